@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Configures (once) and builds into build/. CI builds treat warnings as errors.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+werror=OFF
+[ "${CI:-}" = "true" ] && werror=ON
+if [ ! -f build/CMakeCache.txt ]; then
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSICHERHEIT_WERROR=$werror \
+        -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+fi
+cmake --build build -j "$(nproc)"

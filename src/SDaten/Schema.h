@@ -1,0 +1,77 @@
+#pragma once
+
+// The security database as the program sees it: its three tables, the fields each record set declares,
+// and every statement and filter the program sends, built from their fixed format strings.
+
+#include "RecordSet.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace schema {
+
+inline const QString kBenutzer = QStringLiteral("Benutzer");
+inline const QString kFunktionen = QStringLiteral("Funktionen");
+inline const QString kFunktionenBenutzer = QStringLiteral("Funktionen_Benutzer");
+
+// Field sizes, in characters.
+inline constexpr int kUserSize = 20;
+inline constexpr int kRealNameSize = 50;
+inline constexpr int kInitialienSize = 5;
+inline constexpr int kNTUserSize = 25;
+inline constexpr int kPasswortSize = 50;
+inline constexpr int kTitelSize = 50;
+inline constexpr int kAssignedUserSize = 20;
+
+// The title of the root group, which has the id 0 and no row of its own.
+inline const QString kRootTitle = QStringLiteral("Formulare");
+
+// Declared fields, in the order insert with values relies on.
+std::vector<store::FieldDef> userListFields();           // UserList over Benutzer
+std::vector<store::FieldDef> userSqlFields();            // UserSQL, the logon lookups
+std::vector<store::FieldDef> funktionenFields();         // Titel, inGruppe, id
+std::vector<store::FieldDef> funktionenBenutzerFields(); // id, Funktion, User
+std::vector<store::FieldDef> rightsOverviewFields();     // User, Gruppe, Titel
+
+// The format strings, exactly as the program holds them. "%s" takes a text, "%d" an integer.
+inline constexpr const char *kLogonProposal = "select * from benutzer where ntuser=\"%s\"";
+inline constexpr const char *kLogonCheck1 = "select * from benutzer";
+inline constexpr const char *kLogonCheck2 = "where user=\"%s\"";
+inline constexpr const char *kPasswordChange =
+    "update benutzer set benutzer.passwort=\"%s\" where benutzer.user=\"%s\"";
+inline constexpr const char *kTreeLevel1 = "select * from Funktionen where inGruppe=";
+inline constexpr const char *kTreeLevel2 = " order by Titel";
+inline constexpr const char *kCascadeDelete1 = "DELETE Funktionen_Benutzer.Funktion, Funktionen_Benutzer.User";
+inline constexpr const char *kCascadeDelete2 = "FROM Funktionen_Benutzer";
+inline constexpr const char *kCascadeDelete3 = "WHERE (((Funktionen_Benutzer.User)=\"%s\"))";
+inline constexpr const char *kRightsOverview1 = "SELECT Benutzer.User, Funktionen_1.Titel AS Gruppe, Funktionen.Titel";
+inline constexpr const char *kRightsOverview2 =
+    "FROM Funktionen AS Funktionen_1 INNER JOIN (Benutzer INNER JOIN (Funktionen_Benutzer INNER JOIN Funktionen "
+    "ON Funktionen_Benutzer.Funktion = Funktionen.id) ON Benutzer.Initialien = Funktionen_Benutzer.User) ON "
+    "Funktionen_1.id = Funktionen.inGruppe";
+inline constexpr const char *kRightsOverview3 = "ORDER BY Benutzer.User, Funktionen_1.Titel;";
+inline constexpr const char *kRootFilter = "inGruppe=0";
+inline constexpr const char *kGroupFilter = "ingruppe =%d";
+
+// Statements as lines. A value inside a double-quoted literal has its quotes doubled, so it stays one
+// value whatever it holds.
+QStringList logonProposal(const QString &accountName);
+QStringList logonCheck(const QString &userName);
+QStringList passwordChange(const QString &scrambledPassword, const QString &userName);
+QStringList treeLevel(qint32 parentId);
+QStringList cascadeDelete(const QString &initials);
+QStringList rightsOverview();
+QString rootFilter();
+QString groupFilter(qint32 groupId);
+
+// The statements that make an empty security database: the three tables and an index for every lookup
+// the program makes (text lookups compare without regard to case, so their indexes do too). Only stock
+// SQLite types and collations, so that any SQLite tool can read the file.
+QStringList createStatements();
+
+// Fills "%s" and "%d" of a format string in order; the caller quotes literal values.
+QString format(const char *pattern, const QStringList &values);
+
+} // namespace schema

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+struct sqlite3;
+
+namespace store {
+
+// How the store compares and sorts text: case-insensitive for every letter of Windows-1252 (so "müller"
+// equals "MÜLLER"), ordered as a German dictionary orders words ("Ändern" next to "Andern", "ß" as "ss").
+// Letters that differ in more than case (a and ä) are still different values.
+//
+// It is registered on each connection under kCollationName and named only in the statements we send,
+// never in a file's schema, so that stock SQLite tools can still read every file.
+namespace Collation {
+
+inline constexpr const char *kCollationName = "SICHERHEIT_DE";
+
+// <0, 0 or >0, like strcmp.
+int compare(const QString &a, const QString &b);
+int compareUtf8(const char *a, int aLen, const char *b, int bLen);
+
+// Registers the collation on a connection; returns the SQLite result code.
+int registerOn(sqlite3 *db);
+
+} // namespace Collation
+} // namespace store

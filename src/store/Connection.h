@@ -1,0 +1,104 @@
+#pragma once
+
+#include "ConnectionString.h"
+#include "JetSql.h"
+#include "Sqlite.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <list>
+#include <unordered_map>
+#include <vector>
+
+namespace store {
+
+class RecordSet;
+
+// What the store knows of one column of a table.
+struct ColumnInfo
+{
+    QString name;
+    QString declaredType;
+    bool primaryKey = false;
+};
+
+// A connection to one security database file (an SQLCipher database keyed with the database password).
+//
+// Connect opens an existing file read-write and never creates one; each post and statement is stored
+// durably when the call returns (rollback journal, full sync), and a lock held by another program is
+// waited for a few seconds before it is reported. Disconnect closes every record set on the connection.
+class Connection : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Connection(QObject *parent = nullptr);
+    ~Connection() override;
+
+    void setConnectionString(const QString &text) { m_connectionString = text; }
+    const QString &connectionString() const { return m_connectionString; }
+    void setProvider(const QString &provider) { m_provider = provider; }
+    const QString &provider() const { return m_provider; }
+    void setLoginPrompt(bool prompt) { m_loginPrompt = prompt; }
+    bool loginPrompt() const { return m_loginPrompt; }
+
+    // Throws StoreError naming the file when it cannot be opened; a failed connect leaves the file as it
+    // was and the connection not connected.
+    void connect();
+    void disconnect() noexcept;
+    bool isConnected() const { return m_db != nullptr; }
+    void ensureConnected();
+    const QString &fileName() const { return m_file; }
+
+    // Makes a new, empty database file keyed with the password and runs the statements (plain SQLite) in
+    // one transaction. Refuses a file that exists already; leaves no file behind when it fails.
+    static void createDatabase(const QString &path, const QString &password, const QStringList &statements);
+
+    // Runs a statement of the program's dialect that returns no rows; returns the number of rows changed.
+    int execute(const QString &statement);
+
+    // --- used by record sets ---
+    sqlite3 *handle() const { return m_db; }
+    TranslatedSql translate(const QString &statement);
+    // A prepared statement for the SQLite text, from the cache; stays owned by the connection.
+    sqlite3_stmt *prepare(const QString &sql);
+    const std::vector<ColumnInfo> &columns(const QString &table);
+    bool isTextColumn(const QString &column);
+    void attach(RecordSet *set);
+    void detach(RecordSet *set);
+    // Raises the German error for a failed SQLite call.
+    [[noreturn]] void raise(int rc, const QString &context = QString()) const;
+    // Steps a statement that returns no rows; raises on failure.
+    void stepDone(sqlite3_stmt *stmt, const QString &context = QString());
+
+signals:
+    void connected();
+    void disconnected();
+
+private:
+    void loadSchema();
+    QString describe(int rc) const;
+
+    QString m_connectionString;
+    QString m_provider = QString::fromLatin1(kJetProvider);
+    bool m_loginPrompt = false;
+    QString m_file;
+    sqlite3 *m_db = nullptr;
+    std::vector<RecordSet *> m_sets;
+
+    // Prepared statements, most recently used first; bounded so that a long session cannot grow it.
+    struct CachedStmt
+    {
+        QString sql;
+        StmtPtr stmt;
+    };
+    std::list<CachedStmt> m_cache;
+    QHash<QString, std::list<CachedStmt>::iterator> m_cacheIndex;
+
+    QHash<QString, std::vector<ColumnInfo>> m_tables; // by lower-case table name
+    QHash<QString, bool> m_textColumns;               // by lower-case column name
+    bool m_schemaLoaded = false;
+};
+
+} // namespace store

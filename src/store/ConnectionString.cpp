@@ -1,0 +1,81 @@
+#include "ConnectionString.h"
+
+#include "StoreError.h"
+
+namespace store {
+
+ConnectionString ConnectionString::parse(const QString &text)
+{
+    ConnectionString cs;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n) {
+        const qsizetype eq = text.indexOf(u'=', i);
+        if (eq < 0) {
+            if (!text.mid(i).trimmed().isEmpty())
+                throw StoreError(QStringLiteral("Ungültige Verbindungszeichenfolge: %1 ohne \u201E=\u201C")
+                                     .arg(quoted(text.mid(i).trimmed())));
+            break;
+        }
+        const QString key = text.mid(i, eq - i).trimmed().toLower();
+        i = eq + 1;
+        while (i < n && text[i] == u' ')
+            ++i;
+        QString value;
+        if (i < n && (text[i] == u'"' || text[i] == u'\'')) {
+            const QChar quote = text[i++];
+            bool closed = false;
+            while (i < n) {
+                if (text[i] == quote) {
+                    if (i + 1 < n && text[i + 1] == quote) {
+                        value += quote;
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    closed = true;
+                    break;
+                }
+                value += text[i++];
+            }
+            if (!closed)
+                throw StoreError(QStringLiteral("Ungültige Verbindungszeichenfolge: Anführungszeichen ohne Ende"));
+            while (i < n && text[i] != u';') {
+                if (!text[i].isSpace())
+                    throw StoreError(QStringLiteral("Ungültige Verbindungszeichenfolge nach dem Wert von %1")
+                                         .arg(quoted(key)));
+                ++i;
+            }
+        } else {
+            const qsizetype semi = text.indexOf(u';', i);
+            const qsizetype end = semi < 0 ? n : semi;
+            value = text.mid(i, end - i).trimmed();
+            i = end;
+        }
+        if (i < n && text[i] == u';')
+            ++i;
+        if (key == u"provider")
+            cs.provider = value;
+        else if (key == u"data source")
+            cs.dataSource = value;
+        else if (key == u"jet oledb:database password")
+            cs.password = value;
+        else if (key == u"persist security info")
+            cs.persistSecurityInfo = value.compare(u"true", Qt::CaseInsensitive) == 0;
+        // Further keys of the original provider carry nothing this store needs.
+    }
+    return cs;
+}
+
+QString ConnectionString::quoteValue(const QString &value)
+{
+    const bool needs = value.contains(u';') || value.contains(u'"') || value.contains(u'\'')
+                       || (!value.isEmpty() && (value.front().isSpace() || value.back().isSpace()));
+    if (!needs)
+        return value;
+    QString v = value;
+    v.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + v + u'"';
+}
+
+} // namespace store

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <vector>
+
+namespace store {
+
+// A statement of the program's SQL dialect, rewritten for SQLite.
+//
+// The dialect writes string literals in double quotes ("" inside one is a quote), matches names without
+// regard to case, qualifies columns in UPDATE ... SET, names columns in DELETE, nests INNER JOINs in
+// parentheses and may end with ";". Every literal of the statement leaves it as a bound parameter, so no
+// value can change what a statement does, and any value (quotes, control characters, the character 0)
+// reaches the file as it was written. Comparisons and sorting on text columns use the store's collation.
+struct TranslatedSql
+{
+    enum class Kind { Select, Update, Delete, Insert };
+
+    Kind kind = Kind::Select;
+    QString sql;                 // SQLite text with "?" for each literal
+    std::vector<QVariant> params; // the literals, in order: QString, qint64 or double
+};
+
+// Tells whether a column name (unqualified) holds text in any table of the database; decides where the
+// collation is applied.
+using TextColumnPredicate = std::function<bool(const QString &column)>;
+
+// Throws StoreError with a German message for a statement outside what the store understands.
+TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicate &isTextColumn);
+
+// A value made safe for a double-quoted literal of the dialect: every " doubled.
+QString jetQuoted(const QString &value);
+
+} // namespace store

@@ -1,0 +1,264 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
+#include <unordered_map>
+#include <vector>
+
+namespace store {
+
+class Connection;
+class RecordSet;
+
+enum class FieldType { Integer, AutoInc, Text, Boolean };
+
+struct FieldDef
+{
+    QString name;
+    FieldType type = FieldType::Text;
+    int size = 0; // most characters a text field holds; 0: no limit
+};
+
+enum class DataState { Inactive, Browse, Edit, Insert };
+
+// One field of a record set's current row, found by name or position.
+//
+// Reading with no current row yields an empty value (empty text, 0, false). Writing needs the set in edit
+// or insert state; text is cut to the field's size.
+class Field
+{
+public:
+    Field(RecordSet *set, int index) : m_set(set), m_index(index) {}
+
+    int index() const { return m_index; }
+    const QString &name() const;
+    FieldType type() const;
+    int size() const;
+
+    QVariant value() const;
+    bool isNull() const;
+    QString asString() const;
+    qint32 asInteger() const;
+    bool asBoolean() const;
+    // The value as it was read from the file, before the current edit.
+    QVariant oldValue() const;
+
+    void setValue(const QVariant &value);
+    void setAsString(const QString &text);
+    void setAsInteger(qint32 value);
+    void setAsBoolean(bool value);
+    void clear();
+
+private:
+    RecordSet *m_set;
+    int m_index;
+};
+
+// A snapshot of a table or of a statement's result, with one current row and an edit buffer.
+//
+// Open reads every row at once (a snapshot): the set's own posts show at once, other programs' changes only
+// after it is opened again. The current row is a position in the rows on show, which the filter
+// ("field=integer") or a master link narrows; both are served from an index, so narrowing costs the same on
+// a large table as on a small one.
+//
+// States: Browse (nothing pending), Edit (the current row's changed values are in the edit buffer, only
+// changed values are written), Insert (a new row stands at the current position, not yet stored). Moving,
+// inserting, changing the filter or following the master first ends a pending row: posted when any field
+// was written, dropped otherwise. Post writes only its own row and only the fields it changed, and only if
+// those fields still hold the values that were read (so two programs editing different fields do not undo
+// each other's work); otherwise it fails and the row stays in its edit state. Every post is durable when it
+// returns.
+//
+// Errors are StoreError with the text "<set name>: <message>". An event handler may throw Abort to stop a
+// post silently; the row then stays in edit or insert state.
+//
+// Controls follow the set through its signals (the data links): row moves, state and field changes, rows
+// added or removed, and whole resets (open, close, filter, master move).
+class RecordSet : public QObject
+{
+    Q_OBJECT
+public:
+    using Event = std::function<void(RecordSet &)>;
+
+    explicit RecordSet(const QString &name, QObject *parent = nullptr);
+    ~RecordSet() override;
+
+    QString name() const { return objectName(); }
+
+    // --- configuration ---
+    void setConnection(Connection *connection);
+    Connection *connection() const { return m_conn; }
+    // A set over a whole table, in the store's order.
+    void setTableName(const QString &table);
+    const QString &tableName() const { return m_table; }
+    // A set over a statement, given as lines (sent joined with CR LF); changing them closes the set.
+    void setSql(const QStringList &lines);
+    const QStringList &sql() const { return m_sql; }
+    QString sqlText() const;
+    // Declared fields, in order; without them the fields are the columns found on open.
+    void setFieldDefs(const std::vector<FieldDef> &defs);
+    void setFilter(const QString &filter);
+    const QString &filter() const { return m_filter; }
+    void setFiltered(bool filtered);
+    bool isFiltered() const { return m_filtered; }
+    // Shows only the rows whose detailField equals masterField of the master's current row.
+    void setMasterLink(RecordSet *master, const QString &masterField, const QString &detailField);
+    RecordSet *master() const { return m_master; }
+
+    void setAfterInsert(Event e) { m_afterInsert = std::move(e); }
+    void setAfterEdit(Event e) { m_afterEdit = std::move(e); }
+    void setBeforePost(Event e) { m_beforePost = std::move(e); }
+    void setAfterPost(Event e) { m_afterPost = std::move(e); }
+
+    // --- life ---
+    void open();
+    void close() noexcept;
+    bool isOpen() const { return m_state != DataState::Inactive; }
+    // Runs the statement without a result.
+    int execute();
+
+    // --- rows ---
+    int recordCount() const;
+    bool isEmpty() const { return m_view.empty(); }
+    void first();
+    void next();
+    void prior();
+    void last();
+    bool eof() const { return m_eof; }
+    bool bof() const { return m_bof; }
+    // Position of the current row among the rows on show; -1 when there is none.
+    int currentRow() const { return m_cur; }
+    void moveTo(int row);
+
+    // --- state ---
+    DataState state() const { return m_state; }
+    bool isModified() const { return m_modified; }
+    void insert();
+    void append();
+    void edit();
+    void post();
+    void cancel();
+    void remove();
+    // Insert, then the values in declared field order (an invalid QVariant leaves its field alone), then
+    // post.
+    void insertRecord(const std::vector<QVariant> &values);
+    // Ends a pending row: post when changed, else drop.
+    void checkBrowseMode();
+
+    // --- fields ---
+    const std::vector<FieldDef> &fields() const { return m_fields; }
+    int fieldIndex(const QString &name) const;
+    Field field(const QString &name);
+    Field field(int index) { return Field(this, index); }
+    QVariant value(int field) const;
+    QVariant oldValue(int field) const;
+    void setValue(int field, const QVariant &value);
+
+    // --- for views: every row on show, the pending new row included ---
+    int rowCount() const { return static_cast<int>(m_view.size()); }
+    QVariant valueAt(int row, int field) const;
+    bool isPendingRow(int row) const;
+
+signals:
+    void viewAboutToReset();
+    void viewReset();
+    void rowAboutToBeInserted(int row);
+    void rowInserted(int row);
+    void rowAboutToBeRemoved(int row);
+    void rowRemoved(int row);
+    void rowChanged(int row);
+    void currentChanged(int row);
+    void stateChanged(store::DataState state);
+    void fieldChanged(int field);
+
+private:
+    friend class Connection;
+    friend class Field;
+
+    struct IntIndex
+    {
+        std::unordered_map<qint64, std::vector<int>> buckets;
+        std::vector<int> nulls;
+        std::vector<int> *bucketFor(const QVariant &key, bool create);
+    };
+
+    [[noreturn]] void fail(const QString &message) const;
+    void checkActive() const;
+    void checkEditable() const;
+    void connectionGone() { m_conn = nullptr; }
+    void loadSnapshot();
+    QVariant readColumn(void *stmt, int column, FieldType type) const;
+    QVariant normalize(int field, const QVariant &value) const;
+    IntIndex &indexFor(int field);
+    void indexAdd(int storageRow);
+    void indexRemove(int storageRow);
+    void indexMove(int storageRow, int field, const QVariant &from, const QVariant &to);
+    void rebuildView();
+    bool matchesFilter(int storageRow) const;
+    void parseFilter();
+    void resetView();
+    void setCurrent(int row);
+    void notifyDetails();
+    void masterMoved();
+    void dropPending() noexcept;
+    void postInsert();
+    void postUpdate();
+    const QVariant &cell(int storageRow, int field) const
+    {
+        return m_cells[static_cast<size_t>(storageRow) * m_fields.size() + static_cast<size_t>(field)];
+    }
+    QVariant &cell(int storageRow, int field)
+    {
+        return m_cells[static_cast<size_t>(storageRow) * m_fields.size() + static_cast<size_t>(field)];
+    }
+    QVariant linkKey() const;
+
+    Connection *m_conn = nullptr;
+    QString m_table;
+    QStringList m_sql;
+    std::vector<FieldDef> m_declared;
+
+    // Snapshot: storage rows, each m_fields.size() cells, plus the row key (rowid) of table rows.
+    std::vector<FieldDef> m_fields;
+    std::vector<int> m_columnOf; // result column of each field
+    std::vector<QVariant> m_cells;
+    std::vector<qint64> m_keys;
+    std::vector<char> m_deleted;
+    std::unordered_map<int, IntIndex> m_indexes;
+
+    // Rows on show: storage rows, and kPending where the new row of an insert stands.
+    std::vector<int> m_view;
+    int m_cur = -1;
+    bool m_eof = true;
+    bool m_bof = true;
+
+    DataState m_state = DataState::Inactive;
+    std::vector<QVariant> m_buffer;
+    std::vector<char> m_changed;
+    bool m_modified = false;
+
+    QString m_filter;
+    bool m_filtered = false;
+    int m_filterField = -1;
+    qint64 m_filterValue = 0;
+
+    RecordSet *m_master = nullptr;
+    QString m_masterField;
+    QString m_detailField;
+    std::vector<RecordSet *> m_details;
+    QVariant m_linked; // master key the rows on show belong to
+    bool m_linkedValid = false;
+
+    Event m_afterInsert;
+    Event m_afterEdit;
+    Event m_beforePost;
+    Event m_afterPost;
+};
+
+} // namespace store
+
+Q_DECLARE_METATYPE(store::DataState)

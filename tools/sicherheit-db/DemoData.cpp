@@ -1,0 +1,209 @@
+#include "DemoData.h"
+
+#include "Connection.h"
+#include "LogonServices.h"
+#include "RecordSet.h"
+#include "Schema.h"
+#include "StoreError.h"
+#include "Win1252.h"
+
+#include <QFile>
+
+#include <vector>
+
+namespace demo {
+
+namespace {
+
+const QString kPassword = QStringLiteral("kelpo");
+
+QString connectionStringFor(const QString &file)
+{
+    return QStringLiteral("Provider=%1;Data Source=%2;Jet OLEDB:Database Password=%3")
+        .arg(QString::fromLatin1(store::kJetProvider), store::ConnectionString::quoteValue(file), kPassword);
+}
+
+QString scrambled(const QString &plain)
+{
+    return ScramblePasswordText(plain);
+}
+
+QString currentAccount()
+{
+    return store::Win1252::toUnicode(CurrentAccountName());
+}
+
+void addUser(store::RecordSet &users, const QString &user, const QString &realName, const QString &initials,
+             const QString &account, const QString &password, bool admin)
+{
+    // Field order of the users' record set: id, User, Initialien, NTUser, Passwort, RealName, Admin.
+    users.insertRecord({QVariant(), user, initials, account, scrambled(password), realName, admin});
+}
+
+// Runs the work and removes the half-made file when it fails, so that a retry starts clean.
+template <typename Fn> void fillOrRemove(const QString &file, Fn &&fill)
+{
+    try {
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(file));
+        db.connect();
+        fill(db);
+    } catch (...) {
+        QFile::remove(file);
+        QFile::remove(file + QStringLiteral("-journal"));
+        throw;
+    }
+}
+
+} // namespace
+
+void createDatabase(const QString &file, const Admin &admin)
+{
+    store::Connection::createDatabase(file, kPassword, schema::createStatements());
+    fillOrRemove(file, [&](store::Connection &db) {
+        store::RecordSet users(QStringLiteral("UserList"));
+        users.setConnection(&db);
+        users.setTableName(schema::kBenutzer);
+        users.setFieldDefs(schema::userListFields());
+        users.open();
+        addUser(users, admin.user, admin.realName, admin.initials,
+                admin.account.isNull() ? currentAccount() : admin.account, admin.password, true);
+    });
+}
+
+void createDemo(const QString &file)
+{
+    store::Connection::createDatabase(file, kPassword, schema::createStatements());
+    fillOrRemove(file, [&](store::Connection &db) {
+        store::RecordSet users(QStringLiteral("UserList"));
+        users.setConnection(&db);
+        users.setTableName(schema::kBenutzer);
+        users.setFieldDefs(schema::userListFields());
+        users.open();
+        addUser(users, QStringLiteral("admin"), QStringLiteral("Anna Administrator"), QStringLiteral("AA"),
+                currentAccount(), QStringLiteral("admin"), true);
+        addUser(users, QStringLiteral("mmueller"), QStringLiteral("Max Müller"), QStringLiteral("MM"),
+                QStringLiteral("mmueller"), QStringLiteral("geheim"), false);
+        addUser(users, QStringLiteral("eschmidt"), QStringLiteral("Erika Schmidt"), QStringLiteral("ES"),
+                QStringLiteral("eschmidt"), QStringLiteral("passwort"), false);
+        addUser(users, QStringLiteral("kweber"), QStringLiteral("Klaus Weber"), QStringLiteral("KW"),
+                QStringLiteral("kweber"), QStringLiteral("weber1"), true);
+
+        store::RecordSet functions(QStringLiteral("Funktionen"));
+        functions.setConnection(&db);
+        functions.setTableName(schema::kFunktionen);
+        functions.setFieldDefs(schema::funktionenFields());
+        functions.open();
+        auto add = [&](const QString &title, int parent) {
+            functions.insertRecord({title, parent});
+            return functions.field(QStringLiteral("id")).asInteger();
+        };
+        const QStringList rights = {QStringLiteral("Hinzufügen"), QStringLiteral("Ändern"),
+                                    QStringLiteral("Löschen"), QStringLiteral("Drucken")};
+        std::vector<int> leaves;
+        auto addRights = [&](int group) {
+            for (const QString &r : rights)
+                leaves.push_back(add(r, group));
+        };
+        const int kunden = add(QStringLiteral("Kunden"), 0);
+        const int stamm = add(QStringLiteral("Kundenstamm"), kunden);
+        addRights(stamm);
+        const int adressen = add(QStringLiteral("Adressen"), kunden);
+        addRights(adressen);
+        const int artikel = add(QStringLiteral("Artikel"), 0);
+        addRights(add(QStringLiteral("Preislisten"), artikel));
+        addRights(add(QStringLiteral("Lager"), artikel));
+        const int buchhaltung = add(QStringLiteral("Buchhaltung"), 0);
+        addRights(add(QStringLiteral("Rechnungen"), buchhaltung));
+        add(QStringLiteral("Mahnwesen"), buchhaltung);
+        const int personal = add(QStringLiteral("Personal"), 0);
+        addRights(personal);
+        add(QStringLiteral("Auswertungen"), 0);
+
+        store::RecordSet assignments(QStringLiteral("FunktionenBenutzer"));
+        assignments.setConnection(&db);
+        assignments.setTableName(schema::kFunktionenBenutzer);
+        assignments.setFieldDefs(schema::funktionenBenutzerFields());
+        assignments.open();
+        const QStringList initials = {QStringLiteral("AA"), QStringLiteral("MM"), QStringLiteral("ES"),
+                                      QStringLiteral("KW")};
+        for (size_t i = 0; i < leaves.size(); ++i) {
+            assignments.insertRecord({QVariant(), leaves[i], initials[static_cast<qsizetype>(i % 4)]});
+            if (i % 3 == 0)
+                assignments.insertRecord({QVariant(), leaves[i], QStringLiteral("AA")});
+        }
+    });
+}
+
+void createLarge(const QString &file, const Size &size)
+{
+    store::Connection::createDatabase(file, kPassword, schema::createStatements());
+    fillOrRemove(file, [&](store::Connection &db) {
+        // Bulk data goes in one transaction through plain prepared statements; the program's own path is
+        // one durable post per row, far too slow for a million rows.
+        sqlite3 *h = db.handle();
+        auto exec = [&](const char *sql) {
+            if (sqlite3_exec(h, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+                db.raise(sqlite3_errcode(h));
+        };
+        // Random keys of the indexes would otherwise thrash the small default page cache.
+        exec("PRAGMA cache_size=-262144");
+        exec("BEGIN");
+        sqlite3_stmt *user = db.prepare(QStringLiteral(
+            "INSERT INTO Benutzer (User, RealName, Initialien, NTUser, Passwort, Admin) VALUES (?,?,?,?,?,?)"));
+        auto addUserRow = [&](const QString &u, const QString &real, const QString &ini, const QString &nt,
+                              const QString &pw, bool admin) {
+            store::StmtReset reset(user);
+            store::bindValue(user, 1, u);
+            store::bindValue(user, 2, real);
+            store::bindValue(user, 3, ini);
+            store::bindValue(user, 4, nt);
+            store::bindValue(user, 5, scrambled(pw));
+            store::bindValue(user, 6, admin);
+            db.stepDone(user);
+        };
+        addUserRow(QStringLiteral("admin"), QStringLiteral("Anna Administrator"), QStringLiteral("AA"),
+                   currentAccount(), QStringLiteral("admin"), true);
+        auto initialsOf = [](int i) {
+            static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+            QString s = QStringLiteral("U");
+            for (int d = 0; d < 4; ++d) {
+                s += QLatin1Char(digits[i % 36]);
+                i /= 36;
+            }
+            return s;
+        };
+        for (int i = 1; i < size.users; ++i) {
+            addUserRow(QStringLiteral("user%1").arg(i, 5, 10, QLatin1Char('0')),
+                       QStringLiteral("Benutzer Nummer %1").arg(i), initialsOf(i),
+                       QStringLiteral("nt%1").arg(i), QStringLiteral("pw%1").arg(i), i % 50 == 0);
+        }
+        // A tree about ten wide at each level: function n (from 1) lies under function (n - 1) / 10.
+        sqlite3_stmt *fn = db.prepare(QStringLiteral("INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (?,?,?)"));
+        static const char *const words[] = {"Kunden", "Artikel", "Rechnungen", "Lager", "Personal",
+                                            "Auswertung", "Ändern", "Drucken", "Löschen", "Hinzufügen"};
+        for (int n = 1; n <= size.functions; ++n) {
+            store::StmtReset reset(fn);
+            sqlite3_bind_int(fn, 1, n);
+            store::bindValue(fn, 2, QStringLiteral("%1 %2").arg(QString::fromUtf8(words[(n * 7) % 10])).arg(n));
+            sqlite3_bind_int(fn, 3, n <= 10 ? 0 : (n - 1) / 10);
+            db.stepDone(fn);
+        }
+        sqlite3_stmt *as = db.prepare(QStringLiteral("INSERT INTO Funktionen_Benutzer (Funktion, User) VALUES (?,?)"));
+        quint32 seed = 12345;
+        auto random = [&seed]() {
+            seed = seed * 1103515245u + 12345u;
+            return (seed >> 8) & 0xFFFFFF;
+        };
+        for (int a = 0; a < size.assignments && size.functions > 0; ++a) {
+            store::StmtReset reset(as);
+            sqlite3_bind_int(as, 1, static_cast<int>(1 + random() % static_cast<quint32>(size.functions)));
+            const int u = size.users > 1 ? static_cast<int>(random() % static_cast<quint32>(size.users)) : 0;
+            store::bindValue(as, 2, u == 0 ? QStringLiteral("AA") : initialsOf(u));
+            db.stepDone(as);
+        }
+        exec("COMMIT");
+    });
+}
+
+} // namespace demo

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// Making security database files: a new one with its first administrator, a small demo for trying the
+// program, and large generated ones for benchmarks and for trying the program at scale.
+namespace demo {
+
+struct Admin
+{
+    QString user;
+    QString password;
+    QString realName;
+    QString initials;
+    QString account;
+};
+
+// Creates FILE with the three tables and one administrator; refuses an existing file. Throws StoreError.
+void createDatabase(const QString &file, const Admin &admin);
+
+// A few users (one administrator whose account is the current one, logging on as "admin" / "admin"), a
+// function tree three levels deep with standard rights, and assignments.
+void createDemo(const QString &file);
+
+struct Size
+{
+    int users = 0;
+    int functions = 0;
+    int assignments = 0;
+};
+
+// Deterministic generated data of the given size, plus the "admin" administrator of the demo.
+void createLarge(const QString &file, const Size &size);
+
+} // namespace demo
