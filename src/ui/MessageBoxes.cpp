@@ -1,0 +1,121 @@
+#include "MessageBoxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <array>
+#include <utility>
+
+namespace ui {
+
+namespace {
+
+struct ButtonDesign
+{
+    MsgButton button;
+    const char *text;
+    const char *name;
+    QMessageBox::ButtonRole role;
+};
+
+constexpr std::array<ButtonDesign, 4> kButtons = {{
+    {MsgButton::OK, "OK", "OK", QMessageBox::AcceptRole},
+    {MsgButton::Yes, "&Ja", "Yes", QMessageBox::YesRole},
+    {MsgButton::No, "&Nein", "No", QMessageBox::NoRole},
+    {MsgButton::Cancel, "Abbrechen", "Cancel", QMessageBox::RejectRole},
+}};
+
+MsgResult resultOf(MsgButton button)
+{
+    switch (button) {
+    case MsgButton::OK:
+        return MsgResult::OK;
+    case MsgButton::Yes:
+        return MsgResult::Yes;
+    case MsgButton::No:
+        return MsgResult::No;
+    case MsgButton::Cancel:
+        break;
+    }
+    return MsgResult::Cancel;
+}
+
+MsgButton escapeButtonOf(Buttons buttons)
+{
+    for (MsgButton b : {MsgButton::Cancel, MsgButton::No, MsgButton::OK}) {
+        if (buttons.testFlag(b))
+            return b;
+    }
+    return MsgButton::Yes;
+}
+
+MsgResult runBox(const QString &text, const QString &caption, QMessageBox::Icon icon, Buttons buttons)
+{
+    if (!buttons)
+        buttons = MsgButton::OK;
+
+    // Owned by the active window so that it stays on top of it; the box never outlives this call.
+    QMessageBox box(icon, caption, text, QMessageBox::NoButton, QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("MessageBox"));
+    box.setTextFormat(Qt::PlainText);
+
+    std::array<std::pair<QAbstractButton *, MsgButton>, kButtons.size()> added{};
+    std::size_t count = 0;
+    for (const ButtonDesign &design : kButtons) {
+        if (!buttons.testFlag(design.button))
+            continue;
+        QPushButton *button = box.addButton(QString::fromUtf8(design.text), design.role);
+        button->setObjectName(QString::fromUtf8(design.name));
+        if (count == 0)
+            box.setDefaultButton(button);
+        added[count++] = {button, design.button};
+    }
+
+    QAbstractButton *escape = nullptr;
+    const MsgButton escapeWith = escapeButtonOf(buttons);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (added[i].second == escapeWith)
+            escape = added[i].first;
+    }
+    box.setEscapeButton(escape);
+
+    box.exec();
+
+    const QAbstractButton *clicked = box.clickedButton();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (added[i].first == clicked)
+            return resultOf(added[i].second);
+    }
+    // Closed without a click (the window manager, the application quitting): as if escaped.
+    return resultOf(escapeWith);
+}
+
+} // namespace
+
+QString applicationTitle()
+{
+    return QStringLiteral("Sicherheitsbeschreibungen");
+}
+
+MsgResult messageDlg(const QString &text, MsgKind kind, Buttons buttons)
+{
+    switch (kind) {
+    case MsgKind::Error:
+        return runBox(text, QStringLiteral("Fehler"), QMessageBox::Critical, buttons);
+    case MsgKind::Warning:
+        return runBox(text, QStringLiteral("Warnung"), QMessageBox::Warning, buttons);
+    case MsgKind::Information:
+        return runBox(text, QStringLiteral("Information"), QMessageBox::Information, buttons);
+    case MsgKind::Confirmation:
+        break;
+    }
+    return runBox(text, QStringLiteral("Bestätigung"), QMessageBox::Question, buttons);
+}
+
+void showMessage(const QString &text)
+{
+    runBox(text, applicationTitle(), QMessageBox::NoIcon, MsgButton::OK);
+}
+
+} // namespace ui
