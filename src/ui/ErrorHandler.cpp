@@ -2,25 +2,13 @@
 
 #include "MessageBoxes.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QPushButton>
-
 namespace ui {
 
 namespace {
 
 void showErrorBox(const QString &text)
 {
-    QMessageBox box(QMessageBox::Critical, applicationTitle(), text, QMessageBox::NoButton,
-                    QApplication::activeWindow());
-    box.setObjectName(QStringLiteral("MessageBox"));
-    box.setTextFormat(Qt::PlainText);
-    QPushButton *ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("OK"));
-    box.setDefaultButton(ok);
-    box.setEscapeButton(ok);
-    box.exec();
+    messageBox(text, applicationTitle(), MsgKind::Error, MsgButton::OK);
 }
 
 } // namespace

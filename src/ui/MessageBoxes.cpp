@@ -50,13 +50,33 @@ MsgButton escapeButtonOf(Buttons buttons)
     return MsgButton::Yes;
 }
 
-MsgResult runBox(const QString &text, const QString &caption, QMessageBox::Icon icon, Buttons buttons)
+QMessageBox::Icon iconOf(std::optional<MsgKind> kind)
+{
+    if (!kind)
+        return QMessageBox::NoIcon;
+    switch (*kind) {
+    case MsgKind::Error:
+        return QMessageBox::Critical;
+    case MsgKind::Warning:
+        return QMessageBox::Warning;
+    case MsgKind::Information:
+        return QMessageBox::Information;
+    case MsgKind::Confirmation:
+        break;
+    }
+    return QMessageBox::Question;
+}
+
+} // namespace
+
+MsgResult messageBox(const QString &text, const QString &caption, std::optional<MsgKind> iconKind,
+                     Buttons buttons)
 {
     if (!buttons)
         buttons = MsgButton::OK;
 
     // Owned by the active window so that it stays on top of it; the box never outlives this call.
-    QMessageBox box(icon, caption, text, QMessageBox::NoButton, QApplication::activeWindow());
+    QMessageBox box(iconOf(iconKind), caption, text, QMessageBox::NoButton, QApplication::activeWindow());
     box.setObjectName(QStringLiteral("MessageBox"));
     box.setTextFormat(Qt::PlainText);
 
@@ -91,8 +111,6 @@ MsgResult runBox(const QString &text, const QString &caption, QMessageBox::Icon 
     return resultOf(escapeWith);
 }
 
-} // namespace
-
 QString applicationTitle()
 {
     return QStringLiteral("Sicherheitsbeschreibungen");
@@ -102,20 +120,20 @@ MsgResult messageDlg(const QString &text, MsgKind kind, Buttons buttons)
 {
     switch (kind) {
     case MsgKind::Error:
-        return runBox(text, QStringLiteral("Fehler"), QMessageBox::Critical, buttons);
+        return messageBox(text, QStringLiteral("Fehler"), kind, buttons);
     case MsgKind::Warning:
-        return runBox(text, QStringLiteral("Warnung"), QMessageBox::Warning, buttons);
+        return messageBox(text, QStringLiteral("Warnung"), kind, buttons);
     case MsgKind::Information:
-        return runBox(text, QStringLiteral("Information"), QMessageBox::Information, buttons);
+        return messageBox(text, QStringLiteral("Information"), kind, buttons);
     case MsgKind::Confirmation:
         break;
     }
-    return runBox(text, QStringLiteral("Bestätigung"), QMessageBox::Question, buttons);
+    return messageBox(text, QStringLiteral("Bestätigung"), kind, buttons);
 }
 
 void showMessage(const QString &text)
 {
-    runBox(text, applicationTitle(), QMessageBox::NoIcon, MsgButton::OK);
+    messageBox(text, applicationTitle(), std::nullopt, MsgButton::OK);
 }
 
 } // namespace ui

@@ -3,6 +3,8 @@
 #include <QFlags>
 #include <QString>
 
+#include <optional>
+
 namespace ui {
 
 // The program's title; plain message boxes and the error box carry it as their caption.
@@ -45,6 +47,11 @@ MsgResult messageDlg(const QString &text, MsgKind kind, Buttons buttons);
 
 // The plain message box: no icon, one "OK", the application's title as its caption.
 void showMessage(const QString &text);
+
+// The box beneath both, for the few boxes with a caption of their own (the error handler's): the icon of
+// iconOf, or none.
+MsgResult messageBox(const QString &text, const QString &caption, std::optional<MsgKind> iconOf,
+                     Buttons buttons);
 
 } // namespace ui
 

@@ -1,5 +1,7 @@
 #include "PasswordEdit.h"
 
+#include "Win1252Validator.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QProxyStyle>
@@ -29,6 +31,7 @@ PasswordEdit::PasswordEdit(QWidget *parent) : QLineEdit(parent), m_style(std::ma
 {
     setStyle(m_style.get());
     setEchoMode(QLineEdit::Password);
+    guardWin1252(this);
 }
 
 PasswordEdit::~PasswordEdit()

@@ -10,6 +10,8 @@ namespace ui {
 //
 // Qt takes the password character from the style, so each edit has a small style of its own that answers
 // with the mask character and never shows the last typed character in clear. text() is the real text.
+// Passwords are stored as Windows-1252 bytes, so the edit is guarded by guardWin1252(): a character that
+// would not survive that conversion is refused, never silently turned into another.
 class PasswordEdit : public QLineEdit
 {
     Q_OBJECT
