@@ -97,8 +97,8 @@ void ModalDialog::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    event->ignore(); // finish() hides the dialog and ends exec() itself
-    finish();
+    event->accept();
+    finish(); // ends exec() with the result; a plain close would only hide the dialog
 }
 
 void ModalDialog::showEvent(QShowEvent *event)

@@ -98,7 +98,13 @@ void type(QWidget *widget, const QString &text)
 // Runs `step` from inside the next modal loop of `dialog`.
 void duringModal(QWidget *dialog, std::function<void()> step)
 {
-    QTimer::singleShot(0, dialog, std::move(step));
+    auto *timer = new QTimer(dialog);
+    timer->setSingleShot(true);
+    QObject::connect(timer, &QTimer::timeout, dialog, [timer, step = std::move(step)] {
+        timer->deleteLater();
+        step();
+    });
+    timer->start(0);
 }
 
 class ProbeDialog : public ui::ModalDialog
