@@ -3,7 +3,6 @@
 #include "store/StoreError.h"
 #include "ui/Animate.h"
 #include "ui/AviClip.h"
-#include "ui/DesignFont.h"
 #include "ui/ErrorHandler.h"
 #include "ui/KeyedWindow.h"
 #include "ui/MessageBoxes.h"
@@ -14,7 +13,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -173,7 +171,6 @@ private slots:
 
     void keyedWindowPaintsOnlyItsBody();
     void keyedWindowIsCentredAndDraggable();
-    void designFontIsInstalledAtDesignedSize();
 
     void passwordEditShowsMaskCharacter();
     void win1252GuardRefusesForeignCharacters();
@@ -552,15 +549,6 @@ void TestUi::keyedWindowIsCentredAndDraggable()
     send(QEvent::MouseMove, grip + QPoint(30, -20), Qt::LeftButton);
     send(QEvent::MouseButtonRelease, grip + QPoint(30, -20), Qt::NoButton);
     QCOMPARE(window.pos(), start + QPoint(30, -20));
-}
-
-void TestUi::designFontIsInstalledAtDesignedSize()
-{
-    for (const QString &family : {QStringLiteral("MS Sans Serif"), QStringLiteral("Arial")}) {
-        const QFont font = ui::designFont(family, 8);
-        QCOMPARE(font.pointSize(), 8);
-        QVERIFY2(QFontDatabase::hasFamily(font.family()), qPrintable(font.family()));
-    }
 }
 
 void TestUi::passwordEditShowsMaskCharacter()
