@@ -1,0 +1,110 @@
+#pragma once
+
+// Timing, a bare SQLCipher handle and the result table shared by the benchmark cases.
+
+#include "Sqlite.h"
+
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+namespace bench {
+
+inline const QString kPassword = QStringLiteral("kelpo");
+
+// The connection string the program uses for a file.
+QString connectionStringFor(const QString &file);
+
+// Seconds taken by fn.
+template <typename Fn> double timed(Fn &&fn)
+{
+    const auto start = std::chrono::steady_clock::now();
+    fn();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A tiny deterministic generator, so that both sides of a comparison see the same sequence.
+class Lcg
+{
+public:
+    explicit Lcg(quint32 seed) : m_seed(seed) {}
+    quint32 next(quint32 bound)
+    {
+        m_seed = m_seed * 1103515245u + 12345u;
+        return ((m_seed >> 8) & 0xFFFFFF) % bound;
+    }
+
+private:
+    quint32 m_seed;
+};
+
+// A plain SQLCipher connection opened the way the store opens its own: keyed, rollback journal, full sync,
+// the store's collation registered. It stands for what a hand-written program would do.
+class RawDb
+{
+public:
+    explicit RawDb(const QString &file);
+    sqlite3 *get() const { return m_db.get(); }
+    store::StmtPtr prepare(const QString &sql) const;
+    void exec(const char *sql) const;
+    [[noreturn]] void raise(const char *what) const;
+
+private:
+    struct Closer
+    {
+        void operator()(sqlite3 *db) const noexcept { sqlite3_close_v2(db); }
+    };
+    std::unique_ptr<sqlite3, Closer> m_db;
+};
+
+// Reads one column as the store holds it: NULL as an invalid QVariant, text from UTF-8.
+inline QVariant textValue(sqlite3_stmt *s, int c)
+{
+    if (sqlite3_column_type(s, c) == SQLITE_NULL)
+        return QVariant();
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, c)),
+                             sqlite3_column_bytes(s, c));
+}
+inline QVariant intValue(sqlite3_stmt *s, int c)
+{
+    if (sqlite3_column_type(s, c) == SQLITE_NULL)
+        return QVariant();
+    return sqlite3_column_int(s, c);
+}
+inline QVariant boolValue(sqlite3_stmt *s, int c)
+{
+    if (sqlite3_column_type(s, c) == SQLITE_NULL)
+        return QVariant();
+    return sqlite3_column_int(s, c) != 0;
+}
+
+// Index of a result column by name; throws when missing.
+int columnIndex(sqlite3_stmt *s, const QString &name);
+
+// One line of the final table. Two figures side by side, their ratio, and the goal the ratio must meet
+// (none when goal is 0).
+struct Result
+{
+    QString name;
+    QString labelA;
+    double a = 0; // seconds
+    QString labelB;
+    double b = 0;
+    double goal = 0;
+    QString note;
+
+    double ratio() const { return b > 0 ? a / b : 0; }
+    bool hasGoal() const { return goal > 0; }
+    bool passed() const { return !hasGoal() || ratio() <= goal; }
+};
+
+QString formatTime(double seconds);
+void printResult(const Result &r);
+void printTable(const std::vector<Result> &results);
+
+// Progress and notes go to stderr so that stdout holds only the figures.
+void note(const QString &text);
+
+} // namespace bench
