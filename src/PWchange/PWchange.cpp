@@ -1,0 +1,90 @@
+#include "PWchange.h"
+
+#include "store/Win1252.h"
+#include "ui/DesignFont.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PasswordEdit.h"
+#include "ui/ResultButton.h"
+
+#include <QGroupBox>
+#include <QLabel>
+
+namespace {
+
+constexpr QChar kMask = QChar(0x00A4); // "¤"
+
+QLabel *makeLabel(const QString &text, QPoint at, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->move(at);
+    label->adjustSize();
+    return label;
+}
+
+} // namespace
+
+TSPWchange::TSPWchange(QWidget *parent)
+    : ui::KeyedWindow(QSize(254, 140), QRect(0, 0, 251, 136), QSize(34, 34), parent)
+{
+    setObjectName(QStringLiteral("SPWchange"));
+    setWindowTitle(QStringLiteral("Kennwort ändern"));
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Kennwort ändern"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(15, 10, 221, 81);
+
+    Label1 = makeLabel(QStringLiteral("neues Kennwort"), QPoint(5, 25), GroupBox1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label2 = makeLabel(QStringLiteral("Wiederholung"), QPoint(5, 50), GroupBox1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+
+    passneu = new ui::PasswordEdit(GroupBox1);
+    passneu->setObjectName(QStringLiteral("passneu"));
+    passneu->setGeometry(90, 20, 121, 21);
+    passneu->setMaskChar(kMask);
+
+    passneucheck = new ui::PasswordEdit(GroupBox1);
+    passneucheck->setObjectName(QStringLiteral("passneucheck"));
+    passneucheck->setGeometry(90, 45, 121, 22);
+    passneucheck->setFont(ui::designFont(QStringLiteral("Arial"), 8));
+    passneucheck->setMaskChar(kMask);
+
+    OKbutton = new ui::ResultButton(QStringLiteral("OK"), ui::ModalResult::OK, this);
+    OKbutton->setObjectName(QStringLiteral("OKbutton"));
+    OKbutton->setGeometry(40, 100, 75, 25);
+    OKbutton->onClick([this] { OKbuttonClick(); });
+
+    Button2 = new ui::ResultButton(QStringLiteral("Abbruch"), ui::ModalResult::Cancel, this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(140, 100, 75, 25);
+
+    setDefaultButton(OKbutton);
+    setCancelButton(Button2);
+
+    setTabOrder(passneu, passneucheck);
+    setTabOrder(passneucheck, OKbutton);
+    setTabOrder(OKbutton, Button2);
+    passneu->setFocus();
+}
+
+QByteArray TSPWchange::newPassword() const
+{
+    return store::Win1252::fromUnicode(passneu->text());
+}
+
+void TSPWchange::OKbuttonClick()
+{
+    setModalResult(ui::ModalResult::OK);
+    // Both checks run, so that the user hears every reason at once.
+    if (newPassword().size() < kMinPasswordLength) {
+        setModalResult(ui::ModalResult::Cancel);
+        ui::messageDlg(QStringLiteral("Passwort ist zu kurz. Änderung wird nicht durchgeführt."),
+                       ui::MsgKind::Error, ui::MsgButton::OK);
+    }
+    // Exact: the edits only take Windows-1252 characters, each one byte, so equal texts are equal bytes.
+    if (passneu->text() != passneucheck->text()) {
+        setModalResult(ui::ModalResult::Cancel);
+        ui::messageDlg(QStringLiteral("Eingaben stimmen nicht überein. Passwort wird nicht geändert."),
+                       ui::MsgKind::Error, ui::MsgButton::OK);
+    }
+}
