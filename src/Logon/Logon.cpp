@@ -1,0 +1,245 @@
+#include "Logon.h"
+
+#include "LogonServices.h"
+#include "PWchange.h"
+#include "RecordSet.h"
+#include "Schema.h"
+#include "SDaten.h"
+#include "ui/Animate.h"
+#include "ui/DesignFont.h"
+#include "ui/ErrorHandler.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PasswordEdit.h"
+#include "ui/ResultButton.h"
+#include "ui/Win1252Validator.h"
+#include "Win1252.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <memory>
+
+TSLogon *SLogon = nullptr;
+
+namespace {
+
+constexpr QChar kMask = QChar(0x00A4); // "¤"
+
+QLabel *makeLabel(const QString &text, QPoint at, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->move(at);
+    label->adjustSize();
+    return label;
+}
+
+// Every lookup leaves UserSQL closed, also when it fails half way.
+class ClosedAfterwards
+{
+public:
+    explicit ClosedAfterwards(store::RecordSet *set) : m_set(set) {}
+    ~ClosedAfterwards() { m_set->close(); }
+    ClosedAfterwards(const ClosedAfterwards &) = delete;
+    ClosedAfterwards &operator=(const ClosedAfterwards &) = delete;
+
+private:
+    store::RecordSet *m_set;
+};
+
+void runStatement(store::RecordSet *set, const QStringList &lines)
+{
+    set->close();
+    set->setSql(lines);
+}
+
+} // namespace
+
+QString SignedOnUser::userText() const
+{
+    return store::Win1252::toUnicode(User);
+}
+
+QString SignedOnUser::initialienText() const
+{
+    return store::Win1252::toUnicode(Initialien);
+}
+
+QString SignedOnUser::realNameText() const
+{
+    return store::Win1252::toUnicode(RealName);
+}
+
+TSLogon::TSLogon(QWidget *parent)
+    : ui::KeyedWindow(QSize(284, 154), QRect(0, 0, 281, 151), QSize(37, 37), parent)
+{
+    setObjectName(QStringLiteral("SLogon"));
+    setWindowTitle(QStringLiteral("Sicherheitskontrolle"));
+    SLogon = this;
+
+    UserSQL = new store::RecordSet(QStringLiteral("UserSQL"), this);
+    UserSQL->setConnection(SData ? &SData->SecureDB : nullptr);
+    UserSQL->setFieldDefs(schema::userSqlFields());
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Sicherheitskontrolle"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(80, 10, 186, 96);
+
+    Label1 = makeLabel(QStringLiteral("Benutzer"), QPoint(5, 25), GroupBox1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label2 = makeLabel(QStringLiteral("Kennwort"), QPoint(5, 50), GroupBox1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+
+    Benutzer = new QLineEdit(GroupBox1);
+    Benutzer->setObjectName(QStringLiteral("Benutzer"));
+    Benutzer->setGeometry(55, 20, 121, 21);
+    Benutzer->setToolTip(QStringLiteral("Benutzernamen eingeben"));
+    // The name is the program's 8-bit text, like the signed-on user it becomes.
+    ui::guardWin1252(Benutzer);
+
+    // Masked with "?" as designed until FormCreate gets that far.
+    Pass = new ui::PasswordEdit(GroupBox1);
+    Pass->setObjectName(QStringLiteral("Pass"));
+    Pass->setGeometry(55, 45, 121, 22);
+    Pass->setToolTip(QStringLiteral("Passwort wechseln"));
+    Pass->setFont(ui::designFont(QStringLiteral("Arial"), 8));
+
+    Pwchange = new QCheckBox(QStringLiteral("Passwort ändern"), GroupBox1);
+    Pwchange->setObjectName(QStringLiteral("Pwchange"));
+    Pwchange->setGeometry(55, 70, 97, 17);
+    Pwchange->setToolTip(QStringLiteral("Nach erfolgreicher Anmeldung Passwort ändern"));
+
+    OKbutton = new ui::ResultButton(QStringLiteral("OK"), ui::ModalResult::OK, this);
+    OKbutton->setObjectName(QStringLiteral("OKbutton"));
+    OKbutton->setGeometry(90, 115, 75, 25);
+    OKbutton->onClick([this] { OKbuttonClick(); });
+
+    Button2 = new ui::ResultButton(QStringLiteral("Abbruch"), ui::ModalResult::Cancel, this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(180, 115, 75, 25);
+    Button2->onClick([this] { Button2Click(); });
+
+    Animate1 = new ui::Animate(this);
+    Animate1->setObjectName(QStringLiteral("Animate1"));
+    Animate1->setGeometry(10, 25, 64, 64);
+    Animate1->setColour(bodyColour());
+
+    setDefaultButton(OKbutton);
+    setCancelButton(Button2);
+
+    setTabOrder(Benutzer, Pass);
+    setTabOrder(Pass, Pwchange);
+    setTabOrder(Pwchange, OKbutton);
+    setTabOrder(OKbutton, Button2);
+    Benutzer->setFocus();
+
+    ui::guarded([this] { FormCreate(); });
+}
+
+TSLogon::~TSLogon()
+{
+    if (SLogon == this)
+        SLogon = nullptr;
+}
+
+void TSLogon::FormCreate()
+{
+    const QByteArray account = CurrentAccountName();
+
+    QString proposal;
+    {
+        const ClosedAfterwards closed(UserSQL);
+        runStatement(UserSQL, schema::logonProposal(store::Win1252::toUnicode(account)));
+        UserSQL->open();
+        if (UserSQL->recordCount() == 1)
+            proposal = UserSQL->field(QStringLiteral("User")).asString();
+    }
+
+    Benutzer->setText(proposal);
+    if (!Benutzer->text().isEmpty())
+        Pass->setFocus();
+
+    Pass->setMaskChar(kMask);
+
+    Animate1->setFileName(programFolder() + QStringLiteral("key.avi"));
+    Animate1->setActive(true);
+}
+
+void TSLogon::OKbuttonClick()
+{
+    setModalResult(ui::ModalResult::OK);
+
+    const ClosedAfterwards closed(UserSQL);
+    runStatement(UserSQL, schema::logonCheck(Benutzer->text()));
+    UserSQL->open();
+
+    const int found = UserSQL->recordCount();
+    if (found == 0) {
+        setModalResult(ui::ModalResult::None);
+        ui::messageDlg(QStringLiteral("Benutzername %1 ist unbekannt!").arg(Benutzer->text()),
+                       ui::MsgKind::Error, ui::MsgButton::OK);
+    } else if (found == 1) {
+        bool exact = true;
+        m_user.User = store::Win1252::fromUnicode(UserSQL->field(QStringLiteral("User")).asString());
+        m_user.Initialien =
+            store::Win1252::fromUnicode(UserSQL->field(QStringLiteral("Initialien")).asString());
+        m_user.RealName = store::Win1252::fromUnicode(UserSQL->field(QStringLiteral("RealName")).asString());
+        m_user.Passwort =
+            store::Win1252::fromUnicode(UserSQL->field(QStringLiteral("Passwort")).asString(), &exact);
+        m_user.Admin = UserSQL->field(QStringLiteral("Admin")).asBoolean();
+        m_passwortExact = exact;
+        m_haveUser = true;
+    } else {
+        setModalResult(ui::ModalResult::Cancel);
+    }
+
+    // Only a lookup that found exactly this one user may change a password: the update would otherwise
+    // hit no record, or every record of an ambiguous name.
+    if (!Pwchange->isChecked() || found != 1 || !passwordMatches(m_user.Passwort))
+        return;
+    changePassword();
+}
+
+void TSLogon::changePassword()
+{
+    const auto dialog = std::make_unique<TSPWchange>(this);
+    if (dialog->showModal() != ui::ModalResult::OK)
+        return;
+    const QByteArray scrambled = ScramblePassword(dialog->newPassword());
+    runStatement(UserSQL, schema::passwordChange(store::Win1252::toUnicode(scrambled), Benutzer->text()));
+    UserSQL->execute();
+}
+
+void TSLogon::Button2Click()
+{
+    // Abbruch needs nothing beyond its result.
+}
+
+bool TSLogon::passwordMatches(const QByteArray &storedScrambled) const
+{
+    // A stored text that is not 8-bit text through and through was never written by us and matches nothing;
+    // read lossily it could equal a typed password by accident.
+    return m_passwortExact && ScramblePassword(store::Win1252::fromUnicode(Pass->text())) == storedScrambled;
+}
+
+void TSLogon::FormCloseQuery(bool &CanClose)
+{
+    if (modalResult() != ui::ModalResult::OK)
+        return;
+    // Without a user found there is nobody whose password could be right, not even an empty one.
+    if (m_haveUser && passwordMatches(m_user.Passwort))
+        return;
+    CanClose = false;
+    ui::messageDlg(QStringLiteral("Falscher Benutzer oder falsches Passwort!"), ui::MsgKind::Warning,
+                   ui::MsgButton::OK);
+    Pass->clear();
+    Pass->setFocus();
+}
+
+bool TSLogon::closeQuery()
+{
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    return canClose;
+}
