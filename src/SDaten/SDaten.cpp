@@ -18,8 +18,8 @@ QString &folderOverride()
 }
 
 const char *const kDatabasePassword = "kelpo";
-const char *const kConnectionFormat =
-    "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Persist Security Info=True;Jet OLEDB:Database Password=%2";
+const char *const kConnectionFormat = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Persist Security "
+                                      "Info=True;Jet OLEDB:Database Password=%2";
 
 } // namespace
 

@@ -52,18 +52,20 @@ std::vector<FieldDef> rightsOverviewFields()
 
 QStringList createStatements()
 {
-    return {QStringLiteral("CREATE TABLE Benutzer (id INTEGER PRIMARY KEY AUTOINCREMENT, User VARCHAR(20), "
-                           "RealName VARCHAR(50), Initialien VARCHAR(5), NTUser VARCHAR(25), Passwort VARCHAR(50), "
-                           "Admin BOOLEAN)"),
-            QStringLiteral("CREATE TABLE Funktionen (Titel VARCHAR(50), inGruppe INTEGER, "
-                           "id INTEGER PRIMARY KEY AUTOINCREMENT)"),
-            QStringLiteral("CREATE TABLE Funktionen_Benutzer (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                           "Funktion INTEGER, User VARCHAR(20))"),
-            QStringLiteral("CREATE INDEX Benutzer_User ON Benutzer (User COLLATE NOCASE)"),
-            QStringLiteral("CREATE INDEX Benutzer_NTUser ON Benutzer (NTUser COLLATE NOCASE)"),
-            QStringLiteral("CREATE INDEX Funktionen_inGruppe ON Funktionen (inGruppe)"),
-            QStringLiteral("CREATE INDEX Funktionen_Benutzer_Funktion ON Funktionen_Benutzer (Funktion)"),
-            QStringLiteral("CREATE INDEX Funktionen_Benutzer_User ON Funktionen_Benutzer (User COLLATE NOCASE)")};
+    return {
+        QStringLiteral(
+            "CREATE TABLE Benutzer (id INTEGER PRIMARY KEY AUTOINCREMENT, User VARCHAR(20), "
+            "RealName VARCHAR(50), Initialien VARCHAR(5), NTUser VARCHAR(25), Passwort VARCHAR(50), "
+            "Admin BOOLEAN)"),
+        QStringLiteral("CREATE TABLE Funktionen (Titel VARCHAR(50), inGruppe INTEGER, "
+                       "id INTEGER PRIMARY KEY AUTOINCREMENT)"),
+        QStringLiteral("CREATE TABLE Funktionen_Benutzer (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                       "Funktion INTEGER, User VARCHAR(20))"),
+        QStringLiteral("CREATE INDEX Benutzer_User ON Benutzer (User COLLATE NOCASE)"),
+        QStringLiteral("CREATE INDEX Benutzer_NTUser ON Benutzer (NTUser COLLATE NOCASE)"),
+        QStringLiteral("CREATE INDEX Funktionen_inGruppe ON Funktionen (inGruppe)"),
+        QStringLiteral("CREATE INDEX Funktionen_Benutzer_Funktion ON Funktionen_Benutzer (Funktion)"),
+        QStringLiteral("CREATE INDEX Funktionen_Benutzer_User ON Funktionen_Benutzer (User COLLATE NOCASE)")};
 }
 
 QString format(const char *pattern, const QStringList &values)

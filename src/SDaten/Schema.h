@@ -43,12 +43,15 @@ inline constexpr const char *kPasswordChange =
     "update benutzer set benutzer.passwort=\"%s\" where benutzer.user=\"%s\"";
 inline constexpr const char *kTreeLevel1 = "select * from Funktionen where inGruppe=";
 inline constexpr const char *kTreeLevel2 = " order by Titel";
-inline constexpr const char *kCascadeDelete1 = "DELETE Funktionen_Benutzer.Funktion, Funktionen_Benutzer.User";
+inline constexpr const char *kCascadeDelete1 =
+    "DELETE Funktionen_Benutzer.Funktion, Funktionen_Benutzer.User";
 inline constexpr const char *kCascadeDelete2 = "FROM Funktionen_Benutzer";
 inline constexpr const char *kCascadeDelete3 = "WHERE (((Funktionen_Benutzer.User)=\"%s\"))";
-inline constexpr const char *kRightsOverview1 = "SELECT Benutzer.User, Funktionen_1.Titel AS Gruppe, Funktionen.Titel";
+inline constexpr const char *kRightsOverview1 =
+    "SELECT Benutzer.User, Funktionen_1.Titel AS Gruppe, Funktionen.Titel";
 inline constexpr const char *kRightsOverview2 =
-    "FROM Funktionen AS Funktionen_1 INNER JOIN (Benutzer INNER JOIN (Funktionen_Benutzer INNER JOIN Funktionen "
+    "FROM Funktionen AS Funktionen_1 INNER JOIN (Benutzer INNER JOIN (Funktionen_Benutzer INNER JOIN "
+    "Funktionen "
     "ON Funktionen_Benutzer.Funktion = Funktionen.id) ON Benutzer.Initialien = Funktionen_Benutzer.User) ON "
     "Funktionen_1.id = Funktionen.inGruppe";
 inline constexpr const char *kRightsOverview3 = "ORDER BY Benutzer.User, Funktionen_1.Titel;";

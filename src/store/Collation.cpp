@@ -29,13 +29,73 @@ char32_t lowerOf(char32_t c)
 // Base letters of the accented letters of Windows-1252, lower case; 0 where the letter has none.
 const std::array<const char *, 64> kLatin1Base = {
     // C0..CF
-    "a", "a", "a", "a", "a", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i", "i",
+    "a",
+    "a",
+    "a",
+    "a",
+    "a",
+    "a",
+    "ae",
+    "c",
+    "e",
+    "e",
+    "e",
+    "e",
+    "i",
+    "i",
+    "i",
+    "i",
     // D0..DF
-    "d", "n", "o", "o", "o", "o", "o", nullptr, "o", "u", "u", "u", "u", "y", "th", "ss",
+    "d",
+    "n",
+    "o",
+    "o",
+    "o",
+    "o",
+    "o",
+    nullptr,
+    "o",
+    "u",
+    "u",
+    "u",
+    "u",
+    "y",
+    "th",
+    "ss",
     // E0..EF
-    "a", "a", "a", "a", "a", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i", "i",
+    "a",
+    "a",
+    "a",
+    "a",
+    "a",
+    "a",
+    "ae",
+    "c",
+    "e",
+    "e",
+    "e",
+    "e",
+    "i",
+    "i",
+    "i",
+    "i",
     // F0..FF
-    "d", "n", "o", "o", "o", "o", "o", nullptr, "o", "u", "u", "u", "u", "y", "th", "y",
+    "d",
+    "n",
+    "o",
+    "o",
+    "o",
+    "o",
+    "o",
+    nullptr,
+    "o",
+    "u",
+    "u",
+    "u",
+    "u",
+    "y",
+    "th",
+    "y",
 };
 
 Weights weigh(char32_t c)
@@ -47,12 +107,26 @@ Weights weigh(char32_t c)
         base = kLatin1Base[c - 0xC0];
     } else {
         switch (c) {
-        case 0x0160: case 0x0161: base = "s"; break; // Š š
-        case 0x017D: case 0x017E: base = "z"; break; // Ž ž
-        case 0x0152: case 0x0153: base = "oe"; break; // Œ œ
-        case 0x0178: base = "y"; break; // Ÿ
-        case 0x0192: base = "f"; break; // ƒ
-        default: break;
+        case 0x0160:
+        case 0x0161:
+            base = "s";
+            break; // Š š
+        case 0x017D:
+        case 0x017E:
+            base = "z";
+            break; // Ž ž
+        case 0x0152:
+        case 0x0153:
+            base = "oe";
+            break; // Œ œ
+        case 0x0178:
+            base = "y";
+            break; // Ÿ
+        case 0x0192:
+            base = "f";
+            break; // ƒ
+        default:
+            break;
         }
     }
     if (base) {

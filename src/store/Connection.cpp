@@ -24,8 +24,8 @@ using DbPtr = std::unique_ptr<sqlite3, DbCloser>;
 bool isTextType(const QString &declared)
 {
     const QString t = declared.toUpper();
-    return t.contains(u"CHAR") || t.contains(u"TEXT") || t.contains(u"CLOB") || t.contains(u"MEMO")
-           || t.contains(u"STRING");
+    return t.contains(u"CHAR") || t.contains(u"TEXT") || t.contains(u"CLOB") || t.contains(u"MEMO") ||
+           t.contains(u"STRING");
 }
 } // namespace
 
@@ -45,7 +45,8 @@ int bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
         return sqlite3_bind_double(stmt, index, value.toDouble());
     default: {
         const QByteArray utf8 = value.toString().toUtf8();
-        return sqlite3_bind_text(stmt, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+        return sqlite3_bind_text(stmt, index, utf8.constData(), static_cast<int>(utf8.size()),
+                                 SQLITE_TRANSIENT);
     }
     }
 }
@@ -69,27 +70,32 @@ void Connection::connect()
         throw StoreError(QStringLiteral("Der Provider %1 wird nicht unterstützt.").arg(quoted(provider)));
     const QString path = cs.dataSource;
     if (path.isEmpty())
-        throw StoreError(QStringLiteral("In der Verbindungszeichenfolge ist keine Datenbankdatei angegeben."));
+        throw StoreError(
+            QStringLiteral("In der Verbindungszeichenfolge ist keine Datenbankdatei angegeben."));
 
     const QFileInfo info(path);
     if (!info.exists())
         throw StoreError(QStringLiteral("Die Datenbankdatei %1 wurde nicht gefunden.").arg(quoted(path)));
     if (!info.isFile())
-        throw StoreError(QStringLiteral("%1 ist keine Datenbankdatei, sondern ein Ordner.").arg(quoted(path)));
+        throw StoreError(
+            QStringLiteral("%1 ist keine Datenbankdatei, sondern ein Ordner.").arg(quoted(path)));
     if (!info.isReadable())
-        throw StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht gelesen werden: keine Berechtigung.")
-                             .arg(quoted(path)));
+        throw StoreError(
+            QStringLiteral("Die Datenbankdatei %1 kann nicht gelesen werden: keine Berechtigung.")
+                .arg(quoted(path)));
     // SQLite takes an empty file for an empty database and would write one into it.
     if (info.size() == 0)
-        throw StoreError(QStringLiteral("Die Datei %1 ist leer und keine Sicherheitsdatenbank.").arg(quoted(path)));
+        throw StoreError(
+            QStringLiteral("Die Datei %1 ist leer und keine Sicherheitsdatenbank.").arg(quoted(path)));
 
     sqlite3 *raw = nullptr;
     const QByteArray nativePath = QFile::encodeName(path);
     int rc = sqlite3_open_v2(nativePath.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     DbPtr db(raw);
     if (rc != SQLITE_OK)
-        throw StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden (%2).")
-                             .arg(quoted(path), QString::fromUtf8(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc))));
+        throw StoreError(
+            QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden (%2).")
+                .arg(quoted(path), QString::fromUtf8(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc))));
     sqlite3_extended_result_codes(raw, 0);
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
     const QByteArray key = cs.password.toUtf8();
@@ -103,17 +109,20 @@ void Connection::connect()
         if (f.open(QIODevice::ReadOnly))
             header = f.read(16);
         if (header == QByteArray("SQLite format 3\0", 16))
-            throw StoreError(QStringLiteral("Die Datei %1 ist eine unverschlüsselte SQLite-Datenbank und keine "
-                                            "Sicherheitsdatenbank.")
-                                 .arg(quoted(path)));
-        throw StoreError(QStringLiteral("Die Datei %1 kann nicht geöffnet werden: falsches Datenbankkennwort oder "
-                                        "keine Sicherheitsdatenbank.")
-                             .arg(quoted(path)));
+            throw StoreError(
+                QStringLiteral("Die Datei %1 ist eine unverschlüsselte SQLite-Datenbank und keine "
+                               "Sicherheitsdatenbank.")
+                    .arg(quoted(path)));
+        throw StoreError(
+            QStringLiteral("Die Datei %1 kann nicht geöffnet werden: falsches Datenbankkennwort oder "
+                           "keine Sicherheitsdatenbank.")
+                .arg(quoted(path)));
     }
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-        throw StoreError(QStringLiteral("Die Datenbankdatei %1 ist von einem anderen Programm gesperrt. Bitte "
-                                        "später noch einmal versuchen.")
-                             .arg(quoted(path)));
+        throw StoreError(
+            QStringLiteral("Die Datenbankdatei %1 ist von einem anderen Programm gesperrt. Bitte "
+                           "später noch einmal versuchen.")
+                .arg(quoted(path)));
     if (rc != SQLITE_OK)
         throw StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden (%2).")
                              .arg(quoted(path), QString::fromUtf8(sqlite3_errmsg(raw))));
@@ -124,8 +133,8 @@ void Connection::connect()
         sqlite3_stmt *s = nullptr;
         if (sqlite3_prepare_v2(raw, "PRAGMA journal_mode", -1, &s, nullptr) == SQLITE_OK) {
             StmtPtr guard(s);
-            if (sqlite3_step(s) == SQLITE_ROW
-                && QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(s, 0))).toLower() == "wal") {
+            if (sqlite3_step(s) == SQLITE_ROW &&
+                QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(s, 0))).toLower() == "wal") {
                 guard.reset();
                 sqlite3_exec(raw, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
             }
@@ -144,15 +153,17 @@ void Connection::createDatabase(const QString &path, const QString &password, co
     QFile file(path);
     // Taking the name exclusively first: two creators cannot both think they made the file.
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw StoreError(file.exists() ? QStringLiteral("Die Datei %1 gibt es schon; sie wird nicht überschrieben.")
-                                             .arg(quoted(path))
-                                       : QStringLiteral("Die Datei %1 kann nicht angelegt werden: %2")
-                                             .arg(quoted(path), file.errorString()));
+        throw StoreError(file.exists()
+                             ? QStringLiteral("Die Datei %1 gibt es schon; sie wird nicht überschrieben.")
+                                   .arg(quoted(path))
+                             : QStringLiteral("Die Datei %1 kann nicht angelegt werden: %2")
+                                   .arg(quoted(path), file.errorString()));
     file.close();
     auto fail = [&](const QString &why) {
         QFile::remove(path);
         QFile::remove(path + QStringLiteral("-journal"));
-        throw StoreError(QStringLiteral("Die Datenbank %1 kann nicht angelegt werden: %2").arg(quoted(path), why));
+        throw StoreError(
+            QStringLiteral("Die Datenbank %1 kann nicht angelegt werden: %2").arg(quoted(path), why));
     };
     sqlite3 *raw = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
@@ -183,6 +194,7 @@ void Connection::disconnect() noexcept
         set->close();
     m_cacheIndex.clear();
     m_cache.clear();
+    m_translations.clear();
     m_tables.clear();
     m_textColumns.clear();
     m_schemaLoaded = false;
@@ -199,7 +211,24 @@ void Connection::ensureConnected()
 
 TranslatedSql Connection::translate(const QString &statement)
 {
-    return translateJetSql(statement, [this](const QString &column) { return isTextColumn(column); });
+    std::vector<QVariant> literals;
+    const QString shape = statementShape(statement, &literals);
+    if (!shape.isEmpty()) {
+        auto hit = m_translations.constFind(shape);
+        if (hit != m_translations.constEnd())
+            return TranslatedSql{hit->kind, hit->sql, std::move(literals)};
+    }
+    TranslatedSql t =
+        translateJetSql(statement, [this](const QString &column) { return isTextColumn(column); });
+    // Reused only where the translation binds exactly the literals in their order (not so where a number
+    // stays in the text, as after ORDER BY or TOP).
+    if (!shape.isEmpty() && t.params.size() == literals.size() &&
+        std::equal(t.params.begin(), t.params.end(), literals.begin())) {
+        if (m_translations.size() > 4 * kCacheSize)
+            m_translations.clear();
+        m_translations.insert(shape, CachedTranslation{t.kind, t.sql});
+    }
+    return t;
 }
 
 int Connection::execute(const QString &statement)
@@ -220,25 +249,30 @@ int Connection::execute(const QString &statement)
 
 sqlite3_stmt *Connection::prepare(const QString &sql)
 {
+    return prepareEntry(sql).stmt.get();
+}
+
+Connection::PreparedEntry &Connection::prepareEntry(const QString &sql)
+{
     if (!m_db)
         throw StoreError(QStringLiteral("Die Verbindung zur Datenbank ist nicht hergestellt."));
     auto found = m_cacheIndex.constFind(sql);
     if (found != m_cacheIndex.constEnd()) {
         m_cache.splice(m_cache.begin(), m_cache, found.value());
-        return m_cache.front().stmt.get();
+        return m_cache.front();
     }
     const QByteArray utf8 = sql.toUtf8();
     sqlite3_stmt *raw = nullptr;
     const int rc = sqlite3_prepare_v2(m_db, utf8.constData(), static_cast<int>(utf8.size()), &raw, nullptr);
     if (rc != SQLITE_OK)
         raise(rc);
-    m_cache.push_front(CachedStmt{sql, StmtPtr(raw)});
+    m_cache.push_front(PreparedEntry{sql, StmtPtr(raw), false, {}, {}});
     m_cacheIndex.insert(sql, m_cache.begin());
     if (m_cache.size() > kCacheSize) {
         m_cacheIndex.remove(m_cache.back().sql);
         m_cache.pop_back();
     }
-    return raw;
+    return m_cache.front();
 }
 
 void Connection::stepDone(sqlite3_stmt *stmt, const QString &context)
@@ -252,7 +286,8 @@ void Connection::loadSchema()
 {
     m_schemaLoaded = true;
     sqlite3_stmt *raw = nullptr;
-    if (sqlite3_prepare_v2(m_db, "SELECT name FROM sqlite_master WHERE type='table'", -1, &raw, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(m_db, "SELECT name FROM sqlite_master WHERE type='table'", -1, &raw, nullptr) !=
+        SQLITE_OK)
         return;
     StmtPtr stmt(raw);
     QStringList tables;
@@ -313,11 +348,13 @@ QString Connection::describe(int rc) const
     switch (rc) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return QStringLiteral("Die Datenbankdatei %1 ist von einem anderen Programm gesperrt. Bitte später noch "
-                              "einmal versuchen.")
+        return QStringLiteral(
+                   "Die Datenbankdatei %1 ist von einem anderen Programm gesperrt. Bitte später noch "
+                   "einmal versuchen.")
             .arg(file);
     case SQLITE_READONLY:
-        return QStringLiteral("Die Datenbankdatei %1 ist schreibgeschützt; die Änderung wurde nicht gespeichert.")
+        return QStringLiteral(
+                   "Die Datenbankdatei %1 ist schreibgeschützt; die Änderung wurde nicht gespeichert.")
             .arg(file);
     case SQLITE_FULL:
         return QStringLiteral("Kein Platz mehr auf dem Datenträger der Datei %1; die Änderung wurde nicht "

@@ -2,6 +2,7 @@
 
 #include "ConnectionString.h"
 #include "JetSql.h"
+#include "RecordSet.h"
 #include "Sqlite.h"
 
 #include <QHash>
@@ -63,6 +64,16 @@ public:
     TranslatedSql translate(const QString &statement);
     // A prepared statement for the SQLite text, from the cache; stays owned by the connection.
     sqlite3_stmt *prepare(const QString &sql);
+    // The same with what a record set learnt of its result columns, kept while the statement is cached.
+    struct PreparedEntry
+    {
+        QString sql;
+        StmtPtr stmt;
+        bool described = false;
+        std::vector<QString> columnNames;
+        std::vector<FieldDef> discovered;
+    };
+    PreparedEntry &prepareEntry(const QString &sql);
     const std::vector<ColumnInfo> &columns(const QString &table);
     bool isTextColumn(const QString &column);
     void attach(RecordSet *set);
@@ -88,13 +99,16 @@ private:
     std::vector<RecordSet *> m_sets;
 
     // Prepared statements, most recently used first; bounded so that a long session cannot grow it.
-    struct CachedStmt
+    std::list<PreparedEntry> m_cache;
+    QHash<QString, std::list<PreparedEntry>::iterator> m_cacheIndex;
+    // Translations by statement shape: the group tree sends one statement per node that differ only in
+    // their literals.
+    struct CachedTranslation
     {
+        TranslatedSql::Kind kind;
         QString sql;
-        StmtPtr stmt;
     };
-    std::list<CachedStmt> m_cache;
-    QHash<QString, std::list<CachedStmt>::iterator> m_cacheIndex;
+    QHash<QString, CachedTranslation> m_translations;
 
     QHash<QString, std::vector<ColumnInfo>> m_tables; // by lower-case table name
     QHash<QString, bool> m_textColumns;               // by lower-case column name

@@ -39,7 +39,8 @@ ConnectionString ConnectionString::parse(const QString &text)
                 value += text[i++];
             }
             if (!closed)
-                throw StoreError(QStringLiteral("Ungültige Verbindungszeichenfolge: Anführungszeichen ohne Ende"));
+                throw StoreError(
+                    QStringLiteral("Ungültige Verbindungszeichenfolge: Anführungszeichen ohne Ende"));
             while (i < n && text[i] != u';') {
                 if (!text[i].isSpace())
                     throw StoreError(QStringLiteral("Ungültige Verbindungszeichenfolge nach dem Wert von %1")
@@ -69,8 +70,8 @@ ConnectionString ConnectionString::parse(const QString &text)
 
 QString ConnectionString::quoteValue(const QString &value)
 {
-    const bool needs = value.contains(u';') || value.contains(u'"') || value.contains(u'\'')
-                       || (!value.isEmpty() && (value.front().isSpace() || value.back().isSpace()));
+    const bool needs = value.contains(u';') || value.contains(u'"') || value.contains(u'\'') ||
+                       (!value.isEmpty() && (value.front().isSpace() || value.back().isSpace()));
     if (!needs)
         return value;
     QString v = value;

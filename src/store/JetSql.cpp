@@ -9,7 +9,14 @@ namespace store {
 
 namespace {
 
-enum class Tok { Word, QuotedName, String, Number, Symbol };
+enum class Tok
+{
+    Word,
+    QuotedName,
+    String,
+    Number,
+    Symbol
+};
 
 struct Token
 {
@@ -19,7 +26,8 @@ struct Token
 
 [[noreturn]] void fail(const QString &why, const QString &statement)
 {
-    throw StoreError(QStringLiteral("SQL-Anweisung wird nicht unterstützt (%1): %2").arg(why, statement.simplified()));
+    throw StoreError(
+        QStringLiteral("SQL-Anweisung wird nicht unterstützt (%1): %2").arg(why, statement.simplified()));
 }
 
 bool isWordStart(QChar c)
@@ -82,8 +90,8 @@ std::vector<Token> tokenize(const QString &s)
             out.push_back({Tok::Word, s.mid(i, j - i)});
             i = j;
         } else {
-            static const QString twoChar[] = {QStringLiteral("<>"), QStringLiteral("<="), QStringLiteral(">="),
-                                              QStringLiteral("!=")};
+            static const QString twoChar[] = {QStringLiteral("<>"), QStringLiteral("<="),
+                                              QStringLiteral(">="), QStringLiteral("!=")};
             QString sym(c);
             for (const QString &t : twoChar) {
                 if (s.mid(i, 2) == t)
@@ -101,24 +109,29 @@ std::vector<Token> tokenize(const QString &s)
 const QSet<QString> &keywords()
 {
     static const QSet<QString> k = {
-        QStringLiteral("SELECT"), QStringLiteral("DISTINCT"), QStringLiteral("FROM"), QStringLiteral("WHERE"),
-        QStringLiteral("AND"), QStringLiteral("OR"), QStringLiteral("NOT"), QStringLiteral("IN"),
-        QStringLiteral("IS"), QStringLiteral("NULL"), QStringLiteral("LIKE"), QStringLiteral("BETWEEN"),
-        QStringLiteral("ORDER"), QStringLiteral("BY"), QStringLiteral("ASC"), QStringLiteral("DESC"),
-        QStringLiteral("GROUP"), QStringLiteral("HAVING"), QStringLiteral("AS"), QStringLiteral("INNER"),
-        QStringLiteral("LEFT"), QStringLiteral("RIGHT"), QStringLiteral("OUTER"), QStringLiteral("JOIN"),
-        QStringLiteral("ON"), QStringLiteral("UPDATE"), QStringLiteral("SET"), QStringLiteral("DELETE"),
-        QStringLiteral("INSERT"), QStringLiteral("INTO"), QStringLiteral("VALUES"), QStringLiteral("TRUE"),
-        QStringLiteral("FALSE"), QStringLiteral("TOP"), QStringLiteral("COUNT"), QStringLiteral("MIN"),
-        QStringLiteral("MAX"), QStringLiteral("SUM"), QStringLiteral("AVG")};
+        QStringLiteral("SELECT"), QStringLiteral("DISTINCT"), QStringLiteral("FROM"),
+        QStringLiteral("WHERE"),  QStringLiteral("AND"),      QStringLiteral("OR"),
+        QStringLiteral("NOT"),    QStringLiteral("IN"),       QStringLiteral("IS"),
+        QStringLiteral("NULL"),   QStringLiteral("LIKE"),     QStringLiteral("BETWEEN"),
+        QStringLiteral("ORDER"),  QStringLiteral("BY"),       QStringLiteral("ASC"),
+        QStringLiteral("DESC"),   QStringLiteral("GROUP"),    QStringLiteral("HAVING"),
+        QStringLiteral("AS"),     QStringLiteral("INNER"),    QStringLiteral("LEFT"),
+        QStringLiteral("RIGHT"),  QStringLiteral("OUTER"),    QStringLiteral("JOIN"),
+        QStringLiteral("ON"),     QStringLiteral("UPDATE"),   QStringLiteral("SET"),
+        QStringLiteral("DELETE"), QStringLiteral("INSERT"),   QStringLiteral("INTO"),
+        QStringLiteral("VALUES"), QStringLiteral("TRUE"),     QStringLiteral("FALSE"),
+        QStringLiteral("TOP"),    QStringLiteral("COUNT"),    QStringLiteral("MIN"),
+        QStringLiteral("MAX"),    QStringLiteral("SUM"),      QStringLiteral("AVG")};
     return k;
 }
 
+// Names go in backticks: SQLite takes a double-quoted name it cannot resolve for a string literal, which
+// would turn a misspelt field into a silent wrong answer.
 QString quotedName(const QString &name)
 {
     QString n = name;
-    n.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + n + u'"';
+    n.replace(u'`', QStringLiteral("``"));
+    return u'`' + n + u'`';
 }
 
 bool isAscii(const QString &s)
@@ -130,10 +143,85 @@ bool isAscii(const QString &s)
     return true;
 }
 
+QVariant numberValue(QStringView text, bool *ok)
+{
+    const qint64 v = text.toLongLong(ok);
+    if (*ok)
+        return v;
+    const double d = text.toDouble(ok);
+    return *ok ? QVariant(d) : QVariant();
+}
+
 // Clause we are in, for deciding where collation and inline numbers belong.
-enum class Clause { Other, Where, OrderBy };
+enum class Clause
+{
+    Other,
+    Where,
+    OrderBy
+};
 
 } // namespace
+
+QString statementShape(const QString &s, std::vector<QVariant> *literals)
+{
+    // Reads the statement the way tokenize() does, but only tells literals from the rest.
+    QString key;
+    key.reserve(s.size());
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = s[i];
+        if (c == u'"' || c == u'\'') {
+            QString value;
+            ++i;
+            bool closed = false;
+            while (i < n) {
+                if (s[i] == c) {
+                    if (i + 1 < n && s[i + 1] == c) {
+                        value += c;
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    closed = true;
+                    break;
+                }
+                value += s[i++];
+            }
+            if (!closed)
+                return QString();
+            key += isAscii(value) ? QStringLiteral("\x01a") : QStringLiteral("\x01u");
+            literals->emplace_back(value);
+        } else if (c == u'[' || c == u'`') {
+            const qsizetype end = s.indexOf(c == u'[' ? u']' : u'`', i + 1);
+            if (end < 0)
+                return QString();
+            key += QStringView(s).mid(i, end + 1 - i);
+            i = end + 1;
+        } else if (c.isDigit() || (c == u'.' && i + 1 < n && s[i + 1].isDigit())) {
+            qsizetype j = i;
+            while (j < n && (s[j].isDigit() || s[j] == u'.'))
+                ++j;
+            bool ok = false;
+            const QVariant v = numberValue(QStringView(s).mid(i, j - i), &ok);
+            if (!ok)
+                return QString();
+            key += u'\x02';
+            literals->push_back(v);
+            i = j;
+        } else if (isWordStart(c)) {
+            qsizetype j = i + 1;
+            while (j < n && isWordChar(s[j]))
+                ++j;
+            key += QStringView(s).mid(i, j - i);
+            i = j;
+        } else {
+            key += c;
+            ++i;
+        }
+    }
+    return key;
+}
 
 QString jetQuoted(const QString &value)
 {
@@ -209,15 +297,10 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
                 break;
             }
             bool ok = false;
-            const qint64 v = tok.text.toLongLong(&ok);
-            if (ok) {
-                out.params.emplace_back(v);
-            } else {
-                const double d = tok.text.toDouble(&ok);
-                if (!ok)
-                    fail(QStringLiteral("ungültige Zahl %1").arg(quoted(tok.text)), statement);
-                out.params.emplace_back(d);
-            }
+            const QVariant v = numberValue(tok.text, &ok);
+            if (!ok)
+                fail(QStringLiteral("ungültige Zahl %1").arg(quoted(tok.text)), statement);
+            out.params.push_back(v);
             append(QStringLiteral("?"));
             break;
         }
@@ -246,8 +329,7 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
                     clause = Clause::Other;
                 }
                 if (up == u"TRUE" || up == u"FALSE") {
-                    append(QStringLiteral("?"));
-                    out.params.emplace_back(qint64(up == u"TRUE" ? 1 : 0));
+                    append(up == u"TRUE" ? QStringLiteral("1") : QStringLiteral("0"));
                 } else if (up == u"TOP") {
                     if (i + 1 >= t.size() || t[i + 1].type != Tok::Number)
                         fail(QStringLiteral("TOP ohne Anzahl"), statement);
@@ -261,8 +343,8 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
             QString name = quotedName(tok.text);
             QString column = tok.text;
             const bool isFunction = isSym(i + 1, "(");
-            if (isSym(i + 1, ".") && i + 2 < t.size()
-                && (t[i + 2].type == Tok::Word || t[i + 2].type == Tok::QuotedName)) {
+            if (isSym(i + 1, ".") && i + 2 < t.size() &&
+                (t[i + 2].type == Tok::Word || t[i + 2].type == Tok::QuotedName)) {
                 column = t[i + 2].text;
                 // SQLite names only the bare column after SET.
                 name = inSet ? quotedName(column) : name + u'.' + quotedName(column);
@@ -284,8 +366,8 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
                 size_t j = i + 1;
                 while (isSym(j, ")"))
                     ++j;
-                const bool asciiEquality = clause == Clause::Where && isSym(j, "=") && j + 1 < t.size()
-                                           && t[j + 1].type == Tok::String && isAscii(t[j + 1].text);
+                const bool asciiEquality = clause == Clause::Where && isSym(j, "=") && j + 1 < t.size() &&
+                                           t[j + 1].type == Tok::String && isAscii(t[j + 1].text);
                 sql += asciiEquality ? QStringLiteral("NOCASE") : QLatin1String(Collation::kCollationName);
             }
             break;

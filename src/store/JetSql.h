@@ -17,10 +17,16 @@ namespace store {
 // reaches the file as it was written. Comparisons and sorting on text columns use the store's collation.
 struct TranslatedSql
 {
-    enum class Kind { Select, Update, Delete, Insert };
+    enum class Kind
+    {
+        Select,
+        Update,
+        Delete,
+        Insert
+    };
 
     Kind kind = Kind::Select;
-    QString sql;                 // SQLite text with "?" for each literal
+    QString sql;                  // SQLite text with "?" for each literal
     std::vector<QVariant> params; // the literals, in order: QString, qint64 or double
 };
 
@@ -30,6 +36,11 @@ using TextColumnPredicate = std::function<bool(const QString &column)>;
 
 // Throws StoreError with a German message for a statement outside what the store understands.
 TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicate &isTextColumn);
+
+// The statement with its literals cut out, and the literals in order: two statements with the same shape
+// translate to the same SQLite text, so a translation can be reused with new values. Empty when the
+// statement cannot be read this way (the full translation then reports what is wrong).
+QString statementShape(const QString &statement, std::vector<QVariant> *literals);
 
 // A value made safe for a double-quoted literal of the dialect: every " doubled.
 QString jetQuoted(const QString &value);

@@ -43,11 +43,11 @@ bool parseBool(const QString &text, bool *ok)
 {
     const QString t = text.trimmed();
     *ok = true;
-    if (t.compare(u"Wahr", Qt::CaseInsensitive) == 0 || t.compare(u"True", Qt::CaseInsensitive) == 0
-        || t == u"1" || t == u"-1")
+    if (t.compare(u"Wahr", Qt::CaseInsensitive) == 0 || t.compare(u"True", Qt::CaseInsensitive) == 0 ||
+        t == u"1" || t == u"-1")
         return true;
-    if (t.compare(u"Falsch", Qt::CaseInsensitive) == 0 || t.compare(u"False", Qt::CaseInsensitive) == 0
-        || t == u"0")
+    if (t.compare(u"Falsch", Qt::CaseInsensitive) == 0 || t.compare(u"False", Qt::CaseInsensitive) == 0 ||
+        t == u"0")
         return false;
     *ok = false;
     return false;
@@ -64,11 +64,13 @@ bool sameValue(const QVariant &a, const QVariant &b)
     return a == b;
 }
 
+// Names go in backticks: SQLite takes a double-quoted name it cannot resolve for a string literal, which
+// would turn a misspelt field into a silent wrong answer.
 QString quotedName(const QString &name)
 {
     QString n = name;
-    n.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + n + u'"';
+    n.replace(u'`', QStringLiteral("``"));
+    return u'`' + n + u'`';
 }
 
 } // namespace
@@ -305,32 +307,16 @@ void RecordSet::loadSnapshot()
         if (query.kind != TranslatedSql::Kind::Select)
             fail(QStringLiteral("Die Anweisung liefert keine Datenmenge"));
     }
-    sqlite3_stmt *stmt = m_conn->prepare(query.sql);
+    Connection::PreparedEntry &entry = m_conn->prepareEntry(query.sql);
+    sqlite3_stmt *stmt = entry.stmt.get();
     StmtReset reset(stmt);
     for (size_t i = 0; i < query.params.size(); ++i)
         bindValue(stmt, static_cast<int>(i + 1), query.params[i]);
 
-    // Map fields to result columns.
+    // What the result columns are does not change while the statement stays prepared.
     const int first = isTable ? 1 : 0;
-    const int columns = sqlite3_column_count(stmt);
-    auto columnNamed = [&](const QString &n) {
-        for (int c = first; c < columns; ++c) {
-            if (n.compare(QString::fromUtf8(sqlite3_column_name(stmt, c)), Qt::CaseInsensitive) == 0)
-                return c;
-        }
-        return -1;
-    };
-    m_fields.clear();
-    m_columnOf.clear();
-    if (!m_declared.empty()) {
-        for (const FieldDef &def : m_declared) {
-            const int c = columnNamed(def.name);
-            if (c < 0)
-                fail(QStringLiteral("Feld %1 nicht gefunden").arg(quoted(def.name)));
-            m_fields.push_back(def);
-            m_columnOf.push_back(c);
-        }
-    } else {
+    if (!entry.described) {
+        const int columns = sqlite3_column_count(stmt);
         const std::vector<ColumnInfo> none;
         const std::vector<ColumnInfo> &info = isTable ? m_conn->columns(m_table) : none;
         for (int c = first; c < columns; ++c) {
@@ -345,9 +331,29 @@ void RecordSet::loadSnapshot()
             }
             def.type = typeFromDeclared(declared, pk);
             def.size = def.type == FieldType::Text ? sizeFromType(declared) : 0;
-            m_fields.push_back(def);
-            m_columnOf.push_back(c);
+            entry.columnNames.push_back(def.name);
+            entry.discovered.push_back(def);
         }
+        entry.described = true;
+    }
+    m_fields.clear();
+    m_columnOf.clear();
+    if (!m_declared.empty()) {
+        for (const FieldDef &def : m_declared) {
+            int column = -1;
+            for (size_t c = 0; c < entry.columnNames.size() && column < 0; ++c) {
+                if (def.name.compare(entry.columnNames[c], Qt::CaseInsensitive) == 0)
+                    column = static_cast<int>(c) + first;
+            }
+            if (column < 0)
+                fail(QStringLiteral("Feld %1 nicht gefunden").arg(quoted(def.name)));
+            m_fields.push_back(def);
+            m_columnOf.push_back(column);
+        }
+    } else {
+        m_fields = entry.discovered;
+        for (size_t c = 0; c < m_fields.size(); ++c)
+            m_columnOf.push_back(static_cast<int>(c) + first);
     }
 
     m_cells.clear();
@@ -498,53 +504,41 @@ Field RecordSet::field(const QString &fieldName)
     return Field(this, i);
 }
 
-RecordSet::IntIndex &RecordSet::indexFor(int f)
+IntIndex &RecordSet::indexFor(int f)
 {
     auto it = m_indexes.find(f);
     if (it != m_indexes.end())
         return it->second;
-    IntIndex &idx = m_indexes[f];
+    std::vector<std::pair<qint64, int>> entries;
+    std::vector<int> nulls;
     const int rows = static_cast<int>(m_deleted.size());
+    entries.reserve(static_cast<size_t>(rows));
     for (int r = 0; r < rows; ++r) {
         if (m_deleted[static_cast<size_t>(r)])
             continue;
-        if (std::vector<int> *b = idx.bucketFor(cell(r, f), true))
-            b->push_back(r);
+        const QVariant &v = cell(r, f);
+        bool ok = false;
+        const qint64 key = v.isValid() && !v.isNull() ? v.toLongLong(&ok) : 0;
+        if (ok)
+            entries.emplace_back(key, r);
+        else if (!v.isValid() || v.isNull())
+            nulls.push_back(r);
     }
+    IntIndex &idx = m_indexes[f];
+    idx.build(std::move(entries), std::move(nulls));
     return idx;
-}
-
-std::vector<int> *RecordSet::IntIndex::bucketFor(const QVariant &key, bool create)
-{
-    if (!key.isValid() || key.isNull())
-        return &nulls;
-    bool ok = false;
-    const qint64 k = key.toLongLong(&ok);
-    if (!ok)
-        return nullptr;
-    if (create)
-        return &buckets[k];
-    auto it = buckets.find(k);
-    return it == buckets.end() ? nullptr : &it->second;
 }
 
 void RecordSet::indexAdd(int s)
 {
-    for (auto &[f, idx] : m_indexes) {
-        if (std::vector<int> *b = idx.bucketFor(cell(s, f), true))
-            b->insert(std::lower_bound(b->begin(), b->end(), s), s);
-    }
+    for (auto &[f, idx] : m_indexes)
+        idx.add(cell(s, f), s);
 }
 
 void RecordSet::indexRemove(int s)
 {
-    for (auto &[f, idx] : m_indexes) {
-        if (std::vector<int> *b = idx.bucketFor(cell(s, f), false)) {
-            auto it = std::lower_bound(b->begin(), b->end(), s);
-            if (it != b->end() && *it == s)
-                b->erase(it);
-        }
-    }
+    for (auto &[f, idx] : m_indexes)
+        idx.remove(cell(s, f), s);
 }
 
 void RecordSet::indexMove(int s, int f, const QVariant &from, const QVariant &to)
@@ -552,13 +546,8 @@ void RecordSet::indexMove(int s, int f, const QVariant &from, const QVariant &to
     auto it = m_indexes.find(f);
     if (it == m_indexes.end())
         return;
-    if (std::vector<int> *b = it->second.bucketFor(from, false)) {
-        auto pos = std::lower_bound(b->begin(), b->end(), s);
-        if (pos != b->end() && *pos == s)
-            b->erase(pos);
-    }
-    if (std::vector<int> *b = it->second.bucketFor(to, true))
-        b->insert(std::lower_bound(b->begin(), b->end(), s), s);
+    it->second.remove(from, s);
+    it->second.add(to, s);
 }
 
 QVariant RecordSet::linkKey() const
@@ -587,16 +576,15 @@ void RecordSet::rebuildView()
     if (detailField >= 0) {
         m_linked = linkKey();
         m_linkedValid = true;
-        if (const std::vector<int> *b = indexFor(detailField).bucketFor(m_linked, false)) {
-            m_view.reserve(b->size());
-            for (int s : *b) {
-                if (matchesFilter(s))
-                    m_view.push_back(s);
-            }
+        const std::span<const int> rows = indexFor(detailField).rows(m_linked);
+        m_view.reserve(rows.size());
+        for (int s : rows) {
+            if (matchesFilter(s))
+                m_view.push_back(s);
         }
     } else if (m_filtered && m_filterField >= 0) {
-        if (const std::vector<int> *b = indexFor(m_filterField).bucketFor(m_filterValue, false))
-            m_view = *b;
+        const std::span<const int> rows = indexFor(m_filterField).rows(m_filterValue);
+        m_view.assign(rows.begin(), rows.end());
     } else {
         const int rows = static_cast<int>(m_deleted.size());
         m_view.reserve(static_cast<size_t>(rows));
@@ -845,9 +833,9 @@ QVariant RecordSet::normalize(int f, const QVariant &value) const
     const FieldDef &def = m_fields[static_cast<size_t>(f)];
     switch (def.type) {
     case FieldType::Text: {
-        QString s = value.typeId() == QMetaType::Bool ? (value.toBool() ? QStringLiteral("Wahr")
-                                                                        : QStringLiteral("Falsch"))
-                                                      : value.toString();
+        QString s = value.typeId() == QMetaType::Bool
+                        ? (value.toBool() ? QStringLiteral("Wahr") : QStringLiteral("Falsch"))
+                        : value.toString();
         if (def.size > 0 && s.size() > def.size)
             s.truncate(def.size);
         return s;
@@ -888,7 +876,8 @@ void RecordSet::setValue(int f, const QVariant &value)
     if (m_state != DataState::Edit && m_state != DataState::Insert)
         fail(msgNotEditing());
     if (m_fields[static_cast<size_t>(f)].type == FieldType::AutoInc)
-        fail(QStringLiteral("Feld %1 kann nicht geändert werden").arg(quoted(m_fields[static_cast<size_t>(f)].name)));
+        fail(QStringLiteral("Feld %1 kann nicht geändert werden")
+                 .arg(quoted(m_fields[static_cast<size_t>(f)].name)));
     m_buffer[static_cast<size_t>(f)] = normalize(f, value);
     m_changed[static_cast<size_t>(f)] = 1;
     m_modified = true;
@@ -1000,8 +989,9 @@ void RecordSet::postUpdate()
         bindValue(stmt, p++, v);
     m_conn->stepDone(stmt, QStringLiteral("(%1)").arg(name()));
     if (sqlite3_changes(m_conn->handle()) == 0)
-        fail(QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm geändert oder gelöscht. "
-                            "Die Änderung wurde nicht gespeichert; bitte die Daten neu laden."));
+        fail(QStringLiteral(
+            "Der Datensatz wurde inzwischen von einem anderen Programm geändert oder gelöscht. "
+            "Die Änderung wurde nicht gespeichert; bitte die Daten neu laden."));
     for (int f : changedFields) {
         const QVariant old = cell(s, f);
         cell(s, f) = m_buffer[static_cast<size_t>(f)];
@@ -1057,7 +1047,8 @@ void RecordSet::remove()
     const int s = m_view[static_cast<size_t>(pos)];
     m_conn->ensureConnected();
     {
-        sqlite3_stmt *stmt = m_conn->prepare(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quotedName(m_table)));
+        sqlite3_stmt *stmt =
+            m_conn->prepare(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quotedName(m_table)));
         StmtReset reset(stmt);
         sqlite3_bind_int64(stmt, 1, m_keys[static_cast<size_t>(s)]);
         m_conn->stepDone(stmt, QStringLiteral("(%1)").arg(name()));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IntIndex.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -14,7 +16,13 @@ namespace store {
 class Connection;
 class RecordSet;
 
-enum class FieldType { Integer, AutoInc, Text, Boolean };
+enum class FieldType
+{
+    Integer,
+    AutoInc,
+    Text,
+    Boolean
+};
 
 struct FieldDef
 {
@@ -23,7 +31,13 @@ struct FieldDef
     int size = 0; // most characters a text field holds; 0: no limit
 };
 
-enum class DataState { Inactive, Browse, Edit, Insert };
+enum class DataState
+{
+    Inactive,
+    Browse,
+    Edit,
+    Insert
+};
 
 // One field of a record set's current row, found by name or position.
 //
@@ -178,13 +192,6 @@ signals:
 private:
     friend class Connection;
     friend class Field;
-
-    struct IntIndex
-    {
-        std::unordered_map<qint64, std::vector<int>> buckets;
-        std::vector<int> nulls;
-        std::vector<int> *bucketFor(const QVariant &key, bool create);
-    };
 
     [[noreturn]] void fail(const QString &message) const;
     void checkActive() const;

@@ -149,8 +149,8 @@ void createLarge(const QString &file, const Size &size)
         // Random keys of the indexes would otherwise thrash the small default page cache.
         exec("PRAGMA cache_size=-262144");
         exec("BEGIN");
-        sqlite3_stmt *user = db.prepare(QStringLiteral(
-            "INSERT INTO Benutzer (User, RealName, Initialien, NTUser, Passwort, Admin) VALUES (?,?,?,?,?,?)"));
+        sqlite3_stmt *user = db.prepare(QStringLiteral("INSERT INTO Benutzer (User, RealName, Initialien, "
+                                                       "NTUser, Passwort, Admin) VALUES (?,?,?,?,?,?)"));
         auto addUserRow = [&](const QString &u, const QString &real, const QString &ini, const QString &nt,
                               const QString &pw, bool admin) {
             store::StmtReset reset(user);
@@ -179,17 +179,20 @@ void createLarge(const QString &file, const Size &size)
                        QStringLiteral("nt%1").arg(i), QStringLiteral("pw%1").arg(i), i % 50 == 0);
         }
         // A tree about ten wide at each level: function n (from 1) lies under function (n - 1) / 10.
-        sqlite3_stmt *fn = db.prepare(QStringLiteral("INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (?,?,?)"));
-        static const char *const words[] = {"Kunden", "Artikel", "Rechnungen", "Lager", "Personal",
-                                            "Auswertung", "Ändern", "Drucken", "Löschen", "Hinzufügen"};
+        sqlite3_stmt *fn =
+            db.prepare(QStringLiteral("INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (?,?,?)"));
+        static const char *const words[] = {"Kunden",     "Artikel", "Rechnungen", "Lager",   "Personal",
+                                            "Auswertung", "Ändern",  "Drucken",    "Löschen", "Hinzufügen"};
         for (int n = 1; n <= size.functions; ++n) {
             store::StmtReset reset(fn);
             sqlite3_bind_int(fn, 1, n);
-            store::bindValue(fn, 2, QStringLiteral("%1 %2").arg(QString::fromUtf8(words[(n * 7) % 10])).arg(n));
+            store::bindValue(fn, 2,
+                             QStringLiteral("%1 %2").arg(QString::fromUtf8(words[(n * 7) % 10])).arg(n));
             sqlite3_bind_int(fn, 3, n <= 10 ? 0 : (n - 1) / 10);
             db.stepDone(fn);
         }
-        sqlite3_stmt *as = db.prepare(QStringLiteral("INSERT INTO Funktionen_Benutzer (Funktion, User) VALUES (?,?)"));
+        sqlite3_stmt *as =
+            db.prepare(QStringLiteral("INSERT INTO Funktionen_Benutzer (Funktion, User) VALUES (?,?)"));
         quint32 seed = 12345;
         auto random = [&seed]() {
             seed = seed * 1103515245u + 12345u;

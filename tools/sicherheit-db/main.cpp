@@ -71,9 +71,9 @@ bool parseOptions(const QStringList &args, const QStringList &allowed, QHash<QSt
 
 void openOn(store::Connection &db, const QString &file)
 {
-    db.setConnectionString(QStringLiteral("Provider=%1;Data Source=%2;Jet OLEDB:Database Password=kelpo")
-                               .arg(QString::fromLatin1(store::kJetProvider),
-                                    store::ConnectionString::quoteValue(file)));
+    db.setConnectionString(
+        QStringLiteral("Provider=%1;Data Source=%2;Jet OLEDB:Database Password=kelpo")
+            .arg(QString::fromLatin1(store::kJetProvider), store::ConnectionString::quoteValue(file)));
     db.connect();
 }
 
@@ -149,8 +149,9 @@ int run(const QStringList &args)
     QString problem;
 
     if (command == u"init") {
-        if (!parseOptions(rest, {QStringLiteral("admin"), QStringLiteral("password"), QStringLiteral("realname"),
-                                 QStringLiteral("initials"), QStringLiteral("account")},
+        if (!parseOptions(rest,
+                          {QStringLiteral("admin"), QStringLiteral("password"), QStringLiteral("realname"),
+                           QStringLiteral("initials"), QStringLiteral("account")},
                           &options, &problem))
             return usage(problem);
         if (options.value(QStringLiteral("admin")).isEmpty() || !options.contains(QStringLiteral("password")))
@@ -161,15 +162,16 @@ int run(const QStringList &args)
         admin.realName = options.value(QStringLiteral("realname"));
         admin.initials = options.value(QStringLiteral("initials"));
         admin.account = options.contains(QStringLiteral("account")) ? options.value(QStringLiteral("account"))
-                                                                     : QString();
+                                                                    : QString();
         demo::createDatabase(file, admin);
         out() << "Sicherheitsdatenbank " << QFileInfo(file).absoluteFilePath() << " angelegt.\n"
               << "Anmeldung als " << admin.user << " mit dem angegebenen Kennwort.\n";
         return 0;
     }
     if (command == u"demo") {
-        if (!parseOptions(rest, {QStringLiteral("users"), QStringLiteral("functions"), QStringLiteral("assignments")},
-                          &options, &problem))
+        if (!parseOptions(
+                rest, {QStringLiteral("users"), QStringLiteral("functions"), QStringLiteral("assignments")},
+                &options, &problem))
             return usage(problem);
         if (options.isEmpty()) {
             demo::createDemo(file);
