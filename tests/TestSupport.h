@@ -1,0 +1,120 @@
+#pragma once
+
+// Shared by the suites: fresh security database files in a temporary folder.
+
+#include "Connection.h"
+#include "RecordSet.h"
+#include "Schema.h"
+#include "StoreError.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace testsupport {
+
+inline QString connectionString(const QString &file, const QString &password = QStringLiteral("kelpo"))
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Persist Security Info=True;"
+                          "Jet OLEDB:Database Password=%2")
+        .arg(store::ConnectionString::quoteValue(file), password);
+}
+
+// A new, empty security database file (the three tables) at path.
+inline void createEmpty(const QString &path)
+{
+    store::Connection::createDatabase(path, QStringLiteral("kelpo"), schema::createStatements());
+}
+
+inline QByteArray fileHash(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+// A connected connection on a fresh file in its own temporary folder.
+struct Db
+{
+    QTemporaryDir dir;
+    QString file;
+    store::Connection conn;
+
+    explicit Db(const QString &name = QStringLiteral("user.mdb"))
+    {
+        file = dir.filePath(name);
+        createEmpty(file);
+        conn.setConnectionString(connectionString(file));
+        conn.connect();
+    }
+
+    std::unique_ptr<store::RecordSet> table(const QString &setName, const QString &table,
+                                            const std::vector<store::FieldDef> &fields)
+    {
+        auto rs = std::make_unique<store::RecordSet>(setName);
+        rs->setConnection(&conn);
+        rs->setTableName(table);
+        rs->setFieldDefs(fields);
+        return rs;
+    }
+    std::unique_ptr<store::RecordSet> users()
+    {
+        return table(QStringLiteral("UserList"), schema::kBenutzer, schema::userListFields());
+    }
+    std::unique_ptr<store::RecordSet> functions()
+    {
+        return table(QStringLiteral("Funktionen"), schema::kFunktionen, schema::funktionenFields());
+    }
+    std::unique_ptr<store::RecordSet> assignments()
+    {
+        return table(QStringLiteral("FunktionenBenutzer"), schema::kFunktionenBenutzer,
+                     schema::funktionenBenutzerFields());
+    }
+    std::unique_ptr<store::RecordSet> query(const QStringList &lines)
+    {
+        auto rs = std::make_unique<store::RecordSet>(QStringLiteral("Query"));
+        rs->setConnection(&conn);
+        rs->setSql(lines);
+        return rs;
+    }
+    // One value of a plain SQL query, read through a statement record set.
+    QVariant scalar(const QString &sql)
+    {
+        auto q = query({sql});
+        q->open();
+        return q->isEmpty() ? QVariant() : q->value(0);
+    }
+};
+
+} // namespace testsupport
+
+// Runs the expression and expects a StoreError whose text is exactly `expected`.
+#define EXPECT_STORE_ERROR(expr, expected)                                                                   \
+    do {                                                                                                     \
+        bool thrown_ = false;                                                                                \
+        try {                                                                                                \
+            expr;                                                                                            \
+        } catch (const store::StoreError &e_) {                                                              \
+            thrown_ = true;                                                                                  \
+            QCOMPARE(e_.message(), QString(expected));                                                       \
+        }                                                                                                    \
+        QVERIFY2(thrown_, "no StoreError from " #expr);                                                      \
+    } while (false)
+
+// Expects a StoreError whose text contains `part`.
+#define EXPECT_STORE_ERROR_CONTAINING(expr, part)                                                            \
+    do {                                                                                                     \
+        bool thrown_ = false;                                                                                \
+        try {                                                                                                \
+            expr;                                                                                            \
+        } catch (const store::StoreError &e_) {                                                              \
+            thrown_ = true;                                                                                  \
+            QVERIFY2(e_.message().contains(part), qPrintable(e_.message()));                                 \
+        }                                                                                                    \
+        QVERIFY2(thrown_, "no StoreError from " #expr);                                                      \
+    } while (false)

@@ -1,0 +1,16 @@
+#include <QCoreApplication>
+#include <QTest>
+
+int runStoreTests(int argc, char **argv);
+int runRecordSetTests(int argc, char **argv);
+int runReliabilityTests(int argc, char **argv);
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    int failures = 0;
+    failures += runStoreTests(argc, argv);
+    failures += runRecordSetTests(argc, argv);
+    failures += runReliabilityTests(argc, argv);
+    return failures == 0 ? 0 : 1;
+}

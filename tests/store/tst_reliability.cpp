@@ -1,0 +1,110 @@
+// What survives other programs: a kill in the middle of posting, and two programs posting at once.
+
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QSet>
+#include <QTest>
+
+#include <csignal>
+
+using namespace testsupport;
+
+namespace {
+
+QString workerPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/store_worker");
+}
+
+QString integrityOf(Db &db)
+{
+    QString result;
+    sqlite3_exec(
+        db.conn.handle(), "PRAGMA integrity_check",
+        [](void *out, int, char **values, char **) {
+            *static_cast<QString *>(out) += QString::fromUtf8(values[0]);
+            return 0;
+        },
+        &result, nullptr);
+    return result;
+}
+
+} // namespace
+
+class TestReliability : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void aKilledWriterLosesNoAcknowledgedPost()
+    {
+        Db db;
+        db.conn.disconnect();
+        QProcess worker;
+        worker.start(workerPath(),
+                     {QStringLiteral("post"), db.file, QStringLiteral("100000"), QStringLiteral("k")});
+        QVERIFY2(worker.waitForStarted(), qPrintable(worker.errorString()));
+        QSet<int> acknowledged;
+        QByteArray pending;
+        while (acknowledged.size() < 150 && worker.state() == QProcess::Running) {
+            worker.waitForReadyRead(5000);
+            pending += worker.readAllStandardOutput();
+            qsizetype nl;
+            while ((nl = pending.indexOf('\n')) >= 0) {
+                const QByteArray line = pending.left(nl);
+                pending.remove(0, nl + 1);
+                if (line.startsWith("ok "))
+                    acknowledged.insert(line.mid(3).toInt());
+            }
+        }
+        QVERIFY2(acknowledged.size() >= 150, worker.readAllStandardError().constData());
+        ::kill(static_cast<pid_t>(worker.processId()), SIGKILL);
+        worker.waitForFinished(5000);
+        // Whatever the worker printed after our last read was acknowledged too.
+        for (const QByteArray &line : (pending + worker.readAllStandardOutput()).split('\n')) {
+            if (line.startsWith("ok "))
+                acknowledged.insert(line.mid(3).toInt());
+        }
+
+        db.conn.connect();
+        QCOMPARE(integrityOf(db), QStringLiteral("ok"));
+        auto f = db.functions();
+        f->open();
+        QSet<int> stored;
+        for (f->first(); !f->eof(); f->next()) {
+            stored.insert(f->field(QStringLiteral("id")).asInteger());
+            QVERIFY(f->field(QStringLiteral("Titel")).asString().startsWith(u'k'));
+        }
+        for (int id : acknowledged)
+            QVERIFY2(stored.contains(id), qPrintable(QStringLiteral("post %1 lost").arg(id)));
+    }
+
+    void twoWritersBothSucceed()
+    {
+        Db db;
+        QProcess a, b;
+        a.start(workerPath(), {QStringLiteral("post"), db.file, QStringLiteral("150"), QStringLiteral("a")});
+        b.start(workerPath(), {QStringLiteral("post"), db.file, QStringLiteral("150"), QStringLiteral("b")});
+        // And this program posts in between.
+        auto f = db.functions();
+        f->open();
+        for (int i = 0; i < 50; ++i)
+            f->insertRecord({QStringLiteral("c%1").arg(i), 0});
+        QVERIFY(a.waitForFinished(120000));
+        QVERIFY(b.waitForFinished(120000));
+        QCOMPARE(a.exitCode(), 0);
+        QCOMPARE(b.exitCode(), 0);
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from Funktionen")).toInt(), 350);
+        QCOMPARE(integrityOf(db), QStringLiteral("ok"));
+    }
+};
+
+int runReliabilityTests(int argc, char **argv)
+{
+    TestReliability t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_reliability.moc"
