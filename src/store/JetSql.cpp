@@ -277,6 +277,7 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
     sql.reserve(statement.size() + 32);
     Clause clause = Clause::Other;
     bool inSet = false;
+    bool selectList = out.kind == TranslatedSql::Kind::Select;
     QString limit;
     auto append = [&](const QString &piece) {
         if (!sql.isEmpty())
@@ -317,6 +318,8 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
         case Tok::QuotedName: {
             const QString up = upper(i);
             if (tok.type == Tok::Word && keywords().contains(up)) {
+                if (up == u"FROM")
+                    selectList = false;
                 if (up == u"WHERE" || up == u"ON" || up == u"HAVING") {
                     clause = Clause::Where;
                     inSet = false;
@@ -342,10 +345,12 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
             // A name, possibly qualified: table.column or alias.column.
             QString name = quotedName(tok.text);
             QString column = tok.text;
+            bool qualified = false;
             const bool isFunction = isSym(i + 1, "(");
             if (isSym(i + 1, ".") && i + 2 < t.size() &&
                 (t[i + 2].type == Tok::Word || t[i + 2].type == Tok::QuotedName)) {
                 column = t[i + 2].text;
+                qualified = true;
                 // SQLite names only the bare column after SET.
                 name = inSet ? quotedName(column) : name + u'.' + quotedName(column);
                 i += 2;
@@ -359,6 +364,11 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
                 break;
             }
             append(name);
+            // A qualified column of the select list is named by its column, as the dialect names it; older
+            // SQLite would name it after its table when joins are nested.
+            if (selectList && qualified &&
+                (isSym(i + 1, ",") || (i + 1 < t.size() && upper(i + 1) == u"FROM")))
+                sql += QStringLiteral(" AS ") + quotedName(column);
             if (clause != Clause::Other && !column.isEmpty() && isTextColumn && isTextColumn(column)) {
                 sql += QStringLiteral(" COLLATE ");
                 // Compared with an ASCII literal, the store's equality is SQLite's NOCASE, which an index
