@@ -759,6 +759,7 @@ void RecordSet::moveTo(int row)
 void RecordSet::checkBrowseMode()
 {
     if (m_state == DataState::Edit || m_state == DataState::Insert) {
+        emit updatingRecord();
         if (m_modified)
             post();
         else
@@ -890,6 +891,7 @@ void RecordSet::post()
     checkActive();
     if (m_state != DataState::Edit && m_state != DataState::Insert)
         return;
+    emit updatingRecord();
     if (m_beforePost)
         m_beforePost(*this);
     const bool inserting = m_state == DataState::Insert;

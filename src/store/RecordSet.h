@@ -178,6 +178,8 @@ public:
     bool isPendingRow(int row) const;
 
 signals:
+    // Before a pending row is posted or left: bound controls write what is still in them into the fields.
+    void updatingRecord();
     void viewAboutToReset();
     void viewReset();
     void rowAboutToBeInserted(int row);
