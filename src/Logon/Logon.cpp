@@ -108,6 +108,9 @@ TSLogon::TSLogon(QWidget *parent)
     Pwchange = new QCheckBox(QStringLiteral("Passwort ändern"), GroupBox1);
     Pwchange->setObjectName(QStringLiteral("Pwchange"));
     Pwchange->setGeometry(55, 70, 97, 17);
+    // Qt's check mark and the stand-in for "MS Sans Serif" take more room than the design allowed; a wider
+    // box keeps the caption whole instead of cutting off its last letter.
+    Pwchange->resize(qMax(Pwchange->width(), Pwchange->sizeHint().width()), Pwchange->height());
     Pwchange->setToolTip(QStringLiteral("Nach erfolgreicher Anmeldung Passwort ändern"));
 
     OKbutton = new ui::ResultButton(QStringLiteral("OK"), ui::ModalResult::OK, this);
