@@ -1,0 +1,115 @@
+#include "SignOnDriver.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTest>
+
+namespace driver {
+
+namespace {
+constexpr int kPatienceMs = 8000;
+}
+
+Script::Script()
+{
+    m_poll.setInterval(5);
+    QObject::connect(&m_poll, &QTimer::timeout, this, &Script::tick);
+    m_clock.start();
+    m_poll.start();
+}
+
+Script::~Script() = default;
+
+Script &Script::on(const QString &window, std::function<void(QWidget *)> act)
+{
+    m_steps.push_back({window, std::move(act)});
+    return *this;
+}
+
+Script &Script::answerBox()
+{
+    return on(QStringLiteral("MessageBox"), [this](QWidget *w) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        Box seen;
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
+        for (QAbstractButton *b : box->buttons())
+            seen.buttons << b->objectName();
+        boxes << seen;
+        press(box, QStringLiteral("OK"));
+    });
+}
+
+QStringList Script::pending() const
+{
+    QStringList names;
+    for (const Step &s : m_steps)
+        names << s.window;
+    return names;
+}
+
+void Script::tick()
+{
+    QWidget *w = QApplication::activeModalWidget();
+    if (m_clock.elapsed() > kPatienceMs) {
+        m_timedOut = true;
+        // The raw exit: no close check, no handler.
+        if (auto *dialog = qobject_cast<QDialog *>(w))
+            dialog->done(QDialog::Rejected);
+        else
+            m_poll.stop();
+        return;
+    }
+    if (m_busy || m_steps.empty() || !w || !w->isVisible() || w->objectName() != m_steps.front().window)
+        return;
+    Step step = std::move(m_steps.front());
+    m_steps.pop_front();
+    m_busy = true;
+    QPointer<QWidget> target(w);
+    QTimer::singleShot(0, this, [this, target, act = std::move(step.act)] {
+        m_busy = false;
+        if (target)
+            act(target);
+    });
+}
+
+void type(QWidget *edit, const QString &text)
+{
+    for (QChar c : text) {
+        QKeyEvent keyDown(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &keyDown);
+        QKeyEvent keyUp(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &keyUp);
+    }
+}
+
+void press(QWidget *window, const QString &buttonName)
+{
+    auto *button = window->findChild<QAbstractButton *>(buttonName);
+    if (!button) {
+        qWarning("no button %s", qPrintable(buttonName));
+        return;
+    }
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void fill(QWidget *window, const QString &editName, const QString &text)
+{
+    auto *edit = window->findChild<QLineEdit *>(editName);
+    if (!edit) {
+        qWarning("no edit %s", qPrintable(editName));
+        return;
+    }
+    edit->setFocus();
+    edit->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Delete);
+    else
+        type(edit, text);
+}
+
+} // namespace driver
