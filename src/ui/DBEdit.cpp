@@ -1,0 +1,154 @@
+#include "DBEdit.h"
+
+#include "ErrorHandler.h"
+#include "Win1252Validator.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+
+namespace ui {
+
+using store::DataState;
+using store::RecordSet;
+
+namespace {
+constexpr int kNoLimit = 32767; // QLineEdit's own default
+}
+
+DBEdit::DBEdit(QWidget *parent) : QLineEdit(parent)
+{
+    guardWin1252(this);
+    connect(this, &QLineEdit::textEdited, this, &DBEdit::onTextEdited);
+    load();
+}
+
+RecordSet *DBEdit::set() const
+{
+    return m_source ? m_source->dataSet() : nullptr;
+}
+
+int DBEdit::fieldIndex() const
+{
+    RecordSet *s = set();
+    return s && s->isOpen() && !m_field.isEmpty() ? s->fieldIndex(m_field) : -1;
+}
+
+void DBEdit::setDataSource(DataSource *source)
+{
+    m_source = source;
+    bind();
+}
+
+void DBEdit::setDataField(const QString &field)
+{
+    m_field = field;
+    load();
+}
+
+void DBEdit::bind()
+{
+    m_links.clear();
+    if (RecordSet *s = set()) {
+        m_links.add(connect(s, &RecordSet::viewReset, this, &DBEdit::load));
+        m_links.add(connect(s, &RecordSet::currentChanged, this, &DBEdit::load));
+        m_links.add(connect(s, &RecordSet::stateChanged, this, [this](DataState state) {
+            // Back to browsing (posted, cancelled, closed) the field's value is the truth again; entering
+            // edit or insert must not throw away what the user is typing.
+            if (state == DataState::Browse || state == DataState::Inactive)
+                load();
+            else
+                loadUnlessTyping();
+        }));
+        m_links.add(connect(s, &RecordSet::rowChanged, this, [this](int row) {
+            if (RecordSet *rs = set(); rs && row == rs->currentRow())
+                loadUnlessTyping();
+        }));
+        m_links.add(connect(s, &RecordSet::fieldChanged, this, [this](int f) {
+            if (f == fieldIndex())
+                load();
+        }));
+        m_links.add(connect(s, &RecordSet::updatingRecord, this, &DBEdit::writeField));
+    }
+    load();
+}
+
+void DBEdit::loadUnlessTyping()
+{
+    if (!m_modified)
+        load();
+}
+
+// Shows the current row's field; forgets what was typed.
+void DBEdit::load()
+{
+    if (m_entering)
+        return;
+    RecordSet *s = set();
+    const int f = fieldIndex();
+    m_modified = false;
+    setReadOnly(f < 0);
+    if (f < 0) {
+        setMaxLength(kNoLimit);
+        if (!text().isEmpty())
+            setText(QString());
+        return;
+    }
+    const int size = s->fields()[static_cast<size_t>(f)].size;
+    setMaxLength(size > 0 ? size : kNoLimit);
+    const QString value = s->field(f).asString();
+    if (value != text())
+        setText(value);
+}
+
+void DBEdit::onTextEdited()
+{
+    RecordSet *s = set();
+    if (m_entering || !s || fieldIndex() < 0)
+        return;
+    bool ok = true;
+    if (s->state() != DataState::Edit && s->state() != DataState::Insert) {
+        m_entering = true;
+        ok = guarded([s] { s->edit(); });
+        m_entering = false;
+    }
+    if (ok) {
+        m_modified = true;
+    } else {
+        load();
+    }
+}
+
+void DBEdit::writeField()
+{
+    RecordSet *s = set();
+    const int f = fieldIndex();
+    if (!m_modified || f < 0)
+        return;
+    // Runs from the set's own post, where nothing may be thrown through the signal; a refused value is
+    // shown and stays in the edit.
+    if (guarded([s, f, this] { s->field(f).setAsString(text()); }))
+        m_modified = false;
+}
+
+void DBEdit::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    if (event->reason() == Qt::PopupFocusReason)
+        return; // the edit's own context menu
+    writeField();
+    if (event->reason() != Qt::ActiveWindowFocusReason)
+        guarded([this] { emit exited(); });
+}
+
+void DBEdit::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        load();
+        selectAll();
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+} // namespace ui
