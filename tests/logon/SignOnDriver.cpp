@@ -68,6 +68,8 @@ void Script::tick()
         return;
     Step step = std::move(m_steps.front());
     m_steps.pop_front();
+    // Patience counts from the last step taken: a long script is fine as long as it keeps moving.
+    m_clock.restart();
     m_busy = true;
     QPointer<QWidget> target(w);
     QTimer::singleShot(0, this, [this, target, act = std::move(step.act)] {

@@ -1,0 +1,193 @@
+// bench-startup: the program's start-up on a large database beside bare SQLite reading the same tables.
+//
+// Ours: from creating the database session to the main window's three working tables open on the chosen
+// file, with the logon and the file dialog answered as soon as they appear. Bare: connecting to the same
+// file with the same key and reading the same three tables into the same kind of values.
+//
+//   bench-startup [--users N --functions N --assignments N] [--reps N] [--check]
+
+#include "Main.h"
+#include "DemoData.h"
+#include "RecordSet.h"
+#include "SDaten.h"
+#include "Sqlite.h"
+#include "ui/ErrorHandler.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// Answers the logon (admin / admin) and the file dialog as soon as each is the active modal window.
+class Answers : public QObject
+{
+public:
+    explicit Answers(QString file) : m_file(std::move(file))
+    {
+        m_poll.setInterval(0);
+        connect(&m_poll, &QTimer::timeout, this, [this] { tick(); });
+        m_poll.start();
+    }
+
+private:
+    void tick()
+    {
+        QWidget *w = QApplication::activeModalWidget();
+        if (!w || !w->isVisible())
+            return;
+        if (w->objectName() == u"SLogon") {
+            w->findChild<QLineEdit *>(QStringLiteral("Benutzer"))->setText(QStringLiteral("admin"));
+            w->findChild<QLineEdit *>(QStringLiteral("Pass"))->setText(QStringLiteral("admin"));
+            auto *ok = w->findChild<QPushButton *>(QStringLiteral("OKbutton"));
+            QTimer::singleShot(0, ok, &QPushButton::click);
+        } else if (auto *open = qobject_cast<QFileDialog *>(w)) {
+            auto *name = open->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            name->setText(m_file);
+            QTimer::singleShot(0, open, [open] { QMetaObject::invokeMethod(open, "accept"); });
+        }
+    }
+
+    QString m_file;
+    QTimer m_poll;
+};
+
+double startUp(const QString &file)
+{
+    Answers answers(file);
+    QElapsedTimer timer;
+    timer.start();
+    TSData session;
+    TFMain main;
+    const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    if (main.terminated() || !main.FunktionenBenutzer->isOpen()) {
+        std::fprintf(stderr, "bench-startup: the start-up did not open the tables\n");
+        std::exit(2);
+    }
+    return ms;
+}
+
+QVariant textValue(sqlite3_stmt *s, int c)
+{
+    if (sqlite3_column_type(s, c) == SQLITE_NULL)
+        return QVariant();
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, c)),
+                             sqlite3_column_bytes(s, c));
+}
+
+QVariant intValue(sqlite3_stmt *s, int c)
+{
+    if (sqlite3_column_type(s, c) == SQLITE_NULL)
+        return QVariant();
+    return static_cast<int>(sqlite3_column_int64(s, c));
+}
+
+double bareOpen(const QString &file, qint64 *rows)
+{
+    QElapsedTimer timer;
+    timer.start();
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_key(db, "kelpo", 5);
+    *rows = 0;
+    // Benutzer: id, User, Initialien, NTUser, Passwort, RealName, Admin; Funktionen: Titel, inGruppe, id;
+    // Funktionen_Benutzer: id, Funktion, User. Text as text, numbers as integers, Admin as a truth value.
+    const struct
+    {
+        const char *sql;
+        const char *kinds; // t text, i integer, b boolean
+    } tables[] = {
+        {"SELECT rowid, id, User, Initialien, NTUser, Passwort, RealName, Admin FROM Benutzer", "ittttttb"},
+        {"SELECT rowid, Titel, inGruppe, id FROM Funktionen", "itii"},
+        {"SELECT rowid, id, Funktion, User FROM Funktionen_Benutzer", "iiit"}};
+    std::vector<std::vector<QVariant>> cells(3);
+    for (int t = 0; t < 3; ++t) {
+        sqlite3_stmt *s = nullptr;
+        sqlite3_prepare_v2(db, tables[t].sql, -1, &s, nullptr);
+        const int n = static_cast<int>(qstrlen(tables[t].kinds));
+        while (sqlite3_step(s) == SQLITE_ROW) {
+            for (int c = 0; c < n; ++c) {
+                switch (tables[t].kinds[c]) {
+                case 't':
+                    cells[static_cast<size_t>(t)].push_back(textValue(s, c));
+                    break;
+                case 'b':
+                    cells[static_cast<size_t>(t)].push_back(sqlite3_column_type(s, c) == SQLITE_NULL
+                                                                ? QVariant()
+                                                                : QVariant(sqlite3_column_int(s, c) != 0));
+                    break;
+                default:
+                    cells[static_cast<size_t>(t)].push_back(intValue(s, c));
+                }
+            }
+            ++*rows;
+        }
+        sqlite3_finalize(s);
+    }
+    const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    sqlite3_close(db);
+    return ms;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    demo::Size size{10000, 100000, 1000000};
+    int reps = 3;
+    bool check = false;
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        auto next = [&] { return i + 1 < args.size() ? args[++i].toInt() : 0; };
+        if (args[i] == u"--users")
+            size.users = next();
+        else if (args[i] == u"--functions")
+            size.functions = next();
+        else if (args[i] == u"--assignments")
+            size.assignments = next();
+        else if (args[i] == u"--reps")
+            reps = std::max(1, next());
+        else if (args[i] == u"--check")
+            check = true;
+        else {
+            std::fprintf(
+                stderr,
+                "usage: bench-startup [--users N --functions N --assignments N] [--reps N] [--check]\n");
+            return 2;
+        }
+    }
+    ui::installErrorHandler();
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(QStringLiteral("system"));
+    demo::createDemo(dir.filePath(QStringLiteral("system/user.mdb")));
+    const QString file = dir.filePath(QStringLiteral("User.mdb"));
+    std::fprintf(stderr, "making %d users, %d functions, %d assignments...\n", size.users, size.functions,
+                 size.assignments);
+    demo::createLarge(file, size);
+    setProgramFolder(dir.path());
+
+    double ours = std::numeric_limits<double>::infinity();
+    double bare = ours;
+    qint64 rows = 0;
+    for (int r = 0; r < reps; ++r) {
+        ours = std::min(ours, startUp(file));
+        bare = std::min(bare, bareOpen(file, &rows));
+    }
+    const double ratio = ours / bare;
+    std::printf("start-up to open tables (%lld rows)   ours %.1f ms   bare SQLite %.1f ms   ratio %.2f  "
+                "(goal <= 2: %s)\n",
+                static_cast<long long>(rows), ours, bare, ratio, ratio <= 2.0 ? "PASS" : "FAIL");
+    return check && ratio > 2.0 ? 1 : 0;
+}

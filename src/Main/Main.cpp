@@ -1,0 +1,248 @@
+#include "Main.h"
+
+#include "ImageLists.h"
+#include "Logon.h"
+#include "RecordSet.h"
+#include "Schema.h"
+#include "SDaten.h"
+#include "ui/DataSource.h"
+#include "ui/DBGrid.h"
+#include "ui/DesignFont.h"
+#include "ui/ErrorHandler.h"
+#include "ui/MessageBoxes.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+
+TFMain *FMain = nullptr;
+
+namespace {
+
+// The designed outer size is 581 x 540 with the platform's frame; the client area is what we set.
+constexpr int kClientWidth = 573;
+constexpr int kClientHeight = 513;
+
+} // namespace
+
+TFMain::TFMain(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("FMain"));
+    FMain = this;
+    setWindowTitle(QStringLiteral("Sicherheitsbeschreibungen"));
+    setFont(ui::designFont(QStringLiteral("MS Sans Serif"), 8));
+    resize(kClientWidth, kClientHeight);
+
+    // The parts of the window come first; a failure in one of them is shown and the next is built anyway.
+    ui::guarded([this] { createRecordSets(); });
+    ui::guarded([this] { buildFrame(); });
+    ui::guarded([this] { buildUsersPage(); });
+    ui::guarded([this] { buildFunctionsPage(); });
+    ui::guarded([this] { buildRightsPage(); });
+    PageControl1->setCurrentWidget(TabSheet2);
+
+    FormCreate();
+}
+
+TFMain::~TFMain()
+{
+    if (FMain == this)
+        FMain = nullptr;
+}
+
+void TFMain::createRecordSets()
+{
+    store::Connection *db = &SData->SecureDB;
+
+    UserList = new store::RecordSet(QStringLiteral("UserList"), this);
+    UserList->setConnection(db);
+    UserList->setTableName(schema::kBenutzer);
+    UserList->setFieldDefs(schema::userListFields());
+
+    Funktionen = new store::RecordSet(QStringLiteral("Funktionen"), this);
+    Funktionen->setConnection(db);
+    Funktionen->setTableName(schema::kFunktionen);
+    Funktionen->setFieldDefs(schema::funktionenFields());
+    Funktionen->setFilter(schema::rootFilter());
+    Funktionen->setFiltered(true);
+
+    FunktionenBenutzer = new store::RecordSet(QStringLiteral("FunktionenBenutzer"), this);
+    FunktionenBenutzer->setConnection(db);
+    FunktionenBenutzer->setTableName(schema::kFunktionenBenutzer);
+    FunktionenBenutzer->setFieldDefs(schema::funktionenBenutzerFields());
+    FunktionenBenutzer->setMasterLink(Funktionen, QStringLiteral("id"), QStringLiteral("Funktion"));
+
+    QRechte = new store::RecordSet(QStringLiteral("QRechte"), this);
+    QRechte->setConnection(db);
+    QRechte->setSql(schema::rightsOverview());
+    QRechte->setFieldDefs(schema::rightsOverviewFields());
+
+    Delquery = new store::RecordSet(QStringLiteral("Delquery"), this);
+    Delquery->setConnection(db);
+
+    UserList1 = new ui::DataSource(QStringLiteral("UserList1"), UserList, this);
+    Gruppen1 = new ui::DataSource(QStringLiteral("Gruppen1"), Funktionen, this);
+    FunktionenBenutzer1 = new ui::DataSource(QStringLiteral("FunktionenBenutzer1"), FunktionenBenutzer, this);
+    Qrechte1 = new ui::DataSource(QStringLiteral("Qrechte1"), QRechte, this);
+}
+
+void TFMain::buildFrame()
+{
+    auto *central = new QWidget(this);
+    auto *row = new QHBoxLayout(central);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    CoolBar1 = new QWidget(central);
+    CoolBar1->setObjectName(QStringLiteral("CoolBar1"));
+    CoolBar1->setFixedWidth(29);
+    auto *band = new QVBoxLayout(CoolBar1);
+    band->setContentsMargins(2, 2, 2, 2);
+    ToolBar4 = new QToolBar(CoolBar1);
+    ToolBar4->setObjectName(QStringLiteral("ToolBar4"));
+    ToolBar4->setOrientation(Qt::Vertical);
+    ToolBar4->setIconSize(QSize(16, 16));
+    ToolBar4->setMovable(false);
+    DBopen = new QToolButton(ToolBar4);
+    DBopen->setObjectName(QStringLiteral("DBopen"));
+    DBopen->setText(QStringLiteral("DBopen"));
+    DBopen->setIcon(imagelists::imageList3().value(0));
+    DBopen->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    DBopen->setAutoRaise(true);
+    ToolBar4->addWidget(DBopen);
+    band->addWidget(ToolBar4);
+    band->addStretch();
+    connect(DBopen, &QToolButton::clicked, this, [this] { ui::guarded([this] { DBopenClick(); }); });
+
+    PageControl1 = new QTabWidget(central);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    TabSheet2 = new QWidget;
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    TabSheet3 = new QWidget;
+    TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
+    PageControl1->addTab(TabSheet1, QStringLiteral("Benutzer"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("Funktionen"));
+    PageControl1->addTab(TabSheet3, QStringLiteral("TabSheet3"));
+
+    row->addWidget(CoolBar1);
+    row->addWidget(PageControl1, 1);
+    setCentralWidget(central);
+
+    Status = new QStatusBar(this);
+    Status->setObjectName(QStringLiteral("Status"));
+    Status->setFixedHeight(19);
+    Status->setSizeGripEnabled(true);
+    for (int i = 0; i < 3; ++i) {
+        auto *panel = new QLabel(Status);
+        panel->setObjectName(QStringLiteral("Panel%1").arg(i));
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        if (i < 2)
+            panel->setFixedWidth(i == 0 ? 80 : 30);
+        Status->addWidget(panel, i == 2 ? 1 : 0);
+        m_panels[static_cast<size_t>(i)] = panel;
+    }
+    setStatusBar(Status);
+
+    Open = new QFileDialog(this);
+    Open->setObjectName(QStringLiteral("Open"));
+    // Our own dialog, alike on every desktop; the name filter lists User.mdb in any letter case, as the
+    // file system here tells letter case apart. A typed name need not exist.
+    Open->setOption(QFileDialog::DontUseNativeDialog, true);
+    Open->setOption(QFileDialog::HideNameFilterDetails, true);
+    Open->setFileMode(QFileDialog::AnyFile);
+    Open->setAcceptMode(QFileDialog::AcceptOpen);
+    Open->setNameFilter(QStringLiteral("User-Datenbanken ([Uu][Ss][Ee][Rr].[Mm][Dd][Bb])"));
+}
+
+QString TFMain::statusPanelText(int panel) const
+{
+    return panel >= 0 && panel < 3 && m_panels[static_cast<size_t>(panel)]
+               ? m_panels[static_cast<size_t>(panel)]->text()
+               : QString();
+}
+
+void TFMain::terminate()
+{
+    m_terminated = true;
+    // Only a running event loop may be told to end: before it runs, an exit request would stay pending and
+    // make every later modal dialog return at once. At start-up the caller sees terminated() instead.
+    if (isVisible())
+        QCoreApplication::exit(0);
+}
+
+void TFMain::FormCreate()
+{
+    // 1. Logon, owned by the application for the whole run.
+    ui::ModalResult result = ui::ModalResult::Cancel;
+    ui::guarded([&] {
+        m_logon = std::make_unique<TSLogon>();
+        result = m_logon->showModal();
+    });
+    // 2. Anything but OK ends the program, without a word.
+    if (result != ui::ModalResult::OK) {
+        terminate();
+        return;
+    }
+    const SignedOnUser &user = m_logon->signedOnUser();
+    // 3. Who is signed on.
+    m_panels[0]->setText(user.userText());
+    m_panels[1]->setText(user.initialienText());
+    m_panels[2]->setText(user.realNameText());
+    // 4. Administrators only.
+    if (!user.Admin) {
+        ui::messageDlg(QStringLiteral("Keine Administrations-Berechtigung. Programm wird beendet."),
+                       ui::MsgKind::Error, ui::MsgButton::OK);
+        terminate();
+        return;
+    }
+    // 5. The database file; a failure to open it skips the rest of the start-up.
+    if (!ui::guarded([this] { DBopenClick(); }) || m_terminated)
+        return;
+}
+
+void TFMain::DBopenClick()
+{
+    if (Open->exec() != QDialog::Accepted || Open->selectedFiles().isEmpty()) {
+        ui::messageDlg(QStringLiteral("Keine Datenbank geöffnet. Programm wird beendet!"), ui::MsgKind::Error,
+                       ui::MsgButton::OK);
+        terminate();
+        return;
+    }
+    SData->DBPath = Open->selectedFiles().constFirst();
+    SData->Reconnect();
+    OpenTables();
+}
+
+void TFMain::OpenTables()
+{
+    UserList->open();
+    Funktionen->open();
+    FunktionenBenutzer->open();
+    m_currentGroup = 0;
+    Funktionen->setFilter(schema::rootFilter());
+    Gruppe->setText(QStringLiteral("Gruppe: Formulare"));
+    setWindowTitle(QStringLiteral("Sicherheit: ") + SData->DBPath);
+}
+
+void TFMain::GroupChangeClick() {}
+
+void TFMain::showEvent(QShowEvent *event)
+{
+    if (!m_placed) {
+        m_placed = true;
+        if (const QScreen *screen = this->screen()) {
+            const QRect area = screen->availableGeometry();
+            move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+        }
+    }
+    QMainWindow::showEvent(event);
+}

@@ -1,0 +1,330 @@
+// The program from its start: logon, administrator gate, choice of the database file, the main window and
+// choosing another file, driven through the real windows against real database files.
+
+#include "SignOnDriver.h"
+
+#include "DemoData.h"
+#include "Main.h"
+#include "Program.h"
+#include "RecordSet.h"
+#include "SDaten.h"
+#include "ui/DBEdit.h"
+#include "ui/DBGrid.h"
+#include "ui/RecordSetModel.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <functional>
+
+using driver::Script;
+
+namespace {
+
+const QString kNoAdmin = QStringLiteral("Keine Administrations-Berechtigung. Programm wird beendet.");
+const QString kNoDatabase = QStringLiteral("Keine Datenbank geöffnet. Programm wird beendet!");
+
+// Runs the program; `shown` runs once the main window is on the screen (and should close it or leave it to
+// the script). Returns the program's exit code.
+int runWith(const std::function<void(TFMain *)> &shown)
+{
+    bool ran = false;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!ran && FMain && FMain->isVisible() && !QApplication::activeModalWidget()) {
+            ran = true;
+            TFMain *main = FMain;
+            QTimer::singleShot(0, main, [main, &shown] {
+                if (shown)
+                    shown(main);
+            });
+        }
+    });
+    watch.start();
+    return runProgram();
+}
+
+void logOn(Script &s, const QString &user, const QString &password)
+{
+    s.on(QStringLiteral("SLogon"), [=](QWidget *w) {
+        driver::fill(w, QStringLiteral("Benutzer"), user);
+        driver::fill(w, QStringLiteral("Pass"), password);
+        driver::press(w, QStringLiteral("OKbutton"));
+    });
+}
+
+void chooseFile(Script &s, const QString &path)
+{
+    // As a user does: the full path typed into the name field, then Enter.
+    s.on(QStringLiteral("Open"), [=](QWidget *w) {
+        auto *name = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+}
+
+void cancelFile(Script &s)
+{
+    s.on(QStringLiteral("Open"), [](QWidget *w) { qobject_cast<QFileDialog *>(w)->reject(); });
+}
+
+void screenshot(QWidget *w, const QString &name)
+{
+    QDir().mkpath(QStringLiteral(SICHERHEIT_SCREENSHOT_DIR));
+    w->grab().save(QStringLiteral(SICHERHEIT_SCREENSHOT_DIR "/") + name);
+}
+
+QStringList gridTitles(ui::DBGrid *grid)
+{
+    QStringList out;
+    for (int c = 0; c < grid->model()->columnCount(); ++c)
+        out << grid->model()->headerData(c, Qt::Horizontal).toString();
+    return out;
+}
+
+} // namespace
+
+class TestMain : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_second;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("system")));
+        demo::createDemo(m_dir.filePath(QStringLiteral("system/user.mdb")));
+        QVERIFY(QFile::copy(QStringLiteral(SICHERHEIT_BIN_DIR "/key.avi"),
+                            m_dir.filePath(QStringLiteral("key.avi"))));
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("daten")));
+        m_second = m_dir.filePath(QStringLiteral("daten/User.mdb"));
+        demo::createDemo(m_second);
+        setProgramFolder(m_dir.path());
+    }
+
+    void cancellingTheLogonEndsTheProgramSilently()
+    {
+        Script s;
+        s.on(QStringLiteral("SLogon"), [](QWidget *w) { driver::press(w, QStringLiteral("Button2")); });
+        bool shown = false;
+        QCOMPARE(runWith([&](TFMain *) { shown = true; }), 0);
+        QVERIFY2(s.done() && !s.timedOut(), qPrintable(s.pending().join(u',')));
+        QVERIFY(!shown);
+        QVERIFY(s.boxes.isEmpty());
+        QVERIFY(!FMain);
+    }
+
+    void aUserWithoutTheAdministratorFlagIsTurnedAway()
+    {
+        Script s;
+        logOn(s, QStringLiteral("mmueller"), QStringLiteral("geheim"));
+        s.answerBox();
+        bool shown = false;
+        QCOMPARE(runWith([&](TFMain *) { shown = true; }), 0);
+        QVERIFY2(s.done() && !s.timedOut(), qPrintable(s.pending().join(u',')));
+        QCOMPARE(s.boxes.size(), 1);
+        QCOMPARE(s.boxes[0].title, QStringLiteral("Fehler"));
+        QCOMPARE(s.boxes[0].text, kNoAdmin);
+        QCOMPARE(s.boxes[0].buttons, QStringList{QStringLiteral("OK")});
+        QVERIFY(!shown);
+    }
+
+    void cancellingTheFileChoiceAtStartEndsTheProgram()
+    {
+        Script s;
+        logOn(s, QStringLiteral("admin"), QStringLiteral("admin"));
+        cancelFile(s);
+        s.answerBox();
+        bool shown = false;
+        QCOMPARE(runWith([&](TFMain *) { shown = true; }), 0);
+        QVERIFY2(s.done() && !s.timedOut(), qPrintable(s.pending().join(u',')));
+        QCOMPARE(s.boxes.size(), 1);
+        QCOMPARE(s.boxes[0].title, QStringLiteral("Fehler"));
+        QCOMPARE(s.boxes[0].text, kNoDatabase);
+        QVERIFY(!shown);
+    }
+
+    void aGoodFileOpensTheMainWindowOnTheFunctionsPage()
+    {
+        Script s;
+        logOn(s, QStringLiteral("admin"), QStringLiteral("admin"));
+        chooseFile(s, m_second);
+        bool checked = false;
+        const int rc = runWith([&](TFMain *main) {
+            checked = true;
+            QCOMPARE(main->windowTitle(), QStringLiteral("Sicherheit: ") + m_second);
+            QCOMPARE(main->statusPanelText(0), QStringLiteral("admin"));
+            QCOMPARE(main->statusPanelText(1), QStringLiteral("AA"));
+            QCOMPARE(main->statusPanelText(2), QStringLiteral("Anna Administrator"));
+            QCOMPARE(main->PageControl1->currentWidget(), main->TabSheet2);
+            QCOMPARE(main->PageControl1->tabText(0), QStringLiteral("Benutzer"));
+            QCOMPARE(main->PageControl1->tabText(1), QStringLiteral("Funktionen"));
+            QCOMPARE(main->PageControl1->tabText(2), QStringLiteral("TabSheet3"));
+            QVERIFY(main->UserList->isOpen());
+            QVERIFY(main->Funktionen->isOpen());
+            QVERIFY(main->FunktionenBenutzer->isOpen());
+            QVERIFY(!main->QRechte->isOpen());
+            QCOMPARE(main->currentGroup(), 0);
+            QCOMPARE(main->Funktionen->filter(), QStringLiteral("inGruppe=0"));
+            QCOMPARE(main->Gruppe->text(), QStringLiteral("Gruppe: Formulare"));
+            QCOMPARE(main->UserList->recordCount(), 4);
+            QCOMPARE(main->DBGrid3->model()->rowCount(), 5); // the demo's top level
+            QVERIFY(main->GroupChange->isHidden() || !main->GroupChange->isVisible());
+            QCOMPARE(main->DBopen->toolTip(), QString());
+            // The rights overview shows its three titles and never a row.
+            QCOMPARE(gridTitles(main->DBGrid5), QStringList({QStringLiteral("User"), QStringLiteral("Gruppe"),
+                                                             QStringLiteral("Titel")}));
+            QCOMPARE(main->DBGrid5->model()->rowCount(), 0);
+            // Both user grids stand on one current user.
+            main->UserList->moveTo(2);
+            QCOMPARE(main->DBGrid1->currentIndex().row(), 2);
+            QCOMPARE(main->DBGrid2->currentIndex().row(), 2);
+            // Centred on the screen.
+            const QRect area = main->screen()->availableGeometry();
+            QVERIFY(qAbs(main->frameGeometry().center().x() - area.center().x()) <= 2);
+            for (int page = 0; page < 3; ++page) {
+                main->PageControl1->setCurrentIndex(page);
+                QTest::qWait(20);
+                screenshot(main, QStringLiteral("main-page%1.png").arg(page + 1));
+            }
+            main->close();
+        });
+        QVERIFY(checked);
+        QCOMPARE(rc, 0);
+        QVERIFY2(s.done() && !s.timedOut(), qPrintable(s.pending().join(u',')));
+        QVERIFY(s.boxes.isEmpty());
+    }
+
+    void aFileThatFailsLeavesTheWindowToChooseAnother()
+    {
+        const QString broken = m_dir.filePath(QStringLiteral("daten/kaputt.mdb"));
+        {
+            QFile f(broken);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(4096, 'x'));
+        }
+        Script s;
+        logOn(s, QStringLiteral("admin"), QStringLiteral("admin"));
+        chooseFile(s, broken);
+        s.answerBox();
+        bool checked = false;
+        const int rc = runWith([&](TFMain *main) {
+            checked = true;
+            QCOMPARE(main->windowTitle(), QStringLiteral("Sicherheitsbeschreibungen"));
+            QVERIFY(!main->UserList->isOpen());
+            QCOMPARE(SData->DBPath, broken);
+            // The DBopen button lets the user choose again; then a cancel ends the program as at start.
+            chooseFile(s, m_second);
+            s.on(QStringLiteral("Open"), [](QWidget *w) { qobject_cast<QFileDialog *>(w)->reject(); });
+            s.answerBox();
+            QTimer::singleShot(0, main, [main] {
+                main->DBopen->click();
+                QCOMPARE(main->windowTitle(), QStringLiteral("Sicherheit: ") + SData->DBPath);
+                QVERIFY(main->UserList->isOpen());
+                main->DBopen->click();
+            });
+        });
+        QVERIFY(checked);
+        QCOMPARE(rc, 0);
+        QVERIFY2(s.done() && !s.timedOut(), qPrintable(s.pending().join(u',')));
+        QCOMPARE(s.boxes.size(), 2);
+        QCOMPARE(s.boxes[0].title, QStringLiteral("Sicherheitsbeschreibungen"));
+        QVERIFY2(s.boxes[0].text.contains(broken), qPrintable(s.boxes[0].text));
+        QCOMPARE(s.boxes[1].text, kNoDatabase);
+    }
+
+    void choosingAnotherFileReopensEverythingOnIt()
+    {
+        const QString third = m_dir.filePath(QStringLiteral("daten/user.mdb"));
+        demo::createLarge(third, {7, 30, 40});
+        const QByteArray before = [&] {
+            QFile f(m_second);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        Script s;
+        logOn(s, QStringLiteral("admin"), QStringLiteral("admin"));
+        chooseFile(s, m_second);
+        bool checked = false;
+        runWith([&](TFMain *main) {
+            checked = true;
+            // An unsaved change and a drill-down on the first file...
+            main->UserList->first();
+            main->UserList->edit();
+            main->UserList->field(QStringLiteral("RealName")).setAsString(QStringLiteral("nie gespeichert"));
+            main->Funktionen->setFilter(QStringLiteral("ingruppe =1"));
+            chooseFile(s, third);
+            QTimer::singleShot(0, main, [&, main] {
+                main->DBopen->click();
+                // ...are gone: the new file's rows, the root group, the new caption.
+                QCOMPARE(main->windowTitle(), QStringLiteral("Sicherheit: ") + third);
+                QCOMPARE(main->UserList->recordCount(), 7);
+                QCOMPARE(main->Funktionen->filter(), QStringLiteral("inGruppe=0"));
+                QCOMPARE(main->Funktionen->recordCount(), 10);
+                QCOMPARE(main->Gruppe->text(), QStringLiteral("Gruppe: Formulare"));
+                QCOMPARE(main->currentGroup(), 0);
+                main->close();
+            });
+        });
+        QVERIFY(checked);
+        QVERIFY2(s.done() && !s.timedOut(), qPrintable(s.pending().join(u',')));
+        QFile f(m_second);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+    }
+
+    void theFileDialogListsUserMdbInAnyCase()
+    {
+        QTemporaryDir dir;
+        for (const char *name : {"User.mdb", "user.mdb", "USER.MDB", "other.mdb", "User.mdb.bak"}) {
+            QFile f(dir.filePath(QString::fromLatin1(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        Script s;
+        logOn(s, QStringLiteral("admin"), QStringLiteral("admin"));
+        QStringList listed;
+        QString typed;
+        s.on(QStringLiteral("Open"), [&](QWidget *w) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            dialog->setDirectory(dir.path());
+            auto *model = dialog->findChild<QFileSystemModel *>();
+            QTRY_VERIFY(model && model->rowCount(model->index(dir.path())) > 0);
+            QTest::qWait(100);
+            auto *view = dialog->findChild<QAbstractItemView *>(QStringLiteral("listView"));
+            for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
+                listed << view->model()->index(r, 0, view->rootIndex()).data().toString();
+            screenshot(dialog, QStringLiteral("open-dialog.png"));
+            // A typed name that does not exist comes back as a full path.
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            name->setText(QStringLiteral("neu.mdb"));
+            QTest::keyClick(name, Qt::Key_Return);
+            typed = dialog->selectedFiles().value(0);
+        });
+        s.answerBox(); // the new name is no database
+        runWith([](TFMain *main) { main->close(); });
+        listed.sort();
+        QCOMPARE(listed, QStringList({QStringLiteral("USER.MDB"), QStringLiteral("User.mdb"),
+                                      QStringLiteral("user.mdb")}));
+        QCOMPARE(typed, dir.filePath(QStringLiteral("neu.mdb")));
+        QVERIFY2(s.done() && !s.timedOut(), qPrintable(s.pending().join(u',')));
+    }
+};
+
+QTEST_MAIN(TestMain)
+#include "tst_main.moc"
