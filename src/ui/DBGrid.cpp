@@ -32,7 +32,10 @@ public:
 protected:
     void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override
     {
+        // The style may leave a clip behind that shuts out the narrow section (the label's text rect).
+        painter->save();
         QHeaderView::paintSection(painter, rect, logicalIndex);
+        painter->restore();
         if (!model())
             return;
         using Mark = RecordSetModel::Indicator;
@@ -359,6 +362,8 @@ void DBGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hin
 {
     // Esc in a cell editor drops the changes of the whole row, not just the editor's text.
     const bool revert = hint == QAbstractItemDelegate::RevertModelCache;
+    if (editor == m_editor)
+        m_editor = nullptr;
     QTableView::closeEditor(editor, revert ? QAbstractItemDelegate::NoHint : hint);
     if (revert) {
         RecordSet *s = set();

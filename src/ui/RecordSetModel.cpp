@@ -108,6 +108,12 @@ RecordSetModel::Indicator RecordSetModel::indicatorAt(int row) const
     }
 }
 
+bool RecordSetModel::isCell(const QModelIndex &index) const
+{
+    return index.isValid() && index.model() == this && index.row() < rowCount() &&
+           index.column() < columnCount();
+}
+
 int RecordSetModel::rowCount(const QModelIndex &parent) const
 {
     if (parent.isValid() || !m_set)
@@ -123,7 +129,11 @@ int RecordSetModel::columnCount(const QModelIndex &parent) const
 QString RecordSetModel::textAt(int row, int field) const
 {
     ++m_cellReads;
-    const QVariant v = m_set->valueAt(row, field);
+    // While the set drops a new row it still says Insert for a moment, with the edit buffer standing for
+    // the stored row that has become current; that row's own values are its old values.
+    const bool dropping =
+        m_set->state() == DataState::Insert && row == m_set->currentRow() && !m_set->isPendingRow(row);
+    const QVariant v = dropping ? m_set->oldValue(field) : m_set->valueAt(row, field);
     if (!v.isValid() || v.isNull())
         return QString();
     if (v.typeId() == QMetaType::Bool)
@@ -133,7 +143,7 @@ QString RecordSetModel::textAt(int row, int field) const
 
 QVariant RecordSetModel::data(const QModelIndex &index, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (!isCell(index))
         return QVariant();
     switch (role) {
     case Qt::DisplayRole:
@@ -153,7 +163,7 @@ QVariant RecordSetModel::data(const QModelIndex &index, int role) const
 
 bool RecordSetModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid) || !m_set)
+    if (role != Qt::EditRole || !isCell(index) || !m_set)
         return false;
     const int f = fieldOf(index.column());
     if (f < 0 || index.row() != m_set->currentRow())
@@ -170,7 +180,7 @@ bool RecordSetModel::setData(const QModelIndex &index, const QVariant &value, in
 
 Qt::ItemFlags RecordSetModel::flags(const QModelIndex &index) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (!isCell(index))
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
     const int field = fieldOf(index.column());

@@ -14,8 +14,8 @@ namespace ui {
 // width in pixels (64 is the platform grid's default).
 struct GridColumn
 {
-    QString field;
-    QString title;
+    QString field = {};
+    QString title = {};
     int width = 64;
 };
 
@@ -82,6 +82,7 @@ private:
     void onRowChanged(int row);
     void onCurrentChanged(int row);
     QString textAt(int row, int field) const;
+    bool isCell(const QModelIndex &index) const;
 
     QPointer<store::RecordSet> m_set;
     std::vector<QMetaObject::Connection> m_links;
