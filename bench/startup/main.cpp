@@ -18,7 +18,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -45,13 +47,18 @@ private:
     void tick()
     {
         QWidget *w = QApplication::activeModalWidget();
-        if (!w || !w->isVisible())
+        if (!w || !w->isVisible() || w == m_handled)
             return;
+        m_handled = w;
         if (w->objectName() == u"SLogon") {
             w->findChild<QLineEdit *>(QStringLiteral("Benutzer"))->setText(QStringLiteral("admin"));
             w->findChild<QLineEdit *>(QStringLiteral("Pass"))->setText(QStringLiteral("admin"));
             auto *ok = w->findChild<QPushButton *>(QStringLiteral("OKbutton"));
             QTimer::singleShot(0, ok, &QPushButton::click);
+        } else if (w->objectName() == u"MessageBox") {
+            std::fprintf(stderr, "bench-startup: unexpected message: %s\n",
+                         qPrintable(w->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))->text()));
+            std::exit(2);
         } else if (auto *open = qobject_cast<QFileDialog *>(w)) {
             auto *name = open->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
             name->setText(m_file);
@@ -61,6 +68,7 @@ private:
 
     QString m_file;
     QTimer m_poll;
+    QPointer<QWidget> m_handled; // each dialog is answered once
 };
 
 double startUp(const QString &file)
@@ -172,6 +180,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     QDir(dir.path()).mkdir(QStringLiteral("system"));
     demo::createDemo(dir.filePath(QStringLiteral("system/user.mdb")));
+    QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/key.avi"),
+                dir.filePath(QStringLiteral("key.avi")));
     const QString file = dir.filePath(QStringLiteral("User.mdb"));
     std::fprintf(stderr, "making %d users, %d functions, %d assignments...\n", size.users, size.functions,
                  size.assignments);

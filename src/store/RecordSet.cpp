@@ -1003,7 +1003,15 @@ void RecordSet::postUpdate()
 
 void RecordSet::dropPending() noexcept
 {
-    if (m_state == DataState::Insert) {
+    const bool wasEditing = m_state == DataState::Edit || m_state == DataState::Insert;
+    const bool inserting = m_state == DataState::Insert;
+    // Browse before anyone hears of the removal: views reading the rows then see stored values only.
+    m_buffer.clear();
+    m_changed.clear();
+    m_modified = false;
+    if (wasEditing)
+        m_state = DataState::Browse;
+    if (inserting) {
         const int pos = m_cur;
         emit rowAboutToBeRemoved(pos);
         m_view.erase(m_view.begin() + pos);
@@ -1011,12 +1019,7 @@ void RecordSet::dropPending() noexcept
         m_eof = m_view.empty();
         emit rowRemoved(pos);
     }
-    const bool wasEditing = m_state == DataState::Edit || m_state == DataState::Insert;
-    m_buffer.clear();
-    m_changed.clear();
-    m_modified = false;
     if (wasEditing) {
-        m_state = DataState::Browse;
         emit stateChanged(m_state);
         emit rowChanged(m_cur);
         emit currentChanged(m_cur);
