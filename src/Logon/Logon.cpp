@@ -10,6 +10,7 @@
 #include "ui/ErrorHandler.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PasswordEdit.h"
+#include "ui/PlacedLabel.h"
 #include "ui/ResultButton.h"
 #include "ui/Win1252Validator.h"
 #include "Win1252.h"
@@ -24,16 +25,6 @@
 TSLogon *SLogon = nullptr;
 
 namespace {
-
-constexpr QChar kMask = QChar(0x00A4); // "¤"
-
-QLabel *makeLabel(const QString &text, QPoint at, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->move(at);
-    label->adjustSize();
-    return label;
-}
 
 // Every lookup leaves UserSQL closed, also when it fails half way.
 class ClosedAfterwards
@@ -86,9 +77,9 @@ TSLogon::TSLogon(QWidget *parent)
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(80, 10, 186, 96);
 
-    Label1 = makeLabel(QStringLiteral("Benutzer"), QPoint(5, 25), GroupBox1);
+    Label1 = ui::placedLabel(GroupBox1, QStringLiteral("Benutzer"), QPoint(5, 25));
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label2 = makeLabel(QStringLiteral("Kennwort"), QPoint(5, 50), GroupBox1);
+    Label2 = ui::placedLabel(GroupBox1, QStringLiteral("Kennwort"), QPoint(5, 50));
     Label2->setObjectName(QStringLiteral("Label2"));
 
     Benutzer = new QLineEdit(GroupBox1);
@@ -163,7 +154,7 @@ void TSLogon::FormCreate()
     if (!Benutzer->text().isEmpty())
         Pass->setFocus();
 
-    Pass->setMaskChar(kMask);
+    Pass->setMaskChar(ui::kPasswordMask);
 
     Animate1->setFileName(programFolder() + QStringLiteral("key.avi"));
     Animate1->setActive(true);

@@ -6,6 +6,7 @@
 #include "ui/DBCheckBox.h"
 #include "ui/DBEdit.h"
 #include "ui/DBGrid.h"
+#include "ui/PlacedLabel.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -49,15 +50,6 @@ QToolBar *flatBar(QWidget *parent, const QString &name)
     return bar;
 }
 
-QLabel *label(QWidget *parent, const QString &name, const QString &text, int left, int top)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(name);
-    l->adjustSize();
-    l->move(left, top);
-    return l;
-}
-
 ui::DBEdit *edit(QWidget *parent, const QString &name, ui::DataSource *source, const QString &field, int left,
                  int top, int width)
 {
@@ -99,11 +91,15 @@ void TFMain::buildUsersPage()
     ToolButton2 = toolButton(ToolBar1, QStringLiteral("ToolButton2"), QStringLiteral("Rechte-Kopie"),
                              icons.value(4), beside);
 
-    Label4 = label(GroupBox2, QStringLiteral("Label4"), QStringLiteral("Benutzer"), 10, 50);
-    Label6 = label(GroupBox2, QStringLiteral("Label6"), QStringLiteral("Initialien"), 10, 75);
-    Label5 = label(GroupBox2, QStringLiteral("Label5"), QStringLiteral("Vollst. Name"), 10, 100);
-    Label7 = label(GroupBox2, QStringLiteral("Label7"), QStringLiteral("NT-Login"), 230, 50);
-    Label8 = label(GroupBox2, QStringLiteral("Label8"), QStringLiteral("Kennwort"), 230, 75);
+    Label4 = ui::placedLabel(GroupBox2, QStringLiteral("Benutzer"), QPoint(10, 50), QStringLiteral("Label4"));
+    Label6 =
+        ui::placedLabel(GroupBox2, QStringLiteral("Initialien"), QPoint(10, 75), QStringLiteral("Label6"));
+    Label5 =
+        ui::placedLabel(GroupBox2, QStringLiteral("Vollst. Name"), QPoint(10, 100), QStringLiteral("Label5"));
+    Label7 =
+        ui::placedLabel(GroupBox2, QStringLiteral("NT-Login"), QPoint(230, 50), QStringLiteral("Label7"));
+    Label8 =
+        ui::placedLabel(GroupBox2, QStringLiteral("Kennwort"), QPoint(230, 75), QStringLiteral("Label8"));
     DBEdit1 = edit(GroupBox2, QStringLiteral("DBEdit1"), UserList1, QStringLiteral("User"), 75, 45, 150);
     DBEdit3 = edit(GroupBox2, QStringLiteral("DBEdit3"), UserList1, QStringLiteral("Initialien"), 75, 70, 69);
     DBEdit2 = edit(GroupBox2, QStringLiteral("DBEdit2"), UserList1, QStringLiteral("RealName"), 75, 95, 150);

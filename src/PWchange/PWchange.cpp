@@ -4,24 +4,11 @@
 #include "ui/DesignFont.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PasswordEdit.h"
+#include "ui/PlacedLabel.h"
 #include "ui/ResultButton.h"
 
 #include <QGroupBox>
 #include <QLabel>
-
-namespace {
-
-constexpr QChar kMask = QChar(0x00A4); // "¤"
-
-QLabel *makeLabel(const QString &text, QPoint at, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->move(at);
-    label->adjustSize();
-    return label;
-}
-
-} // namespace
 
 TSPWchange::TSPWchange(QWidget *parent)
     : ui::KeyedWindow(QSize(254, 140), QRect(0, 0, 251, 136), QSize(34, 34), parent)
@@ -33,21 +20,21 @@ TSPWchange::TSPWchange(QWidget *parent)
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(15, 10, 221, 81);
 
-    Label1 = makeLabel(QStringLiteral("neues Kennwort"), QPoint(5, 25), GroupBox1);
+    Label1 = ui::placedLabel(GroupBox1, QStringLiteral("neues Kennwort"), QPoint(5, 25));
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label2 = makeLabel(QStringLiteral("Wiederholung"), QPoint(5, 50), GroupBox1);
+    Label2 = ui::placedLabel(GroupBox1, QStringLiteral("Wiederholung"), QPoint(5, 50));
     Label2->setObjectName(QStringLiteral("Label2"));
 
     passneu = new ui::PasswordEdit(GroupBox1);
     passneu->setObjectName(QStringLiteral("passneu"));
     passneu->setGeometry(90, 20, 121, 21);
-    passneu->setMaskChar(kMask);
+    passneu->setMaskChar(ui::kPasswordMask);
 
     passneucheck = new ui::PasswordEdit(GroupBox1);
     passneucheck->setObjectName(QStringLiteral("passneucheck"));
     passneucheck->setGeometry(90, 45, 121, 22);
     passneucheck->setFont(ui::designFont(QStringLiteral("Arial"), 8));
-    passneucheck->setMaskChar(kMask);
+    passneucheck->setMaskChar(ui::kPasswordMask);
 
     OKbutton = new ui::ResultButton(QStringLiteral("OK"), ui::ModalResult::OK, this);
     OKbutton->setObjectName(QStringLiteral("OKbutton"));

@@ -1,6 +1,8 @@
 #include "Collation.h"
 
-#include <sqlite3.h>
+#include "Sqlite.h"
+
+#include <QByteArrayList>
 
 #include <array>
 
@@ -26,105 +28,53 @@ char32_t lowerOf(char32_t c)
     return QChar(static_cast<char16_t>(c)).toLower().unicode();
 }
 
-// Base letters of the accented letters of Windows-1252, lower case; 0 where the letter has none.
-const std::array<const char *, 64> kLatin1Base = {
-    // C0..CF
-    "a",
-    "a",
-    "a",
-    "a",
-    "a",
-    "a",
-    "ae",
-    "c",
-    "e",
-    "e",
-    "e",
-    "e",
-    "i",
-    "i",
-    "i",
-    "i",
-    // D0..DF
-    "d",
-    "n",
-    "o",
-    "o",
-    "o",
-    "o",
-    "o",
-    nullptr,
-    "o",
-    "u",
-    "u",
-    "u",
-    "u",
-    "y",
-    "th",
-    "ss",
-    // E0..EF
-    "a",
-    "a",
-    "a",
-    "a",
-    "a",
-    "a",
-    "ae",
-    "c",
-    "e",
-    "e",
-    "e",
-    "e",
-    "i",
-    "i",
-    "i",
-    "i",
-    // F0..FF
-    "d",
-    "n",
-    "o",
-    "o",
-    "o",
-    "o",
-    "o",
-    nullptr,
-    "o",
-    "u",
-    "u",
-    "u",
-    "u",
-    "y",
-    "th",
-    "y",
-};
+// Base letters of the lower-case accented letters 0xE0..0xFF of Windows-1252 ("" where there is none);
+// upper-case letters share them through their lower case.
+const char *const kLatin1Base = "a,a,a,a,a,a,ae,c,e,e,e,e,i,i,i,i,d,n,o,o,o,o,o,,o,u,u,u,u,y,th,y";
+
+const std::array<QByteArray, 32> &latin1Base()
+{
+    static const std::array<QByteArray, 32> table = [] {
+        std::array<QByteArray, 32> t;
+        const QList<QByteArray> parts = QByteArray(kLatin1Base).split(',');
+        for (size_t i = 0; i < t.size(); ++i)
+            t[i] = parts.value(static_cast<qsizetype>(i));
+        return t;
+    }();
+    return table;
+}
 
 Weights weigh(char32_t c)
 {
     Weights w{{0, 0}, 1, lowerOf(c)};
     w.primary[0] = w.secondary;
     const char *base = nullptr;
-    if (c >= 0xC0 && c <= 0xFF) {
-        base = kLatin1Base[c - 0xC0];
+    if (c == 0xDF) {
+        base = "ss"; // ß
+    } else if (c >= 0xC0 && c <= 0xFF) {
+        const char32_t lower = lowerOf(c);
+        if (lower >= 0xE0 && lower <= 0xFF && !latin1Base()[lower - 0xE0].isEmpty())
+            base = latin1Base()[lower - 0xE0].constData();
     } else {
         switch (c) {
         case 0x0160:
         case 0x0161:
-            base = "s";
-            break; // Š š
+            base = "s"; // Š š
+            break;
         case 0x017D:
         case 0x017E:
-            base = "z";
-            break; // Ž ž
+            base = "z"; // Ž ž
+            break;
         case 0x0152:
         case 0x0153:
-            base = "oe";
-            break; // Œ œ
+            base = "oe"; // Œ œ
+            break;
         case 0x0178:
-            base = "y";
-            break; // Ÿ
+            base = "y"; // Ÿ
+            break;
         case 0x0192:
-            base = "f";
-            break; // ƒ
+            base = "f"; // ƒ
+            break;
         default:
             break;
         }

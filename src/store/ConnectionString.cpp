@@ -1,5 +1,6 @@
 #include "ConnectionString.h"
 
+#include "Quoted.h"
 #include "StoreError.h"
 
 namespace store {
@@ -23,22 +24,7 @@ ConnectionString ConnectionString::parse(const QString &text)
             ++i;
         QString value;
         if (i < n && (text[i] == u'"' || text[i] == u'\'')) {
-            const QChar quote = text[i++];
-            bool closed = false;
-            while (i < n) {
-                if (text[i] == quote) {
-                    if (i + 1 < n && text[i + 1] == quote) {
-                        value += quote;
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    closed = true;
-                    break;
-                }
-                value += text[i++];
-            }
-            if (!closed)
+            if (!readQuoted(text, &i, &value))
                 throw StoreError(
                     QStringLiteral("Ungültige Verbindungszeichenfolge: Anführungszeichen ohne Ende"));
             while (i < n && text[i] != u';') {

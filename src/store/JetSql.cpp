@@ -1,6 +1,7 @@
 #include "JetSql.h"
 
 #include "Collation.h"
+#include "Quoted.h"
 #include "StoreError.h"
 
 #include <QSet>
@@ -50,24 +51,8 @@ std::vector<Token> tokenize(const QString &s)
         if (c.isSpace() || c == u'\0') {
             ++i;
         } else if (c == u'"' || c == u'\'') {
-            // A string literal; the quote character doubled inside stands for itself.
             QString value;
-            ++i;
-            bool closed = false;
-            while (i < n) {
-                if (s[i] == c) {
-                    if (i + 1 < n && s[i + 1] == c) {
-                        value += c;
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    closed = true;
-                    break;
-                }
-                value += s[i++];
-            }
-            if (!closed)
+            if (!readQuoted(s, &i, &value))
                 fail(QStringLiteral("Zeichenkette ohne Ende"), s);
             out.push_back({Tok::String, value});
         } else if (c == u'[' || c == u'`') {
@@ -173,22 +158,7 @@ QString statementShape(const QString &s, std::vector<QVariant> *literals)
         const QChar c = s[i];
         if (c == u'"' || c == u'\'') {
             QString value;
-            ++i;
-            bool closed = false;
-            while (i < n) {
-                if (s[i] == c) {
-                    if (i + 1 < n && s[i + 1] == c) {
-                        value += c;
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    closed = true;
-                    break;
-                }
-                value += s[i++];
-            }
-            if (!closed)
+            if (!readQuoted(s, &i, &value))
                 return QString();
             key += isAscii(value) ? QStringLiteral("\x01a") : QStringLiteral("\x01u");
             literals->emplace_back(value);

@@ -285,15 +285,8 @@ void RecordSet::open()
     }
     m_state = DataState::Browse;
     m_linkedValid = false;
-    emit viewAboutToReset();
-    rebuildView();
-    m_cur = m_view.empty() ? -1 : 0;
-    m_bof = true;
-    m_eof = m_view.empty();
-    emit viewReset();
     emit stateChanged(m_state);
-    emit currentChanged(m_cur);
-    notifyDetails();
+    resetView();
 }
 
 void RecordSet::loadSnapshot()

@@ -6,6 +6,9 @@
 
 namespace ui {
 
+// The mask character of the sign-on dialogs' password edits: "¤".
+inline constexpr QChar kPasswordMask = QChar(0x00A4);
+
 // A line edit that shows every character as one mask character ("?" until told otherwise).
 //
 // Qt takes the password character from the style, so each edit has a small style of its own that answers

@@ -40,6 +40,15 @@ void addUser(store::RecordSet &users, const QString &user, const QString &realNa
     users.insertRecord({QVariant(), user, initials, account, scrambled(password), realName, admin});
 }
 
+void openTable(store::RecordSet &set, store::Connection &db, const QString &table,
+               const std::vector<store::FieldDef> &fields)
+{
+    set.setConnection(&db);
+    set.setTableName(table);
+    set.setFieldDefs(fields);
+    set.open();
+}
+
 // Runs the work and removes the half-made file when it fails, so that a retry starts clean.
 template <typename Fn> void fillOrRemove(const QString &file, Fn &&fill)
 {
@@ -62,10 +71,7 @@ void createDatabase(const QString &file, const Admin &admin)
     store::Connection::createDatabase(file, kPassword, schema::createStatements());
     fillOrRemove(file, [&](store::Connection &db) {
         store::RecordSet users(QStringLiteral("UserList"));
-        users.setConnection(&db);
-        users.setTableName(schema::kBenutzer);
-        users.setFieldDefs(schema::userListFields());
-        users.open();
+        openTable(users, db, schema::kBenutzer, schema::userListFields());
         addUser(users, admin.user, admin.realName, admin.initials,
                 admin.account.isNull() ? currentAccount() : admin.account, admin.password, true);
     });
@@ -76,10 +82,7 @@ void createDemo(const QString &file)
     store::Connection::createDatabase(file, kPassword, schema::createStatements());
     fillOrRemove(file, [&](store::Connection &db) {
         store::RecordSet users(QStringLiteral("UserList"));
-        users.setConnection(&db);
-        users.setTableName(schema::kBenutzer);
-        users.setFieldDefs(schema::userListFields());
-        users.open();
+        openTable(users, db, schema::kBenutzer, schema::userListFields());
         addUser(users, QStringLiteral("admin"), QStringLiteral("Anna Administrator"), QStringLiteral("AA"),
                 currentAccount(), QStringLiteral("admin"), true);
         addUser(users, QStringLiteral("mmueller"), QStringLiteral("Max Müller"), QStringLiteral("MM"),
@@ -90,10 +93,7 @@ void createDemo(const QString &file)
                 QStringLiteral("kweber"), QStringLiteral("weber1"), true);
 
         store::RecordSet functions(QStringLiteral("Funktionen"));
-        functions.setConnection(&db);
-        functions.setTableName(schema::kFunktionen);
-        functions.setFieldDefs(schema::funktionenFields());
-        functions.open();
+        openTable(functions, db, schema::kFunktionen, schema::funktionenFields());
         auto add = [&](const QString &title, int parent) {
             functions.insertRecord({title, parent});
             return functions.field(QStringLiteral("id")).asInteger();
@@ -121,10 +121,7 @@ void createDemo(const QString &file)
         add(QStringLiteral("Auswertungen"), 0);
 
         store::RecordSet assignments(QStringLiteral("FunktionenBenutzer"));
-        assignments.setConnection(&db);
-        assignments.setTableName(schema::kFunktionenBenutzer);
-        assignments.setFieldDefs(schema::funktionenBenutzerFields());
-        assignments.open();
+        openTable(assignments, db, schema::kFunktionenBenutzer, schema::funktionenBenutzerFields());
         const QStringList initials = {QStringLiteral("AA"), QStringLiteral("MM"), QStringLiteral("ES"),
                                       QStringLiteral("KW")};
         for (size_t i = 0; i < leaves.size(); ++i) {
