@@ -266,13 +266,35 @@ Connection::PreparedEntry &Connection::prepareEntry(const QString &sql)
     const int rc = sqlite3_prepare_v2(m_db, utf8.constData(), static_cast<int>(utf8.size()), &raw, nullptr);
     if (rc != SQLITE_OK)
         raise(rc);
-    m_cache.push_front(PreparedEntry{sql, StmtPtr(raw), false, {}, {}});
+    m_cache.push_front(PreparedEntry{sql, StmtPtr(raw), false, {}, {}, {}});
     m_cacheIndex.insert(sql, m_cache.begin());
     if (m_cache.size() > kCacheSize) {
         m_cacheIndex.remove(m_cache.back().sql);
         m_cache.pop_back();
     }
     return m_cache.front();
+}
+
+Connection::Transaction::Transaction(Connection &connection, const QString &context)
+    : m_connection(connection), m_context(context)
+{
+    const int rc = sqlite3_exec(m_connection.handle(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        m_connection.raise(rc, m_context);
+}
+
+Connection::Transaction::~Transaction()
+{
+    if (m_open)
+        sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Connection::Transaction::commit()
+{
+    const int rc = sqlite3_exec(m_connection.handle(), "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        m_connection.raise(rc, m_context);
+    m_open = false;
 }
 
 void Connection::stepDone(sqlite3_stmt *stmt, const QString &context)

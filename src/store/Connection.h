@@ -56,6 +56,23 @@ public:
     // one transaction. Refuses a file that exists already; leaves no file behind when it fails.
     static void createDatabase(const QString &path, const QString &password, const QStringList &statements);
 
+    // A write transaction that takes the write lock at once (waiting for other programs like every write)
+    // and rolls back unless committed.
+    class Transaction
+    {
+    public:
+        Transaction(Connection &connection, const QString &context);
+        ~Transaction();
+        Transaction(const Transaction &) = delete;
+        Transaction &operator=(const Transaction &) = delete;
+        void commit();
+
+    private:
+        Connection &m_connection;
+        QString m_context;
+        bool m_open = true;
+    };
+
     // Runs a statement of the program's dialect that returns no rows; returns the number of rows changed.
     int execute(const QString &statement);
 
@@ -70,6 +87,7 @@ public:
         QString sql;
         StmtPtr stmt;
         bool described = false;
+        std::vector<QByteArray> columnNamesUtf8; // as SQLite reports them, to notice a changed table
         std::vector<QString> columnNames;
         std::vector<FieldDef> discovered;
     };

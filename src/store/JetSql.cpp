@@ -119,10 +119,12 @@ QString quotedName(const QString &name)
     return u'`' + n + u'`';
 }
 
-bool isAscii(const QString &s)
+// Whether SQLite's NOCASE compares the text as the store's collation does: printable ASCII only (NOCASE
+// would stop at the character 0, and does not fold letters beyond ASCII).
+bool isPlainAscii(const QString &s)
 {
     for (QChar c : s) {
-        if (c.unicode() >= 0x80)
+        if (c.unicode() >= 0x7F || c.unicode() < 0x20)
             return false;
     }
     return true;
@@ -160,7 +162,7 @@ QString statementShape(const QString &s, std::vector<QVariant> *literals)
             QString value;
             if (!readQuoted(s, &i, &value))
                 return QString();
-            key += isAscii(value) ? QStringLiteral("\x01a") : QStringLiteral("\x01u");
+            key += isPlainAscii(value) ? QStringLiteral("\x01a") : QStringLiteral("\x01u");
             literals->emplace_back(value);
         } else if (c == u'[' || c == u'`') {
             const qsizetype end = s.indexOf(c == u'[' ? u']' : u'`', i + 1);
@@ -186,6 +188,9 @@ QString statementShape(const QString &s, std::vector<QVariant> *literals)
             key += QStringView(s).mid(i, j - i);
             i = j;
         } else {
+            // The key marks literals with these two; a statement holding them itself is not reused.
+            if (c == u'\x01' || c == u'\x02')
+                return QString();
             key += c;
             ++i;
         }
@@ -347,7 +352,7 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
                 while (isSym(j, ")"))
                     ++j;
                 const bool asciiEquality = clause == Clause::Where && isSym(j, "=") && j + 1 < t.size() &&
-                                           t[j + 1].type == Tok::String && isAscii(t[j + 1].text);
+                                           t[j + 1].type == Tok::String && isPlainAscii(t[j + 1].text);
                 sql += asciiEquality ? QStringLiteral("NOCASE") : QLatin1String(Collation::kCollationName);
             }
             break;

@@ -307,9 +307,24 @@ void RecordSet::loadSnapshot()
         bindValue(stmt, static_cast<int>(i + 1), query.params[i]);
 
     // What the result columns are does not change while the statement stays prepared.
+    // The first step comes before the columns are looked at: it is where SQLite prepares the statement
+    // again when another program has changed the table meanwhile.
+    int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        m_conn->raise(rc);
     const int first = isTable ? 1 : 0;
-    if (!entry.described) {
-        const int columns = sqlite3_column_count(stmt);
+    const int columns = sqlite3_column_count(stmt);
+    // Another program may have changed the table while the statement stayed prepared: SQLite prepares it
+    // again by itself, and the columns then have to be learnt again too.
+    bool stale = !entry.described || static_cast<size_t>(columns) != entry.columnNamesUtf8.size();
+    for (int c = 0; !stale && c < columns; ++c)
+        stale = entry.columnNamesUtf8[static_cast<size_t>(c)] != sqlite3_column_name(stmt, c);
+    if (stale) {
+        entry.columnNamesUtf8.clear();
+        entry.columnNames.clear();
+        entry.discovered.clear();
+        for (int c = 0; c < columns; ++c)
+            entry.columnNamesUtf8.emplace_back(sqlite3_column_name(stmt, c));
         const std::vector<ColumnInfo> none;
         const std::vector<ColumnInfo> &info = isTable ? m_conn->columns(m_table) : none;
         for (int c = first; c < columns; ++c) {
@@ -354,8 +369,7 @@ void RecordSet::loadSnapshot()
     m_deleted.clear();
     m_indexes.clear();
     const size_t nf = m_fields.size();
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
         if (isTable)
             m_keys.push_back(sqlite3_column_int64(stmt, 0));
         for (size_t f = 0; f < nf; ++f)
@@ -592,7 +606,15 @@ void RecordSet::rebuildView()
 void RecordSet::resetView()
 {
     emit viewAboutToReset();
-    rebuildView();
+    try {
+        rebuildView();
+    } catch (...) {
+        m_view.clear();
+        m_cur = -1;
+        m_bof = m_eof = true;
+        emit viewReset();
+        throw;
+    }
     m_cur = m_view.empty() ? -1 : 0;
     m_bof = true;
     m_eof = m_view.empty();
@@ -626,7 +648,7 @@ void RecordSet::setFilter(const QString &filter)
         m_filter = filter;
         return;
     }
-    checkBrowseMode();
+    checkBrowseModeWithDetails();
     const QString previous = m_filter;
     m_filter = filter;
     try {
@@ -647,7 +669,7 @@ void RecordSet::setFiltered(bool filtered)
         m_filtered = filtered;
         return;
     }
-    checkBrowseMode();
+    checkBrowseModeWithDetails();
     m_filtered = filtered;
     if (filtered) {
         try {
@@ -673,7 +695,15 @@ void RecordSet::masterMoved()
     const QVariant key = linkKey();
     if (m_linkedValid && sameValue(key, m_linked))
         return;
-    checkBrowseMode();
+    // The master has moved already; rows of another master must never stay on show, so a pending row
+    // that cannot be stored now is dropped (its error still reaches the user).
+    try {
+        checkBrowseMode();
+    } catch (...) {
+        dropPending();
+        resetView();
+        throw;
+    }
     resetView();
 }
 
@@ -689,7 +719,7 @@ void RecordSet::setCurrent(int row)
 void RecordSet::first()
 {
     checkActive();
-    checkBrowseMode();
+    checkBrowseModeWithDetails();
     m_bof = true;
     m_eof = m_view.empty();
     setCurrent(m_view.empty() ? -1 : 0);
@@ -698,7 +728,7 @@ void RecordSet::first()
 void RecordSet::last()
 {
     checkActive();
-    checkBrowseMode();
+    checkBrowseModeWithDetails();
     m_eof = true;
     m_bof = m_view.empty();
     setCurrent(static_cast<int>(m_view.size()) - 1);
@@ -707,7 +737,7 @@ void RecordSet::last()
 void RecordSet::next()
 {
     checkActive();
-    checkBrowseMode();
+    checkBrowseModeWithDetails();
     m_bof = false;
     if (m_cur + 1 < rowCount()) {
         m_eof = false;
@@ -720,7 +750,7 @@ void RecordSet::next()
 void RecordSet::prior()
 {
     checkActive();
-    checkBrowseMode();
+    checkBrowseModeWithDetails();
     m_eof = false;
     if (m_cur > 0) {
         m_bof = false;
@@ -738,7 +768,7 @@ void RecordSet::moveTo(int row)
     const bool wasInsert = m_state == DataState::Insert;
     const int pendingAt = m_cur;
     const int before = rowCount();
-    checkBrowseMode();
+    checkBrowseModeWithDetails();
     // A dropped new row no longer stands before the target.
     if (wasInsert && rowCount() < before && row > pendingAt)
         --row;
@@ -748,6 +778,15 @@ void RecordSet::moveTo(int row)
 }
 
 // --------------------------------------------------------------------------------------------- edits
+
+void RecordSet::checkBrowseModeWithDetails()
+{
+    checkBrowseMode();
+    for (RecordSet *detail : m_details) {
+        if (detail->isOpen())
+            detail->checkBrowseModeWithDetails();
+    }
+}
 
 void RecordSet::checkBrowseMode()
 {
@@ -764,7 +803,7 @@ void RecordSet::insert()
 {
     checkActive();
     checkEditable();
-    checkBrowseMode();
+    checkBrowseModeWithDetails();
     const int pos = m_cur < 0 ? 0 : m_cur;
     emit rowAboutToBeInserted(pos);
     m_view.insert(m_view.begin() + pos, kPending);
@@ -792,7 +831,7 @@ void RecordSet::append()
 {
     checkActive();
     checkEditable();
-    checkBrowseMode();
+    checkBrowseModeWithDetails();
     if (!m_view.empty())
         m_cur = static_cast<int>(m_view.size());
     insert();
@@ -882,11 +921,20 @@ void RecordSet::setValue(int f, const QVariant &value)
 void RecordSet::post()
 {
     checkActive();
-    if (m_state != DataState::Edit && m_state != DataState::Insert)
+    if (m_posting || (m_state != DataState::Edit && m_state != DataState::Insert))
         return;
+    struct Posting
+    {
+        bool &flag;
+        explicit Posting(bool &f) : flag(f) { flag = true; }
+        ~Posting() { flag = false; }
+    } posting(m_posting);
     emit updatingRecord();
     if (m_beforePost)
         m_beforePost(*this);
+    // A handler may have ended the row itself (cancel); then there is nothing left to store.
+    if (m_state != DataState::Edit && m_state != DataState::Insert)
+        return;
     const bool inserting = m_state == DataState::Insert;
     if (inserting)
         postInsert();
@@ -954,39 +1002,53 @@ void RecordSet::postUpdate()
 {
     const int s = m_view[static_cast<size_t>(m_cur)];
     QStringList sets;
-    QStringList checks;
     std::vector<QVariant> newValues;
-    std::vector<QVariant> oldValues;
     std::vector<int> changedFields;
     for (size_t f = 0; f < m_fields.size(); ++f) {
-        const QVariant &old = cell(s, static_cast<int>(f));
-        if (!m_changed[f] || sameValue(old, m_buffer[f]))
+        if (!m_changed[f] || sameValue(cell(s, static_cast<int>(f)), m_buffer[f]))
             continue;
-        const QString n = quotedName(m_fields[f].name);
-        sets << n + QStringLiteral("=?");
-        checks << n + QStringLiteral(" IS ?");
+        sets << quotedName(m_fields[f].name) + QStringLiteral("=?");
         newValues.push_back(m_buffer[f]);
-        oldValues.push_back(old);
         changedFields.push_back(static_cast<int>(f));
     }
     if (changedFields.empty())
         return;
     m_conn->ensureConnected();
-    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid=? AND %3")
-                            .arg(quotedName(m_table), sets.join(u','), checks.join(QStringLiteral(" AND ")));
-    sqlite3_stmt *stmt = m_conn->prepare(sql);
-    StmtReset reset(stmt);
-    int p = 1;
-    for (const QVariant &v : newValues)
-        bindValue(stmt, p++, v);
-    sqlite3_bind_int64(stmt, p++, m_keys[static_cast<size_t>(s)]);
-    for (const QVariant &v : oldValues)
-        bindValue(stmt, p++, v);
-    m_conn->stepDone(stmt, QStringLiteral("(%1)").arg(name()));
-    if (sqlite3_changes(m_conn->handle()) == 0)
-        fail(QStringLiteral(
-            "Der Datensatz wurde inzwischen von einem anderen Programm geändert oder gelöscht. "
-            "Die Änderung wurde nicht gespeichert; bitte die Daten neu laden."));
+    const QString context = QStringLiteral("(%1)").arg(name());
+    // Read the row again and compare the changed fields as this set reads them, all under one write lock:
+    // a field another program changed since the snapshot is not overwritten, whatever form it is stored in.
+    Connection::Transaction transaction(*m_conn, context);
+    {
+        sqlite3_stmt *stmt =
+            m_conn->prepare(QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid=?").arg(quotedName(m_table)));
+        StmtReset reset(stmt);
+        sqlite3_bind_int64(stmt, 1, m_keys[static_cast<size_t>(s)]);
+        const int rc = sqlite3_step(stmt);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            m_conn->raise(rc, context);
+        bool unchanged = rc == SQLITE_ROW;
+        for (size_t i = 0; unchanged && i < changedFields.size(); ++i) {
+            const int f = changedFields[i];
+            unchanged = sameValue(
+                readColumn(stmt, m_columnOf[static_cast<size_t>(f)], m_fields[static_cast<size_t>(f)].type),
+                cell(s, f));
+        }
+        if (!unchanged)
+            fail(QStringLiteral(
+                "Der Datensatz wurde inzwischen von einem anderen Programm geändert oder gelöscht. "
+                "Die Änderung wurde nicht gespeichert; bitte die Daten neu laden."));
+    }
+    {
+        sqlite3_stmt *stmt = m_conn->prepare(
+            QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?").arg(quotedName(m_table), sets.join(u',')));
+        StmtReset reset(stmt);
+        int p = 1;
+        for (const QVariant &v : newValues)
+            bindValue(stmt, p++, v);
+        sqlite3_bind_int64(stmt, p, m_keys[static_cast<size_t>(s)]);
+        m_conn->stepDone(stmt, context);
+    }
+    transaction.commit();
     for (int f : changedFields) {
         const QVariant old = cell(s, f);
         cell(s, f) = m_buffer[static_cast<size_t>(f)];
@@ -1041,6 +1103,10 @@ void RecordSet::remove()
     checkEditable();
     if (m_state == DataState::Edit)
         dropPending();
+    for (RecordSet *detail : m_details) {
+        if (detail->isOpen())
+            detail->checkBrowseModeWithDetails();
+    }
     const int pos = m_cur;
     const int s = m_view[static_cast<size_t>(pos)];
     m_conn->ensureConnected();

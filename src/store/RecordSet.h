@@ -162,6 +162,9 @@ public:
     void insertRecord(const std::vector<QVariant> &values);
     // Ends a pending row: post when changed, else drop.
     void checkBrowseMode();
+    // The same for this set and, first, for every detail below it: a master may move only when its
+    // details have nothing pending.
+    void checkBrowseModeWithDetails();
 
     // --- fields ---
     const std::vector<FieldDef> &fields() const { return m_fields; }
@@ -249,6 +252,7 @@ private:
     std::vector<QVariant> m_buffer;
     std::vector<char> m_changed;
     bool m_modified = false;
+    bool m_posting = false;
 
     QString m_filter;
     bool m_filtered = false;

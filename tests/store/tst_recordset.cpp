@@ -279,6 +279,68 @@ private slots:
         QCOMPARE(db.scalar(QStringLiteral("select count(*) from Benutzer")).toInt(), 0);
     }
 
+    void valuesStoredInAnotherFormCanStillBeChanged()
+    {
+        // Older files hold true as -1 and texts where numbers were; reading normalises them, and a later
+        // post must not take that for somebody else's change.
+        Db db;
+        db.conn.execute(QStringLiteral("insert into Benutzer (User, Admin) values (\"alt\", -1)"));
+        auto users = db.users();
+        users->open();
+        QCOMPARE(users->field(QStringLiteral("Admin")).asString(), QStringLiteral("Wahr"));
+        users->edit();
+        users->field(QStringLiteral("Admin")).setAsBoolean(false);
+        users->post();
+        QCOMPARE(db.scalar(QStringLiteral("select Admin from Benutzer")).toInt(), 0);
+        QCOMPARE(users->state(), DataState::Browse);
+    }
+
+    void aHandlerMayEndTheRowItselfOrPostAgain()
+    {
+        Db db;
+        auto users = db.users();
+        users->open();
+        addUsers(*users, {QStringLiteral("anna")});
+        users->setBeforePost([](store::RecordSet &rs) { rs.cancel(); });
+        users->edit();
+        users->field(QStringLiteral("User")).setAsString(QStringLiteral("nie"));
+        users->post();
+        QCOMPARE(users->state(), DataState::Browse);
+        QCOMPARE(db.scalar(QStringLiteral("select User from Benutzer")).toString(), QStringLiteral("anna"));
+        users->setBeforePost([](store::RecordSet &rs) { rs.post(); });
+        users->edit();
+        users->field(QStringLiteral("User")).setAsString(QStringLiteral("berta"));
+        users->post();
+        QCOMPARE(db.scalar(QStringLiteral("select User from Benutzer")).toString(), QStringLiteral("berta"));
+    }
+
+    void aMasterStaysWhileItsDetailCannotStoreItsRow()
+    {
+        Db db;
+        auto f = db.functions();
+        auto a = db.assignments();
+        a->setMasterLink(f.get(), QStringLiteral("id"), QStringLiteral("Funktion"));
+        f->open();
+        a->open();
+        f->insertRecord({QStringLiteral("one"), 0});
+        f->insertRecord({QStringLiteral("two"), 0});
+        const int two = f->field(QStringLiteral("id")).asInteger();
+        a->setBeforePost([](store::RecordSet &) { throw store::Abort(); });
+        a->insert();
+        a->field(QStringLiteral("User")).setAsString(QStringLiteral("XX"));
+        QVERIFY_THROWS_EXCEPTION(store::Abort, f->next());
+        QCOMPARE(f->field(QStringLiteral("id")).asInteger(), two);
+        f->setFilter(QStringLiteral("inGruppe=0"));
+        QVERIFY_THROWS_EXCEPTION(store::Abort, f->setFiltered(true));
+        QVERIFY(!f->isFiltered());
+        QCOMPARE(a->state(), DataState::Insert);
+        QCOMPARE(a->field(QStringLiteral("Funktion")).asInteger(), two);
+        // Once it can be stored, it is stored under the function it was made for.
+        a->setBeforePost(nullptr);
+        f->next();
+        QCOMPARE(db.scalar(QStringLiteral("select Funktion from Funktionen_Benutzer")).toInt(), two);
+    }
+
     void filterForms()
     {
         Db db;

@@ -111,6 +111,28 @@ private slots:
         QVERIFY(!t.sql.contains(u';'));
     }
 
+    void reusedTranslationsNeverChangeAStatement()
+    {
+        Db db;
+        auto f = db.functions();
+        f->open();
+        f->insertRecord({QStringLiteral("a"), 5});
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from Funktionen where inGruppe=5")).toInt(), 1);
+        // The same shape but a character the dialect does not know: refused as if never seen.
+        EXPECT_STORE_ERROR_CONTAINING(
+            db.scalar(QStringLiteral("select count(*) from Funktionen where inGruppe=") + QChar(2)),
+            QStringLiteral("unerwartetes Zeichen"));
+        // A name with the character 0 is compared whole, not up to that character.
+        auto users = db.users();
+        users->open();
+        users->insertRecord({QVariant(), QStringLiteral("ab") + QChar(0) + u'x'});
+        QCOMPARE(db.scalar(schema::logonCheck(QStringLiteral("AB") + QChar(0) + u'X').join(u' ')).isValid(),
+                 true);
+        auto q = db.query(schema::logonCheck(QStringLiteral("ab") + QChar(0) + u'y'));
+        q->open();
+        QCOMPARE(q->recordCount(), 0);
+    }
+
     void connectionStringKeysAndQuotes()
     {
         const auto cs = store::ConnectionString::parse(
