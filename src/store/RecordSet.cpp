@@ -492,6 +492,11 @@ QVariant RecordSet::oldValue(int f) const
 
 int RecordSet::fieldIndex(const QString &fieldName) const
 {
+    // Callers mostly spell names as declared: an exact match is the cheap first try.
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        if (m_fields[i].name == fieldName)
+            return static_cast<int>(i);
+    }
     for (size_t i = 0; i < m_fields.size(); ++i) {
         if (m_fields[i].name.compare(fieldName, Qt::CaseInsensitive) == 0)
             return static_cast<int>(i);
