@@ -1,6 +1,7 @@
 #include "Cases.h"
 
 #include "Connection.h"
+#include "DemoData.h"
 #include "RecordSet.h"
 #include "Schema.h"
 #include "StoreError.h"
@@ -18,15 +19,6 @@ void connectTo(store::Connection &db, const QString &file)
 {
     db.setConnectionString(connectionStringFor(file));
     db.connect();
-}
-
-void openTable(store::RecordSet &set, store::Connection &db, const QString &table,
-               const std::vector<store::FieldDef> &fields)
-{
-    set.setConnection(&db);
-    set.setTableName(table);
-    set.setFieldDefs(fields);
-    set.open();
 }
 
 // Two runs that must have read the same data, or the comparison means nothing.
@@ -155,7 +147,8 @@ Narrowing measureNarrowing(const QString &file, int rows, int ops, int reps)
         store::RecordSet functions(QStringLiteral("Funktionen"));
         functions.setFilter(schema::rootFilter());
         functions.setFiltered(true);
-        out.open = timed([&] { openTable(functions, db, schema::kFunktionen, schema::funktionenFields()); });
+        out.open =
+            timed([&] { demo::openTable(functions, db, schema::kFunktionen, schema::funktionenFields()); });
         const int groups = std::max(1, rows / 10);
         const std::vector<int> group = walk(ops, groups, 4711);
         std::vector<QString> filters;
@@ -205,10 +198,10 @@ Narrowing measureNarrowing(const QString &file, int rows, int ops, int reps)
     // Master moves: the assignments follow the current function.
     {
         store::RecordSet master(QStringLiteral("Funktionen"));
-        openTable(master, db, schema::kFunktionen, schema::funktionenFields());
+        demo::openTable(master, db, schema::kFunktionen, schema::funktionenFields());
         store::RecordSet detail(QStringLiteral("FunktionenBenutzer"));
         detail.setMasterLink(&master, QStringLiteral("id"), QStringLiteral("Funktion"));
-        openTable(detail, db, schema::kFunktionenBenutzer, schema::funktionenBenutzerFields());
+        demo::openTable(detail, db, schema::kFunktionenBenutzer, schema::funktionenBenutzerFields());
         const std::vector<int> target = walk(ops, master.recordCount(), 815);
         const int idField = master.fieldIndex(QStringLiteral("id"));
         std::vector<int> ids;
@@ -275,10 +268,10 @@ Narrowing measureNarrowing(const QString &file, int rows, int ops, int reps)
         store::RecordSet master(QStringLiteral("Funktionen"));
         master.setFilter(schema::rootFilter());
         master.setFiltered(true);
-        openTable(master, db, schema::kFunktionen, schema::funktionenFields());
+        demo::openTable(master, db, schema::kFunktionen, schema::funktionenFields());
         store::RecordSet detail(QStringLiteral("FunktionenBenutzer"));
         detail.setMasterLink(&master, QStringLiteral("id"), QStringLiteral("Funktion"));
-        openTable(detail, db, schema::kFunktionenBenutzer, schema::funktionenBenutzerFields());
+        demo::openTable(detail, db, schema::kFunktionenBenutzer, schema::funktionenBenutzerFields());
         const int groupCount = 20;
         const int groups = std::max(1, rows / 10);
         const std::vector<int> group = walk(groupCount, std::min(groups, 100), 99);
@@ -475,7 +468,7 @@ Result inserts(const QString &dir, int count, int batches)
     store::Connection db;
     connectTo(db, oursFile);
     store::RecordSet functions(QStringLiteral("Funktionen"));
-    openTable(functions, db, schema::kFunktionen, schema::funktionenFields());
+    demo::openTable(functions, db, schema::kFunktionen, schema::funktionenFields());
     const RawDb raw(bareFile);
     const store::StmtPtr stmt = raw.prepare(kInsertSql);
 

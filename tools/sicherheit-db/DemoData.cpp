@@ -40,15 +40,6 @@ void addUser(store::RecordSet &users, const QString &user, const QString &realNa
     users.insertRecord({QVariant(), user, initials, account, scrambled(password), realName, admin});
 }
 
-void openTable(store::RecordSet &set, store::Connection &db, const QString &table,
-               const std::vector<store::FieldDef> &fields)
-{
-    set.setConnection(&db);
-    set.setTableName(table);
-    set.setFieldDefs(fields);
-    set.open();
-}
-
 // Runs the work and removes the half-made file when it fails, so that a retry starts clean.
 template <typename Fn> void fillOrRemove(const QString &file, Fn &&fill)
 {
@@ -65,6 +56,15 @@ template <typename Fn> void fillOrRemove(const QString &file, Fn &&fill)
 }
 
 } // namespace
+
+void openTable(store::RecordSet &set, store::Connection &db, const QString &table,
+               const std::vector<store::FieldDef> &fields)
+{
+    set.setConnection(&db);
+    set.setTableName(table);
+    set.setFieldDefs(fields);
+    set.open();
+}
 
 void createDatabase(const QString &file, const Admin &admin)
 {

@@ -3,6 +3,13 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
+
+namespace store {
+class Connection;
+class RecordSet;
+struct FieldDef;
+} // namespace store
 
 // Making security database files: a new one with its first administrator, a small demo for trying the
 // program, and large generated ones for benchmarks and for trying the program at scale.
@@ -16,6 +23,10 @@ struct Admin
     QString initials;
     QString account;
 };
+
+// Puts a record set over a whole table of the connection, with those declared fields, and opens it.
+void openTable(store::RecordSet &set, store::Connection &db, const QString &table,
+               const std::vector<store::FieldDef> &fields);
 
 // Creates FILE with the three tables and one administrator; refuses an existing file. Throws StoreError.
 void createDatabase(const QString &file, const Admin &admin);
