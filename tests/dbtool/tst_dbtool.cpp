@@ -1,0 +1,114 @@
+// sicherheit-db as people use it: making files, listing them, and the errors they meet.
+
+#include "TestSupport.h"
+
+#include "LogonServices.h"
+#include "Win1252.h"
+
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+Run dbtool(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(SICHERHEIT_BIN_DIR "/sicherheit-db"), args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+} // namespace
+
+class TestDbTool : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initMakesAnAdministratorAndNeverOverwrites()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("User.mdb"));
+        Run r = dbtool({QStringLiteral("init"), file, QStringLiteral("--admin"), QStringLiteral("chef"),
+                        QStringLiteral("--password"), QStringLiteral("ge>heim"), QStringLiteral("--realname"),
+                        QStringLiteral("Clara Chef"), QStringLiteral("--initials"), QStringLiteral("CC"),
+                        QStringLiteral("--account"), QStringLiteral("clara")});
+        QCOMPARE(r.code, 0);
+        const QByteArray before = testsupport::fileHash(file);
+        r = dbtool({QStringLiteral("init"), file, QStringLiteral("--admin"), QStringLiteral("x"),
+                    QStringLiteral("--password"), QStringLiteral("y")});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("gibt es schon")), qPrintable(r.err));
+        QCOMPARE(testsupport::fileHash(file), before);
+
+        store::Connection db;
+        db.setConnectionString(testsupport::connectionString(file));
+        store::RecordSet users(QStringLiteral("UserList"));
+        users.setConnection(&db);
+        users.setTableName(schema::kBenutzer);
+        users.setFieldDefs(schema::userListFields());
+        users.open();
+        QCOMPARE(users.recordCount(), 1);
+        QCOMPARE(users.field(QStringLiteral("User")).asString(), QStringLiteral("chef"));
+        QCOMPARE(users.field(QStringLiteral("NTUser")).asString(), QStringLiteral("clara"));
+        QVERIFY(users.field(QStringLiteral("Admin")).asBoolean());
+        QCOMPARE(
+            ScramblePassword(store::Win1252::fromUnicode(users.field(QStringLiteral("Passwort")).asString())),
+            QByteArray("ge>heim"));
+    }
+
+    void demoFilesCanBeListed()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("demo.mdb"));
+        Run r = dbtool({QStringLiteral("demo"), file});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.contains(QStringLiteral("admin")));
+        r = dbtool({QStringLiteral("users"), file});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("Max Müller")), qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("4 Benutzer")));
+        r = dbtool({QStringLiteral("tree"), file});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.startsWith(QStringLiteral("Formulare (0)\n  Artikel (")));
+        QVERIFY(r.out.contains(QStringLiteral("      Ändern (")));
+
+        const QString large = dir.filePath(QStringLiteral("large.mdb"));
+        r = dbtool({QStringLiteral("demo"), large, QStringLiteral("--users"), QStringLiteral("20"),
+                    QStringLiteral("--functions"), QStringLiteral("35"), QStringLiteral("--assignments"),
+                    QStringLiteral("50")});
+        QCOMPARE(r.code, 0);
+        r = dbtool({QStringLiteral("tree"), large});
+        QVERIFY(r.out.contains(QStringLiteral("35 Funktionen")));
+    }
+
+    void mistakesGetAMessageAndAFailingExitCode()
+    {
+        QTemporaryDir dir;
+        QCOMPARE(dbtool({}).code, 2);
+        QCOMPARE(dbtool({QStringLiteral("frobnicate"), dir.filePath(QStringLiteral("x"))}).code, 2);
+        QCOMPARE(
+            dbtool({QStringLiteral("init"), dir.filePath(QStringLiteral("x")), QStringLiteral("--admin")})
+                .code,
+            2);
+        QCOMPARE(dbtool({QStringLiteral("demo"), dir.filePath(QStringLiteral("x")), QStringLiteral("--users"),
+                         QStringLiteral("viele")})
+                     .code,
+                 2);
+        const Run missing = dbtool({QStringLiteral("users"), dir.filePath(QStringLiteral("nicht.mdb"))});
+        QCOMPARE(missing.code, 1);
+        QVERIFY2(missing.err.contains(QStringLiteral("wurde nicht gefunden")), qPrintable(missing.err));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("nicht.mdb"))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDbTool)
+#include "tst_dbtool.moc"
