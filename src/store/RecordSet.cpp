@@ -784,6 +784,24 @@ void RecordSet::moveTo(int row)
 
 // --------------------------------------------------------------------------------------------- edits
 
+void RecordSet::updateRecord()
+{
+    m_refused = false;
+    m_updating = true;
+    emit updatingRecord();
+    m_updating = false;
+    if (m_refused) {
+        m_refused = false;
+        throw Abort();
+    }
+}
+
+void RecordSet::refusePost()
+{
+    if (m_updating)
+        m_refused = true;
+}
+
 void RecordSet::checkBrowseModeWithDetails()
 {
     checkBrowseMode();
@@ -796,7 +814,7 @@ void RecordSet::checkBrowseModeWithDetails()
 void RecordSet::checkBrowseMode()
 {
     if (m_state == DataState::Edit || m_state == DataState::Insert) {
-        emit updatingRecord();
+        updateRecord();
         if (m_modified)
             post();
         else
@@ -934,7 +952,7 @@ void RecordSet::post()
         explicit Posting(bool &f) : flag(f) { flag = true; }
         ~Posting() { flag = false; }
     } posting(m_posting);
-    emit updatingRecord();
+    updateRecord();
     if (m_beforePost)
         m_beforePost(*this);
     // A handler may have ended the row itself (cancel); then there is nothing left to store.

@@ -162,6 +162,9 @@ public:
     void insertRecord(const std::vector<QVariant> &values);
     // Ends a pending row: post when changed, else drop.
     void checkBrowseMode();
+    // Called by a bound control from updatingRecord when it could not write its value (it has shown why):
+    // the post or move that asked stops with Abort instead of storing the row without that value.
+    void refusePost();
     // The same for this set and, first, for every detail below it: a master may move only when its
     // details have nothing pending.
     void checkBrowseModeWithDetails();
@@ -217,6 +220,8 @@ private:
     void notifyDetails();
     void masterMoved();
     void dropPending() noexcept;
+    // Emits updatingRecord; throws Abort when a control refused.
+    void updateRecord();
     void postInsert();
     void postUpdate();
     const QVariant &cell(int storageRow, int field) const
@@ -253,6 +258,8 @@ private:
     std::vector<char> m_changed;
     bool m_modified = false;
     bool m_posting = false;
+    bool m_updating = false; // inside the updatingRecord signal
+    bool m_refused = false;
 
     QString m_filter;
     bool m_filtered = false;

@@ -125,9 +125,11 @@ void DBEdit::writeField()
     if (!m_modified || f < 0)
         return;
     // Runs from the set's own post, where nothing may be thrown through the signal; a refused value is
-    // shown and stays in the edit.
+    // shown, stays in the edit, and stops that post rather than let it store the row without it.
     if (guarded([s, f, this] { s->field(f).setAsString(text()); }))
         m_modified = false;
+    else
+        s->refusePost();
 }
 
 void DBEdit::focusOutEvent(QFocusEvent *event)

@@ -314,6 +314,27 @@ private slots:
         QCOMPARE(db.scalar(QStringLiteral("select User from Benutzer")).toString(), QStringLiteral("berta"));
     }
 
+    void aControlThatCannotWriteItsValueStopsThePost()
+    {
+        Db db;
+        auto users = db.users();
+        users->open();
+        users->refusePost(); // outside a post it means nothing
+        bool refuse = true;
+        QObject::connect(users.get(), &store::RecordSet::updatingRecord, users.get(), [&] {
+            if (refuse)
+                users->refusePost();
+        });
+        users->insert();
+        users->field(QStringLiteral("User")).setAsString(QStringLiteral("halb"));
+        QVERIFY_THROWS_EXCEPTION(store::Abort, users->post());
+        QCOMPARE(users->state(), DataState::Insert);
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from Benutzer")).toInt(), 0);
+        refuse = false;
+        users->post();
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from Benutzer")).toInt(), 1);
+    }
+
     void aMasterStaysWhileItsDetailCannotStoreItsRow()
     {
         Db db;
