@@ -11,6 +11,7 @@
 #include "ui/ErrorHandler.h"
 #include "ui/MessageBoxes.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -227,13 +228,15 @@ void TFMain::OpenTables()
     UserList->open();
     Funktionen->open();
     FunktionenBenutzer->open();
-    m_currentGroup = 0;
-    Funktionen->setFilter(schema::rootFilter());
-    Gruppe->setText(QStringLiteral("Gruppe: Formulare"));
+    showGroup(0, schema::kRootTitle, schema::rootFilter());
     setWindowTitle(QStringLiteral("Sicherheit: ") + SData->DBPath);
 }
 
-void TFMain::GroupChangeClick() {}
+void TFMain::onClick(QAbstractButton *button, void (TFMain::*handler)())
+{
+    connect(button, &QAbstractButton::clicked, this,
+            [this, handler] { ui::guarded([this, handler] { (this->*handler)(); }); });
+}
 
 void TFMain::showEvent(QShowEvent *event)
 {

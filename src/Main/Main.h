@@ -6,6 +6,7 @@
 #include <array>
 #include <memory>
 
+class QAbstractButton;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
@@ -46,10 +47,33 @@ public:
 
     void FormCreate();
     void DBopenClick();
+
+    // Users page.
+    void BneuClick();
+    void BsaveClick();
+    void BdelClick();
+    void UserListAfterInsert();
+    void UserListAfterEdit();
+    void UserListBeforePost();
+    void UserListAfterPost();
+    void edit5Exit();
+    void SpeedButton1Click();
+
+    // Functions page.
+    void DBGrid3DblClick();
+    void GroupAddClick();
+    void ToolButton6Click();
+    void GroupDelClick();
+    void UserAddClick();
+    void UserAddallClick();
+    void UserDELClick();
     void GroupChangeClick();
 
-    // The group on show of the functions page.
-    int currentGroup() const { return m_currentGroup; }
+    // The group on show of the functions page: the current group, the filter of Funktionen and the caption
+    // of Gruppe always change together, in that order, and only here.
+    // OpenTables gives the root its own filter text; everything else filters with "ingruppe =%d".
+    void showGroup(qint32 id, const QString &title, const QString &filter = QString());
+    qint32 currentGroup() const { return m_currentGroup; }
     QString statusPanelText(int panel) const;
 
     // Record sets.
@@ -121,6 +145,10 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Runs a member handler behind the one error guard whenever the button is clicked.
+    void onClick(QAbstractButton *button, void (TFMain::*handler)());
+    // Deletes the current user together with the assignments that only that user held.
+    void deleteCurrentUser();
     void createRecordSets();
     void buildFrame();
     void buildUsersPage();
@@ -131,7 +159,7 @@ private:
 
     std::unique_ptr<TSLogon> m_logon;
     std::array<QLabel *, 3> m_panels{};
-    int m_currentGroup = 0;
+    qint32 m_currentGroup = 0;
     bool m_terminated = false;
     bool m_placed = false;
 };

@@ -278,20 +278,29 @@ Connection::PreparedEntry &Connection::prepareEntry(const QString &sql)
 Connection::Transaction::Transaction(Connection &connection, const QString &context)
     : m_connection(connection), m_context(context)
 {
-    const int rc = sqlite3_exec(m_connection.handle(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    // Inside another transaction this one is a savepoint of it: it can be undone alone, and only the outer
+    // commit makes anything durable.
+    m_nested = sqlite3_get_autocommit(m_connection.handle()) == 0;
+    const int rc = sqlite3_exec(m_connection.handle(), m_nested ? "SAVEPOINT nested" : "BEGIN IMMEDIATE",
+                                nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         m_connection.raise(rc, m_context);
 }
 
 Connection::Transaction::~Transaction()
 {
-    if (m_open)
+    if (!m_open)
+        return;
+    if (m_nested)
+        sqlite3_exec(m_connection.handle(), "ROLLBACK TO nested; RELEASE nested", nullptr, nullptr, nullptr);
+    else
         sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void Connection::Transaction::commit()
 {
-    const int rc = sqlite3_exec(m_connection.handle(), "COMMIT", nullptr, nullptr, nullptr);
+    const int rc = sqlite3_exec(m_connection.handle(), m_nested ? "RELEASE nested" : "COMMIT", nullptr,
+                                nullptr, nullptr);
     if (rc != SQLITE_OK)
         m_connection.raise(rc, m_context);
     m_open = false;

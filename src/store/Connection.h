@@ -57,7 +57,7 @@ public:
     static void createDatabase(const QString &path, const QString &password, const QStringList &statements);
 
     // A write transaction that takes the write lock at once (waiting for other programs like every write)
-    // and rolls back unless committed.
+    // and rolls back unless committed. Opened inside another one, it is a savepoint of the outer one.
     class Transaction
     {
     public:
@@ -71,6 +71,7 @@ public:
         Connection &m_connection;
         QString m_context;
         bool m_open = true;
+        bool m_nested = false;
     };
 
     // Runs a statement of the program's dialect that returns no rows; returns the number of rows changed.

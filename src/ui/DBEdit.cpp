@@ -126,9 +126,12 @@ void DBEdit::writeField()
         return;
     // Runs from the set's own post, where nothing may be thrown through the signal; a refused value is
     // shown, stays in the edit, and stops that post rather than let it store the row without it.
-    if (guarded([s, f, this] { s->field(f).setAsString(text()); }))
+    const bool written = guarded([s, f, this] {
+        s->field(f).setAsString(text());
         m_modified = false;
-    else
+        emit typedTextWritten();
+    });
+    if (!written)
         s->refusePost();
 }
 

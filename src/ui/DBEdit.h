@@ -32,6 +32,9 @@ public:
 signals:
     // The focus went on to another control of the window, after the edit wrote its text into the field.
     void exited();
+    // Text the user typed, pasted or deleted has just gone into the field, on leaving the edit or before a
+    // post. A handler may rewrite the field (the password edit scrambles it); it runs inside the post.
+    void typedTextWritten();
 
 protected:
     void focusOutEvent(QFocusEvent *event) override;

@@ -324,7 +324,10 @@ bool DBGrid::handleKey(QKeyEvent *event)
                 messageDlg(QStringLiteral("Datensatz löschen?"), MsgKind::Confirmation,
                            MsgButton::OK | MsgButton::Cancel) != MsgResult::OK)
                 return;
-            s->remove();
+            if (m_removeAction)
+                m_removeAction();
+            else
+                s->remove();
         });
         return true;
     case Qt::Key_Insert:

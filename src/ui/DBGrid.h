@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTableView>
 
+#include <functional>
 #include <vector>
 
 class QLineEdit;
@@ -61,6 +62,10 @@ public:
 
     static GridOptions defaultOptions();
 
+    // What Ctrl+Del does after its question, in place of removing the row alone: a window that must clean up
+    // behind a deleted row gives its own. Runs guarded.
+    void setRemoveAction(std::function<void()> action) { m_removeAction = std::move(action); }
+
 signals:
     // A double click on a row, after the row under the mouse became current (or on the empty grid).
     void dblClick();
@@ -92,6 +97,7 @@ private:
     std::vector<GridColumn> m_columns;
     GridOptions m_options;
     QPalette m_designPalette;
+    std::function<void()> m_removeAction;
     QPointer<QLineEdit> m_editor; // the open cell editor, if any
     bool m_moving = false;        // the grid itself is moving the set
     bool m_following = false;     // the grid is following the set

@@ -1,0 +1,231 @@
+// The functions page: its layout as designed and its handlers.
+
+#include "Anlegen.h"
+#include "ImageLists.h"
+#include "Main.h"
+#include "PageParts.h"
+#include "RecordSet.h"
+#include "Schema.h"
+#include "SDaten.h"
+#include "ui/DataSource.h"
+#include "ui/DBGrid.h"
+#include "ui/InputQuery.h"
+#include "ui/MessageBoxes.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <optional>
+
+namespace {
+
+// The id of the function the assignments go to: none when the grid has no function, or only a new one
+// that is not stored yet. An assignment to no function is junk every reader of the file would see.
+std::optional<qint32> currentFunction(store::RecordSet *functions)
+{
+    if (functions->isEmpty() || functions->currentRow() < 0)
+        return std::nullopt;
+    const store::Field id = functions->field(QStringLiteral("id"));
+    if (id.isNull())
+        return std::nullopt;
+    return id.asInteger();
+}
+
+} // namespace
+
+void TFMain::buildFunctionsPage()
+{
+    auto *page = new QVBoxLayout(TabSheet2);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+
+    Panel1 = new QWidget(TabSheet2);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(26);
+    page->addWidget(Panel1);
+
+    const QList<QIcon> groupIcons = imagelists::imageList1();
+    const auto only = Qt::ToolButtonIconOnly;
+    ToolBar2 = pageparts::flatBar(Panel1, QStringLiteral("ToolBar2"));
+    GroupChange =
+        pageparts::toolButton(ToolBar2, QStringLiteral("GroupChange"), QString(), groupIcons.value(0), only);
+    GroupChange->setToolTip(QStringLiteral("Haupt-Gruppe wechseln"));
+    pageparts::separator(ToolBar2, QStringLiteral("ToolButton1"), 8);
+    GroupAdd =
+        pageparts::toolButton(ToolBar2, QStringLiteral("GroupAdd"), QString(), groupIcons.value(1), only);
+    GroupAdd->setToolTip(QStringLiteral("Unter-Gruppe hinzufügen"));
+    ToolButton6 =
+        pageparts::toolButton(ToolBar2, QStringLiteral("ToolButton6"), QString(), groupIcons.value(4), only);
+    GroupDel =
+        pageparts::toolButton(ToolBar2, QStringLiteral("GroupDel"), QString(), groupIcons.value(2), only);
+    GroupDel->setToolTip(QStringLiteral("Unter-Gruppe löschen"));
+    // The action of the hidden button is the bar's own, so hiding goes through it.
+    for (QAction *a : ToolBar2->actions()) {
+        if (ToolBar2->widgetForAction(a) == GroupChange)
+            a->setVisible(false);
+    }
+    onClick(GroupChange, &TFMain::GroupChangeClick);
+    onClick(GroupAdd, &TFMain::GroupAddClick);
+    onClick(ToolButton6, &TFMain::ToolButton6Click);
+    onClick(GroupDel, &TFMain::GroupDelClick);
+    ToolBar2->adjustSize();
+    ToolBar2->move(5, 0);
+
+    Gruppe = new QLabel(QStringLiteral("Gruppe: Formulare"), Panel1);
+    Gruppe->setObjectName(QStringLiteral("Gruppe"));
+    Gruppe->setGeometry(125, 5, 255, 16);
+
+    const QList<QIcon> userIcons = imagelists::imageList2();
+    ToolBar3 = pageparts::flatBar(Panel1, QStringLiteral("ToolBar3"));
+    UserDEL = pageparts::toolButton(ToolBar3, QStringLiteral("UserDEL"), QString(), userIcons.value(1), only);
+    UserDEL->setToolTip(QStringLiteral("Benutzer aus Gruppe löschen"));
+    pageparts::separator(ToolBar3, QStringLiteral("ToolButton12"), 18);
+    UserAdd = pageparts::toolButton(ToolBar3, QStringLiteral("UserAdd"), QString(), userIcons.value(0), only);
+    UserAdd->setToolTip(QStringLiteral("Benutzer in Gruppe hinzufügen"));
+    UserAddall =
+        pageparts::toolButton(ToolBar3, QStringLiteral("UserAddall"), QString(), userIcons.value(2), only);
+    UserAddall->setToolTip(QStringLiteral("alle Benutzer in Gruppe hinzufügen"));
+    onClick(UserDEL, &TFMain::UserDELClick);
+    onClick(UserAdd, &TFMain::UserAddClick);
+    onClick(UserAddall, &TFMain::UserAddallClick);
+    ToolBar3->adjustSize();
+    ToolBar3->move(385, 0);
+
+    auto *grids = new QHBoxLayout;
+    grids->setContentsMargins(0, 0, 0, 0);
+    grids->setSpacing(0);
+    using ui::GridOption;
+
+    DBGrid3 = new ui::DBGrid(TabSheet2);
+    DBGrid3->setObjectName(QStringLiteral("DBGrid3"));
+    DBGrid3->setDataSource(Gruppen1);
+    DBGrid3->setColumns({{QStringLiteral("id"), QString(), 30}, {QStringLiteral("Titel"), QString(), 263}});
+    DBGrid3->setOptions(GridOption::Titles | GridOption::ColumnResize | GridOption::ColLines |
+                        GridOption::RowLines | GridOption::Tabs | GridOption::Editing |
+                        GridOption::ConfirmDelete | GridOption::CancelOnExit);
+    DBGrid3->setFixedWidth(316);
+
+    DBGrid4 = new ui::DBGrid(TabSheet2);
+    DBGrid4->setObjectName(QStringLiteral("DBGrid4"));
+    DBGrid4->setDataSource(FunktionenBenutzer1);
+    DBGrid4->setColumns({{QStringLiteral("User"), QStringLiteral("Benutzer"), 48}});
+    DBGrid4->setOptions(GridOption::Titles | GridOption::ColumnResize | GridOption::ColLines |
+                        GridOption::RowLines | GridOption::Tabs | GridOption::RowSelect |
+                        GridOption::ReadOnly);
+
+    DBGrid2 = new ui::DBGrid(TabSheet2);
+    DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
+    DBGrid2->setDataSource(UserList1);
+    DBGrid2->setColumns({{QStringLiteral("User"), QStringLiteral("Alle Benutzer"), 109},
+                         {QStringLiteral("Initialien"), QString(), 64}});
+    DBGrid2->setOptions(GridOption::Titles | GridOption::ColumnResize | GridOption::ColLines |
+                        GridOption::RowLines | GridOption::Tabs | GridOption::RowSelect |
+                        GridOption::ReadOnly);
+    DBGrid2->setFixedWidth(161);
+
+    grids->addWidget(DBGrid3);
+    grids->addWidget(DBGrid4, 1);
+    grids->addWidget(DBGrid2);
+    page->addLayout(grids, 1);
+
+    setTabOrder(ToolBar2, ToolBar3);
+    setTabOrder(ToolBar3, DBGrid2);
+    setTabOrder(DBGrid2, DBGrid3);
+    setTabOrder(DBGrid3, DBGrid4);
+
+    connect(DBGrid3, &ui::DBGrid::dblClick, this, &TFMain::DBGrid3DblClick);
+    connect(DBGrid2, &ui::DBGrid::dblClick, this, &TFMain::UserAddClick);
+    connect(DBGrid4, &ui::DBGrid::dblClick, this, &TFMain::UserDELClick);
+    // A function started in the grid itself (Insert, Down past the last row) belongs to the group on show,
+    // like every other new function, so that it stays where the user sees it.
+    Funktionen->setBeforePost([this](store::RecordSet &functions) {
+        store::Field group = functions.field(QStringLiteral("inGruppe"));
+        if (functions.state() == store::DataState::Insert && group.isNull())
+            group.setAsInteger(m_currentGroup);
+    });
+}
+
+void TFMain::showGroup(qint32 id, const QString &title, const QString &filter)
+{
+    // The filter first: when the functions grid cannot leave its pending row, nothing of the three changes.
+    Funktionen->setFilter(filter.isEmpty() ? schema::groupFilter(id) : filter);
+    Gruppe->setText(QStringLiteral("Gruppe: ") + title);
+    m_currentGroup = id;
+}
+
+void TFMain::DBGrid3DblClick()
+{
+    showGroup(Funktionen->field(QStringLiteral("id")).asInteger(),
+              Funktionen->field(QStringLiteral("Titel")).asString());
+}
+
+void TFMain::GroupAddClick()
+{
+    QString title;
+    if (!ui::inputQuery(QStringLiteral("Gruppe hinzufügen"), QStringLiteral("Titel"), title))
+        return;
+    Funktionen->insert();
+    Funktionen->field(QStringLiteral("Titel")).setAsString(title); // the store keeps the first 50
+    Funktionen->field(QStringLiteral("inGruppe")).setAsInteger(m_currentGroup);
+    Funktionen->post();
+}
+
+void TFMain::ToolButton6Click()
+{
+    TFAnlegen dialog;
+    if (dialog.showModal() != ui::ModalResult::OK)
+        return;
+    for (const QString &title : dialog.checkedTitles())
+        Funktionen->insertRecord({title, m_currentGroup});
+}
+
+void TFMain::GroupDelClick()
+{
+    const QString question = QStringLiteral("Wollen Sie wirklich die Funktion \"%1\" löschen")
+                                 .arg(Funktionen->field(QStringLiteral("Titel")).asString());
+    if (ui::messageDlg(question, ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No) ==
+        ui::MsgResult::Yes)
+        Funktionen->remove();
+}
+
+void TFMain::UserAddClick()
+{
+    const std::optional<qint32> function = currentFunction(Funktionen);
+    const QString initials = UserList->field(QStringLiteral("Initialien")).asString();
+    if (!function || initials.isEmpty())
+        return;
+    FunktionenBenutzer->insertRecord({QVariant(), *function, initials});
+}
+
+void TFMain::UserAddallClick()
+{
+    // Leaving the current user ends a pending edit on the users page, through its checks.
+    UserList->first();
+    if (const std::optional<qint32> function = currentFunction(Funktionen)) {
+        const int field = UserList->fieldIndex(QStringLiteral("Initialien"));
+        // One durable write for all: what was assigned before a failure stays, nothing after it is made.
+        store::Connection::Transaction transaction(SData->SecureDB, FunktionenBenutzer->name());
+        try {
+            for (int row = 0; row < UserList->rowCount(); ++row) {
+                const QString initials = UserList->valueAt(row, field).toString();
+                if (!initials.isEmpty())
+                    FunktionenBenutzer->insertRecord({QVariant(), *function, initials});
+            }
+        } catch (...) {
+            transaction.commit();
+            throw;
+        }
+        transaction.commit();
+    }
+    UserList->first();
+}
+
+void TFMain::UserDELClick()
+{
+    FunktionenBenutzer->remove();
+}
+
+void TFMain::GroupChangeClick() {}

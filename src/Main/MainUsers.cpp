@@ -1,0 +1,271 @@
+// The users page: its layout as designed and its handlers.
+
+#include "ImageLists.h"
+#include "LogonServices.h"
+#include "Main.h"
+#include "PageParts.h"
+#include "RecordSet.h"
+#include "Schema.h"
+#include "SDaten.h"
+#include "StoreError.h"
+#include "ui/DataSource.h"
+#include "ui/DBCheckBox.h"
+#include "ui/DBEdit.h"
+#include "ui/DBGrid.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PlacedLabel.h"
+#include "UserRules.h"
+
+#include <QEvent>
+
+#include <algorithm>
+#include <QGroupBox>
+#include <QLabel>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kNoteLeft = 450;
+constexpr int kNoteWidth = 151;
+constexpr int kNoteHeight = 41;
+
+// Keeps the password note within the part of the group box that is seen: at the window's designed size the
+// box ends before the note's designed width, so the note wraps to the width that is left rather than lose
+// its last word past the edge.
+class NoteFitter : public QObject
+{
+public:
+    NoteFitter(QLabel *note, QObject *parent) : QObject(parent), m_note(note) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize) {
+            const auto *box = static_cast<QWidget *>(watched);
+            const int width = std::clamp(box->width() - kNoteLeft - 3, 1, kNoteWidth);
+            m_note->resize(width, std::max(kNoteHeight, m_note->heightForWidth(width)));
+        }
+        return false;
+    }
+
+private:
+    QLabel *m_note;
+};
+
+store::Field userField(store::RecordSet *users, const char *name)
+{
+    return users->field(QString::fromLatin1(name));
+}
+
+} // namespace
+
+void TFMain::buildUsersPage()
+{
+    auto *page = new QVBoxLayout(TabSheet1);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Benutzer bearbeiten / anlegen"), TabSheet1);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setFixedHeight(126);
+    page->addWidget(GroupBox2);
+
+    const QList<QIcon> icons = imagelists::imageList1();
+    ToolBar1 = pageparts::flatBar(GroupBox2, QStringLiteral("ToolBar1"));
+    ToolBar1->setGeometry(2, 15, 600, 24);
+    ToolBar1->setStyleSheet(QStringLiteral("QToolBar#ToolBar1 { border-bottom: 1px solid palette(mid); }"
+                                           "QToolBar#ToolBar1 QToolButton { min-width: 84px; }"));
+    const auto beside = Qt::ToolButtonTextBesideIcon;
+    pageparts::separator(ToolBar1, QStringLiteral("ToolButton3"), 8);
+    Bneu = pageparts::toolButton(ToolBar1, QStringLiteral("Bneu"), QStringLiteral("A&nlegen"), icons.value(1),
+                                 beside);
+    pageparts::separator(ToolBar1, QStringLiteral("ToolButton4"), 8);
+    Bdel = pageparts::toolButton(ToolBar1, QStringLiteral("Bdel"), QStringLiteral("Löschen"), icons.value(2),
+                                 beside);
+    pageparts::separator(ToolBar1, QStringLiteral("ToolButton5"), 8);
+    Bsave = pageparts::toolButton(ToolBar1, QStringLiteral("Bsave"), QStringLiteral("&Speichern"),
+                                  icons.value(3), beside);
+    Bsave->setEnabled(false);
+    ToolButton2 = pageparts::toolButton(ToolBar1, QStringLiteral("ToolButton2"),
+                                        QStringLiteral("Rechte-Kopie"), icons.value(4), beside);
+
+    Label4 = ui::placedLabel(GroupBox2, QStringLiteral("Benutzer"), QPoint(10, 50), QStringLiteral("Label4"));
+    Label6 =
+        ui::placedLabel(GroupBox2, QStringLiteral("Initialien"), QPoint(10, 75), QStringLiteral("Label6"));
+    Label5 =
+        ui::placedLabel(GroupBox2, QStringLiteral("Vollst. Name"), QPoint(10, 100), QStringLiteral("Label5"));
+    Label7 =
+        ui::placedLabel(GroupBox2, QStringLiteral("NT-Login"), QPoint(230, 50), QStringLiteral("Label7"));
+    Label8 =
+        ui::placedLabel(GroupBox2, QStringLiteral("Kennwort"), QPoint(230, 75), QStringLiteral("Label8"));
+    DBEdit1 =
+        pageparts::edit(GroupBox2, QStringLiteral("DBEdit1"), UserList1, QStringLiteral("User"), 75, 45, 150);
+    DBEdit3 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit3"), UserList1, QStringLiteral("Initialien"),
+                              75, 70, 69);
+    DBEdit2 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit2"), UserList1, QStringLiteral("RealName"), 75,
+                              95, 150);
+    DBEdit4 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit4"), UserList1, QStringLiteral("NTUser"), 295,
+                              45, 150);
+    DBEdit5 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit5"), UserList1, QStringLiteral("Passwort"),
+                              295, 70, 150);
+    Label4->setBuddy(DBEdit1);
+    Label6->setBuddy(DBEdit3);
+    Label5->setBuddy(DBEdit2);
+    Label7->setBuddy(DBEdit4);
+    Label8->setBuddy(DBEdit5);
+
+    DBCheckBox1 = new ui::DBCheckBox(GroupBox2);
+    DBCheckBox1->setObjectName(QStringLiteral("DBCheckBox1"));
+    DBCheckBox1->setText(QStringLiteral("Admin"));
+    DBCheckBox1->setLayoutDirection(Qt::RightToLeft); // caption left of the box
+    DBCheckBox1->setDataSource(UserList1);
+    DBCheckBox1->setDataField(QStringLiteral("Admin"));
+    DBCheckBox1->setValueChecked(QStringLiteral("Wahr"));
+    DBCheckBox1->setValueUnchecked(QStringLiteral("Falsch"));
+    DBCheckBox1->setGeometry(230, 95, 78, 17);
+
+    Label1 = new QLabel(QStringLiteral("Passwort wird nach Eingabe verschlüsselt!"), GroupBox2);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setWordWrap(true);
+    Label1->setGeometry(450, 75, 151, 41);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    GroupBox2->installEventFilter(new NoteFitter(Label1, GroupBox2));
+
+    SpeedButton1 = new QToolButton(GroupBox2);
+    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
+    SpeedButton1->setAutoRaise(true); // only its frame shows, and only under the mouse
+    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    SpeedButton1->setGeometry(390, 95, 46, 16);
+
+    setTabOrder(DBEdit1, DBEdit3);
+    setTabOrder(DBEdit3, DBEdit2);
+    setTabOrder(DBEdit2, DBEdit4);
+    setTabOrder(DBEdit4, DBEdit5);
+    setTabOrder(DBEdit5, DBCheckBox1);
+    setTabOrder(DBCheckBox1, ToolBar1);
+
+    DBGrid1 = new ui::DBGrid(TabSheet1);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setDataSource(UserList1);
+    DBGrid1->setColumns({{QStringLiteral("User"), QString(), 60},
+                         {QStringLiteral("Initialien"), QString(), 64},
+                         {QStringLiteral("RealName"), QString(), 120},
+                         {QStringLiteral("NTUser"), QString(), 97},
+                         {QStringLiteral("Admin"), QString(), 64}});
+    using ui::GridOption;
+    DBGrid1->setOptions(GridOption::Titles | GridOption::Indicator | GridOption::ColumnResize |
+                        GridOption::ColLines | GridOption::RowLines | GridOption::Tabs |
+                        GridOption::RowSelect | GridOption::AlwaysShowSelection | GridOption::ConfirmDelete |
+                        GridOption::CancelOnExit);
+    page->addWidget(DBGrid1, 1);
+    setTabOrder(ToolBar1, DBGrid1);
+
+    UserList->setAfterInsert([this](store::RecordSet &) { UserListAfterInsert(); });
+    UserList->setAfterEdit([this](store::RecordSet &) { UserListAfterEdit(); });
+    UserList->setBeforePost([this](store::RecordSet &) { UserListBeforePost(); });
+    UserList->setAfterPost([this](store::RecordSet &) { UserListAfterPost(); });
+    onClick(Bneu, &TFMain::BneuClick);
+    onClick(Bdel, &TFMain::BdelClick);
+    onClick(Bsave, &TFMain::BsaveClick);
+    onClick(SpeedButton1, &TFMain::SpeedButton1Click);
+    // "Rechte-Kopie" has no handler: clicking it does nothing.
+    // The password edit scrambles whatever was typed into it, whether it is left or its record is saved
+    // while it still has the focus: the field never holds a typed password in the clear.
+    connect(DBEdit5, &ui::DBEdit::typedTextWritten, this, &TFMain::edit5Exit);
+    DBGrid1->setRemoveAction([this] { deleteCurrentUser(); });
+}
+
+void TFMain::BneuClick()
+{
+    if (ui::messageDlg(QStringLiteral("Wollen Sie wirklich einen neuen Benutzer anlegen?"),
+                       ui::MsgKind::Confirmation,
+                       ui::MsgButton::Yes | ui::MsgButton::No) != ui::MsgResult::Yes)
+        return;
+    // Unsaved changes of the current user are saved first, through the checks; a failed check stops here.
+    UserList->insert();
+    userField(UserList, "Admin").setAsBoolean(false);
+}
+
+void TFMain::BsaveClick()
+{
+    // Leaving the edit that has the focus writes its text (and scrambles a typed password).
+    DBEdit1->setFocus(Qt::OtherFocusReason);
+    if (UserList->state() == store::DataState::Edit || UserList->state() == store::DataState::Insert)
+        UserList->post();
+}
+
+void TFMain::BdelClick()
+{
+    const QString question = userrules::deleteQuestion(userField(UserList, "User").asString(),
+                                                       userField(UserList, "RealName").asString());
+    if (ui::messageDlg(question, ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No) !=
+        ui::MsgResult::Yes)
+        return;
+    deleteCurrentUser();
+}
+
+void TFMain::deleteCurrentUser()
+{
+    const std::optional<QString> initials = userrules::initialsToCleanUp(*UserList);
+    if (!initials) {
+        // A new record is only abandoned, and an empty list refuses with the store's own error.
+        UserList->remove();
+        return;
+    }
+    const qint32 id = userField(UserList, "id").asInteger();
+    // The user and the assignments that were only that user's go together or not at all.
+    store::Connection::Transaction transaction(SData->SecureDB, UserList->name());
+    if (!userrules::initialsSharedWithOthers(SData->SecureDB, *initials, id)) {
+        Delquery->setSql(schema::cascadeDelete(*initials));
+        Delquery->execute();
+    }
+    UserList->remove();
+    try {
+        transaction.commit();
+    } catch (...) {
+        // Nothing was stored: show the users as the file has them again.
+        UserList->close();
+        UserList->open();
+        throw;
+    }
+    FunktionenBenutzer->close();
+    FunktionenBenutzer->open();
+}
+
+void TFMain::UserListAfterInsert()
+{
+    Bsave->setEnabled(true);
+}
+
+void TFMain::UserListAfterEdit()
+{
+    Bsave->setEnabled(true);
+}
+
+void TFMain::UserListBeforePost()
+{
+    const std::optional<QString> problem = userrules::saveProblem(userField(UserList, "User").asString(),
+                                                                  userField(UserList, "NTUser").asString());
+    if (!problem)
+        return;
+    ui::messageDlg(*problem, ui::MsgKind::Warning, ui::MsgButton::Cancel);
+    throw store::Abort();
+}
+
+void TFMain::UserListAfterPost()
+{
+    Bsave->setEnabled(false);
+}
+
+void TFMain::edit5Exit()
+{
+    store::Field password = userField(UserList, "Passwort");
+    password.setAsString(ScramblePasswordText(password.asString()));
+}
+
+void TFMain::SpeedButton1Click()
+{
+    ui::showMessage(ScramblePasswordText(userField(UserList, "Passwort").asString()));
+}

@@ -1,0 +1,31 @@
+#include "InputQuery.h"
+
+#include "Win1252Validator.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
+
+namespace ui {
+
+bool inputQuery(const QString &caption, const QString &prompt, QString &value, int maxLength)
+{
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setObjectName(QStringLiteral("InputQuery"));
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("Abbrechen"));
+    dialog.setTextValue(value);
+    if (auto *edit = dialog.findChild<QLineEdit *>()) {
+        edit->setMaxLength(maxLength);
+        guardWin1252(edit);
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    value = dialog.textValue();
+    return true;
+}
+
+} // namespace ui

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace ui {
+
+// The text-input dialog: a caption, a prompt, one edit that takes at most maxLength characters (only
+// Windows-1252 ones, as every text of the program), "OK" as the default button and "Abbrechen" as the
+// cancel button. Returns the text when the dialog was left with "OK", else nothing is changed and false
+// is returned.
+//
+// A QInputDialog named "InputQuery", owned by the active window and run with exec().
+bool inputQuery(const QString &caption, const QString &prompt, QString &value, int maxLength = 255);
+
+} // namespace ui
