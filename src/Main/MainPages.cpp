@@ -21,6 +21,9 @@ QToolButton *toolButton(QToolBar *bar, const QString &name, const QString &capti
     b->setIcon(icon);
     b->setToolButtonStyle(style);
     b->setAutoRaise(true);
+    // Tool buttons never take the focus, by mouse or by their key: the control the user works in keeps it,
+    // and leaves it only when a handler moves it on purpose.
+    b->setFocusPolicy(Qt::NoFocus);
     bar->addWidget(b);
     return b;
 }

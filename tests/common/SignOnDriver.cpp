@@ -29,9 +29,14 @@ Script &Script::on(const QString &window, std::function<void(QWidget *)> act)
     return *this;
 }
 
-Script &Script::answerBox()
+Script &Script::answerBox(const QString &button)
 {
-    return on(QStringLiteral("MessageBox"), [this](QWidget *w) {
+    return answerBox(button, nullptr);
+}
+
+Script &Script::answerBox(const QString &button, std::function<void(QMessageBox *)> also)
+{
+    return on(QStringLiteral("MessageBox"), [this, button, also = std::move(also)](QWidget *w) {
         auto *box = qobject_cast<QMessageBox *>(w);
         Box seen;
         seen.title = box->windowTitle();
@@ -40,7 +45,11 @@ Script &Script::answerBox()
         for (QAbstractButton *b : box->buttons())
             seen.buttons << b->objectName();
         boxes << seen;
-        press(box, QStringLiteral("OK"));
+        if (also)
+            also(box);
+        if (!box->findChild<QAbstractButton *>(button))
+            QFAIL(qPrintable(QStringLiteral("the box \"%1\" has no button %2").arg(seen.text, button)));
+        press(box, button);
     });
 }
 
@@ -52,8 +61,28 @@ QStringList Script::pending() const
     return names;
 }
 
+void closeEverything()
+{
+    for (int guard = 0; guard < 20; ++guard) {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            break;
+        dialog->done(QDialog::Rejected);
+    }
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible())
+            w->close();
+    }
+}
+
 void Script::tick()
 {
+    if (QTest::currentTestFailed()) {
+        // Stop driving: whatever is open would otherwise wait for steps that will never come.
+        m_steps.clear();
+        closeEverything();
+        return;
+    }
     QWidget *w = QApplication::activeModalWidget();
     if (m_clock.elapsed() > kPatienceMs) {
         m_timedOut = true;
@@ -76,6 +105,10 @@ void Script::tick()
         m_busy = false;
         if (target)
             act(target);
+        if (QTest::currentTestFailed()) {
+            m_steps.clear();
+            closeEverything();
+        }
     });
 }
 

@@ -30,6 +30,10 @@ struct Box
 // action runs from the event loop, never from inside the polling timer, so that a dialog it opens can be
 // driven by the next step. A script that gets stuck closes every modal window after a few seconds and
 // reports itself as timed out, so that a test never hangs.
+//
+// A failed check ends the run at once: as soon as the running test has failed (in a step, or in code the
+// test runs inside a window's event loop), every modal window is closed and every window of the program
+// with it, so the test returns and reports its failure instead of waiting for the time-out.
 class Script : public QObject
 {
 public:
@@ -37,8 +41,10 @@ public:
     ~Script() override;
 
     Script &on(const QString &window, std::function<void(QWidget *)> act);
-    // Records the next message box and presses its "OK".
-    Script &answerBox();
+    // Records the next message box and presses the button of that name: "OK", "Yes", "No" or "Cancel".
+    Script &answerBox(const QString &button = QStringLiteral("OK"));
+    // Records the next message box and runs `also` on it (a look at it, a screenshot) before pressing.
+    Script &answerBox(const QString &button, std::function<void(QMessageBox *)> also);
 
     bool done() const { return m_steps.empty(); }
     bool timedOut() const { return m_timedOut; }
@@ -61,6 +67,10 @@ private:
     bool m_busy = false;
     bool m_timedOut = false;
 };
+
+// Closes every modal window without its close check, then every other window: the event loops of the
+// program end and the test regains control.
+void closeEverything();
 
 // Types the characters one key event each, as a keyboard layout would deliver them.
 void type(QWidget *edit, const QString &text);

@@ -1,7 +1,7 @@
 // The program from its start: logon, administrator gate, choice of the database file, the main window and
 // choosing another file, driven through the real windows against real database files.
 
-#include "SignOnDriver.h"
+#include "MainDriver.h"
 
 #include "DemoData.h"
 #include "Main.h"
@@ -31,61 +31,19 @@
 #include <functional>
 
 using driver::Script;
+using maindriver::chooseFile;
+using maindriver::logOn;
+using maindriver::runWith;
+using maindriver::screenshot;
 
 namespace {
 
 const QString kNoAdmin = QStringLiteral("Keine Administrations-Berechtigung. Programm wird beendet.");
 const QString kNoDatabase = QStringLiteral("Keine Datenbank geöffnet. Programm wird beendet!");
 
-// Runs the program; `shown` runs once the main window is on the screen (and should close it or leave it to
-// the script). Returns the program's exit code.
-int runWith(const std::function<void(TFMain *)> &shown)
-{
-    bool ran = false;
-    QTimer watch;
-    watch.setInterval(10);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (!ran && FMain && FMain->isVisible() && !QApplication::activeModalWidget()) {
-            ran = true;
-            TFMain *main = FMain;
-            QTimer::singleShot(0, main, [main, &shown] {
-                if (shown)
-                    shown(main);
-            });
-        }
-    });
-    watch.start();
-    return runProgram();
-}
-
-void logOn(Script &s, const QString &user, const QString &password)
-{
-    s.on(QStringLiteral("SLogon"), [=](QWidget *w) {
-        driver::fill(w, QStringLiteral("Benutzer"), user);
-        driver::fill(w, QStringLiteral("Pass"), password);
-        driver::press(w, QStringLiteral("OKbutton"));
-    });
-}
-
-void chooseFile(Script &s, const QString &path)
-{
-    // As a user does: the full path typed into the name field, then Enter.
-    s.on(QStringLiteral("Open"), [=](QWidget *w) {
-        auto *name = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        name->setText(path);
-        QTest::keyClick(name, Qt::Key_Return);
-    });
-}
-
 void cancelFile(Script &s)
 {
     s.on(QStringLiteral("Open"), [](QWidget *w) { qobject_cast<QFileDialog *>(w)->reject(); });
-}
-
-void screenshot(QWidget *w, const QString &name)
-{
-    QDir().mkpath(QStringLiteral(SICHERHEIT_SCREENSHOT_DIR));
-    w->grab().save(QStringLiteral(SICHERHEIT_SCREENSHOT_DIR "/") + name);
 }
 
 QStringList gridTitles(ui::DBGrid *grid)
@@ -326,5 +284,10 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMain)
+int runStartupTests(int argc, char **argv)
+{
+    TestMain tests;
+    return QTest::qExec(&tests, argc, argv);
+}
+
 #include "tst_main.moc"

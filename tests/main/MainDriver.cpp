@@ -1,0 +1,132 @@
+#include "MainDriver.h"
+
+#include "Main.h"
+#include "Program.h"
+#include "RecordSet.h"
+#include "TestSupport.h"
+#include "ui/DBGrid.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+
+namespace maindriver {
+
+int runWith(const std::function<void(TFMain *)> &shown)
+{
+    bool ran = false;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QTest::currentTestFailed()) {
+            driver::closeEverything();
+            return;
+        }
+        if (!ran && FMain && FMain->isVisible() && !QApplication::activeModalWidget()) {
+            ran = true;
+            TFMain *main = FMain;
+            QTimer::singleShot(0, main, [main, &shown] {
+                if (shown)
+                    shown(main);
+                if (QTest::currentTestFailed())
+                    driver::closeEverything();
+            });
+        }
+    });
+    watch.start();
+    return runProgram();
+}
+
+void logOn(driver::Script &s, const QString &user, const QString &password)
+{
+    s.on(QStringLiteral("SLogon"), [=](QWidget *w) {
+        driver::fill(w, QStringLiteral("Benutzer"), user);
+        driver::fill(w, QStringLiteral("Pass"), password);
+        driver::press(w, QStringLiteral("OKbutton"));
+    });
+}
+
+void chooseFile(driver::Script &s, const QString &path)
+{
+    s.on(QStringLiteral("Open"), [=](QWidget *w) {
+        auto *name = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+}
+
+bool withMain(driver::Script &s, const QString &file, const std::function<void(TFMain *)> &act)
+{
+    logOn(s, QStringLiteral("admin"), QStringLiteral("admin"));
+    chooseFile(s, file);
+    bool ran = false;
+    runWith([&](TFMain *main) {
+        ran = true;
+        main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        act(main);
+        main->close();
+    });
+    if (!ran && !QTest::currentTestFailed()) {
+        QStringList seen;
+        for (const driver::Box &b : s.boxes)
+            seen << b.text;
+        const QString why = QStringLiteral("the main window never came up; steps left: %1; boxes: %2")
+                                .arg(s.pending().join(u','), seen.join(u'|'));
+        QTest::qFail(qPrintable(why), __FILE__, __LINE__);
+    }
+    return ran;
+}
+
+void screenshot(QWidget *w, const QString &name)
+{
+    QDir().mkpath(QStringLiteral(SICHERHEIT_SCREENSHOT_DIR));
+    w->grab().save(QStringLiteral(SICHERHEIT_SCREENSHOT_DIR "/") + name);
+}
+
+namespace {
+QPoint cellCentre(ui::DBGrid *grid, int row, int column)
+{
+    const QModelIndex index = grid->model()->index(row, column);
+    grid->scrollTo(index);
+    return grid->visualRect(index).center();
+}
+} // namespace
+
+void clickRow(ui::DBGrid *grid, int row, int column)
+{
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, cellCentre(grid, row, column));
+}
+
+void doubleClickRow(ui::DBGrid *grid, int row, int column)
+{
+    const QPoint at = cellCentre(grid, row, column);
+    // As the platform delivers it: a click that selects, then the double click.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+void focus(QWidget *w)
+{
+    w->setFocus(Qt::MouseFocusReason);
+    QCoreApplication::processEvents();
+}
+
+FileView::FileView(const QString &file)
+{
+    conn.setConnectionString(testsupport::connectionString(file));
+    conn.connect();
+}
+
+QVariant FileView::scalar(const QString &sql)
+{
+    store::RecordSet q(QStringLiteral("Query"));
+    q.setConnection(&conn);
+    q.setSql({sql});
+    q.open();
+    return q.isEmpty() ? QVariant() : q.value(0);
+}
+
+} // namespace maindriver

@@ -1,0 +1,15 @@
+#include <QApplication>
+
+int runStartupTests(int argc, char **argv);
+int runUserRulesTests(int argc, char **argv);
+int runUsersPageTests(int argc, char **argv);
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    int failures = 0;
+    failures += runStartupTests(argc, argv);
+    failures += runUserRulesTests(argc, argv);
+    failures += runUsersPageTests(argc, argv);
+    return failures == 0 ? 0 : 1;
+}
