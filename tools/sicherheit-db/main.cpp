@@ -3,6 +3,7 @@
 #include "DemoData.h"
 
 #include "Connection.h"
+#include "GroupTree.h"
 #include "RecordSet.h"
 #include "Schema.h"
 #include "StoreError.h"
@@ -10,7 +11,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QSet>
+#include <QHash>
 #include <QStringList>
 #include <QTextStream>
 
@@ -104,36 +105,20 @@ int listUsers(const QString &file)
     return 0;
 }
 
-void printLevel(store::Connection &db, qint32 parent, int depth, QSet<qint32> &path, int &count)
-{
-    store::RecordSet level(QStringLiteral("Ebene"));
-    level.setConnection(&db);
-    level.setSql(schema::treeLevel(parent));
-    level.open();
-    for (level.first(); !level.eof(); level.next()) {
-        const qint32 id = level.field(QStringLiteral("id")).asInteger();
-        out() << QString(depth * 2, u' ') << level.field(QStringLiteral("Titel")).asString() << " (" << id
-              << ")";
-        ++count;
-        if (path.contains(id)) {
-            out() << "  [Zyklus: ist ihre eigene Obergruppe]\n";
-            continue;
-        }
-        out() << "\n";
-        path.insert(id);
-        printLevel(db, id, depth + 1, path, count);
-        path.remove(id);
-    }
-}
-
 int printTree(const QString &file)
 {
     store::Connection db;
     openOn(db, file);
     out() << schema::kRootTitle << " (0)\n";
-    QSet<qint32> path{0};
     int count = 0;
-    printLevel(db, 0, 1, path, count);
+    // The node handle is the depth: all a line needs to know of its parent.
+    grouptree::walk(db, 0, grouptree::kRootId,
+                    [&count](int depth, const grouptree::Member &member, bool revisit) {
+                        out() << QString((depth + 1) * 2, u' ') << member.title << " (" << member.id << ")";
+                        ++count;
+                        out() << (revisit ? "  [Zyklus: ist ihre eigene Obergruppe]\n" : "\n");
+                        return depth + 1;
+                    });
     out() << count << " Funktionen\n";
     return 0;
 }

@@ -1,0 +1,28 @@
+#include "GroupTree.h"
+
+#include "Connection.h"
+#include "RecordSet.h"
+#include "Schema.h"
+
+namespace grouptree {
+
+std::vector<Member> readLevel(store::Connection &db, qint32 groupId)
+{
+    // Named, so that an error of the set itself says which set it was.
+    store::RecordSet level(QStringLiteral("Ebene"));
+    level.setConnection(&db);
+    level.setSql(schema::treeLevel(groupId));
+    level.open();
+    std::vector<Member> members;
+    if (level.recordCount() > 0) {
+        members.reserve(static_cast<std::size_t>(level.recordCount()));
+        const store::Field title = level.field(QStringLiteral("Titel"));
+        const store::Field id = level.field(QStringLiteral("id"));
+        for (level.first(); !level.eof(); level.next())
+            members.push_back(Member{title.asString(), id.asInteger()});
+    }
+    level.close();
+    return members;
+}
+
+} // namespace grouptree
