@@ -1,0 +1,207 @@
+#include "GruppenBaum.h"
+
+#include "GroupTree.h"
+#include "Schema.h"
+#include "SDaten.h"
+#include "ui/DesignFont.h"
+#include "ui/ErrorHandler.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <vector>
+
+TfGruppen *fGruppen = nullptr;
+
+namespace {
+
+// The designed outer size is 219 x 329 with a sizeable tool-window frame (4 on each side, a 16 high small
+// caption); the client area is what we set.
+constexpr int kClientWidth = 211;
+constexpr int kClientHeight = 305;
+
+constexpr int kNodeType = QTreeWidgetItem::UserType + 1;
+
+// A node and the record it carries; the label is only for the eye.
+class GroupNode : public QTreeWidgetItem
+{
+public:
+    GroupNode(TMyRec record, const QString &label) : QTreeWidgetItem(kNodeType), m_record(std::move(record))
+    {
+        setText(0, label);
+    }
+    GroupNode(QTreeWidgetItem *parent, TMyRec record, const QString &label)
+        : QTreeWidgetItem(parent, kNodeType), m_record(std::move(record))
+    {
+        setText(0, label);
+    }
+    const TMyRec &record() const { return m_record; }
+
+private:
+    TMyRec m_record;
+};
+
+QString labelOf(const grouptree::Member &member)
+{
+    // Appended, not formatted with arg(), so that a title holding "%1" shows as it is.
+    return member.title + QStringLiteral(" (") + QString::number(member.id) + u')';
+}
+
+// Deletes a node that is no longer in a tree, always taking the last node in depth-first order, which is a
+// leaf. Neither Qt's recursive item destructor nor its walk over a taken subtree then ever sees more than
+// one node, so a chain of any depth goes in linear time without deep recursion.
+void deleteDetached(QTreeWidgetItem *top)
+{
+    QTreeWidgetItem *node = top;
+    while (node) {
+        if (node->childCount() > 0) {
+            node = node->child(node->childCount() - 1);
+            continue;
+        }
+        QTreeWidgetItem *parent = node->parent();
+        if (parent)
+            parent->takeChild(parent->childCount() - 1);
+        delete node;
+        node = parent;
+    }
+}
+
+// Puts a root that was built away from the view into it when it goes out of scope, also when building
+// failed, so that the nodes read until then are shown. Building away from the view spares one model
+// notification per node.
+class AttachRoot
+{
+public:
+    AttachRoot(QTreeWidget *tree, QTreeWidgetItem *root) : m_tree(tree), m_root(root) {}
+    ~AttachRoot() { m_tree->addTopLevelItem(m_root); }
+    AttachRoot(const AttachRoot &) = delete;
+    AttachRoot &operator=(const AttachRoot &) = delete;
+
+private:
+    QTreeWidget *m_tree;
+    QTreeWidgetItem *m_root;
+};
+
+} // namespace
+
+TfGruppen::TfGruppen(QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
+{
+    setObjectName(QStringLiteral("fGruppen"));
+    fGruppen = this;
+    setWindowTitle(QStringLiteral("Gruppe wählen"));
+    setFont(ui::designFont(QStringLiteral("MS Sans Serif"), 8));
+    resize(kClientWidth, kClientHeight);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Struktur = new QTreeWidget(this);
+    Struktur->setObjectName(QStringLiteral("Struktur"));
+    Struktur->setColumnCount(1);
+    Struktur->setHeaderHidden(true);
+    Struktur->setIndentation(19);
+    Struktur->setSelectionMode(QAbstractItemView::SingleSelection);
+    Struktur->setUniformRowHeights(true);
+    // Hot tracking: the node under the mouse is drawn highlighted.
+    Struktur->setMouseTracking(true);
+    Struktur->viewport()->setAttribute(Qt::WA_Hover);
+    Struktur->viewport()->installEventFilter(this);
+    layout->addWidget(Struktur);
+
+    // A panel without bevel whose caption is one blank.
+    Panel1 = new QLabel(QStringLiteral(" "), this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setAlignment(Qt::AlignCenter);
+    Panel1->setFixedHeight(27);
+    layout->addWidget(Panel1);
+
+    Update = new QPushButton(QStringLiteral("Update"), Panel1);
+    Update->setObjectName(QStringLiteral("Update"));
+    Update->setGeometry(1, 1, 75, 25);
+    connect(Update, &QPushButton::clicked, this, [this] { ui::guarded([this] { UpdateClick(); }); });
+
+    setTabOrder(Struktur, Update);
+
+    FormCreate();
+}
+
+TfGruppen::~TfGruppen()
+{
+    // Before the tree widget goes, whose own teardown would recurse through a deep chain.
+    removeAllNodes();
+    if (fGruppen == this)
+        fGruppen = nullptr;
+}
+
+const TMyRec &TfGruppen::recordOf(const QTreeWidgetItem *node)
+{
+    static const TMyRec none;
+    if (!node || node->type() != kNodeType)
+        return none;
+    return static_cast<const GroupNode *>(node)->record();
+}
+
+void TfGruppen::FormCreate()
+{
+    ui::guarded([this] { BuildTree(); });
+}
+
+void TfGruppen::BuildTree()
+{
+    auto *root = new GroupNode(TMyRec{schema::kRootTitle, grouptree::kRootId}, schema::kRootTitle);
+    {
+        const AttachRoot attach(Struktur, root);
+        AddChildren(root, grouptree::kRootId);
+    }
+    root->setExpanded(true);
+    SelectedId = 0;
+    SelectedTitle.clear();
+}
+
+void TfGruppen::AddChildren(QTreeWidgetItem *node, qint32 id)
+{
+    grouptree::walk(SData->SecureDB, node, id,
+                    [](QTreeWidgetItem *parent, const grouptree::Member &member, bool) -> QTreeWidgetItem * {
+                        return new GroupNode(parent, TMyRec{member.title, member.id}, labelOf(member));
+                    });
+}
+
+void TfGruppen::StrukturClick()
+{
+    const QList<QTreeWidgetItem *> selected = Struktur->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const TMyRec &record = recordOf(selected.front());
+    SelectedId = record.id;
+    SelectedTitle = record.title;
+    emit groupChosen(SelectedId, SelectedTitle);
+}
+
+void TfGruppen::UpdateClick()
+{
+    removeAllNodes();
+    BuildTree();
+}
+
+void TfGruppen::removeAllNodes()
+{
+    while (Struktur->topLevelItemCount() > 0)
+        deleteDetached(Struktur->takeTopLevelItem(Struktur->topLevelItemCount() - 1));
+}
+
+bool TfGruppen::eventFilter(QObject *watched, QEvent *event)
+{
+    // A click is a left press and release in the tree; the press has already selected the node under the
+    // mouse, if there was one.
+    if (watched == Struktur->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+        ui::guarded([this] { StrukturClick(); });
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// What every node of the group tree carries: the function it stands for. The root carries ("Formulare", 0).
+struct TMyRec
+{
+    QString title;
+    qint32 id = 0;
+};
+
+// The floating tool window "Gruppe wählen" with the tree of all function groups.
+//
+// The tree is a snapshot of the functions table on the session's connection, read when the window is
+// created and again only on "Update". A mouse click in the tree applies the selected node: SelectedId and
+// SelectedTitle take its record, then groupChosen reports it, so that whoever shows the group can follow.
+// Selecting with the keyboard applies nothing until the next click.
+//
+// A store error while building is shown by the default error handler; the nodes read until then stay, and
+// the root is then neither expanded nor is the selection reset. Any file can be shown: a function under
+// itself is shown once without its members, and chains of any depth are read without recursion.
+class TfGruppen : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TfGruppen(QWidget *parent = nullptr);
+    ~TfGruppen() override;
+
+    void StrukturClick();
+    void UpdateClick();
+
+    // The record a node of the tree carries.
+    static const TMyRec &recordOf(const QTreeWidgetItem *node);
+
+    QTreeWidget *Struktur;
+    QLabel *Panel1;
+    QPushButton *Update;
+
+    // The node a click applied last; 0 and empty after every build of the tree.
+    qint32 SelectedId = 0;
+    QString SelectedTitle;
+
+signals:
+    // After SelectedId and SelectedTitle have been set by a click.
+    void groupChosen(qint32 id, const QString &title);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    void BuildTree();
+    void AddChildren(QTreeWidgetItem *node, qint32 id);
+    void removeAllNodes();
+};
+
+// The single instance, while it exists.
+extern TfGruppen *fGruppen;
