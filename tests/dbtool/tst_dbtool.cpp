@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include "LogonServices.h"
+#include "Sqlite.h"
 #include "Win1252.h"
 
 #include <QProcess>
@@ -88,6 +89,44 @@ private slots:
         QCOMPARE(r.code, 0);
         r = dbtool({QStringLiteral("tree"), large});
         QVERIFY(r.out.contains(QStringLiteral("35 Funktionen")));
+    }
+
+    // The tree of any file ends: a chain far deeper than the machine stack would take, and rows with the id 0
+    // that lead back to the root, shown once and marked, without their members.
+    void treeOfDeepChainsAndLoopsEnds()
+    {
+        testsupport::Db db;
+        sqlite3 *h = db.conn.handle();
+        QCOMPARE(sqlite3_exec(h, "BEGIN", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_stmt *insert =
+            db.conn.prepare(QStringLiteral("INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (?,?,?)"));
+        auto add = [&](int id, const QString &title, int parent) {
+            const store::StmtReset reset(insert);
+            sqlite3_bind_int(insert, 1, id);
+            store::bindValue(insert, 2, title);
+            sqlite3_bind_int(insert, 3, parent);
+            QCOMPARE(sqlite3_step(insert), SQLITE_DONE);
+        };
+        constexpr int kDepth = 10000;
+        for (int i = 1; i <= kDepth; ++i)
+            add(i, QStringLiteral("K%1").arg(i), i - 1);
+        add(0, QStringLiteral("Null"), 20001);
+        add(20001, QStringLiteral("Ring"), 0);
+        add(20002, QStringLiteral("Zwei"), 20003);
+        add(20003, QStringLiteral("Drei"), 20002);
+        QCOMPARE(sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+        db.conn.disconnect();
+
+        const Run r = dbtool({QStringLiteral("tree"), db.file});
+        QCOMPARE(r.code, 0);
+        const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + kDepth + 2 + 1);
+        QCOMPARE(lines[1], QStringLiteral("  K1 (1)"));
+        QCOMPARE(lines[kDepth], QString(kDepth * 2, u' ') + QStringLiteral("K10000 (10000)"));
+        QCOMPARE(lines[kDepth + 1], QStringLiteral("  Ring (20001)"));
+        QCOMPARE(lines[kDepth + 2], QStringLiteral("    Null (0)  [Zyklus: ist ihre eigene Obergruppe]"));
+        QCOMPARE(lines.last(), QStringLiteral("%1 Funktionen").arg(kDepth + 2));
+        QVERIFY(!r.out.contains(QStringLiteral("Zwei")));
     }
 
     void mistakesGetAMessageAndAFailingExitCode()
