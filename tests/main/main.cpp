@@ -3,6 +3,7 @@
 int runStartupTests(int argc, char **argv);
 int runUserRulesTests(int argc, char **argv);
 int runUsersPageTests(int argc, char **argv);
+int runFunctionsPageTests(int argc, char **argv);
 
 int main(int argc, char **argv)
 {
@@ -11,5 +12,6 @@ int main(int argc, char **argv)
     failures += runStartupTests(argc, argv);
     failures += runUserRulesTests(argc, argv);
     failures += runUsersPageTests(argc, argv);
+    failures += runFunctionsPageTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

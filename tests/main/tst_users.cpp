@@ -137,8 +137,7 @@ private slots:
             m->Bneu->click();
             retype(m->DBEdit2, QStringLiteral("Neu Mann"));
             s.answerBox(QStringLiteral("Cancel"), [](QMessageBox *box) {
-                maindriver::screenshot(box->parentWidget() ? box->parentWidget() : box,
-                                       QStringLiteral("users-warning-window.png"));
+                maindriver::screenshot(FMain, QStringLiteral("users-warning-window.png"));
                 maindriver::screenshot(box, QStringLiteral("users-warning.png"));
             });
             m->Bsave->click();

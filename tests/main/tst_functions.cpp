@@ -1,0 +1,503 @@
+// The functions page driven as an administrator uses it: walking the groups, adding groups and standard
+// rights, deleting functions, assigning users; the outcome checked in the window and in the file.
+
+#include "MainDriver.h"
+
+#include "DemoData.h"
+#include "Main.h"
+#include "RecordSet.h"
+#include "SDaten.h"
+#include "TestSupport.h"
+#include "ui/DBEdit.h"
+#include "ui/DBGrid.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using driver::Script;
+using maindriver::clickRow;
+using maindriver::doubleClickRow;
+using maindriver::FileView;
+using maindriver::focus;
+using maindriver::withMain;
+using store::DataState;
+
+namespace {
+
+int rowOf(store::RecordSet *set, const char *field, const QString &text)
+{
+    const int f = set->fieldIndex(QString::fromLatin1(field));
+    for (int row = 0; row < set->rowCount(); ++row) {
+        if (set->valueAt(row, f).toString() == text)
+            return row;
+    }
+    return -1;
+}
+
+QStringList titles(TFMain *m)
+{
+    QStringList out;
+    for (int row = 0; row < m->Funktionen->rowCount(); ++row)
+        out << m->Funktionen->valueAt(row, m->Funktionen->fieldIndex(QStringLiteral("Titel"))).toString();
+    return out;
+}
+
+// Double-clicks the function of that title in the functions grid.
+void drillInto(TFMain *m, const QString &title)
+{
+    const int row = rowOf(m->Funktionen, "Titel", title);
+    QVERIFY2(row >= 0, qPrintable(title));
+    doubleClickRow(m->DBGrid3, row, 1);
+}
+
+// The control that Tab leads to from w, past w's own parts.
+QWidget *nextTabStop(QWidget *w)
+{
+    for (QWidget *next = w->nextInFocusChain(); next != w; next = next->nextInFocusChain()) {
+        if ((next->focusPolicy() & Qt::TabFocus) && !w->isAncestorOf(next))
+            return next;
+    }
+    return nullptr;
+}
+
+qint32 currentId(TFMain *m)
+{
+    return m->Funktionen->field(QStringLiteral("id")).asInteger();
+}
+
+QAbstractButton *buttonCalled(QWidget *w, const QString &text)
+{
+    for (auto *b : w->findChildren<QAbstractButton *>()) {
+        if (b->text() == text)
+            return b;
+    }
+    return nullptr;
+}
+
+// Answers the text-input dialog: looks at it, types the text and leaves with the named button.
+void answerInput(Script &s, const QString &text, const QString &button, QStringList *seen = nullptr)
+{
+    s.on(QStringLiteral("InputQuery"), [=](QWidget *w) {
+        auto *dialog = qobject_cast<QInputDialog *>(w);
+        auto *edit = w->findChild<QLineEdit *>();
+        if (seen) {
+            auto *ok = qobject_cast<QPushButton *>(buttonCalled(w, QStringLiteral("OK")));
+            *seen << dialog->windowTitle() << dialog->labelText() << QString::number(edit->maxLength())
+                  << QString::number(ok && ok->isDefault())
+                  << QString::number(buttonCalled(w, QStringLiteral("Abbrechen")) != nullptr);
+        }
+        edit->setFocus();
+        driver::type(edit, text);
+        QTest::mouseClick(buttonCalled(w, button), Qt::LeftButton);
+    });
+}
+
+// Answers the standard rights dialog: ticks the boxes named and presses the button named.
+void answerRights(Script &s, const QStringList &boxes, const QString &button)
+{
+    s.on(QStringLiteral("FAnlegen"), [=](QWidget *w) {
+        for (const QString &name : boxes)
+            QTest::mouseClick(w->findChild<QCheckBox *>(name), Qt::LeftButton);
+        if (button == u"close")
+            w->close();
+        else
+            driver::press(w, button);
+    });
+}
+
+} // namespace
+
+class TestFunctionsPage : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_files = 0;
+
+    QString freshFile()
+    {
+        const QString file = m_dir.filePath(QStringLiteral("daten%1/User.mdb").arg(++m_files));
+        QDir().mkpath(QFileInfo(file).path());
+        demo::createDemo(file);
+        return file;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("system")));
+        demo::createDemo(m_dir.filePath(QStringLiteral("system/user.mdb")));
+        QVERIFY(QFile::copy(QStringLiteral(SICHERHEIT_BIN_DIR "/key.avi"),
+                            m_dir.filePath(QStringLiteral("key.avi"))));
+        setProgramFolder(m_dir.path());
+    }
+
+    void aDoubleClickWalksDownAndAnEmptyGridLeadsBackToTheTop()
+    {
+        const QString file = freshFile();
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            QCOMPARE(m->PageControl1->currentWidget(), m->TabSheet2);
+            QCOMPARE(titles(m), QStringList({QStringLiteral("Kunden"), QStringLiteral("Artikel"),
+                                             QStringLiteral("Buchhaltung"), QStringLiteral("Personal"),
+                                             QStringLiteral("Auswertungen")}));
+            drillInto(m, QStringLiteral("Kunden"));
+            const qint32 kunden = m->currentGroup();
+            QVERIFY(kunden != 0);
+            QCOMPARE(m->Gruppe->text(), QStringLiteral("Gruppe: Kunden"));
+            QCOMPARE(m->Funktionen->filter(), QStringLiteral("ingruppe =%1").arg(kunden));
+            QCOMPARE(titles(m), QStringList({QStringLiteral("Kundenstamm"), QStringLiteral("Adressen")}));
+            QCOMPARE(m->Funktionen->currentRow(), 0);
+            drillInto(m, QStringLiteral("Kundenstamm"));
+            // The assigned users follow the first function of the group.
+            const qint32 first = currentId(m);
+            for (int row = 0; row < m->FunktionenBenutzer->rowCount(); ++row)
+                QCOMPARE(m->FunktionenBenutzer->valueAt(row, 1).toInt(), first);
+            QVERIFY(m->DBGrid4->model()->rowCount() > 0);
+            maindriver::screenshot(m, QStringLiteral("functions-page.png"));
+            drillInto(m, QStringLiteral("Hinzufügen"));
+            // A function without members: an empty grid, its title in the caption.
+            QCOMPARE(m->Gruppe->text(), QStringLiteral("Gruppe: Hinzufügen"));
+            QCOMPARE(m->Funktionen->rowCount(), 0);
+            QCOMPARE(m->DBGrid4->model()->rowCount(), 0);
+            // A double click on the empty grid reads nothing: back to the top level, with an empty caption.
+            QTest::mouseDClick(m->DBGrid3->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(40, 40));
+            QCOMPARE(m->Gruppe->text(), QStringLiteral("Gruppe: "));
+            QCOMPARE(m->currentGroup(), 0);
+            QCOMPARE(m->Funktionen->filter(), QStringLiteral("ingruppe =0"));
+            QCOMPARE(m->Funktionen->rowCount(), 5);
+        });
+    }
+
+    void aSubGroupIsAskedForAndStoredInTheGroupOnShow()
+    {
+        const QString file = freshFile();
+        Script s;
+        qint32 group = 0;
+        withMain(s, file, [&](TFMain *m) {
+            drillInto(m, QStringLiteral("Auswertungen"));
+            group = m->currentGroup();
+            QCOMPARE(m->Funktionen->rowCount(), 0);
+            QStringList seen;
+            answerInput(s, QStringLiteral("nie"), QStringLiteral("Abbrechen"), &seen);
+            m->GroupAdd->click();
+            QCOMPARE(seen, QStringList({QStringLiteral("Gruppe hinzufügen"), QStringLiteral("Titel"),
+                                        QStringLiteral("255"), QStringLiteral("1"), QStringLiteral("1")}));
+            QCOMPARE(m->Funktionen->rowCount(), 0);
+
+            const QString sixty = QStringLiteral("Umsatz je Monat und Kunde, mit Vorjahr und Plan, ") +
+                                  QStringLiteral("12345678901");
+            QCOMPARE(sixty.size(), 60);
+            answerInput(s, sixty, QStringLiteral("OK"));
+            m->GroupAdd->click();
+            QCOMPARE(m->Funktionen->rowCount(), 1);
+            QCOMPARE(m->Funktionen->state(), DataState::Browse);
+            QCOMPARE(m->Funktionen->field(QStringLiteral("Titel")).asString(), sixty.left(50));
+            answerInput(s, QString(), QStringLiteral("OK"));
+            m->GroupAdd->click();
+            QCOMPARE(m->Funktionen->rowCount(), 2);
+            QCOMPARE(m->Funktionen->field(QStringLiteral("Titel")).asString(), QString());
+            QVERIFY(s.boxes.isEmpty());
+        });
+        QVERIFY(s.done());
+        FileView f(file);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen where inGruppe=%1").arg(group)), 2);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen where Titel=\"\" and inGruppe=%1")
+                             .arg(group)),
+                 1);
+    }
+
+    void standardRightsCreateTheCheckedFunctionsInOrder()
+    {
+        const QString file = freshFile();
+        Script s;
+        qint32 group = 0;
+        withMain(s, file, [&](TFMain *m) {
+            drillInto(m, QStringLiteral("Buchhaltung"));
+            drillInto(m, QStringLiteral("Mahnwesen"));
+            group = m->currentGroup();
+            answerRights(s, {}, QStringLiteral("Button1"));
+            m->ToolButton6->click();
+            QCOMPARE(m->Funktionen->rowCount(), 0);
+            answerRights(s, {QStringLiteral("add"), QStringLiteral("delete")}, QStringLiteral("Button2"));
+            m->ToolButton6->click();
+            answerRights(s, {QStringLiteral("change")}, QStringLiteral("close"));
+            m->ToolButton6->click();
+            QCOMPARE(m->Funktionen->rowCount(), 0);
+            // A fresh dialog each time: nothing stays ticked from the last use.
+            answerRights(s,
+                         {QStringLiteral("Print"), QStringLiteral("delete"), QStringLiteral("change"),
+                          QStringLiteral("add")},
+                         QStringLiteral("Button1"));
+            m->ToolButton6->click();
+            answerRights(s, {QStringLiteral("Print")}, QStringLiteral("Button1"));
+            m->ToolButton6->click();
+            QCOMPARE(m->Funktionen->rowCount(), 5);
+        });
+        QVERIFY(s.done());
+        FileView f(file);
+        store::RecordSet q(QStringLiteral("Query"));
+        q.setConnection(&f.conn);
+        q.setSql({QStringLiteral("select Titel from Funktionen where inGruppe=%1 order by id").arg(group)});
+        q.open();
+        QStringList stored;
+        for (q.first(); !q.eof(); q.next())
+            stored << q.value(0).toString();
+        QCOMPARE(stored, QStringList({QStringLiteral("Hinzufügen"), QStringLiteral("Ändern"),
+                                      QStringLiteral("Löschen"), QStringLiteral("Drucken"),
+                                      QStringLiteral("Drucken")}));
+    }
+
+    void deletingAFunctionAsksAndLeavesItsMembersInTheFile()
+    {
+        const QString file = freshFile();
+        Script s;
+        qint32 kunden = 0;
+        int members = 0;
+        withMain(s, file, [&](TFMain *m) {
+            clickRow(m->DBGrid3, rowOf(m->Funktionen, "Titel", QStringLiteral("Kunden")), 1);
+            kunden = currentId(m);
+            s.answerBox(QStringLiteral("No"));
+            m->GroupDel->click();
+            QCOMPARE(s.boxes.last().text,
+                     QStringLiteral("Wollen Sie wirklich die Funktion \"Kunden\" löschen"));
+            QCOMPARE(s.boxes.last().title, QStringLiteral("Bestätigung"));
+            QCOMPARE(m->Funktionen->rowCount(), 5);
+            s.answerBox(QStringLiteral("Yes"));
+            m->GroupDel->click();
+            QCOMPARE(m->Funktionen->rowCount(), 4);
+            // On an empty group the store refuses, and says so.
+            drillInto(m, QStringLiteral("Auswertungen"));
+            s.answerBox(QStringLiteral("Yes")).answerBox();
+            m->GroupDel->click();
+            QCOMPARE(s.boxes.last().text,
+                     QStringLiteral("Funktionen: Operation bei leerer Datenmenge nicht ausführbar."));
+            QCOMPARE(s.boxes[s.boxes.size() - 2].text,
+                     QStringLiteral("Wollen Sie wirklich die Funktion \"\" löschen"));
+        });
+        FileView f(file);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen where id=%1").arg(kunden)), 0);
+        members = f.count(QStringLiteral("select count(*) from Funktionen where inGruppe=%1").arg(kunden));
+        QCOMPARE(members, 2);
+    }
+
+    void usersAreAssignedOneOrAllAndRemovedWithoutAQuestion()
+    {
+        const QString file = freshFile();
+        Script s;
+        qint32 function = 0;
+        withMain(s, file, [&](TFMain *m) {
+            drillInto(m, QStringLiteral("Personal"));
+            clickRow(m->DBGrid3, rowOf(m->Funktionen, "Titel", QStringLiteral("Drucken")), 1);
+            function = currentId(m);
+            const int before = m->FunktionenBenutzer->rowCount();
+            // A double click in all users assigns that user, twice if asked twice.
+            const int weber = rowOf(m->UserList, "User", QStringLiteral("kweber"));
+            doubleClickRow(m->DBGrid2, weber);
+            doubleClickRow(m->DBGrid2, weber);
+            QCOMPARE(m->FunktionenBenutzer->rowCount(), before + 2);
+            QCOMPARE(m->DBGrid4->model()->rowCount(), before + 2);
+            QCOMPARE(m->FunktionenBenutzer->field(QStringLiteral("User")).asString(), QStringLiteral("KW"));
+            // All users, twice: two more rows for each; the first user is current afterwards.
+            m->UserList->moveTo(2);
+            m->UserAddall->click();
+            m->UserAddall->click();
+            QCOMPARE(m->FunktionenBenutzer->rowCount(), before + 2 + 8);
+            QCOMPARE(m->UserList->currentRow(), 0);
+            QCOMPARE(m->DBGrid2->currentIndex().row(), 0);
+            // A double click on an assignment removes it at once.
+            doubleClickRow(m->DBGrid4, 0);
+            QCOMPARE(m->FunktionenBenutzer->rowCount(), before + 9);
+            m->UserDEL->click();
+            QCOMPARE(m->FunktionenBenutzer->rowCount(), before + 8);
+            QVERIFY(s.boxes.isEmpty());
+            // An empty list of assignments: the store's refusal.
+            drillInto(m, QStringLiteral("Drucken"));
+            s.answerBox();
+            m->UserDEL->click();
+            QCOMPARE(s.boxes.last().text,
+                     QStringLiteral("FunktionenBenutzer: Operation bei leerer Datenmenge nicht ausführbar."));
+            // No function to assign to: nothing is made, by either button.
+            m->UserAdd->click();
+            m->UserAddall->click();
+            QCOMPARE(m->FunktionenBenutzer->rowCount(), 0);
+        });
+        FileView f(file);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where Funktion=0")), 0);
+        QCOMPARE(f.count(QStringLiteral(
+                             "select count(*) from Funktionen_Benutzer where Funktion=%1 and User=\"KW\"")
+                             .arg(function)) >= 3,
+                 true);
+    }
+
+    void assigningAllStopsWhenTheUsersPageCannotSave()
+    {
+        const QString file = freshFile();
+        int total = 0;
+        {
+            FileView f(file);
+            total = f.count(QStringLiteral("select count(*) from Funktionen_Benutzer"));
+        }
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            m->PageControl1->setCurrentWidget(m->TabSheet1);
+            clickRow(m->DBGrid1, 2);
+            focus(m->DBEdit1);
+            m->DBEdit1->selectAll();
+            QTest::keyClick(m->DBEdit1, Qt::Key_Delete);
+            m->PageControl1->setCurrentWidget(m->TabSheet2);
+            s.answerBox(QStringLiteral("Cancel"));
+            m->UserAddall->click();
+            QCOMPARE(s.boxes.last().text, QStringLiteral("Kein Benutzer eingegeben!"));
+            QCOMPARE(m->UserList->state(), DataState::Edit);
+            QCOMPARE(m->UserList->currentRow(), 2);
+        });
+        FileView f(file);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer")), total);
+    }
+
+    void noUsersMeansNoAssignments()
+    {
+        const QString file = m_dir.filePath(QStringLiteral("ohne/User.mdb"));
+        QDir().mkpath(QFileInfo(file).path());
+        testsupport::createEmpty(file);
+        {
+            FileView f(file);
+            f.conn.execute(QStringLiteral("insert into Funktionen (Titel, inGruppe) values (\"Einzig\", 0)"));
+        }
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            QCOMPARE(m->Funktionen->rowCount(), 1);
+            m->UserAdd->click();
+            m->UserAddall->click();
+            QCOMPARE(m->FunktionenBenutzer->rowCount(), 0);
+            QVERIFY(s.boxes.isEmpty());
+        });
+        FileView f(file);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer")), 0);
+    }
+
+    void theFunctionsGridEditsTitlesInPlaceAndKeepsNewRowsInTheGroup()
+    {
+        const QString file = freshFile();
+        Script s;
+        qint32 group = 0;
+        withMain(s, file, [&](TFMain *m) {
+            drillInto(m, QStringLiteral("Artikel"));
+            group = m->currentGroup();
+            const int lager = rowOf(m->Funktionen, "Titel", QStringLiteral("Lager"));
+            clickRow(m->DBGrid3, lager, 1);
+            focus(m->DBGrid3);
+            // A retyped title is stored when the row is left.
+            QTest::keyClick(m->DBGrid3, Qt::Key_F2);
+            auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+            QVERIFY(editor);
+            editor->selectAll();
+            driver::type(editor, QStringLiteral("Lagerhaltung"));
+            QTest::keyClick(editor, Qt::Key_Return);
+            QCOMPARE(m->Funktionen->state(), DataState::Edit);
+            clickRow(m->DBGrid3, 1 - lager, 1);
+            QCOMPARE(m->Funktionen->state(), DataState::Browse);
+            // Escape drops the row's changes.
+            QTest::keyClick(m->DBGrid3, Qt::Key_F2);
+            editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+            QVERIFY(editor);
+            editor->selectAll();
+            driver::type(editor, QStringLiteral("verworfen"));
+            QTest::keyClick(editor, Qt::Key_Escape);
+            QCOMPARE(m->Funktionen->state(), DataState::Browse);
+            // Insert starts a row; typed and left, it is stored in the group on show.
+            QTest::keyClick(m->DBGrid3, Qt::Key_Insert);
+            QCOMPARE(m->Funktionen->state(), DataState::Insert);
+            m->DBGrid3->setCurrentIndex(m->DBGrid3->model()->index(m->Funktionen->currentRow(), 1));
+            QTest::keyClick(m->DBGrid3, Qt::Key_F2);
+            editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+            QVERIFY(editor);
+            driver::type(editor, QStringLiteral("Inventur"));
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTest::keyClick(m->DBGrid3, Qt::Key_Down);
+            QCOMPARE(m->Funktionen->state(), DataState::Browse);
+            QVERIFY(titles(m).contains(QStringLiteral("Inventur")));
+            QCOMPARE(
+                FileView(file).count(
+                    QStringLiteral("select count(*) from Funktionen where Titel=\"Inventur\" and inGruppe=%1")
+                        .arg(group)),
+                1);
+            // Down past the last row appends one; left untouched, it is gone when the grid is left.
+            m->Funktionen->last();
+            QTest::keyClick(m->DBGrid3, Qt::Key_Down);
+            QCOMPARE(m->Funktionen->state(), DataState::Insert);
+            focus(m->DBGrid2);
+            QCOMPARE(m->Funktionen->state(), DataState::Browse);
+            QCOMPARE(m->Funktionen->rowCount(), 3);
+            // Ctrl+Del asks first.
+            focus(m->DBGrid3);
+            clickRow(m->DBGrid3, rowOf(m->Funktionen, "Titel", QStringLiteral("Inventur")), 1);
+            s.answerBox(QStringLiteral("OK"));
+            QTest::keyClick(m->DBGrid3, Qt::Key_Delete, Qt::ControlModifier);
+            QCOMPARE(s.boxes.last().text, QStringLiteral("Datensatz löschen?"));
+            QCOMPARE(m->Funktionen->rowCount(), 2);
+        });
+        FileView f(file);
+        QCOMPARE(f.count(QStringLiteral(
+                             "select count(*) from Funktionen where Titel=\"Lagerhaltung\" and inGruppe=%1")
+                             .arg(group)),
+                 1);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen where Titel=\"verworfen\"")), 0);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen where inGruppe is null")), 0);
+    }
+
+    void thePageIsLaidOutAsDesigned()
+    {
+        const QString file = freshFile();
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            QCOMPARE(m->GroupAdd->toolTip(), QStringLiteral("Unter-Gruppe hinzufügen"));
+            QCOMPARE(m->GroupDel->toolTip(), QStringLiteral("Unter-Gruppe löschen"));
+            QCOMPARE(m->ToolButton6->toolTip(), QString());
+            QCOMPARE(m->UserDEL->toolTip(), QStringLiteral("Benutzer aus Gruppe löschen"));
+            QCOMPARE(m->UserAdd->toolTip(), QStringLiteral("Benutzer in Gruppe hinzufügen"));
+            QCOMPARE(m->UserAddall->toolTip(), QStringLiteral("alle Benutzer in Gruppe hinzufügen"));
+            QVERIFY(!m->GroupChange->isVisible());
+            m->GroupChange->click();
+            QVERIFY(s.boxes.isEmpty());
+            QCOMPARE(m->DBGrid3->width(), 316);
+            QCOMPARE(m->DBGrid2->width(), 161);
+            // Tab order: all users, functions, assigned users.
+            focus(m->DBGrid2);
+            QCOMPARE(nextTabStop(m->DBGrid2), m->DBGrid3);
+            QCOMPARE(nextTabStop(m->DBGrid3), m->DBGrid4);
+            QVERIFY(m->DBGrid2->options().testFlag(ui::GridOption::ReadOnly));
+            QVERIFY(m->DBGrid4->options().testFlag(ui::GridOption::ReadOnly));
+            QCOMPARE(m->DBGrid4->selectionBehavior(), QAbstractItemView::SelectRows);
+            // Keys that would edit do nothing in the read-only grids.
+            focus(m->DBGrid4);
+            QTest::keyClick(m->DBGrid4, Qt::Key_Delete, Qt::ControlModifier);
+            QTest::keyClick(m->DBGrid4, Qt::Key_Insert);
+            QVERIFY(s.boxes.isEmpty());
+            QCOMPARE(m->FunktionenBenutzer->state(), DataState::Browse);
+        });
+    }
+};
+
+int runFunctionsPageTests(int argc, char **argv)
+{
+    TestFunctionsPage tests;
+    return QTest::qExec(&tests, argc, argv);
+}
+
+#include "tst_functions.moc"
