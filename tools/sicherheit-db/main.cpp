@@ -112,8 +112,8 @@ int printTree(const QString &file)
     out() << schema::kRootTitle << " (0)\n";
     int count = 0;
     // The node handle is the depth: all a line needs to know of its parent.
-    grouptree::walk(db, 0, grouptree::kRootId,
-                    [&count](int depth, const grouptree::Member &member, bool revisit) {
+    grouptree::walk(db, qsizetype{0}, grouptree::kRootId,
+                    [&count](qsizetype depth, const grouptree::Member &member, bool revisit) {
                         out() << QString((depth + 1) * 2, u' ') << member.title << " (" << member.id << ")";
                         ++count;
                         out() << (revisit ? "  [Zyklus: ist ihre eigene Obergruppe]\n" : "\n");
