@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "GruppenBaum.h"
 #include "ImageLists.h"
 #include "Logon.h"
 #include "RecordSet.h"
@@ -208,6 +209,18 @@ void TFMain::FormCreate()
     // 5. The database file; a failure to open it skips the rest of the start-up.
     if (!ui::guarded([this] { DBopenClick(); }) || m_terminated)
         return;
+    // 6. The group tree, built from the file just opened, at the top left of the screen for the whole run.
+    ui::guarded([this] { createGroupTree(); });
+}
+
+void TFMain::createGroupTree()
+{
+    m_groupTree = std::make_unique<TfGruppen>();
+    connect(m_groupTree.get(), &TfGruppen::groupChosen, this,
+            [this](qint32 id, const QString &title) { ui::guarded([&] { showGroup(id, title); }); });
+    const QScreen *screen = m_groupTree->screen();
+    m_groupTree->move((screen ? screen->geometry().topLeft() : QPoint()) + QPoint(5, 5));
+    m_groupTree->show();
 }
 
 void TFMain::DBopenClick()

@@ -16,6 +16,7 @@ class QToolBar;
 class QToolButton;
 class QWidget;
 class TSLogon;
+class TfGruppen;
 
 namespace store {
 class RecordSet;
@@ -155,9 +156,11 @@ private:
     void buildFunctionsPage();
     void buildRightsPage();
     void OpenTables();
+    void createGroupTree();
     void terminate();
 
     std::unique_ptr<TSLogon> m_logon;
+    std::unique_ptr<TfGruppen> m_groupTree;
     std::array<QLabel *, 3> m_panels{};
     qint32 m_currentGroup = 0;
     bool m_terminated = false;

@@ -4,6 +4,7 @@
 #include "MainDriver.h"
 
 #include "DemoData.h"
+#include "GruppenBaum.h"
 #include "Main.h"
 #include "RecordSet.h"
 #include "SDaten.h"
@@ -26,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 
 using driver::Script;
 using maindriver::clickRow;
@@ -71,6 +73,12 @@ QWidget *nextTabStop(QWidget *w)
             return next;
     }
     return nullptr;
+}
+
+void clickNode(QTreeWidget *tree, QTreeWidgetItem *node)
+{
+    tree->scrollToItem(node);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->visualItemRect(node).center());
 }
 
 qint32 currentId(TFMain *m)
@@ -459,6 +467,56 @@ private slots:
                  1);
         QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen where Titel=\"verworfen\"")), 0);
         QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen where inGruppe is null")), 0);
+    }
+
+    void theGroupTreeChoosesTheGroupOnShowAndUpdatesOnlyWhenAsked()
+    {
+        const QString file = freshFile();
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            QTreeWidget *tree = fGruppen->Struktur;
+            QTreeWidgetItem *root = tree->topLevelItem(0);
+            QTreeWidgetItem *artikel = nullptr;
+            for (int i = 0; i < root->childCount(); ++i) {
+                if (root->child(i)->text(0).startsWith(QStringLiteral("Artikel (")))
+                    artikel = root->child(i);
+            }
+            QVERIFY(artikel);
+            const qint32 id = TfGruppen::recordOf(artikel).id;
+            clickNode(tree, artikel);
+            QCOMPARE(m->Funktionen->filter(), QStringLiteral("ingruppe =%1").arg(id));
+            QCOMPARE(m->Gruppe->text(), QStringLiteral("Gruppe: Artikel"));
+            QCOMPARE(m->currentGroup(), id);
+            QCOMPARE(titles(m), QStringList({QStringLiteral("Preislisten"), QStringLiteral("Lager")}));
+            // A second click on the same node leaves the functions where they are.
+            clickRow(m->DBGrid3, 1, 1);
+            clickNode(tree, artikel);
+            QCOMPARE(m->Funktionen->currentRow(), 1);
+
+            // A new group shows in the tree only after "Update"; the page keeps its group.
+            answerInput(s, QStringLiteral("Zubehör"), QStringLiteral("OK"));
+            m->GroupAdd->click();
+            QCOMPARE(artikel->childCount(), 2);
+            fGruppen->Update->click();
+            root = tree->topLevelItem(0);
+            QTreeWidgetItem *again = nullptr;
+            for (int i = 0; i < root->childCount(); ++i) {
+                if (TfGruppen::recordOf(root->child(i)).id == id)
+                    again = root->child(i);
+            }
+            QVERIFY(again);
+            QCOMPARE(again->childCount(), 3);
+            QCOMPARE(m->Gruppe->text(), QStringLiteral("Gruppe: Artikel"));
+            QCOMPARE(m->currentGroup(), id);
+            QCOMPARE(m->Funktionen->rowCount(), 3);
+
+            // The root leads back to the top level.
+            clickNode(tree, root);
+            QCOMPARE(m->Funktionen->filter(), QStringLiteral("ingruppe =0"));
+            QCOMPARE(m->Gruppe->text(), QStringLiteral("Gruppe: Formulare"));
+            QCOMPARE(m->currentGroup(), 0);
+            QCOMPARE(m->Funktionen->rowCount(), 5);
+        });
     }
 
     void thePageIsLaidOutAsDesigned()

@@ -4,6 +4,7 @@
 #include "MainDriver.h"
 
 #include "DemoData.h"
+#include "GruppenBaum.h"
 #include "Main.h"
 #include "Program.h"
 #include "RecordSet.h"
@@ -20,6 +21,9 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -27,6 +31,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include <functional>
 
@@ -44,6 +49,20 @@ const QString kNoDatabase = QStringLiteral("Keine Datenbank geöffnet. Programm 
 void cancelFile(Script &s)
 {
     s.on(QStringLiteral("Open"), [](QWidget *w) { qobject_cast<QFileDialog *>(w)->reject(); });
+}
+
+// Both windows as the screen shows them, in one picture.
+void screenshotTogether(QWidget *main, QWidget *tree, const QString &name)
+{
+    const QRect both = main->frameGeometry().united(tree->frameGeometry());
+    QPixmap picture(both.size());
+    picture.fill(Qt::darkCyan);
+    QPainter painter(&picture);
+    painter.drawPixmap(main->geometry().topLeft() - both.topLeft(), main->grab());
+    painter.drawPixmap(tree->geometry().topLeft() - both.topLeft(), tree->grab());
+    painter.end();
+    QDir().mkpath(QStringLiteral(SICHERHEIT_SCREENSHOT_DIR));
+    picture.save(QStringLiteral(SICHERHEIT_SCREENSHOT_DIR "/") + name);
 }
 
 QStringList gridTitles(ui::DBGrid *grid)
@@ -154,6 +173,13 @@ private slots:
             main->UserList->moveTo(2);
             QCOMPARE(main->DBGrid1->currentIndex().row(), 2);
             QCOMPARE(main->DBGrid2->currentIndex().row(), 2);
+            // The group tree beside it, at the top left of the screen, not modal, on top.
+            QVERIFY(fGruppen && fGruppen->isVisible());
+            QCOMPARE(fGruppen->pos(), main->screen()->geometry().topLeft() + QPoint(5, 5));
+            QVERIFY(!fGruppen->isModal());
+            QVERIFY(fGruppen->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+            QCOMPARE(fGruppen->Struktur->topLevelItem(0)->childCount(), 5);
+            screenshotTogether(main, fGruppen, QStringLiteral("main-with-tree.png"));
             // Centred on the screen.
             const QRect area = main->screen()->availableGeometry();
             QVERIFY(qAbs(main->frameGeometry().center().x() - area.center().x()) <= 2);
@@ -196,6 +222,8 @@ private slots:
                 main->DBopen->click();
                 QCOMPARE(main->windowTitle(), QStringLiteral("Sicherheit: ") + SData->DBPath);
                 QVERIFY(main->UserList->isOpen());
+                // The group tree belongs to the start-up only, which this file never finished.
+                QVERIFY(!fGruppen);
                 main->DBopen->click();
             });
         });
@@ -237,6 +265,10 @@ private slots:
                 QCOMPARE(main->Funktionen->recordCount(), 10);
                 QCOMPARE(main->Gruppe->text(), QStringLiteral("Gruppe: Formulare"));
                 QCOMPARE(main->currentGroup(), 0);
+                // The group tree still shows the first file until it is updated.
+                QCOMPARE(fGruppen->Struktur->topLevelItem(0)->childCount(), 5);
+                fGruppen->Update->click();
+                QCOMPARE(fGruppen->Struktur->topLevelItem(0)->childCount(), 10);
                 main->close();
             });
         });
