@@ -1,13 +1,17 @@
 #include "MainDriver.h"
 
+#include "DemoData.h"
 #include "Main.h"
 #include "Program.h"
 #include "RecordSet.h"
+#include "SDaten.h"
 #include "TestSupport.h"
 #include "ui/DBGrid.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -112,6 +116,27 @@ void focus(QWidget *w)
 {
     w->setFocus(Qt::MouseFocusReason);
     QCoreApplication::processEvents();
+}
+
+bool DemoFolder::setUp()
+{
+    [&] {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("system")));
+        demo::createDemo(m_dir.filePath(QStringLiteral("system/user.mdb")));
+        QVERIFY(QFile::copy(QStringLiteral(SICHERHEIT_BIN_DIR "/key.avi"),
+                            m_dir.filePath(QStringLiteral("key.avi"))));
+        setProgramFolder(m_dir.path());
+    }();
+    return !QTest::currentTestFailed();
+}
+
+QString DemoFolder::freshDemo()
+{
+    const QString file = m_dir.filePath(QStringLiteral("daten%1/User.mdb").arg(++m_files));
+    QDir().mkpath(QFileInfo(file).path());
+    demo::createDemo(file);
+    return file;
 }
 
 FileView::FileView(const QString &file)

@@ -8,6 +8,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <QTemporaryDir>
 #include <QVariant>
 
 #include <functional>
@@ -34,6 +35,22 @@ void chooseFile(driver::Script &s, const QString &path);
 bool withMain(driver::Script &s, const QString &file, const std::function<void(TFMain *)> &act);
 
 void screenshot(QWidget *w, const QString &name);
+
+// A program folder in a temporary place: system/user.mdb with the demo's users and key.avi beside it.
+// The program is pointed at it; every test opens a demo file of its own in it.
+class DemoFolder
+{
+public:
+    // Makes the folder and points the program at it; false (with the failure recorded) when it cannot.
+    bool setUp();
+    // A new demo User.mdb in a subfolder of its own.
+    QString freshDemo();
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    int m_files = 0;
+};
 
 // A user's mouse on a grid: a click, or a double click, on the cell of that row and column.
 void clickRow(ui::DBGrid *grid, int row, int column = 0);

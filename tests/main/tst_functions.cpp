@@ -132,31 +132,14 @@ class TestFunctionsPage : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_files = 0;
-
-    QString freshFile()
-    {
-        const QString file = m_dir.filePath(QStringLiteral("daten%1/User.mdb").arg(++m_files));
-        QDir().mkpath(QFileInfo(file).path());
-        demo::createDemo(file);
-        return file;
-    }
+    maindriver::DemoFolder m_folder;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_dir.isValid());
-        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("system")));
-        demo::createDemo(m_dir.filePath(QStringLiteral("system/user.mdb")));
-        QVERIFY(QFile::copy(QStringLiteral(SICHERHEIT_BIN_DIR "/key.avi"),
-                            m_dir.filePath(QStringLiteral("key.avi"))));
-        setProgramFolder(m_dir.path());
-    }
+    void initTestCase() { QVERIFY(m_folder.setUp()); }
 
     void aDoubleClickWalksDownAndAnEmptyGridLeadsBackToTheTop()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         withMain(s, file, [&](TFMain *m) {
             QCOMPARE(m->PageControl1->currentWidget(), m->TabSheet2);
@@ -193,7 +176,7 @@ private slots:
 
     void aSubGroupIsAskedForAndStoredInTheGroupOnShow()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         qint32 group = 0;
         withMain(s, file, [&](TFMain *m) {
@@ -231,7 +214,7 @@ private slots:
 
     void standardRightsCreateTheCheckedFunctionsInOrder()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         qint32 group = 0;
         withMain(s, file, [&](TFMain *m) {
@@ -272,7 +255,7 @@ private slots:
 
     void deletingAFunctionAsksAndLeavesItsMembersInTheFile()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         qint32 kunden = 0;
         int members = 0;
@@ -305,7 +288,7 @@ private slots:
 
     void usersAreAssignedOneOrAllAndRemovedWithoutAQuestion()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         qint32 function = 0;
         withMain(s, file, [&](TFMain *m) {
@@ -354,7 +337,7 @@ private slots:
 
     void assigningAllStopsWhenTheUsersPageCannotSave()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         int total = 0;
         {
             FileView f(file);
@@ -380,7 +363,7 @@ private slots:
 
     void noUsersMeansNoAssignments()
     {
-        const QString file = m_dir.filePath(QStringLiteral("ohne/User.mdb"));
+        const QString file = m_folder.filePath(QStringLiteral("ohne/User.mdb"));
         QDir().mkpath(QFileInfo(file).path());
         testsupport::createEmpty(file);
         {
@@ -401,7 +384,7 @@ private slots:
 
     void theFunctionsGridEditsTitlesInPlaceAndKeepsNewRowsInTheGroup()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         qint32 group = 0;
         withMain(s, file, [&](TFMain *m) {
@@ -471,7 +454,7 @@ private slots:
 
     void theGroupTreeChoosesTheGroupOnShowAndUpdatesOnlyWhenAsked()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         withMain(s, file, [&](TFMain *m) {
             QTreeWidget *tree = fGruppen->Struktur;
@@ -521,7 +504,7 @@ private slots:
 
     void thePageIsLaidOutAsDesigned()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         withMain(s, file, [&](TFMain *m) {
             QCOMPARE(m->GroupAdd->toolTip(), QStringLiteral("Unter-Gruppe hinzufügen"));

@@ -79,21 +79,14 @@ class TestMain : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    maindriver::DemoFolder m_folder;
     QString m_second;
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
-        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("system")));
-        demo::createDemo(m_dir.filePath(QStringLiteral("system/user.mdb")));
-        QVERIFY(QFile::copy(QStringLiteral(SICHERHEIT_BIN_DIR "/key.avi"),
-                            m_dir.filePath(QStringLiteral("key.avi"))));
-        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("daten")));
-        m_second = m_dir.filePath(QStringLiteral("daten/User.mdb"));
-        demo::createDemo(m_second);
-        setProgramFolder(m_dir.path());
+        QVERIFY(m_folder.setUp());
+        m_second = m_folder.freshDemo();
     }
 
     void cancellingTheLogonEndsTheProgramSilently()
@@ -198,7 +191,7 @@ private slots:
 
     void aFileThatFailsLeavesTheWindowToChooseAnother()
     {
-        const QString broken = m_dir.filePath(QStringLiteral("daten/kaputt.mdb"));
+        const QString broken = m_folder.filePath(QStringLiteral("kaputt.mdb"));
         {
             QFile f(broken);
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -238,7 +231,7 @@ private slots:
 
     void choosingAnotherFileReopensEverythingOnIt()
     {
-        const QString third = m_dir.filePath(QStringLiteral("daten/user.mdb"));
+        const QString third = m_folder.filePath(QStringLiteral("daten1/user.mdb"));
         demo::createLarge(third, {7, 30, 40});
         const QByteArray before = [&] {
             QFile f(m_second);

@@ -73,32 +73,14 @@ class TestUsersPage : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_files = 0;
-
-    // A demo file of its own for each test.
-    QString freshFile()
-    {
-        const QString file = m_dir.filePath(QStringLiteral("daten%1/User.mdb").arg(++m_files));
-        QDir().mkpath(QFileInfo(file).path());
-        demo::createDemo(file);
-        return file;
-    }
+    maindriver::DemoFolder m_folder;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_dir.isValid());
-        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("system")));
-        demo::createDemo(m_dir.filePath(QStringLiteral("system/user.mdb")));
-        QVERIFY(QFile::copy(QStringLiteral(SICHERHEIT_BIN_DIR "/key.avi"),
-                            m_dir.filePath(QStringLiteral("key.avi"))));
-        setProgramFolder(m_dir.path());
-    }
+    void initTestCase() { QVERIFY(m_folder.setUp()); }
 
     void anlegenAsksFirstAndStartsAnEmptyUser()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         withMain(s, file, [&](TFMain *m) {
             selectUser(m, QStringLiteral("eschmidt"));
@@ -129,7 +111,7 @@ private slots:
 
     void aSaveChecksTheNameThenTheAccountAndKeepsTheInput()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         withMain(s, file, [&](TFMain *m) {
             m->PageControl1->setCurrentWidget(m->TabSheet1);
@@ -177,7 +159,7 @@ private slots:
 
     void selectingAnotherUserSavesThroughTheChecksOnEitherPage()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         withMain(s, file, [&](TFMain *m) {
             selectUser(m, QStringLiteral("mmueller"));
@@ -225,7 +207,7 @@ private slots:
 
     void anlegenWithAnUnsavableChangeStartsNothing()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         withMain(s, file, [&](TFMain *m) {
             selectUser(m, QStringLiteral("kweber"));
@@ -241,7 +223,7 @@ private slots:
 
     void aTypedPasswordIsScrambledOnceAndOnlyOnce()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         withMain(s, file, [&](TFMain *m) {
             selectUser(m, QStringLiteral("eschmidt"));
@@ -305,7 +287,7 @@ private slots:
 
     void loeschenAsksAndTakesTheUsersAssignmentsAlong()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         int othersBefore = 0;
         {
             FileView f(file);
@@ -341,7 +323,7 @@ private slots:
 
     void ctrlDelInTheGridAsksItsOwnQuestionAndCleansUpTheSameWay()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         withMain(s, file, [&](TFMain *m) {
             selectUser(m, QStringLiteral("eschmidt"));
@@ -363,7 +345,7 @@ private slots:
 
     void assignmentsSharedWithAnotherUserStay()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         int mm = 0;
         {
             FileView f(file);
@@ -386,7 +368,7 @@ private slots:
 
     void loeschenOnANewOrEditedRecordNeverTouchesAnotherUsersRights()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         int total = 0;
         {
             FileView f(file);
@@ -423,7 +405,7 @@ private slots:
 
     void aFailingCleanUpKeepsTheUser()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         {
             FileView f(file);
             // Another program's rule that refuses to delete assignments.
@@ -450,7 +432,7 @@ private slots:
 
     void loeschenOnAnEmptyListShowsTheStoresRefusal()
     {
-        const QString file = m_dir.filePath(QStringLiteral("leer/User.mdb"));
+        const QString file = m_folder.filePath(QStringLiteral("leer/User.mdb"));
         QDir().mkpath(QFileInfo(file).path());
         testsupport::createEmpty(file);
         Script s;
@@ -471,7 +453,7 @@ private slots:
 
     void theGridOnlySelectsAndTheKeysPressTheirButtons()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         withMain(s, file, [&](TFMain *m) {
             selectUser(m, QStringLiteral("kweber"));
@@ -519,7 +501,7 @@ private slots:
 
     void theNoteReadsWholeAtTheDesignedSize()
     {
-        const QString file = freshFile();
+        const QString file = m_folder.freshDemo();
         Script s;
         withMain(s, file, [&](TFMain *m) {
             selectUser(m, QStringLiteral("eschmidt"));
