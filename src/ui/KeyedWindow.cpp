@@ -3,6 +3,7 @@
 #include "DesignFont.h"
 #include "RoundedShape.h"
 
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QWindow>
@@ -12,7 +13,8 @@ namespace ui {
 KeyedWindow::KeyedWindow(QSize clientSize, QRect body, QSize cornerEllipse, QWidget *parent)
     : ModalDialog(parent), m_shape(new RoundedShape(this))
 {
-    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    // Without a frame it has no task-bar entry either: kept on top, it cannot get lost behind another window.
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setCentredOnScreen(true);
     setFont(designFont(QStringLiteral("MS Sans Serif"), 8));
@@ -49,8 +51,10 @@ void KeyedWindow::mousePressEvent(QMouseEvent *event)
         ModalDialog::mousePressEvent(event);
         return;
     }
-    // The window manager moves the window where it can (Wayland allows nothing else); otherwise we do.
-    if (windowHandle() && windowHandle()->startSystemMove()) {
+    // Wayland lets only the compositor move a window. Elsewhere we move it ourselves: a system move of a
+    // frameless modal window is ignored by some X11 window managers while they still report success.
+    if (QGuiApplication::platformName() == u"wayland" && windowHandle() &&
+        windowHandle()->startSystemMove()) {
         event->accept();
         return;
     }

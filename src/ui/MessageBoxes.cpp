@@ -67,6 +67,19 @@ QMessageBox::Icon iconOf(std::optional<MsgKind> kind)
     return QMessageBox::Question;
 }
 
+QWidget *ownerWindow()
+{
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->windowType() == Qt::Window)
+            return w;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 MsgResult messageBox(const QString &text, const QString &caption, std::optional<MsgKind> iconKind,
@@ -75,8 +88,12 @@ MsgResult messageBox(const QString &text, const QString &caption, std::optional<
     if (!buttons)
         buttons = MsgButton::OK;
 
-    // Owned by the active window so that it stays on top of it; the box never outlives this call.
-    QMessageBox box(iconOf(iconKind), caption, text, QMessageBox::NoButton, QApplication::activeWindow());
+    // A dialog of the active window (or of the program's window that is on show), so that it stays on top
+    // of it and a window manager gives it a dialog's frame: a title and a close button, no minimise or
+    // maximise. The box never outlives this call.
+    QMessageBox box(iconOf(iconKind), caption, text, QMessageBox::NoButton, ownerWindow());
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowCloseButtonHint);
     box.setObjectName(QStringLiteral("MessageBox"));
     box.setTextFormat(Qt::PlainText);
 

@@ -156,6 +156,7 @@ private slots:
     void messageBoxesShowKindButtonsAndAnswer();
     void messageBoxEscapeTakesTheSafeAnswer();
     void plainMessageHasNoIconAndTheProgramTitle();
+    void messageBoxIsADialogOfTheWindowOnShow();
 
     void fullStopRule_data();
     void fullStopRule();
@@ -257,6 +258,35 @@ void TestUi::plainMessageHasNoIconAndTheProgramTitle()
     QCOMPARE(seen.icon, QMessageBox::NoIcon);
     QCOMPARE(seen.buttonNames, QStringList{"OK"});
     QCOMPARE(seen.text, QStringLiteral("Keine Datenbank geöffnet. Programm wird beendet!"));
+}
+
+void TestUi::messageBoxIsADialogOfTheWindowOnShow()
+{
+    QWidget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QWidget *owner = nullptr;
+    Qt::WindowFlags flags;
+    auto *poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [&, poll] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll->deleteLater();
+        owner = box->parentWidget();
+        flags = box->windowFlags();
+        box->done(0);
+    });
+    poll->start(10);
+    // Even when no window is active, the box belongs to the one on show.
+    window.clearFocus();
+    ui::showMessage(QStringLiteral("x"));
+    QCOMPARE(owner, &window);
+    QCOMPARE(flags & Qt::WindowType_Mask, Qt::Dialog);
+    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(flags.testFlag(Qt::WindowTitleHint));
+    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
 }
 
 void TestUi::fullStopRule_data()
@@ -549,6 +579,8 @@ void TestUi::keyedWindowIsCentredAndDraggable()
     send(QEvent::MouseMove, grip + QPoint(30, -20), Qt::LeftButton);
     send(QEvent::MouseButtonRelease, grip + QPoint(30, -20), Qt::NoButton);
     QCOMPARE(window.pos(), start + QPoint(30, -20));
+    // Frameless, it has no task-bar entry: it stays on top so that it cannot get lost.
+    QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
 void TestUi::passwordEditShowsMaskCharacter()
