@@ -163,6 +163,7 @@ void TSLogon::FormCreate()
 void TSLogon::OKbuttonClick()
 {
     setModalResult(ui::ModalResult::OK);
+    m_foundThisPress = false;
 
     const ClosedAfterwards closed(UserSQL);
     runStatement(UserSQL, schema::logonCheck(Benutzer->text()));
@@ -183,14 +184,14 @@ void TSLogon::OKbuttonClick()
             store::Win1252::fromUnicode(UserSQL->field(QStringLiteral("Passwort")).asString(), &exact);
         m_user.Admin = UserSQL->field(QStringLiteral("Admin")).asBoolean();
         m_passwortExact = exact;
-        m_haveUser = true;
+        m_foundThisPress = true;
     } else {
         setModalResult(ui::ModalResult::Cancel);
     }
 
     // Only a lookup that found exactly this one user may change a password: the update would otherwise
     // hit no record, or every record of an ambiguous name.
-    if (!Pwchange->isChecked() || found != 1 || !passwordMatches(m_user.Passwort))
+    if (!Pwchange->isChecked() || !m_foundThisPress || !passwordMatches(m_user.Passwort))
         return;
     changePassword();
 }
@@ -221,8 +222,9 @@ void TSLogon::FormCloseQuery(bool &CanClose)
 {
     if (modalResult() != ui::ModalResult::OK)
         return;
-    // Without a user found there is nobody whose password could be right, not even an empty one.
-    if (m_haveUser && passwordMatches(m_user.Passwort))
+    // Without a user found by this very press there is nobody whose password could be right, not even an
+    // empty one: the lookup may have failed after an earlier press had found someone else.
+    if (m_foundThisPress && passwordMatches(m_user.Passwort))
         return;
     CanClose = false;
     ui::messageDlg(QStringLiteral("Falscher Benutzer oder falsches Passwort!"), ui::MsgKind::Warning,

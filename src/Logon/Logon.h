@@ -48,7 +48,9 @@ struct SignedOnUser
 // OK looks the entered name up. Unknown name: error box, the dialog stays open. More than one record: the
 // dialog closes with Cancel, silently. Exactly one: that record becomes the signed-on user (even if the
 // password then turns out wrong) and the close check compares passwords; a wrong one gets a warning,
-// empties Pass and keeps the dialog open. With "Passwort ändern" ticked and the right password, the
+// empties Pass and keeps the dialog open. The close check trusts only a user found by the same press: when
+// the lookup fails (a locked file), the store's error is shown and the dialog stays open as for a wrong
+// password, whoever an earlier press found. With "Passwort ändern" ticked and the right password, the
 // password change dialog runs first and, when it ends with OK, the new password is stored for every record
 // of that user name; this logon still completes with the old one.
 class TSLogon : public ui::KeyedWindow
@@ -88,8 +90,9 @@ private:
     void changePassword();
 
     SignedOnUser m_user;
-    // False until a lookup has found exactly one record: before that there is nobody to sign on.
-    bool m_haveUser = false;
+    // Whether this press's own lookup found exactly one record. The signed-on user keeps the values of an
+    // earlier press, but a press whose lookup failed half way proved nobody and must not let them in.
+    bool m_foundThisPress = false;
     // False when the stored password held a character outside Windows-1252 (no password matches it).
     bool m_passwortExact = true;
 };

@@ -10,6 +10,7 @@
 #include "RecordSet.h"
 #include "Schema.h"
 #include "SDaten.h"
+#include "Sqlite.h"
 #include "ui/Animate.h"
 #include "ui/DesignFont.h"
 #include "ui/ErrorHandler.h"
@@ -157,6 +158,7 @@ private slots:
 
     // When things go wrong underneath.
     void missingDatabaseIsReportedAndNobodyGetsIn();
+    void failedLookupLetsNobodyInAsTheUserAnEarlierPressFound();
     void missingOrBrokenClipIsReportedAndTheDialogStillWorks_data();
     void missingOrBrokenClipIsReportedAndTheDialogStillWorks();
 
@@ -734,6 +736,58 @@ void TestSignOn::missingDatabaseIsReportedAndNobodyGetsIn()
     }
     QCOMPARE(seen(script.boxes[3]), warning(kWrong));
     QVERIFY(logon->signedOnUser().User.isEmpty());
+}
+
+// An earlier press found Anna and rejected her password; this press's lookup fails because another
+// program holds the file. Anna's right password typed again under another name must open nothing: the
+// dialog stays open, and once the file is free the name typed is the one that signs on.
+void TestSignOn::failedLookupLetsNobodyInAsTheUserAnEarlierPressFound()
+{
+    store::Connection otherProgram;
+    otherProgram.setConnectionString(SData->connectionString());
+    otherProgram.connect();
+    auto hold = [&](const char *sql) {
+        QCOMPARE(sqlite3_exec(otherProgram.handle(), sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    };
+
+    const auto logon = std::make_unique<TSLogon>();
+    QString nameAfter;
+    Script script;
+    script
+        .on(QStringLiteral("SLogon"),
+            [](QWidget *w) {
+                driver::fill(w, QStringLiteral("Benutzer"), QStringLiteral("Anna"));
+                driver::fill(w, QStringLiteral("Pass"), QStringLiteral("Falsch"));
+                driver::press(w, QStringLiteral("OKbutton"));
+            })
+        .answerBox()
+        .on(QStringLiteral("SLogon"),
+            [&](QWidget *w) {
+                hold("BEGIN EXCLUSIVE");
+                driver::fill(w, QStringLiteral("Benutzer"), QStringLiteral("Bert"));
+                driver::fill(w, QStringLiteral("Pass"), QStringLiteral("Geheim"));
+                driver::press(w, QStringLiteral("OKbutton"));
+            })
+        .answerBox() // the file is locked
+        .answerBox() // and this press found nobody
+        .on(QStringLiteral("SLogon"), [&](QWidget *w) {
+            nameAfter = logon->Benutzer->text();
+            hold("ROLLBACK");
+            // Bert's stored password is empty.
+            driver::fill(w, QStringLiteral("Pass"), QString());
+            driver::press(w, QStringLiteral("OKbutton"));
+        });
+
+    QCOMPARE(logon->showModal(), ModalResult::OK);
+    QVERIFY2(script.done() && !script.timedOut(), qPrintable(script.pending().join(u',')));
+    QCOMPARE(nameAfter, QStringLiteral("Bert"));
+    QCOMPARE(script.boxes.size(), 3);
+    QCOMPARE(seen(script.boxes[0]), warning(kWrong));
+    QCOMPARE(script.boxes[1].icon, QMessageBox::Critical);
+    QVERIFY2(script.boxes[1].text.contains(QStringLiteral("gesperrt")), qPrintable(script.boxes[1].text));
+    QCOMPARE(seen(script.boxes[2]), warning(kWrong));
+    QCOMPARE(logon->signedOnUser().User, QByteArray("Bert"));
+    QVERIFY(!logon->signedOnUser().Admin);
 }
 
 void TestSignOn::missingOrBrokenClipIsReportedAndTheDialogStillWorks_data()
