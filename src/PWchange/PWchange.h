@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PasswordRules.h"
 #include "ui/KeyedWindow.h"
 
 class QGroupBox;
@@ -36,6 +37,3 @@ public:
     ui::ResultButton *OKbutton;
     ui::ResultButton *Button2;
 };
-
-// The shortest new password the dialog accepts, in characters (bytes of the 8-bit text).
-inline constexpr int kMinPasswordLength = 5;

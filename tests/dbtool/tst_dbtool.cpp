@@ -18,6 +18,15 @@ struct Run
     QString err;
 };
 
+// init with the options given, each as a name without "--" and its value.
+QStringList initArgs(const QString &file, const QList<QPair<QString, QString>> &options)
+{
+    QStringList args{QStringLiteral("init"), file};
+    for (const auto &[name, value] : options)
+        args << QStringLiteral("--") + name << value;
+    return args;
+}
+
 Run dbtool(const QStringList &args)
 {
     QProcess p;
@@ -45,7 +54,7 @@ private slots:
         QCOMPARE(r.code, 0);
         const QByteArray before = testsupport::fileHash(file);
         r = dbtool({QStringLiteral("init"), file, QStringLiteral("--admin"), QStringLiteral("x"),
-                    QStringLiteral("--password"), QStringLiteral("y")});
+                    QStringLiteral("--password"), QStringLiteral("yyyyy")});
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains(QStringLiteral("gibt es schon")), qPrintable(r.err));
         QCOMPARE(testsupport::fileHash(file), before);
@@ -64,6 +73,123 @@ private slots:
         QCOMPARE(
             ScramblePassword(store::Win1252::fromUnicode(users.field(QStringLiteral("Passwort")).asString())),
             QByteArray("ge>heim"));
+    }
+
+    // What init was given is what the file holds and what it prints: at the very limits of every field, with
+    // Windows-1252 characters beyond ASCII.
+    void initStoresValuesAtTheirLimitsExactly()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("user.mdb"));
+        const QString user = QStringLiteral("ÄÖÜäöüß€ŠŽšžŸ‰†‡•–—™");
+        const QString password = QStringLiteral("€>\u00A4ÿ ") + QString(45, u'x');
+        const QString realName = QString(49, u'é') + u'\u0081';
+        const Run r = dbtool(initArgs(file, {{QStringLiteral("admin"), user},
+                                             {QStringLiteral("password"), password},
+                                             {QStringLiteral("realname"), realName},
+                                             {QStringLiteral("initials"), QStringLiteral("ÆØÅ«»")},
+                                             {QStringLiteral("account"), QString(25, u'k')}}));
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("Anmeldung als %1 mit").arg(user)), qPrintable(r.out));
+
+        store::Connection db;
+        db.setConnectionString(testsupport::connectionString(file));
+        store::RecordSet users(QStringLiteral("UserList"));
+        users.setConnection(&db);
+        users.setTableName(schema::kBenutzer);
+        users.setFieldDefs(schema::userListFields());
+        users.open();
+        QCOMPARE(users.field(QStringLiteral("User")).asString(), user);
+        QCOMPARE(users.field(QStringLiteral("RealName")).asString(), realName);
+        QCOMPARE(users.field(QStringLiteral("Initialien")).asString(), QStringLiteral("ÆØÅ«»"));
+        QCOMPARE(users.field(QStringLiteral("NTUser")).asString(), QString(25, u'k'));
+        QCOMPARE(
+            ScramblePassword(store::Win1252::fromUnicode(users.field(QStringLiteral("Passwort")).asString())),
+            store::Win1252::fromUnicode(password));
+        QCOMPARE(dbtool(initArgs(dir.filePath(QStringLiteral("five.mdb")),
+                                 {{QStringLiteral("admin"), QStringLiteral("a")},
+                                  {QStringLiteral("password"), QStringLiteral("fünf5")}}))
+                     .code,
+                 0);
+    }
+
+    void initRefusesWhatTheFileCannotHoldExactly_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("reason");
+
+        auto row = [](const char *name, const char *option, const QString &value, const QString &reason) {
+            QTest::newRow(name) << QString::fromLatin1(option) << value << reason;
+        };
+        const QString tooLong = QStringLiteral("zu lang");
+        row("user name over 20", "admin", QString(21, u'a'), tooLong);
+        row("initials over 5", "initials", QStringLiteral("TOOLONG"), tooLong);
+        row("full name over 50", "realname", QString(51, u'n'), tooLong);
+        row("account over 25", "account", QString(26, u'k'), tooLong);
+        row("password over 50", "password", QString(51, u'p'), tooLong);
+        row("password under 5", "password", QStringLiteral("vier"), QStringLiteral("zu kurz"));
+        row("snowman in the full name", "realname", QStringLiteral("Schnee☃mann"), QStringLiteral("„☃“"));
+        row("snowman in the password", "password", QStringLiteral("geheim☃"), QStringLiteral("„☃“"));
+        row("emoji in the user name", "admin", QStringLiteral("chef😀"), QStringLiteral("„😀“"));
+        row("Cyrillic in the initials", "initials", QStringLiteral("ЖЖ"), QStringLiteral("„Ж“"));
+        row("CJK in the account", "account", QStringLiteral("konto漢"), QStringLiteral("„漢“"));
+    }
+
+    void initRefusesWhatTheFileCannotHoldExactly()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, value);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("user.mdb"));
+        QList<QPair<QString, QString>> options{{QStringLiteral("admin"), QStringLiteral("chef")},
+                                               {QStringLiteral("password"), QStringLiteral("geheim")},
+                                               {QStringLiteral("account"), QStringLiteral("chef")}};
+        for (auto &[name, given] : options)
+            if (name == option)
+                given = value;
+        if (option == u"realname" || option == u"initials")
+            options.append({option, value});
+
+        const Run r = dbtool(initArgs(file, options));
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("--") + option) && r.err.contains(reason), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
+        QVERIFY(!QFile::exists(file));
+    }
+
+    // An option given twice, whichever; help asked for anywhere a command or option name may stand.
+    void repeatedOptionsAreMistakesAndHelpIsAnAnswer()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("user.mdb"));
+        Run r = dbtool(initArgs(file, {{QStringLiteral("admin"), QStringLiteral("chef")},
+                                       {QStringLiteral("password"), QStringLiteral("geheim")},
+                                       {QStringLiteral("admin"), QStringLiteral("boss")}}));
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("--admin ist mehrfach angegeben")), qPrintable(r.err));
+        r = dbtool({QStringLiteral("demo"), file, QStringLiteral("--users"), QStringLiteral("3"),
+                    QStringLiteral("--functions"), QStringLiteral("3"), QStringLiteral("--users"),
+                    QStringLiteral("4")});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("--users ist mehrfach angegeben")), qPrintable(r.err));
+        QVERIFY(!QFile::exists(file));
+
+        const QList<QStringList> asks{{QStringLiteral("--help")},
+                                      {QStringLiteral("-h")},
+                                      {QStringLiteral("init"), QStringLiteral("--help")},
+                                      {QStringLiteral("init"), file, QStringLiteral("--admin"),
+                                       QStringLiteral("chef"), QStringLiteral("-h")},
+                                      {QStringLiteral("users"), file, QStringLiteral("--help")}};
+        for (const QStringList &ask : asks) {
+            r = dbtool(ask);
+            QVERIFY2(r.code == 0, qPrintable(ask.join(u' ')));
+            QVERIFY2(r.out.startsWith(QStringLiteral("Aufruf:\n")), qPrintable(r.out));
+            QVERIFY2(r.out.contains(QStringLiteral("sicherheit-db demo DATEI")), qPrintable(r.out));
+            QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        }
+        QVERIFY(!QFile::exists(file));
     }
 
     void demoFilesCanBeListed()
@@ -87,6 +213,16 @@ private slots:
                     QStringLiteral("--functions"), QStringLiteral("35"), QStringLiteral("--assignments"),
                     QStringLiteral("50")});
         QCOMPARE(r.code, 0);
+        // Progress goes where a pipe of the result does not see it.
+        for (const char *phase : {"Benutzer", "Funktionen", "Zuordnungen", "Speichern"}) {
+            QVERIFY2(r.err.contains(QStringLiteral("%1: 0 %\n").arg(QLatin1String(phase))),
+                     qPrintable(r.err));
+            QVERIFY2(r.err.contains(QStringLiteral("%1: 100 %\n").arg(QLatin1String(phase))),
+                     qPrintable(r.err));
+        }
+        QVERIFY2(!r.out.contains(u'%'), qPrintable(r.out));
+        QVERIFY2(r.out.startsWith(QStringLiteral("20 Benutzer, 35 Funktionen, 50 Zuordnungen in ")),
+                 qPrintable(r.out));
         r = dbtool({QStringLiteral("tree"), large});
         QVERIFY(r.out.contains(QStringLiteral("35 Funktionen")));
     }

@@ -55,6 +55,30 @@ template <typename Fn> void fillOrRemove(const QString &file, Fn &&fill)
     }
 }
 
+// One phase of a long run, told to the progress at its start, at every tenth of its rows and at its end.
+class Phase
+{
+public:
+    Phase(const Progress &progress, const QString &name, qint64 total)
+        : m_progress(progress), m_name(name), m_total(total), m_step(qMax<qint64>(1, total / 10))
+    {
+        if (m_progress && total > 0)
+            m_progress(m_name, 0);
+    }
+
+    void done(qint64 rows)
+    {
+        if (m_progress && rows > 0 && (rows % m_step == 0 || rows == m_total))
+            m_progress(m_name, static_cast<int>(rows * 100 / qMax<qint64>(1, m_total)));
+    }
+
+private:
+    const Progress &m_progress;
+    QString m_name;
+    qint64 m_total;
+    qint64 m_step;
+};
+
 } // namespace
 
 void openTable(store::RecordSet &set, store::Connection &db, const QString &table,
@@ -132,7 +156,7 @@ void createDemo(const QString &file)
     });
 }
 
-void createLarge(const QString &file, const Size &size)
+void createLarge(const QString &file, const Size &size, const Progress &progress)
 {
     store::Connection::createDatabase(file, kPassword, schema::createStatements());
     fillOrRemove(file, [&](store::Connection &db) {
@@ -159,8 +183,10 @@ void createLarge(const QString &file, const Size &size)
             store::bindValue(user, 6, admin);
             db.stepDone(user);
         };
+        Phase users(progress, QStringLiteral("Benutzer"), size.users);
         addUserRow(QStringLiteral("admin"), QStringLiteral("Anna Administrator"), QStringLiteral("AA"),
                    currentAccount(), QStringLiteral("admin"), true);
+        users.done(1);
         auto initialsOf = [](int i) {
             static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
             QString s = QStringLiteral("U");
@@ -174,12 +200,14 @@ void createLarge(const QString &file, const Size &size)
             addUserRow(QStringLiteral("user%1").arg(i, 5, 10, QLatin1Char('0')),
                        QStringLiteral("Benutzer Nummer %1").arg(i), initialsOf(i),
                        QStringLiteral("nt%1").arg(i), QStringLiteral("pw%1").arg(i), i % 50 == 0);
+            users.done(i + 1);
         }
         // A tree about ten wide at each level: function n (from 1) lies under function (n - 1) / 10.
         sqlite3_stmt *fn =
             db.prepare(QStringLiteral("INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (?,?,?)"));
         static const char *const words[] = {"Kunden",     "Artikel", "Rechnungen", "Lager",   "Personal",
                                             "Auswertung", "Ändern",  "Drucken",    "Löschen", "Hinzufügen"};
+        Phase functions(progress, QStringLiteral("Funktionen"), size.functions);
         for (int n = 1; n <= size.functions; ++n) {
             store::StmtReset reset(fn);
             sqlite3_bind_int(fn, 1, n);
@@ -187,6 +215,7 @@ void createLarge(const QString &file, const Size &size)
                              QStringLiteral("%1 %2").arg(QString::fromUtf8(words[(n * 7) % 10])).arg(n));
             sqlite3_bind_int(fn, 3, n <= 10 ? 0 : (n - 1) / 10);
             db.stepDone(fn);
+            functions.done(n);
         }
         sqlite3_stmt *as =
             db.prepare(QStringLiteral("INSERT INTO Funktionen_Benutzer (Funktion, User) VALUES (?,?)"));
@@ -195,14 +224,18 @@ void createLarge(const QString &file, const Size &size)
             seed = seed * 1103515245u + 12345u;
             return (seed >> 8) & 0xFFFFFF;
         };
+        Phase assignments(progress, QStringLiteral("Zuordnungen"), size.functions > 0 ? size.assignments : 0);
         for (int a = 0; a < size.assignments && size.functions > 0; ++a) {
             store::StmtReset reset(as);
             sqlite3_bind_int(as, 1, static_cast<int>(1 + random() % static_cast<quint32>(size.functions)));
             const int u = size.users > 1 ? static_cast<int>(random() % static_cast<quint32>(size.users)) : 0;
             store::bindValue(as, 2, u == 0 ? QStringLiteral("AA") : initialsOf(u));
             db.stepDone(as);
+            assignments.done(a + 1);
         }
+        Phase saving(progress, QStringLiteral("Speichern"), 1);
         exec("COMMIT");
+        saving.done(1);
     });
 }
 

@@ -42,7 +42,11 @@ struct Size
     int assignments = 0;
 };
 
+// Told how far createLarge has got: the phase ("Benutzer", "Funktionen", "Zuordnungen", "Speichern") and its
+// share done in percent; each phase with rows is told at its start, at every tenth and at its end.
+using Progress = std::function<void(const QString &phase, int percent)>;
+
 // Deterministic generated data of the given size, plus the "admin" administrator of the demo.
-void createLarge(const QString &file, const Size &size);
+void createLarge(const QString &file, const Size &size, const Progress &progress = {});
 
 } // namespace demo
