@@ -3,6 +3,7 @@
 #include "GroupTree.h"
 #include "Schema.h"
 #include "SDaten.h"
+#include "ui/Busy.h"
 #include "ui/DesignFont.h"
 #include "ui/ErrorHandler.h"
 
@@ -155,6 +156,7 @@ void TfGruppen::FormCreate()
 
 void TfGruppen::BuildTree()
 {
+    const ui::WaitCursor wait;
     auto *root = new GroupNode(TMyRec{schema::kRootTitle, grouptree::kRootId}, schema::kRootTitle);
     {
         const AttachRoot attach(Struktur, root);

@@ -6,6 +6,7 @@
 #include "RecordSet.h"
 #include "Schema.h"
 #include "SDaten.h"
+#include "ui/Busy.h"
 #include "ui/DataSource.h"
 #include "ui/DBGrid.h"
 #include "ui/DesignFont.h"
@@ -14,14 +15,21 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 
 TFMain *FMain = nullptr;
 
@@ -30,6 +38,11 @@ namespace {
 // The designed outer size is 581 x 540 with the platform's frame; the client area is what we set.
 constexpr int kClientWidth = 573;
 constexpr int kClientHeight = 513;
+// Large enough to show a folder's files with their size, type and date.
+constexpr int kOpenWidth = 640;
+constexpr int kOpenHeight = 420;
+// Connecting, then the three tables.
+constexpr int kOpenSteps = 4;
 
 } // namespace
 
@@ -134,6 +147,16 @@ void TFMain::buildFrame()
     PageControl1->addTab(TabSheet2, QStringLiteral("Funktionen"));
     PageControl1->addTab(TabSheet3, QStringLiteral("TabSheet3"));
 
+    // Ctrl+Tab switches pages by itself; Ctrl+PgDn and Ctrl+PgUp as well, from wherever the focus is.
+    const auto turnPage = [this](int by) {
+        PageControl1->setCurrentIndex((PageControl1->currentIndex() + by + PageControl1->count()) %
+                                      PageControl1->count());
+    };
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageDown), this), &QShortcut::activated, this,
+            [turnPage] { turnPage(1); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageUp), this), &QShortcut::activated, this,
+            [turnPage] { turnPage(-1); });
+
     row->addWidget(CoolBar1);
     row->addWidget(PageControl1, 1);
     setCentralWidget(central);
@@ -163,6 +186,17 @@ void TFMain::buildFrame()
     Open->setFileMode(QFileDialog::AnyFile);
     Open->setAcceptMode(QFileDialog::AcceptOpen);
     Open->setNameFilter(QStringLiteral("User-Datenbanken ([Uu][Ss][Ee][Rr].[Mm][Dd][Bb])"));
+    Open->resize(kOpenWidth, kOpenHeight);
+    // The working folder at first, as a dialog without a folder of its own opens; later where the last file
+    // was (QFileDialog would otherwise start wherever any dialog of the process was last).
+    Open->setDirectory(QDir::currentPath());
+    // The columns of the detail view fit their content whenever a folder has been read.
+    if (auto *files = Open->findChild<QFileSystemModel *>()) {
+        connect(files, &QFileSystemModel::directoryLoaded, Open, [this] {
+            if (auto *details = Open->findChild<QTreeView *>())
+                details->header()->resizeSections(QHeaderView::ResizeToContents);
+        });
+    }
 }
 
 QString TFMain::statusPanelText(int panel) const
@@ -225,6 +259,7 @@ void TFMain::createGroupTree()
 
 void TFMain::DBopenClick()
 {
+    centreOnScreen(Open);
     if (Open->exec() != QDialog::Accepted || Open->selectedFiles().isEmpty()) {
         ui::messageDlg(QStringLiteral("Keine Datenbank geöffnet. Programm wird beendet!"), ui::MsgKind::Error,
                        ui::MsgButton::OK);
@@ -232,17 +267,37 @@ void TFMain::DBopenClick()
         return;
     }
     SData->DBPath = Open->selectedFiles().constFirst();
+    // The next choice starts where this file is.
+    Open->setDirectory(QFileInfo(SData->DBPath).absolutePath());
+    ui::ProgressSteps progress(this, QStringLiteral("Datenbank öffnen"), kOpenSteps,
+                               ui::isLargeDatabase(QFileInfo(SData->DBPath).size()));
+    progress.step(QStringLiteral("Verbindung zu %1 …").arg(SData->DBPath));
     SData->Reconnect();
-    OpenTables();
+    OpenTables(&progress);
 }
 
-void TFMain::OpenTables()
+void TFMain::OpenTables(ui::ProgressSteps *progress)
 {
+    const auto step = [progress](const char *what) {
+        if (progress)
+            progress->step(QString::fromUtf8(what));
+    };
+    step("Benutzer werden gelesen …");
     UserList->open();
+    step("Funktionen werden gelesen …");
     Funktionen->open();
+    step("Zuordnungen werden gelesen …");
     FunktionenBenutzer->open();
     showGroup(0, schema::kRootTitle, schema::rootFilter());
     setWindowTitle(QStringLiteral("Sicherheit: ") + SData->DBPath);
+}
+
+void TFMain::centreOnScreen(QWidget *dialog)
+{
+    const QScreen *screen = isVisible() ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen)
+        dialog->move(screen->availableGeometry().center() -
+                     QPoint(dialog->width() / 2, dialog->height() / 2));
 }
 
 void TFMain::onClick(QAbstractButton *button, void (TFMain::*handler)())

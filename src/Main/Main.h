@@ -26,6 +26,7 @@ class DataSource;
 class DBGrid;
 class DBEdit;
 class DBCheckBox;
+class ProgressSteps;
 } // namespace ui
 
 // The main window: the start-up sequence runs while it is created (logon, administrator gate, choice of
@@ -155,7 +156,8 @@ private:
     void buildUsersPage();
     void buildFunctionsPage();
     void buildRightsPage();
-    void OpenTables();
+    void OpenTables(ui::ProgressSteps *progress = nullptr);
+    void centreOnScreen(QWidget *dialog);
     void createGroupTree();
     void terminate();
 

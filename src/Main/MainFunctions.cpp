@@ -7,6 +7,7 @@
 #include "RecordSet.h"
 #include "Schema.h"
 #include "SDaten.h"
+#include "ui/Busy.h"
 #include "ui/DataSource.h"
 #include "ui/DBGrid.h"
 #include "ui/InputQuery.h"
@@ -202,6 +203,7 @@ void TFMain::UserAddClick()
 
 void TFMain::UserAddallClick()
 {
+    const ui::WaitCursor wait;
     // Leaving the current user ends a pending edit on the users page, through its checks.
     UserList->first();
     if (const std::optional<qint32> function = currentFunction(Funktionen)) {

@@ -5,6 +5,9 @@
 #include "ui/ErrorHandler.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <memory>
 
@@ -12,6 +15,14 @@ int runProgram()
 {
     // From here on, an error nobody handles ends its operation with the program's error box.
     ui::installErrorHandler();
+    // Qt's own texts (file and input dialogs, the edits' menus) in German, whatever the desktop speaks, so
+    // that they read like the rest of the program.
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QLocale::setDefault(german);
+    QTranslator qtTexts;
+    if (qtTexts.load(german, QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
     const auto session = std::make_unique<TSData>();
     const auto main = std::make_unique<TFMain>();
     if (main->terminated())

@@ -307,6 +307,13 @@ bool DBGrid::handleKey(QKeyEvent *event)
     RecordSet *s = set();
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     const bool open = s && s->isOpen();
+    // Ctrl+Tab and Ctrl+PgDn/PgUp belong to the page control around the grid, not to its cells.
+    if (mods.testFlag(Qt::ControlModifier) &&
+        (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab || event->key() == Qt::Key_PageDown ||
+         event->key() == Qt::Key_PageUp)) {
+        event->ignore();
+        return true;
+    }
     switch (event->key()) {
     case Qt::Key_Escape:
         if (mods != Qt::NoModifier || !open ||

@@ -15,12 +15,15 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -34,6 +37,8 @@
 #include <QTreeWidget>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 using driver::Script;
 using maindriver::chooseFile;
@@ -305,6 +310,89 @@ private slots:
         QCOMPARE(listed, QStringList({QStringLiteral("USER.MDB"), QStringLiteral("User.mdb"),
                                       QStringLiteral("user.mdb")}));
         QCOMPARE(typed, dir.filePath(QStringLiteral("neu.mdb")));
+        QVERIFY2(s.done() && !s.timedOut(), qPrintable(s.pending().join(u',')));
+    }
+
+    void theFileDialogSpeaksGermanStartsInTheWorkingFolderThenWhereTheLastFileWas()
+    {
+        Script s;
+        logOn(s, QStringLiteral("admin"), QStringLiteral("admin"));
+        QString title, lookIn, fileName, open, cancel, folder;
+        QPoint centre;
+        s.on(QStringLiteral("Open"), [&](QWidget *w) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            title = dialog->windowTitle();
+            lookIn = dialog->findChild<QLabel *>(QStringLiteral("lookInLabel"))->text();
+            fileName = dialog->findChild<QLabel *>(QStringLiteral("fileNameLabel"))->text();
+            auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+            open = buttons->button(QDialogButtonBox::Open)->text();
+            cancel = buttons->button(QDialogButtonBox::Cancel)->text();
+            folder = dialog->directory().absolutePath();
+            centre = dialog->geometry().center();
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            name->setText(m_second);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        QString later;
+        QString menu;
+        std::optional<Qt::CursorShape> cursorWhileOpening;
+        runWith([&](TFMain *main) {
+            QObject::connect(main->UserList, &store::RecordSet::viewReset, main, [&] {
+                if (!cursorWhileOpening && QGuiApplication::overrideCursor())
+                    cursorWhileOpening = QGuiApplication::overrideCursor()->shape();
+            });
+            s.on(QStringLiteral("Open"), [&](QWidget *w) {
+                later = qobject_cast<QFileDialog *>(w)->directory().absolutePath();
+                auto *name = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                name->setText(m_second);
+                QTest::keyClick(name, Qt::Key_Return);
+            });
+            // The context menu of an edit, too.
+            std::unique_ptr<QMenu> standard(main->DBEdit1->createStandardContextMenu());
+            for (QAction *a : standard->actions())
+                menu += a->text() + u'|';
+            QTimer::singleShot(0, main, [main] {
+                main->DBopen->click();
+                QVERIFY(!QGuiApplication::overrideCursor());
+                main->close();
+            });
+        });
+        QVERIFY2(s.done() && !s.timedOut(), qPrintable(s.pending().join(u',')));
+        QCOMPARE(title, QStringLiteral("Öffnen"));
+        QCOMPARE(lookIn, QStringLiteral("Suchen in:"));
+        QVERIFY2(fileName.startsWith(QStringLiteral("Datei")), qPrintable(fileName));
+        QCOMPARE(open, QStringLiteral("&Öffnen"));
+        QCOMPARE(cancel, QStringLiteral("Abbrechen"));
+        QVERIFY2(menu.contains(QStringLiteral("&Rückgängig")), qPrintable(menu));
+        QCOMPARE(folder, QDir::currentPath());
+        QCOMPARE(later, QFileInfo(m_second).absolutePath());
+        const QPoint screen = QGuiApplication::primaryScreen()->availableGeometry().center();
+        QVERIFY(qAbs(centre.x() - screen.x()) <= 20 && qAbs(centre.y() - screen.y()) <= 40);
+        // Opening showed the wait cursor, and it is gone afterwards.
+        QCOMPARE(cursorWhileOpening, std::optional<Qt::CursorShape>(Qt::WaitCursor));
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void ctrlTabAndCtrlPageDownSwitchPagesFromAGrid()
+    {
+        Script s;
+        logOn(s, QStringLiteral("admin"), QStringLiteral("admin"));
+        chooseFile(s, m_second);
+        runWith([&](TFMain *main) {
+            main->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(main));
+            main->DBGrid3->setFocus();
+            QTest::keyClick(main->DBGrid3, Qt::Key_Tab, Qt::ControlModifier);
+            QCOMPARE(main->PageControl1->currentWidget(), main->TabSheet3);
+            main->PageControl1->setCurrentWidget(main->TabSheet1);
+            main->DBGrid1->setFocus();
+            QTest::keyClick(main->DBGrid1, Qt::Key_PageDown, Qt::ControlModifier);
+            QCOMPARE(main->PageControl1->currentWidget(), main->TabSheet2);
+            main->DBGrid2->setFocus();
+            QTest::keyClick(main->DBGrid2, Qt::Key_PageUp, Qt::ControlModifier);
+            QCOMPARE(main->PageControl1->currentWidget(), main->TabSheet1);
+            main->close();
+        });
         QVERIFY2(s.done() && !s.timedOut(), qPrintable(s.pending().join(u',')));
     }
 };

@@ -3,6 +3,7 @@
 #include "store/StoreError.h"
 #include "ui/Animate.h"
 #include "ui/AviClip.h"
+#include "ui/Busy.h"
 #include "ui/ErrorHandler.h"
 #include "ui/KeyedWindow.h"
 #include "ui/MessageBoxes.h"
@@ -17,6 +18,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
@@ -157,6 +161,7 @@ private slots:
     void messageBoxEscapeTakesTheSafeAnswer();
     void plainMessageHasNoIconAndTheProgramTitle();
     void messageBoxIsADialogOfTheWindowOnShow();
+    void longWorkShowsTheWaitCursorAndItsStepsWithoutAClick();
 
     void fullStopRule_data();
     void fullStopRule();
@@ -287,6 +292,36 @@ void TestUi::messageBoxIsADialogOfTheWindowOnShow()
     QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
     QVERIFY(flags.testFlag(Qt::WindowTitleHint));
     QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+}
+
+void TestUi::longWorkShowsTheWaitCursorAndItsStepsWithoutAClick()
+{
+    QWidget window;
+    window.show();
+    {
+        ui::ProgressSteps quiet(&window, QStringLiteral("Datenbank öffnen"), 4, false);
+        quiet.step(QStringLiteral("Benutzer werden gelesen …"));
+        QVERIFY(!quiet.window());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    }
+    QVERIFY(!QGuiApplication::overrideCursor());
+    QPointer<QProgressDialog> shown;
+    {
+        ui::ProgressSteps progress(&window, QStringLiteral("Datenbank öffnen"), 4, true);
+        progress.step(QStringLiteral("Benutzer werden gelesen …"));
+        progress.step(QStringLiteral("Funktionen werden gelesen …"));
+        shown = progress.window();
+        QVERIFY(shown && shown->isVisible());
+        QCOMPARE(shown->objectName(), QStringLiteral("Progress"));
+        QCOMPARE(shown->labelText(), QStringLiteral("Funktionen werden gelesen …"));
+        QCOMPARE(shown->value(), 1);
+        QVERIFY(shown->findChildren<QPushButton *>().isEmpty()); // nothing to click
+        QVERIFY(!shown->isModal() || !shown->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    }
+    QVERIFY(!shown);
+    QVERIFY(!QGuiApplication::overrideCursor());
+    QVERIFY(!ui::isLargeDatabase(1024 * 1024));
+    QVERIFY(ui::isLargeDatabase(200 * 1024 * 1024));
 }
 
 void TestUi::fullStopRule_data()
