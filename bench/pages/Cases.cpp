@@ -14,6 +14,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <limits>
 
 namespace pages {
 
@@ -368,6 +369,25 @@ std::vector<qint32> groupWalk(int changes, int rows, quint32 seed)
     return walk;
 }
 
+// Time per change of the best of ten blocks of changes: the two files are measured one after the other,
+// and the best block keeps a spell of load from another program on the machine out of their ratio.
+template <typename Change> double bestBlock(int changes, Change &&change)
+{
+    constexpr int kBlocks = 10;
+    double best = std::numeric_limits<double>::infinity();
+    for (int b = 0, done = 0; b < kBlocks; ++b) {
+        const int n = (changes - done) / (kBlocks - b);
+        if (n == 0)
+            continue;
+        best = std::min(best, bench::timed([&] {
+                                  for (int i = 0; i < n; ++i)
+                                      change();
+                              }) / n);
+        done += n;
+    }
+    return best;
+}
+
 GroupFigures measureGroups(Dialogs &dialogs, const QString &file, int rows, int changes)
 {
     GroupFigures out;
@@ -378,14 +398,13 @@ GroupFigures measureGroups(Dialogs &dialogs, const QString &file, int rows, int 
 
     const std::vector<qint32> walk = groupWalk(changes, rows, 4711);
     int shown = 0;
-    out.change = bench::timed([&] {
-                     for (qint32 g : walk) {
-                         m.showGroup(g, QStringLiteral("Gruppe %1").arg(g));
-                         pages::settle();
-                         shown += m.Funktionen->recordCount();
-                     }
-                 }) /
-                 changes;
+    size_t next = 0;
+    out.change = bestBlock(changes, [&] {
+        const qint32 g = walk[next++];
+        m.showGroup(g, QStringLiteral("Gruppe %1").arg(g));
+        pages::settle();
+        shown += m.Funktionen->recordCount();
+    });
     expect(shown == 10 * changes && m.currentGroup() == walk.back(),
            QStringLiteral("each group showed its ten members"));
 
@@ -394,20 +413,17 @@ GroupFigures measureGroups(Dialogs &dialogs, const QString &file, int rows, int 
     pages::settle();
     bench::Lcg lcg(99);
     int leaves = 0;
-    out.drill = bench::timed([&] {
-                    for (int i = 0; i < changes; ++i) {
-                        if (m.Funktionen->isEmpty()) {
-                            m.showGroup(0, schema::kRootTitle);
-                            ++leaves;
-                        } else {
-                            m.Funktionen->moveTo(static_cast<int>(
-                                lcg.next(static_cast<quint32>(m.Funktionen->recordCount()))));
-                            m.DBGrid3DblClick();
-                        }
-                        pages::settle();
-                    }
-                }) /
-                changes;
+    out.drill = bestBlock(changes, [&] {
+        if (m.Funktionen->isEmpty()) {
+            m.showGroup(0, schema::kRootTitle);
+            ++leaves;
+        } else {
+            m.Funktionen->moveTo(
+                static_cast<int>(lcg.next(static_cast<quint32>(m.Funktionen->recordCount()))));
+            m.DBGrid3DblClick();
+        }
+        pages::settle();
+    });
     expect(leaves > 0, QStringLiteral("the drill-downs reached a leaf"));
 
     // Bare: a program that asks the file again for the group's members and the first one's assignments.
@@ -418,16 +434,15 @@ GroupFigures measureGroups(Dialogs &dialogs, const QString &file, int rows, int 
         bare.prepare(QStringLiteral("SELECT rowid, * FROM Funktionen_Benutzer WHERE Funktion=?"));
     std::vector<QVariant> cells;
     int read = 0;
-    out.bare = bench::timed([&] {
-                   for (qint32 g : walk) {
-                       cells.clear();
-                       sqlite3_bind_int64(members.get(), 1, g);
-                       read += readRows(members.get(), cells);
-                       sqlite3_bind_int64(assigned.get(), 1, 10 * g + 1);
-                       readRows(assigned.get(), cells);
-                   }
-               }) /
-               changes;
+    next = 0;
+    out.bare = bestBlock(changes, [&] {
+        const qint32 g = walk[next++];
+        cells.clear();
+        sqlite3_bind_int64(members.get(), 1, g);
+        read += readRows(members.get(), cells);
+        sqlite3_bind_int64(assigned.get(), 1, 10 * g + 1);
+        readRows(assigned.get(), cells);
+    });
     expect(read == shown, QStringLiteral("bare read the same members"));
     return out;
 }
@@ -443,13 +458,13 @@ std::vector<bench::Result> groupChanges(Dialogs &dialogs, const QString &smallFi
     const QString l = count(largeRows);
     return {
         {QStringLiteral("4 showGroup, per change, %1 vs %2").arg(l, s), l, large.change, s, small.change, 2.0,
-         QString()},
+         QStringLiteral("best of ten blocks of changes on each file; the three grids follow and repaint")},
         {QStringLiteral("4 DBGrid3DblClick, %1 vs %2").arg(l, s), l, large.drill, s, small.drill, 2.0,
          QString()},
         {QStringLiteral("4 showGroup %1: ours vs bare").arg(l), QStringLiteral("ours"), large.change,
          QStringLiteral("bare"), large.bare, 0,
-         QStringLiteral("per change; ours includes the three grids following and repainting; bare: a program "
-                        "that asks the file again for the members and the first one's assignments")}};
+         QStringLiteral("per change, best block; bare: a program that asks the file again for the members "
+                        "and the first one's assignments")}};
 }
 
 } // namespace pages
