@@ -190,6 +190,11 @@ private slots:
             QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
         }
         QVERIFY(!QFile::exists(file));
+
+        r = dbtool({QStringLiteral("--version")});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.startsWith(QStringLiteral("sicherheit-db ")) && r.out.contains(u'.'),
+                 qPrintable(r.out));
     }
 
     void demoFilesCanBeListed()

@@ -51,7 +51,9 @@ QString usageText()
                "  sicherheit-db tree DATEI\n"
                "      zeigt den Funktionsbaum mit den ids\n"
                "  sicherheit-db --help\n"
-               "      zeigt diese Hilfe\n")
+               "      zeigt diese Hilfe\n"
+               "  sicherheit-db --version\n"
+               "      zeigt die Version\n")
         .arg(schema::kUserSize)
         .arg(schema::kRealNameSize)
         .arg(schema::kInitialienSize)
@@ -226,6 +228,10 @@ int run(const QStringList &args)
 {
     if (!args.isEmpty() && isHelp(args[0]))
         return help();
+    if (args.size() == 1 && args[0] == u"--version") {
+        out() << "sicherheit-db " << SICHERHEIT_VERSION << "\n";
+        return 0;
+    }
     if (args.size() >= 2 && isHelp(args[1]))
         return help();
     if (args.size() < 2)
