@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, and only those that are missing.
 set -euo pipefail
 pkgs=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libsqlcipher-dev sqlcipher
-      qt6-qpa-plugins fonts-dejavu-core fonts-liberation xvfb)
+      qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core fonts-liberation)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
