@@ -244,7 +244,8 @@ int Connection::execute(const QString &statement)
     }
     if (rc != SQLITE_DONE)
         raise(rc);
-    return sqlite3_changes(m_db);
+    // sqlite3_changes() keeps the count of the last statement that changed rows; a query changed none.
+    return sqlite3_stmt_readonly(stmt) ? 0 : sqlite3_changes(m_db);
 }
 
 sqlite3_stmt *Connection::prepare(const QString &sql)
@@ -263,10 +264,18 @@ Connection::PreparedEntry &Connection::prepareEntry(const QString &sql)
     }
     const QByteArray utf8 = sql.toUtf8();
     sqlite3_stmt *raw = nullptr;
-    const int rc = sqlite3_prepare_v2(m_db, utf8.constData(), static_cast<int>(utf8.size()), &raw, nullptr);
+    const char *tail = nullptr;
+    const int rc = sqlite3_prepare_v2(m_db, utf8.constData(), static_cast<int>(utf8.size()), &raw, &tail);
+    StmtPtr stmt(raw);
     if (rc != SQLITE_OK)
         raise(rc);
-    m_cache.push_front(PreparedEntry{sql, StmtPtr(raw), false, {}, {}, {}});
+    // SQLite prepares the first statement only: whatever it leaves would never run, and must not be
+    // mistaken for part of what did.
+    if (!raw)
+        refuseStatement(QStringLiteral("leere Anweisung"), sql);
+    if (!isStatementEnd(QByteArrayView(tail, utf8.constData() + utf8.size())))
+        refuseStatement(QStringLiteral("Text nach dem Ende der Anweisung"), sql);
+    m_cache.push_front(PreparedEntry{sql, std::move(stmt), false, {}, {}, {}});
     m_cacheIndex.insert(sql, m_cache.begin());
     if (m_cache.size() > kCacheSize) {
         m_cacheIndex.remove(m_cache.back().sql);

@@ -74,7 +74,8 @@ public:
         bool m_nested = false;
     };
 
-    // Runs a statement of the program's dialect that returns no rows; returns the number of rows changed.
+    // Runs a statement of the program's dialect; rows it returns are read and dropped. Returns the number of
+    // rows the statement changed: 0 for a query.
     int execute(const QString &statement);
 
     // --- used by record sets ---

@@ -8,6 +8,24 @@
 
 namespace store {
 
+void refuseStatement(const QString &why, const QString &statement)
+{
+    throw StoreError(
+        QStringLiteral("SQL-Anweisung wird nicht unterstützt (%1): %2").arg(why, statement.simplified()));
+}
+
+bool isStatementEnd(QByteArrayView rest)
+{
+    bool semicolon = false;
+    for (char c : rest) {
+        if (c == ';' && !semicolon)
+            semicolon = true;
+        else if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return false;
+    }
+    return true;
+}
+
 namespace {
 
 enum class Tok
@@ -25,12 +43,6 @@ struct Token
     QString text; // words and names as written, strings unquoted, symbols as is
 };
 
-[[noreturn]] void fail(const QString &why, const QString &statement)
-{
-    throw StoreError(
-        QStringLiteral("SQL-Anweisung wird nicht unterstützt (%1): %2").arg(why, statement.simplified()));
-}
-
 bool isWordStart(QChar c)
 {
     return c.isLetter() || c == u'_';
@@ -40,54 +52,105 @@ bool isWordChar(QChar c)
     return c.isLetterOrNumber() || c == u'_' || c == u'$';
 }
 
-std::vector<Token> tokenize(const QString &s)
+// The longest name the dialect knows.
+constexpr qsizetype kMaxNameLength = 64;
+
+// A character for a message: control characters by their code, since they would not show.
+QString shown(QChar c)
 {
-    std::vector<Token> out;
-    out.reserve(32);
+    return c.unicode() < 0x20 || c.unicode() == 0x7F
+               ? QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper()
+               : quoted(QString(c));
+}
+
+// Why a name written in brackets or back quotes is not one of the dialect (empty when it is one): the
+// dialect's names hold no control characters, start with no blank, and keep ".", "!", the quotes and
+// brackets for qualifying and quoting. Inside these limits any character is part of the name.
+QString nameFault(QStringView name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("leerer Name");
+    if (name.size() > kMaxNameLength)
+        return QStringLiteral("Name länger als %1 Zeichen").arg(kMaxNameLength);
+    if (name.front().isSpace())
+        return QStringLiteral("Name beginnt mit einem Leerzeichen");
+    for (QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || QStringView(u".![]`\"").contains(c))
+            return QStringLiteral("Zeichen %1 in einem Namen").arg(shown(c));
+    }
+    return QString();
+}
+
+// Reads the statement into tokens. A statement it cannot read gives false, the reason in *why. Every
+// reader of statements goes through here, so that what is reused and what is translated are read alike.
+bool scan(const QString &s, std::vector<Token> *out, QString *why)
+{
+    out->reserve(32);
     const qsizetype n = s.size();
     qsizetype i = 0;
     while (i < n) {
         const QChar c = s[i];
-        if (c.isSpace() || c == u'\0') {
+        if (c.isSpace()) {
             ++i;
         } else if (c == u'"' || c == u'\'') {
             QString value;
-            if (!readQuoted(s, &i, &value))
-                fail(QStringLiteral("Zeichenkette ohne Ende"), s);
-            out.push_back({Tok::String, value});
+            if (!readQuoted(s, &i, &value)) {
+                *why = QStringLiteral("Zeichenkette ohne Ende");
+                return false;
+            }
+            out->push_back({Tok::String, std::move(value)});
         } else if (c == u'[' || c == u'`') {
-            const QChar close = c == u'[' ? u']' : u'`';
-            const qsizetype end = s.indexOf(close, i + 1);
-            if (end < 0)
-                fail(QStringLiteral("Name ohne Ende"), s);
-            out.push_back({Tok::QuotedName, s.mid(i + 1, end - i - 1)});
+            const qsizetype end = s.indexOf(c == u'[' ? u']' : u'`', i + 1);
+            if (end < 0) {
+                *why = QStringLiteral("Name ohne Ende");
+                return false;
+            }
+            const QStringView name = QStringView(s).mid(i + 1, end - i - 1);
+            *why = nameFault(name);
+            if (!why->isEmpty())
+                return false;
+            out->push_back({Tok::QuotedName, name.toString()});
             i = end + 1;
         } else if (c.isDigit() || (c == u'.' && i + 1 < n && s[i + 1].isDigit())) {
             qsizetype j = i;
             while (j < n && (s[j].isDigit() || s[j] == u'.'))
                 ++j;
-            out.push_back({Tok::Number, s.mid(i, j - i)});
+            out->push_back({Tok::Number, s.mid(i, j - i)});
             i = j;
         } else if (isWordStart(c)) {
             qsizetype j = i + 1;
             while (j < n && isWordChar(s[j]))
                 ++j;
-            out.push_back({Tok::Word, s.mid(i, j - i)});
+            if (j - i > kMaxNameLength) {
+                *why = QStringLiteral("Name länger als %1 Zeichen").arg(kMaxNameLength);
+                return false;
+            }
+            out->push_back({Tok::Word, s.mid(i, j - i)});
             i = j;
         } else {
-            static const QString twoChar[] = {QStringLiteral("<>"), QStringLiteral("<="),
-                                              QStringLiteral(">="), QStringLiteral("!=")};
-            QString sym(c);
-            for (const QString &t : twoChar) {
-                if (s.mid(i, 2) == t)
-                    sym = t;
+            if (!QStringView(u"=<>!(),.*+-/&;%").contains(c)) {
+                *why = QStringLiteral("unerwartetes Zeichen %1").arg(shown(c));
+                return false;
             }
-            if (!QStringLiteral("=<>!(),.*+-/&;%").contains(c))
-                fail(QStringLiteral("unerwartetes Zeichen %1").arg(quoted(QString(c))), s);
-            out.push_back({Tok::Symbol, sym});
-            i += sym.size();
+            qsizetype len = 1;
+            if (i + 1 < n) {
+                const QStringView two = QStringView(s).mid(i, 2);
+                if (two == u"<>" || two == u"<=" || two == u">=" || two == u"!=")
+                    len = 2;
+            }
+            out->push_back({Tok::Symbol, s.mid(i, len)});
+            i += len;
         }
     }
+    return true;
+}
+
+std::vector<Token> tokenize(const QString &s)
+{
+    std::vector<Token> out;
+    QString why;
+    if (!scan(s, &out, &why))
+        refuseStatement(why, s);
     return out;
 }
 
@@ -151,49 +214,40 @@ enum class Clause
 
 QString statementShape(const QString &s, std::vector<QVariant> *literals)
 {
-    // Reads the statement the way tokenize() does, but only tells literals from the rest.
+    std::vector<Token> tokens;
+    QString why;
+    if (!scan(s, &tokens, &why))
+        return QString();
+    // The scanner lets no control character outside a literal through, so these marks cannot be
+    // confused with the statement's own text.
     QString key;
-    key.reserve(s.size());
-    const qsizetype n = s.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const QChar c = s[i];
-        if (c == u'"' || c == u'\'') {
-            QString value;
-            if (!readQuoted(s, &i, &value))
-                return QString();
-            key += isPlainAscii(value) ? QStringLiteral("\x01a") : QStringLiteral("\x01u");
-            literals->emplace_back(value);
-        } else if (c == u'[' || c == u'`') {
-            const qsizetype end = s.indexOf(c == u'[' ? u']' : u'`', i + 1);
-            if (end < 0)
-                return QString();
-            key += QStringView(s).mid(i, end + 1 - i);
-            i = end + 1;
-        } else if (c.isDigit() || (c == u'.' && i + 1 < n && s[i + 1].isDigit())) {
-            qsizetype j = i;
-            while (j < n && (s[j].isDigit() || s[j] == u'.'))
-                ++j;
+    key.reserve(s.size() + static_cast<qsizetype>(tokens.size()));
+    for (const Token &t : tokens) {
+        switch (t.type) {
+        case Tok::String:
+            key += u'\x01';
+            key += isPlainAscii(t.text) ? u'a' : u'u';
+            literals->emplace_back(t.text);
+            break;
+        case Tok::Number: {
             bool ok = false;
-            const QVariant v = numberValue(QStringView(s).mid(i, j - i), &ok);
+            const QVariant v = numberValue(t.text, &ok);
             if (!ok)
                 return QString();
             key += u'\x02';
             literals->push_back(v);
-            i = j;
-        } else if (isWordStart(c)) {
-            qsizetype j = i + 1;
-            while (j < n && isWordChar(s[j]))
-                ++j;
-            key += QStringView(s).mid(i, j - i);
-            i = j;
-        } else {
-            // The key marks literals with these two; a statement holding them itself is not reused.
-            if (c == u'\x01' || c == u'\x02')
-                return QString();
-            key += c;
-            ++i;
+            break;
         }
+        case Tok::QuotedName:
+            key += u'\x03';
+            key += t.text;
+            break;
+        case Tok::Word:
+        case Tok::Symbol:
+            key += t.text;
+            break;
+        }
+        key += u'\x1F';
     }
     return key;
 }
@@ -212,14 +266,16 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
     for (size_t i = 0; i < t.size(); ++i) {
         if (t[i].type == Tok::Symbol && t[i].text == u';') {
             if (i + 1 != t.size())
-                fail(QStringLiteral("mehrere Anweisungen"), statement);
+                refuseStatement(QStringLiteral("mehrere Anweisungen"), statement);
             t.pop_back();
         }
     }
     if (t.empty() || t[0].type != Tok::Word)
-        fail(QStringLiteral("leere Anweisung"), statement);
+        refuseStatement(QStringLiteral("leere Anweisung"), statement);
 
-    auto upper = [&](size_t i) { return t[i].type == Tok::Word ? t[i].text.toUpper() : QString(); };
+    auto upper = [&](size_t i) {
+        return i < t.size() && t[i].type == Tok::Word ? t[i].text.toUpper() : QString();
+    };
     auto isSym = [&](size_t i, const char *s) {
         return i < t.size() && t[i].type == Tok::Symbol && t[i].text == QLatin1String(s);
     };
@@ -241,23 +297,38 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
         while (i < t.size() && upper(i) != u"FROM")
             ++i;
         if (i == t.size())
-            fail(QStringLiteral("DELETE ohne FROM"), statement);
+            refuseStatement(QStringLiteral("DELETE ohne FROM"), statement);
         head = QStringLiteral("DELETE");
         start = i;
     } else {
-        fail(QStringLiteral("nur SELECT, INSERT, UPDATE und DELETE"), statement);
+        refuseStatement(QStringLiteral("nur SELECT, INSERT, UPDATE und DELETE"), statement);
     }
 
     QString sql = head;
     sql.reserve(statement.size() + 32);
     Clause clause = Clause::Other;
+    // The clause around each open parenthesis, restored when it closes: a subquery's ORDER BY ends with it.
+    std::vector<Clause> outerClauses;
     bool inSet = false;
     bool selectList = out.kind == TranslatedSql::Kind::Select;
-    QString limit;
+    // TOP n of each SELECT still open, with the parenthesis depth it stands at: it becomes the LIMIT at
+    // the end of that SELECT, which is where its parenthesis closes (or the statement ends).
+    struct Limit
+    {
+        size_t depth;
+        QString count;
+    };
+    std::vector<Limit> limits;
     auto append = [&](const QString &piece) {
         if (!sql.isEmpty())
             sql += u' ';
         sql += piece;
+    };
+    auto closeLimitsAt = [&](size_t depth) {
+        if (!limits.empty() && limits.back().depth == depth) {
+            sql += QStringLiteral(" LIMIT ") + limits.back().count;
+            limits.pop_back();
+        }
     };
 
     for (size_t i = start; i < t.size(); ++i) {
@@ -275,12 +346,21 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
             bool ok = false;
             const QVariant v = numberValue(tok.text, &ok);
             if (!ok)
-                fail(QStringLiteral("ungültige Zahl %1").arg(quoted(tok.text)), statement);
+                refuseStatement(QStringLiteral("ungültige Zahl %1").arg(quoted(tok.text)), statement);
             out.params.push_back(v);
             append(QStringLiteral("?"));
             break;
         }
         case Tok::Symbol:
+            if (tok.text == u"(") {
+                outerClauses.push_back(clause);
+            } else if (tok.text == u")") {
+                if (outerClauses.empty())
+                    refuseStatement(QStringLiteral("\u201E)\u201C ohne \u201E(\u201C"), statement);
+                closeLimitsAt(outerClauses.size());
+                clause = outerClauses.back();
+                outerClauses.pop_back();
+            }
             if (tok.text == u"&") {
                 append(QStringLiteral("||"));
             } else if (tok.text == u"!=") {
@@ -309,19 +389,38 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
                 if (up == u"TRUE" || up == u"FALSE") {
                     append(up == u"TRUE" ? QStringLiteral("1") : QStringLiteral("0"));
                 } else if (up == u"TOP") {
-                    if (i + 1 >= t.size() || t[i + 1].type != Tok::Number)
-                        fail(QStringLiteral("TOP ohne Anzahl"), statement);
-                    limit = t[++i].text;
+                    const bool afterSelect = upper(i - 1) == u"SELECT" ||
+                                             (upper(i - 1) == u"DISTINCT" && upper(i - 2) == u"SELECT");
+                    if (!afterSelect)
+                        refuseStatement(QStringLiteral("TOP nur direkt nach SELECT"), statement);
+                    bool whole = false;
+                    if (i + 1 < t.size() && t[i + 1].type == Tok::Number)
+                        t[i + 1].text.toLongLong(&whole);
+                    if (!whole)
+                        refuseStatement(QStringLiteral("TOP ohne ganze Anzahl"), statement);
+                    if (upper(i + 2) == u"PERCENT")
+                        refuseStatement(QStringLiteral("TOP ... PERCENT"), statement);
+                    if (!limits.empty() && limits.back().depth == outerClauses.size())
+                        refuseStatement(QStringLiteral("TOP zweimal in einer Abfrage"), statement);
+                    limits.push_back({outerClauses.size(), t[++i].text});
                 } else {
                     append(up);
                 }
                 break;
             }
             // A name, possibly qualified: table.column or alias.column.
+            if (isSym(i + 1, "(")) {
+                // A function is called by a plain name: text in brackets is a name and never SQL.
+                if (tok.type != Tok::Word)
+                    refuseStatement(
+                        QStringLiteral("Funktionsname %1 ist kein einfacher Name").arg(quoted(tok.text)),
+                        statement);
+                append(tok.text.toUpper());
+                break;
+            }
             QString name = quotedName(tok.text);
             QString column = tok.text;
             bool qualified = false;
-            const bool isFunction = isSym(i + 1, "(");
             if (isSym(i + 1, ".") && i + 2 < t.size() &&
                 (t[i + 2].type == Tok::Word || t[i + 2].type == Tok::QuotedName)) {
                 column = t[i + 2].text;
@@ -334,15 +433,10 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
                 column.clear();
                 i += 2;
             }
-            if (isFunction) {
-                append(tok.text.toUpper());
-                break;
-            }
             append(name);
             // A qualified column of the select list is named by its column, as the dialect names it; older
             // SQLite would name it after its table when joins are nested.
-            if (selectList && qualified &&
-                (isSym(i + 1, ",") || (i + 1 < t.size() && upper(i + 1) == u"FROM")))
+            if (selectList && qualified && (isSym(i + 1, ",") || upper(i + 1) == u"FROM"))
                 sql += QStringLiteral(" AS ") + quotedName(column);
             if (clause != Clause::Other && !column.isEmpty() && isTextColumn && isTextColumn(column)) {
                 sql += QStringLiteral(" COLLATE ");
@@ -359,11 +453,9 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
         }
         }
     }
-    if (!limit.isEmpty()) {
-        if (out.kind != TranslatedSql::Kind::Select)
-            fail(QStringLiteral("TOP nur bei SELECT"), statement);
-        sql += QStringLiteral(" LIMIT ") + limit;
-    }
+    if (!outerClauses.empty())
+        refuseStatement(QStringLiteral("\u201E(\u201C ohne \u201E)\u201C"), statement);
+    closeLimitsAt(0);
     out.sql = sql;
     return out;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 
@@ -41,6 +42,13 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
 // translate to the same SQLite text, so a translation can be reused with new values. Empty when the
 // statement cannot be read this way (the full translation then reports what is wrong).
 QString statementShape(const QString &statement, std::vector<QVariant> *literals);
+
+// Raises the German error for a statement the store does not take, naming why.
+[[noreturn]] void refuseStatement(const QString &why, const QString &statement);
+
+// Whether the text SQLite's prepare left after the first statement ends the statement: blanks, line ends
+// and at most one ";". Anything else would be a second statement, or text cut off by the character 0.
+bool isStatementEnd(QByteArrayView rest);
 
 // A value made safe for a double-quoted literal of the dialect: every " doubled.
 QString jetQuoted(const QString &value);

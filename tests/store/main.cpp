@@ -4,6 +4,7 @@
 int runStoreTests(int argc, char **argv);
 int runRecordSetTests(int argc, char **argv);
 int runReliabilityTests(int argc, char **argv);
+int runStatementTests(int argc, char **argv);
 
 int main(int argc, char **argv)
 {
@@ -12,5 +13,6 @@ int main(int argc, char **argv)
     failures += runStoreTests(argc, argv);
     failures += runRecordSetTests(argc, argv);
     failures += runReliabilityTests(argc, argv);
+    failures += runStatementTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,179 @@
+// Statements of the dialect that try to be more than one statement: names in brackets that hold SQL, text
+// after the statement, a TOP inside a subquery, and what execute() reports for a query.
+
+#include "TestSupport.h"
+
+#include "JetSql.h"
+
+#include <QTest>
+
+using namespace testsupport;
+
+namespace {
+
+const QString kRefused = QStringLiteral("SQL-Anweisung wird nicht unterstützt");
+
+int countOf(Db &db, const QString &table)
+{
+    return db.scalar(QStringLiteral("select count(*) from ") + table).toInt();
+}
+
+QStringList titles(store::RecordSet &rs)
+{
+    QStringList out;
+    for (rs.first(); !rs.eof(); rs.next())
+        out << rs.field(QStringLiteral("Titel")).asString();
+    return out;
+}
+
+} // namespace
+
+class TestStatements : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void textInBracketsIsANameAndNeverSql()
+    {
+        Db db;
+        auto a = db.assignments();
+        a->open();
+        for (int i = 1; i <= 3; ++i)
+            a->insertRecord({QVariant(), i, QStringLiteral("AB")});
+        const QString nul(QChar(0));
+        const QStringList attacks = {
+            QStringLiteral("DELETE FROM Funktionen_Benutzer WHERE [User = \"x\" OR abs](1)"),
+            QStringLiteral("DELETE FROM Funktionen_Benutzer WHERE `User = \"x\" OR abs`(1)"),
+            QStringLiteral("DELETE FROM Funktionen_Benutzer [") + nul +
+                QStringLiteral("](1) WHERE User=\"NOBODY\""),
+            QStringLiteral("DELETE FROM Funktionen_Benutzer WHERE User=\"NOBODY\"") + nul +
+                QStringLiteral(" OR 1=1"),
+            QStringLiteral("DELETE FROM Funktionen_Benutzer WHERE [Funktion]]=1 OR 1=1"),
+        };
+        for (const QString &sql : attacks)
+            EXPECT_STORE_ERROR_CONTAINING(db.conn.execute(sql), kRefused);
+        QCOMPARE(countOf(db, QStringLiteral("Funktionen_Benutzer")), 3);
+
+        auto q = db.query({QStringLiteral("select [1; DROP TABLE Benutzer; --](1) from Benutzer")});
+        EXPECT_STORE_ERROR_CONTAINING(q->open(), kRefused);
+        QVERIFY(!q->isOpen());
+        QCOMPARE(countOf(db, QStringLiteral("Benutzer")), 0);
+
+        // A name with a blank or the spelling of a keyword stays one name.
+        EXPECT_STORE_ERROR(
+            db.conn.execute(QStringLiteral("delete from Funktionen_Benutzer where [User x]=1")),
+            QStringLiteral("Das Feld \u201EUser x\u201C gibt es in der Datenbank nicht."));
+        EXPECT_STORE_ERROR_CONTAINING(db.scalar(QStringLiteral("select [select] from Benutzer")),
+                                      QStringLiteral("Das Feld \u201Eselect\u201C"));
+        QCOMPARE(db.scalar(QStringLiteral("select count([User]) from [Funktionen_Benutzer] where "
+                                          "`Funktion`>1 and [funktionen_benutzer].[user]=\"ab\""))
+                     .toInt(),
+                 2);
+    }
+
+    void namesOutsideTheDialectAreRefused()
+    {
+        const auto none = [](const QString &) { return false; };
+        const QString tooLong(65, u'n');
+        for (const QString &name :
+             {QString(), QStringLiteral(" lead"), QStringLiteral("a.b"), QStringLiteral("a!b"),
+              QStringLiteral("a`b"), QStringLiteral("a\"b"), QStringLiteral("a[b"), QStringLiteral("tab\tin"),
+              QStringLiteral("a") + QChar(0x1F), tooLong}) {
+            const QString sql = QStringLiteral("select [%1] from Benutzer").arg(name);
+            EXPECT_STORE_ERROR_CONTAINING(store::translateJetSql(sql, none), kRefused);
+            std::vector<QVariant> literals;
+            QVERIFY(store::statementShape(sql, &literals).isEmpty());
+        }
+        EXPECT_STORE_ERROR_CONTAINING(store::translateJetSql(tooLong + QStringLiteral(" x"), none), kRefused);
+        // The longest name the dialect allows, and every other character, pass.
+        const store::TranslatedSql t = store::translateJetSql(
+            QStringLiteral("select [%1], [Größe (m²) & 'x' = 1;] from t").arg(QString(64, u'n')), none);
+        QVERIFY(t.sql.contains(u'`' + QString(64, u'n') + u'`'));
+        QVERIFY(t.sql.contains(QStringLiteral("`Größe (m²) & 'x' = 1;`")));
+        QVERIFY(t.params.empty());
+    }
+
+    void nothingFollowsTheStatementItPrepares()
+    {
+        Db db;
+        for (const QString &sql :
+             {QStringLiteral("SELECT 1; DELETE FROM Benutzer"), QStringLiteral("SELECT 1;;;"),
+              QStringLiteral("SELECT 1 /* x */ ; x"),
+              QStringLiteral("SELECT 1") + QChar(0) + QStringLiteral("; DELETE FROM Benutzer"),
+              QStringLiteral("  -- nothing but a comment"), QString()}) {
+            EXPECT_STORE_ERROR_CONTAINING(db.conn.prepare(sql), kRefused);
+        }
+        QVERIFY(db.conn.prepare(QStringLiteral("SELECT 1")) != nullptr);
+        QVERIFY(db.conn.prepare(QStringLiteral("SELECT 2 ;\r\n")) != nullptr);
+        QVERIFY(db.conn.prepare(QStringLiteral("SELECT 3;; \r\n")) != nullptr);
+    }
+
+    void topLimitsTheSelectItStandsIn()
+    {
+        Db db;
+        auto f = db.functions();
+        f->open();
+        for (const char *t : {"a", "b", "c", "d"})
+            f->insertRecord({QString::fromLatin1(t), 0});
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from Funktionen where id in "
+                                          "(select top 1 id from Funktionen order by id)"))
+                     .toInt(),
+                 1);
+        auto q = db.query(
+            {QStringLiteral("select top 2 Titel from Funktionen where id not in"),
+             QStringLiteral("(select top 1 id from Funktionen order by id desc) order by Titel desc")});
+        q->open();
+        QCOMPARE(titles(*q), (QStringList{QStringLiteral("c"), QStringLiteral("b")}));
+        q->setSql(
+            {QStringLiteral("select distinct top 3 Titel from Funktionen where (inGruppe=0) order by 1")});
+        q->open();
+        QCOMPARE(titles(*q), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+
+        const auto none = [](const QString &) { return false; };
+        for (const char *bad : {"select top 1.5 * from Funktionen", "select Titel, top 1 id from Funktionen",
+                                "select top x from Funktionen", "select top 1 percent * from Funktionen",
+                                "update top 1 Funktionen set Titel=\"x\""}) {
+            EXPECT_STORE_ERROR_CONTAINING(store::translateJetSql(QString::fromLatin1(bad), none), kRefused);
+        }
+    }
+
+    void executeReportsOnlyRowsItChanged()
+    {
+        Db db;
+        auto f = db.functions();
+        f->open();
+        for (int i = 0; i < 3; ++i)
+            f->insertRecord({QStringLiteral("t%1").arg(i), 0});
+        QCOMPARE(db.conn.execute(QStringLiteral("update Funktionen set Titel=\"x\" where inGruppe=0")), 3);
+        QCOMPARE(db.conn.execute(QStringLiteral("select * from Funktionen")), 0);
+        QCOMPARE(db.conn.execute(QStringLiteral("delete from Funktionen where id=-1")), 0);
+    }
+
+    void statementsOfTheSameShapeShareATranslation()
+    {
+        // The reuse key sees the statement as the translator does: blanks do not count, names and their
+        // kind of quoting do.
+        auto shape = [](const QString &sql) {
+            std::vector<QVariant> literals;
+            return store::statementShape(sql, &literals);
+        };
+        QCOMPARE(shape(QStringLiteral("select * from t where a=1")),
+                 shape(QStringLiteral("select *  from t where a = 27")));
+        QVERIFY(shape(QStringLiteral("select a b from t")) != shape(QStringLiteral("select ab from t")));
+        QVERIFY(shape(QStringLiteral("select [a b] from t")) != shape(QStringLiteral("select a b from t")));
+        QVERIFY(shape(QStringLiteral("select a from t where a=\"x\"")) !=
+                shape(QStringLiteral("select a from t where a=\"\u00E4\"")));
+        std::vector<QVariant> literals;
+        QVERIFY(!store::statementShape(QStringLiteral("select \"x\", 5 from t"), &literals).isEmpty());
+        QCOMPARE(literals.size(), size_t(2));
+        QCOMPARE(literals[1].toLongLong(), 5);
+    }
+};
+
+int runStatementTests(int argc, char **argv)
+{
+    TestStatements t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_statements.moc"
