@@ -210,6 +210,8 @@ void TFMain::UserAddallClick()
         const int field = UserList->fieldIndex(QStringLiteral("Initialien"));
         // One durable write for all: what was assigned before a failure stays, nothing after it is made.
         store::Connection::Transaction transaction(SData->SecureDB, FunktionenBenutzer->name());
+        // The assigned users' grid shows the outcome once, not every row as it comes.
+        const store::ControlsHeld held(*FunktionenBenutzer);
         try {
             for (int row = 0; row < UserList->rowCount(); ++row) {
                 const QString initials = UserList->valueAt(row, field).toString();

@@ -2,6 +2,7 @@
 
 #include "Main.h"
 #include "SDaten.h"
+#include "ui/AppIcon.h"
 #include "ui/ErrorHandler.h"
 
 #include <QApplication>
@@ -17,6 +18,8 @@ int runProgram()
     ui::installErrorHandler();
     // Qt's own texts (file and input dialogs, the edits' menus) in German, whatever the desktop speaks, so
     // that they read like the rest of the program.
+    // One icon for the main window, the dialogs and the desktop entry.
+    QApplication::setWindowIcon(ui::appIcon());
     const QLocale german(QLocale::German, QLocale::Germany);
     QLocale::setDefault(german);
     QTranslator qtTexts;

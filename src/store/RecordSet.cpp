@@ -802,6 +802,24 @@ void RecordSet::refusePost()
         m_refused = true;
 }
 
+void RecordSet::holdControls()
+{
+    if (m_held++ == 0) {
+        emit viewAboutToReset();
+        blockSignals(true);
+    }
+}
+
+void RecordSet::releaseControls()
+{
+    if (m_held == 0 || --m_held > 0)
+        return;
+    blockSignals(false);
+    emit viewReset();
+    emit stateChanged(m_state);
+    emit currentChanged(m_cur);
+}
+
 void RecordSet::checkBrowseModeWithDetails()
 {
     checkBrowseMode();

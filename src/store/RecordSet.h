@@ -169,6 +169,12 @@ public:
     // details have nothing pending.
     void checkBrowseModeWithDetails();
 
+    // Holds the bound controls still while many rows change at once: they see one reset when the last hold
+    // ends, instead of every row coming and the current row moving each time. Nothing else changes: every
+    // post is stored as it happens. Use ControlsHeld.
+    void holdControls();
+    void releaseControls();
+
     // --- fields ---
     const std::vector<FieldDef> &fields() const { return m_fields; }
     int fieldIndex(const QString &name) const;
@@ -260,6 +266,7 @@ private:
     bool m_posting = false;
     bool m_updating = false; // inside the updatingRecord signal
     bool m_refused = false;
+    int m_held = 0; // holdControls() not yet released
 
     QString m_filter;
     bool m_filtered = false;
@@ -277,6 +284,19 @@ private:
     Event m_afterEdit;
     Event m_beforePost;
     Event m_afterPost;
+};
+
+// Holds a set's controls for as long as it lives.
+class ControlsHeld
+{
+public:
+    explicit ControlsHeld(RecordSet &set) : m_set(set) { m_set.holdControls(); }
+    ~ControlsHeld() { m_set.releaseControls(); }
+    ControlsHeld(const ControlsHeld &) = delete;
+    ControlsHeld &operator=(const ControlsHeld &) = delete;
+
+private:
+    RecordSet &m_set;
 };
 
 } // namespace store

@@ -125,6 +125,9 @@ DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(new RecordSetModel
     setModel(m_model);
     setItemDelegate(new GridEditDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // The view would scroll to every new current cell at once, laying out its rows each time; the grid
+    // scrolls itself once the set has stopped moving (scheduleScroll).
+    setAutoScroll(false);
     setWordWrap(false);
     setCornerButtonEnabled(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -141,6 +144,12 @@ DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(new RecordSetModel
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         applyWidths();
         followSet();
+    });
+    connect(m_model, &RecordSetModel::indicatorChanged, this, [this](int row) {
+        QHeaderView *rows = verticalHeader();
+        if (rows->isVisible())
+            rows->viewport()->update(0, rows->sectionViewportPosition(row), rows->viewport()->width(),
+                                     rows->sectionSize(row));
     });
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int width) {
         // Keep what the user dragged: a reset of the rows (filter, reopen) must not undo it.
@@ -255,7 +264,9 @@ void DBGrid::followSet()
         if (m_options.testFlag(GridOption::RowSelect))
             how |= QItemSelectionModel::Rows;
         selection->setCurrentIndex(index, how);
-        scrollTo(index);
+        // Scrolling needs the rows laid out; done once the set has stopped moving, a batch of inserts
+        // (all users assigned at once) lays the grid out once instead of once per row.
+        scheduleScroll();
     }
     m_following = false;
 }
@@ -274,10 +285,27 @@ void DBGrid::scheduleFollow()
         Qt::QueuedConnection);
 }
 
+void DBGrid::scheduleScroll()
+{
+    if (m_scrollQueued)
+        return;
+    m_scrollQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_scrollQueued = false;
+            if (currentIndex().isValid())
+                scrollTo(currentIndex());
+        },
+        Qt::QueuedConnection);
+}
+
 void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     // The base first hands a cell editor's text to the row it belongs to, before the row is left.
     QTableView::currentChanged(current, previous);
+    if (current.isValid())
+        scheduleScroll();
     // While rows come and go, the view shifts its current cell by itself; the set decides where it ends.
     if (m_following || m_model->isChanging())
         return;

@@ -84,6 +84,7 @@ private:
     bool editable() const;
     void followSet();
     void scheduleFollow();
+    void scheduleScroll();
     void applyWidths();
     void applyRowHeight();
     void focusMoved(QWidget *from, QWidget *to);
@@ -102,6 +103,7 @@ private:
     bool m_moving = false;        // the grid itself is moving the set
     bool m_following = false;     // the grid is following the set
     bool m_followQueued = false;
+    bool m_scrollQueued = false;
     bool m_applyingWidths = false;
 };
 

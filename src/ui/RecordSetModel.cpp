@@ -210,7 +210,7 @@ QVariant RecordSetModel::headerData(int section, Qt::Orientation orientation, in
 void RecordSetModel::markRow(int row)
 {
     if (!m_changing && row >= 0 && row < rowCount())
-        emit headerDataChanged(Qt::Vertical, row, row);
+        emit indicatorChanged(row);
 }
 
 void RecordSetModel::onAboutToReset()

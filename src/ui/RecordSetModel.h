@@ -69,6 +69,11 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+signals:
+    // The row's indicator changed (the current row moved, or its state did). Only that row's header needs
+    // painting: announcing it as changed header data would make a view lay out and paint itself whole.
+    void indicatorChanged(int row);
+
 private:
     void bind();
     void resolveColumns();

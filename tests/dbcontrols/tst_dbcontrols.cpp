@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -121,6 +122,7 @@ private slots:
     void modelFollowsFilterAndMasterMoves();
     // --- current row ---
     void twoGridsShareOneCurrentRow();
+    void heldControlsSeeABatchOfRowsOnceAndStoreEveryOne();
     void refusedMoveKeepsTheGridOnThePendingRow();
     // --- the grid's own keys ---
     void ctrlDelAsksBeforeDeleting();
@@ -255,6 +257,36 @@ void TestDbControls::twoGridsShareOneCurrentRow()
     QCOMPARE(users->rowCount(), 4);
     QCOMPARE(currentGridRow(page1), users->currentRow());
     QCOMPARE(currentGridRow(page2), users->currentRow());
+}
+
+void TestDbControls::heldControlsSeeABatchOfRowsOnceAndStoreEveryOne()
+{
+    testsupport::Db db;
+    auto users = db.users();
+    users->open();
+    addUser(*users, QStringLiteral("Anna"), false);
+    DataSource source(QStringLiteral("UserList1"), users.get());
+    DBGrid grid;
+    grid.setColumns(userColumns());
+    grid.setOptions(usersGridOptions());
+    grid.setDataSource(&source);
+    QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy inserted(grid.model(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy resets(grid.model(), &QAbstractItemModel::modelReset);
+    {
+        const store::ControlsHeld held(*users);
+        {
+            const store::ControlsHeld inner(*users); // holds nest
+            for (const char *name : {"Bert", "Carl", "Dora"})
+                addUser(*users, QString::fromLatin1(name), false);
+        }
+        QCOMPARE(resets.count(), 0);
+    }
+    QCOMPARE(inserted.count(), 0);
+    QCOMPARE(resets.count(), 1);
+    QCOMPARE(grid.model()->rowCount(), 4);
+    QCOMPARE(currentGridRow(grid), users->currentRow());
+    QCOMPARE(db.scalar(QStringLiteral("select count(*) from Benutzer")).toInt(), 4);
 }
 
 void TestDbControls::refusedMoveKeepsTheGridOnThePendingRow()
