@@ -37,10 +37,13 @@ enum class Tok
     Symbol
 };
 
+// A token points into the statement it was read from, which must outlive it; only a string literal has
+// a text of its own, its value with the doubled quotes made single.
 struct Token
 {
     Tok type;
-    QString text; // words and names as written, strings unquoted, symbols as is
+    QStringView text; // as written; a name without its brackets or back quotes
+    QString value;    // String only
 };
 
 bool isWordStart(QChar c)
@@ -93,12 +96,13 @@ bool scan(const QString &s, std::vector<Token> *out, QString *why)
         if (c.isSpace()) {
             ++i;
         } else if (c == u'"' || c == u'\'') {
+            const qsizetype start = i;
             QString value;
             if (!readQuoted(s, &i, &value)) {
                 *why = QStringLiteral("Zeichenkette ohne Ende");
                 return false;
             }
-            out->push_back({Tok::String, std::move(value)});
+            out->push_back({Tok::String, QStringView(s).mid(start, i - start), std::move(value)});
         } else if (c == u'[' || c == u'`') {
             const qsizetype end = s.indexOf(c == u'[' ? u']' : u'`', i + 1);
             if (end < 0) {
@@ -109,13 +113,13 @@ bool scan(const QString &s, std::vector<Token> *out, QString *why)
             *why = nameFault(name);
             if (!why->isEmpty())
                 return false;
-            out->push_back({Tok::QuotedName, name.toString()});
+            out->push_back({Tok::QuotedName, name, {}});
             i = end + 1;
         } else if (c.isDigit() || (c == u'.' && i + 1 < n && s[i + 1].isDigit())) {
             qsizetype j = i;
             while (j < n && (s[j].isDigit() || s[j] == u'.'))
                 ++j;
-            out->push_back({Tok::Number, s.mid(i, j - i)});
+            out->push_back({Tok::Number, QStringView(s).mid(i, j - i), {}});
             i = j;
         } else if (isWordStart(c)) {
             qsizetype j = i + 1;
@@ -125,7 +129,7 @@ bool scan(const QString &s, std::vector<Token> *out, QString *why)
                 *why = QStringLiteral("Name länger als %1 Zeichen").arg(kMaxNameLength);
                 return false;
             }
-            out->push_back({Tok::Word, s.mid(i, j - i)});
+            out->push_back({Tok::Word, QStringView(s).mid(i, j - i), {}});
             i = j;
         } else {
             if (!QStringView(u"=<>!(),.*+-/&;%").contains(c)) {
@@ -138,7 +142,7 @@ bool scan(const QString &s, std::vector<Token> *out, QString *why)
                 if (two == u"<>" || two == u"<=" || two == u">=" || two == u"!=")
                     len = 2;
             }
-            out->push_back({Tok::Symbol, s.mid(i, len)});
+            out->push_back({Tok::Symbol, QStringView(s).mid(i, len), {}});
             i += len;
         }
     }
@@ -175,9 +179,9 @@ const QSet<QString> &keywords()
 
 // Names go in backticks: SQLite takes a double-quoted name it cannot resolve for a string literal, which
 // would turn a misspelt field into a silent wrong answer.
-QString quotedName(const QString &name)
+QString quotedName(QStringView name)
 {
-    QString n = name;
+    QString n = name.toString();
     n.replace(u'`', QStringLiteral("``"));
     return u'`' + n + u'`';
 }
@@ -226,8 +230,8 @@ QString statementShape(const QString &s, std::vector<QVariant> *literals)
         switch (t.type) {
         case Tok::String:
             key += u'\x01';
-            key += isPlainAscii(t.text) ? u'a' : u'u';
-            literals->emplace_back(t.text);
+            key += isPlainAscii(t.value) ? u'a' : u'u';
+            literals->emplace_back(t.value);
             break;
         case Tok::Number: {
             bool ok = false;
@@ -264,7 +268,7 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
     std::vector<Token> t = tokenize(statement);
     // One trailing ";" is part of the dialect; anything after it would be a second statement.
     for (size_t i = 0; i < t.size(); ++i) {
-        if (t[i].type == Tok::Symbol && t[i].text == u';') {
+        if (t[i].type == Tok::Symbol && t[i].text == u";") {
             if (i + 1 != t.size())
                 refuseStatement(QStringLiteral("mehrere Anweisungen"), statement);
             t.pop_back();
@@ -274,7 +278,7 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
         refuseStatement(QStringLiteral("leere Anweisung"), statement);
 
     auto upper = [&](size_t i) {
-        return i < t.size() && t[i].type == Tok::Word ? t[i].text.toUpper() : QString();
+        return i < t.size() && t[i].type == Tok::Word ? t[i].text.toString().toUpper() : QString();
     };
     auto isSym = [&](size_t i, const char *s) {
         return i < t.size() && t[i].type == Tok::Symbol && t[i].text == QLatin1String(s);
@@ -336,17 +340,18 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
         switch (tok.type) {
         case Tok::String:
             append(QStringLiteral("?"));
-            out.params.emplace_back(tok.text);
+            out.params.emplace_back(tok.value);
             break;
         case Tok::Number: {
             if (clause == Clause::OrderBy) {
-                append(tok.text); // a column position, not a value
+                append(tok.text.toString()); // a column position, not a value
                 break;
             }
             bool ok = false;
             const QVariant v = numberValue(tok.text, &ok);
             if (!ok)
-                refuseStatement(QStringLiteral("ungültige Zahl %1").arg(quoted(tok.text)), statement);
+                refuseStatement(QStringLiteral("ungültige Zahl %1").arg(quoted(tok.text.toString())),
+                                statement);
             out.params.push_back(v);
             append(QStringLiteral("?"));
             break;
@@ -366,7 +371,7 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
             } else if (tok.text == u"!=") {
                 append(QStringLiteral("<>"));
             } else {
-                append(tok.text);
+                append(tok.text.toString());
             }
             break;
         case Tok::Word:
@@ -395,14 +400,14 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
                         refuseStatement(QStringLiteral("TOP nur direkt nach SELECT"), statement);
                     bool whole = false;
                     if (i + 1 < t.size() && t[i + 1].type == Tok::Number)
-                        t[i + 1].text.toLongLong(&whole);
+                        static_cast<void>(t[i + 1].text.toLongLong(&whole));
                     if (!whole)
                         refuseStatement(QStringLiteral("TOP ohne ganze Anzahl"), statement);
                     if (upper(i + 2) == u"PERCENT")
                         refuseStatement(QStringLiteral("TOP ... PERCENT"), statement);
                     if (!limits.empty() && limits.back().depth == outerClauses.size())
                         refuseStatement(QStringLiteral("TOP zweimal in einer Abfrage"), statement);
-                    limits.push_back({outerClauses.size(), t[++i].text});
+                    limits.push_back({outerClauses.size(), t[++i].text.toString()});
                 } else {
                     append(up);
                 }
@@ -412,18 +417,18 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
             if (isSym(i + 1, "(")) {
                 // A function is called by a plain name: text in brackets is a name and never SQL.
                 if (tok.type != Tok::Word)
-                    refuseStatement(
-                        QStringLiteral("Funktionsname %1 ist kein einfacher Name").arg(quoted(tok.text)),
-                        statement);
-                append(tok.text.toUpper());
+                    refuseStatement(QStringLiteral("Funktionsname %1 ist kein einfacher Name")
+                                        .arg(quoted(tok.text.toString())),
+                                    statement);
+                append(tok.text.toString().toUpper());
                 break;
             }
             QString name = quotedName(tok.text);
-            QString column = tok.text;
+            QString column = tok.text.toString();
             bool qualified = false;
             if (isSym(i + 1, ".") && i + 2 < t.size() &&
                 (t[i + 2].type == Tok::Word || t[i + 2].type == Tok::QuotedName)) {
-                column = t[i + 2].text;
+                column = t[i + 2].text.toString();
                 qualified = true;
                 // SQLite names only the bare column after SET.
                 name = inSet ? quotedName(column) : name + u'.' + quotedName(column);
@@ -446,7 +451,7 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
                 while (isSym(j, ")"))
                     ++j;
                 const bool asciiEquality = clause == Clause::Where && isSym(j, "=") && j + 1 < t.size() &&
-                                           t[j + 1].type == Tok::String && isPlainAscii(t[j + 1].text);
+                                           t[j + 1].type == Tok::String && isPlainAscii(t[j + 1].value);
                 sql += asciiEquality ? QStringLiteral("NOCASE") : QLatin1String(Collation::kCollationName);
             }
             break;
