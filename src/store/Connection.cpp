@@ -3,23 +3,67 @@
 #include "Collation.h"
 #include "RecordSet.h"
 #include "StoreError.h"
+#include "SystemError.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace store {
 
 namespace {
 constexpr int kCacheSize = 128;
 constexpr int kBusyTimeoutMs = 5000;
+constexpr std::chrono::milliseconds kFileRecheck{50};
 
 struct DbCloser
 {
     void operator()(sqlite3 *db) const noexcept { sqlite3_close_v2(db); }
 };
 using DbPtr = std::unique_ptr<sqlite3, DbCloser>;
+
+// SQLite's primary result code, without the detail that extended result codes add.
+int primary(int rc)
+{
+    return rc & 0xFF;
+}
+
+QString sqliteText(sqlite3 *db, int rc)
+{
+    return QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+}
+
+// Which file a path names: the same device and inode stay the same file, whatever its name.
+struct FileId
+{
+    bool valid = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+};
+
+FileId fileIdOf(const QByteArray &nativePath)
+{
+    struct stat st = {};
+    if (::stat(nativePath.constData(), &st) != 0)
+        return {};
+    return {true, static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
+}
+
+QString movedMessage(const QString &file)
+{
+    return QStringLiteral(
+               "Die Datenbankdatei %1 wurde gelöscht, verschoben oder durch eine andere Datei "
+               "ersetzt, während sie geöffnet war; sie wird nicht mehr gelesen oder geändert. Bitte "
+               "die Datei neu öffnen.")
+        .arg(quoted(file));
+}
 
 bool isTextType(const QString &declared)
 {
@@ -74,36 +118,51 @@ void Connection::connect()
             QStringLiteral("In der Verbindungszeichenfolge ist keine Datenbankdatei angegeben."));
 
     const QFileInfo info(path);
-    if (!info.exists())
+    if (!info.exists()) {
+        const QString folder = folderOf(path);
+        if (!QFileInfo(folder).isDir())
+            throw StoreError(
+                QStringLiteral("Die Datenbankdatei %1 wurde nicht gefunden: den Ordner %2 gibt es "
+                               "nicht.")
+                    .arg(quoted(path), quoted(folder)));
         throw StoreError(QStringLiteral("Die Datenbankdatei %1 wurde nicht gefunden.").arg(quoted(path)));
+    }
     if (!info.isFile())
         throw StoreError(
             QStringLiteral("%1 ist keine Datenbankdatei, sondern ein Ordner.").arg(quoted(path)));
-    if (!info.isReadable())
-        throw StoreError(
-            QStringLiteral("Die Datenbankdatei %1 kann nicht gelesen werden: keine Berechtigung.")
-                .arg(quoted(path)));
+    const QByteArray nativePath = QFile::encodeName(path);
+    // Asked with this process's effective rights, not by opening the file: closing any descriptor of a
+    // file drops every lock this process holds on it, also those of another connection.
+    if (::faccessat(AT_FDCWD, nativePath.constData(), R_OK, AT_EACCESS) != 0) {
+        const int err = errno;
+        throw StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht gelesen werden: %2.")
+                             .arg(quoted(path), systemReason(err)));
+    }
     // SQLite takes an empty file for an empty database and would write one into it.
     if (info.size() == 0)
         throw StoreError(
             QStringLiteral("Die Datei %1 ist leer und keine Sicherheitsdatenbank.").arg(quoted(path)));
 
     sqlite3 *raw = nullptr;
-    const QByteArray nativePath = QFile::encodeName(path);
     int rc = sqlite3_open_v2(nativePath.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     DbPtr db(raw);
+    auto cannotOpen = [&] {
+        const int err = raw ? sqlite3_system_errno(raw) : 0;
+        return StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden: %2 (%3).")
+                              .arg(quoted(path), err ? systemReason(err) : QStringLiteral("Datenbankfehler"),
+                                   sqliteText(raw, rc)));
+    };
     if (rc != SQLITE_OK)
-        throw StoreError(
-            QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden (%2).")
-                .arg(quoted(path), QString::fromUtf8(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc))));
-    sqlite3_extended_result_codes(raw, 0);
+        throw cannotOpen();
+    // The detail tells a file moved away (SQLITE_READONLY_DBMOVED) from one that is write-protected.
+    sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
     const QByteArray key = cs.password.toUtf8();
     sqlite3_key(raw, key.constData(), static_cast<int>(key.size()));
 
     // Reading the schema proves the key: a wrong one fails here and not at some later read.
     rc = sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-    if (rc == SQLITE_NOTADB) {
+    if (primary(rc) == SQLITE_NOTADB) {
         QFile f(path);
         QByteArray header;
         if (f.open(QIODevice::ReadOnly))
@@ -118,14 +177,21 @@ void Connection::connect()
                            "keine Sicherheitsdatenbank.")
                 .arg(quoted(path)));
     }
-    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+    if (primary(rc) == SQLITE_BUSY || primary(rc) == SQLITE_LOCKED)
         throw StoreError(
             QStringLiteral("Die Datenbankdatei %1 ist von einem anderen Programm gesperrt. Bitte "
                            "später noch einmal versuchen.")
                 .arg(quoted(path)));
     if (rc != SQLITE_OK)
-        throw StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden (%2).")
-                             .arg(quoted(path), QString::fromUtf8(sqlite3_errmsg(raw))));
+        throw cannotOpen();
+
+    // The file SQLite holds open must be the one the path names now; it is compared again before every
+    // read and write, so that a file deleted or replaced meanwhile is neither read nor written.
+    const FileId id = fileIdOf(nativePath);
+    int moved = 0;
+    sqlite3_file_control(raw, "main", SQLITE_FCNTL_HAS_MOVED, &moved);
+    if (!id.valid || moved)
+        throw StoreError(movedMessage(path));
 
     // Several programs, also on other machines, share the file: a rollback journal works across a network
     // share where WAL's shared memory does not, and a full sync makes each acknowledged write survive.
@@ -144,42 +210,73 @@ void Connection::connect()
     Collation::registerOn(raw);
 
     m_file = path;
+    m_nativePath = nativePath;
+    m_fileDevice = id.device;
+    m_fileInode = id.inode;
+    m_fileChecked = std::chrono::steady_clock::now();
     m_db = db.release();
     emit connected();
 }
 
 void Connection::createDatabase(const QString &path, const QString &password, const QStringList &statements)
 {
-    QFile file(path);
+    const QByteArray nativePath = QFile::encodeName(path);
     // Taking the name exclusively first: two creators cannot both think they made the file.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw StoreError(file.exists()
-                             ? QStringLiteral("Die Datei %1 gibt es schon; sie wird nicht überschrieben.")
-                                   .arg(quoted(path))
-                             : QStringLiteral("Die Datei %1 kann nicht angelegt werden: %2")
-                                   .arg(quoted(path), file.errorString()));
-    file.close();
+    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int err = errno;
+        const QString folder = quoted(folderOf(path));
+        QString why;
+        switch (err) {
+        case EEXIST:
+            throw StoreError(QStringLiteral("Die Datei %1 gibt es schon; sie wird nicht überschrieben.")
+                                 .arg(quoted(path)));
+        case ENOENT:
+            why = QStringLiteral("den Ordner %1 gibt es nicht").arg(folder);
+            break;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            why = QStringLiteral("im Ordner %1 kann nicht geschrieben werden (%2)")
+                      .arg(folder, systemReason(err));
+            break;
+        default:
+            why = QStringLiteral("%1 (Ordner %2)").arg(systemReason(err), folder);
+            break;
+        }
+        throw StoreError(
+            QStringLiteral("Die Datei %1 kann nicht angelegt werden: %2.").arg(quoted(path), why));
+    }
+    ::close(fd);
     auto fail = [&](const QString &why) {
         QFile::remove(path);
         QFile::remove(path + QStringLiteral("-journal"));
         throw StoreError(
-            QStringLiteral("Die Datenbank %1 kann nicht angelegt werden: %2").arg(quoted(path), why));
+            QStringLiteral("Die Datenbank %1 kann nicht angelegt werden: %2.").arg(quoted(path), why));
+    };
+    // In German words first; SQLite's own follow in brackets.
+    auto reason = [](sqlite3 *db, int rc) {
+        const int err = db ? sqlite3_system_errno(db) : 0;
+        const QString words = primary(rc) == SQLITE_FULL ? systemReason(ENOSPC)
+                              : err                      ? systemReason(err)
+                                                         : QStringLiteral("Datenbankfehler");
+        return QStringLiteral("%1 (%2)").arg(words, sqliteText(db, rc));
     };
     sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(nativePath.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     DbPtr db(raw);
     if (rc != SQLITE_OK)
-        fail(QString::fromUtf8(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
+        fail(reason(raw, rc));
+    sqlite3_extended_result_codes(raw, 1);
     const QByteArray key = password.toUtf8();
     sqlite3_key(raw, key.constData(), static_cast<int>(key.size()));
     QString script = QStringLiteral("BEGIN;");
     for (const QString &s : statements)
         script += s + u';';
     script += QStringLiteral("COMMIT;");
-    char *err = nullptr;
-    if (sqlite3_exec(raw, script.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
-        const QString why = QString::fromUtf8(err ? err : "unbekannter Fehler");
-        sqlite3_free(err);
+    const int done = sqlite3_exec(raw, script.toUtf8().constData(), nullptr, nullptr, nullptr);
+    if (done != SQLITE_OK) {
+        const QString why = reason(raw, done);
         db.reset();
         fail(why);
     }
@@ -205,8 +302,27 @@ void Connection::disconnect() noexcept
 
 void Connection::ensureConnected()
 {
-    if (!m_db)
+    if (!m_db) {
         connect();
+        return;
+    }
+    // Another program may have deleted, moved or replaced the file since it was opened: SQLite would go on
+    // reading the old one. Looking costs a system call, which would be a good part of each of the thousands
+    // of small queries that build the group tree; so reads look again once a moment has passed since the
+    // last look. A replacement can always come just after a look, so this only widens by that moment a
+    // window there is anyway. Writes are not left to it: SQLite compares the path with the open file at
+    // the start of every write (SQLITE_READONLY_DBMOVED).
+    if (std::chrono::steady_clock::now() - m_fileChecked < kFileRecheck)
+        return;
+    if (fileMoved())
+        throw StoreError(movedMessage(m_file));
+    m_fileChecked = std::chrono::steady_clock::now();
+}
+
+bool Connection::fileMoved() const
+{
+    const FileId now = fileIdOf(m_nativePath);
+    return !now.valid || now.device != m_fileDevice || now.inode != m_fileInode;
 }
 
 TranslatedSql Connection::translate(const QString &statement)
@@ -385,7 +501,28 @@ void Connection::detach(RecordSet *set)
 QString Connection::describe(int rc) const
 {
     const QString file = quoted(m_file);
-    switch (rc) {
+    const int err = m_db ? sqlite3_system_errno(m_db) : 0;
+    const QString notStored = QStringLiteral("die Änderung wurde nicht gespeichert");
+    auto full = [&] {
+        return QStringLiteral("Kein Platz mehr auf dem Datenträger der Datei %1; %2.").arg(file, notStored);
+    };
+    // A write needs the journal beside the file, so the folder must be writable as well. SQLite's error
+    // number belongs to its last attempt (opening the journal read-only), so the folder is asked itself.
+    auto folderNotWritable = [&] {
+        const QString folder = folderOf(m_file);
+        const QString why =
+            ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK, AT_EACCESS) != 0
+                ? systemReason(errno)
+                : QString::fromUtf8(sqlite3_errstr(rc));
+        return QStringLiteral("Im Ordner %1 kann nicht geschrieben werden (%2); die Änderung an der "
+                              "Datenbankdatei %3 wurde nicht gespeichert.")
+            .arg(quoted(folder), why, file);
+    };
+    if (rc == SQLITE_READONLY_DBMOVED) {
+        m_fileChecked = {}; // every later read looks too
+        return movedMessage(m_file);
+    }
+    switch (primary(rc)) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         return QStringLiteral(
@@ -393,24 +530,29 @@ QString Connection::describe(int rc) const
                    "einmal versuchen.")
             .arg(file);
     case SQLITE_READONLY:
-        return QStringLiteral(
-                   "Die Datenbankdatei %1 ist schreibgeschützt; die Änderung wurde nicht gespeichert.")
-            .arg(file);
+        return QStringLiteral("Die Datenbankdatei %1 ist schreibgeschützt; %2.").arg(file, notStored);
     case SQLITE_FULL:
-        return QStringLiteral("Kein Platz mehr auf dem Datenträger der Datei %1; die Änderung wurde nicht "
-                              "gespeichert.")
-            .arg(file);
+        return full();
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
         return QStringLiteral("Die Datenbankdatei %1 ist beschädigt.").arg(file);
-    case SQLITE_IOERR:
     case SQLITE_CANTOPEN:
-        return QStringLiteral("Lese- oder Schreibfehler in der Datenbankdatei %1 (%2).")
-            .arg(file, QString::fromUtf8(sqlite3_errstr(rc)));
+        // The file itself is open already: what cannot be opened is the journal in its folder.
+        if (fileMoved()) {
+            m_fileChecked = {};
+            return movedMessage(m_file);
+        }
+        return folderNotWritable();
+    case SQLITE_IOERR:
+        if (err == ENOSPC || err == EDQUOT)
+            return full();
+        return QStringLiteral("Lese- oder Schreibfehler in der Datenbankdatei %1: %2 (%3).")
+            .arg(file, err ? systemReason(err) : QStringLiteral("Fehler des Datenträgers"),
+                 QString::fromUtf8(sqlite3_errstr(rc)));
     default:
         break;
     }
-    const QString msg = QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc));
+    const QString msg = sqliteText(m_db, rc);
     static const struct
     {
         const char *prefix;
@@ -424,7 +566,7 @@ QString Connection::describe(int rc) const
     }
     if (msg.contains(u"syntax error"))
         return QStringLiteral("Syntaxfehler in der SQL-Anweisung (%1).").arg(msg);
-    return QStringLiteral("Datenbankfehler: %1").arg(msg);
+    return QStringLiteral("Fehler in der Datenbankdatei %1 (%2).").arg(file, msg);
 }
 
 void Connection::raise(int rc, const QString &context) const

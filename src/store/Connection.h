@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <list>
 #include <unordered_map>
 #include <vector>
@@ -49,6 +50,9 @@ public:
     void connect();
     void disconnect() noexcept;
     bool isConnected() const { return m_db != nullptr; }
+    // Connects when not connected. When connected, refuses with a German StoreError once the file was
+    // deleted, moved or replaced since it was opened (noticed within a moment: see the .cpp); nothing is
+    // read from or written to the old file then, until the connection is made again.
     void ensureConnected();
     const QString &fileName() const { return m_file; }
 
@@ -109,12 +113,19 @@ signals:
 
 private:
     void loadSchema();
+    // Whether the path names another file than the one opened, or none.
+    bool fileMoved() const;
     QString describe(int rc) const;
 
     QString m_connectionString;
     QString m_provider = QString::fromLatin1(kJetProvider);
     bool m_loginPrompt = false;
     QString m_file;
+    // The file as it was opened, to notice when the path names another one.
+    QByteArray m_nativePath;
+    quint64 m_fileDevice = 0;
+    quint64 m_fileInode = 0;
+    mutable std::chrono::steady_clock::time_point m_fileChecked; // when the path last named that file
     sqlite3 *m_db = nullptr;
     std::vector<RecordSet *> m_sets;
 
