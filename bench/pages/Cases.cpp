@@ -1,11 +1,11 @@
 #include "Cases.h"
 
+#include "DBEdit.h"
+#include "DBGrid.h"
 #include "Main.h"
 #include "RecordSet.h"
 #include "Schema.h"
 #include "StoreError.h"
-#include "ui/DBEdit.h"
-#include "ui/DBGrid.h"
 #include "Window.h"
 
 #include <QApplication>

@@ -11,9 +11,9 @@
 
 #include "Cases.h"
 #include "DemoData.h"
+#include "ErrorHandler.h"
 #include "Harness.h"
 #include "StoreError.h"
-#include "ui/ErrorHandler.h"
 #include "Window.h"
 
 #include <QApplication>

@@ -8,10 +8,10 @@
 
 #include "Main.h"
 #include "DemoData.h"
+#include "ErrorHandler.h"
 #include "RecordSet.h"
 #include "SDaten.h"
 #include "Sqlite.h"
-#include "ui/ErrorHandler.h"
 
 #include <QApplication>
 #include <QDir>
@@ -107,7 +107,8 @@ double bareOpen(const QString &file, qint64 *rows)
     timer.start();
     sqlite3 *db = nullptr;
     sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_key(db, "kelpo", 5);
+    const QByteArray key = databasePassword().toUtf8();
+    sqlite3_key(db, key.constData(), static_cast<int>(key.size()));
     *rows = 0;
     // Benutzer: id, User, Initialien, NTUser, Passwort, RealName, Admin; Funktionen: Titel, inGruppe, id;
     // Funktionen_Benutzer: id, Funktion, User. Text as text, numbers as integers, Admin as a truth value.

@@ -4,6 +4,7 @@
 #include "DemoData.h"
 #include "RecordSet.h"
 #include "Schema.h"
+#include "SDaten.h"
 #include "StoreError.h"
 
 #include <algorithm>
@@ -419,7 +420,7 @@ namespace {
 QString freshFile(const QString &dir, const QString &name)
 {
     const QString file = dir + u'/' + name;
-    store::Connection::createDatabase(file, kPassword, schema::createStatements());
+    store::Connection::createDatabase(file, databasePassword(), schema::createStatements());
     return file;
 }
 

@@ -1,7 +1,7 @@
 #include "Harness.h"
 
 #include "Collation.h"
-#include "ConnectionString.h"
+#include "SDaten.h"
 #include "StoreError.h"
 
 #include <QFile>
@@ -9,12 +9,6 @@
 #include <cstdio>
 
 namespace bench {
-
-QString connectionStringFor(const QString &file)
-{
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Jet OLEDB:Database Password=%2")
-        .arg(store::ConnectionString::quoteValue(file), kPassword);
-}
 
 RawDb::RawDb(const QString &file)
 {
@@ -24,7 +18,7 @@ RawDb::RawDb(const QString &file)
     if (rc != SQLITE_OK)
         raise("open");
     sqlite3_busy_timeout(raw, 5000);
-    const QByteArray key = kPassword.toUtf8();
+    const QByteArray key = databasePassword().toUtf8();
     sqlite3_key(raw, key.constData(), static_cast<int>(key.size()));
     exec("SELECT count(*) FROM sqlite_master");
     exec("PRAGMA journal_mode=DELETE");

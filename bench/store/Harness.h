@@ -12,11 +12,6 @@
 
 namespace bench {
 
-inline const QString kPassword = QStringLiteral("kelpo");
-
-// The connection string the program uses for a file.
-QString connectionStringFor(const QString &file);
-
 // Seconds taken by fn.
 template <typename Fn> double timed(Fn &&fn)
 {

@@ -1,8 +1,8 @@
 #include "Anlegen.h"
 
-#include "ui/DesignFont.h"
-#include "ui/ErrorHandler.h"
-#include "ui/ResultButton.h"
+#include "DesignFont.h"
+#include "ErrorHandler.h"
+#include "ResultButton.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>

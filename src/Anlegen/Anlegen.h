@@ -2,7 +2,7 @@
 
 #include "StandardRights.h"
 
-#include "ui/ModalDialog.h"
+#include "ModalDialog.h"
 
 #include <QStringList>
 

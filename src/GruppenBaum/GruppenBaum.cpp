@@ -1,11 +1,11 @@
 #include "GruppenBaum.h"
 
+#include "Busy.h"
+#include "DesignFont.h"
+#include "ErrorHandler.h"
 #include "GroupTree.h"
 #include "Schema.h"
 #include "SDaten.h"
-#include "ui/Busy.h"
-#include "ui/DesignFont.h"
-#include "ui/ErrorHandler.h"
 
 #include <QEvent>
 #include <QHeaderView>

@@ -1,19 +1,19 @@
 #include "Logon.h"
 
+#include "Animate.h"
+#include "DesignFont.h"
+#include "ErrorHandler.h"
 #include "LogonServices.h"
+#include "MessageBoxes.h"
+#include "PasswordEdit.h"
+#include "PlacedLabel.h"
 #include "PWchange.h"
 #include "RecordSet.h"
+#include "ResultButton.h"
 #include "Schema.h"
 #include "SDaten.h"
-#include "ui/Animate.h"
-#include "ui/DesignFont.h"
-#include "ui/ErrorHandler.h"
-#include "ui/MessageBoxes.h"
-#include "ui/PasswordEdit.h"
-#include "ui/PlacedLabel.h"
-#include "ui/ResultButton.h"
-#include "ui/Win1252Validator.h"
 #include "Win1252.h"
+#include "Win1252Validator.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/KeyedWindow.h"
+#include "KeyedWindow.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,17 +1,17 @@
 #include "Main.h"
 
+#include "Busy.h"
+#include "DataSource.h"
+#include "DBGrid.h"
+#include "DesignFont.h"
+#include "ErrorHandler.h"
 #include "GruppenBaum.h"
 #include "ImageLists.h"
 #include "Logon.h"
+#include "MessageBoxes.h"
 #include "RecordSet.h"
 #include "Schema.h"
 #include "SDaten.h"
-#include "ui/Busy.h"
-#include "ui/DataSource.h"
-#include "ui/DBGrid.h"
-#include "ui/DesignFont.h"
-#include "ui/ErrorHandler.h"
-#include "ui/MessageBoxes.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -50,7 +50,7 @@ TFMain::TFMain(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("FMain"));
     FMain = this;
-    setWindowTitle(QStringLiteral("Sicherheitsbeschreibungen"));
+    setWindowTitle(ui::applicationTitle());
     setFont(ui::designFont(QStringLiteral("MS Sans Serif"), 8));
     resize(kClientWidth, kClientHeight);
 

@@ -1,17 +1,17 @@
 // The functions page: its layout as designed and its handlers.
 
 #include "Anlegen.h"
+#include "Busy.h"
+#include "DataSource.h"
+#include "DBGrid.h"
 #include "ImageLists.h"
+#include "InputQuery.h"
 #include "Main.h"
+#include "MessageBoxes.h"
 #include "PageParts.h"
 #include "RecordSet.h"
 #include "Schema.h"
 #include "SDaten.h"
-#include "ui/Busy.h"
-#include "ui/DataSource.h"
-#include "ui/DBGrid.h"
-#include "ui/InputQuery.h"
-#include "ui/MessageBoxes.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,10 +1,10 @@
 // Parts the pages share, and the rights overview page, which has no handlers of its own.
 
+#include "DataSource.h"
+#include "DBEdit.h"
+#include "DBGrid.h"
 #include "Main.h"
 #include "PageParts.h"
-#include "ui/DataSource.h"
-#include "ui/DBEdit.h"
-#include "ui/DBGrid.h"
 
 #include <QToolBar>
 #include <QToolButton>

@@ -1,19 +1,19 @@
 // The users page: its layout as designed and its handlers.
 
+#include "DataSource.h"
+#include "DBCheckBox.h"
+#include "DBEdit.h"
+#include "DBGrid.h"
 #include "ImageLists.h"
 #include "LogonServices.h"
 #include "Main.h"
+#include "MessageBoxes.h"
 #include "PageParts.h"
+#include "PlacedLabel.h"
 #include "RecordSet.h"
 #include "Schema.h"
 #include "SDaten.h"
 #include "StoreError.h"
-#include "ui/DataSource.h"
-#include "ui/DBCheckBox.h"
-#include "ui/DBEdit.h"
-#include "ui/DBGrid.h"
-#include "ui/MessageBoxes.h"
-#include "ui/PlacedLabel.h"
 #include "UserRules.h"
 
 #include <QEvent>
@@ -122,8 +122,8 @@ void TFMain::buildUsersPage()
     DBCheckBox1->setLayoutDirection(Qt::RightToLeft); // caption left of the box
     DBCheckBox1->setDataSource(UserList1);
     DBCheckBox1->setDataField(QStringLiteral("Admin"));
-    DBCheckBox1->setValueChecked(QStringLiteral("Wahr"));
-    DBCheckBox1->setValueUnchecked(QStringLiteral("Falsch"));
+    DBCheckBox1->setValueChecked(store::booleanText(true));
+    DBCheckBox1->setValueUnchecked(store::booleanText(false));
     DBCheckBox1->setGeometry(230, 95, 78, 17);
 
     Label1 = new QLabel(QStringLiteral("Passwort wird nach Eingabe verschlüsselt!"), GroupBox2);

@@ -1,11 +1,11 @@
 #include "PWchange.h"
 
-#include "store/Win1252.h"
-#include "ui/DesignFont.h"
-#include "ui/MessageBoxes.h"
-#include "ui/PasswordEdit.h"
-#include "ui/PlacedLabel.h"
-#include "ui/ResultButton.h"
+#include "DesignFont.h"
+#include "MessageBoxes.h"
+#include "PasswordEdit.h"
+#include "PlacedLabel.h"
+#include "ResultButton.h"
+#include "Win1252.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "KeyedWindow.h"
 #include "PasswordRules.h"
-#include "ui/KeyedWindow.h"
 
 class QGroupBox;
 class QLabel;

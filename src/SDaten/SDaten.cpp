@@ -18,10 +18,22 @@ QString &folderOverride()
 }
 
 const char *const kDatabasePassword = "kelpo";
-const char *const kConnectionFormat = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Persist Security "
-                                      "Info=True;Jet OLEDB:Database Password=%2";
+const char *const kConnectionFormat = "Provider=%1;Data Source=%2;Persist Security Info=True;"
+                                      "Jet OLEDB:Database Password=%3";
 
 } // namespace
+
+QString databasePassword()
+{
+    return QString::fromLatin1(kDatabasePassword);
+}
+
+QString connectionStringFor(const QString &file, const QString &password)
+{
+    return QString::fromLatin1(kConnectionFormat)
+        .arg(QString::fromLatin1(store::kJetProvider), store::ConnectionString::quoteValue(file),
+             store::ConnectionString::quoteValue(password));
+}
 
 QString programFolder()
 {
@@ -60,7 +72,7 @@ TSData::~TSData()
 void TSData::DataModuleCreate()
 {
     DBPath = programFolder() + QStringLiteral("system/user.mdb");
-    DBPassword = QString::fromLatin1(kDatabasePassword);
+    DBPassword = databasePassword();
     try {
         Reconnect();
     } catch (const std::exception &e) {
@@ -70,9 +82,7 @@ void TSData::DataModuleCreate()
 
 QString TSData::connectionString() const
 {
-    // Quoted when it needs it, so that a path holding ";" still names the file.
-    return QString::fromLatin1(kConnectionFormat)
-        .arg(store::ConnectionString::quoteValue(DBPath), store::ConnectionString::quoteValue(DBPassword));
+    return connectionStringFor(DBPath, DBPassword);
 }
 
 void TSData::Reconnect()

@@ -5,6 +5,13 @@
 #include <QObject>
 #include <QString>
 
+// The fixed password every security database file is keyed with.
+QString databasePassword();
+
+// The connection string that opens a security database file with the password. A value that needs it is
+// quoted, so that a path holding ";" still names the file.
+QString connectionStringFor(const QString &file, const QString &password = databasePassword());
+
 // The program's one database session: the connection every record set and statement runs on, the path of
 // the data file and the database password.
 class TSData : public QObject

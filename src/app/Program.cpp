@@ -1,9 +1,9 @@
 #include "Program.h"
 
+#include "AppIcon.h"
+#include "ErrorHandler.h"
 #include "Main.h"
 #include "SDaten.h"
-#include "ui/AppIcon.h"
-#include "ui/ErrorHandler.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

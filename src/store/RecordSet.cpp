@@ -43,11 +43,11 @@ bool parseBool(const QString &text, bool *ok)
 {
     const QString t = text.trimmed();
     *ok = true;
-    if (t.compare(u"Wahr", Qt::CaseInsensitive) == 0 || t.compare(u"True", Qt::CaseInsensitive) == 0 ||
-        t == u"1" || t == u"-1")
+    if (t.compare(booleanText(true), Qt::CaseInsensitive) == 0 ||
+        t.compare(u"True", Qt::CaseInsensitive) == 0 || t == u"1" || t == u"-1")
         return true;
-    if (t.compare(u"Falsch", Qt::CaseInsensitive) == 0 || t.compare(u"False", Qt::CaseInsensitive) == 0 ||
-        t == u"0")
+    if (t.compare(booleanText(false), Qt::CaseInsensitive) == 0 ||
+        t.compare(u"False", Qt::CaseInsensitive) == 0 || t == u"0")
         return false;
     *ok = false;
     return false;
@@ -109,7 +109,7 @@ QString Field::asString() const
     if (!v.isValid() || v.isNull())
         return QString();
     if (v.typeId() == QMetaType::Bool)
-        return v.toBool() ? QStringLiteral("Wahr") : QStringLiteral("Falsch");
+        return booleanText(v.toBool());
     return v.toString();
 }
 
@@ -907,9 +907,7 @@ QVariant RecordSet::normalize(int f, const QVariant &value) const
     const FieldDef &def = m_fields[static_cast<size_t>(f)];
     switch (def.type) {
     case FieldType::Text: {
-        QString s = value.typeId() == QMetaType::Bool
-                        ? (value.toBool() ? QStringLiteral("Wahr") : QStringLiteral("Falsch"))
-                        : value.toString();
+        QString s = value.typeId() == QMetaType::Bool ? booleanText(value.toBool()) : value.toString();
         if (def.size > 0 && s.size() > def.size)
             s.truncate(def.size);
         return s;

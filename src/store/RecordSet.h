@@ -31,6 +31,12 @@ struct FieldDef
     int size = 0; // most characters a text field holds; 0: no limit
 };
 
+// How a Boolean reads as text: the words the program shows and writes for true and false.
+inline QString booleanText(bool value)
+{
+    return value ? QStringLiteral("Wahr") : QStringLiteral("Falsch");
+}
+
 enum class DataState
 {
     Inactive,

@@ -1,6 +1,6 @@
 #include "AviClip.h"
 
-#include "store/StoreError.h"
+#include "StoreError.h"
 
 #include <QFile>
 

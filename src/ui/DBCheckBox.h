@@ -40,8 +40,8 @@ private:
 
     QPointer<DataSource> m_source;
     QString m_field;
-    QString m_valueChecked = QStringLiteral("Wahr");
-    QString m_valueUnchecked = QStringLiteral("Falsch");
+    QString m_valueChecked = store::booleanText(true);
+    QString m_valueUnchecked = store::booleanText(false);
     DataLinks m_links;
 };
 

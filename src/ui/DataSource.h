@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/RecordSet.h"
+#include "RecordSet.h"
 
 #include <QMetaObject>
 #include <QObject>

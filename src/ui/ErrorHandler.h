@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/StoreError.h"
+#include "StoreError.h"
 
 #include <QString>
 

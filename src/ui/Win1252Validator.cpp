@@ -1,6 +1,6 @@
 #include "Win1252Validator.h"
 
-#include "store/Win1252.h"
+#include "Win1252.h"
 
 #include <QHash>
 #include <QLineEdit>

@@ -4,9 +4,9 @@
 #include "SignOnDriver.h"
 
 #include "Anlegen.h"
+#include "ErrorHandler.h"
+#include "ResultButton.h"
 #include "StandardRights.h"
-#include "ui/ErrorHandler.h"
-#include "ui/ResultButton.h"
 
 #include <QApplication>
 #include <QCheckBox>

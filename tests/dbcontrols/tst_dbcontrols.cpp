@@ -1,13 +1,13 @@
 // The data-aware controls as the pages use them: grids, bound edits and check boxes over real record sets
 // on a fresh security database, driven through keys, clicks and the real confirmation box.
 
+#include "DataSource.h"
+#include "DBCheckBox.h"
+#include "DBEdit.h"
+#include "DBGrid.h"
 #include "Schema.h"
 #include "Sqlite.h"
 #include "TestSupport.h"
-#include "ui/DataSource.h"
-#include "ui/DBCheckBox.h"
-#include "ui/DBEdit.h"
-#include "ui/DBGrid.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -5,11 +5,11 @@
 #include "TestSupport.h"
 
 #include "DemoData.h"
+#include "ErrorHandler.h"
 #include "GroupTree.h"
 #include "GruppenBaum.h"
 #include "SDaten.h"
 #include "Sqlite.h"
-#include "ui/ErrorHandler.h"
 
 #include <QDir>
 #include <QElapsedTimer>

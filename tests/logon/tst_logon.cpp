@@ -3,20 +3,20 @@
 
 #include "SignOnDriver.h"
 
+#include "Animate.h"
 #include "Connection.h"
+#include "DesignFont.h"
+#include "ErrorHandler.h"
 #include "Logon.h"
 #include "LogonServices.h"
+#include "MessageBoxes.h"
+#include "PasswordEdit.h"
 #include "PWchange.h"
 #include "RecordSet.h"
+#include "ResultButton.h"
 #include "Schema.h"
 #include "SDaten.h"
 #include "Sqlite.h"
-#include "ui/Animate.h"
-#include "ui/DesignFont.h"
-#include "ui/ErrorHandler.h"
-#include "ui/MessageBoxes.h"
-#include "ui/PasswordEdit.h"
-#include "ui/ResultButton.h"
 #include "Win1252.h"
 
 #include <QApplication>
@@ -185,8 +185,8 @@ void TestSignOn::init()
     QVERIFY(m_folder->isValid());
     const QDir dir(m_folder->path());
     QVERIFY(dir.mkpath(QStringLiteral("system")));
-    store::Connection::createDatabase(dir.filePath(QStringLiteral("system/user.mdb")),
-                                      QStringLiteral("kelpo"), schema::createStatements());
+    store::Connection::createDatabase(dir.filePath(QStringLiteral("system/user.mdb")), databasePassword(),
+                                      schema::createStatements());
     QVERIFY(
         QFile::copy(QStringLiteral(SICHERHEIT_BIN_DIR "/key.avi"), dir.filePath(QStringLiteral("key.avi"))));
     setProgramFolder(m_folder->path());

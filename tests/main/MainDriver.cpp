@@ -1,12 +1,12 @@
 #include "MainDriver.h"
 
+#include "DBGrid.h"
 #include "DemoData.h"
 #include "Main.h"
 #include "Program.h"
 #include "RecordSet.h"
 #include "SDaten.h"
 #include "TestSupport.h"
-#include "ui/DBGrid.h"
 
 #include <QApplication>
 #include <QDir>

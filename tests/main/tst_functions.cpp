@@ -3,14 +3,14 @@
 
 #include "MainDriver.h"
 
+#include "DBEdit.h"
+#include "DBGrid.h"
 #include "DemoData.h"
 #include "GruppenBaum.h"
 #include "Main.h"
 #include "RecordSet.h"
 #include "SDaten.h"
 #include "TestSupport.h"
-#include "ui/DBEdit.h"
-#include "ui/DBGrid.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -3,15 +3,15 @@
 
 #include "MainDriver.h"
 
+#include "DBEdit.h"
+#include "DBGrid.h"
 #include "DemoData.h"
 #include "GruppenBaum.h"
 #include "Main.h"
 #include "Program.h"
 #include "RecordSet.h"
+#include "RecordSetModel.h"
 #include "SDaten.h"
-#include "ui/DBEdit.h"
-#include "ui/DBGrid.h"
-#include "ui/RecordSetModel.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -3,16 +3,16 @@
 
 #include "MainDriver.h"
 
+#include "DBCheckBox.h"
+#include "DBEdit.h"
+#include "DBGrid.h"
 #include "DemoData.h"
 #include "LogonServices.h"
 #include "Main.h"
+#include "MessageBoxes.h"
 #include "RecordSet.h"
 #include "SDaten.h"
 #include "TestSupport.h"
-#include "ui/DBCheckBox.h"
-#include "ui/DBEdit.h"
-#include "ui/DBGrid.h"
-#include "ui/MessageBoxes.h"
 
 #include <QApplication>
 #include <QDir>

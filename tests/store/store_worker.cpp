@@ -4,6 +4,7 @@
 #include "Connection.h"
 #include "RecordSet.h"
 #include "Schema.h"
+#include "SDaten.h"
 #include "StoreError.h"
 
 #include <QCoreApplication>
@@ -18,9 +19,7 @@ int main(int argc, char **argv)
         return 2;
     try {
         store::Connection db;
-        db.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;"
-                                              "Jet OLEDB:Database Password=kelpo")
-                                   .arg(store::ConnectionString::quoteValue(args[2])));
+        db.setConnectionString(connectionStringFor(args[2]));
         db.connect();
         store::RecordSet rows(QStringLiteral("Funktionen"));
         rows.setConnection(&db);

@@ -5,6 +5,7 @@
 #include "Collation.h"
 #include "ConnectionString.h"
 #include "JetSql.h"
+#include "SDaten.h"
 #include "Win1252.h"
 
 #include <QDir>
@@ -161,10 +162,10 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("wrong key") << QByteArray("db") << QStringLiteral("falsch")
                                    << QStringLiteral("falsches Datenbankkennwort");
-        QTest::newRow("no database") << QByteArray(4096, 'x') << QStringLiteral("kelpo")
+        QTest::newRow("no database") << QByteArray(4096, 'x') << databasePassword()
                                      << QStringLiteral("keine Sicherheitsdatenbank");
-        QTest::newRow("empty file") << QByteArray() << QStringLiteral("kelpo") << QStringLiteral("ist leer");
-        QTest::newRow("plain sqlite") << QByteArray("plain") << QStringLiteral("kelpo")
+        QTest::newRow("empty file") << QByteArray() << databasePassword() << QStringLiteral("ist leer");
+        QTest::newRow("plain sqlite") << QByteArray("plain") << databasePassword()
                                       << QStringLiteral("unverschlüsselte SQLite-Datenbank");
     }
 

@@ -1,16 +1,16 @@
 #include "AviBuilder.h"
 
-#include "store/StoreError.h"
-#include "ui/Animate.h"
-#include "ui/AviClip.h"
-#include "ui/Busy.h"
-#include "ui/ErrorHandler.h"
-#include "ui/KeyedWindow.h"
-#include "ui/MessageBoxes.h"
-#include "ui/PasswordEdit.h"
-#include "ui/ResultButton.h"
-#include "ui/RoundedShape.h"
-#include "ui/Win1252Validator.h"
+#include "Animate.h"
+#include "AviClip.h"
+#include "Busy.h"
+#include "ErrorHandler.h"
+#include "KeyedWindow.h"
+#include "MessageBoxes.h"
+#include "PasswordEdit.h"
+#include "ResultButton.h"
+#include "RoundedShape.h"
+#include "StoreError.h"
+#include "Win1252Validator.h"
 
 #include <QApplication>
 #include <QDir>

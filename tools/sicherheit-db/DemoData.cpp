@@ -4,6 +4,7 @@
 #include "LogonServices.h"
 #include "RecordSet.h"
 #include "Schema.h"
+#include "SDaten.h"
 #include "StoreError.h"
 #include "Win1252.h"
 
@@ -14,14 +15,6 @@
 namespace demo {
 
 namespace {
-
-const QString kPassword = QStringLiteral("kelpo");
-
-QString connectionStringFor(const QString &file)
-{
-    return QStringLiteral("Provider=%1;Data Source=%2;Jet OLEDB:Database Password=%3")
-        .arg(QString::fromLatin1(store::kJetProvider), store::ConnectionString::quoteValue(file), kPassword);
-}
 
 QString scrambled(const QString &plain)
 {
@@ -92,7 +85,7 @@ void openTable(store::RecordSet &set, store::Connection &db, const QString &tabl
 
 void createDatabase(const QString &file, const Admin &admin)
 {
-    store::Connection::createDatabase(file, kPassword, schema::createStatements());
+    store::Connection::createDatabase(file, databasePassword(), schema::createStatements());
     fillOrRemove(file, [&](store::Connection &db) {
         store::RecordSet users(QStringLiteral("UserList"));
         openTable(users, db, schema::kBenutzer, schema::userListFields());
@@ -103,7 +96,7 @@ void createDatabase(const QString &file, const Admin &admin)
 
 void createDemo(const QString &file)
 {
-    store::Connection::createDatabase(file, kPassword, schema::createStatements());
+    store::Connection::createDatabase(file, databasePassword(), schema::createStatements());
     fillOrRemove(file, [&](store::Connection &db) {
         store::RecordSet users(QStringLiteral("UserList"));
         openTable(users, db, schema::kBenutzer, schema::userListFields());
@@ -158,7 +151,7 @@ void createDemo(const QString &file)
 
 void createLarge(const QString &file, const Size &size, const Progress &progress)
 {
-    store::Connection::createDatabase(file, kPassword, schema::createStatements());
+    store::Connection::createDatabase(file, databasePassword(), schema::createStatements());
     fillOrRemove(file, [&](store::Connection &db) {
         // Bulk data goes in one transaction through plain prepared statements; the program's own path is
         // one durable post per row, far too slow for a million rows.

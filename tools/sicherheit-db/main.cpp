@@ -8,6 +8,7 @@
 #include "PasswordRules.h"
 #include "RecordSet.h"
 #include "Schema.h"
+#include "SDaten.h"
 #include "StoreError.h"
 #include "Win1252.h"
 
@@ -173,9 +174,7 @@ QString unfit(const demo::Admin &admin)
 
 void openOn(store::Connection &db, const QString &file)
 {
-    db.setConnectionString(
-        QStringLiteral("Provider=%1;Data Source=%2;Jet OLEDB:Database Password=kelpo")
-            .arg(QString::fromLatin1(store::kJetProvider), store::ConnectionString::quoteValue(file)));
+    db.setConnectionString(connectionStringFor(file));
     db.connect();
 }
 
