@@ -1,0 +1,169 @@
+// A field of the current row, and how values are turned into what a field holds.
+
+#include "FieldValues.h"
+#include "RecordSet.h"
+#include "StoreError.h"
+
+namespace store {
+
+bool parseBool(const QString &text, bool *ok)
+{
+    const QString t = text.trimmed();
+    *ok = true;
+    if (t.compare(booleanText(true), Qt::CaseInsensitive) == 0 ||
+        t.compare(u"True", Qt::CaseInsensitive) == 0 || t == u"1" || t == u"-1")
+        return true;
+    if (t.compare(booleanText(false), Qt::CaseInsensitive) == 0 ||
+        t.compare(u"False", Qt::CaseInsensitive) == 0 || t == u"0")
+        return false;
+    *ok = false;
+    return false;
+}
+
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    const bool an = !a.isValid() || a.isNull();
+    const bool bn = !b.isValid() || b.isNull();
+    if (an || bn)
+        return an == bn;
+    if (a.typeId() == QMetaType::QString || b.typeId() == QMetaType::QString)
+        return a.toString() == b.toString();
+    return a == b;
+}
+
+const QString &Field::name() const
+{
+    return m_set->m_fields[static_cast<size_t>(m_index)].name;
+}
+
+FieldType Field::type() const
+{
+    return m_set->m_fields[static_cast<size_t>(m_index)].type;
+}
+
+int Field::size() const
+{
+    return m_set->m_fields[static_cast<size_t>(m_index)].size;
+}
+
+QVariant Field::value() const
+{
+    return m_set->value(m_index);
+}
+
+QVariant Field::oldValue() const
+{
+    return m_set->oldValue(m_index);
+}
+
+bool Field::isNull() const
+{
+    const QVariant v = value();
+    return !v.isValid() || v.isNull();
+}
+
+QString Field::asString() const
+{
+    const QVariant v = value();
+    if (!v.isValid() || v.isNull())
+        return QString();
+    if (v.typeId() == QMetaType::Bool)
+        return booleanText(v.toBool());
+    return v.toString();
+}
+
+qint32 Field::asInteger() const
+{
+    const QVariant v = value();
+    if (!v.isValid() || v.isNull())
+        return 0;
+    if (v.typeId() == QMetaType::QString) {
+        bool ok = false;
+        const qint32 i = v.toString().trimmed().toInt(&ok);
+        if (!ok)
+            m_set->fail(QStringLiteral("%1 ist kein gültiger Ganzzahlwert für das Feld %2")
+                            .arg(quoted(v.toString()), quoted(name())));
+        return i;
+    }
+    return static_cast<qint32>(v.toLongLong());
+}
+
+bool Field::asBoolean() const
+{
+    const QVariant v = value();
+    if (!v.isValid() || v.isNull())
+        return false;
+    if (v.typeId() == QMetaType::QString) {
+        bool ok = false;
+        const bool b = parseBool(v.toString(), &ok);
+        return ok && b;
+    }
+    return v.toBool();
+}
+
+void Field::setValue(const QVariant &value)
+{
+    m_set->setValue(m_index, value);
+}
+
+void Field::setAsString(const QString &text)
+{
+    m_set->setValue(m_index, text);
+}
+
+void Field::setAsInteger(qint32 value)
+{
+    m_set->setValue(m_index, value);
+}
+
+void Field::setAsBoolean(bool value)
+{
+    m_set->setValue(m_index, value);
+}
+
+void Field::clear()
+{
+    m_set->setValue(m_index, QVariant());
+}
+
+QVariant RecordSet::normalize(int f, const QVariant &value) const
+{
+    if (!value.isValid() || value.isNull())
+        return QVariant();
+    const FieldDef &def = m_fields[static_cast<size_t>(f)];
+    switch (def.type) {
+    case FieldType::Text: {
+        QString s = value.typeId() == QMetaType::Bool ? booleanText(value.toBool()) : value.toString();
+        if (def.size > 0 && s.size() > def.size)
+            s.truncate(def.size);
+        return s;
+    }
+    case FieldType::Boolean:
+        if (value.typeId() == QMetaType::QString) {
+            if (value.toString().isEmpty())
+                return QVariant();
+            bool ok = false;
+            const bool b = parseBool(value.toString(), &ok);
+            if (!ok)
+                fail(QStringLiteral("%1 ist kein gültiger Wahrheitswert für das Feld %2")
+                         .arg(quoted(value.toString()), quoted(def.name)));
+            return b;
+        }
+        return value.toBool();
+    case FieldType::Integer:
+    case FieldType::AutoInc: {
+        if (value.typeId() == QMetaType::QString && value.toString().trimmed().isEmpty())
+            return QVariant();
+        bool ok = false;
+        const qint64 v = value.typeId() == QMetaType::QString ? value.toString().trimmed().toLongLong(&ok)
+                                                              : value.toLongLong(&ok);
+        if (!ok || v < INT32_MIN || v > INT32_MAX)
+            fail(QStringLiteral("%1 ist kein gültiger Ganzzahlwert für das Feld %2")
+                     .arg(quoted(value.toString()), quoted(def.name)));
+        return static_cast<int>(v);
+    }
+    }
+    return value;
+}
+
+} // namespace store

@@ -1,0 +1,196 @@
+// Storing a record set's rows: posting a new or changed row and deleting one, each durable by itself.
+
+#include "Connection.h"
+#include "FieldValues.h"
+#include "RecordSet.h"
+#include "Sqlite.h"
+#include "StoreError.h"
+
+namespace store {
+
+void RecordSet::post()
+{
+    checkActive();
+    if (m_posting || (m_state != DataState::Edit && m_state != DataState::Insert))
+        return;
+    struct Posting
+    {
+        bool &flag;
+        explicit Posting(bool &f) : flag(f) { flag = true; }
+        ~Posting() { flag = false; }
+    } posting(m_posting);
+    updateRecord();
+    if (m_beforePost)
+        m_beforePost(*this);
+    // A handler may have ended the row itself (cancel); then there is nothing left to store.
+    if (m_state != DataState::Edit && m_state != DataState::Insert)
+        return;
+    const bool inserting = m_state == DataState::Insert;
+    if (inserting)
+        postInsert();
+    else
+        postUpdate();
+    m_state = DataState::Browse;
+    m_modified = false;
+    m_buffer.clear();
+    m_changed.clear();
+    emit stateChanged(m_state);
+    emit rowChanged(m_cur);
+    if (inserting)
+        notifyDetails();
+    if (m_afterPost)
+        m_afterPost(*this);
+}
+
+void RecordSet::postInsert()
+{
+    m_conn->ensureConnected();
+    QStringList names;
+    std::vector<QVariant> values;
+    for (size_t f = 0; f < m_fields.size(); ++f) {
+        if (m_fields[f].type == FieldType::AutoInc || !m_buffer[f].isValid() || m_buffer[f].isNull())
+            continue;
+        names << quotedName(m_fields[f].name);
+        values.push_back(m_buffer[f]);
+    }
+    const QString table = quotedName(m_table);
+    const QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                                        : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                              .arg(table, names.join(u','),
+                                                   QStringLiteral("?,").repeated(names.size()).chopped(1));
+    qint64 rowid = 0;
+    {
+        sqlite3_stmt *stmt = m_conn->prepare(sql);
+        StmtReset reset(stmt);
+        for (size_t i = 0; i < values.size(); ++i)
+            bindValue(stmt, static_cast<int>(i + 1), values[i]);
+        m_conn->stepDone(stmt, QStringLiteral("(%1)").arg(name()));
+        rowid = sqlite3_last_insert_rowid(m_conn->handle());
+    }
+    // Read the stored row back: the store fills the id and any defaults.
+    const QString reread = QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid=?").arg(table);
+    sqlite3_stmt *stmt = m_conn->prepare(reread);
+    StmtReset reset(stmt);
+    sqlite3_bind_int64(stmt, 1, rowid);
+    const int rc = sqlite3_step(stmt);
+    const int s = static_cast<int>(m_deleted.size());
+    if (rc == SQLITE_ROW) {
+        for (size_t f = 0; f < m_fields.size(); ++f)
+            m_cells.push_back(readColumn(stmt, m_columnOf[f], m_fields[f].type));
+    } else {
+        // Another program removed it at once; keep what we wrote.
+        for (size_t f = 0; f < m_fields.size(); ++f)
+            m_cells.push_back(m_buffer[f]);
+    }
+    m_keys.push_back(rowid);
+    m_deleted.push_back(0);
+    indexAdd(s);
+    m_view[static_cast<size_t>(m_cur)] = s;
+}
+
+void RecordSet::postUpdate()
+{
+    const int s = m_view[static_cast<size_t>(m_cur)];
+    QStringList sets;
+    std::vector<QVariant> newValues;
+    std::vector<int> changedFields;
+    for (size_t f = 0; f < m_fields.size(); ++f) {
+        if (!m_changed[f] || sameValue(cell(s, static_cast<int>(f)), m_buffer[f]))
+            continue;
+        sets << quotedName(m_fields[f].name) + QStringLiteral("=?");
+        newValues.push_back(m_buffer[f]);
+        changedFields.push_back(static_cast<int>(f));
+    }
+    if (changedFields.empty())
+        return;
+    m_conn->ensureConnected();
+    const QString context = QStringLiteral("(%1)").arg(name());
+    // Read the row again and compare the changed fields as this set reads them, all under one write lock:
+    // a field another program changed since the snapshot is not overwritten, whatever form it is stored in.
+    Connection::Transaction transaction(*m_conn, context);
+    {
+        sqlite3_stmt *stmt =
+            m_conn->prepare(QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid=?").arg(quotedName(m_table)));
+        StmtReset reset(stmt);
+        sqlite3_bind_int64(stmt, 1, m_keys[static_cast<size_t>(s)]);
+        const int rc = sqlite3_step(stmt);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            m_conn->raise(rc, context);
+        bool unchanged = rc == SQLITE_ROW;
+        for (size_t i = 0; unchanged && i < changedFields.size(); ++i) {
+            const int f = changedFields[i];
+            unchanged = sameValue(
+                readColumn(stmt, m_columnOf[static_cast<size_t>(f)], m_fields[static_cast<size_t>(f)].type),
+                cell(s, f));
+        }
+        if (!unchanged)
+            fail(QStringLiteral(
+                "Der Datensatz wurde inzwischen von einem anderen Programm geändert oder gelöscht. "
+                "Die Änderung wurde nicht gespeichert; bitte die Daten neu laden."));
+    }
+    {
+        sqlite3_stmt *stmt = m_conn->prepare(
+            QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?").arg(quotedName(m_table), sets.join(u',')));
+        StmtReset reset(stmt);
+        int p = 1;
+        for (const QVariant &v : newValues)
+            bindValue(stmt, p++, v);
+        sqlite3_bind_int64(stmt, p, m_keys[static_cast<size_t>(s)]);
+        m_conn->stepDone(stmt, context);
+    }
+    transaction.commit();
+    for (int f : changedFields) {
+        const QVariant old = cell(s, f);
+        cell(s, f) = m_buffer[static_cast<size_t>(f)];
+        indexMove(s, f, old, m_buffer[static_cast<size_t>(f)]);
+    }
+}
+
+void RecordSet::remove()
+{
+    checkActive();
+    if (m_state == DataState::Insert) {
+        cancel();
+        return;
+    }
+    if (m_view.empty() || m_cur < 0)
+        fail(QStringLiteral("Operation bei leerer Datenmenge nicht ausführbar"));
+    checkEditable();
+    if (m_state == DataState::Edit)
+        dropPending();
+    for (RecordSet *detail : m_details) {
+        if (detail->isOpen())
+            detail->checkBrowseModeWithDetails();
+    }
+    const int pos = m_cur;
+    const int s = m_view[static_cast<size_t>(pos)];
+    m_conn->ensureConnected();
+    {
+        sqlite3_stmt *stmt =
+            m_conn->prepare(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quotedName(m_table)));
+        StmtReset reset(stmt);
+        sqlite3_bind_int64(stmt, 1, m_keys[static_cast<size_t>(s)]);
+        m_conn->stepDone(stmt, QStringLiteral("(%1)").arg(name()));
+        // No row changed: another program deleted it already, which is what was asked for.
+    }
+    indexRemove(s);
+    m_deleted[static_cast<size_t>(s)] = 1;
+    emit rowAboutToBeRemoved(pos);
+    m_view.erase(m_view.begin() + pos);
+    emit rowRemoved(pos);
+    m_eof = m_view.empty();
+    m_bof = m_view.empty();
+    setCurrent(m_view.empty() ? -1 : std::min(pos, static_cast<int>(m_view.size()) - 1));
+}
+
+void RecordSet::insertRecord(const std::vector<QVariant> &values)
+{
+    insert();
+    for (size_t i = 0; i < values.size() && i < m_fields.size(); ++i) {
+        if (values[i].isValid())
+            setValue(static_cast<int>(i), values[i]);
+    }
+    post();
+}
+
+} // namespace store

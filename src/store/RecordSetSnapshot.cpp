@@ -1,0 +1,162 @@
+// Opening a record set: the rows of the table or statement read at once, and what its fields are.
+
+#include "Connection.h"
+#include "FieldValues.h"
+#include "RecordSet.h"
+#include "Sqlite.h"
+#include "StoreError.h"
+
+namespace store {
+
+namespace {
+
+// Field size from a declared type such as VARCHAR(50).
+int sizeFromType(const QString &declared)
+{
+    const qsizetype open = declared.indexOf(u'(');
+    const qsizetype close = declared.indexOf(u')', open + 1);
+    if (open < 0 || close < 0)
+        return 0;
+    return declared.mid(open + 1, close - open - 1).trimmed().toInt();
+}
+
+FieldType typeFromDeclared(const QString &declared, bool primaryKey)
+{
+    const QString t = declared.toUpper();
+    if (t.contains(u"INT") || t.contains(u"COUNTER") || t.contains(u"LONG"))
+        return primaryKey ? FieldType::AutoInc : FieldType::Integer;
+    if (t.contains(u"BOOL") || t.contains(u"BIT") || t.contains(u"YESNO"))
+        return FieldType::Boolean;
+    return FieldType::Text;
+}
+
+} // namespace
+
+void RecordSet::loadSnapshot()
+{
+    TranslatedSql query;
+    const bool isTable = !m_table.isEmpty();
+    if (isTable) {
+        query.sql = QStringLiteral("SELECT rowid, * FROM %1").arg(quotedName(m_table));
+    } else {
+        query = m_conn->translate(sqlText());
+        if (query.kind != TranslatedSql::Kind::Select)
+            fail(QStringLiteral("Die Anweisung liefert keine Datenmenge"));
+    }
+    Connection::PreparedEntry &entry = m_conn->prepareEntry(query.sql);
+    sqlite3_stmt *stmt = entry.stmt.get();
+    StmtReset reset(stmt);
+    for (size_t i = 0; i < query.params.size(); ++i)
+        bindValue(stmt, static_cast<int>(i + 1), query.params[i]);
+
+    // What the result columns are does not change while the statement stays prepared.
+    // The first step comes before the columns are looked at: it is where SQLite prepares the statement
+    // again when another program has changed the table meanwhile.
+    int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        m_conn->raise(rc);
+    const int first = isTable ? 1 : 0;
+    const int columns = sqlite3_column_count(stmt);
+    // Another program may have changed the table while the statement stayed prepared: SQLite prepares it
+    // again by itself, and the columns then have to be learnt again too.
+    bool stale = !entry.described || static_cast<size_t>(columns) != entry.columnNamesUtf8.size();
+    for (int c = 0; !stale && c < columns; ++c)
+        stale = entry.columnNamesUtf8[static_cast<size_t>(c)] != sqlite3_column_name(stmt, c);
+    if (stale) {
+        entry.columnNamesUtf8.clear();
+        entry.columnNames.clear();
+        entry.discovered.clear();
+        for (int c = 0; c < columns; ++c)
+            entry.columnNamesUtf8.emplace_back(sqlite3_column_name(stmt, c));
+        const std::vector<ColumnInfo> none;
+        const std::vector<ColumnInfo> &info = isTable ? m_conn->columns(m_table) : none;
+        for (int c = first; c < columns; ++c) {
+            FieldDef def;
+            def.name = QString::fromUtf8(sqlite3_column_name(stmt, c));
+            const char *decl = sqlite3_column_decltype(stmt, c);
+            const QString declared = decl ? QString::fromUtf8(decl) : QString();
+            bool pk = false;
+            for (const ColumnInfo &ci : info) {
+                if (ci.name.compare(def.name, Qt::CaseInsensitive) == 0)
+                    pk = ci.primaryKey;
+            }
+            def.type = typeFromDeclared(declared, pk);
+            def.size = def.type == FieldType::Text ? sizeFromType(declared) : 0;
+            entry.columnNames.push_back(def.name);
+            entry.discovered.push_back(def);
+        }
+        entry.described = true;
+    }
+    m_fields.clear();
+    m_columnOf.clear();
+    if (!m_declared.empty()) {
+        for (const FieldDef &def : m_declared) {
+            int column = -1;
+            for (size_t c = 0; c < entry.columnNames.size() && column < 0; ++c) {
+                if (def.name.compare(entry.columnNames[c], Qt::CaseInsensitive) == 0)
+                    column = static_cast<int>(c) + first;
+            }
+            if (column < 0)
+                fail(QStringLiteral("Feld %1 nicht gefunden").arg(quoted(def.name)));
+            m_fields.push_back(def);
+            m_columnOf.push_back(column);
+        }
+    } else {
+        m_fields = entry.discovered;
+        for (size_t c = 0; c < m_fields.size(); ++c)
+            m_columnOf.push_back(static_cast<int>(c) + first);
+    }
+
+    m_cells.clear();
+    m_keys.clear();
+    m_deleted.clear();
+    m_indexes.clear();
+    const size_t nf = m_fields.size();
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
+        if (isTable)
+            m_keys.push_back(sqlite3_column_int64(stmt, 0));
+        for (size_t f = 0; f < nf; ++f)
+            m_cells.push_back(readColumn(stmt, m_columnOf[f], m_fields[f].type));
+    }
+    if (rc != SQLITE_DONE)
+        m_conn->raise(rc);
+    m_deleted.assign(nf ? m_cells.size() / nf : 0, 0);
+}
+
+QVariant RecordSet::readColumn(void *rawStmt, int c, FieldType type) const
+{
+    auto *stmt = static_cast<sqlite3_stmt *>(rawStmt);
+    switch (sqlite3_column_type(stmt, c)) {
+    case SQLITE_NULL:
+        return QVariant();
+    case SQLITE_INTEGER: {
+        const qint64 v = sqlite3_column_int64(stmt, c);
+        switch (type) {
+        case FieldType::Boolean:
+            return QVariant(v != 0);
+        case FieldType::Text:
+            return QVariant(QString::number(v));
+        default:
+            if (v >= INT32_MIN && v <= INT32_MAX)
+                return QVariant(static_cast<int>(v));
+            return QVariant(v);
+        }
+    }
+    case SQLITE_FLOAT:
+        if (type == FieldType::Text)
+            return QVariant(QString::number(sqlite3_column_double(stmt, c)));
+        return QVariant(sqlite3_column_double(stmt, c));
+    default: {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
+        const QString s = QString::fromUtf8(text, sqlite3_column_bytes(stmt, c));
+        if (type == FieldType::Boolean) {
+            bool ok = false;
+            const bool b = parseBool(s, &ok);
+            return ok ? QVariant(b) : QVariant();
+        }
+        return QVariant(s);
+    }
+    }
+}
+
+} // namespace store
