@@ -10,8 +10,13 @@ namespace store {
 
 void refuseStatement(const QString &why, const QString &statement)
 {
-    throw StoreError(
-        QStringLiteral("SQL-Anweisung wird nicht unterstützt (%1): %2").arg(why, statement.simplified()));
+    // Control characters would not show, and the character 0 would end the message early.
+    QString shown = statement.simplified();
+    for (QChar &c : shown) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QChar::ReplacementCharacter;
+    }
+    throw StoreError(QStringLiteral("SQL-Anweisung wird nicht unterstützt (%1): %2").arg(why, shown));
 }
 
 bool isStatementEnd(QByteArrayView rest)

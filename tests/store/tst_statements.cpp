@@ -53,6 +53,10 @@ private slots:
         for (const QString &sql : attacks)
             EXPECT_STORE_ERROR_CONTAINING(db.conn.execute(sql), kRefused);
         QCOMPARE(countOf(db, QStringLiteral("Funktionen_Benutzer")), 3);
+        // The message shows the statement, but no character that would cut it short.
+        EXPECT_STORE_ERROR_CONTAINING(
+            db.conn.execute(attacks[2]),
+            QStringLiteral("Funktionen_Benutzer [\uFFFD](1) WHERE User=\"NOBODY\""));
 
         auto q = db.query({QStringLiteral("select [1; DROP TABLE Benutzer; --](1) from Benutzer")});
         EXPECT_STORE_ERROR_CONTAINING(q->open(), kRefused);
