@@ -1,7 +1,9 @@
 #include "Connection.h"
 
 #include "Collation.h"
+#include "FieldCatalog.h"
 #include "RecordSet.h"
+#include "Sqlite.h"
 #include "StoreError.h"
 #include "SystemError.h"
 
@@ -22,12 +24,6 @@ namespace {
 constexpr int kCacheSize = 128;
 constexpr int kBusyTimeoutMs = 5000;
 constexpr std::chrono::milliseconds kFileRecheck{50};
-
-struct DbCloser
-{
-    void operator()(sqlite3 *db) const noexcept { sqlite3_close_v2(db); }
-};
-using DbPtr = std::unique_ptr<sqlite3, DbCloser>;
 
 // SQLite's primary result code, without the detail that extended result codes add.
 int primary(int rc)
@@ -73,35 +69,15 @@ bool isTextType(const QString &declared)
 }
 } // namespace
 
-int bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
-{
-    if (!value.isValid() || value.isNull())
-        return sqlite3_bind_null(stmt, index);
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-        return sqlite3_bind_int(stmt, index, value.toBool() ? 1 : 0);
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return sqlite3_bind_int64(stmt, index, value.toLongLong());
-    case QMetaType::Double:
-        return sqlite3_bind_double(stmt, index, value.toDouble());
-    default: {
-        const QByteArray utf8 = value.toString().toUtf8();
-        return sqlite3_bind_text(stmt, index, utf8.constData(), static_cast<int>(utf8.size()),
-                                 SQLITE_TRANSIENT);
-    }
-    }
-}
-
-Connection::Connection(QObject *parent) : QObject(parent) {}
+Connection::Connection(QObject *parent) : QObject(parent), m_fieldCatalog(std::make_unique<FieldCatalog>()) {}
 
 Connection::~Connection()
 {
     disconnect();
-    for (RecordSet *set : m_sets)
-        set->connectionGone();
+    // The sets outlive their connection unconnected.
+    const std::vector<RecordSet *> sets = m_sets;
+    for (RecordSet *set : sets)
+        set->setConnection(nullptr);
 }
 
 void Connection::connect()
@@ -214,7 +190,7 @@ void Connection::connect()
     m_fileDevice = id.device;
     m_fileInode = id.inode;
     m_fileChecked = std::chrono::steady_clock::now();
-    m_db = db.release();
+    m_db = std::move(db);
     emit connected();
 }
 
@@ -291,12 +267,12 @@ void Connection::disconnect() noexcept
         set->close();
     m_cacheIndex.clear();
     m_cache.clear();
+    m_fieldCatalog->clear();
     m_translations.clear();
     m_tables.clear();
     m_textColumns.clear();
     m_schemaLoaded = false;
-    sqlite3_close_v2(m_db);
-    m_db = nullptr;
+    m_db.reset();
     emit disconnected();
 }
 
@@ -361,27 +337,23 @@ int Connection::execute(const QString &statement)
     if (rc != SQLITE_DONE)
         raise(rc);
     // sqlite3_changes() keeps the count of the last statement that changed rows; a query changed none.
-    return sqlite3_stmt_readonly(stmt) ? 0 : sqlite3_changes(m_db);
+    return sqlite3_stmt_readonly(stmt) ? 0 : sqlite3_changes(m_db.get());
 }
 
 sqlite3_stmt *Connection::prepare(const QString &sql)
-{
-    return prepareEntry(sql).stmt.get();
-}
-
-Connection::PreparedEntry &Connection::prepareEntry(const QString &sql)
 {
     if (!m_db)
         throw StoreError(QStringLiteral("Die Verbindung zur Datenbank ist nicht hergestellt."));
     auto found = m_cacheIndex.constFind(sql);
     if (found != m_cacheIndex.constEnd()) {
         m_cache.splice(m_cache.begin(), m_cache, found.value());
-        return m_cache.front();
+        return m_cache.front().stmt.get();
     }
     const QByteArray utf8 = sql.toUtf8();
     sqlite3_stmt *raw = nullptr;
     const char *tail = nullptr;
-    const int rc = sqlite3_prepare_v2(m_db, utf8.constData(), static_cast<int>(utf8.size()), &raw, &tail);
+    const int rc =
+        sqlite3_prepare_v2(m_db.get(), utf8.constData(), static_cast<int>(utf8.size()), &raw, &tail);
     StmtPtr stmt(raw);
     if (rc != SQLITE_OK)
         raise(rc);
@@ -391,13 +363,13 @@ Connection::PreparedEntry &Connection::prepareEntry(const QString &sql)
         refuseStatement(QStringLiteral("leere Anweisung"), sql);
     if (!isStatementEnd(QByteArrayView(tail, utf8.constData() + utf8.size())))
         refuseStatement(QStringLiteral("Text nach dem Ende der Anweisung"), sql);
-    m_cache.push_front(PreparedEntry{sql, std::move(stmt), false, {}, {}, {}});
+    m_cache.push_front(PreparedEntry{sql, std::move(stmt)});
     m_cacheIndex.insert(sql, m_cache.begin());
     if (m_cache.size() > kCacheSize) {
         m_cacheIndex.remove(m_cache.back().sql);
         m_cache.pop_back();
     }
-    return m_cache.front();
+    return m_cache.front().stmt.get();
 }
 
 Connection::Transaction::Transaction(Connection &connection, const QString &context)
@@ -442,8 +414,8 @@ void Connection::loadSchema()
 {
     m_schemaLoaded = true;
     sqlite3_stmt *raw = nullptr;
-    if (sqlite3_prepare_v2(m_db, "SELECT name FROM sqlite_master WHERE type='table'", -1, &raw, nullptr) !=
-        SQLITE_OK)
+    if (sqlite3_prepare_v2(m_db.get(), "SELECT name FROM sqlite_master WHERE type='table'", -1, &raw,
+                           nullptr) != SQLITE_OK)
         return;
     StmtPtr stmt(raw);
     QStringList tables;
@@ -467,7 +439,7 @@ const std::vector<ColumnInfo> &Connection::columns(const QString &table)
     std::vector<ColumnInfo> cols;
     sqlite3_stmt *raw = nullptr;
     const QByteArray sql = "PRAGMA table_info(\"" + table.toUtf8().replace('"', "\"\"") + "\")";
-    if (m_db && sqlite3_prepare_v2(m_db, sql.constData(), -1, &raw, nullptr) == SQLITE_OK) {
+    if (m_db && sqlite3_prepare_v2(m_db.get(), sql.constData(), -1, &raw, nullptr) == SQLITE_OK) {
         StmtPtr stmt(raw);
         while (sqlite3_step(raw) == SQLITE_ROW) {
             ColumnInfo c;
@@ -501,7 +473,7 @@ void Connection::detach(RecordSet *set)
 QString Connection::describe(int rc) const
 {
     const QString file = quoted(m_file);
-    const int err = m_db ? sqlite3_system_errno(m_db) : 0;
+    const int err = m_db ? sqlite3_system_errno(m_db.get()) : 0;
     const QString notStored = QStringLiteral("die Änderung wurde nicht gespeichert");
     auto full = [&] {
         return QStringLiteral("Kein Platz mehr auf dem Datenträger der Datei %1; %2.").arg(file, notStored);
@@ -552,7 +524,7 @@ QString Connection::describe(int rc) const
     default:
         break;
     }
-    const QString msg = sqliteText(m_db, rc);
+    const QString msg = sqliteText(m_db.get(), rc);
     static const struct
     {
         const char *prefix;

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "ConnectionString.h"
+#include "Handles.h"
 #include "JetSql.h"
-#include "RecordSet.h"
-#include "Sqlite.h"
 
 #include <QHash>
 #include <QObject>
@@ -11,11 +10,12 @@
 
 #include <chrono>
 #include <list>
-#include <unordered_map>
+#include <memory>
 #include <vector>
 
 namespace store {
 
+class FieldCatalog;
 class RecordSet;
 
 // What the store knows of one column of a table.
@@ -83,21 +83,12 @@ public:
     int execute(const QString &statement);
 
     // --- used by record sets ---
-    sqlite3 *handle() const { return m_db; }
+    sqlite3 *handle() const { return m_db.get(); }
     TranslatedSql translate(const QString &statement);
     // A prepared statement for the SQLite text, from the cache; stays owned by the connection.
     sqlite3_stmt *prepare(const QString &sql);
-    // The same with what a record set learnt of its result columns, kept while the statement is cached.
-    struct PreparedEntry
-    {
-        QString sql;
-        StmtPtr stmt;
-        bool described = false;
-        std::vector<QByteArray> columnNamesUtf8; // as SQLite reports them, to notice a changed table
-        std::vector<QString> columnNames;
-        std::vector<FieldDef> discovered;
-    };
-    PreparedEntry &prepareEntry(const QString &sql);
+    // What record sets learnt of their statements' result columns; forgotten when the connection closes.
+    FieldCatalog &fieldCatalog() { return *m_fieldCatalog; }
     const std::vector<ColumnInfo> &columns(const QString &table);
     bool isTextColumn(const QString &column);
     void attach(RecordSet *set);
@@ -126,10 +117,15 @@ private:
     quint64 m_fileDevice = 0;
     quint64 m_fileInode = 0;
     mutable std::chrono::steady_clock::time_point m_fileChecked; // when the path last named that file
-    sqlite3 *m_db = nullptr;
+    DbPtr m_db;
     std::vector<RecordSet *> m_sets;
 
     // Prepared statements, most recently used first; bounded so that a long session cannot grow it.
+    struct PreparedEntry
+    {
+        QString sql;
+        StmtPtr stmt;
+    };
     std::list<PreparedEntry> m_cache;
     QHash<QString, std::list<PreparedEntry>::iterator> m_cacheIndex;
     // Translations by statement shape: the group tree sends one statement per node that differ only in
@@ -140,6 +136,8 @@ private:
         QString sql;
     };
     QHash<QString, CachedTranslation> m_translations;
+
+    std::unique_ptr<FieldCatalog> m_fieldCatalog;
 
     QHash<QString, std::vector<ColumnInfo>> m_tables; // by lower-case table name
     QHash<QString, bool> m_textColumns;               // by lower-case column name

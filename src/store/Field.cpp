@@ -33,17 +33,17 @@ bool sameValue(const QVariant &a, const QVariant &b)
 
 const QString &Field::name() const
 {
-    return m_set->m_fields[static_cast<size_t>(m_index)].name;
+    return m_set->fields()[static_cast<size_t>(m_index)].name;
 }
 
 FieldType Field::type() const
 {
-    return m_set->m_fields[static_cast<size_t>(m_index)].type;
+    return m_set->fields()[static_cast<size_t>(m_index)].type;
 }
 
 int Field::size() const
 {
-    return m_set->m_fields[static_cast<size_t>(m_index)].size;
+    return m_set->fields()[static_cast<size_t>(m_index)].size;
 }
 
 QVariant Field::value() const

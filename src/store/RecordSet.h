@@ -195,6 +195,9 @@ public:
     QVariant valueAt(int row, int field) const;
     bool isPendingRow(int row) const;
 
+    // Raises this set's error: "<set name>: <message>".
+    [[noreturn]] void fail(const QString &message) const;
+
 signals:
     // Before a pending row is posted or left: bound controls write what is still in them into the fields.
     void updatingRecord();
@@ -210,13 +213,8 @@ signals:
     void fieldChanged(int field);
 
 private:
-    friend class Connection;
-    friend class Field;
-
-    [[noreturn]] void fail(const QString &message) const;
     void checkActive() const;
     void checkEditable() const;
-    void connectionGone() { m_conn = nullptr; }
     void loadSnapshot();
     QVariant readColumn(void *stmt, int column, FieldType type) const;
     QVariant normalize(int field, const QVariant &value) const;

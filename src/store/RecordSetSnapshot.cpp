@@ -1,36 +1,13 @@
 // Opening a record set: the rows of the table or statement read at once, and what its fields are.
 
 #include "Connection.h"
+#include "FieldCatalog.h"
 #include "FieldValues.h"
 #include "RecordSet.h"
 #include "Sqlite.h"
 #include "StoreError.h"
 
 namespace store {
-
-namespace {
-
-// Field size from a declared type such as VARCHAR(50).
-int sizeFromType(const QString &declared)
-{
-    const qsizetype open = declared.indexOf(u'(');
-    const qsizetype close = declared.indexOf(u')', open + 1);
-    if (open < 0 || close < 0)
-        return 0;
-    return declared.mid(open + 1, close - open - 1).trimmed().toInt();
-}
-
-FieldType typeFromDeclared(const QString &declared, bool primaryKey)
-{
-    const QString t = declared.toUpper();
-    if (t.contains(u"INT") || t.contains(u"COUNTER") || t.contains(u"LONG"))
-        return primaryKey ? FieldType::AutoInc : FieldType::Integer;
-    if (t.contains(u"BOOL") || t.contains(u"BIT") || t.contains(u"YESNO"))
-        return FieldType::Boolean;
-    return FieldType::Text;
-}
-
-} // namespace
 
 void RecordSet::loadSnapshot()
 {
@@ -43,50 +20,19 @@ void RecordSet::loadSnapshot()
         if (query.kind != TranslatedSql::Kind::Select)
             fail(QStringLiteral("Die Anweisung liefert keine Datenmenge"));
     }
-    Connection::PreparedEntry &entry = m_conn->prepareEntry(query.sql);
-    sqlite3_stmt *stmt = entry.stmt.get();
+    sqlite3_stmt *stmt = m_conn->prepare(query.sql);
     StmtReset reset(stmt);
     for (size_t i = 0; i < query.params.size(); ++i)
         bindValue(stmt, static_cast<int>(i + 1), query.params[i]);
 
-    // What the result columns are does not change while the statement stays prepared.
     // The first step comes before the columns are looked at: it is where SQLite prepares the statement
     // again when another program has changed the table meanwhile.
     int rc = sqlite3_step(stmt);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         m_conn->raise(rc);
     const int first = isTable ? 1 : 0;
-    const int columns = sqlite3_column_count(stmt);
-    // Another program may have changed the table while the statement stayed prepared: SQLite prepares it
-    // again by itself, and the columns then have to be learnt again too.
-    bool stale = !entry.described || static_cast<size_t>(columns) != entry.columnNamesUtf8.size();
-    for (int c = 0; !stale && c < columns; ++c)
-        stale = entry.columnNamesUtf8[static_cast<size_t>(c)] != sqlite3_column_name(stmt, c);
-    if (stale) {
-        entry.columnNamesUtf8.clear();
-        entry.columnNames.clear();
-        entry.discovered.clear();
-        for (int c = 0; c < columns; ++c)
-            entry.columnNamesUtf8.emplace_back(sqlite3_column_name(stmt, c));
-        const std::vector<ColumnInfo> none;
-        const std::vector<ColumnInfo> &info = isTable ? m_conn->columns(m_table) : none;
-        for (int c = first; c < columns; ++c) {
-            FieldDef def;
-            def.name = QString::fromUtf8(sqlite3_column_name(stmt, c));
-            const char *decl = sqlite3_column_decltype(stmt, c);
-            const QString declared = decl ? QString::fromUtf8(decl) : QString();
-            bool pk = false;
-            for (const ColumnInfo &ci : info) {
-                if (ci.name.compare(def.name, Qt::CaseInsensitive) == 0)
-                    pk = ci.primaryKey;
-            }
-            def.type = typeFromDeclared(declared, pk);
-            def.size = def.type == FieldType::Text ? sizeFromType(declared) : 0;
-            entry.columnNames.push_back(def.name);
-            entry.discovered.push_back(def);
-        }
-        entry.described = true;
-    }
+    const FieldCatalog::Entry &entry =
+        m_conn->fieldCatalog().describe(*m_conn, query.sql, stmt, first, m_table);
     m_fields.clear();
     m_columnOf.clear();
     if (!m_declared.empty()) {

@@ -6,18 +6,12 @@
 #endif
 #include <sqlite3.h>
 
+#include "Handles.h"
+
 #include <QString>
 #include <QVariant>
 
-#include <memory>
-
 namespace store {
-
-struct StmtFinalizer
-{
-    void operator()(sqlite3_stmt *s) const noexcept { sqlite3_finalize(s); }
-};
-using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
 
 // Resets a statement on scope exit, so a cached statement never holds a read lock after use.
 class StmtReset

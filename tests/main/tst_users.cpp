@@ -12,6 +12,7 @@
 #include "MessageBoxes.h"
 #include "RecordSet.h"
 #include "SDaten.h"
+#include "Sqlite.h"
 #include "TestSupport.h"
 
 #include <QApplication>

@@ -4,6 +4,8 @@
 
 #include "TestSupport.h"
 
+#include "Sqlite.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>

@@ -2,6 +2,8 @@
 
 #include "TestSupport.h"
 
+#include "Sqlite.h"
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <QSet>

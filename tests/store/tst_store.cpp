@@ -6,6 +6,7 @@
 #include "ConnectionString.h"
 #include "JetSql.h"
 #include "SDaten.h"
+#include "Sqlite.h"
 #include "Win1252.h"
 
 #include <QDir>

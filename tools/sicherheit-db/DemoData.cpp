@@ -5,6 +5,7 @@
 #include "RecordSet.h"
 #include "Schema.h"
 #include "SDaten.h"
+#include "Sqlite.h"
 #include "StoreError.h"
 #include "Win1252.h"
 
