@@ -1,6 +1,8 @@
 #pragma once
 
-// How the record set's parts compare, read and name values; for the store's own sources.
+// How the record set's parts compare and read values; for the store's own sources.
+
+#include "Quoted.h"
 
 #include <QString>
 #include <QVariant>
@@ -14,14 +16,5 @@ bool parseBool(const QString &text, bool *ok);
 // Whether two values of a field are the same as the field reads them: empty equals only empty, and text
 // compares as text.
 bool sameValue(const QVariant &a, const QVariant &b);
-
-// Names go in backticks: SQLite takes a double-quoted name it cannot resolve for a string literal, which
-// would turn a misspelt field into a silent wrong answer.
-inline QString quotedName(const QString &name)
-{
-    QString n = name;
-    n.replace(u'`', QStringLiteral("``"));
-    return u'`' + n + u'`';
-}
 
 } // namespace store

@@ -182,15 +182,6 @@ const QSet<QString> &keywords()
     return k;
 }
 
-// Names go in backticks: SQLite takes a double-quoted name it cannot resolve for a string literal, which
-// would turn a misspelt field into a silent wrong answer.
-QString quotedName(QStringView name)
-{
-    QString n = name.toString();
-    n.replace(u'`', QStringLiteral("``"));
-    return u'`' + n + u'`';
-}
-
 // Whether SQLite's NOCASE compares the text as the store's collation does: printable ASCII only (NOCASE
 // would stop at the character 0, and does not fold letters beyond ASCII).
 bool isPlainAscii(const QString &s)

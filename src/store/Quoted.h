@@ -28,4 +28,14 @@ inline bool readQuoted(const QString &s, qsizetype *i, QString *value)
     return false;
 }
 
+// A table or field name as it stands in SQLite text. Names go in backticks: SQLite takes a double-quoted
+// name it cannot resolve for a string literal, which would turn a misspelt field into a silent wrong
+// answer.
+inline QString quotedName(QStringView name)
+{
+    QString n = name.toString();
+    n.replace(u'`', QStringLiteral("``"));
+    return u'`' + n + u'`';
+}
+
 } // namespace store
