@@ -4,6 +4,7 @@
 
 #include "Connection.h"
 #include "RecordSet.h"
+#include "SDaten.h"
 #include "Schema.h"
 #include "StoreError.h"
 
@@ -17,17 +18,15 @@
 
 namespace testsupport {
 
-inline QString connectionString(const QString &file, const QString &password = QStringLiteral("kelpo"))
+inline QString connectionString(const QString &file, const QString &password = databasePassword())
 {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Persist Security Info=True;"
-                          "Jet OLEDB:Database Password=%2")
-        .arg(store::ConnectionString::quoteValue(file), password);
+    return connectionStringFor(file, password);
 }
 
 // A new, empty security database file (the three tables) at path.
 inline void createEmpty(const QString &path)
 {
-    store::Connection::createDatabase(path, QStringLiteral("kelpo"), schema::createStatements());
+    store::Connection::createDatabase(path, databasePassword(), schema::createStatements());
 }
 
 inline QByteArray fileHash(const QString &path)
