@@ -4,13 +4,14 @@
 
 #include "Connection.h"
 #include "RecordSet.h"
-#include "SDaten.h"
 #include "Schema.h"
+#include "SDaten.h"
 #include "StoreError.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -35,6 +36,15 @@ inline QByteArray fileHash(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return QByteArray();
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+// The titles of a set's rows, from the first to the last.
+inline QStringList titles(store::RecordSet &rs)
+{
+    QStringList out;
+    for (rs.first(); !rs.eof(); rs.next())
+        out << rs.field(QStringLiteral("Titel")).asString();
+    return out;
 }
 
 // A connected connection on a fresh file in its own temporary folder.

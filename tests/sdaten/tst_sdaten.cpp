@@ -35,14 +35,6 @@ void addUser(store::RecordSet &users, const QString &user, const QString &initia
                         user + QStringLiteral(" Voll"), admin});
 }
 
-QStringList titles(store::RecordSet &rs)
-{
-    QStringList out;
-    for (rs.first(); !rs.eof(); rs.next())
-        out << rs.field(QStringLiteral("Titel")).asString();
-    return out;
-}
-
 } // namespace
 
 class TestSDaten : public QObject
@@ -228,12 +220,12 @@ private slots:
         f->insertRecord({QStringLiteral("Kind"), parent});
         auto level = db.query(schema::treeLevel(0));
         level->open();
-        QCOMPARE(titles(*level),
+        QCOMPARE(testsupport::titles(*level),
                  QStringList({QStringLiteral("Andern"), QStringLiteral("Ändern"), QStringLiteral("drucken"),
                               QStringLiteral("Löschen"), QStringLiteral("Zahlungen")}));
         auto children = db.query(schema::treeLevel(parent));
         children->open();
-        QCOMPARE(titles(*children), QStringList{QStringLiteral("Kind")});
+        QCOMPARE(testsupport::titles(*children), QStringList{QStringLiteral("Kind")});
         QCOMPARE(children->field(QStringLiteral("id")).asInteger(), parent + 1);
         auto none = db.query(schema::treeLevel(parent + 1));
         none->open();

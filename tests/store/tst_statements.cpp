@@ -18,14 +18,6 @@ int countOf(Db &db, const QString &table)
     return db.scalar(QStringLiteral("select count(*) from ") + table).toInt();
 }
 
-QStringList titles(store::RecordSet &rs)
-{
-    QStringList out;
-    for (rs.first(); !rs.eof(); rs.next())
-        out << rs.field(QStringLiteral("Titel")).asString();
-    return out;
-}
-
 } // namespace
 
 class TestStatements : public QObject
@@ -127,11 +119,12 @@ private slots:
             {QStringLiteral("select top 2 Titel from Funktionen where id not in"),
              QStringLiteral("(select top 1 id from Funktionen order by id desc) order by Titel desc")});
         q->open();
-        QCOMPARE(titles(*q), (QStringList{QStringLiteral("c"), QStringLiteral("b")}));
+        QCOMPARE(testsupport::titles(*q), (QStringList{QStringLiteral("c"), QStringLiteral("b")}));
         q->setSql(
             {QStringLiteral("select distinct top 3 Titel from Funktionen where (inGruppe=0) order by 1")});
         q->open();
-        QCOMPARE(titles(*q), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+        QCOMPARE(testsupport::titles(*q),
+                 (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
 
         const auto none = [](const QString &) { return false; };
         for (const char *bad : {"select top 1.5 * from Funktionen", "select Titel, top 1 id from Funktionen",
