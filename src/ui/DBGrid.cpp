@@ -271,33 +271,35 @@ void DBGrid::followSet()
     m_following = false;
 }
 
-void DBGrid::scheduleFollow()
+// Runs fn once from the event loop, however often it is asked for before then.
+void DBGrid::queueOnce(bool &queued, void (DBGrid::*fn)())
 {
-    if (m_followQueued)
+    if (queued)
         return;
-    m_followQueued = true;
+    queued = true;
     QMetaObject::invokeMethod(
         this,
-        [this] {
-            m_followQueued = false;
-            followSet();
+        [this, &queued, fn] {
+            queued = false;
+            (this->*fn)();
         },
         Qt::QueuedConnection);
 }
 
+void DBGrid::scheduleFollow()
+{
+    queueOnce(m_followQueued, &DBGrid::followSet);
+}
+
 void DBGrid::scheduleScroll()
 {
-    if (m_scrollQueued)
-        return;
-    m_scrollQueued = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_scrollQueued = false;
-            if (currentIndex().isValid())
-                scrollTo(currentIndex());
-        },
-        Qt::QueuedConnection);
+    queueOnce(m_scrollQueued, &DBGrid::scrollToCurrent);
+}
+
+void DBGrid::scrollToCurrent()
+{
+    if (currentIndex().isValid())
+        scrollTo(currentIndex());
 }
 
 void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)

@@ -85,6 +85,8 @@ private:
     void followSet();
     void scheduleFollow();
     void scheduleScroll();
+    void scrollToCurrent();
+    void queueOnce(bool &queued, void (DBGrid::*fn)());
     void applyWidths();
     void applyRowHeight();
     void focusMoved(QWidget *from, QWidget *to);
