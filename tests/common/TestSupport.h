@@ -47,6 +47,18 @@ inline QStringList titles(store::RecordSet &rs)
     return out;
 }
 
+// The users' table of a connection, opened with the program's field layout.
+inline std::unique_ptr<store::RecordSet> openUsers(store::Connection &conn,
+                                                   const QString &setName = QStringLiteral("UserList"))
+{
+    auto users = std::make_unique<store::RecordSet>(setName);
+    users->setConnection(&conn);
+    users->setTableName(schema::kBenutzer);
+    users->setFieldDefs(schema::userListFields());
+    users->open();
+    return users;
+}
+
 // A connected connection on a fresh file in its own temporary folder.
 struct Db
 {

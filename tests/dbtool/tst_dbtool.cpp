@@ -61,11 +61,8 @@ private slots:
 
         store::Connection db;
         db.setConnectionString(testsupport::connectionString(file));
-        store::RecordSet users(QStringLiteral("UserList"));
-        users.setConnection(&db);
-        users.setTableName(schema::kBenutzer);
-        users.setFieldDefs(schema::userListFields());
-        users.open();
+        auto stored = testsupport::openUsers(db);
+        store::RecordSet &users = *stored;
         QCOMPARE(users.recordCount(), 1);
         QCOMPARE(users.field(QStringLiteral("User")).asString(), QStringLiteral("chef"));
         QCOMPARE(users.field(QStringLiteral("NTUser")).asString(), QStringLiteral("clara"));
@@ -94,11 +91,8 @@ private slots:
 
         store::Connection db;
         db.setConnectionString(testsupport::connectionString(file));
-        store::RecordSet users(QStringLiteral("UserList"));
-        users.setConnection(&db);
-        users.setTableName(schema::kBenutzer);
-        users.setFieldDefs(schema::userListFields());
-        users.open();
+        auto stored = testsupport::openUsers(db);
+        store::RecordSet &users = *stored;
         QCOMPARE(users.field(QStringLiteral("User")).asString(), user);
         QCOMPARE(users.field(QStringLiteral("RealName")).asString(), realName);
         QCOMPARE(users.field(QStringLiteral("Initialien")).asString(), QStringLiteral("ÆØÅ«»"));

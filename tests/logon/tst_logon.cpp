@@ -2,6 +2,7 @@
 // windows against a real security database in a temporary program folder.
 
 #include "SignOnDriver.h"
+#include "TestSupport.h"
 
 #include "Animate.h"
 #include "Connection.h"
@@ -215,21 +216,15 @@ void TestSignOn::cleanup()
 void TestSignOn::addUser(const QString &user, const QString &realName, const QString &initials,
                          const QString &ntUser, const QString &password, bool admin)
 {
-    store::RecordSet users(QStringLiteral("Users"));
-    users.setConnection(&SData->SecureDB);
-    users.setTableName(schema::kBenutzer);
-    users.setFieldDefs(schema::userListFields());
-    users.open();
+    auto stored = testsupport::openUsers(SData->SecureDB, QStringLiteral("Users"));
+    store::RecordSet &users = *stored;
     users.insertRecord({QVariant(), user, initials, ntUser, ScramblePasswordText(password), realName, admin});
 }
 
 QStringList TestSignOn::storedPasswords(const QString &user)
 {
-    store::RecordSet users(QStringLiteral("Users"));
-    users.setConnection(&SData->SecureDB);
-    users.setTableName(schema::kBenutzer);
-    users.setFieldDefs(schema::userListFields());
-    users.open();
+    auto stored = testsupport::openUsers(SData->SecureDB, QStringLiteral("Users"));
+    store::RecordSet &users = *stored;
     QStringList out;
     for (users.first(); !users.eof(); users.next())
         if (users.field(QStringLiteral("User")).asString() == user)
