@@ -171,18 +171,34 @@ void Connection::connect()
 
     // Several programs, also on other machines, share the file: a rollback journal works across a network
     // share where WAL's shared memory does not, and a full sync makes each acknowledged write survive.
-    {
+    // Either setting refused would break that promise silently, so the file is not used without them.
+    const auto pragmaText = [raw](const char *sql, int *rcOut) {
         sqlite3_stmt *s = nullptr;
-        if (sqlite3_prepare_v2(raw, "PRAGMA journal_mode", -1, &s, nullptr) == SQLITE_OK) {
-            StmtPtr guard(s);
-            if (sqlite3_step(s) == SQLITE_ROW &&
-                QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(s, 0))).toLower() == "wal") {
-                guard.reset();
-                sqlite3_exec(raw, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
-            }
-        }
-    }
-    sqlite3_exec(raw, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+        QByteArray value;
+        int step = sqlite3_prepare_v2(raw, sql, -1, &s, nullptr);
+        StmtPtr guard(s);
+        if (step == SQLITE_OK && (step = sqlite3_step(s)) == SQLITE_ROW)
+            value = QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(s, 0))).toLower();
+        *rcOut = step == SQLITE_ROW || step == SQLITE_DONE ? SQLITE_OK : step;
+        return value;
+    };
+    int pragmaRc = SQLITE_OK;
+    QByteArray journal = pragmaText("PRAGMA journal_mode", &pragmaRc);
+    if (pragmaRc == SQLITE_OK && journal == "wal")
+        journal = pragmaText("PRAGMA journal_mode=DELETE", &pragmaRc);
+    if (pragmaRc != SQLITE_OK || journal == "wal")
+        throw StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden: ihr Journal lässt "
+                                        "sich nicht auf gemeinsamen Zugriff umstellen (%2).")
+                             .arg(quoted(path),
+                                  pragmaRc != SQLITE_OK ? sqliteText(raw, pragmaRc) : QStringLiteral("WAL")));
+    pragmaRc = sqlite3_exec(raw, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    const QByteArray synchronous = pragmaRc == SQLITE_OK ? pragmaText("PRAGMA synchronous", &pragmaRc) : "";
+    if (pragmaRc != SQLITE_OK || synchronous != "2")
+        throw StoreError(
+            QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden: sicheres Schreiben "
+                           "lässt sich nicht einschalten (%2).")
+                .arg(quoted(path),
+                     pragmaRc != SQLITE_OK ? sqliteText(raw, pragmaRc) : QString::fromLatin1(synchronous)));
     Collation::registerOn(raw);
 
     m_file = path;
@@ -412,43 +428,56 @@ void Connection::stepDone(sqlite3_stmt *stmt, const QString &context)
 
 void Connection::loadSchema()
 {
-    m_schemaLoaded = true;
+    // Which columns hold text decides how every statement compares: a look-up that failed (a lock held a
+    // moment too long) is reported and made again next time, never taken for a file without text.
     sqlite3_stmt *raw = nullptr;
-    if (sqlite3_prepare_v2(m_db.get(), "SELECT name FROM sqlite_master WHERE type='table'", -1, &raw,
-                           nullptr) != SQLITE_OK)
-        return;
+    int rc = sqlite3_prepare_v2(m_db.get(), "SELECT name FROM sqlite_master WHERE type='table'", -1, &raw,
+                                nullptr);
     StmtPtr stmt(raw);
+    if (rc != SQLITE_OK)
+        raise(rc);
     QStringList tables;
-    while (sqlite3_step(raw) == SQLITE_ROW)
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW)
         tables << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
+    if (rc != SQLITE_DONE)
+        raise(rc);
     stmt.reset();
+    QHash<QString, bool> textColumns;
     for (const QString &table : tables) {
         for (const ColumnInfo &c : columns(table)) {
-            bool &text = m_textColumns[c.name.toLower()];
+            bool &text = textColumns[c.name.toLower()];
             text = text || isTextType(c.declaredType);
         }
     }
+    m_textColumns = std::move(textColumns);
+    m_schemaLoaded = true;
 }
 
 const std::vector<ColumnInfo> &Connection::columns(const QString &table)
 {
+    static const std::vector<ColumnInfo> none;
     const QString key = table.toLower();
     auto it = m_tables.find(key);
     if (it != m_tables.end())
         return it.value();
+    if (!m_db)
+        return none;
     std::vector<ColumnInfo> cols;
     sqlite3_stmt *raw = nullptr;
     const QByteArray sql = "PRAGMA table_info(\"" + table.toUtf8().replace('"', "\"\"") + "\")";
-    if (m_db && sqlite3_prepare_v2(m_db.get(), sql.constData(), -1, &raw, nullptr) == SQLITE_OK) {
-        StmtPtr stmt(raw);
-        while (sqlite3_step(raw) == SQLITE_ROW) {
-            ColumnInfo c;
-            c.name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 1)));
-            c.declaredType = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 2)));
-            c.primaryKey = sqlite3_column_int(raw, 5) != 0;
-            cols.push_back(c);
-        }
+    int rc = sqlite3_prepare_v2(m_db.get(), sql.constData(), -1, &raw, nullptr);
+    StmtPtr stmt(raw);
+    if (rc != SQLITE_OK)
+        raise(rc);
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        ColumnInfo c;
+        c.name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 1)));
+        c.declaredType = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 2)));
+        c.primaryKey = sqlite3_column_int(raw, 5) != 0;
+        cols.push_back(c);
     }
+    if (rc != SQLITE_DONE)
+        raise(rc);
     return m_tables.insert(key, std::move(cols)).value();
 }
 

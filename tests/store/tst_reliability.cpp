@@ -101,6 +101,23 @@ private slots:
         QCOMPARE(db.scalar(QStringLiteral("select count(*) from Funktionen")).toInt(), 350);
         QCOMPARE(integrityOf(db), QStringLiteral("ok"));
     }
+
+    void aLockedSchemaLookUpIsReportedAndMadeAgain()
+    {
+        Db db;
+        store::Connection holder;
+        holder.setConnectionString(connectionString(db.file));
+        holder.connect();
+        QCOMPARE(sqlite3_exec(holder.handle(), "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_busy_timeout(db.conn.handle(), 10); // no need to wait for a lock that stays
+        EXPECT_STORE_ERROR_CONTAINING(
+            db.conn.execute(QStringLiteral("select id from Benutzer where User=\"x\"")),
+            QStringLiteral("gesperrt"));
+        QCOMPARE(sqlite3_exec(holder.handle(), "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+        // Once the lock is gone, text compares as always: without regard to case.
+        db.conn.execute(QStringLiteral("insert into Benutzer (User) values (\"Müller\")"));
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from Benutzer where User=\"MÜLLER\"")).toInt(), 1);
+    }
 };
 
 int runReliabilityTests(int argc, char **argv)
