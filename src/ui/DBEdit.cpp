@@ -138,11 +138,13 @@ void DBEdit::writeField()
 void DBEdit::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
-    if (event->reason() == Qt::PopupFocusReason)
-        return; // the edit's own context menu
+    // The edit's own context menu, a message box, another window or program: the focus comes back here and
+    // the typing goes on, so nothing of it may go into the field yet (a password would be scrambled half
+    // typed). What is typed still goes in when the record is saved meanwhile.
+    if (event->reason() == Qt::PopupFocusReason || event->reason() == Qt::ActiveWindowFocusReason)
+        return;
     writeField();
-    if (event->reason() != Qt::ActiveWindowFocusReason)
-        guarded([this] { emit exited(); });
+    guarded([this] { emit exited(); });
 }
 
 void DBEdit::keyPressEvent(QKeyEvent *event)

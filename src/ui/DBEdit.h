@@ -11,8 +11,9 @@ namespace ui {
 //
 // It shows the field's text and follows the set (row moves, resets, state and field changes). Typing,
 // pasting or deleting puts the record into editing (on an empty set that starts a new row) and marks the
-// edit modified; the text goes into the field when the edit loses the focus and whenever the set is about
-// to post or leave the row. Esc puts the field's value back. It takes at most the field's size in
+// edit modified; the text goes into the field when the focus moves on to another control of the window
+// and whenever the set is about to post or leave the row (a window that merely stops being active is not
+// left). Esc puts the field's value back. It takes at most the field's size in
 // characters, only Windows-1252 ones, and is read-only while the set is closed. A failure to start editing
 // is shown in the error box and the text goes back to the field's.
 class DBEdit : public QLineEdit

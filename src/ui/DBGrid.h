@@ -76,6 +76,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
     void changeEvent(QEvent *event) override;
+    // Typing never jumps to a matching row: a move would post the pending edits of the set's page.
+    void keyboardSearch(const QString &) override {}
 
 private:
     friend class GridEditDelegate;
