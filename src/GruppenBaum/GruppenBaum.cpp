@@ -7,12 +7,14 @@
 #include "Schema.h"
 #include "SDaten.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include <vector>
@@ -181,6 +183,10 @@ void TfGruppen::StrukturClick()
     if (selected.isEmpty())
         return;
     const TMyRec &record = recordOf(selected.front());
+    if (!grouptree::holds(SData->SecureDB, record.id)) {
+        rebuild();
+        return;
+    }
     SelectedId = record.id;
     SelectedTitle = record.title;
     emit groupChosen(SelectedId, SelectedTitle);
@@ -188,8 +194,43 @@ void TfGruppen::StrukturClick()
 
 void TfGruppen::UpdateClick()
 {
+    rebuild();
+}
+
+void TfGruppen::rebuild()
+{
     removeAllNodes();
     BuildTree();
+}
+
+void TfGruppen::clearTree()
+{
+    removeAllNodes();
+    SelectedId = 0;
+    SelectedTitle.clear();
+}
+
+void TfGruppen::removeFunction(qint32 id)
+{
+    // Every node of that function (a file with a ring shows one twice), each with its subtree.
+    std::vector<QTreeWidgetItem *> doomed;
+    for (QTreeWidgetItemIterator it(Struktur); *it; ++it) {
+        if ((*it)->parent() && recordOf(*it).id == id)
+            doomed.push_back(*it);
+    }
+    // From the last in depth-first order, so that a node below another one goes before it and no pointer
+    // is left to a node already deleted.
+    for (auto node = doomed.rbegin(); node != doomed.rend(); ++node) {
+        QTreeWidgetItem *parent = (*node)->parent();
+        deleteDetached(parent->takeChild(parent->indexOfChild(*node)));
+    }
+}
+
+void TfGruppen::closeEvent(QCloseEvent *event)
+{
+    // Nothing would bring the window back: it ends with the program.
+    if (!m_closable)
+        event->ignore();
 }
 
 void TfGruppen::removeAllNodes()

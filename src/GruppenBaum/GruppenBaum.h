@@ -20,7 +20,10 @@ struct TMyRec
 // The tree is a snapshot of the functions table on the session's connection, read when the window is
 // created and again only on "Update". A mouse click in the tree applies the selected node: SelectedId and
 // SelectedTitle take its record, then groupChosen reports it, so that whoever shows the group can follow.
-// Selecting with the keyboard applies nothing until the next click.
+// Selecting with the keyboard applies nothing until the next click. A click on a function that the file no
+// longer holds (another program deleted it) applies nothing and builds the tree again.
+//
+// It stays open for the whole run: a request to close it is refused until the program ends.
 //
 // A store error while building is shown by the default error handler; the nodes read until then stay, and
 // the root is then neither expanded nor is the selection reset. Any file can be shown: a function under
@@ -35,6 +38,15 @@ public:
 
     void StrukturClick();
     void UpdateClick();
+
+    // The tree never leads to a group the open file does not hold: it is built again from the file when
+    // another file has been opened, emptied while none is open, and a deleted function leaves it at once
+    // with everything below it.
+    void rebuild();
+    void clearTree();
+    void removeFunction(qint32 id);
+    // The program is ending: from now on the window closes like any other.
+    void allowClose() { m_closable = true; }
 
     // The record a node of the tree carries.
     static const TMyRec &recordOf(const QTreeWidgetItem *node);
@@ -53,12 +65,15 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void FormCreate();
     void BuildTree();
     void AddChildren(QTreeWidgetItem *node, qint32 id);
     void removeAllNodes();
+
+    bool m_closable = false;
 };
 
 // The single instance, while it exists.

@@ -14,6 +14,7 @@
 #include "SDaten.h"
 
 #include <QAbstractButton>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -168,6 +169,7 @@ void TFMain::buildFrame()
     for (int i = 0; i < 3; ++i) {
         auto *panel = new QLabel(Status);
         panel->setObjectName(QStringLiteral("Panel%1").arg(i));
+        panel->setTextFormat(Qt::PlainText); // names from the file, never markup
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
         if (i < 2)
@@ -272,8 +274,13 @@ void TFMain::DBopenClick()
     ui::ProgressSteps progress(this, QStringLiteral("Datenbank öffnen"), kOpenSteps,
                                ui::isLargeDatabase(QFileInfo(SData->DBPath).size()));
     progress.step(QStringLiteral("Verbindung zu %1 …").arg(SData->DBPath));
+    // The tree must not lead into the file that was open before, also when the new one cannot be opened.
+    if (m_groupTree)
+        m_groupTree->clearTree();
     SData->Reconnect();
     OpenTables(&progress);
+    if (m_groupTree)
+        m_groupTree->rebuild();
 }
 
 void TFMain::OpenTables(ui::ProgressSteps *progress)
@@ -316,4 +323,12 @@ void TFMain::showEvent(QShowEvent *event)
         }
     }
     QMainWindow::showEvent(event);
+}
+
+void TFMain::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+    // Closing the main window ends the program, the group tree with it.
+    if (event->isAccepted() && m_groupTree)
+        m_groupTree->allowClose();
 }

@@ -145,12 +145,15 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     // Runs a member handler behind the one error guard whenever the button is clicked.
     void onClick(QAbstractButton *button, void (TFMain::*handler)());
     // Deletes the current user together with the assignments that only that user held.
     void deleteCurrentUser();
+    // Deletes the current function; its node leaves the group tree at once.
+    void deleteCurrentFunction();
     void createRecordSets();
     void buildFrame();
     void buildUsersPage();
@@ -165,6 +168,7 @@ private:
     std::unique_ptr<TfGruppen> m_groupTree;
     std::array<QLabel *, 3> m_panels{};
     qint32 m_currentGroup = 0;
+    bool m_assignmentsMoved = false; // a user's changed initials took their assignments along
     bool m_terminated = false;
     bool m_placed = false;
 };

@@ -4,6 +4,7 @@
 #include "Busy.h"
 #include "DataSource.h"
 #include "DBGrid.h"
+#include "GruppenBaum.h"
 #include "ImageLists.h"
 #include "InputQuery.h"
 #include "Main.h"
@@ -77,6 +78,7 @@ void TFMain::buildFunctionsPage()
 
     Gruppe = new QLabel(QStringLiteral("Gruppe: Formulare"), Panel1);
     Gruppe->setObjectName(QStringLiteral("Gruppe"));
+    Gruppe->setTextFormat(Qt::PlainText); // a title from the file, never markup
     Gruppe->setGeometry(125, 5, 255, 16);
 
     const QList<QIcon> userIcons = imagelists::imageList2();
@@ -137,6 +139,7 @@ void TFMain::buildFunctionsPage()
     setTabOrder(DBGrid2, DBGrid3);
     setTabOrder(DBGrid3, DBGrid4);
 
+    DBGrid3->setRemoveAction([this] { deleteCurrentFunction(); });
     connect(DBGrid3, &ui::DBGrid::dblClick, this, &TFMain::DBGrid3DblClick);
     connect(DBGrid2, &ui::DBGrid::dblClick, this, &TFMain::UserAddClick);
     connect(DBGrid4, &ui::DBGrid::dblClick, this, &TFMain::UserDELClick);
@@ -189,16 +192,25 @@ void TFMain::GroupDelClick()
                                  .arg(Funktionen->field(QStringLiteral("Titel")).asString());
     if (ui::messageDlg(question, ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No) ==
         ui::MsgResult::Yes)
-        Funktionen->remove();
+        deleteCurrentFunction();
+}
+
+void TFMain::deleteCurrentFunction()
+{
+    const std::optional<qint32> stored =
+        Funktionen->state() == store::DataState::Insert ? std::nullopt : currentFunction(Funktionen);
+    Funktionen->remove();
+    if (stored && m_groupTree)
+        m_groupTree->removeFunction(*stored);
 }
 
 void TFMain::UserAddClick()
 {
     const std::optional<qint32> function = currentFunction(Funktionen);
-    const QString initials = UserList->field(QStringLiteral("Initialien")).asString();
-    if (!function || initials.isEmpty())
+    if (!function || UserList->isEmpty() || UserList->currentRow() < 0)
         return;
-    FunktionenBenutzer->insertRecord({QVariant(), *function, initials});
+    FunktionenBenutzer->insertRecord(
+        {QVariant(), *function, UserList->field(QStringLiteral("Initialien")).asString()});
 }
 
 void TFMain::UserAddallClick()
@@ -214,9 +226,8 @@ void TFMain::UserAddallClick()
         const store::ControlsHeld held(*FunktionenBenutzer);
         try {
             for (int row = 0; row < UserList->rowCount(); ++row) {
-                const QString initials = UserList->valueAt(row, field).toString();
-                if (!initials.isEmpty())
-                    FunktionenBenutzer->insertRecord({QVariant(), *function, initials});
+                FunktionenBenutzer->insertRecord(
+                    {QVariant(), *function, UserList->valueAt(row, field).toString()});
             }
         } catch (...) {
             transaction.commit();

@@ -24,6 +24,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace {
 
@@ -166,6 +167,11 @@ void TFMain::buildUsersPage()
     UserList->setAfterEdit([this](store::RecordSet &) { UserListAfterEdit(); });
     UserList->setBeforePost([this](store::RecordSet &) { UserListBeforePost(); });
     UserList->setAfterPost([this](store::RecordSet &) { UserListAfterPost(); });
+    // Assignments name their user by initials: a user's rights follow a change of them, in the same
+    // transaction as the user's row, so that the next user given the old initials does not inherit them.
+    UserList->setBeforeCommit([this](store::RecordSet &users) {
+        m_assignmentsMoved = userrules::followChangedInitials(SData->SecureDB, users);
+    });
     onClick(Bneu, &TFMain::BneuClick);
     onClick(Bdel, &TFMain::BdelClick);
     onClick(Bsave, &TFMain::BsaveClick);
@@ -246,8 +252,11 @@ void TFMain::UserListAfterEdit()
 
 void TFMain::UserListBeforePost()
 {
-    const std::optional<QString> problem = userrules::saveProblem(userField(UserList, "User").asString(),
-                                                                  userField(UserList, "NTUser").asString());
+    std::optional<QString> problem = userrules::saveProblem(userField(UserList, "User").asString(),
+                                                            userField(UserList, "NTUser").asString());
+    // Two users of one name could never log on again: the logon cannot tell them apart.
+    if (!problem)
+        problem = userrules::duplicateNameProblem(SData->SecureDB, *UserList);
     if (!problem)
         return;
     ui::messageDlg(*problem, ui::MsgKind::Warning, ui::MsgButton::Cancel);
@@ -257,6 +266,10 @@ void TFMain::UserListBeforePost()
 void TFMain::UserListAfterPost()
 {
     Bsave->setEnabled(false);
+    if (std::exchange(m_assignmentsMoved, false)) {
+        FunktionenBenutzer->close();
+        FunktionenBenutzer->open();
+    }
 }
 
 void TFMain::edit5Exit()

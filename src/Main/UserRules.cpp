@@ -1,5 +1,6 @@
 #include "UserRules.h"
 
+#include "Collation.h"
 #include "Connection.h"
 #include "JetSql.h"
 #include "Schema.h"
@@ -30,14 +31,57 @@ std::optional<QString> initialsToCleanUp(const store::RecordSet &users)
     return users.oldValue(f).toString();
 }
 
+namespace {
+
+bool anyRow(store::Connection &db, const QStringList &query)
+{
+    store::RecordSet rows(QStringLiteral("Delquery"));
+    rows.setConnection(&db);
+    rows.setSql(query);
+    rows.open();
+    return !rows.isEmpty();
+}
+
+QString textOf(const store::RecordSet &users, const QString &field, bool stored)
+{
+    const int f = users.fieldIndex(field);
+    return f < 0 ? QString() : (stored ? users.oldValue(f) : users.value(f)).toString();
+}
+
+qint32 idOf(const store::RecordSet &users)
+{
+    const int f = users.fieldIndex(QStringLiteral("id"));
+    return f < 0 ? 0 : users.value(f).toInt();
+}
+
+} // namespace
+
 bool initialsSharedWithOthers(store::Connection &db, const QString &initials, qint32 userId)
 {
-    store::RecordSet others(QStringLiteral("Delquery"));
-    others.setConnection(&db);
-    others.setSql({schema::format("select id from Benutzer where Initialien=\"%s\" and id<>%d",
-                                  {store::jetQuoted(initials), QString::number(userId)})});
-    others.open();
-    return !others.isEmpty();
+    return anyRow(db, schema::initialsElsewhere(initials, userId));
+}
+
+std::optional<QString> duplicateNameProblem(store::Connection &db, const store::RecordSet &users)
+{
+    const QString name = textOf(users, QStringLiteral("User"), false);
+    const bool isNew = users.state() == store::DataState::Insert ||
+                       store::Collation::compare(name, textOf(users, QStringLiteral("User"), true)) != 0;
+    if (isNew && anyRow(db, schema::userNameElsewhere(name, idOf(users))))
+        return QStringLiteral("Benutzername bereits vergeben!");
+    return std::nullopt;
+}
+
+bool followChangedInitials(store::Connection &db, const store::RecordSet &users)
+{
+    const QString from = textOf(users, QStringLiteral("Initialien"), true);
+    const QString to = textOf(users, QStringLiteral("Initialien"), false);
+    if (users.state() != store::DataState::Edit || from == to ||
+        initialsSharedWithOthers(db, from, idOf(users)))
+        return false;
+    store::RecordSet move(QStringLiteral("Delquery"));
+    move.setConnection(&db);
+    move.setSql(schema::moveAssignments(from, to));
+    return move.execute() > 0;
 }
 
 } // namespace userrules

@@ -32,4 +32,14 @@ std::optional<QString> initialsToCleanUp(const store::RecordSet &users);
 // "ab" and "AB" are the same initials). Their assignments are that user's too and must stay.
 bool initialsSharedWithOthers(store::Connection &db, const QString &initials, qint32 userId);
 
+// "Benutzername bereits vergeben!" when saving the users' current record would give a second stored user
+// its name (compared as the logon's look-up compares, which could then tell neither apart), else nothing.
+// Only a duplicate the save makes is refused: a file that holds one already still lets both be edited.
+std::optional<QString> duplicateNameProblem(store::Connection &db, const store::RecordSet &users);
+
+// For a stored user whose Initialien are being changed, inside the transaction that stores the user: the
+// assignments of the old initials go to the new ones, unless another stored user still has the old ones
+// (then they are that user's too and stay). Returns whether any assignment changed.
+bool followChangedInitials(store::Connection &db, const store::RecordSet &users);
+
 } // namespace userrules

@@ -25,4 +25,15 @@ std::vector<Member> readLevel(store::Connection &db, qint32 groupId)
     return members;
 }
 
+bool holds(store::Connection &db, qint32 groupId)
+{
+    if (groupId == kRootId)
+        return true;
+    store::RecordSet found(QStringLiteral("Ebene"));
+    found.setConnection(&db);
+    found.setSql(schema::functionHeld(groupId));
+    found.open();
+    return !found.isEmpty();
+}
+
 } // namespace grouptree

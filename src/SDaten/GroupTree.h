@@ -33,6 +33,9 @@ struct Member
 // a deep chain costs memory for its rows only. Throws StoreError.
 std::vector<Member> readLevel(store::Connection &db, qint32 groupId);
 
+// Whether the file still holds the group: the root always, any other group while its row is there.
+bool holds(store::Connection &db, qint32 groupId);
+
 // Adds the members of group `groupId` below `node`, each with its own members below it, depth first: a
 // member's whole subtree is complete before its next sibling is added, and every member costs one level
 // statement, leaves included.

@@ -118,6 +118,26 @@ QStringList rightsOverview()
             QString::fromUtf8(kRightsOverview3)};
 }
 
+QStringList initialsElsewhere(const QString &initials, qint32 userId)
+{
+    return {format(kInitialsElsewhere, {store::jetQuoted(initials), QString::number(userId)})};
+}
+
+QStringList userNameElsewhere(const QString &userName, qint32 userId)
+{
+    return {format(kUserNameElsewhere, {store::jetQuoted(userName), QString::number(userId)})};
+}
+
+QStringList moveAssignments(const QString &fromInitials, const QString &toInitials)
+{
+    return {format(kMoveAssignments, {store::jetQuoted(toInitials), store::jetQuoted(fromInitials)})};
+}
+
+QStringList functionHeld(qint32 functionId)
+{
+    return {format(kFunctionHeld, {QString::number(functionId)})};
+}
+
 QString rootFilter()
 {
     return QString::fromUtf8(kRootFilter);

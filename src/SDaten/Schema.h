@@ -47,6 +47,14 @@ inline constexpr const char *kCascadeDelete1 =
     "DELETE Funktionen_Benutzer.Funktion, Funktionen_Benutzer.User";
 inline constexpr const char *kCascadeDelete2 = "FROM Funktionen_Benutzer";
 inline constexpr const char *kCascadeDelete3 = "WHERE (((Funktionen_Benutzer.User)=\"%s\"))";
+// Our own look-ups and the one statement that follows a change of initials: assignments name their user
+// by initials.
+inline constexpr const char *kInitialsElsewhere =
+    "select id from Benutzer where Initialien=\"%s\" and id<>%d";
+inline constexpr const char *kUserNameElsewhere = "select id from Benutzer where user=\"%s\" and id<>%d";
+inline constexpr const char *kMoveAssignments =
+    "update Funktionen_Benutzer set Funktionen_Benutzer.User=\"%s\" where Funktionen_Benutzer.User=\"%s\"";
+inline constexpr const char *kFunctionHeld = "select id from Funktionen where id=%d";
 inline constexpr const char *kRightsOverview1 =
     "SELECT Benutzer.User, Funktionen_1.Titel AS Gruppe, Funktionen.Titel";
 inline constexpr const char *kRightsOverview2 =
@@ -66,6 +74,11 @@ QStringList passwordChange(const QString &scrambledPassword, const QString &user
 QStringList treeLevel(qint32 parentId);
 QStringList cascadeDelete(const QString &initials);
 QStringList rightsOverview();
+// Users other than `userId` with these initials, or with this user name (compared as the logon compares).
+QStringList initialsElsewhere(const QString &initials, qint32 userId);
+QStringList userNameElsewhere(const QString &userName, qint32 userId);
+QStringList moveAssignments(const QString &fromInitials, const QString &toInitials);
+QStringList functionHeld(qint32 functionId);
 QString rootFilter();
 QString groupFilter(qint32 groupId);
 

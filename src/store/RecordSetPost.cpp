@@ -138,6 +138,8 @@ void RecordSet::postUpdate()
         sqlite3_bind_int64(stmt, p, m_keys[static_cast<size_t>(s)]);
         m_conn->stepDone(stmt, context);
     }
+    if (m_beforeCommit)
+        m_beforeCommit(*this);
     transaction.commit();
     for (int f : changedFields) {
         const QVariant old = cell(s, f);

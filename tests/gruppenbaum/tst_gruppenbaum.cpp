@@ -352,6 +352,22 @@ private slots:
                  {6, QStringLiteral("Sechs"), 0},
                  {7, QStringLiteral("Sieben"), 8},
                  {8, QStringLiteral("Acht"), 7}});
+        // The walk says which node it did not descend into. One that descended into the ring would never
+        // end: it is stopped after a few nodes, before any window is built on it.
+        const auto revisited = [] {
+            QStringList titles;
+            int nodes = 0;
+            grouptree::walk(SData->SecureDB, 0, grouptree::kRootId,
+                            [&](int, const grouptree::Member &m, bool again) {
+                                if (++nodes > 20)
+                                    throw store::StoreError(QStringLiteral("the walk goes round the ring"));
+                                if (again)
+                                    titles << m.title;
+                                return 0;
+                            });
+            return titles;
+        };
+        QCOMPARE(revisited(), QStringList{QStringLiteral("Null")});
         const auto w = openWindow();
         QTreeWidgetItem *top = root(*w);
         QCOMPARE(labelsOf(top), (QStringList{QStringLiteral("Fünf (5)"), QStringLiteral("Sechs (6)")}));
@@ -364,16 +380,7 @@ private slots:
         QCOMPARE(labelsOf(root(*w)), (QStringList{QStringLiteral("Fünf (5)"), QStringLiteral("Null (0)"),
                                                   QStringLiteral("Sechs (6)")}));
         QCOMPARE(root(*w)->child(1)->childCount(), 0);
-
-        // The walk says which node it did not descend into.
-        QStringList revisited;
-        grouptree::walk(SData->SecureDB, 0, grouptree::kRootId,
-                        [&](int, const grouptree::Member &m, bool revisit) {
-                            if (revisit)
-                                revisited << m.title;
-                            return 0;
-                        });
-        QCOMPARE(revisited, QStringList{QStringLiteral("Null")});
+        QCOMPARE(revisited(), QStringList{QStringLiteral("Null")});
     }
 
     void aChainAHundredThousandDeepIsBuiltRebuiltAndTornDown()

@@ -112,6 +112,16 @@ void doubleClickRow(ui::DBGrid *grid, int row, int column)
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
+int rowOf(store::RecordSet *set, const char *field, const QString &text)
+{
+    const int f = set->fieldIndex(QString::fromLatin1(field));
+    for (int row = 0; row < set->rowCount(); ++row) {
+        if (set->valueAt(row, f).toString() == text)
+            return row;
+    }
+    return -1;
+}
+
 void focus(QWidget *w)
 {
     w->setFocus(Qt::MouseFocusReason);

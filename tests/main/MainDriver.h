@@ -55,6 +55,9 @@ private:
 // A user's mouse on a grid: a click, or a double click, on the cell of that row and column.
 void clickRow(ui::DBGrid *grid, int row, int column = 0);
 void doubleClickRow(ui::DBGrid *grid, int row, int column = 0);
+// The first row on show whose field reads as `text`; -1 when there is none.
+int rowOf(store::RecordSet *set, const char *field, const QString &text);
+
 // Gives the widget the keyboard focus as a click or Tab would, so that leaving it later counts.
 void focus(QWidget *w);
 

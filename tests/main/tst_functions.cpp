@@ -10,6 +10,7 @@
 #include "Main.h"
 #include "RecordSet.h"
 #include "SDaten.h"
+#include "Sqlite.h"
 #include "TestSupport.h"
 
 #include <QAbstractButton>
@@ -28,26 +29,18 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 using driver::Script;
 using maindriver::clickRow;
 using maindriver::doubleClickRow;
 using maindriver::FileView;
 using maindriver::focus;
+using maindriver::rowOf;
 using maindriver::withMain;
 using store::DataState;
 
 namespace {
-
-int rowOf(store::RecordSet *set, const char *field, const QString &text)
-{
-    const int f = set->fieldIndex(QString::fromLatin1(field));
-    for (int row = 0; row < set->rowCount(); ++row) {
-        if (set->valueAt(row, f).toString() == text)
-            return row;
-    }
-    return -1;
-}
 
 QStringList titles(TFMain *m)
 {
@@ -361,25 +354,37 @@ private slots:
         QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer")), total);
     }
 
-    void noUsersMeansNoAssignments()
+    void noUsersMeansNoAssignmentsButNoInitialsDo_data()
     {
-        const QString file = m_folder.filePath(QStringLiteral("ohne/User.mdb"));
+        QTest::addColumn<bool>("aUserWithoutInitials");
+        QTest::newRow("no users") << false;
+        QTest::newRow("a user without initials") << true;
+    }
+
+    void noUsersMeansNoAssignmentsButNoInitialsDo()
+    {
+        QFETCH(bool, aUserWithoutInitials);
+        const QString file = m_folder.filePath(QStringLiteral("ohne%1/User.mdb").arg(aUserWithoutInitials));
         QDir().mkpath(QFileInfo(file).path());
         testsupport::createEmpty(file);
         {
             FileView f(file);
             f.conn.execute(QStringLiteral("insert into Funktionen (Titel, inGruppe) values (\"Einzig\", 0)"));
+            if (aUserWithoutInitials)
+                f.conn.execute(QStringLiteral(
+                    "insert into Benutzer (User, Initialien, NTUser) values (\"ohne\", \"\", \"o\")"));
         }
         Script s;
         withMain(s, file, [&](TFMain *m) {
             QCOMPARE(m->Funktionen->rowCount(), 1);
             m->UserAdd->click();
             m->UserAddall->click();
-            QCOMPARE(m->FunktionenBenutzer->rowCount(), 0);
+            QCOMPARE(m->FunktionenBenutzer->rowCount(), aUserWithoutInitials ? 2 : 0);
             QVERIFY(s.boxes.isEmpty());
         });
         FileView f(file);
-        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer")), 0);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where User=\"\"")),
+                 aUserWithoutInitials ? 2 : 0);
     }
 
     void theFunctionsGridEditsTitlesInPlaceAndKeepsNewRowsInTheGroup()
@@ -499,6 +504,83 @@ private slots:
             QCOMPARE(m->Gruppe->text(), QStringLiteral("Gruppe: Formulare"));
             QCOMPARE(m->currentGroup(), 0);
             QCOMPARE(m->Funktionen->rowCount(), 5);
+        });
+    }
+
+    void theTreeNeverLeadsToAFunctionTheFileLacks_data()
+    {
+        QTest::addColumn<QString>("deletedBy");
+        QTest::newRow("GroupDel") << QStringLiteral("GroupDel");
+        QTest::newRow("Ctrl+Del in the grid") << QStringLiteral("Ctrl+Del");
+        QTest::newRow("another program") << QStringLiteral("another program");
+    }
+
+    void theTreeNeverLeadsToAFunctionTheFileLacks()
+    {
+        QFETCH(QString, deletedBy);
+        const QString file = m_folder.freshDemo();
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            QTreeWidget *tree = fGruppen->Struktur;
+            QTreeWidgetItem *kunden = tree->topLevelItem(0)->child(3);
+            QCOMPARE(kunden->text(0).section(u' ', 0, 0), QStringLiteral("Kunden"));
+            clickRow(m->DBGrid3, rowOf(m->Funktionen, "Titel", QStringLiteral("Kunden")), 1);
+            const qint32 id = currentId(m);
+            if (deletedBy == u"GroupDel") {
+                s.answerBox(QStringLiteral("Yes"));
+                m->GroupDel->click();
+            } else if (deletedBy == u"Ctrl+Del") {
+                focus(m->DBGrid3);
+                s.answerBox(QStringLiteral("OK"));
+                QTest::keyClick(m->DBGrid3, Qt::Key_Delete, Qt::ControlModifier);
+            } else {
+                FileView(file).conn.execute(QStringLiteral("delete from Funktionen where id=%1").arg(id));
+                // A click on its node applies nothing and reads the tree again.
+                drillInto(m, QStringLiteral("Artikel"));
+                clickNode(tree, kunden);
+                QCOMPARE(m->Gruppe->text(), QStringLiteral("Gruppe: Artikel"));
+                QCOMPARE(fGruppen->SelectedId, 0);
+            }
+            QStringList labels;
+            for (QTreeWidgetItemIterator it(tree); *it; ++it)
+                labels << (*it)->text(0);
+            QCOMPARE(labels.size(), 36 - 11); // Kunden with its two groups and their eight rights
+            QVERIFY(!labels.join(u',').contains(QStringLiteral("Kunden")));
+            // Nor can the tree be closed: nothing would bring it back.
+            fGruppen->close();
+            QVERIFY(fGruppen->isVisible());
+        });
+    }
+
+    void theCaptionShowsATitleAsWrittenAndStaysWhileANewRowCannotBeStored()
+    {
+        const QString file = m_folder.freshDemo();
+        const QString title = QStringLiteral("<b>Fett</b>");
+        {
+            FileView f(file);
+            f.conn.execute(
+                QStringLiteral("insert into Funktionen (Titel, inGruppe) values (\"%1\", 0)").arg(title));
+            QCOMPARE(sqlite3_exec(f.conn.handle(),
+                                  "CREATE TRIGGER nein BEFORE INSERT ON Funktionen "
+                                  "BEGIN SELECT RAISE(ABORT, 'gesperrt'); END",
+                                  nullptr, nullptr, nullptr),
+                     SQLITE_OK);
+        }
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            drillInto(m, title);
+            // Drawn with its brackets, not as markup.
+            QVERIFY(m->Gruppe->sizeHint().width() >=
+                    m->Gruppe->fontMetrics().horizontalAdvance(m->Gruppe->text()));
+            const qint32 group = m->currentGroup();
+            m->Funktionen->insert();
+            m->Funktionen->field(QStringLiteral("Titel")).setAsString(QStringLiteral("Neu"));
+            s.answerBox();
+            clickNode(fGruppen->Struktur, fGruppen->Struktur->topLevelItem(0));
+            QCOMPARE(s.boxes.size(), 1);
+            QCOMPARE(m->Funktionen->state(), DataState::Insert);
+            QCOMPARE(m->Gruppe->text(), QStringLiteral("Gruppe: ") + title);
+            QCOMPARE(m->currentGroup(), group);
         });
     }
 

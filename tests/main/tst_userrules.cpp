@@ -66,6 +66,33 @@ private slots:
         // Quotes in initials stay one value.
         QVERIFY(!userrules::initialsSharedWithOthers(db.conn, QStringLiteral("\"x\" or \"\"=\""), first));
     }
+
+    void onlyASaveThatMakesADuplicateNameIsRefused()
+    {
+        Db db;
+        auto users = db.users();
+        users->open();
+        for (const char *name : {"kweber", "KWeber", "eschmidt"}) // a file with a duplicate already
+            users->insertRecord({QVariant(), QString::fromLatin1(name), QString(), QStringLiteral("x")});
+        const auto renamed = [&](const QString &from, const QString &to) {
+            for (users->first(); users->field(QStringLiteral("User")).asString() != from;)
+                users->next();
+            users->edit();
+            users->field(QStringLiteral("User")).setAsString(to);
+            const std::optional<QString> problem = userrules::duplicateNameProblem(db.conn, *users);
+            users->cancel();
+            return problem.value_or(QString());
+        };
+        QCOMPARE(renamed(QStringLiteral("KWeber"), QStringLiteral("kWEBER")),
+                 QString()); // still the duplicate it was
+        QCOMPARE(renamed(QStringLiteral("eschmidt"), QStringLiteral("ESchmidt")), QString());
+        QCOMPARE(renamed(QStringLiteral("eschmidt"), QStringLiteral("KWEBER")),
+                 QStringLiteral("Benutzername bereits vergeben!"));
+        users->insert();
+        users->field(QStringLiteral("User")).setAsString(QStringLiteral("eSchmidt"));
+        QCOMPARE(userrules::duplicateNameProblem(db.conn, *users),
+                 QStringLiteral("Benutzername bereits vergeben!"));
+    }
 };
 
 int runUserRulesTests(int argc, char **argv)
