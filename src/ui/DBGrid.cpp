@@ -156,8 +156,17 @@ DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(new RecordSetModel
         if (!m_applyingWidths && section >= 0 && static_cast<size_t>(section) < m_columns.size())
             m_columns[static_cast<size_t>(section)].width = width;
     });
-    connect(qApp, &QApplication::focusChanged, this, &DBGrid::focusMoved);
+    m_focusLink = connect(qApp, &QApplication::focusChanged, this, &DBGrid::focusMoved);
     setOptions(defaultOptions());
+}
+
+DBGrid::~DBGrid()
+{
+    // The widget's own teardown still moves the focus away from it, and a set may emit meanwhile: nothing
+    // may reach the parts of this grid that are already gone. QObject would cut these links only later.
+    disconnect(m_focusLink);
+    disconnect(m_model, nullptr, this, nullptr);
+    disconnect(horizontalHeader(), nullptr, this, nullptr);
 }
 
 GridOptions DBGrid::defaultOptions()

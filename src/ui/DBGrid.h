@@ -52,6 +52,7 @@ class DBGrid : public QTableView
 
 public:
     explicit DBGrid(QWidget *parent = nullptr);
+    ~DBGrid() override;
 
     void setDataSource(DataSource *source);
     DataSource *dataSource() const { return m_source.data(); }
@@ -103,9 +104,10 @@ private:
     GridOptions m_options;
     QPalette m_designPalette;
     std::function<void()> m_removeAction;
-    QPointer<QLineEdit> m_editor; // the open cell editor, if any
-    bool m_moving = false;        // the grid itself is moving the set
-    bool m_following = false;     // the grid is following the set
+    QMetaObject::Connection m_focusLink; // to the application, which outlives every grid
+    QPointer<QLineEdit> m_editor;        // the open cell editor, if any
+    bool m_moving = false;               // the grid itself is moving the set
+    bool m_following = false;            // the grid is following the set
     bool m_followQueued = false;
     bool m_scrollQueued = false;
     bool m_applyingWidths = false;

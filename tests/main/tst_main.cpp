@@ -38,10 +38,12 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <optional>
 
 using driver::Script;
 using maindriver::chooseFile;
+using maindriver::focus;
 using maindriver::logOn;
 using maindriver::runWith;
 using maindriver::screenshot;
@@ -232,6 +234,25 @@ private slots:
         QCOMPARE(s.boxes[0].title, QStringLiteral("Sicherheitsbeschreibungen"));
         QVERIFY2(s.boxes[0].text.contains(broken), qPrintable(s.boxes[0].text));
         QCOMPARE(s.boxes[1].text, kNoDatabase);
+    }
+
+    void aGridThatHasTheFocusGoesQuietly()
+    {
+        Script s;
+        logOn(s, QStringLiteral("admin"), QStringLiteral("admin"));
+        chooseFile(s, m_second);
+        const TSData session;
+        const auto main = std::make_unique<TFMain>();
+        main->show();
+        main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main.get()));
+        focus(main->DBGrid3);
+        main->Funktionen->insert(); // untouched: leaving the grid would drop it
+        // The grid's teardown moves the focus away from it: nothing of that may reach the parts of the grid
+        // that are gone already, nor touch its set.
+        delete std::exchange(main->DBGrid3, nullptr);
+        QCOMPARE(main->Funktionen->state(), store::DataState::Insert);
+        QVERIFY(s.done());
     }
 
     void choosingAnotherFileReopensEverythingOnIt()
