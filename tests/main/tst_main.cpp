@@ -38,8 +38,8 @@
 
 #include <functional>
 #include <memory>
-#include <utility>
 #include <optional>
+#include <utility>
 
 using driver::Script;
 using maindriver::chooseFile;
