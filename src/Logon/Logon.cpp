@@ -39,7 +39,7 @@ private:
     store::RecordSet *m_set;
 };
 
-void runStatement(store::RecordSet *set, const QStringList &lines)
+void setStatement(store::RecordSet *set, const QStringList &lines)
 {
     set->close();
     set->setSql(lines);
@@ -144,7 +144,7 @@ void TSLogon::FormCreate()
     QString proposal;
     {
         const ClosedAfterwards closed(UserSQL);
-        runStatement(UserSQL, schema::logonProposal(store::Win1252::toUnicode(account)));
+        setStatement(UserSQL, schema::logonProposal(store::Win1252::toUnicode(account)));
         UserSQL->open();
         if (UserSQL->recordCount() == 1)
             proposal = UserSQL->field(QStringLiteral("User")).asString();
@@ -166,7 +166,7 @@ void TSLogon::OKbuttonClick()
     m_foundThisPress = false;
 
     const ClosedAfterwards closed(UserSQL);
-    runStatement(UserSQL, schema::logonCheck(Benutzer->text()));
+    setStatement(UserSQL, schema::logonCheck(Benutzer->text()));
     UserSQL->open();
 
     const int found = UserSQL->recordCount();
@@ -202,7 +202,7 @@ void TSLogon::changePassword()
     if (dialog->showModal() != ui::ModalResult::OK)
         return;
     const QByteArray scrambled = ScramblePassword(dialog->newPassword());
-    runStatement(UserSQL, schema::passwordChange(store::Win1252::toUnicode(scrambled), Benutzer->text()));
+    setStatement(UserSQL, schema::passwordChange(store::Win1252::toUnicode(scrambled), Benutzer->text()));
     UserSQL->execute();
 }
 

@@ -13,26 +13,15 @@ DBCheckBox::DBCheckBox(QWidget *parent) : QCheckBox(parent)
     load();
 }
 
-RecordSet *DBCheckBox::set() const
-{
-    return m_source ? m_source->dataSet() : nullptr;
-}
-
-int DBCheckBox::fieldIndex() const
-{
-    RecordSet *s = set();
-    return s && s->isOpen() && !m_field.isEmpty() ? s->fieldIndex(m_field) : -1;
-}
-
 void DBCheckBox::setDataSource(DataSource *source)
 {
-    m_source = source;
+    m_binding.setSource(source);
     bind();
 }
 
 void DBCheckBox::setDataField(const QString &field)
 {
-    m_field = field;
+    m_binding.setField(field);
     load();
 }
 
@@ -50,12 +39,11 @@ void DBCheckBox::setValueUnchecked(const QString &value)
 
 void DBCheckBox::bind()
 {
-    m_links.clear();
     if (RecordSet *s = set()) {
-        m_links.add(connect(s, &RecordSet::viewReset, this, &DBCheckBox::load));
-        m_links.add(connect(s, &RecordSet::currentChanged, this, &DBCheckBox::load));
-        m_links.add(connect(s, &RecordSet::stateChanged, this, &DBCheckBox::load));
-        m_links.add(connect(s, &RecordSet::rowChanged, this, &DBCheckBox::load));
+        m_binding.links().add(connect(s, &RecordSet::viewReset, this, &DBCheckBox::load));
+        m_binding.links().add(connect(s, &RecordSet::currentChanged, this, &DBCheckBox::load));
+        m_binding.links().add(connect(s, &RecordSet::stateChanged, this, &DBCheckBox::load));
+        m_binding.links().add(connect(s, &RecordSet::rowChanged, this, &DBCheckBox::load));
     }
     load();
 }

@@ -3,7 +3,6 @@
 #include "DataSource.h"
 
 #include <QCheckBox>
-#include <QPointer>
 
 namespace ui {
 
@@ -21,9 +20,9 @@ public:
     explicit DBCheckBox(QWidget *parent = nullptr);
 
     void setDataSource(DataSource *source);
-    DataSource *dataSource() const { return m_source.data(); }
+    DataSource *dataSource() const { return m_binding.source(); }
     void setDataField(const QString &field);
-    const QString &dataField() const { return m_field; }
+    const QString &dataField() const { return m_binding.field(); }
     void setValueChecked(const QString &value);
     void setValueUnchecked(const QString &value);
 
@@ -31,18 +30,16 @@ protected:
     void nextCheckState() override;
 
 private:
-    store::RecordSet *set() const;
-    int fieldIndex() const;
+    store::RecordSet *set() const { return m_binding.set(); }
+    int fieldIndex() const { return m_binding.index(); }
     void bind();
     void load();
     // The field's value as a check state.
     Qt::CheckState stateOfField() const;
 
-    QPointer<DataSource> m_source;
-    QString m_field;
+    FieldBinding m_binding;
     QString m_valueChecked = store::booleanText(true);
     QString m_valueUnchecked = store::booleanText(false);
-    DataLinks m_links;
 };
 
 } // namespace ui

@@ -22,36 +22,24 @@ DBEdit::DBEdit(QWidget *parent) : QLineEdit(parent)
     load();
 }
 
-RecordSet *DBEdit::set() const
-{
-    return m_source ? m_source->dataSet() : nullptr;
-}
-
-int DBEdit::fieldIndex() const
-{
-    RecordSet *s = set();
-    return s && s->isOpen() && !m_field.isEmpty() ? s->fieldIndex(m_field) : -1;
-}
-
 void DBEdit::setDataSource(DataSource *source)
 {
-    m_source = source;
+    m_binding.setSource(source);
     bind();
 }
 
 void DBEdit::setDataField(const QString &field)
 {
-    m_field = field;
+    m_binding.setField(field);
     load();
 }
 
 void DBEdit::bind()
 {
-    m_links.clear();
     if (RecordSet *s = set()) {
-        m_links.add(connect(s, &RecordSet::viewReset, this, &DBEdit::load));
-        m_links.add(connect(s, &RecordSet::currentChanged, this, &DBEdit::load));
-        m_links.add(connect(s, &RecordSet::stateChanged, this, [this](DataState state) {
+        m_binding.links().add(connect(s, &RecordSet::viewReset, this, &DBEdit::load));
+        m_binding.links().add(connect(s, &RecordSet::currentChanged, this, &DBEdit::load));
+        m_binding.links().add(connect(s, &RecordSet::stateChanged, this, [this](DataState state) {
             // Back to browsing (posted, cancelled, closed) the field's value is the truth again; entering
             // edit or insert must not throw away what the user is typing.
             if (state == DataState::Browse || state == DataState::Inactive)
@@ -59,15 +47,15 @@ void DBEdit::bind()
             else
                 loadUnlessTyping();
         }));
-        m_links.add(connect(s, &RecordSet::rowChanged, this, [this](int row) {
+        m_binding.links().add(connect(s, &RecordSet::rowChanged, this, [this](int row) {
             if (RecordSet *rs = set(); rs && row == rs->currentRow())
                 loadUnlessTyping();
         }));
-        m_links.add(connect(s, &RecordSet::fieldChanged, this, [this](int f) {
+        m_binding.links().add(connect(s, &RecordSet::fieldChanged, this, [this](int f) {
             if (f == fieldIndex())
                 load();
         }));
-        m_links.add(connect(s, &RecordSet::updatingRecord, this, &DBEdit::writeField));
+        m_binding.links().add(connect(s, &RecordSet::updatingRecord, this, &DBEdit::writeField));
     }
     load();
 }

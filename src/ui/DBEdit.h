@@ -3,7 +3,6 @@
 #include "DataSource.h"
 
 #include <QLineEdit>
-#include <QPointer>
 
 namespace ui {
 
@@ -24,9 +23,9 @@ public:
     explicit DBEdit(QWidget *parent = nullptr);
 
     void setDataSource(DataSource *source);
-    DataSource *dataSource() const { return m_source.data(); }
+    DataSource *dataSource() const { return m_binding.source(); }
     void setDataField(const QString &field);
-    const QString &dataField() const { return m_field; }
+    const QString &dataField() const { return m_binding.field(); }
     // Text typed that is not yet in the field.
     bool isFieldModified() const { return m_modified; }
 
@@ -42,17 +41,15 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    store::RecordSet *set() const;
-    int fieldIndex() const;
+    store::RecordSet *set() const { return m_binding.set(); }
+    int fieldIndex() const { return m_binding.index(); }
     void bind();
     void load();
     void loadUnlessTyping();
     void onTextEdited();
     void writeField();
 
-    QPointer<DataSource> m_source;
-    QString m_field;
-    DataLinks m_links;
+    FieldBinding m_binding;
     bool m_modified = false;
     bool m_entering = false; // edit() is running on our behalf; its notifications must not undo the typing
 };

@@ -51,4 +51,33 @@ private:
     std::vector<QMetaObject::Connection> m_connections;
 };
 
+// What a bound control is bound to: one field of a data source's record set, and the connections the control
+// holds to that set's data links.
+class FieldBinding
+{
+public:
+    // Drops the connections to the set bound before.
+    void setSource(DataSource *source)
+    {
+        m_links.clear();
+        m_source = source;
+    }
+    DataSource *source() const { return m_source.data(); }
+    void setField(const QString &field) { m_field = field; }
+    const QString &field() const { return m_field; }
+    store::RecordSet *set() const { return m_source ? m_source->dataSet() : nullptr; }
+    // The field's position in the set while the set is open and has it; -1 otherwise.
+    int index() const
+    {
+        store::RecordSet *s = set();
+        return s && s->isOpen() && !m_field.isEmpty() ? s->fieldIndex(m_field) : -1;
+    }
+    DataLinks &links() { return m_links; }
+
+private:
+    QPointer<DataSource> m_source;
+    QString m_field;
+    DataLinks m_links;
+};
+
 } // namespace ui

@@ -1,14 +1,10 @@
-// Parts the pages share, and the rights overview page, which has no handlers of its own.
+// Small builders the pages of the main window share.
 
-#include "DataSource.h"
-#include "DBEdit.h"
-#include "DBGrid.h"
-#include "Main.h"
 #include "PageParts.h"
+#include "DBEdit.h"
 
 #include <QToolBar>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 namespace pageparts {
 
@@ -28,7 +24,6 @@ QToolButton *toolButton(QToolBar *bar, const QString &name, const QString &capti
     return b;
 }
 
-// A separator button of the given width.
 void separator(QToolBar *bar, const QString &name, int width)
 {
     auto *gap = new QWidget(bar);
@@ -59,21 +54,3 @@ ui::DBEdit *edit(QWidget *parent, const QString &name, ui::DataSource *source, c
 }
 
 } // namespace pageparts
-
-void TFMain::buildRightsPage()
-{
-    auto *page = new QVBoxLayout(TabSheet3);
-    page->setContentsMargins(0, 0, 0, 0);
-    DBGrid5 = new ui::DBGrid(TabSheet3);
-    DBGrid5->setObjectName(QStringLiteral("DBGrid5"));
-    DBGrid5->setDataSource(Qrechte1);
-    DBGrid5->setColumns({{QStringLiteral("User"), QString(), 120},
-                         {QStringLiteral("Gruppe"), QString(), 120},
-                         {QStringLiteral("Titel"), QString(), 120}});
-    // The platform grid's default options.
-    using ui::GridOption;
-    DBGrid5->setOptions(GridOption::Titles | GridOption::Indicator | GridOption::ColumnResize |
-                        GridOption::ColLines | GridOption::RowLines | GridOption::Tabs | GridOption::Editing |
-                        GridOption::ConfirmDelete | GridOption::CancelOnExit);
-    page->addWidget(DBGrid5);
-}

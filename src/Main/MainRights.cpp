@@ -1,0 +1,20 @@
+// The rights overview page, which has no handlers of its own: its grid, with the options every grid starts
+// with, shows a query that nothing opens.
+
+#include "DBGrid.h"
+#include "Main.h"
+
+#include <QVBoxLayout>
+
+void TFMain::buildRightsPage()
+{
+    auto *page = new QVBoxLayout(TabSheet3);
+    page->setContentsMargins(0, 0, 0, 0);
+    DBGrid5 = new ui::DBGrid(TabSheet3);
+    DBGrid5->setObjectName(QStringLiteral("DBGrid5"));
+    DBGrid5->setDataSource(Qrechte1);
+    DBGrid5->setColumns({{QStringLiteral("User"), QString(), 120},
+                         {QStringLiteral("Gruppe"), QString(), 120},
+                         {QStringLiteral("Titel"), QString(), 120}});
+    page->addWidget(DBGrid5);
+}
