@@ -259,206 +259,265 @@ QString jetQuoted(const QString &value)
     return v;
 }
 
-TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicate &isTextColumn)
+namespace {
+
+// Reads the tokens of one statement from left to right and writes the SQLite text, one member per kind of
+// token. What a token becomes depends on the clause it stands in (comparisons and sorting of text take the
+// collation) and, for names, on the tokens beside it.
+class Translator
 {
-    std::vector<Token> t = tokenize(statement);
-    // One trailing ";" is part of the dialect; anything after it would be a second statement.
-    for (size_t i = 0; i < t.size(); ++i) {
-        if (t[i].type == Tok::Symbol && t[i].text == u";") {
-            if (i + 1 != t.size())
-                refuseStatement(QStringLiteral("mehrere Anweisungen"), statement);
-            t.pop_back();
+public:
+    Translator(const QString &statement, const TextColumnPredicate &isTextColumn)
+        : m_statement(statement), m_isTextColumn(isTextColumn), m_t(tokenize(statement))
+    {}
+
+    TranslatedSql run()
+    {
+        dropFinalSemicolon();
+        readHead();
+        m_sql.reserve(m_statement.size() + 32);
+        for (; m_i < m_t.size(); ++m_i) {
+            const Token &tok = m_t[m_i];
+            switch (tok.type) {
+            case Tok::String:
+                append(QStringLiteral("?"));
+                m_out.params.emplace_back(tok.value);
+                break;
+            case Tok::Number:
+                number(tok);
+                break;
+            case Tok::Symbol:
+                symbol(tok);
+                break;
+            case Tok::Word:
+            case Tok::QuotedName:
+                if (tok.type == Tok::Word && keywords().contains(upper(m_i)))
+                    keyword(upper(m_i));
+                else
+                    name(tok);
+                break;
+            }
         }
-    }
-    if (t.empty() || t[0].type != Tok::Word)
-        refuseStatement(QStringLiteral("leere Anweisung"), statement);
-
-    auto upper = [&](size_t i) {
-        return i < t.size() && t[i].type == Tok::Word ? t[i].text.toString().toUpper() : QString();
-    };
-    auto isSym = [&](size_t i, const char *s) {
-        return i < t.size() && t[i].type == Tok::Symbol && t[i].text == QLatin1String(s);
-    };
-
-    TranslatedSql out;
-    const QString first = upper(0);
-    size_t start = 0;
-    QString head;
-    if (first == u"SELECT") {
-        out.kind = TranslatedSql::Kind::Select;
-    } else if (first == u"INSERT") {
-        out.kind = TranslatedSql::Kind::Insert;
-    } else if (first == u"UPDATE") {
-        out.kind = TranslatedSql::Kind::Update;
-    } else if (first == u"DELETE") {
-        // DELETE [columns | *] FROM table ...: SQLite deletes whole rows anyway, so the list goes.
-        out.kind = TranslatedSql::Kind::Delete;
-        size_t i = 1;
-        while (i < t.size() && upper(i) != u"FROM")
-            ++i;
-        if (i == t.size())
-            refuseStatement(QStringLiteral("DELETE ohne FROM"), statement);
-        head = QStringLiteral("DELETE");
-        start = i;
-    } else {
-        refuseStatement(QStringLiteral("nur SELECT, INSERT, UPDATE und DELETE"), statement);
+        if (!m_outer.empty())
+            refuse(QStringLiteral("\u201E(\u201C ohne \u201E)\u201C"));
+        closeLimitsAt(0);
+        m_out.sql = m_sql;
+        return m_out;
     }
 
-    QString sql = head;
-    sql.reserve(statement.size() + 32);
-    Clause clause = Clause::Other;
-    // The clause around each open parenthesis, restored when it closes: a subquery's ORDER BY ends with it.
-    std::vector<Clause> outerClauses;
-    bool inSet = false;
-    bool selectList = out.kind == TranslatedSql::Kind::Select;
-    // TOP n of each SELECT still open, with the parenthesis depth it stands at: it becomes the LIMIT at
-    // the end of that SELECT, which is where its parenthesis closes (or the statement ends).
+private:
+    // TOP n of a SELECT still open, with the parenthesis depth it stands at: it becomes the LIMIT at the end
+    // of that SELECT, which is where its parenthesis closes (or the statement ends).
     struct Limit
     {
         size_t depth;
         QString count;
     };
-    std::vector<Limit> limits;
-    auto append = [&](const QString &piece) {
-        if (!sql.isEmpty())
-            sql += u' ';
-        sql += piece;
-    };
-    auto closeLimitsAt = [&](size_t depth) {
-        if (!limits.empty() && limits.back().depth == depth) {
-            sql += QStringLiteral(" LIMIT ") + limits.back().count;
-            limits.pop_back();
-        }
-    };
 
-    for (size_t i = start; i < t.size(); ++i) {
-        const Token &tok = t[i];
-        switch (tok.type) {
-        case Tok::String:
-            append(QStringLiteral("?"));
-            out.params.emplace_back(tok.value);
-            break;
-        case Tok::Number: {
-            if (clause == Clause::OrderBy) {
-                append(tok.text.toString()); // a column position, not a value
-                break;
-            }
-            bool ok = false;
-            const QVariant v = numberValue(tok.text, &ok);
-            if (!ok)
-                refuseStatement(QStringLiteral("ungültige Zahl %1").arg(quoted(tok.text.toString())),
-                                statement);
-            out.params.push_back(v);
-            append(QStringLiteral("?"));
-            break;
-        }
-        case Tok::Symbol:
-            if (tok.text == u"(") {
-                outerClauses.push_back(clause);
-            } else if (tok.text == u")") {
-                if (outerClauses.empty())
-                    refuseStatement(QStringLiteral("\u201E)\u201C ohne \u201E(\u201C"), statement);
-                closeLimitsAt(outerClauses.size());
-                clause = outerClauses.back();
-                outerClauses.pop_back();
-            }
-            if (tok.text == u"&") {
-                append(QStringLiteral("||"));
-            } else if (tok.text == u"!=") {
-                append(QStringLiteral("<>"));
-            } else {
-                append(tok.text.toString());
-            }
-            break;
-        case Tok::Word:
-        case Tok::QuotedName: {
-            const QString up = upper(i);
-            if (tok.type == Tok::Word && keywords().contains(up)) {
-                if (up == u"FROM")
-                    selectList = false;
-                if (up == u"WHERE" || up == u"ON" || up == u"HAVING") {
-                    clause = Clause::Where;
-                    inSet = false;
-                } else if (up == u"BY" && i > 0 && (upper(i - 1) == u"ORDER" || upper(i - 1) == u"GROUP")) {
-                    clause = Clause::OrderBy;
-                } else if (up == u"SET" && out.kind == TranslatedSql::Kind::Update) {
-                    inSet = true;
-                    clause = Clause::Other;
-                } else if (up == u"JOIN" || up == u"FROM") {
-                    clause = Clause::Other;
-                }
-                if (up == u"TRUE" || up == u"FALSE") {
-                    append(up == u"TRUE" ? QStringLiteral("1") : QStringLiteral("0"));
-                } else if (up == u"TOP") {
-                    const bool afterSelect = upper(i - 1) == u"SELECT" ||
-                                             (upper(i - 1) == u"DISTINCT" && upper(i - 2) == u"SELECT");
-                    if (!afterSelect)
-                        refuseStatement(QStringLiteral("TOP nur direkt nach SELECT"), statement);
-                    bool whole = false;
-                    if (i + 1 < t.size() && t[i + 1].type == Tok::Number)
-                        static_cast<void>(t[i + 1].text.toLongLong(&whole));
-                    if (!whole)
-                        refuseStatement(QStringLiteral("TOP ohne ganze Anzahl"), statement);
-                    if (upper(i + 2) == u"PERCENT")
-                        refuseStatement(QStringLiteral("TOP ... PERCENT"), statement);
-                    if (!limits.empty() && limits.back().depth == outerClauses.size())
-                        refuseStatement(QStringLiteral("TOP zweimal in einer Abfrage"), statement);
-                    limits.push_back({outerClauses.size(), t[++i].text.toString()});
-                } else {
-                    append(up);
-                }
-                break;
-            }
-            // A name, possibly qualified: table.column or alias.column.
-            if (isSym(i + 1, "(")) {
-                // A function is called by a plain name: text in brackets is a name and never SQL.
-                if (tok.type != Tok::Word)
-                    refuseStatement(QStringLiteral("Funktionsname %1 ist kein einfacher Name")
-                                        .arg(quoted(tok.text.toString())),
-                                    statement);
-                append(tok.text.toString().toUpper());
-                break;
-            }
-            QString name = quotedName(tok.text);
-            QString column = tok.text.toString();
-            bool qualified = false;
-            if (isSym(i + 1, ".") && i + 2 < t.size() &&
-                (t[i + 2].type == Tok::Word || t[i + 2].type == Tok::QuotedName)) {
-                column = t[i + 2].text.toString();
-                qualified = true;
-                // SQLite names only the bare column after SET.
-                name = inSet ? quotedName(column) : name + u'.' + quotedName(column);
-                i += 2;
-            } else if (isSym(i + 1, ".") && isSym(i + 2, "*")) {
-                name += QStringLiteral(".*");
-                column.clear();
-                i += 2;
-            }
-            append(name);
-            // A qualified column of the select list is named by its column, as the dialect names it; older
-            // SQLite would name it after its table when joins are nested.
-            if (selectList && qualified && (isSym(i + 1, ",") || upper(i + 1) == u"FROM"))
-                sql += QStringLiteral(" AS ") + quotedName(column);
-            if (clause != Clause::Other && !column.isEmpty() && isTextColumn && isTextColumn(column)) {
-                sql += QStringLiteral(" COLLATE ");
-                // Compared with an ASCII literal, the store's equality is SQLite's NOCASE, which an index
-                // built with NOCASE serves; everything else takes the full collation.
-                size_t j = i + 1;
-                while (isSym(j, ")"))
-                    ++j;
-                const bool asciiEquality = clause == Clause::Where && isSym(j, "=") && j + 1 < t.size() &&
-                                           t[j + 1].type == Tok::String && isPlainAscii(t[j + 1].value);
-                sql += asciiEquality ? QStringLiteral("NOCASE") : QLatin1String(Collation::kCollationName);
-            }
-            break;
-        }
+    [[noreturn]] void refuse(const QString &why) const { refuseStatement(why, m_statement); }
+
+    QString upper(size_t i) const
+    {
+        return i < m_t.size() && m_t[i].type == Tok::Word ? m_t[i].text.toString().toUpper() : QString();
+    }
+    bool isSym(size_t i, const char *symbol) const
+    {
+        return i < m_t.size() && m_t[i].type == Tok::Symbol && m_t[i].text == QLatin1String(symbol);
+    }
+    void append(const QString &piece)
+    {
+        if (!m_sql.isEmpty())
+            m_sql += u' ';
+        m_sql += piece;
+    }
+    void closeLimitsAt(size_t depth)
+    {
+        if (!m_limits.empty() && m_limits.back().depth == depth) {
+            m_sql += QStringLiteral(" LIMIT ") + m_limits.back().count;
+            m_limits.pop_back();
         }
     }
-    if (!outerClauses.empty())
-        refuseStatement(QStringLiteral("\u201E(\u201C ohne \u201E)\u201C"), statement);
-    closeLimitsAt(0);
-    out.sql = sql;
-    return out;
+
+    // One trailing ";" is part of the dialect; anything after it would be a second statement.
+    void dropFinalSemicolon()
+    {
+        for (size_t i = 0; i < m_t.size(); ++i) {
+            if (m_t[i].type == Tok::Symbol && m_t[i].text == u";") {
+                if (i + 1 != m_t.size())
+                    refuse(QStringLiteral("mehrere Anweisungen"));
+                m_t.pop_back();
+            }
+        }
+        if (m_t.empty() || m_t[0].type != Tok::Word)
+            refuse(QStringLiteral("leere Anweisung"));
+    }
+
+    void readHead()
+    {
+        const QString first = upper(0);
+        if (first == u"SELECT") {
+            m_out.kind = TranslatedSql::Kind::Select;
+            m_selectList = true;
+        } else if (first == u"INSERT") {
+            m_out.kind = TranslatedSql::Kind::Insert;
+        } else if (first == u"UPDATE") {
+            m_out.kind = TranslatedSql::Kind::Update;
+        } else if (first == u"DELETE") {
+            // DELETE [columns | *] FROM table ...: SQLite deletes whole rows anyway, so the list goes.
+            m_out.kind = TranslatedSql::Kind::Delete;
+            m_i = 1;
+            while (m_i < m_t.size() && upper(m_i) != u"FROM")
+                ++m_i;
+            if (m_i == m_t.size())
+                refuse(QStringLiteral("DELETE ohne FROM"));
+            m_sql = QStringLiteral("DELETE");
+        } else {
+            refuse(QStringLiteral("nur SELECT, INSERT, UPDATE und DELETE"));
+        }
+    }
+
+    void number(const Token &tok)
+    {
+        if (m_clause == Clause::OrderBy) {
+            append(tok.text.toString()); // a column position, not a value
+            return;
+        }
+        bool ok = false;
+        const QVariant v = numberValue(tok.text, &ok);
+        if (!ok)
+            refuse(QStringLiteral("ungültige Zahl %1").arg(quoted(tok.text.toString())));
+        m_out.params.push_back(v);
+        append(QStringLiteral("?"));
+    }
+
+    void symbol(const Token &tok)
+    {
+        // The clause around each open parenthesis comes back when it closes: a subquery's ORDER BY ends
+        // with it.
+        if (tok.text == u"(") {
+            m_outer.push_back(m_clause);
+        } else if (tok.text == u")") {
+            if (m_outer.empty())
+                refuse(QStringLiteral("\u201E)\u201C ohne \u201E(\u201C"));
+            closeLimitsAt(m_outer.size());
+            m_clause = m_outer.back();
+            m_outer.pop_back();
+        }
+        if (tok.text == u"&")
+            append(QStringLiteral("||"));
+        else if (tok.text == u"!=")
+            append(QStringLiteral("<>"));
+        else
+            append(tok.text.toString());
+    }
+
+    void keyword(const QString &up)
+    {
+        if (up == u"FROM")
+            m_selectList = false;
+        if (up == u"WHERE" || up == u"ON" || up == u"HAVING") {
+            m_clause = Clause::Where;
+            m_inSet = false;
+        } else if (up == u"BY" && m_i > 0 && (upper(m_i - 1) == u"ORDER" || upper(m_i - 1) == u"GROUP")) {
+            m_clause = Clause::OrderBy;
+        } else if (up == u"SET" && m_out.kind == TranslatedSql::Kind::Update) {
+            m_inSet = true;
+            m_clause = Clause::Other;
+        } else if (up == u"JOIN" || up == u"FROM") {
+            m_clause = Clause::Other;
+        }
+        if (up == u"TRUE" || up == u"FALSE")
+            append(up == u"TRUE" ? QStringLiteral("1") : QStringLiteral("0"));
+        else if (up == u"TOP")
+            top();
+        else
+            append(up);
+    }
+
+    void top()
+    {
+        const bool afterSelect =
+            upper(m_i - 1) == u"SELECT" || (upper(m_i - 1) == u"DISTINCT" && upper(m_i - 2) == u"SELECT");
+        if (!afterSelect)
+            refuse(QStringLiteral("TOP nur direkt nach SELECT"));
+        bool whole = false;
+        if (m_i + 1 < m_t.size() && m_t[m_i + 1].type == Tok::Number)
+            static_cast<void>(m_t[m_i + 1].text.toLongLong(&whole));
+        if (!whole)
+            refuse(QStringLiteral("TOP ohne ganze Anzahl"));
+        if (upper(m_i + 2) == u"PERCENT")
+            refuse(QStringLiteral("TOP ... PERCENT"));
+        if (!m_limits.empty() && m_limits.back().depth == m_outer.size())
+            refuse(QStringLiteral("TOP zweimal in einer Abfrage"));
+        m_limits.push_back({m_outer.size(), m_t[++m_i].text.toString()});
+    }
+
+    // A name, possibly qualified (table.column or alias.column), or a function called by it.
+    void name(const Token &tok)
+    {
+        if (isSym(m_i + 1, "(")) {
+            // A function is called by a plain name: text in brackets is a name and never SQL.
+            if (tok.type != Tok::Word)
+                refuse(QStringLiteral("Funktionsname %1 ist kein einfacher Name")
+                           .arg(quoted(tok.text.toString())));
+            append(tok.text.toString().toUpper());
+            return;
+        }
+        QString written = quotedName(tok.text);
+        QString column = tok.text.toString();
+        bool qualified = false;
+        if (isSym(m_i + 1, ".") && m_i + 2 < m_t.size() &&
+            (m_t[m_i + 2].type == Tok::Word || m_t[m_i + 2].type == Tok::QuotedName)) {
+            column = m_t[m_i + 2].text.toString();
+            qualified = true;
+            // SQLite names only the bare column after SET.
+            written = m_inSet ? quotedName(column) : written + u'.' + quotedName(column);
+            m_i += 2;
+        } else if (isSym(m_i + 1, ".") && isSym(m_i + 2, "*")) {
+            written += QStringLiteral(".*");
+            column.clear();
+            m_i += 2;
+        }
+        append(written);
+        // A qualified column of the select list is named by its column, as the dialect names it; older
+        // SQLite would name it after its table when joins are nested.
+        if (m_selectList && qualified && (isSym(m_i + 1, ",") || upper(m_i + 1) == u"FROM"))
+            m_sql += QStringLiteral(" AS ") + quotedName(column);
+        if (m_clause != Clause::Other && !column.isEmpty() && m_isTextColumn && m_isTextColumn(column))
+            collate();
+    }
+
+    void collate()
+    {
+        m_sql += QStringLiteral(" COLLATE ");
+        // Compared with an ASCII literal, the store's equality is SQLite's NOCASE, which an index built with
+        // NOCASE serves; everything else takes the full collation.
+        size_t j = m_i + 1;
+        while (isSym(j, ")"))
+            ++j;
+        const bool asciiEquality = m_clause == Clause::Where && isSym(j, "=") && j + 1 < m_t.size() &&
+                                   m_t[j + 1].type == Tok::String && isPlainAscii(m_t[j + 1].value);
+        m_sql += asciiEquality ? QStringLiteral("NOCASE") : QLatin1String(Collation::kCollationName);
+    }
+
+    const QString &m_statement;
+    const TextColumnPredicate &m_isTextColumn;
+    std::vector<Token> m_t;
+    size_t m_i = 0;
+    TranslatedSql m_out;
+    QString m_sql;
+    Clause m_clause = Clause::Other;
+    std::vector<Clause> m_outer;
+    bool m_inSet = false;
+    bool m_selectList = false;
+    std::vector<Limit> m_limits;
+};
+
+} // namespace
+
+TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicate &isTextColumn)
+{
+    return Translator(statement, isTextColumn).run();
 }
 
 } // namespace store
