@@ -105,6 +105,17 @@ ui::GridOptions usersGridOptions()
            GridOption::ConfirmDelete | GridOption::CancelOnExit;
 }
 
+// A fresh file, its users' set open behind the data source "UserList1", and a window for the controls.
+struct UsersOnScreen
+{
+    testsupport::Db db;
+    std::unique_ptr<RecordSet> users = db.users();
+    DataSource source{QStringLiteral("UserList1"), users.get()};
+    Window w;
+
+    UsersOnScreen() { users->open(); }
+};
+
 int currentGridRow(const DBGrid &grid)
 {
     return grid.currentIndex().isValid() ? grid.currentIndex().row() : -1;
@@ -225,12 +236,10 @@ void TestDbControls::modelFollowsFilterAndMasterMoves()
 
 void TestDbControls::twoGridsShareOneCurrentRow()
 {
-    testsupport::Db db;
-    auto users = db.users();
-    users->open();
+    UsersOnScreen fixture;
+    auto &[db, users, source, w] = fixture;
     for (const char *name : {"Anna", "Bert", "Carl", "Dora"})
         addUser(*users, QString::fromLatin1(name), false);
-    DataSource source(QStringLiteral("UserList1"), users.get());
     QCOMPARE(source.objectName(), QStringLiteral("UserList1"));
     DBGrid page1;
     DBGrid page2;
@@ -261,11 +270,9 @@ void TestDbControls::twoGridsShareOneCurrentRow()
 
 void TestDbControls::heldControlsSeeABatchOfRowsOnceAndStoreEveryOne()
 {
-    testsupport::Db db;
-    auto users = db.users();
-    users->open();
+    UsersOnScreen fixture;
+    auto &[db, users, source, w] = fixture;
     addUser(*users, QStringLiteral("Anna"), false);
-    DataSource source(QStringLiteral("UserList1"), users.get());
     DBGrid grid;
     grid.setColumns(userColumns());
     grid.setOptions(usersGridOptions());
@@ -291,17 +298,14 @@ void TestDbControls::heldControlsSeeABatchOfRowsOnceAndStoreEveryOne()
 
 void TestDbControls::refusedMoveKeepsTheGridOnThePendingRow()
 {
-    testsupport::Db db;
-    auto users = db.users();
-    users->open();
+    UsersOnScreen fixture;
+    auto &[db, users, source, w] = fixture;
     for (const char *name : {"Anna", "Bert", "Carl"})
         addUser(*users, QString::fromLatin1(name), false);
     users->setBeforePost([](RecordSet &s) {
         if (s.field(QStringLiteral("User")).asString().isEmpty())
             throw store::Abort();
     });
-    DataSource source(QStringLiteral("UserList1"), users.get());
-    Window w;
     DBGrid *grid = w.add(new DBGrid);
     grid->setColumns(userColumns());
     grid->setOptions(usersGridOptions());
@@ -331,13 +335,10 @@ void TestDbControls::refusedMoveKeepsTheGridOnThePendingRow()
 
 void TestDbControls::ctrlDelAsksBeforeDeleting()
 {
-    testsupport::Db db;
-    auto users = db.users();
-    users->open();
+    UsersOnScreen fixture;
+    auto &[db, users, source, w] = fixture;
     addUser(*users, QStringLiteral("Anna"), false);
     addUser(*users, QStringLiteral("Bert"), false);
-    DataSource source(QStringLiteral("UserList1"), users.get());
-    Window w;
     DBGrid *grid = w.add(new DBGrid);
     grid->setOptions(usersGridOptions());
     grid->setDataSource(&source);
@@ -409,12 +410,9 @@ void TestDbControls::onlyAnEditingGridStartsNewRows()
 
 void TestDbControls::cancelOnExitDropsOnlyAnUntouchedNewRow()
 {
-    testsupport::Db db;
-    auto users = db.users();
-    users->open();
+    UsersOnScreen fixture;
+    auto &[db, users, source, w] = fixture;
     addUser(*users, QStringLiteral("Anna"), false);
-    DataSource source(QStringLiteral("UserList1"), users.get());
-    Window w;
     DBGrid *grid = w.add(new DBGrid);
     grid->setOptions(usersGridOptions());
     grid->setDataSource(&source);
@@ -500,12 +498,9 @@ void TestDbControls::retypedCellIsStoredWhenTheRowIsLeft()
 
 void TestDbControls::boundEditWritesThroughToTheFile()
 {
-    testsupport::Db db;
-    auto users = db.users();
-    users->open();
+    UsersOnScreen fixture;
+    auto &[db, users, source, w] = fixture;
     addUser(*users, QStringLiteral("Anna"), false);
-    DataSource source(QStringLiteral("UserList1"), users.get());
-    Window w;
     auto *name = w.add(new ui::DBEdit);
     auto *initials = w.add(new ui::DBEdit);
     name->setDataSource(&source);
@@ -547,11 +542,8 @@ void TestDbControls::boundEditWritesThroughToTheFile()
 
 void TestDbControls::boundEditHandsOverPendingTextBeforeAPost()
 {
-    testsupport::Db db;
-    auto users = db.users();
-    users->open();
-    DataSource source(QStringLiteral("UserList1"), users.get());
-    Window w;
+    UsersOnScreen fixture;
+    auto &[db, users, source, w] = fixture;
     auto *name = w.add(new ui::DBEdit);
     name->setDataSource(&source);
     name->setDataField(QStringLiteral("User"));
@@ -572,13 +564,11 @@ void TestDbControls::boundEditHandsOverPendingTextBeforeAPost()
 
 void TestDbControls::checkBoxShowsThreeStatesAndWritesTheFlag()
 {
-    testsupport::Db db;
-    auto users = db.users();
-    users->open();
+    UsersOnScreen fixture;
+    auto &[db, users, source, w] = fixture;
     addUser(*users, QStringLiteral("Anna"), QVariant());
     addUser(*users, QStringLiteral("Bert"), false);
     addUser(*users, QStringLiteral("Carl"), true);
-    DataSource source(QStringLiteral("UserList1"), users.get());
     ui::DBCheckBox admin;
     admin.setDataSource(&source);
     admin.setDataField(QStringLiteral("Admin"));

@@ -254,11 +254,21 @@ private slots:
                                            QStringLiteral("Zoll (10)")}));
         QCOMPARE(nodeCount(w->Struktur), 1 + 3 + 5 + 5);
 
-        // Equal titles both show, in the order the level statement returns them.
+        // Equal titles both show, in the order the database returns them when asked directly.
         QTreeWidgetItem *b = a->child(0);
         QStringList expected;
-        for (const grouptree::Member &m : grouptree::readLevel(SData->SecureDB, 2))
-            expected << labelFor(m.title, m.id);
+        sqlite3_stmt *direct = nullptr;
+        QCOMPARE(
+            sqlite3_prepare_v2(SData->SecureDB.handle(),
+                               "SELECT id, Titel FROM Funktionen WHERE inGruppe = 2 ORDER BY Titel COLLATE "
+                               "SICHERHEIT_DE",
+                               -1, &direct, nullptr),
+            SQLITE_OK);
+        while (sqlite3_step(direct) == SQLITE_ROW)
+            expected << labelFor(
+                QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(direct, 1))),
+                sqlite3_column_int(direct, 0));
+        sqlite3_finalize(direct);
         QCOMPARE(labelsOf(b), expected);
         for (const QString &label :
              {QStringLiteral("Gleich (20)"), QStringLiteral("Gleich (21)"), QStringLiteral(" (22)"),
