@@ -147,7 +147,7 @@ void TSLogon::FormCreate()
         setStatement(UserSQL, schema::logonProposal(store::Win1252::toUnicode(account)));
         UserSQL->open();
         if (UserSQL->recordCount() == 1)
-            proposal = UserSQL->field(QStringLiteral("User")).asString();
+            proposal = UserSQL->field(schema::benutzer::kUser).asString();
     }
 
     Benutzer->setText(proposal);
@@ -176,13 +176,13 @@ void TSLogon::OKbuttonClick()
                        ui::MsgKind::Error, ui::MsgButton::OK);
     } else if (found == 1) {
         bool exact = true;
-        m_user.User = store::Win1252::fromUnicode(UserSQL->field(QStringLiteral("User")).asString());
+        m_user.User = store::Win1252::fromUnicode(UserSQL->field(schema::benutzer::kUser).asString());
         m_user.Initialien =
-            store::Win1252::fromUnicode(UserSQL->field(QStringLiteral("Initialien")).asString());
-        m_user.RealName = store::Win1252::fromUnicode(UserSQL->field(QStringLiteral("RealName")).asString());
+            store::Win1252::fromUnicode(UserSQL->field(schema::benutzer::kInitialien).asString());
+        m_user.RealName = store::Win1252::fromUnicode(UserSQL->field(schema::benutzer::kRealName).asString());
         m_user.Passwort =
-            store::Win1252::fromUnicode(UserSQL->field(QStringLiteral("Passwort")).asString(), &exact);
-        m_user.Admin = UserSQL->field(QStringLiteral("Admin")).asBoolean();
+            store::Win1252::fromUnicode(UserSQL->field(schema::benutzer::kPasswort).asString(), &exact);
+        m_user.Admin = UserSQL->field(schema::benutzer::kAdmin).asBoolean();
         m_passwortExact = exact;
         m_foundThisPress = true;
     } else {

@@ -25,7 +25,7 @@ std::optional<QString> initialsToCleanUp(const store::RecordSet &users)
 {
     if (users.state() == store::DataState::Insert || users.isEmpty() || users.currentRow() < 0)
         return std::nullopt;
-    const int f = users.fieldIndex(QStringLiteral("Initialien"));
+    const int f = users.fieldIndex(schema::benutzer::kInitialien);
     if (f < 0)
         return std::nullopt;
     return users.oldValue(f).toString();
@@ -50,7 +50,7 @@ QString textOf(const store::RecordSet &users, const QString &field, bool stored)
 
 qint32 idOf(const store::RecordSet &users)
 {
-    const int f = users.fieldIndex(QStringLiteral("id"));
+    const int f = users.fieldIndex(schema::benutzer::kId);
     return f < 0 ? 0 : users.value(f).toInt();
 }
 
@@ -63,9 +63,9 @@ bool initialsSharedWithOthers(store::Connection &db, const QString &initials, qi
 
 std::optional<QString> duplicateNameProblem(store::Connection &db, const store::RecordSet &users)
 {
-    const QString name = textOf(users, QStringLiteral("User"), false);
+    const QString name = textOf(users, schema::benutzer::kUser, false);
     const bool isNew = users.state() == store::DataState::Insert ||
-                       store::Collation::compare(name, textOf(users, QStringLiteral("User"), true)) != 0;
+                       store::Collation::compare(name, textOf(users, schema::benutzer::kUser, true)) != 0;
     if (isNew && anyRow(db, schema::userNameElsewhere(name, idOf(users))))
         return QStringLiteral("Benutzername bereits vergeben!");
     return std::nullopt;
@@ -73,8 +73,8 @@ std::optional<QString> duplicateNameProblem(store::Connection &db, const store::
 
 bool followChangedInitials(store::Connection &db, const store::RecordSet &users)
 {
-    const QString from = textOf(users, QStringLiteral("Initialien"), true);
-    const QString to = textOf(users, QStringLiteral("Initialien"), false);
+    const QString from = textOf(users, schema::benutzer::kInitialien, true);
+    const QString to = textOf(users, schema::benutzer::kInitialien, false);
     if (users.state() != store::DataState::Edit || from == to ||
         initialsSharedWithOthers(db, from, idOf(users)))
         return false;

@@ -16,8 +16,8 @@ std::vector<Member> readLevel(store::Connection &db, qint32 groupId)
     std::vector<Member> members;
     if (level.recordCount() > 0) {
         members.reserve(static_cast<std::size_t>(level.recordCount()));
-        const store::Field title = level.field(QStringLiteral("Titel"));
-        const store::Field id = level.field(QStringLiteral("id"));
+        const store::Field title = level.field(schema::funktionen::kTitel);
+        const store::Field id = level.field(schema::funktionen::kId);
         for (level.first(); !level.eof(); level.next())
             members.push_back(Member{title.asString(), id.asInteger()});
     }

@@ -7,65 +7,110 @@ namespace schema {
 using store::FieldDef;
 using store::FieldType;
 
+namespace {
+
+// Each table's fields in the order of its columns in the file.
+std::vector<FieldDef> benutzerColumns()
+{
+    using namespace benutzer;
+    return {{kId, FieldType::AutoInc, 0},
+            {kUser, FieldType::Text, kUserSize},
+            {kRealName, FieldType::Text, kRealNameSize},
+            {kInitialien, FieldType::Text, kInitialienSize},
+            {kNTUser, FieldType::Text, kNTUserSize},
+            {kPasswort, FieldType::Text, kPasswortSize},
+            {kAdmin, FieldType::Boolean, 0}};
+}
+
+FieldDef fieldOf(const std::vector<FieldDef> &columns, const QString &name)
+{
+    for (const FieldDef &f : columns) {
+        if (f.name == name)
+            return f;
+    }
+    return {};
+}
+
+QString columnType(const FieldDef &f)
+{
+    switch (f.type) {
+    case FieldType::AutoInc:
+        return QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    case FieldType::Integer:
+        return QStringLiteral("INTEGER");
+    case FieldType::Boolean:
+        return QStringLiteral("BOOLEAN");
+    case FieldType::Text:
+        break;
+    }
+    return QStringLiteral("VARCHAR(%1)").arg(f.size);
+}
+
+QString createTable(const QString &table, const std::vector<FieldDef> &columns)
+{
+    QStringList parts;
+    for (const FieldDef &f : columns)
+        parts << f.name + u' ' + columnType(f);
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(table, parts.join(QStringLiteral(", ")));
+}
+
+// Text looked up without regard to case is indexed the same way.
+QString createIndex(const QString &table, const QString &field, bool text)
+{
+    return QStringLiteral("CREATE INDEX %1_%2 ON %1 (%2%3)")
+        .arg(table, field, text ? QStringLiteral(" COLLATE NOCASE") : QString());
+}
+
+} // namespace
+
 std::vector<FieldDef> userListFields()
 {
-    return {{QStringLiteral("id"), FieldType::AutoInc, 0},
-            {QStringLiteral("User"), FieldType::Text, kUserSize},
-            {QStringLiteral("Initialien"), FieldType::Text, kInitialienSize},
-            {QStringLiteral("NTUser"), FieldType::Text, kNTUserSize},
-            {QStringLiteral("Passwort"), FieldType::Text, kPasswortSize},
-            {QStringLiteral("RealName"), FieldType::Text, kRealNameSize},
-            {QStringLiteral("Admin"), FieldType::Boolean, 0}};
+    const std::vector<FieldDef> columns = benutzerColumns();
+    using namespace benutzer;
+    return {fieldOf(columns, kId),     fieldOf(columns, kUser),     fieldOf(columns, kInitialien),
+            fieldOf(columns, kNTUser), fieldOf(columns, kPasswort), fieldOf(columns, kRealName),
+            fieldOf(columns, kAdmin)};
 }
 
 std::vector<FieldDef> userSqlFields()
 {
-    return {{QStringLiteral("id"), FieldType::AutoInc, 0},
-            {QStringLiteral("User"), FieldType::Text, kUserSize},
-            {QStringLiteral("RealName"), FieldType::Text, kRealNameSize},
-            {QStringLiteral("Initialien"), FieldType::Text, kInitialienSize},
-            {QStringLiteral("NTUser"), FieldType::Text, kNTUserSize},
-            {QStringLiteral("Passwort"), FieldType::Text, kPasswortSize},
-            {QStringLiteral("Admin"), FieldType::Boolean, 0}};
+    return benutzerColumns();
 }
 
 std::vector<FieldDef> funktionenFields()
 {
-    return {{QStringLiteral("Titel"), FieldType::Text, kTitelSize},
-            {QStringLiteral("inGruppe"), FieldType::Integer, 0},
-            {QStringLiteral("id"), FieldType::AutoInc, 0}};
+    using namespace funktionen;
+    return {{kTitel, FieldType::Text, kTitelSize},
+            {kInGruppe, FieldType::Integer, 0},
+            {kId, FieldType::AutoInc, 0}};
 }
 
 std::vector<FieldDef> funktionenBenutzerFields()
 {
-    return {{QStringLiteral("id"), FieldType::AutoInc, 0},
-            {QStringLiteral("Funktion"), FieldType::Integer, 0},
-            {QStringLiteral("User"), FieldType::Text, kAssignedUserSize}};
+    using namespace funktionenBenutzer;
+    return {{kId, FieldType::AutoInc, 0},
+            {kFunktion, FieldType::Integer, 0},
+            {kUser, FieldType::Text, kAssignedUserSize}};
 }
 
 std::vector<FieldDef> rightsOverviewFields()
 {
-    return {{QStringLiteral("User"), FieldType::Text, kUserSize},
-            {QStringLiteral("Gruppe"), FieldType::Text, kTitelSize},
-            {QStringLiteral("Titel"), FieldType::Text, kTitelSize}};
+    return {
+        {benutzer::kUser, FieldType::Text, kUserSize},
+        {QStringLiteral("Gruppe"), FieldType::Text, kTitelSize}, // the statement's name for the group's title
+        {funktionen::kTitel, FieldType::Text, kTitelSize}};
 }
 
 QStringList createStatements()
 {
-    return {
-        QStringLiteral(
-            "CREATE TABLE Benutzer (id INTEGER PRIMARY KEY AUTOINCREMENT, User VARCHAR(20), "
-            "RealName VARCHAR(50), Initialien VARCHAR(5), NTUser VARCHAR(25), Passwort VARCHAR(50), "
-            "Admin BOOLEAN)"),
-        QStringLiteral("CREATE TABLE Funktionen (Titel VARCHAR(50), inGruppe INTEGER, "
-                       "id INTEGER PRIMARY KEY AUTOINCREMENT)"),
-        QStringLiteral("CREATE TABLE Funktionen_Benutzer (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                       "Funktion INTEGER, User VARCHAR(20))"),
-        QStringLiteral("CREATE INDEX Benutzer_User ON Benutzer (User COLLATE NOCASE)"),
-        QStringLiteral("CREATE INDEX Benutzer_NTUser ON Benutzer (NTUser COLLATE NOCASE)"),
-        QStringLiteral("CREATE INDEX Funktionen_inGruppe ON Funktionen (inGruppe)"),
-        QStringLiteral("CREATE INDEX Funktionen_Benutzer_Funktion ON Funktionen_Benutzer (Funktion)"),
-        QStringLiteral("CREATE INDEX Funktionen_Benutzer_User ON Funktionen_Benutzer (User COLLATE NOCASE)")};
+    return {createTable(kBenutzer, benutzerColumns()),
+            createTable(kFunktionen, funktionenFields()),
+            createTable(kFunktionenBenutzer, funktionenBenutzerFields()),
+            createIndex(kBenutzer, benutzer::kUser, true),
+            createIndex(kBenutzer, benutzer::kNTUser, true),
+            createIndex(kFunktionen, funktionen::kInGruppe, false),
+            createIndex(kFunktionenBenutzer, funktionenBenutzer::kFunktion, false),
+            createIndex(kFunktionenBenutzer, funktionenBenutzer::kUser, true)};
 }
 
 QString format(const char *pattern, const QStringList &values)

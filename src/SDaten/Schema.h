@@ -16,6 +16,27 @@ inline const QString kBenutzer = QStringLiteral("Benutzer");
 inline const QString kFunktionen = QStringLiteral("Funktionen");
 inline const QString kFunktionenBenutzer = QStringLiteral("Funktionen_Benutzer");
 
+// The fields of each table, by table: a misspelt name fails the build, not a user.
+namespace benutzer {
+inline const QString kId = QStringLiteral("id");
+inline const QString kUser = QStringLiteral("User");
+inline const QString kRealName = QStringLiteral("RealName");
+inline const QString kInitialien = QStringLiteral("Initialien");
+inline const QString kNTUser = QStringLiteral("NTUser");
+inline const QString kPasswort = QStringLiteral("Passwort");
+inline const QString kAdmin = QStringLiteral("Admin");
+} // namespace benutzer
+namespace funktionen {
+inline const QString kTitel = QStringLiteral("Titel");
+inline const QString kInGruppe = QStringLiteral("inGruppe");
+inline const QString kId = QStringLiteral("id");
+} // namespace funktionen
+namespace funktionenBenutzer {
+inline const QString kId = QStringLiteral("id");
+inline const QString kFunktion = QStringLiteral("Funktion");
+inline const QString kUser = QStringLiteral("User"); // the initials of the user assigned
+} // namespace funktionenBenutzer
+
 // Field sizes, in characters.
 inline constexpr int kUserSize = 20;
 inline constexpr int kRealNameSize = 50;

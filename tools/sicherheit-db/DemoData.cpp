@@ -114,7 +114,7 @@ void createDemo(const QString &file)
         openTable(functions, db, schema::kFunktionen, schema::funktionenFields());
         auto add = [&](const QString &title, int parent) {
             functions.insertRecord({title, parent});
-            return functions.field(QStringLiteral("id")).asInteger();
+            return functions.field(schema::funktionen::kId).asInteger();
         };
         const QStringList rights = {QStringLiteral("Hinzufügen"), QStringLiteral("Ändern"),
                                     QStringLiteral("Löschen"), QStringLiteral("Drucken")};

@@ -195,11 +195,11 @@ int listUsers(const QString &file)
     out() << cell(QStringLiteral("Benutzer"), 21) << cell(QStringLiteral("Init."), 6)
           << cell(QStringLiteral("Vollst. Name"), 31) << cell(QStringLiteral("NT-Login"), 26) << "Admin\n";
     for (users.first(); !users.eof(); users.next()) {
-        out() << cell(users.field(QStringLiteral("User")).asString(), 21)
-              << cell(users.field(QStringLiteral("Initialien")).asString(), 6)
-              << cell(users.field(QStringLiteral("RealName")).asString(), 31)
-              << cell(users.field(QStringLiteral("NTUser")).asString(), 26)
-              << users.field(QStringLiteral("Admin")).asString() << "\n";
+        out() << cell(users.field(schema::benutzer::kUser).asString(), 21)
+              << cell(users.field(schema::benutzer::kInitialien).asString(), 6)
+              << cell(users.field(schema::benutzer::kRealName).asString(), 31)
+              << cell(users.field(schema::benutzer::kNTUser).asString(), 26)
+              << users.field(schema::benutzer::kAdmin).asString() << "\n";
     }
     out() << users.recordCount() << " Benutzer\n";
     return 0;
