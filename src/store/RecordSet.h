@@ -15,6 +15,7 @@ namespace store {
 
 class Connection;
 class RecordSet;
+struct SnapshotChange;
 
 enum class FieldType
 {
@@ -164,7 +165,7 @@ public:
     void cancel();
     void remove();
     // Insert, then the values in declared field order (an invalid QVariant leaves its field alone), then
-    // post.
+    // post. One operation: when the post fails, the new row is dropped again.
     void insertRecord(const std::vector<QVariant> &values);
     // Ends a pending row: post when changed, else drop.
     void checkBrowseMode();
@@ -194,6 +195,11 @@ public:
     int rowCount() const { return static_cast<int>(m_view.size()); }
     QVariant valueAt(int row, int field) const;
     bool isPendingRow(int row) const;
+
+    // --- used by the connection when a transaction rolls back ---
+    void undoChange(const SnapshotChange &change) noexcept;
+    // Shows the rows again once every change is undone; the current row stays where it can.
+    void showUndone() noexcept;
 
     // Raises this set's error: "<set name>: <message>".
     [[noreturn]] void fail(const QString &message) const;
@@ -270,7 +276,8 @@ private:
     bool m_posting = false;
     bool m_updating = false; // inside the updatingRecord signal
     bool m_refused = false;
-    int m_held = 0; // holdControls() not yet released
+    int m_held = 0;       // holdControls() not yet released
+    int m_undoneRow = -1; // a removed row that a rollback brought back: current again afterwards
 
     QString m_filter;
     bool m_filtered = false;

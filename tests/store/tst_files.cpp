@@ -240,7 +240,11 @@ private slots:
         disk.fill();
         QString full;
         for (int i = 0; i < 2000 && full.isEmpty(); ++i)
-            full = errorOf([&] { users.insertRecord({QVariant(), QString(20, QChar(u'a' + i % 26))}); });
+            full = errorOf([&] {
+                users.insert();
+                users.field(QStringLiteral("User")).setAsString(QString(20, QChar(u'a' + i % 26)));
+                users.post();
+            });
         QVERIFY2(full.contains(QStringLiteral("Kein Platz")), qPrintable(full));
         QVERIFY2(namesInGerman(full, file), qPrintable(full));
         QCOMPARE(users.state(), store::DataState::Insert);
