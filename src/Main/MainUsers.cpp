@@ -222,14 +222,8 @@ void TFMain::deleteCurrentUser()
         Delquery->execute();
     }
     UserList->remove();
-    try {
-        transaction.commit();
-    } catch (...) {
-        // Nothing was stored: show the users as the file has them again.
-        UserList->close();
-        UserList->open();
-        throw;
-    }
+    // A failed commit brings the user back into the lists by itself, without reading the file.
+    transaction.commit();
     FunktionenBenutzer->close();
     FunktionenBenutzer->open();
 }
