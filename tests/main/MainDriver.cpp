@@ -99,6 +99,16 @@ QPoint cellCentre(ui::DBGrid *grid, int row, int column)
 }
 } // namespace
 
+int rowOf(store::RecordSet *set, const char *field, const QString &text)
+{
+    const int f = set->fieldIndex(QString::fromLatin1(field));
+    for (int row = 0; row < set->rowCount(); ++row) {
+        if (set->valueAt(row, f).toString() == text)
+            return row;
+    }
+    return -1;
+}
+
 void clickRow(ui::DBGrid *grid, int row, int column)
 {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, cellCentre(grid, row, column));

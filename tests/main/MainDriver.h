@@ -52,6 +52,9 @@ private:
     int m_files = 0;
 };
 
+// The first row on show whose field holds the text; -1 when there is none.
+int rowOf(store::RecordSet *set, const char *field, const QString &text);
+
 // A user's mouse on a grid: a click, or a double click, on the cell of that row and column.
 void clickRow(ui::DBGrid *grid, int row, int column = 0);
 void doubleClickRow(ui::DBGrid *grid, int row, int column = 0);

@@ -34,20 +34,11 @@ using maindriver::clickRow;
 using maindriver::doubleClickRow;
 using maindriver::FileView;
 using maindriver::focus;
+using maindriver::rowOf;
 using maindriver::withMain;
 using store::DataState;
 
 namespace {
-
-int rowOf(store::RecordSet *set, const char *field, const QString &text)
-{
-    const int f = set->fieldIndex(QString::fromLatin1(field));
-    for (int row = 0; row < set->rowCount(); ++row) {
-        if (set->valueAt(row, f).toString() == text)
-            return row;
-    }
-    return -1;
-}
 
 QStringList titles(TFMain *m)
 {

@@ -1,0 +1,447 @@
+// Every action that writes, with the disk failing at each of its writes, syncs and truncates in turn: the
+// box names the cause, the file stays sound and holds the old or the new state, the windows show what the
+// file holds, and the same action once the disk works again gives the outcome of one successful action.
+
+#include "FaultyDisk.h"
+#include "MainDriver.h"
+
+#include "DBEdit.h"
+#include "DBGrid.h"
+#include "Main.h"
+#include "RecordSet.h"
+#include "SDaten.h"
+#include "Sqlite.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <algorithm>
+#include <functional>
+
+Q_DECLARE_METATYPE(faultydisk::Fault)
+
+using driver::Script;
+using faultydisk::Fault;
+using maindriver::rowOf;
+
+namespace {
+
+// Where an action makes more calls than this, the faults are spread evenly over them.
+constexpr int kMostFaults = 60;
+
+// What the user does, on a freshly opened file.
+struct Action
+{
+    std::function<void(TFMain *)> prepare;          // where the user stands before acting
+    std::function<void(Script &)> answers;          // the dialogs the action opens
+    std::function<void(TFMain *)> trigger;          // the click or key that starts it
+    std::function<void(TFMain *)> repeat = nullptr; // once the disk works again; else the action again
+    bool typed = false;                             // the user's own input, which stays pending
+};
+
+QString integrityOf(store::Connection &conn)
+{
+    QString result;
+    sqlite3_exec(
+        conn.handle(), "PRAGMA integrity_check",
+        [](void *out, int, char **values, char **) {
+            *static_cast<QString *>(out) += QString::fromUtf8(values[0]);
+            return 0;
+        },
+        &result, nullptr);
+    return result;
+}
+
+QString rowText(const store::RecordSet &set, int row, bool stored)
+{
+    QStringList cells;
+    for (int f = 0; f < static_cast<int>(set.fields().size()); ++f)
+        cells << (stored && row == set.currentRow() ? set.oldValue(f) : set.valueAt(row, f)).toString();
+    return cells.join(u'|');
+}
+
+// The stored rows a set shows: a row being edited as it was read, a new one not at all.
+QStringList shownRows(const store::RecordSet &set)
+{
+    QStringList rows;
+    for (int row = 0; row < set.rowCount(); ++row) {
+        if (!set.isPendingRow(row))
+            rows << rowText(set, row, set.state() == store::DataState::Edit);
+    }
+    rows.sort();
+    return rows;
+}
+
+// The rows of the set's table in the file whose field `by` equals `key` (all rows without a field).
+QStringList fileRows(store::Connection &conn, const store::RecordSet &like, const QString &by = QString(),
+                     const QVariant &key = QVariant())
+{
+    store::RecordSet table(like.name());
+    table.setConnection(&conn);
+    table.setTableName(like.tableName());
+    table.setFieldDefs(like.fields());
+    table.open();
+    const int f = by.isEmpty() ? -1 : table.fieldIndex(by);
+    QStringList rows;
+    for (int row = 0; row < table.rowCount(); ++row) {
+        if (f < 0 || table.valueAt(row, f).toString() == key.toString())
+            rows << rowText(table, row, false);
+    }
+    rows.sort();
+    return rows;
+}
+
+// Everything the file holds, checked for soundness on the way. Read through the window's own connection,
+// which is as good as any other once it holds no transaction open.
+QStringList fileState(TFMain *m)
+{
+    store::Connection &conn = SData->SecureDB;
+    if (!sqlite3_get_autocommit(conn.handle()))
+        return {QStringLiteral("a transaction stays open")};
+    const QString integrity = integrityOf(conn);
+    if (integrity != u"ok")
+        return {QStringLiteral("integrity: ") + integrity};
+    return fileRows(conn, *m->UserList) + fileRows(conn, *m->Funktionen) +
+           fileRows(conn, *m->FunktionenBenutzer);
+}
+
+void windowShowsFile(TFMain *m, const QString &when)
+{
+    store::Connection &conn = SData->SecureDB;
+    const QVariant function = m->Funktionen->isPendingRow(m->Funktionen->currentRow())
+                                  ? QVariant()
+                                  : m->Funktionen->field(QStringLiteral("id")).value();
+    QVERIFY2(shownRows(*m->UserList) == fileRows(conn, *m->UserList), qPrintable(when));
+    QVERIFY2(shownRows(*m->Funktionen) ==
+                 fileRows(conn, *m->Funktionen, QStringLiteral("inGruppe"), m->currentGroup()),
+             qPrintable(when));
+    QVERIFY2(shownRows(*m->FunktionenBenutzer) ==
+                 fileRows(conn, *m->FunktionenBenutzer, QStringLiteral("Funktion"), function),
+             qPrintable(when));
+}
+
+// The calls to fail: all of them, or evenly spread where there are many.
+QList<int> faultPoints(int calls)
+{
+    QList<int> points;
+    const int n = std::min(calls, kMostFaults);
+    for (int i = 0; i < n; ++i)
+        points << (n == 1 ? 1 : 1 + static_cast<int>(static_cast<qint64>(i) * (calls - 1) / (n - 1)));
+    return points;
+}
+
+QString causeOf(Fault fault)
+{
+    return fault == Fault::DiskFull ? QStringLiteral("Kein Platz mehr auf dem Datenträger")
+                                    : QStringLiteral("Ein- oder Ausgabefehler des Datenträgers");
+}
+
+void fillInput(Script &s, const QString &text)
+{
+    s.on(QStringLiteral("InputQuery"), [=](QWidget *w) {
+        auto *edit = w->findChild<QLineEdit *>();
+        edit->setFocus();
+        driver::type(edit, text);
+        for (auto *b : w->findChildren<QPushButton *>()) {
+            if (b->text() == u"OK")
+                QTest::mouseClick(b, Qt::LeftButton);
+        }
+    });
+}
+
+void tickRights(Script &s, const QStringList &boxes)
+{
+    s.on(QStringLiteral("FAnlegen"), [=](QWidget *w) {
+        for (const QString &name : boxes)
+            QTest::mouseClick(w->findChild<QCheckBox *>(name), Qt::LeftButton);
+        driver::press(w, QStringLiteral("Button1"));
+    });
+}
+
+void showGroupOf(TFMain *m, const QString &title)
+{
+    m->Funktionen->moveTo(rowOf(m->Funktionen, "Titel", title));
+    m->DBGrid3DblClick();
+}
+
+// The users page on the user of that name.
+void onUser(TFMain *m, const QString &name)
+{
+    m->PageControl1->setCurrentWidget(m->TabSheet1);
+    maindriver::clickRow(m->DBGrid1, rowOf(m->UserList, "User", name));
+}
+
+// The functions page on the rights of Kundenstamm, the first one current, with mmueller the current user.
+void onKundenstamm(TFMain *m)
+{
+    showGroupOf(m, QStringLiteral("Kunden"));
+    showGroupOf(m, QStringLiteral("Kundenstamm"));
+    m->UserList->moveTo(rowOf(m->UserList, "User", QStringLiteral("mmueller")));
+}
+
+// The error boxes among the boxes a run saw: questions answered on the way are not counted.
+int errorBoxes(const Script &run)
+{
+    return static_cast<int>(std::count_if(run.boxes.begin(), run.boxes.end(), [](const driver::Box &b) {
+        return b.icon == QMessageBox::Critical;
+    }));
+}
+
+void retype(ui::DBEdit *edit, const QString &text)
+{
+    maindriver::focus(edit);
+    edit->selectAll();
+    driver::type(edit, text);
+}
+
+void clickSave(TFMain *m)
+{
+    m->Bsave->click();
+}
+
+// Moving to another function stores a title retyped in the grid.
+void leaveTitle(TFMain *m)
+{
+    maindriver::clickRow(m->DBGrid3, 1, 1);
+}
+
+} // namespace
+
+class TestWriteFaults : public QObject
+{
+    Q_OBJECT
+
+    maindriver::DemoFolder m_folder;
+
+    // The demo file as it was made, written back in place, as another program could: the window keeps its
+    // connection (opening a keyed file costs a key derivation) and reads its tables again.
+    void restore(TFMain *m, const QString &path, const QByteArray &pristine)
+    {
+        for (store::RecordSet *set : {m->UserList, m->Funktionen, m->FunktionenBenutzer})
+            set->close();
+        QFile::remove(path + QStringLiteral("-journal"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(0) && file.write(pristine) == pristine.size());
+        file.close();
+        m->OpenTables();
+        // The error box of the last run took the activation with it.
+        m->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m));
+    }
+
+    void sweep(const Action &action)
+    {
+        QFETCH(Fault, fault);
+        const QString path = m_folder.freshDemo();
+        QFile demo(path);
+        QVERIFY(demo.open(QIODevice::ReadOnly));
+        const QByteArray pristine = demo.readAll();
+        Script logon;
+        maindriver::withMain(logon, path, [&](TFMain *m) {
+            // Once without faults: how many calls the action makes, and what it leaves in the file.
+            action.prepare(m);
+            const QStringList before = fileState(m);
+            faultydisk::startCounting();
+            {
+                Script run;
+                action.answers(run);
+                action.trigger(m);
+                QVERIFY(run.done() && errorBoxes(run) == 0);
+            }
+            const int calls = faultydisk::calls();
+            const QStringList after = fileState(m);
+            QVERIFY(calls > 0);
+            QVERIFY(after != before);
+
+            for (int n : faultPoints(calls)) {
+                const QString at = QStringLiteral("fault at call %1 of %2").arg(n).arg(calls);
+                restore(m, path, pristine);
+                action.prepare(m);
+                {
+                    Script run;
+                    action.answers(run);
+                    run.answerBox();
+                    faultydisk::failFrom(n, fault);
+                    action.trigger(m);
+                    faultydisk::heal();
+                    QVERIFY2(run.done() && errorBoxes(run) == 1, qPrintable(at));
+                    const QString text = run.boxes.constLast().text;
+                    QVERIFY2(text.contains(causeOf(fault)) && text.contains(path), qPrintable(at + text));
+                }
+                const QStringList now = fileState(m);
+                QVERIFY2(now == before || now == after, qPrintable(at + now.join(u'\n')));
+                windowShowsFile(m, at);
+                if (action.typed) {
+                    // What the user typed waits to be saved again.
+                    QVERIFY2(m->Funktionen->isModified() ||
+                                 (m->UserList->isModified() && m->Bsave->isEnabled()),
+                             qPrintable(at));
+                } else {
+                    QCOMPARE(m->Funktionen->state(), store::DataState::Browse);
+                    QCOMPARE(m->FunktionenBenutzer->state(), store::DataState::Browse);
+                    QCOMPARE(m->UserList->state(), store::DataState::Browse);
+                }
+                if (QTest::currentTestFailed())
+                    return;
+                {
+                    Script run;
+                    if (action.repeat) {
+                        action.repeat(m);
+                    } else {
+                        action.answers(run);
+                        action.trigger(m);
+                    }
+                    QVERIFY2(run.done() && errorBoxes(run) == 0, qPrintable(at));
+                }
+                QVERIFY2(fileState(m) == after, qPrintable(at));
+                windowShowsFile(m, at + QStringLiteral(", repeated"));
+                if (QTest::currentTestFailed())
+                    return;
+            }
+        });
+    }
+
+    static void faults()
+    {
+        QTest::addColumn<Fault>("fault");
+        QTest::newRow("EIO") << Fault::IoError;
+        QTest::newRow("ENOSPC") << Fault::DiskFull;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        faultydisk::install();
+        QVERIFY(m_folder.setUp());
+    }
+
+    void addSubGroup_data() { faults(); }
+    void addSubGroup()
+    {
+        sweep({[](TFMain *m) { showGroupOf(m, QStringLiteral("Kunden")); },
+               [](Script &s) { fillInput(s, QStringLiteral("Mahnungen")); },
+               [](TFMain *m) { m->GroupAdd->click(); }});
+    }
+
+    void standardRights_data() { faults(); }
+    void standardRights()
+    {
+        sweep({[](TFMain *m) { showGroupOf(m, QStringLiteral("Kunden")); },
+               [](Script &s) {
+                   tickRights(s, {QStringLiteral("add"), QStringLiteral("change"), QStringLiteral("delete"),
+                                  QStringLiteral("Print")});
+               },
+               [](TFMain *m) { m->ToolButton6->click(); }});
+    }
+
+    void assignOneUser_data() { faults(); }
+    void assignOneUser()
+    {
+        sweep({onKundenstamm, [](Script &) {}, [](TFMain *m) { m->UserAdd->click(); }});
+    }
+
+    void assignAllUsers_data() { faults(); }
+    void assignAllUsers()
+    {
+        sweep({onKundenstamm, [](Script &) {}, [](TFMain *m) { m->UserAddall->click(); }});
+    }
+
+    void removeAssignment_data() { faults(); }
+    void removeAssignment()
+    {
+        sweep({onKundenstamm, [](Script &) {}, [](TFMain *m) { m->UserDEL->click(); }});
+    }
+
+    void deleteFunction_data() { faults(); }
+    void deleteFunction()
+    {
+        sweep({[](TFMain *m) { showGroupOf(m, QStringLiteral("Kunden")); },
+               [](Script &s) { s.answerBox(QStringLiteral("Yes")); },
+               [](TFMain *m) { m->GroupDel->click(); }});
+    }
+
+    void retypeTitle_data() { faults(); }
+    void retypeTitle()
+    {
+        sweep({[](TFMain *m) { showGroupOf(m, QStringLiteral("Kunden")); }, [](Script &) {},
+               [](TFMain *m) {
+                   maindriver::clickRow(m->DBGrid3, 0, 1);
+                   maindriver::focus(m->DBGrid3);
+                   QTest::keyClick(m->DBGrid3, Qt::Key_F2);
+                   auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+                   QVERIFY(editor);
+                   editor->selectAll();
+                   driver::type(editor, QStringLiteral("Stammdaten"));
+                   QTest::keyClick(editor, Qt::Key_Return);
+                   leaveTitle(m);
+               },
+               leaveTitle, true});
+    }
+
+    void deleteUser_data() { faults(); }
+    void deleteUser()
+    {
+        sweep({[](TFMain *m) {
+                   onKundenstamm(m);
+                   m->Funktionen->moveTo(1); // where mmueller is assigned
+                   onUser(m, QStringLiteral("mmueller"));
+               },
+               [](Script &s) { s.answerBox(QStringLiteral("Yes")); }, [](TFMain *m) { m->Bdel->click(); }});
+    }
+
+    void deleteUserInTheGrid_data() { faults(); }
+    void deleteUserInTheGrid()
+    {
+        sweep({[](TFMain *m) {
+                   onKundenstamm(m);
+                   onUser(m, QStringLiteral("mmueller"));
+               },
+               [](Script &s) { s.answerBox(QStringLiteral("OK")); },
+               [](TFMain *m) {
+                   maindriver::focus(m->DBGrid1);
+                   QTest::keyClick(m->DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+               }});
+    }
+
+    void saveUser_data() { faults(); }
+    void saveUser()
+    {
+        sweep({[](TFMain *m) { onUser(m, QStringLiteral("eschmidt")); }, [](Script &) {},
+               [](TFMain *m) {
+                   retype(m->DBEdit2, QStringLiteral("Eva Schmidt-Berg"));
+                   clickSave(m);
+               },
+               clickSave, true});
+    }
+
+    void newUser_data() { faults(); }
+    void newUser()
+    {
+        sweep({[](TFMain *m) { onUser(m, QStringLiteral("eschmidt")); },
+               [](Script &s) { s.answerBox(QStringLiteral("Yes")); },
+               [](TFMain *m) {
+                   m->Bneu->click();
+                   retype(m->DBEdit1, QStringLiteral("neu"));
+                   retype(m->DBEdit3, QStringLiteral("NU"));
+                   retype(m->DBEdit4, QStringLiteral("neu"));
+                   clickSave(m);
+               },
+               clickSave, true});
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    TestWriteFaults t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_faults.moc"
