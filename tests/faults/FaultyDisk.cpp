@@ -3,6 +3,7 @@
 #include "Sqlite.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace faultydisk {
@@ -14,6 +15,7 @@ sqlite3_vfs g_vfs;
 sqlite3_io_methods g_methods;
 int g_calls = 0;
 int g_failFrom = 0; // 0: the disk is healthy
+int g_failTo = 0;   // the last call to fail
 Fault g_fault = Fault::IoError;
 int g_errno = 0; // what the layer reports as the system's error while it fails
 
@@ -35,7 +37,7 @@ bool failing(sqlite3_file *f)
     if (!reinterpret_cast<File *>(f)->watched)
         return false;
     ++g_calls;
-    if (g_failFrom == 0 || g_calls < g_failFrom)
+    if (g_failFrom == 0 || g_calls < g_failFrom || g_calls > g_failTo)
         return false;
     g_errno = g_fault == Fault::DiskFull ? ENOSPC : EIO;
     return true;
@@ -87,7 +89,7 @@ int xOpen(sqlite3_vfs *, const char *name, sqlite3_file *f, int flags, int *outF
 int xGetLastError(sqlite3_vfs *, int size, char *out)
 {
     if (g_failFrom != 0 && g_calls >= g_failFrom)
-        return g_errno;
+        return g_errno; // also after a single failure: SQLite asks when it reports it
     return g_real->xGetLastError(g_real, size, out);
 }
 
@@ -140,9 +142,10 @@ int calls()
     return g_calls;
 }
 
-void failFrom(int n, Fault fault)
+void failAt(int n, Fault fault, bool persisting)
 {
     g_failFrom = g_calls + n;
+    g_failTo = persisting ? INT_MAX : g_failFrom;
     g_fault = fault;
 }
 

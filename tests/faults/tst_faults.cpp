@@ -261,14 +261,19 @@ class TestWriteFaults : public QObject
             QVERIFY(after != before);
 
             for (int n : faultPoints(calls)) {
-                const QString at = QStringLiteral("fault at call %1 of %2").arg(n).arg(calls);
+                // Every other fault stays until the disk is healed; the others are a single failing call.
+                const bool persisting = n % 2 == 0;
+                const QString at = QStringLiteral("fault at call %1 of %2%3")
+                                       .arg(n)
+                                       .arg(calls)
+                                       .arg(persisting ? QStringLiteral(", persisting") : QString());
                 restore(m, path, pristine);
                 action.prepare(m);
                 {
                     Script run;
                     action.answers(run);
                     run.answerBox();
-                    faultydisk::failFrom(n, fault);
+                    faultydisk::failAt(n, fault, persisting);
                     action.trigger(m);
                     faultydisk::heal();
                     QVERIFY2(run.done() && errorBoxes(run) == 1, qPrintable(at));
