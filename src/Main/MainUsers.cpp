@@ -224,8 +224,7 @@ void TFMain::deleteCurrentUser()
     UserList->remove();
     // A failed commit brings the user back into the lists by itself, without reading the file.
     transaction.commit();
-    FunktionenBenutzer->close();
-    FunktionenBenutzer->open();
+    FunktionenBenutzer->refresh();
 }
 
 void TFMain::UserListAfterInsert()

@@ -139,6 +139,9 @@ public:
     void open();
     void close() noexcept;
     bool isOpen() const { return m_state != DataState::Inactive; }
+    // Reads the rows again, like close and open, from the first; a pending row is dropped. When they
+    // cannot be read, the rows read before stay on show and the error is raised.
+    void refresh();
     // Runs the statement without a result.
     int execute();
 
