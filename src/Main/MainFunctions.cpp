@@ -178,6 +178,9 @@ void TFMain::ToolButton6Click()
     TFAnlegen dialog;
     if (dialog.showModal() != ui::ModalResult::OK)
         return;
+    // A title still being retyped in the grid is stored by itself first: a failure below takes back only
+    // the rights.
+    Funktionen->checkBrowseModeWithDetails();
     // All chosen rights or none: a set half made would be made again in full by the next try.
     store::Connection::Transaction transaction(SData->SecureDB, Funktionen->name());
     for (const QString &title : dialog.checkedTitles())

@@ -7,10 +7,12 @@
 
 #include "DBEdit.h"
 #include "DBGrid.h"
+#include "Logon.h"
 #include "Main.h"
 #include "RecordSet.h"
 #include "SDaten.h"
 #include "Sqlite.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -219,6 +221,7 @@ class TestWriteFaults : public QObject
     Q_OBJECT
 
     maindriver::DemoFolder m_folder;
+    QByteArray m_systemFile; // system/user.mdb as the demo made it
 
     // The demo file as it was made, written back in place, as another program could: the window keeps its
     // connection (opening a keyed file costs a key derivation) and reads its tables again.
@@ -325,6 +328,9 @@ private slots:
     {
         faultydisk::install();
         QVERIFY(m_folder.setUp());
+        QFile system(m_folder.filePath(QStringLiteral("system/user.mdb")));
+        QVERIFY(system.open(QIODevice::ReadOnly));
+        m_systemFile = system.readAll();
     }
 
     void addSubGroup_data() { faults(); }
@@ -439,6 +445,68 @@ private slots:
                    clickSave(m);
                },
                clickSave, true});
+    }
+
+    void changePasswordAtLogon_data() { faults(); }
+    void changePasswordAtLogon()
+    {
+        QFETCH(Fault, fault);
+        TSData session; // on system/user.mdb of the program folder
+        const QString path = session.SecureDB.fileName();
+        const auto restore = [&] {
+            QFile::remove(path + QStringLiteral("-journal"));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(0) &&
+                    file.write(m_systemFile) == m_systemFile.size());
+        };
+        restore();
+        const auto users = testsupport::openUsers(session.SecureDB);
+        const auto stored = [&] {
+            return integrityOf(session.SecureDB) + fileRows(session.SecureDB, *users).join(u'\n');
+        };
+        // Logs on as admin asking for a new password; returns the error boxes shown on the way.
+        const auto logOn = [&](int failAt, bool persisting) {
+            TSLogon logon;
+            Script s;
+            s.on(QStringLiteral("SLogon"), [&](QWidget *w) {
+                driver::fill(w, QStringLiteral("Benutzer"), QStringLiteral("admin"));
+                driver::fill(w, QStringLiteral("Pass"), QStringLiteral("admin"));
+                QTest::mouseClick(logon.Pwchange, Qt::LeftButton, {}, QPoint(5, 8));
+                driver::press(w, QStringLiteral("OKbutton"));
+            });
+            s.on(QStringLiteral("SPWchange"), [](QWidget *w) {
+                driver::fill(w, QStringLiteral("passneu"), QStringLiteral("neu123"));
+                driver::fill(w, QStringLiteral("passneucheck"), QStringLiteral("neu123"));
+                driver::press(w, QStringLiteral("OKbutton"));
+            });
+            if (failAt > 0) {
+                s.answerBox();
+                faultydisk::failAt(failAt, fault, persisting);
+            }
+            // Signed on either way: with the old password, which is what the file holds after a failure.
+            const bool signedOn = logon.showModal() == ui::ModalResult::OK;
+            faultydisk::heal();
+            return signedOn && s.done()
+                       ? s.boxes
+                       : QList<driver::Box>(1); // a box that names nothing: fails every check
+        };
+        const QString before = stored();
+        faultydisk::startCounting();
+        QVERIFY(logOn(0, false).isEmpty());
+        const int calls = faultydisk::calls();
+        const QString after = stored();
+        QVERIFY(calls > 0 && after != before);
+        for (int n : faultPoints(calls)) {
+            const QString at = QStringLiteral("fault at call %1 of %2").arg(n).arg(calls);
+            restore();
+            const QList<driver::Box> boxes = logOn(n, n % 2 == 0);
+            QVERIFY2(boxes.size() == 1 && boxes[0].text.contains(causeOf(fault)) &&
+                         boxes[0].text.contains(path),
+                     qPrintable(at));
+            const QString now = stored();
+            QVERIFY2(now == before || now == after, qPrintable(at));
+            QVERIFY2(logOn(0, false).isEmpty() && stored() == after, qPrintable(at));
+        }
     }
 };
 
