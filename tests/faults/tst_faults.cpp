@@ -3,6 +3,7 @@
 // file holds, and the same action once the disk works again gives the outcome of one successful action.
 
 #include "FaultyDisk.h"
+#include "Integrity.h"
 #include "MainDriver.h"
 
 #include "DBEdit.h"
@@ -32,6 +33,7 @@ Q_DECLARE_METATYPE(faultydisk::Fault)
 using driver::Script;
 using faultydisk::Fault;
 using maindriver::rowOf;
+using testsupport::integrityOf;
 
 namespace {
 
@@ -59,19 +61,6 @@ struct Run
     std::function<QStringList()> state;         // what the file holds
     std::function<void(const QString &at, bool failed)> windows = [](const QString &, bool) {};
 };
-
-QString integrityOf(store::Connection &conn)
-{
-    QString result;
-    sqlite3_exec(
-        conn.handle(), "PRAGMA integrity_check",
-        [](void *out, int, char **values, char **) {
-            *static_cast<QString *>(out) += QString::fromUtf8(values[0]);
-            return 0;
-        },
-        &result, nullptr);
-    return result;
-}
 
 QString rowText(const store::RecordSet &set, int row, bool stored)
 {
@@ -192,12 +181,41 @@ void onUser(TFMain *m, const QString &name)
     maindriver::clickRow(m->DBGrid1, rowOf(m->UserList, "User", name));
 }
 
+void onKunden(TFMain *m)
+{
+    showGroupOf(m, QStringLiteral("Kunden"));
+}
+
 // The functions page on the rights of Kundenstamm, the first one current, with mmueller the current user.
 void onKundenstamm(TFMain *m)
 {
     showGroupOf(m, QStringLiteral("Kunden"));
     showGroupOf(m, QStringLiteral("Kundenstamm"));
     m->UserList->moveTo(rowOf(m->UserList, "User", QStringLiteral("mmueller")));
+}
+
+// The users page on mmueller, the functions page where mmueller is assigned.
+void onMueller(TFMain *m)
+{
+    onKundenstamm(m);
+    m->Funktionen->moveTo(1);
+    onUser(m, QStringLiteral("mmueller"));
+}
+
+// Answers the question an action asks, if any.
+std::function<void(Script &)> answering(const QString &button = QString())
+{
+    return [button](Script &s) {
+        if (!button.isEmpty())
+            s.answerBox(button);
+    };
+}
+
+// A press of a tool button, after answering its dialogs.
+Action pressing(std::function<void(TFMain *)> prepare, QToolButton *TFMain::*button,
+                std::function<void(Script &)> answers = answering())
+{
+    return {std::move(prepare), std::move(answers), [button](TFMain *m) { (m->*button)->click(); }};
 }
 
 // The error boxes among the boxes a run saw: questions answered on the way are not counted.
@@ -353,52 +371,35 @@ private slots:
     void addSubGroup_data() { faults(); }
     void addSubGroup()
     {
-        sweep({[](TFMain *m) { showGroupOf(m, QStringLiteral("Kunden")); },
-               [](Script &s) { fillInput(s, QStringLiteral("Mahnungen")); },
-               [](TFMain *m) { m->GroupAdd->click(); }});
+        sweep(pressing(onKunden, &TFMain::GroupAdd,
+                       [](Script &s) { fillInput(s, QStringLiteral("Mahnungen")); }));
     }
 
     void standardRights_data() { faults(); }
     void standardRights()
     {
-        sweep({[](TFMain *m) { showGroupOf(m, QStringLiteral("Kunden")); },
-               [](Script &s) {
-                   tickRights(s, {QStringLiteral("add"), QStringLiteral("change"), QStringLiteral("delete"),
-                                  QStringLiteral("Print")});
-               },
-               [](TFMain *m) { m->ToolButton6->click(); }});
+        sweep(pressing(onKunden, &TFMain::ToolButton6, [](Script &s) {
+            tickRights(s, {QStringLiteral("add"), QStringLiteral("change"), QStringLiteral("delete"),
+                           QStringLiteral("Print")});
+        }));
     }
 
     void assignOneUser_data() { faults(); }
-    void assignOneUser()
-    {
-        sweep({onKundenstamm, [](Script &) {}, [](TFMain *m) { m->UserAdd->click(); }});
-    }
+    void assignOneUser() { sweep(pressing(onKundenstamm, &TFMain::UserAdd)); }
 
     void assignAllUsers_data() { faults(); }
-    void assignAllUsers()
-    {
-        sweep({onKundenstamm, [](Script &) {}, [](TFMain *m) { m->UserAddall->click(); }});
-    }
+    void assignAllUsers() { sweep(pressing(onKundenstamm, &TFMain::UserAddall)); }
 
     void removeAssignment_data() { faults(); }
-    void removeAssignment()
-    {
-        sweep({onKundenstamm, [](Script &) {}, [](TFMain *m) { m->UserDEL->click(); }});
-    }
+    void removeAssignment() { sweep(pressing(onKundenstamm, &TFMain::UserDEL)); }
 
     void deleteFunction_data() { faults(); }
-    void deleteFunction()
-    {
-        sweep({[](TFMain *m) { showGroupOf(m, QStringLiteral("Kunden")); },
-               [](Script &s) { s.answerBox(QStringLiteral("Yes")); },
-               [](TFMain *m) { m->GroupDel->click(); }});
-    }
+    void deleteFunction() { sweep(pressing(onKunden, &TFMain::GroupDel, answering(QStringLiteral("Yes")))); }
 
     void retypeTitle_data() { faults(); }
     void retypeTitle()
     {
-        sweep({[](TFMain *m) { showGroupOf(m, QStringLiteral("Kunden")); }, [](Script &) {},
+        sweep({onKunden, answering(),
                [](TFMain *m) {
                    maindriver::clickRow(m->DBGrid3, 0, 1);
                    maindriver::focus(m->DBGrid3);
@@ -414,25 +415,12 @@ private slots:
     }
 
     void deleteUser_data() { faults(); }
-    void deleteUser()
-    {
-        sweep({[](TFMain *m) {
-                   onKundenstamm(m);
-                   m->Funktionen->moveTo(1); // where mmueller is assigned
-                   onUser(m, QStringLiteral("mmueller"));
-               },
-               [](Script &s) { s.answerBox(QStringLiteral("Yes")); }, [](TFMain *m) { m->Bdel->click(); }});
-    }
+    void deleteUser() { sweep(pressing(onMueller, &TFMain::Bdel, answering(QStringLiteral("Yes")))); }
 
     void deleteUserInTheGrid_data() { faults(); }
     void deleteUserInTheGrid()
     {
-        sweep({[](TFMain *m) {
-                   onKundenstamm(m);
-                   onUser(m, QStringLiteral("mmueller"));
-               },
-               [](Script &s) { s.answerBox(QStringLiteral("OK")); },
-               [](TFMain *m) {
+        sweep({onMueller, answering(QStringLiteral("OK")), [](TFMain *m) {
                    maindriver::focus(m->DBGrid1);
                    QTest::keyClick(m->DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
                }});
@@ -441,7 +429,7 @@ private slots:
     void saveUser_data() { faults(); }
     void saveUser()
     {
-        sweep({[](TFMain *m) { onUser(m, QStringLiteral("eschmidt")); }, [](Script &) {},
+        sweep({[](TFMain *m) { onUser(m, QStringLiteral("eschmidt")); }, answering(),
                [](TFMain *m) {
                    retype(m->DBEdit2, QStringLiteral("Eva Schmidt-Berg"));
                    clickSave(m);
@@ -452,8 +440,7 @@ private slots:
     void newUser_data() { faults(); }
     void newUser()
     {
-        sweep({[](TFMain *m) { onUser(m, QStringLiteral("eschmidt")); },
-               [](Script &s) { s.answerBox(QStringLiteral("Yes")); },
+        sweep({[](TFMain *m) { onUser(m, QStringLiteral("eschmidt")); }, answering(QStringLiteral("Yes")),
                [](TFMain *m) {
                    m->Bneu->click();
                    retype(m->DBEdit1, QStringLiteral("neu"));
