@@ -3,8 +3,6 @@
 #include "Integrity.h"
 #include "TestSupport.h"
 
-#include "Sqlite.h"
-
 #include <QCoreApplication>
 #include <QProcess>
 #include <QSet>
