@@ -92,7 +92,8 @@ private:
 // was written, dropped otherwise. Post writes only its own row and only the fields it changed, and only if
 // those fields still hold the values that were read (so two programs editing different fields do not undo
 // each other's work); otherwise it fails and the row stays in its edit state. Every post is durable when it
-// returns.
+// returns, except inside a Connection::Transaction: then at its commit, and its rollback takes back what the
+// set showed of it (rows added, removed or changed), so the set shows what the file holds.
 //
 // Errors are StoreError with the text "<set name>: <message>". An event handler may throw Abort to stop a
 // post silently; the row then stays in edit or insert state.

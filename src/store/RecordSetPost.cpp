@@ -1,4 +1,5 @@
-// Storing a record set's rows: posting a new or changed row and deleting one, each durable by itself.
+// Storing a record set's rows: posting a new or changed row and deleting one, each durable by itself; and
+// taking them back from the snapshot when the transaction they were made in rolls back.
 
 #include "Connection.h"
 #include "FieldValues.h"
