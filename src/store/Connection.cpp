@@ -335,7 +335,7 @@ int Connection::execute(const QString &statement)
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE)
-        raise(rc);
+        raise(rc, QString(), !sqlite3_stmt_readonly(stmt));
     // sqlite3_changes() keeps the count of the last statement that changed rows; a query changed none.
     return sqlite3_stmt_readonly(stmt) ? 0 : sqlite3_changes(m_db.get());
 }
@@ -410,7 +410,7 @@ void Connection::Transaction::commit()
     const int rc = sqlite3_exec(m_connection.handle(), m_nested ? "RELEASE nested" : "COMMIT", nullptr,
                                 nullptr, nullptr);
     if (rc != SQLITE_OK)
-        m_connection.raise(rc, m_context);
+        m_connection.raise(rc, m_context, true);
     m_open = false;
     if (--m_connection.m_transactions == 0)
         m_connection.m_changes.clear();
@@ -445,7 +445,7 @@ void Connection::stepDone(sqlite3_stmt *stmt, const QString &context)
 {
     const int rc = sqlite3_step(stmt);
     if (rc != SQLITE_DONE && rc != SQLITE_ROW)
-        raise(rc, context);
+        raise(rc, context, true);
 }
 
 void Connection::loadSchema()
@@ -508,7 +508,7 @@ void Connection::detach(RecordSet *set)
     m_sets.erase(std::remove(m_sets.begin(), m_sets.end(), set), m_sets.end());
 }
 
-QString Connection::describe(int rc) const
+QString Connection::describe(int rc, bool writing) const
 {
     const QString file = quoted(m_file);
     const int err = m_db ? sqlite3_system_errno(m_db.get()) : 0;
@@ -556,9 +556,11 @@ QString Connection::describe(int rc) const
     case SQLITE_IOERR:
         if (err == ENOSPC || err == EDQUOT)
             return full();
-        return QStringLiteral("Lese- oder Schreibfehler in der Datenbankdatei %1: %2 (%3).")
+        // Whatever SQLite had written of a change by then, it has rolled back or will roll back.
+        return QStringLiteral("Lese- oder Schreibfehler in der Datenbankdatei %1: %2 (%3)%4.")
             .arg(file, err ? systemReason(err) : QStringLiteral("Fehler des Datenträgers"),
-                 QString::fromUtf8(sqlite3_errstr(rc)));
+                 QString::fromUtf8(sqlite3_errstr(rc)),
+                 writing ? QStringLiteral("; ") + notStored : QString());
     default:
         break;
     }
@@ -579,9 +581,9 @@ QString Connection::describe(int rc) const
     return QStringLiteral("Fehler in der Datenbankdatei %1 (%2).").arg(file, msg);
 }
 
-void Connection::raise(int rc, const QString &context) const
+void Connection::raise(int rc, const QString &context, bool writing) const
 {
-    const QString text = describe(rc);
+    const QString text = describe(rc, writing);
     throw StoreError(context.isEmpty() ? text : text + u' ' + context);
 }
 

@@ -117,9 +117,9 @@ public:
     // Kept only while a transaction is open, for its rollback; a set forgets its own when it closes.
     void noteSnapshotChange(SnapshotChange change);
     void forgetSnapshotChanges(RecordSet *set) noexcept;
-    // Raises the German error for a failed SQLite call.
-    [[noreturn]] void raise(int rc, const QString &context = QString()) const;
-    // Steps a statement that returns no rows; raises on failure.
+    // Raises the German error for a failed SQLite call; one that was to write says that nothing was stored.
+    [[noreturn]] void raise(int rc, const QString &context = QString(), bool writing = false) const;
+    // Steps a statement that writes and returns no rows; raises on failure.
     void stepDone(sqlite3_stmt *stmt, const QString &context = QString());
 
 signals:
@@ -130,7 +130,7 @@ private:
     void loadSchema();
     // Whether the path names another file than the one opened, or none.
     bool fileMoved() const;
-    QString describe(int rc) const;
+    QString describe(int rc, bool writing = false) const;
     void undoSnapshotChanges(size_t mark) noexcept;
 
     QString m_connectionString;

@@ -119,7 +119,7 @@ void RecordSet::postUpdate()
         sqlite3_bind_int64(stmt, 1, m_keys[static_cast<size_t>(s)]);
         const int rc = sqlite3_step(stmt);
         if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            m_conn->raise(rc, context);
+            m_conn->raise(rc, context, true);
         bool unchanged = rc == SQLITE_ROW;
         for (size_t i = 0; unchanged && i < changedFields.size(); ++i) {
             const int f = changedFields[i];

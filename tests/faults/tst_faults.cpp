@@ -247,7 +247,8 @@ void sweepFaults(const Run &run, Fault fault)
         run.reset();
         const QList<driver::Box> boxes = run.act(n, persisting);
         QVERIFY2(boxes.size() == 1 && boxes[0].text.contains(causeOf(fault)) &&
-                     boxes[0].text.contains(run.file),
+                     boxes[0].text.contains(run.file) &&
+                     boxes[0].text.contains(QStringLiteral("nicht gespeichert")),
                  qPrintable(at));
         const QStringList now = run.state();
         QVERIFY2(now == before || now == after, qPrintable(at + now.join(u'\n')));
