@@ -17,11 +17,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -144,28 +141,6 @@ QString causeOf(Fault fault)
 {
     return fault == Fault::DiskFull ? QStringLiteral("Kein Platz mehr auf dem Datenträger")
                                     : QStringLiteral("Ein- oder Ausgabefehler des Datenträgers");
-}
-
-void fillInput(Script &s, const QString &text)
-{
-    s.on(QStringLiteral("InputQuery"), [=](QWidget *w) {
-        auto *edit = w->findChild<QLineEdit *>();
-        edit->setFocus();
-        driver::type(edit, text);
-        for (auto *b : w->findChildren<QPushButton *>()) {
-            if (b->text() == u"OK")
-                QTest::mouseClick(b, Qt::LeftButton);
-        }
-    });
-}
-
-void tickRights(Script &s, const QStringList &boxes)
-{
-    s.on(QStringLiteral("FAnlegen"), [=](QWidget *w) {
-        for (const QString &name : boxes)
-            QTest::mouseClick(w->findChild<QCheckBox *>(name), Qt::LeftButton);
-        driver::press(w, QStringLiteral("Button1"));
-    });
 }
 
 void showGroupOf(TFMain *m, const QString &title)
@@ -372,16 +347,19 @@ private slots:
     void addSubGroup_data() { faults(); }
     void addSubGroup()
     {
-        sweep(pressing(onKunden, &TFMain::GroupAdd,
-                       [](Script &s) { fillInput(s, QStringLiteral("Mahnungen")); }));
+        sweep(pressing(onKunden, &TFMain::GroupAdd, [](Script &s) {
+            maindriver::answerInput(s, QStringLiteral("Mahnungen"), QStringLiteral("OK"));
+        }));
     }
 
     void standardRights_data() { faults(); }
     void standardRights()
     {
         sweep(pressing(onKunden, &TFMain::ToolButton6, [](Script &s) {
-            tickRights(s, {QStringLiteral("add"), QStringLiteral("change"), QStringLiteral("delete"),
-                           QStringLiteral("Print")});
+            maindriver::answerRights(s,
+                                     {QStringLiteral("add"), QStringLiteral("change"),
+                                      QStringLiteral("delete"), QStringLiteral("Print")},
+                                     QStringLiteral("Button1"));
         }));
     }
 

@@ -8,11 +8,15 @@
 #include "SDaten.h"
 #include "TestSupport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -98,6 +102,44 @@ QPoint cellCentre(ui::DBGrid *grid, int row, int column)
     return grid->visualRect(index).center();
 }
 } // namespace
+
+QAbstractButton *buttonCalled(QWidget *w, const QString &text)
+{
+    for (auto *b : w->findChildren<QAbstractButton *>()) {
+        if (b->text() == text)
+            return b;
+    }
+    return nullptr;
+}
+
+void answerInput(driver::Script &s, const QString &text, const QString &button, QStringList *seen)
+{
+    s.on(QStringLiteral("InputQuery"), [=](QWidget *w) {
+        auto *dialog = qobject_cast<QInputDialog *>(w);
+        auto *edit = w->findChild<QLineEdit *>();
+        if (seen) {
+            auto *ok = qobject_cast<QPushButton *>(buttonCalled(w, QStringLiteral("OK")));
+            *seen << dialog->windowTitle() << dialog->labelText() << QString::number(edit->maxLength())
+                  << QString::number(ok && ok->isDefault())
+                  << QString::number(buttonCalled(w, QStringLiteral("Abbrechen")) != nullptr);
+        }
+        edit->setFocus();
+        driver::type(edit, text);
+        QTest::mouseClick(buttonCalled(w, button), Qt::LeftButton);
+    });
+}
+
+void answerRights(driver::Script &s, const QStringList &boxes, const QString &button)
+{
+    s.on(QStringLiteral("FAnlegen"), [=](QWidget *w) {
+        for (const QString &name : boxes)
+            QTest::mouseClick(w->findChild<QCheckBox *>(name), Qt::LeftButton);
+        if (button == u"close")
+            w->close();
+        else
+            driver::press(w, button);
+    });
+}
 
 int rowOf(store::RecordSet *set, const char *field, const QString &text)
 {

@@ -14,6 +14,7 @@
 #include <functional>
 
 class TFMain;
+class QAbstractButton;
 class QWidget;
 
 namespace ui {
@@ -51,6 +52,13 @@ private:
     QTemporaryDir m_dir;
     int m_files = 0;
 };
+
+// The button of a window that shows that text.
+QAbstractButton *buttonCalled(QWidget *w, const QString &text);
+// Answers the text-input dialog: looks at it (into `seen`), types the text and leaves with the named button.
+void answerInput(driver::Script &s, const QString &text, const QString &button, QStringList *seen = nullptr);
+// Answers the standard rights dialog: ticks the boxes named and presses the button named ("close" closes it).
+void answerRights(driver::Script &s, const QStringList &boxes, const QString &button);
 
 // The first row on show whose field holds the text; -1 when there is none.
 int rowOf(store::RecordSet *set, const char *field, const QString &text);
