@@ -2,6 +2,8 @@
 
 #include "TestSupport.h"
 
+#include "Sqlite.h"
+
 #include <QSignalSpy>
 #include <QTest>
 
@@ -392,6 +394,15 @@ private slots:
         }
         {
             const store::Connection::Transaction nothing(db.conn, QStringLiteral("Test"));
+        }
+        QCOMPARE(users->recordCount(), 4);
+        // One that SQLite has rolled back by itself cannot be committed, and says so.
+        {
+            store::Connection::Transaction transaction(db.conn, QStringLiteral("Test"));
+            addUsers(*users, {QStringLiteral("fritz")});
+            sqlite3_exec(db.conn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            EXPECT_STORE_ERROR_CONTAINING(transaction.commit(),
+                                          QStringLiteral("verworfen und nicht gespeichert"));
         }
         QCOMPARE(users->recordCount(), 4);
     }
