@@ -225,8 +225,9 @@ void sweepFaults(const Run &run, Fault fault)
                      boxes[0].text.contains(run.file) &&
                      boxes[0].text.contains(QStringLiteral("nicht gespeichert")),
                  qPrintable(at));
+        // The box says nothing was stored: the file holds the old state, not the new one nor a mix.
         const QStringList now = run.state();
-        QVERIFY2(now == before || now == after, qPrintable(at + now.join(u'\n')));
+        QVERIFY2(now == before, qPrintable(at + now.join(u'\n')));
         run.windows(at, true);
         QVERIFY2(run.repeat().isEmpty() && run.state() == after,
                  qPrintable(at + QStringLiteral(", repeated")));
