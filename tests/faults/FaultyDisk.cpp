@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
 
 namespace faultydisk {
 
