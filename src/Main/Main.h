@@ -49,6 +49,7 @@ public:
 
     void FormCreate();
     void DBopenClick();
+    void OpenTables(ui::ProgressSteps *progress = nullptr);
 
     // Users page.
     void BneuClick();
@@ -159,7 +160,6 @@ private:
     void buildUsersPage();
     void buildFunctionsPage();
     void buildRightsPage();
-    void OpenTables(ui::ProgressSteps *progress = nullptr);
     void centreOnScreen(QWidget *dialog);
     void createGroupTree();
     void terminate();

@@ -171,10 +171,9 @@ void TFMain::GroupAddClick()
     QString title;
     if (!ui::inputQuery(QStringLiteral("Gruppe hinzufügen"), QStringLiteral("Titel"), title))
         return;
-    Funktionen->insert();
-    Funktionen->field(QStringLiteral("Titel")).setAsString(title); // the store keeps the first 50
-    Funktionen->field(QStringLiteral("inGruppe")).setAsInteger(m_currentGroup);
-    Funktionen->post();
+    // Titel, inGruppe; the store keeps the first 50 characters of the title. A row that cannot be stored
+    // does not stay behind in the grid.
+    Funktionen->insertRecord({title, m_currentGroup});
 }
 
 void TFMain::ToolButton6Click()
@@ -182,8 +181,14 @@ void TFMain::ToolButton6Click()
     TFAnlegen dialog;
     if (dialog.showModal() != ui::ModalResult::OK)
         return;
+    // A title still being retyped in the grid is stored by itself first: a failure below takes back only
+    // the rights.
+    Funktionen->checkBrowseModeWithDetails();
+    // All chosen rights or none: a set half made would be made again in full by the next try.
+    store::Connection::Transaction transaction(SData->SecureDB, Funktionen->name());
     for (const QString &title : dialog.checkedTitles())
         Funktionen->insertRecord({title, m_currentGroup});
+    transaction.commit();
 }
 
 void TFMain::GroupDelClick()
@@ -220,19 +225,15 @@ void TFMain::UserAddallClick()
     UserList->first();
     if (const std::optional<qint32> function = currentFunction(Funktionen)) {
         const int field = UserList->fieldIndex(QStringLiteral("Initialien"));
-        // One durable write for all: what was assigned before a failure stays, nothing after it is made.
+        // One durable write for all users or none: after a failed write SQLite may have dropped the whole
+        // transaction by itself, so a part could not be kept reliably; and a repeat then assigns everyone
+        // once, not those before the failure twice.
         store::Connection::Transaction transaction(SData->SecureDB, FunktionenBenutzer->name());
         // The assigned users' grid shows the outcome once, not every row as it comes.
         const store::ControlsHeld held(*FunktionenBenutzer);
-        try {
-            for (int row = 0; row < UserList->rowCount(); ++row) {
-                FunktionenBenutzer->insertRecord(
-                    {QVariant(), *function, UserList->valueAt(row, field).toString()});
-            }
-        } catch (...) {
-            transaction.commit();
-            throw;
-        }
+        for (int row = 0; row < UserList->rowCount(); ++row)
+            FunktionenBenutzer->insertRecord(
+                {QVariant(), *function, UserList->valueAt(row, field).toString()});
         transaction.commit();
     }
     UserList->first();

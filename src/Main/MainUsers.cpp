@@ -228,16 +228,9 @@ void TFMain::deleteCurrentUser()
         Delquery->execute();
     }
     UserList->remove();
-    try {
-        transaction.commit();
-    } catch (...) {
-        // Nothing was stored: show the users as the file has them again.
-        UserList->close();
-        UserList->open();
-        throw;
-    }
-    FunktionenBenutzer->close();
-    FunktionenBenutzer->open();
+    // A failed commit brings the user back into the lists by itself, without reading the file.
+    transaction.commit();
+    FunktionenBenutzer->refresh();
 }
 
 void TFMain::UserListAfterInsert()

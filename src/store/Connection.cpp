@@ -351,7 +351,7 @@ int Connection::execute(const QString &statement)
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE)
-        raise(rc);
+        raise(rc, QString(), !sqlite3_stmt_readonly(stmt));
     // sqlite3_changes() keeps the count of the last statement that changed rows; a query changed none.
     return sqlite3_stmt_readonly(stmt) ? 0 : sqlite3_changes(m_db.get());
 }
@@ -389,7 +389,7 @@ sqlite3_stmt *Connection::prepare(const QString &sql)
 }
 
 Connection::Transaction::Transaction(Connection &connection, const QString &context)
-    : m_connection(connection), m_context(context)
+    : m_connection(connection), m_context(context), m_mark(connection.m_changes.size())
 {
     // Inside another transaction this one is a savepoint of it: it can be undone alone, and only the outer
     // commit makes anything durable.
@@ -398,32 +398,70 @@ Connection::Transaction::Transaction(Connection &connection, const QString &cont
                                 nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         m_connection.raise(rc, m_context);
+    ++m_connection.m_transactions;
 }
 
 Connection::Transaction::~Transaction()
 {
     if (!m_open)
         return;
+    // After an I/O error or a full disk SQLite may have rolled back already; the statements then fail
+    // harmlessly, and the file holds what it held before either way.
     if (m_nested)
         sqlite3_exec(m_connection.handle(), "ROLLBACK TO nested; RELEASE nested", nullptr, nullptr, nullptr);
     else
         sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    --m_connection.m_transactions;
+    m_connection.undoSnapshotChanges(m_mark);
 }
 
 void Connection::Transaction::commit()
 {
+    // SQLite ends a transaction by itself after some errors; committing then would store nothing and
+    // report only that there was nothing to commit.
+    if (sqlite3_get_autocommit(m_connection.handle()))
+        throw StoreError(QStringLiteral("Die Änderungen an der Datenbankdatei %1 wurden nach einem Fehler "
+                                        "verworfen und nicht gespeichert. %2")
+                             .arg(quoted(m_connection.m_file), m_context));
     const int rc = sqlite3_exec(m_connection.handle(), m_nested ? "RELEASE nested" : "COMMIT", nullptr,
                                 nullptr, nullptr);
     if (rc != SQLITE_OK)
-        m_connection.raise(rc, m_context);
+        m_connection.raise(rc, m_context, true);
     m_open = false;
+    if (--m_connection.m_transactions == 0)
+        m_connection.m_changes.clear();
+}
+
+void Connection::noteSnapshotChange(SnapshotChange change)
+{
+    if (m_transactions > 0)
+        m_changes.push_back(std::move(change));
+}
+
+void Connection::forgetSnapshotChanges(RecordSet *set) noexcept
+{
+    std::erase_if(m_changes, [set](const SnapshotChange &c) { return c.set == set; });
+}
+
+void Connection::undoSnapshotChanges(size_t mark) noexcept
+{
+    std::vector<RecordSet *> touched;
+    while (m_changes.size() > mark) {
+        const SnapshotChange change = std::move(m_changes.back());
+        m_changes.pop_back();
+        change.set->undoChange(change);
+        if (std::find(touched.begin(), touched.end(), change.set) == touched.end())
+            touched.push_back(change.set);
+    }
+    for (RecordSet *set : touched)
+        set->showUndone();
 }
 
 void Connection::stepDone(sqlite3_stmt *stmt, const QString &context)
 {
     const int rc = sqlite3_step(stmt);
     if (rc != SQLITE_DONE && rc != SQLITE_ROW)
-        raise(rc, context);
+        raise(rc, context, true);
 }
 
 void Connection::loadSchema()
@@ -499,7 +537,7 @@ void Connection::detach(RecordSet *set)
     m_sets.erase(std::remove(m_sets.begin(), m_sets.end(), set), m_sets.end());
 }
 
-QString Connection::describe(int rc) const
+QString Connection::describe(int rc, bool writing) const
 {
     const QString file = quoted(m_file);
     const int err = m_db ? sqlite3_system_errno(m_db.get()) : 0;
@@ -547,9 +585,11 @@ QString Connection::describe(int rc) const
     case SQLITE_IOERR:
         if (err == ENOSPC || err == EDQUOT)
             return full();
-        return QStringLiteral("Lese- oder Schreibfehler in der Datenbankdatei %1: %2 (%3).")
+        // Whatever SQLite had written of a change by then, it has rolled back or will roll back.
+        return QStringLiteral("Lese- oder Schreibfehler in der Datenbankdatei %1: %2 (%3)%4.")
             .arg(file, err ? systemReason(err) : QStringLiteral("Fehler des Datenträgers"),
-                 QString::fromUtf8(sqlite3_errstr(rc)));
+                 QString::fromUtf8(sqlite3_errstr(rc)),
+                 writing ? QStringLiteral("; ") + notStored : QString());
     default:
         break;
     }
@@ -570,9 +610,9 @@ QString Connection::describe(int rc) const
     return QStringLiteral("Fehler in der Datenbankdatei %1 (%2).").arg(file, msg);
 }
 
-void Connection::raise(int rc, const QString &context) const
+void Connection::raise(int rc, const QString &context, bool writing) const
 {
-    const QString text = describe(rc);
+    const QString text = describe(rc, writing);
     throw StoreError(context.isEmpty() ? text : text + u' ' + context);
 }
 

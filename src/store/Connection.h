@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QVariant>
 
 #include <chrono>
 #include <list>
@@ -17,6 +18,23 @@ namespace store {
 
 class FieldCatalog;
 class RecordSet;
+
+// One change a record set made to its snapshot while a transaction was open: a row it added, removed, or a
+// field it changed (with the value before). A rollback takes these back, newest first.
+struct SnapshotChange
+{
+    enum class Kind
+    {
+        Added,
+        Removed,
+        Changed
+    };
+    RecordSet *set = nullptr;
+    Kind kind = Kind::Added;
+    int row = 0; // storage row of the set
+    int field = -1;
+    QVariant old;
+};
 
 // What the store knows of one column of a table.
 struct ColumnInfo
@@ -62,6 +80,8 @@ public:
 
     // A write transaction that takes the write lock at once (waiting for other programs like every write)
     // and rolls back unless committed. Opened inside another one, it is a savepoint of the outer one.
+    // Rolling back also takes back what record sets on the connection showed of it, so that they show
+    // what the file holds again without reading it (a failing disk may not let them).
     class Transaction
     {
     public:
@@ -74,6 +94,7 @@ public:
     private:
         Connection &m_connection;
         QString m_context;
+        size_t m_mark = 0; // the snapshot changes made before it began
         bool m_open = true;
         bool m_nested = false;
     };
@@ -93,9 +114,12 @@ public:
     bool isTextColumn(const QString &column);
     void attach(RecordSet *set);
     void detach(RecordSet *set);
-    // Raises the German error for a failed SQLite call.
-    [[noreturn]] void raise(int rc, const QString &context = QString()) const;
-    // Steps a statement that returns no rows; raises on failure.
+    // Kept only while a transaction is open, for its rollback; a set forgets its own when it closes.
+    void noteSnapshotChange(SnapshotChange change);
+    void forgetSnapshotChanges(RecordSet *set) noexcept;
+    // Raises the German error for a failed SQLite call; one that was to write says that nothing was stored.
+    [[noreturn]] void raise(int rc, const QString &context = QString(), bool writing = false) const;
+    // Steps a statement that writes and returns no rows; raises on failure.
     void stepDone(sqlite3_stmt *stmt, const QString &context = QString());
 
 signals:
@@ -106,7 +130,8 @@ private:
     void loadSchema();
     // Whether the path names another file than the one opened, or none.
     bool fileMoved() const;
-    QString describe(int rc) const;
+    QString describe(int rc, bool writing = false) const;
+    void undoSnapshotChanges(size_t mark) noexcept;
 
     QString m_connectionString;
     QString m_provider = QString::fromLatin1(kJetProvider);
@@ -119,6 +144,8 @@ private:
     mutable std::chrono::steady_clock::time_point m_fileChecked; // when the path last named that file
     DbPtr m_db;
     std::vector<RecordSet *> m_sets;
+    int m_transactions = 0; // open Transaction objects
+    std::vector<SnapshotChange> m_changes;
 
     // Prepared statements, most recently used first; bounded so that a long session cannot grow it.
     struct PreparedEntry

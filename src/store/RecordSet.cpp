@@ -149,6 +149,8 @@ void RecordSet::close() noexcept
     if (m_state == DataState::Inactive)
         return;
     emit viewAboutToReset();
+    if (m_conn)
+        m_conn->forgetSnapshotChanges(this);
     m_state = DataState::Inactive;
     m_buffer.clear();
     m_changed.clear();

@@ -15,6 +15,7 @@ namespace store {
 
 class Connection;
 class RecordSet;
+struct SnapshotChange;
 
 enum class FieldType
 {
@@ -91,7 +92,8 @@ private:
 // was written, dropped otherwise. Post writes only its own row and only the fields it changed, and only if
 // those fields still hold the values that were read (so two programs editing different fields do not undo
 // each other's work); otherwise it fails and the row stays in its edit state. Every post is durable when it
-// returns.
+// returns, except inside a Connection::Transaction: then at its commit, and its rollback takes back what the
+// set showed of it (rows added, removed or changed), so the set shows what the file holds.
 //
 // Errors are StoreError with the text "<set name>: <message>". An event handler may throw Abort to stop a
 // post silently; the row then stays in edit or insert state.
@@ -142,6 +144,9 @@ public:
     void open();
     void close() noexcept;
     bool isOpen() const { return m_state != DataState::Inactive; }
+    // Reads the rows again, like close and open, from the first; a pending row is dropped. When they
+    // cannot be read, the rows read before stay on show and the error is raised.
+    void refresh();
     // Runs the statement without a result.
     int execute();
 
@@ -168,7 +173,7 @@ public:
     void cancel();
     void remove();
     // Insert, then the values in declared field order (an invalid QVariant leaves its field alone), then
-    // post.
+    // post. One operation: when the post fails, the new row is dropped again.
     void insertRecord(const std::vector<QVariant> &values);
     // Ends a pending row: post when changed, else drop.
     void checkBrowseMode();
@@ -198,6 +203,11 @@ public:
     int rowCount() const { return static_cast<int>(m_view.size()); }
     QVariant valueAt(int row, int field) const;
     bool isPendingRow(int row) const;
+
+    // --- used by the connection when a transaction rolls back ---
+    void undoChange(const SnapshotChange &change) noexcept;
+    // Shows the rows again once every change is undone; the current row stays where it can.
+    void showUndone() noexcept;
 
     // Raises this set's error: "<set name>: <message>".
     [[noreturn]] void fail(const QString &message) const;
@@ -274,7 +284,8 @@ private:
     bool m_posting = false;
     bool m_updating = false; // inside the updatingRecord signal
     bool m_refused = false;
-    int m_held = 0; // holdControls() not yet released
+    int m_held = 0;       // holdControls() not yet released
+    int m_undoneRow = -1; // a removed row that a rollback brought back: current again afterwards
 
     QString m_filter;
     bool m_filtered = false;

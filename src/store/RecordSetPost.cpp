@@ -1,10 +1,13 @@
-// Storing a record set's rows: posting a new or changed row and deleting one, each durable by itself.
+// Storing a record set's rows: posting a new or changed row and deleting one, each durable by itself; and
+// taking them back from the snapshot when the transaction they were made in rolls back.
 
 #include "Connection.h"
 #include "FieldValues.h"
 #include "RecordSet.h"
 #include "Sqlite.h"
 #include "StoreError.h"
+
+#include <algorithm>
 
 namespace store {
 
@@ -86,6 +89,7 @@ void RecordSet::postInsert()
     m_deleted.push_back(0);
     indexAdd(s);
     m_view[static_cast<size_t>(m_cur)] = s;
+    m_conn->noteSnapshotChange({this, SnapshotChange::Kind::Added, s, -1, QVariant()});
 }
 
 void RecordSet::postUpdate()
@@ -115,7 +119,7 @@ void RecordSet::postUpdate()
         sqlite3_bind_int64(stmt, 1, m_keys[static_cast<size_t>(s)]);
         const int rc = sqlite3_step(stmt);
         if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            m_conn->raise(rc, context);
+            m_conn->raise(rc, context, true);
         bool unchanged = rc == SQLITE_ROW;
         for (size_t i = 0; unchanged && i < changedFields.size(); ++i) {
             const int f = changedFields[i];
@@ -145,6 +149,7 @@ void RecordSet::postUpdate()
         const QVariant old = cell(s, f);
         cell(s, f) = m_buffer[static_cast<size_t>(f)];
         indexMove(s, f, old, m_buffer[static_cast<size_t>(f)]);
+        m_conn->noteSnapshotChange({this, SnapshotChange::Kind::Changed, s, f, old});
     }
 }
 
@@ -177,6 +182,7 @@ void RecordSet::remove()
     }
     indexRemove(s);
     m_deleted[static_cast<size_t>(s)] = 1;
+    m_conn->noteSnapshotChange({this, SnapshotChange::Kind::Removed, s, -1, QVariant()});
     emit rowAboutToBeRemoved(pos);
     m_view.erase(m_view.begin() + pos);
     emit rowRemoved(pos);
@@ -188,11 +194,70 @@ void RecordSet::remove()
 void RecordSet::insertRecord(const std::vector<QVariant> &values)
 {
     insert();
-    for (size_t i = 0; i < values.size() && i < m_fields.size(); ++i) {
-        if (values[i].isValid())
-            setValue(static_cast<int>(i), values[i]);
+    try {
+        for (size_t i = 0; i < values.size() && i < m_fields.size(); ++i) {
+            if (values[i].isValid())
+                setValue(static_cast<int>(i), values[i]);
+        }
+        post();
+    } catch (...) {
+        // Nobody typed this row: left pending, it would be stored by the next move without a word.
+        cancel();
+        throw;
     }
-    post();
+}
+
+void RecordSet::undoChange(const SnapshotChange &change) noexcept
+{
+    const int s = change.row;
+    switch (change.kind) {
+    case SnapshotChange::Kind::Added:
+        indexRemove(s);
+        m_deleted[static_cast<size_t>(s)] = 1;
+        break;
+    case SnapshotChange::Kind::Removed:
+        m_deleted[static_cast<size_t>(s)] = 0;
+        indexAdd(s);
+        m_undoneRow = s;
+        break;
+    case SnapshotChange::Kind::Changed: {
+        const QVariant now = cell(s, change.field);
+        cell(s, change.field) = change.old;
+        indexMove(s, change.field, now, change.old);
+        break;
+    }
+    }
+}
+
+void RecordSet::showUndone() noexcept
+{
+    const int at = m_cur;
+    const int current = at >= 0 && at < rowCount() ? m_view[static_cast<size_t>(at)] : -1;
+    // A new row goes with the action that failed, and so does an edit of a row that is gone again.
+    if (m_state == DataState::Insert ||
+        (m_state == DataState::Edit && m_deleted[static_cast<size_t>(current)]))
+        dropPending();
+    const int keep = m_undoneRow >= 0 ? m_undoneRow : current;
+    m_undoneRow = -1;
+    emit viewAboutToReset();
+    try {
+        rebuildView();
+    } catch (...) {
+        m_view.clear();
+    }
+    const auto found = std::find(m_view.begin(), m_view.end(), keep);
+    m_cur = found != m_view.end() ? static_cast<int>(found - m_view.begin())
+            : m_view.empty()      ? -1
+                                  : std::clamp(at, 0, static_cast<int>(m_view.size()) - 1);
+    m_bof = m_eof = m_view.empty();
+    emit viewReset();
+    emit currentChanged(m_cur);
+    try {
+        notifyDetails();
+    } catch (const std::exception &error) {
+        // A detail's pending row that cannot be stored now; the rollback itself must not fail for it.
+        reportError(error);
+    }
 }
 
 } // namespace store

@@ -69,6 +69,41 @@ void RecordSet::loadSnapshot()
     m_deleted.assign(nf ? m_cells.size() / nf : 0, 0);
 }
 
+void RecordSet::refresh()
+{
+    checkActive();
+    m_conn->ensureConnected();
+    dropPending();
+    struct Snapshot
+    {
+        std::vector<FieldDef> fields;
+        std::vector<int> columnOf;
+        std::vector<QVariant> cells;
+        std::vector<qint64> keys;
+        std::vector<char> deleted;
+        std::unordered_map<int, IntIndex> indexes;
+    } kept{std::move(m_fields), std::move(m_columnOf), std::move(m_cells),
+           std::move(m_keys),   std::move(m_deleted),  std::move(m_indexes)};
+    try {
+        m_fields.clear();
+        loadSnapshot();
+        if (m_filtered)
+            parseFilter();
+    } catch (...) {
+        // What could not be read again is no reason to show nothing: the rows read before stay.
+        m_fields = std::move(kept.fields);
+        m_columnOf = std::move(kept.columnOf);
+        m_cells = std::move(kept.cells);
+        m_keys = std::move(kept.keys);
+        m_deleted = std::move(kept.deleted);
+        m_indexes = std::move(kept.indexes);
+        throw;
+    }
+    m_conn->forgetSnapshotChanges(this);
+    m_linkedValid = false;
+    resetView();
+}
+
 QVariant RecordSet::readColumn(void *rawStmt, int c, FieldType type) const
 {
     auto *stmt = static_cast<sqlite3_stmt *>(rawStmt);

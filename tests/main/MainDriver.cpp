@@ -8,11 +8,15 @@
 #include "SDaten.h"
 #include "TestSupport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -99,6 +103,54 @@ QPoint cellCentre(ui::DBGrid *grid, int row, int column)
 }
 } // namespace
 
+QAbstractButton *buttonCalled(QWidget *w, const QString &text)
+{
+    for (auto *b : w->findChildren<QAbstractButton *>()) {
+        if (b->text() == text)
+            return b;
+    }
+    return nullptr;
+}
+
+void answerInput(driver::Script &s, const QString &text, const QString &button, QStringList *seen)
+{
+    s.on(QStringLiteral("InputQuery"), [=](QWidget *w) {
+        auto *dialog = qobject_cast<QInputDialog *>(w);
+        auto *edit = w->findChild<QLineEdit *>();
+        if (seen) {
+            auto *ok = qobject_cast<QPushButton *>(buttonCalled(w, QStringLiteral("OK")));
+            *seen << dialog->windowTitle() << dialog->labelText() << QString::number(edit->maxLength())
+                  << QString::number(ok && ok->isDefault())
+                  << QString::number(buttonCalled(w, QStringLiteral("Abbrechen")) != nullptr);
+        }
+        edit->setFocus();
+        driver::type(edit, text);
+        QTest::mouseClick(buttonCalled(w, button), Qt::LeftButton);
+    });
+}
+
+void answerRights(driver::Script &s, const QStringList &boxes, const QString &button)
+{
+    s.on(QStringLiteral("FAnlegen"), [=](QWidget *w) {
+        for (const QString &name : boxes)
+            QTest::mouseClick(w->findChild<QCheckBox *>(name), Qt::LeftButton);
+        if (button == u"close")
+            w->close();
+        else
+            driver::press(w, button);
+    });
+}
+
+int rowOf(store::RecordSet *set, const char *field, const QString &text)
+{
+    const int f = set->fieldIndex(QString::fromLatin1(field));
+    for (int row = 0; row < set->rowCount(); ++row) {
+        if (set->valueAt(row, f).toString() == text)
+            return row;
+    }
+    return -1;
+}
+
 void clickRow(ui::DBGrid *grid, int row, int column)
 {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, cellCentre(grid, row, column));
@@ -110,16 +162,6 @@ void doubleClickRow(ui::DBGrid *grid, int row, int column)
     // As the platform delivers it: a click that selects, then the double click.
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-}
-
-int rowOf(store::RecordSet *set, const char *field, const QString &text)
-{
-    const int f = set->fieldIndex(QString::fromLatin1(field));
-    for (int row = 0; row < set->rowCount(); ++row) {
-        if (set->valueAt(row, f).toString() == text)
-            return row;
-    }
-    return -1;
 }
 
 void focus(QWidget *w)

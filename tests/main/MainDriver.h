@@ -14,6 +14,7 @@
 #include <functional>
 
 class TFMain;
+class QAbstractButton;
 class QWidget;
 
 namespace ui {
@@ -52,11 +53,19 @@ private:
     int m_files = 0;
 };
 
+// The button of a window that shows that text.
+QAbstractButton *buttonCalled(QWidget *w, const QString &text);
+// Answers the text-input dialog: looks at it (into `seen`), types the text and leaves with the named button.
+void answerInput(driver::Script &s, const QString &text, const QString &button, QStringList *seen = nullptr);
+// Answers the standard rights dialog: ticks the boxes named and presses the button named ("close" closes it).
+void answerRights(driver::Script &s, const QStringList &boxes, const QString &button);
+
+// The first row on show whose field holds the text; -1 when there is none.
+int rowOf(store::RecordSet *set, const char *field, const QString &text);
+
 // A user's mouse on a grid: a click, or a double click, on the cell of that row and column.
 void clickRow(ui::DBGrid *grid, int row, int column = 0);
 void doubleClickRow(ui::DBGrid *grid, int row, int column = 0);
-// The first row on show whose field reads as `text`; -1 when there is none.
-int rowOf(store::RecordSet *set, const char *field, const QString &text);
 
 // Gives the widget the keyboard focus as a click or Tab would, so that leaving it later counts.
 void focus(QWidget *w);

@@ -32,6 +32,8 @@
 #include <QTreeWidgetItemIterator>
 
 using driver::Script;
+using maindriver::answerInput;
+using maindriver::answerRights;
 using maindriver::clickRow;
 using maindriver::doubleClickRow;
 using maindriver::FileView;
@@ -77,46 +79,6 @@ void clickNode(QTreeWidget *tree, QTreeWidgetItem *node)
 qint32 currentId(TFMain *m)
 {
     return m->Funktionen->field(QStringLiteral("id")).asInteger();
-}
-
-QAbstractButton *buttonCalled(QWidget *w, const QString &text)
-{
-    for (auto *b : w->findChildren<QAbstractButton *>()) {
-        if (b->text() == text)
-            return b;
-    }
-    return nullptr;
-}
-
-// Answers the text-input dialog: looks at it, types the text and leaves with the named button.
-void answerInput(Script &s, const QString &text, const QString &button, QStringList *seen = nullptr)
-{
-    s.on(QStringLiteral("InputQuery"), [=](QWidget *w) {
-        auto *dialog = qobject_cast<QInputDialog *>(w);
-        auto *edit = w->findChild<QLineEdit *>();
-        if (seen) {
-            auto *ok = qobject_cast<QPushButton *>(buttonCalled(w, QStringLiteral("OK")));
-            *seen << dialog->windowTitle() << dialog->labelText() << QString::number(edit->maxLength())
-                  << QString::number(ok && ok->isDefault())
-                  << QString::number(buttonCalled(w, QStringLiteral("Abbrechen")) != nullptr);
-        }
-        edit->setFocus();
-        driver::type(edit, text);
-        QTest::mouseClick(buttonCalled(w, button), Qt::LeftButton);
-    });
-}
-
-// Answers the standard rights dialog: ticks the boxes named and presses the button named.
-void answerRights(Script &s, const QStringList &boxes, const QString &button)
-{
-    s.on(QStringLiteral("FAnlegen"), [=](QWidget *w) {
-        for (const QString &name : boxes)
-            QTest::mouseClick(w->findChild<QCheckBox *>(name), Qt::LeftButton);
-        if (button == u"close")
-            w->close();
-        else
-            driver::press(w, button);
-    });
 }
 
 } // namespace

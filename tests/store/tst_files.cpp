@@ -169,6 +169,10 @@ private slots:
         const QString read = errorOf([&] { firstUser(db); });
         QVERIFY2(read.contains(kMoved), qPrintable(read));
         QVERIFY2(namesInGerman(read, db.file), qPrintable(read));
+        // A set that cannot be read again keeps what it showed.
+        EXPECT_STORE_ERROR_CONTAINING(users->refresh(), kMoved);
+        QCOMPARE(users->recordCount(), 1);
+        QCOMPARE(users->field(QStringLiteral("User")).asString(), QStringLiteral("alt"));
         users->edit();
         users->field(QStringLiteral("User")).setAsString(QStringLiteral("geändert"));
         EXPECT_STORE_ERROR_CONTAINING(users->post(), kMoved);
@@ -179,6 +183,20 @@ private slots:
         db.conn.disconnect();
         db.conn.connect();
         QCOMPARE(firstUser(db), QStringLiteral("neu"));
+    }
+
+    void aSetThatCannotBeReadAgainKeepsWhatItShowed()
+    {
+        Db db;
+        auto users = db.users();
+        users->open();
+        addUser(*users, QStringLiteral("alt"));
+        QCOMPARE(
+            sqlite3_exec(db.conn.handle(), "ALTER TABLE Benutzer RENAME TO Weg", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        EXPECT_STORE_ERROR_CONTAINING(users->refresh(), QStringLiteral("Benutzer"));
+        QCOMPARE(users->recordCount(), 1);
+        QCOMPARE(users->field(QStringLiteral("User")).asString(), QStringLiteral("alt"));
     }
 
     void aFolderThatCannotBeWrittenIsNamed()
@@ -240,7 +258,11 @@ private slots:
         disk.fill();
         QString full;
         for (int i = 0; i < 2000 && full.isEmpty(); ++i)
-            full = errorOf([&] { users.insertRecord({QVariant(), QString(20, QChar(u'a' + i % 26))}); });
+            full = errorOf([&] {
+                users.insert();
+                users.field(QStringLiteral("User")).setAsString(QString(20, QChar(u'a' + i % 26)));
+                users.post();
+            });
         QVERIFY2(full.contains(QStringLiteral("Kein Platz")), qPrintable(full));
         QVERIFY2(namesInGerman(full, file), qPrintable(full));
         QCOMPARE(users.state(), store::DataState::Insert);

@@ -2,6 +2,8 @@
 
 #include "TestSupport.h"
 
+#include "Sqlite.h"
+
 #include <QSignalSpy>
 #include <QTest>
 
@@ -360,6 +362,49 @@ private slots:
         a->setBeforePost(nullptr);
         f->next();
         QCOMPARE(db.scalar(QStringLiteral("select Funktion from Funktionen_Benutzer")).toInt(), two);
+    }
+
+    void aRolledBackTransactionTakesBackWhatTheSetsShowed()
+    {
+        Db db;
+        auto users = db.users();
+        users->open();
+        addUsers(*users, {QStringLiteral("anna"), QStringLiteral("bert"), QStringLiteral("cora")});
+        users->moveTo(1);
+        {
+            store::Connection::Transaction transaction(db.conn, QStringLiteral("Test"));
+            users->remove(); // bert
+            users->edit();
+            users->field(QStringLiteral("User")).setAsString(QStringLiteral("clara"));
+            users->post(); // through a savepoint of its own
+            addUsers(*users, {QStringLiteral("dora")});
+            QCOMPARE(users->recordCount(), 3);
+        }
+        // As the file has them, without reading it again; the deleted row is current again.
+        QCOMPARE(column(*users, QStringLiteral("User")),
+                 QStringList({QStringLiteral("anna"), QStringLiteral("bert"), QStringLiteral("cora")}));
+        QCOMPARE(users->field(QStringLiteral("User")).asString(), QStringLiteral("bert"));
+        QCOMPARE(users->state(), DataState::Browse);
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from Benutzer")).toInt(), 3);
+        // A committed one keeps everything, and a later rollback takes nothing of it back.
+        {
+            store::Connection::Transaction transaction(db.conn, QStringLiteral("Test"));
+            addUsers(*users, {QStringLiteral("emil")});
+            transaction.commit();
+        }
+        {
+            const store::Connection::Transaction nothing(db.conn, QStringLiteral("Test"));
+        }
+        QCOMPARE(users->recordCount(), 4);
+        // One that SQLite has rolled back by itself cannot be committed, and says so.
+        {
+            store::Connection::Transaction transaction(db.conn, QStringLiteral("Test"));
+            addUsers(*users, {QStringLiteral("fritz")});
+            sqlite3_exec(db.conn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            EXPECT_STORE_ERROR_CONTAINING(transaction.commit(),
+                                          QStringLiteral("verworfen und nicht gespeichert"));
+        }
+        QCOMPARE(users->recordCount(), 4);
     }
 
     void filterForms()

@@ -1,8 +1,7 @@
 // What survives other programs: a kill in the middle of posting, and two programs posting at once.
 
+#include "Integrity.h"
 #include "TestSupport.h"
-
-#include "Sqlite.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -18,19 +17,6 @@ namespace {
 QString workerPath()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/store_worker");
-}
-
-QString integrityOf(Db &db)
-{
-    QString result;
-    sqlite3_exec(
-        db.conn.handle(), "PRAGMA integrity_check",
-        [](void *out, int, char **values, char **) {
-            *static_cast<QString *>(out) += QString::fromUtf8(values[0]);
-            return 0;
-        },
-        &result, nullptr);
-    return result;
 }
 
 } // namespace
@@ -71,7 +57,7 @@ private slots:
         }
 
         db.conn.connect();
-        QCOMPARE(integrityOf(db), QStringLiteral("ok"));
+        QCOMPARE(integrityOf(db.conn), QStringLiteral("ok"));
         auto f = db.functions();
         f->open();
         QSet<int> stored;
@@ -99,7 +85,7 @@ private slots:
         QCOMPARE(a.exitCode(), 0);
         QCOMPARE(b.exitCode(), 0);
         QCOMPARE(db.scalar(QStringLiteral("select count(*) from Funktionen")).toInt(), 350);
-        QCOMPARE(integrityOf(db), QStringLiteral("ok"));
+        QCOMPARE(integrityOf(db.conn), QStringLiteral("ok"));
     }
 
     void aLockedSchemaLookUpIsReportedAndMadeAgain()
