@@ -7,5 +7,7 @@ werror=OFF
 if [ ! -f build/CMakeCache.txt ]; then
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSICHERHEIT_WERROR=$werror \
         -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+else
+    cmake -S . -B build >/dev/null # finds a suite added since the last configuration
 fi
 cmake --build build -j "$(nproc)"

@@ -259,10 +259,8 @@ void TFMain::UserListBeforePost()
 void TFMain::UserListAfterPost()
 {
     Bsave->setEnabled(false);
-    if (std::exchange(m_assignmentsMoved, false)) {
-        FunktionenBenutzer->close();
-        FunktionenBenutzer->open();
-    }
+    if (std::exchange(m_assignmentsMoved, false))
+        FunktionenBenutzer->refresh();
 }
 
 void TFMain::edit5Exit()
