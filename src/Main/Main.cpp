@@ -92,7 +92,8 @@ void TFMain::createRecordSets()
     FunktionenBenutzer->setConnection(db);
     FunktionenBenutzer->setTableName(schema::kFunktionenBenutzer);
     FunktionenBenutzer->setFieldDefs(schema::funktionenBenutzerFields());
-    FunktionenBenutzer->setMasterLink(Funktionen, QStringLiteral("id"), QStringLiteral("Funktion"));
+    FunktionenBenutzer->setMasterLink(Funktionen, schema::funktionen::kId,
+                                      schema::funktionenBenutzer::kFunktion);
 
     QRechte = new store::RecordSet(QStringLiteral("QRechte"), this);
     QRechte->setConnection(db);
@@ -295,7 +296,7 @@ void TFMain::OpenTables(ui::ProgressSteps *progress)
     Funktionen->open();
     step("Zuordnungen werden gelesen …");
     FunktionenBenutzer->open();
-    showGroup(0, schema::kRootTitle, schema::rootFilter());
+    showGroup(schema::kRootId, schema::kRootTitle, schema::rootFilter());
     setWindowTitle(QStringLiteral("Sicherheit: ") + SData->DBPath);
 }
 

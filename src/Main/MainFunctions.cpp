@@ -30,7 +30,7 @@ std::optional<qint32> currentFunction(store::RecordSet *functions)
 {
     if (functions->isEmpty() || functions->currentRow() < 0)
         return std::nullopt;
-    const store::Field id = functions->field(QStringLiteral("id"));
+    const store::Field id = functions->field(schema::funktionen::kId);
     if (id.isNull())
         return std::nullopt;
     return id.asInteger();
@@ -76,7 +76,7 @@ void TFMain::buildFunctionsPage()
     ToolBar2->adjustSize();
     ToolBar2->move(5, 0);
 
-    Gruppe = new QLabel(QStringLiteral("Gruppe: Formulare"), Panel1);
+    Gruppe = new QLabel(schema::groupCaption(schema::kRootTitle), Panel1);
     Gruppe->setObjectName(QStringLiteral("Gruppe"));
     Gruppe->setTextFormat(Qt::PlainText); // a title from the file, never markup
     Gruppe->setGeometry(125, 5, 255, 16);
@@ -105,7 +105,8 @@ void TFMain::buildFunctionsPage()
     DBGrid3 = new ui::DBGrid(TabSheet2);
     DBGrid3->setObjectName(QStringLiteral("DBGrid3"));
     DBGrid3->setDataSource(Gruppen1);
-    DBGrid3->setColumns({{QStringLiteral("id"), QString(), 30}, {QStringLiteral("Titel"), QString(), 263}});
+    DBGrid3->setColumns(
+        {{schema::funktionen::kId, QString(), 30}, {schema::funktionen::kTitel, QString(), 263}});
     DBGrid3->setOptions(GridOption::Titles | GridOption::ColumnResize | GridOption::ColLines |
                         GridOption::RowLines | GridOption::Tabs | GridOption::Editing |
                         GridOption::ConfirmDelete | GridOption::CancelOnExit);
@@ -114,7 +115,7 @@ void TFMain::buildFunctionsPage()
     DBGrid4 = new ui::DBGrid(TabSheet2);
     DBGrid4->setObjectName(QStringLiteral("DBGrid4"));
     DBGrid4->setDataSource(FunktionenBenutzer1);
-    DBGrid4->setColumns({{QStringLiteral("User"), QStringLiteral("Benutzer"), 48}});
+    DBGrid4->setColumns({{schema::funktionenBenutzer::kUser, QStringLiteral("Benutzer"), 48}});
     DBGrid4->setOptions(GridOption::Titles | GridOption::ColumnResize | GridOption::ColLines |
                         GridOption::RowLines | GridOption::Tabs | GridOption::RowSelect |
                         GridOption::ReadOnly);
@@ -122,8 +123,8 @@ void TFMain::buildFunctionsPage()
     DBGrid2 = new ui::DBGrid(TabSheet2);
     DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
     DBGrid2->setDataSource(UserList1);
-    DBGrid2->setColumns({{QStringLiteral("User"), QStringLiteral("Alle Benutzer"), 109},
-                         {QStringLiteral("Initialien"), QString(), 64}});
+    DBGrid2->setColumns({{schema::benutzer::kUser, QStringLiteral("Alle Benutzer"), 109},
+                         {schema::benutzer::kInitialien, QString(), 64}});
     DBGrid2->setOptions(GridOption::Titles | GridOption::ColumnResize | GridOption::ColLines |
                         GridOption::RowLines | GridOption::Tabs | GridOption::RowSelect |
                         GridOption::ReadOnly);
@@ -146,7 +147,7 @@ void TFMain::buildFunctionsPage()
     // A function started in the grid itself (Insert, Down past the last row) belongs to the group on show,
     // like every other new function, so that it stays where the user sees it.
     Funktionen->setBeforePost([this](store::RecordSet &functions) {
-        store::Field group = functions.field(QStringLiteral("inGruppe"));
+        store::Field group = functions.field(schema::funktionen::kInGruppe);
         if (functions.state() == store::DataState::Insert && group.isNull())
             group.setAsInteger(m_currentGroup);
     });
@@ -156,14 +157,14 @@ void TFMain::showGroup(qint32 id, const QString &title, const QString &filter)
 {
     // The filter first: when the functions grid cannot leave its pending row, nothing of the three changes.
     Funktionen->setFilter(filter.isEmpty() ? schema::groupFilter(id) : filter);
-    Gruppe->setText(QStringLiteral("Gruppe: ") + title);
+    Gruppe->setText(schema::groupCaption(title));
     m_currentGroup = id;
 }
 
 void TFMain::DBGrid3DblClick()
 {
-    showGroup(Funktionen->field(QStringLiteral("id")).asInteger(),
-              Funktionen->field(QStringLiteral("Titel")).asString());
+    showGroup(Funktionen->field(schema::funktionen::kId).asInteger(),
+              Funktionen->field(schema::funktionen::kTitel).asString());
 }
 
 void TFMain::GroupAddClick()
@@ -194,7 +195,7 @@ void TFMain::ToolButton6Click()
 void TFMain::GroupDelClick()
 {
     const QString question = QStringLiteral("Wollen Sie wirklich die Funktion \"%1\" löschen")
-                                 .arg(Funktionen->field(QStringLiteral("Titel")).asString());
+                                 .arg(Funktionen->field(schema::funktionen::kTitel).asString());
     if (ui::messageDlg(question, ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No) ==
         ui::MsgResult::Yes)
         deleteCurrentFunction();
@@ -215,7 +216,7 @@ void TFMain::UserAddClick()
     if (!function || UserList->isEmpty() || UserList->currentRow() < 0)
         return;
     FunktionenBenutzer->insertRecord(
-        {QVariant(), *function, UserList->field(QStringLiteral("Initialien")).asString()});
+        {QVariant(), *function, UserList->field(schema::benutzer::kInitialien).asString()});
 }
 
 void TFMain::UserAddallClick()
@@ -224,7 +225,7 @@ void TFMain::UserAddallClick()
     // Leaving the current user ends a pending edit on the users page, through its checks.
     UserList->first();
     if (const std::optional<qint32> function = currentFunction(Funktionen)) {
-        const int field = UserList->fieldIndex(QStringLiteral("Initialien"));
+        const int field = UserList->fieldIndex(schema::benutzer::kInitialien);
         // One durable write for all users or none: after a failed write SQLite may have dropped the whole
         // transaction by itself, so a part could not be kept reliably; and a repeat then assigns everyone
         // once, not those before the failure twice.

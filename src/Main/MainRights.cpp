@@ -3,6 +3,7 @@
 
 #include "DBGrid.h"
 #include "Main.h"
+#include "Schema.h"
 
 #include <QVBoxLayout>
 
@@ -13,8 +14,9 @@ void TFMain::buildRightsPage()
     DBGrid5 = new ui::DBGrid(TabSheet3);
     DBGrid5->setObjectName(QStringLiteral("DBGrid5"));
     DBGrid5->setDataSource(Qrechte1);
-    DBGrid5->setColumns({{QStringLiteral("User"), QString(), 120},
-                         {QStringLiteral("Gruppe"), QString(), 120},
-                         {QStringLiteral("Titel"), QString(), 120}});
+    std::vector<ui::GridColumn> columns;
+    for (const store::FieldDef &field : schema::rightsOverviewFields())
+        columns.push_back({field.name, QString(), 120});
+    DBGrid5->setColumns(columns);
     page->addWidget(DBGrid5);
 }

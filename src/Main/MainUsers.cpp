@@ -55,11 +55,6 @@ private:
     QLabel *m_note;
 };
 
-store::Field userField(store::RecordSet *users, const char *name)
-{
-    return users->field(QString::fromLatin1(name));
-}
-
 } // namespace
 
 void TFMain::buildUsersPage()
@@ -101,15 +96,15 @@ void TFMain::buildUsersPage()
         ui::placedLabel(GroupBox2, QStringLiteral("NT-Login"), QPoint(230, 50), QStringLiteral("Label7"));
     Label8 =
         ui::placedLabel(GroupBox2, QStringLiteral("Kennwort"), QPoint(230, 75), QStringLiteral("Label8"));
-    DBEdit1 =
-        pageparts::edit(GroupBox2, QStringLiteral("DBEdit1"), UserList1, QStringLiteral("User"), 75, 45, 150);
-    DBEdit3 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit3"), UserList1, QStringLiteral("Initialien"),
-                              75, 70, 69);
-    DBEdit2 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit2"), UserList1, QStringLiteral("RealName"), 75,
-                              95, 150);
-    DBEdit4 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit4"), UserList1, QStringLiteral("NTUser"), 295,
+    DBEdit1 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit1"), UserList1, schema::benutzer::kUser, 75,
                               45, 150);
-    DBEdit5 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit5"), UserList1, QStringLiteral("Passwort"),
+    DBEdit3 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit3"), UserList1, schema::benutzer::kInitialien,
+                              75, 70, 69);
+    DBEdit2 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit2"), UserList1, schema::benutzer::kRealName,
+                              75, 95, 150);
+    DBEdit4 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit4"), UserList1, schema::benutzer::kNTUser, 295,
+                              45, 150);
+    DBEdit5 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit5"), UserList1, schema::benutzer::kPasswort,
                               295, 70, 150);
     Label4->setBuddy(DBEdit1);
     Label6->setBuddy(DBEdit3);
@@ -122,7 +117,7 @@ void TFMain::buildUsersPage()
     DBCheckBox1->setText(QStringLiteral("Admin"));
     DBCheckBox1->setLayoutDirection(Qt::RightToLeft); // caption left of the box
     DBCheckBox1->setDataSource(UserList1);
-    DBCheckBox1->setDataField(QStringLiteral("Admin"));
+    DBCheckBox1->setDataField(schema::benutzer::kAdmin);
     DBCheckBox1->setValueChecked(store::booleanText(true));
     DBCheckBox1->setValueUnchecked(store::booleanText(false));
     DBCheckBox1->setGeometry(230, 95, 78, 17);
@@ -150,11 +145,11 @@ void TFMain::buildUsersPage()
     DBGrid1 = new ui::DBGrid(TabSheet1);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setDataSource(UserList1);
-    DBGrid1->setColumns({{QStringLiteral("User"), QString(), 60},
-                         {QStringLiteral("Initialien"), QString(), 64},
-                         {QStringLiteral("RealName"), QString(), 120},
-                         {QStringLiteral("NTUser"), QString(), 97},
-                         {QStringLiteral("Admin"), QString(), 64}});
+    DBGrid1->setColumns({{schema::benutzer::kUser, QString(), 60},
+                         {schema::benutzer::kInitialien, QString(), 64},
+                         {schema::benutzer::kRealName, QString(), 120},
+                         {schema::benutzer::kNTUser, QString(), 97},
+                         {schema::benutzer::kAdmin, QString(), 64}});
     using ui::GridOption;
     DBGrid1->setOptions(GridOption::Titles | GridOption::Indicator | GridOption::ColumnResize |
                         GridOption::ColLines | GridOption::RowLines | GridOption::Tabs |
@@ -191,21 +186,22 @@ void TFMain::BneuClick()
         return;
     // Unsaved changes of the current user are saved first, through the checks; a failed check stops here.
     UserList->insert();
-    userField(UserList, "Admin").setAsBoolean(false);
+    UserList->field(schema::benutzer::kAdmin).setAsBoolean(false);
 }
 
 void TFMain::BsaveClick()
 {
     // Leaving the edit that has the focus writes its text (and scrambles a typed password).
     DBEdit1->setFocus(Qt::OtherFocusReason);
-    if (UserList->state() == store::DataState::Edit || UserList->state() == store::DataState::Insert)
+    if (UserList->isEditing())
         UserList->post();
 }
 
 void TFMain::BdelClick()
 {
-    const QString question = userrules::deleteQuestion(userField(UserList, "User").asString(),
-                                                       userField(UserList, "RealName").asString());
+    const QString question =
+        userrules::deleteQuestion(UserList->field(schema::benutzer::kUser).asString(),
+                                  UserList->field(schema::benutzer::kRealName).asString());
     if (ui::messageDlg(question, ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No) !=
         ui::MsgResult::Yes)
         return;
@@ -220,7 +216,7 @@ void TFMain::deleteCurrentUser()
         UserList->remove();
         return;
     }
-    const qint32 id = userField(UserList, "id").asInteger();
+    const qint32 id = UserList->field(schema::benutzer::kId).asInteger();
     // The user and the assignments that were only that user's go together or not at all.
     store::Connection::Transaction transaction(SData->SecureDB, UserList->name());
     if (!userrules::initialsSharedWithOthers(SData->SecureDB, *initials, id)) {
@@ -245,8 +241,9 @@ void TFMain::UserListAfterEdit()
 
 void TFMain::UserListBeforePost()
 {
-    std::optional<QString> problem = userrules::saveProblem(userField(UserList, "User").asString(),
-                                                            userField(UserList, "NTUser").asString());
+    std::optional<QString> problem =
+        userrules::saveProblem(UserList->field(schema::benutzer::kUser).asString(),
+                               UserList->field(schema::benutzer::kNTUser).asString());
     // Two users of one name could never log on again: the logon cannot tell them apart.
     if (!problem)
         problem = userrules::duplicateNameProblem(SData->SecureDB, *UserList);
@@ -265,11 +262,11 @@ void TFMain::UserListAfterPost()
 
 void TFMain::edit5Exit()
 {
-    store::Field password = userField(UserList, "Passwort");
+    store::Field password = UserList->field(schema::benutzer::kPasswort);
     password.setAsString(ScramblePasswordText(password.asString()));
 }
 
 void TFMain::SpeedButton1Click()
 {
-    ui::showMessage(ScramblePasswordText(userField(UserList, "Passwort").asString()));
+    ui::showMessage(ScramblePasswordText(UserList->field(schema::benutzer::kPasswort).asString()));
 }

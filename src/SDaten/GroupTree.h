@@ -2,6 +2,8 @@
 
 // The tree of function groups that the functions table holds through inGruppe, read one level at a time.
 
+#include "Schema.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -15,8 +17,7 @@ class Connection;
 
 namespace grouptree {
 
-// The id of the root group "Formulare", which has no row of its own.
-inline constexpr qint32 kRootId = 0;
+using schema::kRootId;
 
 // One function as a member of its group.
 struct Member

@@ -185,7 +185,12 @@ QStringList functionHeld(qint32 functionId)
 
 QString rootFilter()
 {
-    return QString::fromUtf8(kRootFilter);
+    return format(kRootFilter, {QString::number(kRootId)});
+}
+
+QString groupCaption(const QString &title)
+{
+    return QStringLiteral("Gruppe: ") + title;
 }
 
 QString groupFilter(qint32 groupId)

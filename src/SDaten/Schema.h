@@ -46,7 +46,9 @@ inline constexpr int kPasswortSize = 50;
 inline constexpr int kTitelSize = 50;
 inline constexpr int kAssignedUserSize = 20;
 
-// The title of the root group, which has the id 0 and no row of its own.
+// The root group of the function tree: it has no row of its own; its members are the functions whose
+// inGruppe is its id.
+inline constexpr qint32 kRootId = 0;
 inline const QString kRootTitle = QStringLiteral("Formulare");
 
 // Declared fields, in the order insert with values relies on.
@@ -84,7 +86,7 @@ inline constexpr const char *kRightsOverview2 =
     "ON Funktionen_Benutzer.Funktion = Funktionen.id) ON Benutzer.Initialien = Funktionen_Benutzer.User) ON "
     "Funktionen_1.id = Funktionen.inGruppe";
 inline constexpr const char *kRightsOverview3 = "ORDER BY Benutzer.User, Funktionen_1.Titel;";
-inline constexpr const char *kRootFilter = "inGruppe=0";
+inline constexpr const char *kRootFilter = "inGruppe=%d";
 inline constexpr const char *kGroupFilter = "ingruppe =%d";
 
 // Statements as lines. A value inside a double-quoted literal has its quotes doubled, so it stays one
@@ -100,8 +102,12 @@ QStringList initialsElsewhere(const QString &initials, qint32 userId);
 QStringList userNameElsewhere(const QString &userName, qint32 userId);
 QStringList moveAssignments(const QString &fromInitials, const QString &toInitials);
 QStringList functionHeld(qint32 functionId);
+// The filter that opening the tables gives the functions (the root's), and the one every later change of
+// the group on show gives them.
 QString rootFilter();
 QString groupFilter(qint32 groupId);
+// The caption of the group on show: "Gruppe: " and its title.
+QString groupCaption(const QString &title);
 
 // The statements that make an empty security database: the three tables and an index for every lookup
 // the program makes (text lookups compare without regard to case, so their indexes do too). Only stock

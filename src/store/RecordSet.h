@@ -165,6 +165,8 @@ public:
 
     // --- state ---
     DataState state() const { return m_state; }
+    // Edit or Insert: a row is pending.
+    bool isEditing() const { return m_state == DataState::Edit || m_state == DataState::Insert; }
     bool isModified() const { return m_modified; }
     void insert();
     void append();

@@ -94,7 +94,7 @@ void DBEdit::onTextEdited()
     if (m_entering || !s || fieldIndex() < 0)
         return;
     bool ok = true;
-    if (s->state() != DataState::Edit && s->state() != DataState::Insert) {
+    if (!s->isEditing()) {
         m_entering = true;
         ok = guarded([s] { s->edit(); });
         m_entering = false;

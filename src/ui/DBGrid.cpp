@@ -355,8 +355,7 @@ bool DBGrid::handleKey(QKeyEvent *event)
     }
     switch (event->key()) {
     case Qt::Key_Escape:
-        if (mods != Qt::NoModifier || !open ||
-            (s->state() != DataState::Edit && s->state() != DataState::Insert))
+        if (mods != Qt::NoModifier || !open || !s->isEditing())
             return false;
         guarded([s] { s->cancel(); });
         return true;
@@ -426,7 +425,7 @@ void DBGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hin
 void DBGrid::startEdit(QLineEdit *editor)
 {
     RecordSet *s = set();
-    if (!s || s->state() == DataState::Edit || s->state() == DataState::Insert)
+    if (!s || s->isEditing())
         return;
     if (!guarded([s] { s->edit(); }))
         closeEditor(editor, QAbstractItemDelegate::NoHint);

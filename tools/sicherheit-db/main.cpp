@@ -209,7 +209,7 @@ int printTree(const QString &file)
 {
     store::Connection db;
     openOn(db, file);
-    out() << schema::kRootTitle << " (0)\n";
+    out() << schema::kRootTitle << " (" << schema::kRootId << ")\n";
     int count = 0;
     // The node handle is the depth: all a line needs to know of its parent.
     grouptree::walk(db, qsizetype{0}, grouptree::kRootId,
