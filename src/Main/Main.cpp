@@ -116,6 +116,18 @@ void TFMain::buildFrame()
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
 
+    buildCoolBar(central);
+    buildPageControl(central);
+    row->addWidget(CoolBar1);
+    row->addWidget(PageControl1, 1);
+    setCentralWidget(central);
+
+    buildStatusBar();
+    buildOpenDialog();
+}
+
+void TFMain::buildCoolBar(QWidget *central)
+{
     CoolBar1 = new QWidget(central);
     CoolBar1->setObjectName(QStringLiteral("CoolBar1"));
     CoolBar1->setFixedWidth(29);
@@ -136,7 +148,10 @@ void TFMain::buildFrame()
     band->addWidget(ToolBar4);
     band->addStretch();
     connect(DBopen, &QToolButton::clicked, this, [this] { ui::guarded([this] { DBopenClick(); }); });
+}
 
+void TFMain::buildPageControl(QWidget *central)
+{
     PageControl1 = new QTabWidget(central);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     TabSheet1 = new QWidget;
@@ -158,11 +173,10 @@ void TFMain::buildFrame()
             [turnPage] { turnPage(1); });
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageUp), this), &QShortcut::activated, this,
             [turnPage] { turnPage(-1); });
+}
 
-    row->addWidget(CoolBar1);
-    row->addWidget(PageControl1, 1);
-    setCentralWidget(central);
-
+void TFMain::buildStatusBar()
+{
     Status = new QStatusBar(this);
     Status->setObjectName(QStringLiteral("Status"));
     Status->setFixedHeight(19);
@@ -179,7 +193,10 @@ void TFMain::buildFrame()
         m_panels[static_cast<size_t>(i)] = panel;
     }
     setStatusBar(Status);
+}
 
+void TFMain::buildOpenDialog()
+{
     Open = new QFileDialog(this);
     Open->setObjectName(QStringLiteral("Open"));
     // Our own dialog, alike on every desktop; the name filter lists User.mdb in any letter case, as the

@@ -7,6 +7,7 @@
 #include <memory>
 
 class QAbstractButton;
+class QBoxLayout;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
@@ -157,8 +158,18 @@ private:
     void deleteCurrentFunction();
     void createRecordSets();
     void buildFrame();
+    void buildCoolBar(QWidget *central);
+    void buildPageControl(QWidget *central);
+    void buildStatusBar();
+    void buildOpenDialog();
     void buildUsersPage();
+    void buildUserButtons();
+    void buildUserEdits();
+    void connectUsersPage();
     void buildFunctionsPage();
+    void buildGroupButtons();
+    void buildAssignButtons();
+    QBoxLayout *buildFunctionGrids();
     void buildRightsPage();
     void centreOnScreen(QWidget *dialog);
     void createGroupTree();

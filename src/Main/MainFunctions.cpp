@@ -49,8 +49,15 @@ void TFMain::buildFunctionsPage()
     Panel1->setFixedHeight(26);
     page->addWidget(Panel1);
 
-    const QList<QIcon> groupIcons = imagelists::imageList1();
+    buildGroupButtons();
+    buildAssignButtons();
+    page->addLayout(buildFunctionGrids(), 1);
+}
+
+void TFMain::buildGroupButtons()
+{
     const auto only = Qt::ToolButtonIconOnly;
+    const QList<QIcon> groupIcons = imagelists::imageList1();
     ToolBar2 = pageparts::flatBar(Panel1, QStringLiteral("ToolBar2"));
     GroupChange =
         pageparts::toolButton(ToolBar2, QStringLiteral("GroupChange"), QString(), groupIcons.value(0), only);
@@ -80,7 +87,11 @@ void TFMain::buildFunctionsPage()
     Gruppe->setObjectName(QStringLiteral("Gruppe"));
     Gruppe->setTextFormat(Qt::PlainText); // a title from the file, never markup
     Gruppe->setGeometry(125, 5, 255, 16);
+}
 
+void TFMain::buildAssignButtons()
+{
+    const auto only = Qt::ToolButtonIconOnly;
     const QList<QIcon> userIcons = imagelists::imageList2();
     ToolBar3 = pageparts::flatBar(Panel1, QStringLiteral("ToolBar3"));
     UserDEL = pageparts::toolButton(ToolBar3, QStringLiteral("UserDEL"), QString(), userIcons.value(1), only);
@@ -96,7 +107,10 @@ void TFMain::buildFunctionsPage()
     onClick(UserAddall, &TFMain::UserAddallClick);
     ToolBar3->adjustSize();
     ToolBar3->move(385, 0);
+}
 
+QBoxLayout *TFMain::buildFunctionGrids()
+{
     auto *grids = new QHBoxLayout;
     grids->setContentsMargins(0, 0, 0, 0);
     grids->setSpacing(0);
@@ -133,7 +147,6 @@ void TFMain::buildFunctionsPage()
     grids->addWidget(DBGrid3);
     grids->addWidget(DBGrid4, 1);
     grids->addWidget(DBGrid2);
-    page->addLayout(grids, 1);
 
     setTabOrder(ToolBar2, ToolBar3);
     setTabOrder(ToolBar3, DBGrid2);
@@ -151,6 +164,7 @@ void TFMain::buildFunctionsPage()
         if (functions.state() == store::DataState::Insert && group.isNull())
             group.setAsInteger(m_currentGroup);
     });
+    return grids;
 }
 
 void TFMain::showGroup(qint32 id, const QString &title, const QString &filter)

@@ -19,6 +19,7 @@
 #include <QEvent>
 
 #include <algorithm>
+#include <iterator>
 #include <QGroupBox>
 #include <QLabel>
 #include <QToolBar>
@@ -67,7 +68,32 @@ void TFMain::buildUsersPage()
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     GroupBox2->setFixedHeight(126);
     page->addWidget(GroupBox2);
+    buildUserButtons();
+    buildUserEdits();
 
+    DBGrid1 = new ui::DBGrid(TabSheet1);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setDataSource(UserList1);
+    using namespace schema::benutzer;
+    DBGrid1->setColumns({{kUser, QString(), 60},
+                         {kInitialien, QString(), 64},
+                         {kRealName, QString(), 120},
+                         {kNTUser, QString(), 97},
+                         {kAdmin, QString(), 64}});
+    using ui::GridOption;
+    DBGrid1->setOptions(GridOption::Titles | GridOption::Indicator | GridOption::ColumnResize |
+                        GridOption::ColLines | GridOption::RowLines | GridOption::Tabs |
+                        GridOption::RowSelect | GridOption::AlwaysShowSelection | GridOption::ConfirmDelete |
+                        GridOption::CancelOnExit);
+    page->addWidget(DBGrid1, 1);
+    QWidget *tabOrder[] = {DBEdit1, DBEdit3, DBEdit2, DBEdit4, DBEdit5, DBCheckBox1, ToolBar1, DBGrid1};
+    for (size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    connectUsersPage();
+}
+
+void TFMain::buildUserButtons()
+{
     const QList<QIcon> icons = imagelists::imageList1();
     ToolBar1 = pageparts::flatBar(GroupBox2, QStringLiteral("ToolBar1"));
     ToolBar1->setGeometry(2, 15, 600, 24);
@@ -87,37 +113,47 @@ void TFMain::buildUsersPage()
     ToolButton2 = pageparts::toolButton(ToolBar1, QStringLiteral("ToolButton2"),
                                         QStringLiteral("Rechte-Kopie"), icons.value(4), beside);
 
-    Label4 = ui::placedLabel(GroupBox2, QStringLiteral("Benutzer"), QPoint(10, 50), QStringLiteral("Label4"));
-    Label6 =
-        ui::placedLabel(GroupBox2, QStringLiteral("Initialien"), QPoint(10, 75), QStringLiteral("Label6"));
-    Label5 =
-        ui::placedLabel(GroupBox2, QStringLiteral("Vollst. Name"), QPoint(10, 100), QStringLiteral("Label5"));
-    Label7 =
-        ui::placedLabel(GroupBox2, QStringLiteral("NT-Login"), QPoint(230, 50), QStringLiteral("Label7"));
-    Label8 =
-        ui::placedLabel(GroupBox2, QStringLiteral("Kennwort"), QPoint(230, 75), QStringLiteral("Label8"));
-    DBEdit1 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit1"), UserList1, schema::benutzer::kUser, 75,
-                              45, 150);
-    DBEdit3 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit3"), UserList1, schema::benutzer::kInitialien,
-                              75, 70, 69);
-    DBEdit2 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit2"), UserList1, schema::benutzer::kRealName,
-                              75, 95, 150);
-    DBEdit4 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit4"), UserList1, schema::benutzer::kNTUser, 295,
-                              45, 150);
-    DBEdit5 = pageparts::edit(GroupBox2, QStringLiteral("DBEdit5"), UserList1, schema::benutzer::kPasswort,
-                              295, 70, 150);
-    Label4->setBuddy(DBEdit1);
-    Label6->setBuddy(DBEdit3);
-    Label5->setBuddy(DBEdit2);
-    Label7->setBuddy(DBEdit4);
-    Label8->setBuddy(DBEdit5);
+    SpeedButton1 = new QToolButton(GroupBox2);
+    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
+    SpeedButton1->setAutoRaise(true); // only its frame shows, and only under the mouse
+    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    SpeedButton1->setGeometry(390, 95, 46, 16);
+}
+
+void TFMain::buildUserEdits()
+{
+    using namespace schema::benutzer;
+    const struct
+    {
+        QLabel *&label;
+        const char *labelName;
+        const char *caption;
+        QPoint labelAt;
+        ui::DBEdit *&edit;
+        const char *editName;
+        const QString &field;
+        int left, top, width;
+    } rows[] = {
+        {Label4, "Label4", "Benutzer", {10, 50}, DBEdit1, "DBEdit1", kUser, 75, 45, 150},
+        {Label6, "Label6", "Initialien", {10, 75}, DBEdit3, "DBEdit3", kInitialien, 75, 70, 69},
+        {Label5, "Label5", "Vollst. Name", {10, 100}, DBEdit2, "DBEdit2", kRealName, 75, 95, 150},
+        {Label7, "Label7", "NT-Login", {230, 50}, DBEdit4, "DBEdit4", kNTUser, 295, 45, 150},
+        {Label8, "Label8", "Kennwort", {230, 75}, DBEdit5, "DBEdit5", kPasswort, 295, 70, 150},
+    };
+    for (const auto &row : rows) {
+        row.label = ui::placedLabel(GroupBox2, QString::fromUtf8(row.caption), row.labelAt,
+                                    QString::fromLatin1(row.labelName));
+        row.edit = pageparts::edit(GroupBox2, QString::fromLatin1(row.editName), UserList1, row.field,
+                                   row.left, row.top, row.width);
+        row.label->setBuddy(row.edit);
+    }
 
     DBCheckBox1 = new ui::DBCheckBox(GroupBox2);
     DBCheckBox1->setObjectName(QStringLiteral("DBCheckBox1"));
     DBCheckBox1->setText(QStringLiteral("Admin"));
     DBCheckBox1->setLayoutDirection(Qt::RightToLeft); // caption left of the box
     DBCheckBox1->setDataSource(UserList1);
-    DBCheckBox1->setDataField(schema::benutzer::kAdmin);
+    DBCheckBox1->setDataField(kAdmin);
     DBCheckBox1->setValueChecked(store::booleanText(true));
     DBCheckBox1->setValueUnchecked(store::booleanText(false));
     DBCheckBox1->setGeometry(230, 95, 78, 17);
@@ -125,39 +161,13 @@ void TFMain::buildUsersPage()
     Label1 = new QLabel(QStringLiteral("Passwort wird nach Eingabe verschlüsselt!"), GroupBox2);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setWordWrap(true);
-    Label1->setGeometry(450, 75, 151, 41);
+    Label1->setGeometry(kNoteLeft, 75, kNoteWidth, kNoteHeight);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     GroupBox2->installEventFilter(new NoteFitter(Label1, GroupBox2));
+}
 
-    SpeedButton1 = new QToolButton(GroupBox2);
-    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
-    SpeedButton1->setAutoRaise(true); // only its frame shows, and only under the mouse
-    SpeedButton1->setFocusPolicy(Qt::NoFocus);
-    SpeedButton1->setGeometry(390, 95, 46, 16);
-
-    setTabOrder(DBEdit1, DBEdit3);
-    setTabOrder(DBEdit3, DBEdit2);
-    setTabOrder(DBEdit2, DBEdit4);
-    setTabOrder(DBEdit4, DBEdit5);
-    setTabOrder(DBEdit5, DBCheckBox1);
-    setTabOrder(DBCheckBox1, ToolBar1);
-
-    DBGrid1 = new ui::DBGrid(TabSheet1);
-    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
-    DBGrid1->setDataSource(UserList1);
-    DBGrid1->setColumns({{schema::benutzer::kUser, QString(), 60},
-                         {schema::benutzer::kInitialien, QString(), 64},
-                         {schema::benutzer::kRealName, QString(), 120},
-                         {schema::benutzer::kNTUser, QString(), 97},
-                         {schema::benutzer::kAdmin, QString(), 64}});
-    using ui::GridOption;
-    DBGrid1->setOptions(GridOption::Titles | GridOption::Indicator | GridOption::ColumnResize |
-                        GridOption::ColLines | GridOption::RowLines | GridOption::Tabs |
-                        GridOption::RowSelect | GridOption::AlwaysShowSelection | GridOption::ConfirmDelete |
-                        GridOption::CancelOnExit);
-    page->addWidget(DBGrid1, 1);
-    setTabOrder(ToolBar1, DBGrid1);
-
+void TFMain::connectUsersPage()
+{
     UserList->setAfterInsert([this](store::RecordSet &) { UserListAfterInsert(); });
     UserList->setAfterEdit([this](store::RecordSet &) { UserListAfterEdit(); });
     UserList->setBeforePost([this](store::RecordSet &) { UserListBeforePost(); });
