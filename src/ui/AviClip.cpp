@@ -275,6 +275,61 @@ AviClip AviClip::load(const QString &path)
     return fromBytes(file.readAll());
 }
 
+namespace {
+
+// The frames of the video stream in a movi list, in order: palette changes applied as they come, a dropped
+// frame repeating the picture before it. Refuses a clip past the limits on frames and decoded bytes.
+std::vector<QImage> readFrames(const Bytes &movi, Headers &headers)
+{
+    VideoFormat &f = headers.format;
+    const std::array<char, 2> stream = {static_cast<char>('0' + *headers.videoStream / 10),
+                                        static_cast<char>('0' + *headers.videoStream % 10)};
+    const qint64 frameBytes = static_cast<qint64>(f.width) * f.height * 4;
+    std::vector<QImage> frames;
+    std::vector<std::uint8_t> indices(static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height),
+                                      0);
+    qint64 decoded = 0;
+
+    const auto onChunk = [&](const Chunk &chunk) {
+        const Bytes id = chunk.whole.sub(0, 4);
+        if (id.u8(0) != uchar(stream[0]) || id.u8(1) != uchar(stream[1]))
+            return;
+        const char c = static_cast<char>(id.u8(2));
+        const char d = static_cast<char>(id.u8(3));
+        if (c == 'p' && d == 'c') {
+            applyPaletteChange(chunk.body, f);
+            return;
+        }
+        if (c != 'd' || (d != 'b' && d != 'c'))
+            return;
+        if (frames.size() >= kMaxFrames)
+            fail();
+        if (chunk.body.size() == 0) {
+            // A dropped frame: the previous picture stays (black before the first).
+            frames.push_back(frames.empty() ? fromIndices(indices, f) : frames.back());
+            return;
+        }
+        decoded += frameBytes;
+        if (decoded > kMaxDecodedBytes)
+            fail();
+        if (f.compression == kBiRle8) {
+            decodeRle8(chunk.body, f, indices);
+            frames.push_back(fromIndices(indices, f));
+        } else {
+            frames.push_back(decodeUncompressed(chunk.body, f));
+        }
+    };
+    forEachChunk(movi, [&](const Chunk &chunk) {
+        if (chunk.isList("rec "))
+            forEachChunk(chunk.listBody(), onChunk);
+        else
+            onChunk(chunk);
+    });
+    return frames;
+}
+
+} // namespace
+
 AviClip AviClip::fromBytes(const QByteArray &bytes)
 {
     const Bytes fileBytes(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size());
@@ -296,52 +351,9 @@ AviClip AviClip::fromBytes(const QByteArray &bytes)
     if (!headers || !movi)
         fail();
 
-    VideoFormat &f = headers->format;
-    const std::array<char, 2> stream = {static_cast<char>('0' + *headers->videoStream / 10),
-                                        static_cast<char>('0' + *headers->videoStream % 10)};
-    const qint64 frameBytes = static_cast<qint64>(f.width) * f.height * 4;
-
     AviClip clip;
-    clip.m_size = QSize(f.width, f.height);
-    std::vector<std::uint8_t> indices(static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height),
-                                      0);
-    qint64 decoded = 0;
-
-    const auto onChunk = [&](const Chunk &chunk) {
-        const Bytes id = chunk.whole.sub(0, 4);
-        if (id.u8(0) != uchar(stream[0]) || id.u8(1) != uchar(stream[1]))
-            return;
-        const char c = static_cast<char>(id.u8(2));
-        const char d = static_cast<char>(id.u8(3));
-        if (c == 'p' && d == 'c') {
-            applyPaletteChange(chunk.body, f);
-            return;
-        }
-        if (c != 'd' || (d != 'b' && d != 'c'))
-            return;
-        if (clip.m_frames.size() >= kMaxFrames)
-            fail();
-        if (chunk.body.size() == 0) {
-            // A dropped frame: the previous picture stays (black before the first).
-            clip.m_frames.push_back(clip.m_frames.empty() ? fromIndices(indices, f) : clip.m_frames.back());
-            return;
-        }
-        decoded += frameBytes;
-        if (decoded > kMaxDecodedBytes)
-            fail();
-        if (f.compression == kBiRle8) {
-            decodeRle8(chunk.body, f, indices);
-            clip.m_frames.push_back(fromIndices(indices, f));
-        } else {
-            clip.m_frames.push_back(decodeUncompressed(chunk.body, f));
-        }
-    };
-    forEachChunk(*movi, [&](const Chunk &chunk) {
-        if (chunk.isList("rec "))
-            forEachChunk(chunk.listBody(), onChunk);
-        else
-            onChunk(chunk);
-    });
+    clip.m_size = QSize(headers->format.width, headers->format.height);
+    clip.m_frames = readFrames(*movi, *headers);
     if (clip.m_frames.empty())
         fail();
 
