@@ -11,7 +11,7 @@
 #   <prefix>/bin/sicherheit -> ../lib/sicherheit/sicherheit
 #   <prefix>/bin/sicherheit-db
 #   <prefix>/share/applications/sicherheit.desktop, share/icons/hicolor/*/apps/sicherheit.png,
-#   share/man/man1/sicherheit-db.1.gz
+#   share/man/man1/sicherheit.1.gz and sicherheit-db.1.gz, share/doc/sicherheit/changelog.gz and copyright
 #
 # The system database is data the administrator owns, so it lives under /var, outside what the package
 # replaces on an upgrade.
@@ -41,10 +41,23 @@ install(CODE "
     file(CREATE_LINK \"${SICHERHEIT_DATA_DIR}\" \"\${_root}/${_pkgdir}/system\" SYMBOLIC)
     message(STATUS \"Installing: \${_root}/bin/sicherheit -> ../${_pkgdir}/sicherheit\")
     message(STATUS \"Installing: \${_root}/${_pkgdir}/system -> ${SICHERHEIT_DATA_DIR}\")
-    file(ARCHIVE_CREATE OUTPUT \"\${_root}/share/man/man1/sicherheit-db.1.gz\"
-         PATHS \"${_packaging}/sicherheit-db.1\" FORMAT raw COMPRESSION GZip)
-    message(STATUS \"Installing: \${_root}/share/man/man1/sicherheit-db.1.gz\")
 ")
+
+# The manual pages and the changelog go compressed as Debian wants them: the best compression and no
+# time stamp inside, so that two builds of one version make the same files.
+set(_docs ${CMAKE_BINARY_DIR}/packaging)
+configure_file(${_packaging}/changelog.in ${_docs}/changelog @ONLY)
+set(_gzipped)
+foreach(_source ${_docs}/changelog ${_packaging}/sicherheit.1 ${_packaging}/sicherheit-db.1)
+    get_filename_component(_name ${_source} NAME)
+    add_custom_command(OUTPUT ${_docs}/${_name}.gz
+        COMMAND sh -c "gzip -9n -c \"$1\" > \"$2\"" gzip ${_source} ${_docs}/${_name}.gz
+        DEPENDS ${_source} VERBATIM)
+    list(APPEND _gzipped ${_docs}/${_name}.gz)
+endforeach()
+add_custom_target(package-docs ALL DEPENDS ${_gzipped})
+install(FILES ${_docs}/sicherheit.1.gz ${_docs}/sicherheit-db.1.gz DESTINATION share/man/man1)
+install(FILES ${_docs}/changelog.gz ${_packaging}/copyright DESTINATION share/doc/sicherheit)
 
 # The Debian package.
 set(CPACK_PACKAGE_NAME sicherheit)
@@ -52,11 +65,12 @@ set(CPACK_PACKAGE_VENDOR "Sicherheit")
 set(CPACK_PACKAGE_CONTACT "${SICHERHEIT_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Sicherheitsbeschreibungen: administration of a security database")
 set(CPACK_PACKAGE_DESCRIPTION
-    "A desktop tool for administering a shared security database: which users may use which functions\n\
-of an organisation's applications. It maintains the users, a tree of functions and function groups and\n\
-the assignments of users to functions. The companion command sicherheit-db makes and inspects the\n\
+    "A desktop tool for administering a shared security database: which users\n\
+may use which functions of an organisation's applications. It maintains the\n\
+users, a tree of functions and function groups and the assignments of users\n\
+to functions. The companion command sicherheit-db makes and inspects the\n\
 database files. The administrator makes the program's system database with\n\
-sicherheit-db init ${SICHERHEIT_DATA_DIR}/user.mdb --admin NAME --password PASSWORD")
+sicherheit-db init ${SICHERHEIT_DATA_DIR}/user.mdb --admin NAME --password PW")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SICHERHEIT_PACKAGE_MAINTAINER}")

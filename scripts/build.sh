@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures (once) and builds into build/. CI builds treat warnings as errors.
+# Configures (once) and builds into build/: everything, or only the targets named. CI builds treat warnings
+# as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 werror=OFF
@@ -10,4 +11,8 @@ if [ ! -f build/CMakeCache.txt ]; then
 else
     cmake -S . -B build >/dev/null # finds a suite added since the last configuration
 fi
-cmake --build build -j "$(nproc)"
+if [ $# -gt 0 ]; then
+    cmake --build build -j "$(nproc)" --target "$@"
+else
+    cmake --build build -j "$(nproc)"
+fi

@@ -3,6 +3,8 @@
 set -euo pipefail
 pkgs=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libsqlcipher-dev sqlcipher
       qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core fonts-liberation)
+# What only the tests need: --test adds it.
+if [ "${1:-}" = "--test" ]; then pkgs+=(lintian); fi
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -107,5 +107,12 @@ if command -v man >/dev/null; then
     check "manual page renders" bash -c "MANWIDTH=80 man -l '$man1' 2>/dev/null | grep -q sicherheit-db"
 fi
 
+check "the program has a manual page too" [ -f "$root/usr/share/man/man1/sicherheit.1.gz" ]
+
+# Story: a Debian maintainer's checker finds nothing to fix.
+if command -v lintian >/dev/null; then
+    check "lintian reports no error or warning" lintian --fail-on error,warning "$deb"
+fi
+
 finish
 echo "package $(basename "$deb") checked"

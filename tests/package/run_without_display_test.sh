@@ -19,7 +19,7 @@ fresh_build() {
     rm -rf "$tmp/build"
     mkdir -p "$tmp/build/bin"
     ln -s "$build/bin/sicherheit-db" "$tmp/build/bin/sicherheit-db"
-    printf '#!/bin/sh\necho started > "%s/started"\n' "$tmp" >"$tmp/build/bin/sicherheit"
+    printf '#!/bin/sh\npwd > "%s/started"\n' "$tmp" >"$tmp/build/bin/sicherheit"
     chmod +x "$tmp/build/bin/sicherheit"
     rm -f "$tmp/started"
 }
@@ -53,5 +53,6 @@ for setting in DISPLAY=:0 WAYLAND_DISPLAY=wayland-0 QT_QPA_PLATFORM=offscreen; d
     fresh_build
     run "$setting"
     check "starts the program with $setting (exit $rc)" [ "$rc" -eq 0 -a -e "$tmp/started" ]
+    check "starts it beside the demo file" [ "$(cat "$tmp/started" 2>/dev/null)" = "$tmp/build/demo" ]
 done
 finish
