@@ -28,6 +28,7 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -43,7 +44,8 @@ constexpr int kClientHeight = 513;
 constexpr int kOpenWidth = 640;
 constexpr int kOpenHeight = 420;
 // Connecting, then the three tables.
-constexpr int kOpenSteps = 4;
+constexpr int kOpenSteps = 5; // the connection, the three tables, the group tree
+const QString kTreeStep = QStringLiteral("Gruppenbaum wird aufgebaut …");
 
 } // namespace
 
@@ -269,6 +271,8 @@ void TFMain::FormCreate()
 
 void TFMain::createGroupTree()
 {
+    if (m_progress)
+        m_progress->step(kTreeStep);
     m_groupTree = std::make_unique<TfGruppen>();
     connect(m_groupTree.get(), &TfGruppen::groupChosen, this,
             [this](qint32 id, const QString &title) { ui::guarded([&] { showGroup(id, title); }); });
@@ -289,16 +293,21 @@ void TFMain::DBopenClick()
     SData->DBPath = Open->selectedFiles().constFirst();
     // The next choice starts where this file is.
     Open->setDirectory(QFileInfo(SData->DBPath).absolutePath());
-    ui::ProgressSteps progress(this, QStringLiteral("Datenbank öffnen"), kOpenSteps,
-                               ui::isLargeDatabase(QFileInfo(SData->DBPath).size()));
-    progress.step(QStringLiteral("Verbindung zu %1 …").arg(SData->DBPath));
+    auto progress = std::make_unique<ui::ProgressSteps>(this, QStringLiteral("Datenbank öffnen"), kOpenSteps,
+                                                        ui::isLargeDatabase(QFileInfo(SData->DBPath).size()));
+    progress->step(QStringLiteral("Verbindung zu %1 …").arg(SData->DBPath));
     // The tree must not lead into the file that was open before, also when the new one cannot be opened.
     if (m_groupTree)
         m_groupTree->clearTree();
     SData->Reconnect();
-    OpenTables(&progress);
-    if (m_groupTree)
+    OpenTables(progress.get());
+    if (m_groupTree) {
+        progress->step(kTreeStep);
         m_groupTree->rebuild();
+    }
+    // At start-up the progress stays on the screen through the group tree's build until the window shows.
+    if (!isVisible())
+        m_progress = std::move(progress);
 }
 
 void TFMain::OpenTables(ui::ProgressSteps *progress)
@@ -341,6 +350,9 @@ void TFMain::showEvent(QShowEvent *event)
         }
     }
     QMainWindow::showEvent(event);
+    // The start-up's progress goes once the window is painted, so that the screen is never empty.
+    if (m_progress)
+        QTimer::singleShot(0, this, [this] { m_progress.reset(); });
 }
 
 void TFMain::closeEvent(QCloseEvent *event)

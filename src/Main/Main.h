@@ -177,6 +177,7 @@ private:
 
     std::unique_ptr<TSLogon> m_logon;
     std::unique_ptr<TfGruppen> m_groupTree;
+    std::unique_ptr<ui::ProgressSteps> m_progress; // the start-up's, until the window is on show
     std::array<QLabel *, 3> m_panels{};
     qint32 m_currentGroup = 0;
     bool m_assignmentsMoved = false; // a user's changed initials took their assignments along

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QProgressDialog>
+#include <QScreen>
 
 namespace ui {
 
@@ -34,6 +35,12 @@ ProgressSteps::ProgressSteps(QWidget *parent, const QString &caption, int steps,
     m_dialog->setAutoClose(false);
     m_dialog->setAutoReset(false);
     m_dialog->setMinimumWidth(320);
+    m_dialog->adjustSize();
+    // Centred on the screen: at start-up the window it belongs to is not on show yet.
+    const QScreen *screen =
+        parent && parent->isVisible() ? parent->screen() : QGuiApplication::primaryScreen();
+    if (screen)
+        m_dialog->move(screen->availableGeometry().center() - m_dialog->rect().center());
     m_dialog->show();
 }
 
