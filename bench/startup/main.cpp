@@ -1,14 +1,19 @@
-// bench-startup: the program's start-up on a large database beside bare SQLite reading the same tables.
+// bench-startup: the program's start-up on a large database beside bare SQLite doing the same reads.
 //
-// Ours: from creating the database session to the main window's three working tables open on the chosen
-// file, with the logon and the file dialog answered as soon as they appear. Bare: connecting to the same
-// file with the same key and reading the same three tables into the same kind of values.
+// Ours: from creating the database session to the main window ready, with its three working tables open
+// on the chosen file and the group tree built, the logon and the file dialog answered as soon as they
+// appear. Bare: connecting to the same file with the same key, reading the same three tables into the same
+// kind of values, and running the same statement per node of the tree. Both are printed for the tables
+// and the tree apart and for the whole. The resident memory after a start-up on the small demo and on the
+// large file shows what the large file's rows cost ("growth").
 //
 //   bench-startup [--users N --functions N --assignments N] [--reps N] [--check]
 
 #include "Main.h"
+#include "Collation.h"
 #include "DemoData.h"
 #include "ErrorHandler.h"
+#include "GruppenBaum.h"
 #include "RecordSet.h"
 #include "SDaten.h"
 #include "Sqlite.h"
@@ -71,19 +76,46 @@ private:
     QPointer<QWidget> m_handled; // each dialog is answered once
 };
 
-double startUp(const QString &file)
+struct Timings
+{
+    double tables = 0; // to the working tables open
+    double tree = 0;   // the group tree's build
+    double whole() const { return tables + tree; }
+};
+
+// Resident memory of this process in MB.
+double residentMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+// The whole start-up; the tree's share is the time the group tree window takes to build on the same
+// session, measured right after.
+Timings startUp(const QString &file, double *rssMb = nullptr)
 {
     Answers answers(file);
     QElapsedTimer timer;
     timer.start();
     TSData session;
     TFMain main;
-    const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-    if (main.terminated() || !main.FunktionenBenutzer->isOpen()) {
-        std::fprintf(stderr, "bench-startup: the start-up did not open the tables\n");
+    const double whole = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    if (main.terminated() || !main.FunktionenBenutzer->isOpen() || !fGruppen) {
+        std::fprintf(stderr, "bench-startup: the start-up did not open the tables and the tree\n");
         std::exit(2);
     }
-    return ms;
+    if (rssMb)
+        *rssMb = residentMb();
+    timer.restart();
+    fGruppen->UpdateClick();
+    const double tree = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    return Timings{whole - tree, tree};
 }
 
 QVariant textValue(sqlite3_stmt *s, int c)
@@ -101,7 +133,37 @@ QVariant intValue(sqlite3_stmt *s, int c)
     return static_cast<int>(sqlite3_column_int64(s, c));
 }
 
-double bareOpen(const QString &file, qint64 *rows)
+// The group tree the bare way: the level statement once per node, depth first, each level's titles and ids
+// kept as the window keeps them.
+void bareTree(sqlite3 *db)
+{
+    store::Collation::registerOn(db);
+    sqlite3_stmt *level = nullptr;
+    sqlite3_prepare_v2(
+        db, "SELECT Titel, id FROM Funktionen WHERE inGruppe = ? ORDER BY Titel COLLATE SICHERHEIT_DE", -1,
+        &level, nullptr);
+    struct Node
+    {
+        QString title;
+        int id;
+    };
+    std::vector<Node> kept;
+    std::vector<int> pending{0};
+    while (!pending.empty()) {
+        const int group = pending.back();
+        pending.pop_back();
+        sqlite3_bind_int(level, 1, group);
+        const size_t first = kept.size();
+        while (sqlite3_step(level) == SQLITE_ROW)
+            kept.push_back({textValue(level, 0).toString(), sqlite3_column_int(level, 1)});
+        sqlite3_reset(level);
+        for (size_t i = kept.size(); i > first; --i)
+            pending.push_back(kept[i - 1].id);
+    }
+    sqlite3_finalize(level);
+}
+
+Timings bareOpen(const QString &file, qint64 *rows)
 {
     QElapsedTimer timer;
     timer.start();
@@ -144,9 +206,13 @@ double bareOpen(const QString &file, qint64 *rows)
         }
         sqlite3_finalize(s);
     }
-    const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    Timings t;
+    t.tables = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    timer.restart();
+    bareTree(db);
+    t.tree = static_cast<double>(timer.nsecsElapsed()) / 1e6;
     sqlite3_close(db);
-    return ms;
+    return t;
 }
 
 } // namespace
@@ -189,16 +255,31 @@ int main(int argc, char **argv)
     demo::createLarge(file, size);
     setProgramFolder(dir.path());
 
-    double ours = std::numeric_limits<double>::infinity();
-    double bare = ours;
+    // The small demo first, for the memory a start-up takes without the large file's rows.
+    const QString small = dir.filePath(QStringLiteral("system/user.mdb"));
+    double smallMb = 0;
+    double largeMb = 0;
+    startUp(small, &smallMb);
+    Timings ours{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
+    Timings bare = ours;
     qint64 rows = 0;
     for (int r = 0; r < reps; ++r) {
-        ours = std::min(ours, startUp(file));
-        bare = std::min(bare, bareOpen(file, &rows));
+        const Timings o = startUp(file, r == 0 ? &largeMb : nullptr);
+        const Timings b = bareOpen(file, &rows);
+        if (o.whole() < ours.whole())
+            ours = o;
+        if (b.whole() < bare.whole())
+            bare = b;
     }
-    const double ratio = ours / bare;
-    std::printf("start-up to open tables (%lld rows)   ours %.1f ms   bare SQLite %.1f ms   ratio %.2f  "
-                "(goal <= 2: %s)\n",
-                static_cast<long long>(rows), ours, bare, ratio, ratio <= 2.0 ? "PASS" : "FAIL");
-    return check && ratio > 2.0 ? 1 : 0;
+    const double ratio = ours.whole() / bare.whole();
+    std::printf("tables (%lld rows)   ours %.1f ms   bare SQLite %.1f ms   ratio %.2f\n",
+                static_cast<long long>(rows), ours.tables, bare.tables, ours.tables / bare.tables);
+    std::printf("group tree          ours %.1f ms   bare SQLite %.1f ms   ratio %.2f\n", ours.tree, bare.tree,
+                ours.tree / bare.tree);
+    std::printf("whole start-up      ours %.1f ms   bare SQLite %.1f ms   ratio %.2f  (goal <= 1.5: %s)\n",
+                ours.whole(), bare.whole(), ratio, ratio <= 1.5 ? "PASS" : "FAIL");
+    std::printf(
+        "resident memory     small demo %.0f MB   large file %.0f MB   growth %.0f MB  (goal <= 64: %s)\n",
+        smallMb, largeMb, largeMb - smallMb, largeMb - smallMb <= 64 ? "PASS" : "FAIL");
+    return check && (ratio > 1.5 || largeMb - smallMb > 64) ? 1 : 0;
 }
