@@ -79,7 +79,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Libraries come from dpkg-shlibdeps where it is there; the rest is loaded at run time and never linked:
 # the platform plugin, the fonts that stand in for the designed ones, Qt's German texts.
-set(_runtime_depends "qt6-qpa-plugins, fonts-liberation2 | fonts-liberation, fonts-dejavu-core, \
+set(_runtime_depends "adduser, qt6-qpa-plugins, fonts-liberation2 | fonts-liberation, fonts-dejavu-core, \
 qt6-translations-l10n")
 find_program(SICHERHEIT_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(SICHERHEIT_DPKG_SHLIBDEPS)

@@ -44,6 +44,12 @@ for dep in libqt6widgets6 libqt6gui6 libqt6core6 libsqlcipher0 qt6-qpa-plugins q
 done
 dpkg-deb -e "$deb" "$tmp/control"
 check "postinst makes the data folder" grep -q "mkdir -p /var/lib/sicherheit" "$tmp/control/postinst"
+# Where the test cannot install as root into a real system, the maintainer script's own commands are read.
+check "postinst makes the system group sicherheit" grep -q "addgroup --system --quiet sicherheit" "$tmp/control/postinst"
+check "postinst gives the folder to root and that group" grep -q "chown root:sicherheit /var/lib/sicherheit" "$tmp/control/postinst"
+check "postinst opens the folder to the group alone, passing it on to new files" \
+    grep -q "chmod 2770 /var/lib/sicherheit" "$tmp/control/postinst"
+check "depends on adduser for the group" grep -q "\badduser\b" <<<"$depends"
 check "postinst is executable" [ -x "$tmp/control/postinst" ]
 
 # Story: installed into a root, the program finds key.avi and system/user.mdb beside its real path.
