@@ -134,9 +134,10 @@ void checkTree(const Snapshot &file, std::vector<Problem> &out)
                 QStringList titles;
                 for (qint32 id : ring)
                     titles << QStringLiteral("%1 (%2)").arg(store::quoted(file.function(id)->title)).arg(id);
+                const QString where = ring.size() == 1 ? QStringLiteral("Die Funktion %1 liegt")
+                                                       : QStringLiteral("Die Funktionen %1 liegen");
                 out.push_back({ProblemKind::Ring,
-                               QStringLiteral("Die Funktionen %1 liegen unter sich selbst: von %2 aus nicht "
-                                              "erreichbar")
+                               (where + QStringLiteral(" unter sich selbst: von %2 aus nicht erreichbar"))
                                    .arg(titles.join(QStringLiteral(", ")), store::quoted(schema::kRootTitle)),
                                ring});
                 break;

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include <limits>
 
@@ -138,6 +139,7 @@ QString statementsFor(const QJsonObject &data, QList<QStringList> *statements)
         if (!data.value(table.name).isArray())
             return QStringLiteral("die Tabelle %1 fehlt").arg(store::quoted(table.name));
         const QJsonArray rows = data.value(table.name).toArray();
+        QSet<QString> ids; // a row key given twice would fail half-way through
         for (qsizetype r = 0; r < rows.size(); ++r) {
             const QJsonObject row = rows[r].toObject();
             if (!rows[r].isObject() || row.size() != static_cast<qsizetype>(table.fields.size()))
@@ -151,6 +153,13 @@ QString statementsFor(const QJsonObject &data, QList<QStringList> *statements)
                     row.contains(f.name) ? unfit(f, row.value(f.name), &literal) : QStringLiteral("fehlt");
                 if (!why.isEmpty())
                     return QStringLiteral("%1, Zeile %2: %3 %4").arg(table.name).arg(r + 1).arg(f.name, why);
+                if (f.type == store::FieldType::AutoInc && ids.contains(literal))
+                    return QStringLiteral("%1, Zeile %2: die id %3 steht schon in einer Zeile davor")
+                        .arg(table.name)
+                        .arg(r + 1)
+                        .arg(literal);
+                if (f.type == store::FieldType::AutoInc)
+                    ids.insert(literal);
                 literals << literal;
             }
             statements->append(schema::insertRow(table.name, table.fields, literals));
