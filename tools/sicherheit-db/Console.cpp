@@ -40,6 +40,11 @@ bool isHelp(const QString &arg)
     return arg == u"--help" || arg == u"-h";
 }
 
+QString cell(const QString &text, int width)
+{
+    return text.leftJustified(width, u' ', true);
+}
+
 namespace {
 
 // Why the arguments do not fit the usage; empty when they do.

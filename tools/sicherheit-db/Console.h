@@ -29,6 +29,9 @@ int fail(const QString &problem);
 
 bool isHelp(const QString &arg);
 
+// A column of a plain-text table: cut or filled to its width.
+QString cell(const QString &text, int width);
+
 // The arguments after a command: the plain ones in order, options with a value ("--out PATH") and flags
 // ("--below"). Each option at most once.
 struct Arguments

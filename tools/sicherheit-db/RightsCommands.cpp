@@ -13,16 +13,8 @@
 
 namespace commands {
 
+using cli::cell;
 using cli::out;
-
-namespace {
-
-QString cell(const QString &text, int width)
-{
-    return text.leftJustified(width, u' ', true);
-}
-
-} // namespace
 
 int rights(const QStringList &args)
 {

@@ -27,6 +27,7 @@
 
 namespace {
 
+using cli::cell;
 using cli::err;
 using cli::out;
 
@@ -139,11 +140,6 @@ QString unfit(const demo::Admin &admin)
             .arg(admin.password.size())
             .arg(kMinPasswordLength);
     return QString();
-}
-
-QString cell(const QString &text, int width)
-{
-    return text.leftJustified(width, u' ', true);
 }
 
 int listUsers(const QString &file)
