@@ -16,8 +16,10 @@ namespace store {
 
 namespace {
 
-// Waited for between the steps of a backup that another program's lock holds up.
+// Waited for between the steps of a backup that another program's lock holds up, and how often: a lock held
+// for longer than that is reported like every other lock the store waits for in vain.
 constexpr int kRetryMs = 50;
+constexpr int kRetries = 200;
 // Pages copied per step: small enough that a writer never waits long for its lock.
 constexpr int kPagesPerStep = 256;
 
@@ -38,6 +40,11 @@ void claim(const QString &target)
                          .arg(quoted(target), systemReason(err)));
 }
 
+bool isLocked(int rc)
+{
+    return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
+}
+
 // Runs the backup into an open, keyed target; returns SQLite's result.
 int copyInto(sqlite3 *source, sqlite3 *target)
 {
@@ -45,11 +52,15 @@ int copyInto(sqlite3 *source, sqlite3 *target)
     if (!job)
         return sqlite3_errcode(target);
     int rc = SQLITE_OK;
-    do {
+    for (int waited = 0;;) {
         rc = sqlite3_backup_step(job, kPagesPerStep);
-        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+        if (rc == SQLITE_OK)
+            waited = 0;
+        else if (isLocked(rc) && ++waited < kRetries)
             sqlite3_sleep(kRetryMs);
-    } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+        else
+            break;
+    }
     const int finished = sqlite3_backup_finish(job);
     return rc == SQLITE_DONE ? finished : rc;
 }
@@ -72,8 +83,10 @@ void backup(Connection &source, const QString &target)
         }
         if (rc == SQLITE_OK)
             rc = copyInto(source.handle(), raw);
-        if (rc != SQLITE_OK)
-            why = QString::fromUtf8(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
+        if (isLocked(rc))
+            why = QStringLiteral("die Datei ist von einem anderen Programm gesperrt");
+        else if (rc != SQLITE_OK)
+            why = QString::fromUtf8(sqlite3_errstr(rc));
     }
     if (why.isEmpty())
         return;
