@@ -154,6 +154,38 @@ private slots:
         QCOMPARE(db.scalar(QStringLiteral("select count(*) from Funktionen_Benutzer")).toInt(), 8);
     }
 
+    // A refusal of the file part-way (here a trigger) takes back what was done before it: copy and clean-up
+    // are one transaction each.
+    void aFailurePartWayChangesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("trigger");
+        QTest::addColumn<bool>("cleaning");
+        QTest::newRow("copy") << QByteArray("BEFORE INSERT ON Funktionen_Benutzer WHEN NEW.Funktion = 10")
+                              << false;
+        QTest::newRow("clean-up") << QByteArray("BEFORE UPDATE ON Funktionen") << true;
+    }
+    void aFailurePartWayChangesNothing()
+    {
+        QFETCH(QByteArray, trigger);
+        QFETCH(bool, cleaning);
+        JunkDb db;
+        const QByteArray create =
+            "CREATE TRIGGER nein " + trigger + " BEGIN SELECT RAISE(ABORT, 'nein'); END";
+        QVERIFY(writeRaw(db.conn, create.constData()));
+        const QByteArray before = fileHash(db.file);
+        const rights::Snapshot file = rights::Snapshot::read(db.conn);
+        if (cleaning) {
+            const auto plan = rights::cleanUpFor(rights::check(file));
+            QVERIFY_THROWS_EXCEPTION(store::StoreError,
+                                     rights::cleanUp(db.conn, plan, QDateTime::currentDateTime()));
+        } else {
+            QCOMPARE(file.lacking(userWithId(file, 2), userWithId(file, 4)), std::vector<qint32>({12, 10}));
+            QVERIFY_THROWS_EXCEPTION(store::StoreError, rights::copyRights(db.conn, file, userWithId(file, 2),
+                                                                           userWithId(file, 4)));
+        }
+        QCOMPARE(fileHash(db.file), before);
+    }
+
     // Junk goes, doubts stay, the unreachable hang under the root with what lies below them, and the copy
     // beside the file holds the file as it was.
     void cleanUpTakesOnlyJunkAfterABackup()
