@@ -183,6 +183,46 @@ QStringList functionHeld(qint32 functionId)
     return {format(kFunctionHeld, {QString::number(functionId)})};
 }
 
+QStringList addAssignment(qint32 functionId, const QString &initials)
+{
+    return {format(kAddAssignment, {QString::number(functionId), store::jetQuoted(initials)})};
+}
+
+QStringList dropAssignment(qint32 assignmentId)
+{
+    return {format(kDropAssignment, {QString::number(assignmentId)})};
+}
+
+QStringList hangUnder(qint32 functionId, qint32 groupId)
+{
+    return {format(kHangUnder, {QString::number(groupId), QString::number(functionId)})};
+}
+
+QStringList clearTable(const QString &table)
+{
+    return {QStringLiteral("DELETE * FROM ") + table};
+}
+
+QStringList insertRow(const QString &table, const std::vector<FieldDef> &fields, const QStringList &literals)
+{
+    QStringList names;
+    for (const FieldDef &f : fields)
+        names << f.name;
+    return {QStringLiteral("insert into %1 (%2) values (%3)")
+                .arg(table, names.join(QStringLiteral(", ")), literals.join(QStringLiteral(", ")))};
+}
+
+QString literal(const QVariant &value)
+{
+    if (value.isNull())
+        return QStringLiteral("Null");
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    if (value.typeId() == QMetaType::QString)
+        return u'"' + store::jetQuoted(value.toString()) + u'"';
+    return QString::number(value.toLongLong());
+}
+
 QString rootFilter()
 {
     return format(kRootFilter, {QString::number(kRootId)});

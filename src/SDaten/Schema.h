@@ -78,6 +78,14 @@ inline constexpr const char *kUserNameElsewhere = "select id from Benutzer where
 inline constexpr const char *kMoveAssignments =
     "update Funktionen_Benutzer set Funktionen_Benutzer.User=\"%s\" where Funktionen_Benutzer.User=\"%s\"";
 inline constexpr const char *kFunctionHeld = "select id from Funktionen where id=%d";
+// The rights overview's changes: an assignment given, junk taken away, an unreachable function hung under
+// the root again. The assignment's own id is the store's to give.
+inline constexpr const char *kAddAssignment =
+    "insert into Funktionen_Benutzer (Funktion, User) values (%d, \"%s\")";
+inline constexpr const char *kDropAssignment =
+    "DELETE Funktionen_Benutzer.id FROM Funktionen_Benutzer WHERE Funktionen_Benutzer.id=%d";
+inline constexpr const char *kHangUnder =
+    "update Funktionen set Funktionen.inGruppe=%d where Funktionen.id=%d";
 inline constexpr const char *kRightsOverview1 =
     "SELECT Benutzer.User, Funktionen_1.Titel AS Gruppe, Funktionen.Titel";
 inline constexpr const char *kRightsOverview2 =
@@ -102,6 +110,16 @@ QStringList initialsElsewhere(const QString &initials, qint32 userId);
 QStringList userNameElsewhere(const QString &userName, qint32 userId);
 QStringList moveAssignments(const QString &fromInitials, const QString &toInitials);
 QStringList functionHeld(qint32 functionId);
+QStringList addAssignment(qint32 functionId, const QString &initials);
+QStringList dropAssignment(qint32 assignmentId);
+QStringList hangUnder(qint32 functionId, qint32 groupId);
+// The copying of a whole file: a table emptied, and one row given with every field, its id included.
+// `literals` stand in the fields' order, each as the dialect writes it (see literal()).
+QStringList clearTable(const QString &table);
+QStringList insertRow(const QString &table, const std::vector<store::FieldDef> &fields,
+                      const QStringList &literals);
+// A value as a literal of the dialect: text quoted, a truth value as True or False, nothing as Null.
+QString literal(const QVariant &value);
 // The filter that opening the tables gives the functions (the root's), and the one every later change of
 // the group on show gives them.
 QString rootFilter();

@@ -1,11 +1,13 @@
 // sicherheit-db as people use it: making files, listing them, and the errors they meet.
 
+#include "JunkFile.h"
 #include "TestSupport.h"
 
 #include "LogonServices.h"
 #include "Sqlite.h"
 #include "Win1252.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTest>
 
@@ -262,6 +264,147 @@ private slots:
         QCOMPARE(lines[kDepth + 2], QStringLiteral("    Null (0)  [Zyklus: ist ihre eigene Obergruppe]"));
         QCOMPARE(lines.last(), QStringLiteral("%1 Funktionen").arg(kDepth + 2));
         QVERIFY(!r.out.contains(QStringLiteral("Zwei")));
+    }
+
+    // The rights commands on a file with every kind of junk: exit codes and what they say. FILE stands for
+    // the file.
+    void rightsCommandsAnswerAndFail_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("rights") << QStringList{"rights", "FILE", "berta"} << 0
+                                << "      12  Formulare › Verkauf › Kunden › Ändern  [Initialien geteilt]\n"
+                                   "2 Funktionen\n";
+        QTest::newRow("rights of nobody") << QStringList{"rights", "FILE", "niemand"} << 1 << "„niemand“";
+        QTest::newRow("who") << QStringList{"who", "FILE", "11"} << 0 << "XY    \n1 Benutzer\n";
+        QTest::newRow("who below") << QStringList{"who", "FILE", "10", "--below"} << 0
+                                   << "über 11 Formulare › Verkauf › Kunden";
+        QTest::newRow("who of no function") << QStringList{"who", "FILE", "77"} << 1 << "77";
+        QTest::newRow("who of no number") << QStringList{"who", "FILE", "zehn"} << 2 << "„zehn“";
+        QTest::newRow("check") << QStringList{"check", "FILE"} << 1 << "\n9 Befunde\n";
+        QTest::newRow("missing argument") << QStringList{"rights", "FILE"} << 2 << "es fehlen Angaben";
+        QTest::newRow("wrong option") << QStringList{"who", "FILE", "10", "--unter"} << 2 << "--unter";
+        QTest::newRow("wrong format") << QStringList{"export", "FILE", "--format", "xml"} << 2 << "„xml“";
+    }
+    void rightsCommandsAnswerAndFail()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, says);
+        testsupport::JunkDb db;
+        db.conn.disconnect();
+        args.replaceInStrings(QStringLiteral("FILE"), db.file);
+        const Run r = dbtool(args);
+        QCOMPARE(r.code, code);
+        QVERIFY2((r.out + r.err).contains(says), qPrintable(r.out + r.err));
+        // A mistake is one line that says where help is, not the whole help.
+        if (code == 2)
+            QVERIFY2(r.err.count(u'\n') == 1 && r.err.contains(QStringLiteral("sicherheit-db --help")),
+                     qPrintable(r.err));
+    }
+
+    void checkCleanLeavesOnlyDoubtsAndABackup()
+    {
+        testsupport::JunkDb db;
+        db.conn.disconnect();
+        Run r = dbtool({QStringLiteral("check"), db.file, QStringLiteral("--clean")});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(
+            r.out.contains(QStringLiteral("Bereinigt: 3 Zuordnungen gelöscht, 3 unerreichbare Funktionen")),
+            qPrintable(r.out));
+        const QStringList copies = QDir(db.dir.path()).entryList({QStringLiteral("user-*.mdb")});
+        QCOMPARE(copies.size(), 1);
+        r = dbtool({QStringLiteral("check"), db.file});
+        QVERIFY2(r.out.endsWith(QStringLiteral("\n3 Befunde\n")), qPrintable(r.out));
+        r = dbtool({QStringLiteral("check"), db.dir.filePath(copies[0])});
+        QVERIFY2(r.out.endsWith(QStringLiteral("\n9 Befunde\n")), qPrintable(r.out));
+    }
+
+    // The program holds the file open, in the middle of reading it; the copy still comes, and an existing
+    // target is never written.
+    void backupWhileTheFileIsOpenNeverOverwrites()
+    {
+        testsupport::JunkDb db;
+        auto users = db.users();
+        users->open();
+        const QString target = db.dir.filePath(QStringLiteral("kopie.mdb"));
+        Run r = dbtool({QStringLiteral("backup"), db.file, target});
+        QCOMPARE(r.code, 0);
+        r = dbtool({QStringLiteral("users"), target});
+        QVERIFY2(r.out.contains(QStringLiteral("4 Benutzer")), qPrintable(r.out + r.err));
+        const QByteArray before = testsupport::fileHash(target);
+        r = dbtool({QStringLiteral("backup"), db.file, target});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("nicht überschrieben")), qPrintable(r.err));
+        QCOMPARE(testsupport::fileHash(target), before);
+    }
+
+    // Export, import into a fresh file, export again: the same text, values at their limits included.
+    void exportAndImportGiveTheSameText()
+    {
+        testsupport::JunkDb db;
+        QVERIFY(testsupport::writeRaw(db.conn,
+                                      "UPDATE Benutzer SET Admin = NULL, Passwort = char(1, 34, 59, 255) "
+                                      "|| 'x' WHERE id = 2"));
+        db.conn.disconnect();
+        QTemporaryDir dir;
+        const QString data = dir.filePath(QStringLiteral("daten.json"));
+        QCOMPARE(dbtool({QStringLiteral("export"), db.file, QStringLiteral("--out"), data}).code, 0);
+        const QString fresh = dir.filePath(QStringLiteral("neu.mdb"));
+        QCOMPARE(dbtool({QStringLiteral("demo"), fresh}).code, 0);
+        QCOMPARE(dbtool({QStringLiteral("import"), fresh, data}).code, 0);
+        QFile first(data);
+        QVERIFY(first.open(QIODevice::ReadOnly));
+        const Run again = dbtool({QStringLiteral("export"), fresh});
+        QCOMPARE(again.out.toUtf8(), first.readAll());
+        // German spreadsheet programs take ";" and know UTF-8 by its byte order mark.
+        const QString csv = dir.filePath(QStringLiteral("daten.csv"));
+        QCOMPARE(dbtool({QStringLiteral("export"), fresh, QStringLiteral("--format"), QStringLiteral("csv"),
+                         QStringLiteral("--out"), csv})
+                     .code,
+                 0);
+        QFile table(csv);
+        QVERIFY(table.open(QIODevice::ReadOnly));
+        QVERIFY(table.readAll().startsWith("\xEF\xBB\xBF"
+                                           "Benutzer\r\nid;User;RealName;"));
+    }
+
+    void importRefusesWhatTheFileCannotHold_data()
+    {
+        QTest::addColumn<QString>("json");
+        QTest::addColumn<QString>("says");
+        const QString users =
+            QStringLiteral(R"({"Funktionen": [], "Funktionen_Benutzer": [], "Benutzer": [)");
+        const QString row = QStringLiteral(R"({"id": 1, "User": "%1", "RealName": "", "Initialien": "A",
+            "NTUser": "", "Passwort": "x", "Admin": %2}]})");
+        QTest::newRow("too long") << users + row.arg(QString(21, u'u'), "true") << "länger als 20";
+        QTest::newRow("beyond Windows-1252") << users + row.arg("\u20AC\u4E2D", "true") << "Windows-1252";
+        QTest::newRow("no truth value") << users + row.arg("u", "1") << "Wahrheitswert";
+        QTest::newRow("an id twice") << R"({"Benutzer": [], "Funktionen_Benutzer": [], "Funktionen": [
+            {"Titel": "A", "inGruppe": 0, "id": 5}, {"Titel": "B", "inGruppe": 0, "id": 5}]})"
+                                     << "die id 5";
+        QTest::newRow("a table missing") << R"({"Benutzer": []})"
+                                         << "fehlt";
+        QTest::newRow("no JSON") << "Benutzer;User"
+                                 << "kein JSON";
+    }
+    void importRefusesWhatTheFileCannotHold()
+    {
+        QFETCH(QString, json);
+        QFETCH(QString, says);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("demo.mdb"));
+        QCOMPARE(dbtool({QStringLiteral("demo"), file}).code, 0);
+        const QByteArray before = testsupport::fileHash(file);
+        QFile data(dir.filePath(QStringLiteral("d.json")));
+        QVERIFY(data.open(QIODevice::WriteOnly));
+        data.write(json.toUtf8());
+        data.close();
+        const Run r = dbtool({QStringLiteral("import"), file, data.fileName()});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(says), qPrintable(r.err));
+        QCOMPARE(testsupport::fileHash(file), before);
     }
 
     void mistakesGetAMessageAndAFailingExitCode()

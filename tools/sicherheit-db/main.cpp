@@ -1,6 +1,9 @@
 // sicherheit-db: makes and inspects security database files from the command line.
 
+#include "Console.h"
 #include "DemoData.h"
+#include "ExchangeCommands.h"
+#include "RightsCommands.h"
 
 #include "Connection.h"
 #include "GroupTree.h"
@@ -24,16 +27,9 @@
 
 namespace {
 
-QTextStream &out()
-{
-    static QTextStream s(stdout);
-    return s;
-}
-QTextStream &err()
-{
-    static QTextStream s(stderr);
-    return s;
-}
+using cli::cell;
+using cli::err;
+using cli::out;
 
 QString usageText()
 {
@@ -51,6 +47,23 @@ QString usageText()
                "      zeigt die Benutzer\n"
                "  sicherheit-db tree DATEI\n"
                "      zeigt den Funktionsbaum mit den ids\n"
+               "  sicherheit-db rights DATEI BENUTZER\n"
+               "      zeigt die Funktionen, die der Benutzer hat: je Zeile id und Pfad\n"
+               "  sicherheit-db who DATEI FUNKTIONS-ID [--below]\n"
+               "      zeigt, wer die Funktion hat (mit --below: sie oder eine Funktion darunter)\n"
+               "  sicherheit-db check DATEI [--clean]\n"
+               "      listet, was in der Datei falsch oder zweifelhaft ist (Ende 0: nichts, 1: etwas);\n"
+               "      --clean entfernt danach den Datenmüll und hängt Unerreichbares unter \"Formulare\",\n"
+               "      nach einer Sicherungskopie neben der Datei\n"
+               "  sicherheit-db backup DATEI ZIEL\n"
+               "      schreibt eine Sicherungskopie, auch während das Programm die Datei offen hat;\n"
+               "      ein vorhandenes ZIEL wird nie überschrieben\n"
+               "  sicherheit-db export DATEI [--format json|csv] [--out PFAD]\n"
+               "      gibt die drei Tabellen genau aus (Standard JSON, Kennwörter wie gespeichert;\n"
+               "      CSV mit \";\" und BOM für Tabellenkalkulationen); ohne --out auf die Standardausgabe\n"
+               "  sicherheit-db import DATEI DATEN.json\n"
+               "      ersetzt die drei Tabellen einer mit init oder demo angelegten Datei in einem Zug;\n"
+               "      lehnt ab, was die Datei nicht genau speichern kann, bevor sie geändert wird\n"
                "  sicherheit-db --help\n"
                "      zeigt diese Hilfe\n"
                "  sicherheit-db --version\n"
@@ -63,64 +76,21 @@ QString usageText()
         .arg(schema::kPasswortSize);
 }
 
-int usage(const QString &problem = QString())
-{
-    if (!problem.isEmpty())
-        err() << "sicherheit-db: " << problem << "\n";
-    err() << usageText();
-    err().flush();
-    return 2;
-}
-
 int help()
 {
     out() << usageText();
     return 0;
 }
 
-// A value the tool will not store; the usage would only hide the reason.
-int refuse(const QString &problem)
+// Options of the form --name value, each at most once; false when anything else stands there (the mistake
+// is told).
+bool parseOptions(const QStringList &args, const QString &synopsis, const QStringList &allowed,
+                  QHash<QString, QString> *options)
 {
-    err() << "sicherheit-db: " << problem << ".\n";
-    return 2;
-}
-
-bool isHelp(const QString &arg)
-{
-    return arg == u"--help" || arg == u"-h";
-}
-
-enum class Parsed
-{
-    Ok,
-    Help,
-    Wrong
-};
-
-// Options of the form --name value, each at most once; anything else is Wrong (with a message).
-Parsed parseOptions(const QStringList &args, const QStringList &allowed, QHash<QString, QString> *options,
-                    QString *problem)
-{
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        if (isHelp(a))
-            return Parsed::Help;
-        if (!a.startsWith(QStringLiteral("--")) || !allowed.contains(a.mid(2))) {
-            *problem = QStringLiteral("unbekannte Angabe %1").arg(a);
-            return Parsed::Wrong;
-        }
-        // Which of two values was meant is anybody's guess.
-        if (options->contains(a.mid(2))) {
-            *problem = QStringLiteral("%1 ist mehrfach angegeben").arg(a);
-            return Parsed::Wrong;
-        }
-        if (i + 1 >= args.size()) {
-            *problem = QStringLiteral("zu %1 fehlt der Wert").arg(a);
-            return Parsed::Wrong;
-        }
-        options->insert(a.mid(2), args[++i]);
-    }
-    return Parsed::Ok;
+    const auto parsed = cli::parse(args, {synopsis, allowed, {}, 0});
+    if (parsed)
+        *options = parsed->options;
+    return parsed.has_value();
 }
 
 // Why the file could not hold the value exactly; empty when it can. The file keeps only Windows-1252
@@ -172,21 +142,10 @@ QString unfit(const demo::Admin &admin)
     return QString();
 }
 
-void openOn(store::Connection &db, const QString &file)
-{
-    db.setConnectionString(connectionStringFor(file));
-    db.connect();
-}
-
-QString cell(const QString &text, int width)
-{
-    return text.leftJustified(width, u' ', true);
-}
-
 int listUsers(const QString &file)
 {
     store::Connection db;
-    openOn(db, file);
+    cli::openOn(db, file);
     store::RecordSet users(QStringLiteral("UserList"));
     users.setConnection(&db);
     users.setTableName(schema::kBenutzer);
@@ -208,7 +167,7 @@ int listUsers(const QString &file)
 int printTree(const QString &file)
 {
     store::Connection db;
-    openOn(db, file);
+    cli::openOn(db, file);
     out() << schema::kRootTitle << " (" << schema::kRootId << ")\n";
     int count = 0;
     // The node handle is the depth: all a line needs to know of its parent.
@@ -223,95 +182,123 @@ int printTree(const QString &file)
     return 0;
 }
 
+int init(const QStringList &args)
+{
+    QHash<QString, QString> options;
+    if (!parseOptions(args.mid(1), QStringLiteral("init DATEI --admin BENUTZER --password KENNWORT [...]"),
+                      {QStringLiteral("admin"), QStringLiteral("password"), QStringLiteral("realname"),
+                       QStringLiteral("initials"), QStringLiteral("account")},
+                      &options))
+        return 2;
+    if (options.value(QStringLiteral("admin")).isEmpty() || !options.contains(QStringLiteral("password")))
+        return cli::mistake(QStringLiteral("init braucht --admin und --password"));
+    demo::Admin admin;
+    admin.user = options.value(QStringLiteral("admin"));
+    admin.password = options.value(QStringLiteral("password"));
+    admin.realName = options.value(QStringLiteral("realname"));
+    admin.initials = options.value(QStringLiteral("initials"));
+    const bool ownAccount = !options.contains(QStringLiteral("account"));
+    admin.account = ownAccount ? store::Win1252::toUnicode(CurrentAccountName())
+                               : options.value(QStringLiteral("account"));
+    if (ownAccount && admin.account.size() > schema::kNTUserSize)
+        return cli::refuse(
+            QStringLiteral("das eigene Konto „%1“ ist länger als %2 Zeichen; bitte mit --account "
+                           "ein anderes angeben")
+                .arg(admin.account)
+                .arg(schema::kNTUserSize));
+    const QString problem = unfit(admin);
+    if (!problem.isEmpty())
+        return cli::refuse(problem);
+    demo::createDatabase(args[0], admin);
+    out() << "Sicherheitsdatenbank " << QFileInfo(args[0]).absoluteFilePath() << " angelegt.\n"
+          << "Anmeldung als " << admin.user << " mit dem angegebenen Kennwort.\n";
+    return 0;
+}
+
+int createLarge(const QString &file, const QHash<QString, QString> &options)
+{
+    demo::Size size;
+    bool ok1 = true, ok2 = true, ok3 = true;
+    size.users = options.value(QStringLiteral("users"), QStringLiteral("1")).toInt(&ok1);
+    size.functions = options.value(QStringLiteral("functions"), QStringLiteral("0")).toInt(&ok2);
+    size.assignments = options.value(QStringLiteral("assignments"), QStringLiteral("0")).toInt(&ok3);
+    if (!ok1 || !ok2 || !ok3 || size.users < 1 || size.functions < 0 || size.assignments < 0)
+        return cli::mistake(QStringLiteral("Größenangaben müssen ganze Zahlen sein (--users mindestens 1)"));
+    QElapsedTimer timer;
+    timer.start();
+    // Millions of rows take a while; stdout stays for the result.
+    demo::createLarge(file, size, [](const QString &phase, int percent) {
+        err() << phase << ": " << percent << " %\n";
+        err().flush();
+    });
+    out() << size.users << " Benutzer, " << size.functions << " Funktionen, " << size.assignments
+          << " Zuordnungen in " << timer.elapsed() << " ms erzeugt.\n";
+    return 0;
+}
+
+int demoFile(const QStringList &args)
+{
+    QHash<QString, QString> options;
+    if (!parseOptions(args.mid(1), QStringLiteral("demo DATEI [--users N --functions N --assignments N]"),
+                      {QStringLiteral("users"), QStringLiteral("functions"), QStringLiteral("assignments")},
+                      &options))
+        return 2;
+    if (options.isEmpty()) {
+        demo::createDemo(args[0]);
+    } else if (const int rc = createLarge(args[0], options); rc != 0) {
+        return rc;
+    }
+    out() << "Demo-Datenbank " << QFileInfo(args[0]).absoluteFilePath() << " angelegt.\n"
+          << "Anmeldung: Benutzer \"admin\", Kennwort \"admin\" (Administrator).\n";
+    return 0;
+}
+
+int users(const QStringList &args)
+{
+    const auto a = cli::parse(args, {QStringLiteral("users DATEI"), {}, {}, 1});
+    return a ? listUsers(a->plain[0]) : 2;
+}
+
+int tree(const QStringList &args)
+{
+    const auto a = cli::parse(args, {QStringLiteral("tree DATEI"), {}, {}, 1});
+    return a ? printTree(a->plain[0]) : 2;
+}
+
 int run(const QStringList &args)
 {
-    if (!args.isEmpty() && isHelp(args[0]))
+    // Help is an answer wherever it is asked for.
+    if (std::any_of(args.begin(), args.end(), cli::isHelp))
         return help();
     if (args.size() == 1 && args[0] == u"--version") {
         out() << "sicherheit-db " << SICHERHEIT_VERSION << "\n";
         return 0;
     }
-    if (args.size() >= 2 && isHelp(args[1]))
-        return help();
-    if (args.size() < 2)
-        return usage();
-    const QString command = args[0];
-    const QString file = args[1];
-    const QStringList rest = args.mid(2);
-    QHash<QString, QString> options;
-    QString problem;
-
-    if (command == u"init") {
-        const Parsed parsed =
-            parseOptions(rest,
-                         {QStringLiteral("admin"), QStringLiteral("password"), QStringLiteral("realname"),
-                          QStringLiteral("initials"), QStringLiteral("account")},
-                         &options, &problem);
-        if (parsed != Parsed::Ok)
-            return parsed == Parsed::Help ? help() : usage(problem);
-        if (options.value(QStringLiteral("admin")).isEmpty() || !options.contains(QStringLiteral("password")))
-            return usage(QStringLiteral("init braucht --admin und --password"));
-        demo::Admin admin;
-        admin.user = options.value(QStringLiteral("admin"));
-        admin.password = options.value(QStringLiteral("password"));
-        admin.realName = options.value(QStringLiteral("realname"));
-        admin.initials = options.value(QStringLiteral("initials"));
-        const bool ownAccount = !options.contains(QStringLiteral("account"));
-        admin.account = ownAccount ? store::Win1252::toUnicode(CurrentAccountName())
-                                   : options.value(QStringLiteral("account"));
-        if (ownAccount && admin.account.size() > schema::kNTUserSize)
-            return refuse(
-                QStringLiteral("das eigene Konto „%1“ ist länger als %2 Zeichen; bitte mit --account "
-                               "ein anderes angeben")
-                    .arg(admin.account)
-                    .arg(schema::kNTUserSize));
-        problem = unfit(admin);
-        if (!problem.isEmpty())
-            return refuse(problem);
-        demo::createDatabase(file, admin);
-        out() << "Sicherheitsdatenbank " << QFileInfo(file).absoluteFilePath() << " angelegt.\n"
-              << "Anmeldung als " << admin.user << " mit dem angegebenen Kennwort.\n";
-        return 0;
-    }
-    if (command == u"demo") {
-        const Parsed parsed = parseOptions(
-            rest, {QStringLiteral("users"), QStringLiteral("functions"), QStringLiteral("assignments")},
-            &options, &problem);
-        if (parsed != Parsed::Ok)
-            return parsed == Parsed::Help ? help() : usage(problem);
-        if (options.isEmpty()) {
-            demo::createDemo(file);
-        } else {
-            demo::Size size;
-            bool ok1 = true, ok2 = true, ok3 = true;
-            size.users = options.value(QStringLiteral("users"), QStringLiteral("1")).toInt(&ok1);
-            size.functions = options.value(QStringLiteral("functions"), QStringLiteral("0")).toInt(&ok2);
-            size.assignments = options.value(QStringLiteral("assignments"), QStringLiteral("0")).toInt(&ok3);
-            if (!ok1 || !ok2 || !ok3 || size.users < 1 || size.functions < 0 || size.assignments < 0)
-                return usage(QStringLiteral("Größenangaben müssen ganze Zahlen sein (--users mindestens 1)"));
-            QElapsedTimer timer;
-            timer.start();
-            // Millions of rows take a while; stdout stays for the result.
-            demo::createLarge(file, size, [](const QString &phase, int percent) {
-                err() << phase << ": " << percent << " %\n";
-                err().flush();
-            });
-            out() << size.users << " Benutzer, " << size.functions << " Funktionen, " << size.assignments
-                  << " Zuordnungen in " << timer.elapsed() << " ms erzeugt.\n";
+    if (args.isEmpty())
+        return cli::mistake(QStringLiteral("kein Befehl angegeben"));
+    const struct
+    {
+        const char *name;
+        int (*run)(const QStringList &args);
+    } known[] = {{"init", init},
+                 {"demo", demoFile},
+                 {"users", users},
+                 {"tree", tree},
+                 {"rights", commands::rights},
+                 {"who", commands::who},
+                 {"check", commands::check},
+                 {"backup", commands::backup},
+                 {"export", commands::exportTables},
+                 {"import", commands::importTables}};
+    for (const auto &command : known) {
+        if (args[0] == QLatin1String(command.name)) {
+            // Every command names a file first.
+            if (args.size() < 2 || args[1].startsWith(QStringLiteral("--")))
+                return cli::mistake(QStringLiteral("%1 braucht eine DATEI").arg(args[0]));
+            return command.run(args.mid(1));
         }
-        out() << "Demo-Datenbank " << QFileInfo(file).absoluteFilePath() << " angelegt.\n"
-              << "Anmeldung: Benutzer \"admin\", Kennwort \"admin\" (Administrator).\n";
-        return 0;
     }
-    if (std::any_of(rest.begin(), rest.end(), isHelp))
-        return help();
-    if (!rest.isEmpty())
-        return usage(QStringLiteral("zu viele Angaben"));
-    if (command == u"users")
-        return listUsers(file);
-    if (command == u"tree")
-        return printTree(file);
-    return usage(QStringLiteral("unbekannter Befehl %1").arg(command));
+    return cli::mistake(QStringLiteral("unbekannter Befehl %1").arg(args[0]));
 }
 
 } // namespace

@@ -1,0 +1,298 @@
+#include "Rights.h"
+
+#include "Collation.h"
+#include "Connection.h"
+#include "RecordSet.h"
+#include "Schema.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace rights {
+
+namespace {
+
+const std::vector<std::size_t> kNone;
+
+// A whole table, read through the store with the program's field layout.
+class TableReader
+{
+public:
+    TableReader(store::Connection &db, const QString &table, const std::vector<store::FieldDef> &fields)
+        : m_set(table)
+    {
+        m_set.setConnection(&db);
+        m_set.setTableName(table);
+        m_set.setFieldDefs(fields);
+        m_set.open();
+    }
+    int rows() const { return m_set.rowCount(); }
+    QVariant at(int row, const QString &field) const { return m_set.valueAt(row, m_set.fieldIndex(field)); }
+    QString text(int row, const QString &field) const { return at(row, field).toString(); }
+    qint32 integer(int row, const QString &field) const { return at(row, field).toInt(); }
+
+private:
+    store::RecordSet m_set;
+};
+
+std::vector<User> readUsers(store::Connection &db)
+{
+    using namespace schema::benutzer;
+    const TableReader t(db, schema::kBenutzer, schema::userListFields());
+    std::vector<User> users;
+    users.reserve(static_cast<std::size_t>(t.rows()));
+    for (int r = 0; r < t.rows(); ++r) {
+        const QVariant admin = t.at(r, kAdmin);
+        users.push_back({t.integer(r, kId), t.text(r, kUser), t.text(r, kRealName), t.text(r, kInitialien),
+                         t.text(r, kNTUser), t.text(r, kPasswort),
+                         admin.isNull() ? std::nullopt : std::optional<bool>(admin.toBool())});
+    }
+    return users;
+}
+
+std::vector<Function> readFunctions(store::Connection &db)
+{
+    using namespace schema::funktionen;
+    const TableReader t(db, schema::kFunktionen, schema::funktionenFields());
+    std::vector<Function> functions;
+    functions.reserve(static_cast<std::size_t>(t.rows()));
+    for (int r = 0; r < t.rows(); ++r)
+        functions.push_back({t.integer(r, kId), t.text(r, kTitel), t.integer(r, kInGruppe)});
+    return functions;
+}
+
+std::vector<Assignment> readAssignments(store::Connection &db)
+{
+    using namespace schema::funktionenBenutzer;
+    const TableReader t(db, schema::kFunktionenBenutzer, schema::funktionenBenutzerFields());
+    std::vector<Assignment> assignments;
+    assignments.reserve(static_cast<std::size_t>(t.rows()));
+    for (int r = 0; r < t.rows(); ++r)
+        assignments.push_back({t.integer(r, kId), t.integer(r, kFunktion), t.text(r, kUser)});
+    return assignments;
+}
+
+bool sortsBefore(const QString &a, const QString &b)
+{
+    return store::Collation::compare(a, b) < 0;
+}
+
+} // namespace
+
+QString matchKey(const QString &text)
+{
+    return text.toCaseFolded();
+}
+
+Snapshot::Snapshot(std::vector<User> users, std::vector<Function> functions,
+                   std::vector<Assignment> assignments)
+    : m_users(std::move(users)), m_functions(std::move(functions)), m_assignments(std::move(assignments))
+{
+    for (std::size_t i = 0; i < m_functions.size(); ++i) {
+        m_functionAt.emplace(m_functions[i].id, i);
+        m_children[m_functions[i].group].push_back(m_functions[i].id);
+    }
+    for (std::size_t i = 0; i < m_assignments.size(); ++i) {
+        m_byFunction[m_assignments[i].function].push_back(i);
+        m_byInitials[matchKey(m_assignments[i].user)].push_back(i);
+    }
+    for (std::size_t i = 0; i < m_users.size(); ++i)
+        m_usersByInitials[matchKey(m_users[i].initials)].push_back(i);
+}
+
+Snapshot Snapshot::read(store::Connection &db)
+{
+    return Snapshot(readUsers(db), readFunctions(db), readAssignments(db));
+}
+
+const Function *Snapshot::function(qint32 id) const
+{
+    const auto it = m_functionAt.find(id);
+    return it == m_functionAt.end() ? nullptr : &m_functions[it->second];
+}
+
+std::vector<const User *> Snapshot::usersNamed(const QString &name) const
+{
+    std::vector<const User *> found;
+    const QString key = matchKey(name);
+    for (const User &u : m_users) {
+        if (matchKey(u.user) == key)
+            found.push_back(&u);
+    }
+    return found;
+}
+
+std::vector<const User *> Snapshot::usersWithInitials(const QString &initials) const
+{
+    std::vector<const User *> found;
+    const auto it = m_usersByInitials.find(matchKey(initials));
+    if (it != m_usersByInitials.end()) {
+        for (std::size_t i : it->second)
+            found.push_back(&m_users[i]);
+    }
+    return found;
+}
+
+const std::vector<std::size_t> &Snapshot::assignmentsOf(const QString &initials) const
+{
+    const auto it = m_byInitials.find(matchKey(initials));
+    return it == m_byInitials.end() ? kNone : it->second;
+}
+
+const std::vector<std::size_t> &Snapshot::assignmentsTo(qint32 function) const
+{
+    const auto it = m_byFunction.find(function);
+    return it == m_byFunction.end() ? kNone : it->second;
+}
+
+std::vector<qint32> Snapshot::below(qint32 id) const
+{
+    std::vector<qint32> found;
+    std::unordered_set<qint32> seen{id};
+    std::vector<qint32> todo{id};
+    while (!todo.empty()) {
+        const qint32 group = todo.back();
+        todo.pop_back();
+        const auto it = m_children.find(group);
+        if (it == m_children.end())
+            continue;
+        for (qint32 child : it->second) {
+            // A ring leads back to a function already found.
+            if (seen.insert(child).second) {
+                found.push_back(child);
+                todo.push_back(child);
+            }
+        }
+    }
+    return found;
+}
+
+QString Snapshot::path(qint32 id) const
+{
+    if (id == schema::kRootId)
+        return schema::kRootTitle;
+    if (const auto known = m_paths.find(id); known != m_paths.end())
+        return known->second;
+    // Up to the root, a function whose path is known, a missing group or a function met before.
+    std::vector<const Function *> chain;
+    std::unordered_set<qint32> onChain;
+    QString top;
+    for (const Function *f = function(id); f; f = function(f->group)) {
+        if (!onChain.insert(f->id).second) {
+            top = kUnreachable;
+            break;
+        }
+        chain.push_back(f);
+        if (f->group == schema::kRootId) {
+            top = schema::kRootTitle;
+            break;
+        }
+        if (const auto known = m_paths.find(f->group); known != m_paths.end()) {
+            top = known->second;
+            break;
+        }
+    }
+    if (chain.empty())
+        return QString::number(id);
+    if (top.isEmpty())
+        top = kUnreachable;
+    QString path = top;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        path += kPathSeparator + (*it)->title;
+        m_paths.emplace((*it)->id, path);
+    }
+    return path;
+}
+
+std::vector<Held> Snapshot::held(const User &user) const
+{
+    const bool shared = usersWithInitials(user.initials).size() > 1;
+    std::vector<Held> out;
+    std::unordered_set<qint32> seen;
+    for (std::size_t i : assignmentsOf(user.initials)) {
+        const qint32 f = m_assignments[i].function;
+        if (function(f) && seen.insert(f).second)
+            out.push_back({f, path(f), shared});
+    }
+    std::sort(out.begin(), out.end(),
+              [](const Held &a, const Held &b) { return sortsBefore(a.path, b.path); });
+    return out;
+}
+
+std::vector<Holder> Snapshot::holders(qint32 function, bool below) const
+{
+    std::vector<qint32> functions{function};
+    if (below) {
+        const std::vector<qint32> under = this->below(function);
+        functions.insert(functions.end(), under.begin(), under.end());
+    }
+    std::vector<Holder> out;
+    for (qint32 f : functions) {
+        std::unordered_set<QString> seen; // repeats of one assignment name their holders once
+        for (std::size_t i : assignmentsTo(f)) {
+            const QString &initials = m_assignments[i].user;
+            if (!seen.insert(matchKey(initials)).second)
+                continue;
+            const std::vector<const User *> users = usersWithInitials(initials);
+            if (users.empty())
+                out.push_back({nullptr, initials, f});
+            for (const User *u : users)
+                out.push_back({u, initials, f});
+        }
+    }
+    std::stable_sort(out.begin(), out.end(), [](const Holder &a, const Holder &b) {
+        return sortsBefore(a.user ? a.user->user : a.initials, b.user ? b.user->user : b.initials);
+    });
+    return out;
+}
+
+std::vector<OverviewRow> Snapshot::overview() const
+{
+    std::vector<OverviewRow> rows;
+    rows.reserve(m_assignments.size());
+    for (const Assignment &a : m_assignments) {
+        const Function *f = function(a.function);
+        if (!f)
+            continue;
+        const QString group = path(f->group);
+        const std::vector<const User *> users = usersWithInitials(a.user);
+        if (users.empty())
+            rows.push_back({QString(), a.user, group, f->title, f->id});
+        for (const User *u : users)
+            rows.push_back({u->user, a.user, group, f->title, f->id});
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const OverviewRow &a, const OverviewRow &b) {
+        if (const int c = store::Collation::compare(a.user, b.user))
+            return c < 0;
+        return sortsBefore(a.group, b.group);
+    });
+    return rows;
+}
+
+std::vector<qint32> Snapshot::lacking(const User &source, const User &target) const
+{
+    std::unordered_set<qint32> has;
+    for (std::size_t i : assignmentsOf(target.initials))
+        has.insert(m_assignments[i].function);
+    std::vector<qint32> out;
+    for (std::size_t i : assignmentsOf(source.initials)) {
+        const qint32 f = m_assignments[i].function;
+        if (function(f) && has.insert(f).second)
+            out.push_back(f);
+    }
+    return out;
+}
+
+int copyRights(store::Connection &db, const Snapshot &file, const User &source, const User &target)
+{
+    const std::vector<qint32> functions = file.lacking(source, target);
+    if (functions.empty())
+        return 0;
+    store::Connection::Transaction transaction(db, QStringLiteral("Rechte übernehmen"));
+    for (qint32 f : functions)
+        db.execute(schema::addAssignment(f, target.initials).join(QStringLiteral("\r\n")));
+    transaction.commit();
+    return static_cast<int>(functions.size());
+}
+
+} // namespace rights

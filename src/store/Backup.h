@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace store {
+
+class Connection;
+
+// Copies the database of a connection into a new file with SQLite's online backup: it reads under a shared
+// lock taken page run by page run, so other programs (the window that has the file open among them) keep
+// working, and a write of theirs meanwhile makes it start over. The copy is keyed with the source's
+// database password, so it opens as the file itself does.
+//
+// Never overwrites: a target that exists already is refused before anything is written, and a backup that
+// fails leaves no target behind. Throws StoreError with a German message.
+void backup(Connection &source, const QString &target);
+
+} // namespace store

@@ -1,0 +1,94 @@
+#include "Console.h"
+
+#include "Connection.h"
+#include "SDaten.h"
+
+namespace cli {
+
+QTextStream &out()
+{
+    static QTextStream s(stdout);
+    return s;
+}
+
+QTextStream &err()
+{
+    static QTextStream s(stderr);
+    return s;
+}
+
+int mistake(const QString &problem)
+{
+    err() << "sicherheit-db: " << problem << " (Hilfe: sicherheit-db --help)\n";
+    return 2;
+}
+
+int refuse(const QString &problem)
+{
+    err() << "sicherheit-db: " << problem << ".\n";
+    return 2;
+}
+
+int fail(const QString &problem)
+{
+    err() << "sicherheit-db: " << problem << ".\n";
+    return 1;
+}
+
+bool isHelp(const QString &arg)
+{
+    return arg == u"--help" || arg == u"-h";
+}
+
+QString cell(const QString &text, int width)
+{
+    return text.leftJustified(width, u' ', true);
+}
+
+namespace {
+
+// Why the arguments do not fit the usage; empty when they do.
+QString misfit(const QStringList &args, const Usage &usage, Arguments *parsed)
+{
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        const QString name = a.mid(2);
+        if (!a.startsWith(QStringLiteral("--")))
+            parsed->plain << a;
+        else if (parsed->options.contains(name) || parsed->flags.contains(name))
+            return QStringLiteral("%1 ist mehrfach angegeben").arg(a); // which one was meant?
+        else if (usage.flags.contains(name))
+            parsed->flags.insert(name);
+        else if (!usage.options.contains(name))
+            return QStringLiteral("unbekannte Angabe %1").arg(a);
+        else if (i + 1 >= args.size())
+            return QStringLiteral("zu %1 fehlt der Wert").arg(a);
+        else
+            parsed->options.insert(name, args[++i]);
+    }
+    if (parsed->plain.size() < usage.plain)
+        return QStringLiteral("es fehlen Angaben");
+    if (parsed->plain.size() > usage.plain)
+        return QStringLiteral("zu viele Angaben");
+    return QString();
+}
+
+} // namespace
+
+std::optional<Arguments> parse(const QStringList &args, const Usage &usage)
+{
+    Arguments parsed;
+    const QString problem = misfit(args, usage, &parsed);
+    if (problem.isEmpty())
+        return parsed;
+    mistake(QStringLiteral("%1; Aufruf: sicherheit-db %2").arg(problem, usage.synopsis));
+    return std::nullopt;
+}
+
+void openOn(store::Connection &db, const QString &file)
+{
+    db.setConnectionString(connectionStringFor(file));
+    db.connect();
+}
+
+} // namespace cli

@@ -1,0 +1,60 @@
+#pragma once
+
+// What every command of sicherheit-db shares: its output streams, its answers to mistakes, and the reading
+// of its arguments.
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+#include <optional>
+
+namespace store {
+class Connection;
+} // namespace store
+
+namespace cli {
+
+QTextStream &out();
+QTextStream &err();
+
+// A wrong option or a missing argument: one line naming it and where help is; exit code 2.
+int mistake(const QString &problem);
+// A value the tool will not take, with the reason only: exit code 2.
+int refuse(const QString &problem);
+// A failure of the command itself (a user or function not found): exit code 1.
+int fail(const QString &problem);
+
+bool isHelp(const QString &arg);
+
+// A column of a plain-text table: cut or filled to its width.
+QString cell(const QString &text, int width);
+
+// The arguments after a command: the plain ones in order, options with a value ("--out PATH") and flags
+// ("--below"). Each option at most once.
+struct Arguments
+{
+    QStringList plain;
+    QHash<QString, QString> options;
+    QSet<QString> flags;
+};
+
+// What a command takes: its synopsis for the mistake's line, options with a value and flags (names
+// without "--"), and how many plain arguments it needs.
+struct Usage
+{
+    QString synopsis;
+    QStringList options;
+    QStringList flags;
+    int plain = 1;
+};
+
+// Reads `args` against the usage; when they do not fit, prints the mistake and returns nothing.
+std::optional<Arguments> parse(const QStringList &args, const Usage &usage);
+
+// Connects to an existing security database file. Throws StoreError.
+void openOn(store::Connection &db, const QString &file);
+
+} // namespace cli

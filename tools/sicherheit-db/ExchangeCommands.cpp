@@ -1,0 +1,243 @@
+#include "ExchangeCommands.h"
+
+#include "Connection.h"
+#include "Console.h"
+#include "RecordSet.h"
+#include "Schema.h"
+#include "StoreError.h"
+#include "Win1252.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+
+#include <limits>
+
+namespace commands {
+
+namespace {
+
+struct Table
+{
+    QString name;
+    std::vector<store::FieldDef> fields; // in the order of the table's columns
+};
+
+std::vector<Table> tables()
+{
+    return {{schema::kBenutzer, schema::userSqlFields()},
+            {schema::kFunktionen, schema::funktionenFields()},
+            {schema::kFunktionenBenutzer, schema::funktionenBenutzerFields()}};
+}
+
+// Every row of a table, each value as the store reads it (text, integer, truth value or nothing).
+std::vector<std::vector<QVariant>> readRows(store::Connection &db, const Table &table)
+{
+    store::RecordSet set(table.name);
+    set.setConnection(&db);
+    set.setTableName(table.name);
+    set.setFieldDefs(table.fields);
+    set.open();
+    std::vector<std::vector<QVariant>> rows(static_cast<std::size_t>(set.rowCount()));
+    for (int r = 0; r < set.rowCount(); ++r) {
+        for (int f = 0; f < static_cast<int>(table.fields.size()); ++f)
+            rows[static_cast<std::size_t>(r)].push_back(set.valueAt(r, f));
+    }
+    return rows;
+}
+
+QJsonDocument toJson(store::Connection &db)
+{
+    QJsonObject all;
+    for (const Table &table : tables()) {
+        QJsonArray rows;
+        for (const auto &row : readRows(db, table)) {
+            QJsonObject object;
+            for (std::size_t f = 0; f < row.size(); ++f)
+                object.insert(table.fields[f].name, QJsonValue::fromVariant(row[f]));
+            rows.append(object);
+        }
+        all.insert(table.name, rows);
+    }
+    return QJsonDocument(all);
+}
+
+// A CSV cell as German spreadsheet programs read it: quoted when it holds the separator, a quote or a
+// line break.
+QString csvCell(const QVariant &value)
+{
+    QString text = value.typeId() == QMetaType::Bool ? store::booleanText(value.toBool()) : value.toString();
+    if (text.contains(u';') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r'))
+        text = u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"';
+    return text;
+}
+
+// The tables one below the other: the table's name, its field names, its rows, an empty line.
+QString toCsv(store::Connection &db)
+{
+    QString text(QChar(0xFEFF)); // the byte order mark tells the programs it is UTF-8
+    for (const Table &table : tables()) {
+        QStringList names;
+        for (const store::FieldDef &f : table.fields)
+            names << f.name;
+        text += table.name + QStringLiteral("\r\n") + names.join(u';') + QStringLiteral("\r\n");
+        for (const auto &row : readRows(db, table)) {
+            QStringList cells;
+            for (const QVariant &v : row)
+                cells << csvCell(v);
+            text += cells.join(u';') + QStringLiteral("\r\n");
+        }
+        text += QStringLiteral("\r\n");
+    }
+    return text;
+}
+
+// Why `value` cannot stand in `field` exactly; empty when it can. The value comes back as the literal.
+QString unfit(const store::FieldDef &field, const QJsonValue &value, QString *literal)
+{
+    if (value.isNull()) {
+        if (field.type == store::FieldType::AutoInc)
+            return QStringLiteral("hat keine id");
+        *literal = schema::literal(QVariant());
+        return QString();
+    }
+    switch (field.type) {
+    case store::FieldType::Text: {
+        if (!value.isString())
+            return QStringLiteral("ist kein Text");
+        const QString text = value.toString();
+        if (!store::Win1252::canEncode(text))
+            return QStringLiteral("enthält Zeichen außerhalb von Windows-1252");
+        if (text.size() > field.size)
+            return QStringLiteral("ist länger als %1 Zeichen").arg(field.size);
+        *literal = schema::literal(text);
+        return QString();
+    }
+    case store::FieldType::Boolean:
+        if (!value.isBool())
+            return QStringLiteral("ist kein Wahrheitswert");
+        *literal = schema::literal(value.toBool());
+        return QString();
+    case store::FieldType::Integer:
+    case store::FieldType::AutoInc:
+        break;
+    }
+    const double number = value.toDouble();
+    if (!value.isDouble() || number != static_cast<double>(static_cast<qint64>(number)) ||
+        number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<qint32>::max())
+        return QStringLiteral("ist keine ganze Zahl mit 32 Bit");
+    *literal = QString::number(static_cast<qint64>(number));
+    return QString();
+}
+
+// The statements that fill the tables with the data, or the first reason why the file cannot hold it.
+QString statementsFor(const QJsonObject &data, QList<QStringList> *statements)
+{
+    for (const Table &table : tables()) {
+        if (!data.value(table.name).isArray())
+            return QStringLiteral("die Tabelle %1 fehlt").arg(store::quoted(table.name));
+        const QJsonArray rows = data.value(table.name).toArray();
+        QSet<QString> ids; // a row key given twice would fail half-way through
+        for (qsizetype r = 0; r < rows.size(); ++r) {
+            const QJsonObject row = rows[r].toObject();
+            if (!rows[r].isObject() || row.size() != static_cast<qsizetype>(table.fields.size()))
+                return QStringLiteral("%1, Zeile %2: nicht genau die Felder der Tabelle")
+                    .arg(table.name)
+                    .arg(r + 1);
+            QStringList literals;
+            for (const store::FieldDef &f : table.fields) {
+                QString literal;
+                const QString why =
+                    row.contains(f.name) ? unfit(f, row.value(f.name), &literal) : QStringLiteral("fehlt");
+                if (!why.isEmpty())
+                    return QStringLiteral("%1, Zeile %2: %3 %4").arg(table.name).arg(r + 1).arg(f.name, why);
+                if (f.type == store::FieldType::AutoInc && ids.contains(literal))
+                    return QStringLiteral("%1, Zeile %2: die id %3 steht schon in einer Zeile davor")
+                        .arg(table.name)
+                        .arg(r + 1)
+                        .arg(literal);
+                if (f.type == store::FieldType::AutoInc)
+                    ids.insert(literal);
+                literals << literal;
+            }
+            statements->append(schema::insertRow(table.name, table.fields, literals));
+        }
+    }
+    return QString();
+}
+
+void writeTo(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    // A file already there may be somebody's work.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throw store::StoreError(QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2.")
+                                    .arg(store::quoted(path), file.exists()
+                                                                  ? QStringLiteral("es gibt sie schon")
+                                                                  : file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        throw store::StoreError(QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2.")
+                                    .arg(store::quoted(path), file.errorString()));
+}
+
+} // namespace
+
+int exportTables(const QStringList &args)
+{
+    const auto a = cli::parse(args, {QStringLiteral("export DATEI [--format json|csv] [--out PFAD]"),
+                                     {QStringLiteral("format"), QStringLiteral("out")},
+                                     {},
+                                     1});
+    if (!a)
+        return 2;
+    const QString format = a->options.value(QStringLiteral("format"), QStringLiteral("json"));
+    if (format != u"json" && format != u"csv")
+        return cli::mistake(
+            QStringLiteral("--format kennt nur json und csv, nicht %1").arg(store::quoted(format)));
+    store::Connection db;
+    cli::openOn(db, a->plain[0]);
+    const QByteArray bytes =
+        format == u"json" ? toJson(db).toJson(QJsonDocument::Indented) : toCsv(db).toUtf8();
+    if (!a->options.contains(QStringLiteral("out"))) {
+        cli::out().flush();
+        std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+        return 0;
+    }
+    writeTo(a->options.value(QStringLiteral("out")), bytes);
+    return 0;
+}
+
+int importTables(const QStringList &args)
+{
+    const auto a = cli::parse(args, {QStringLiteral("import DATEI DATEN.json"), {}, {}, 2});
+    if (!a)
+        return 2;
+    QFile source(a->plain[1]);
+    if (!source.open(QIODevice::ReadOnly))
+        return cli::refuse(QStringLiteral("die Datei %1 kann nicht gelesen werden: %2")
+                               .arg(store::quoted(a->plain[1]), source.errorString()));
+    QJsonParseError parseError;
+    const QJsonDocument data = QJsonDocument::fromJson(source.readAll(), &parseError);
+    if (!data.isObject())
+        return cli::refuse(QStringLiteral("%1 ist kein JSON-Objekt (%2)")
+                               .arg(store::quoted(a->plain[1]), parseError.errorString()));
+    QList<QStringList> statements;
+    const QString problem = statementsFor(data.object(), &statements);
+    if (!problem.isEmpty())
+        return cli::refuse(
+            QStringLiteral("%1 passt nicht in die Datenbank: %2").arg(store::quoted(a->plain[1]), problem));
+    store::Connection db;
+    cli::openOn(db, a->plain[0]);
+    store::Connection::Transaction transaction(db, QStringLiteral("Einlesen"));
+    for (const Table &table : tables())
+        db.execute(schema::clearTable(table.name).join(QStringLiteral("\r\n")));
+    for (const QStringList &s : statements)
+        db.execute(s.join(QStringLiteral("\r\n")));
+    transaction.commit();
+    cli::out() << statements.size() << " Zeilen eingelesen.\n";
+    return 0;
+}
+
+} // namespace commands

@@ -1,0 +1,112 @@
+#include "RightsCommands.h"
+
+#include "Backup.h"
+#include "Connection.h"
+#include "Console.h"
+#include "Rights.h"
+#include "RightsCheck.h"
+#include "Schema.h"
+#include "StoreError.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+namespace commands {
+
+using cli::cell;
+using cli::out;
+
+int rights(const QStringList &args)
+{
+    const auto a = cli::parse(args, {QStringLiteral("rights DATEI BENUTZER"), {}, {}, 2});
+    if (!a)
+        return 2;
+    store::Connection db;
+    cli::openOn(db, a->plain[0]);
+    const rights::Snapshot file = rights::Snapshot::read(db);
+    const auto users = file.usersNamed(a->plain[1]);
+    if (users.empty())
+        return cli::fail(QStringLiteral("den Benutzer %1 gibt es nicht").arg(store::quoted(a->plain[1])));
+    for (const rights::User *user : users) {
+        // Several users of one name cannot log on, but each still has rights of their own.
+        if (users.size() > 1)
+            out() << user->user << " (" << user->initials << "):\n";
+        const std::vector<rights::Held> held = file.held(*user);
+        for (const rights::Held &h : held)
+            out() << QStringLiteral("%1  %2").arg(h.function, 8).arg(h.path)
+                  << (h.shared ? QStringLiteral("  [Initialien geteilt]") : QString()) << "\n";
+        out() << held.size() << " Funktionen\n";
+    }
+    return 0;
+}
+
+int who(const QStringList &args)
+{
+    const auto a = cli::parse(
+        args, {QStringLiteral("who DATEI FUNKTIONS-ID [--below]"), {}, {QStringLiteral("below")}, 2});
+    if (!a)
+        return 2;
+    bool ok = false;
+    const qint32 id = a->plain[1].toInt(&ok);
+    if (!ok)
+        return cli::mistake(QStringLiteral("%1 ist keine Funktions-id").arg(store::quoted(a->plain[1])));
+    store::Connection db;
+    cli::openOn(db, a->plain[0]);
+    const rights::Snapshot file = rights::Snapshot::read(db);
+    if (id != schema::kRootId && !file.function(id))
+        return cli::fail(QStringLiteral("die Funktion %1 gibt es nicht").arg(id));
+    const bool below = a->flags.contains(QStringLiteral("below"));
+    out() << file.path(id) << "\n";
+    const std::vector<rights::Holder> holders = file.holders(id, below);
+    for (const rights::Holder &h : holders) {
+        out() << cell(h.user ? h.user->user : QStringLiteral("(kein Benutzer)"), 21)
+              << cell(h.user ? h.user->realName : QString(), 31) << cell(h.initials, 6);
+        if (below && h.function != id)
+            out() << QStringLiteral("über %1 %2").arg(h.function).arg(file.path(h.function));
+        out() << "\n";
+    }
+    out() << holders.size() << " Benutzer\n";
+    return 0;
+}
+
+int check(const QStringList &args)
+{
+    const auto a =
+        cli::parse(args, {QStringLiteral("check DATEI [--clean]"), {}, {QStringLiteral("clean")}, 1});
+    if (!a)
+        return 2;
+    store::Connection db;
+    cli::openOn(db, a->plain[0]);
+    const std::vector<rights::Problem> problems = rights::check(rights::Snapshot::read(db));
+    for (const rights::Problem &p : problems)
+        out() << p.text << "\n";
+    if (problems.empty()) {
+        out() << "Keine Befunde.\n";
+        return 0;
+    }
+    out() << problems.size() << " Befunde\n";
+    if (a->flags.contains(QStringLiteral("clean"))) {
+        const rights::CleanUp plan = rights::cleanUpFor(problems);
+        if (plan.isEmpty()) {
+            out() << "Nichts zu bereinigen.\n";
+        } else {
+            const QString copy = rights::cleanUp(db, plan, QDateTime::currentDateTime());
+            out() << "Sicherungskopie " << copy << " geschrieben.\n" << plan.report() << "\n";
+        }
+    }
+    return 1;
+}
+
+int backup(const QStringList &args)
+{
+    const auto a = cli::parse(args, {QStringLiteral("backup DATEI ZIEL"), {}, {}, 2});
+    if (!a)
+        return 2;
+    store::Connection db;
+    cli::openOn(db, a->plain[0]);
+    store::backup(db, a->plain[1]);
+    out() << "Sicherungskopie " << QFileInfo(a->plain[1]).absoluteFilePath() << " geschrieben.\n";
+    return 0;
+}
+
+} // namespace commands
