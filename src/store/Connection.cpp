@@ -4,6 +4,7 @@
 #include "FieldCatalog.h"
 #include "RecordSet.h"
 #include "Sqlite.h"
+#include "Statement.h"
 #include "StoreError.h"
 #include "SystemError.h"
 
@@ -343,17 +344,9 @@ int Connection::execute(const QString &statement)
 {
     ensureConnected();
     const TranslatedSql t = translate(statement);
-    sqlite3_stmt *stmt = prepare(t.sql);
-    StmtReset reset(stmt);
-    for (size_t i = 0; i < t.params.size(); ++i)
-        bindValue(stmt, static_cast<int>(i + 1), t.params[i]);
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-    }
-    if (rc != SQLITE_DONE)
-        raise(rc, QString(), !sqlite3_stmt_readonly(stmt));
-    // sqlite3_changes() keeps the count of the last statement that changed rows; a query changed none.
-    return sqlite3_stmt_readonly(stmt) ? 0 : sqlite3_changes(m_db.get());
+    Statement stmt(*this, t.sql);
+    stmt.bindAll(t.params);
+    return stmt.run();
 }
 
 sqlite3_stmt *Connection::prepare(const QString &sql)
@@ -468,18 +461,12 @@ void Connection::loadSchema()
 {
     // Which columns hold text decides how every statement compares: a look-up that failed (a lock held a
     // moment too long) is reported and made again next time, never taken for a file without text.
-    sqlite3_stmt *raw = nullptr;
-    int rc = sqlite3_prepare_v2(m_db.get(), "SELECT name FROM sqlite_master WHERE type='table'", -1, &raw,
-                                nullptr);
-    StmtPtr stmt(raw);
-    if (rc != SQLITE_OK)
-        raise(rc);
     QStringList tables;
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW)
-        tables << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
-    if (rc != SQLITE_DONE)
-        raise(rc);
-    stmt.reset();
+    {
+        Statement list(*this, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
+        while (list.step())
+            tables << list.text(0);
+    }
     QHash<QString, bool> textColumns;
     for (const QString &table : tables) {
         for (const ColumnInfo &c : columns(table)) {
@@ -501,21 +488,12 @@ const std::vector<ColumnInfo> &Connection::columns(const QString &table)
     if (!m_db)
         return none;
     std::vector<ColumnInfo> cols;
-    sqlite3_stmt *raw = nullptr;
-    const QByteArray sql = "PRAGMA table_info(\"" + table.toUtf8().replace('"', "\"\"") + "\")";
-    int rc = sqlite3_prepare_v2(m_db.get(), sql.constData(), -1, &raw, nullptr);
-    StmtPtr stmt(raw);
-    if (rc != SQLITE_OK)
-        raise(rc);
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
-        ColumnInfo c;
-        c.name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 1)));
-        c.declaredType = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 2)));
-        c.primaryKey = sqlite3_column_int(raw, 5) != 0;
-        cols.push_back(c);
-    }
-    if (rc != SQLITE_DONE)
-        raise(rc);
+    // A pragma takes no bound parameter, and the SQLite inside SQLCipher 3 has no pragma_table_info().
+    QString name = table;
+    Statement info(
+        *this, QStringLiteral("PRAGMA table_info(\"%1\")").arg(name.replace(u'"', QStringLiteral("\"\""))));
+    while (info.step())
+        cols.push_back(ColumnInfo{info.text(1), info.text(2), info.int64(5) != 0});
     return m_tables.insert(key, std::move(cols)).value();
 }
 
@@ -537,7 +515,7 @@ void Connection::detach(RecordSet *set)
     m_sets.erase(std::remove(m_sets.begin(), m_sets.end(), set), m_sets.end());
 }
 
-QString Connection::describe(int rc, bool writing) const
+QString Connection::describe(int rc, bool writing, const char *message) const
 {
     const QString file = quoted(m_file);
     const int err = m_db ? sqlite3_system_errno(m_db.get()) : 0;
@@ -593,7 +571,7 @@ QString Connection::describe(int rc, bool writing) const
     default:
         break;
     }
-    const QString msg = sqliteText(m_db.get(), rc);
+    const QString msg = message ? QString::fromUtf8(message) : sqliteText(m_db.get(), rc);
     static const struct
     {
         const char *prefix;
@@ -610,9 +588,9 @@ QString Connection::describe(int rc, bool writing) const
     return QStringLiteral("Fehler in der Datenbankdatei %1 (%2).").arg(file, msg);
 }
 
-void Connection::raise(int rc, const QString &context, bool writing) const
+void Connection::raise(int rc, const QString &context, bool writing, const char *message) const
 {
-    const QString text = describe(rc, writing);
+    const QString text = describe(rc, writing, message);
     throw StoreError(context.isEmpty() ? text : text + u' ' + context);
 }
 
