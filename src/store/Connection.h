@@ -106,7 +106,8 @@ public:
     // --- used by record sets ---
     sqlite3 *handle() const { return m_db.get(); }
     TranslatedSql translate(const QString &statement);
-    // A prepared statement for the SQLite text, from the cache; stays owned by the connection.
+    // A prepared statement for the SQLite text, from the cache; stays owned by the connection. The store's
+    // own code runs it through a Statement, which also resets it after use.
     sqlite3_stmt *prepare(const QString &sql);
     // What record sets learnt of their statements' result columns; forgotten when the connection closes.
     FieldCatalog &fieldCatalog() { return *m_fieldCatalog; }
