@@ -2,70 +2,112 @@
 
 #include "Collation.h"
 #include "FieldCatalog.h"
+#include "FileChecks.h"
 #include "RecordSet.h"
 #include "Sqlite.h"
+#include "SqliteErrors.h"
+#include "Statement.h"
 #include "StoreError.h"
 #include "SystemError.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace store {
 
 namespace {
 constexpr int kCacheSize = 128;
+// Translations are only text, far smaller than prepared statements, so several times as many are kept: the
+// bound stops only a session that keeps sending new shapes of statement, and emptying the cache costs no
+// more than translating each shape once again.
+constexpr qsizetype kMostTranslations = 4 * kCacheSize;
 constexpr int kBusyTimeoutMs = 5000;
 constexpr std::chrono::milliseconds kFileRecheck{50};
-
-// SQLite's primary result code, without the detail that extended result codes add.
-int primary(int rc)
-{
-    return rc & 0xFF;
-}
-
-QString sqliteText(sqlite3 *db, int rc)
-{
-    return QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-}
-
-// Which file a path names: the same device and inode stay the same file, whatever its name.
-struct FileId
-{
-    bool valid = false;
-    quint64 device = 0;
-    quint64 inode = 0;
-};
-
-FileId fileIdOf(const QByteArray &nativePath)
-{
-    struct stat st = {};
-    if (::stat(nativePath.constData(), &st) != 0)
-        return {};
-    return {true, static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
-}
-
-QString movedMessage(const QString &file)
-{
-    return QStringLiteral(
-               "Die Datenbankdatei %1 wurde gelöscht, verschoben oder durch eine andere Datei "
-               "ersetzt, während sie geöffnet war; sie wird nicht mehr gelesen oder geändert. Bitte "
-               "die Datei neu öffnen.")
-        .arg(quoted(file));
-}
 
 bool isTextType(const QString &declared)
 {
     const QString t = declared.toUpper();
     return t.contains(u"CHAR") || t.contains(u"TEXT") || t.contains(u"CLOB") || t.contains(u"MEMO") ||
            t.contains(u"STRING");
+}
+
+QString databaseFile(const ConnectionString &cs, const QString &defaultProvider)
+{
+    const QString provider = cs.provider.isEmpty() ? defaultProvider : cs.provider;
+    if (provider.compare(QLatin1String(kJetProvider), Qt::CaseInsensitive) != 0)
+        throw StoreError(QStringLiteral("Der Provider %1 wird nicht unterstützt.").arg(quoted(provider)));
+    if (cs.dataSource.isEmpty())
+        throw StoreError(
+            QStringLiteral("In der Verbindungszeichenfolge ist keine Datenbankdatei angegeben."));
+    return cs.dataSource;
+}
+
+StoreError cannotOpen(const QString &path, sqlite3 *db, int rc)
+{
+    const int err = db ? sqlite3_system_errno(db) : 0;
+    return StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden: %2.")
+                          .arg(quoted(path), openFailureReason(err, sqliteText(db, rc))));
+}
+
+DbPtr openKeyed(const QString &path, const QByteArray &nativePath, const QString &password)
+{
+    sqlite3 *raw = nullptr;
+    int rc = sqlite3_open_v2(nativePath.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    DbPtr db(raw);
+    if (rc != SQLITE_OK)
+        throw cannotOpen(path, raw, rc);
+    // The detail tells a file moved away (SQLITE_READONLY_DBMOVED) from one that is write-protected.
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    const QByteArray key = password.toUtf8();
+    sqlite3_key(raw, key.constData(), static_cast<int>(key.size()));
+    // Reading the schema proves the key: a wrong one fails here and not at some later read.
+    rc = sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if (primaryCode(rc) == SQLITE_NOTADB)
+        refuseNotADatabase(path);
+    if (primaryCode(rc) == SQLITE_BUSY || primaryCode(rc) == SQLITE_LOCKED)
+        throw StoreError(lockedMessage(path));
+    if (rc != SQLITE_OK)
+        throw cannotOpen(path, raw, rc);
+    return db;
+}
+
+QByteArray pragmaText(sqlite3 *db, const char *sql, int *rcOut)
+{
+    sqlite3_stmt *s = nullptr;
+    QByteArray value;
+    int step = sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
+    StmtPtr guard(s);
+    if (step == SQLITE_OK && (step = sqlite3_step(s)) == SQLITE_ROW)
+        value = QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(s, 0))).toLower();
+    *rcOut = step == SQLITE_ROW || step == SQLITE_DONE ? SQLITE_OK : step;
+    return value;
+}
+
+// Several programs, also on other machines, share the file: a rollback journal works across a network share
+// where WAL's shared memory does not, and a full sync makes each acknowledged write survive. Either setting
+// refused would break that promise silently, so the file is not used without them.
+void requireSharedDurableWrites(sqlite3 *db, const QString &path)
+{
+    int rc = SQLITE_OK;
+    QByteArray journal = pragmaText(db, "PRAGMA journal_mode", &rc);
+    if (rc == SQLITE_OK && journal == "wal")
+        journal = pragmaText(db, "PRAGMA journal_mode=DELETE", &rc);
+    if (rc != SQLITE_OK || journal == "wal")
+        throw StoreError(
+            QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden: ihr Journal lässt "
+                           "sich nicht auf gemeinsamen Zugriff umstellen (%2).")
+                .arg(quoted(path), rc != SQLITE_OK ? sqliteText(db, rc) : QStringLiteral("WAL")));
+    rc = sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    const QByteArray synchronous = rc == SQLITE_OK ? pragmaText(db, "PRAGMA synchronous", &rc) : "";
+    if (rc != SQLITE_OK || synchronous != "2")
+        throw StoreError(
+            QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden: sicheres Schreiben "
+                           "lässt sich nicht einschalten (%2).")
+                .arg(quoted(path), rc != SQLITE_OK ? sqliteText(db, rc) : QString::fromLatin1(synchronous)));
 }
 } // namespace
 
@@ -85,121 +127,20 @@ void Connection::connect()
     if (m_db)
         return;
     const ConnectionString cs = ConnectionString::parse(m_connectionString);
-    const QString provider = cs.provider.isEmpty() ? m_provider : cs.provider;
-    if (provider.compare(QLatin1String(kJetProvider), Qt::CaseInsensitive) != 0)
-        throw StoreError(QStringLiteral("Der Provider %1 wird nicht unterstützt.").arg(quoted(provider)));
-    const QString path = cs.dataSource;
-    if (path.isEmpty())
-        throw StoreError(
-            QStringLiteral("In der Verbindungszeichenfolge ist keine Datenbankdatei angegeben."));
-
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        const QString folder = folderOf(path);
-        if (!QFileInfo(folder).isDir())
-            throw StoreError(
-                QStringLiteral("Die Datenbankdatei %1 wurde nicht gefunden: den Ordner %2 gibt es "
-                               "nicht.")
-                    .arg(quoted(path), quoted(folder)));
-        throw StoreError(QStringLiteral("Die Datenbankdatei %1 wurde nicht gefunden.").arg(quoted(path)));
-    }
-    if (!info.isFile())
-        throw StoreError(
-            QStringLiteral("%1 ist keine Datenbankdatei, sondern ein Ordner.").arg(quoted(path)));
+    const QString path = databaseFile(cs, m_provider);
     const QByteArray nativePath = QFile::encodeName(path);
-    // Asked with this process's effective rights, not by opening the file: closing any descriptor of a
-    // file drops every lock this process holds on it, also those of another connection.
-    if (::faccessat(AT_FDCWD, nativePath.constData(), R_OK, AT_EACCESS) != 0) {
-        const int err = errno;
-        throw StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht gelesen werden: %2.")
-                             .arg(quoted(path), systemReason(err)));
-    }
-    // SQLite takes an empty file for an empty database and would write one into it.
-    if (info.size() == 0)
-        throw StoreError(
-            QStringLiteral("Die Datei %1 ist leer und keine Sicherheitsdatenbank.").arg(quoted(path)));
-
-    sqlite3 *raw = nullptr;
-    int rc = sqlite3_open_v2(nativePath.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-    DbPtr db(raw);
-    auto cannotOpen = [&] {
-        const int err = raw ? sqlite3_system_errno(raw) : 0;
-        return StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden: %2 (%3).")
-                              .arg(quoted(path), err ? systemReason(err) : QStringLiteral("Datenbankfehler"),
-                                   sqliteText(raw, rc)));
-    };
-    if (rc != SQLITE_OK)
-        throw cannotOpen();
-    // The detail tells a file moved away (SQLITE_READONLY_DBMOVED) from one that is write-protected.
-    sqlite3_extended_result_codes(raw, 1);
-    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
-    const QByteArray key = cs.password.toUtf8();
-    sqlite3_key(raw, key.constData(), static_cast<int>(key.size()));
-
-    // Reading the schema proves the key: a wrong one fails here and not at some later read.
-    rc = sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-    if (primary(rc) == SQLITE_NOTADB) {
-        QFile f(path);
-        QByteArray header;
-        if (f.open(QIODevice::ReadOnly))
-            header = f.read(16);
-        if (header == QByteArray("SQLite format 3\0", 16))
-            throw StoreError(
-                QStringLiteral("Die Datei %1 ist eine unverschlüsselte SQLite-Datenbank und keine "
-                               "Sicherheitsdatenbank.")
-                    .arg(quoted(path)));
-        throw StoreError(
-            QStringLiteral("Die Datei %1 kann nicht geöffnet werden: falsches Datenbankkennwort oder "
-                           "keine Sicherheitsdatenbank.")
-                .arg(quoted(path)));
-    }
-    if (primary(rc) == SQLITE_BUSY || primary(rc) == SQLITE_LOCKED)
-        throw StoreError(
-            QStringLiteral("Die Datenbankdatei %1 ist von einem anderen Programm gesperrt. Bitte "
-                           "später noch einmal versuchen.")
-                .arg(quoted(path)));
-    if (rc != SQLITE_OK)
-        throw cannotOpen();
+    checkBeforeOpening(path, nativePath);
+    DbPtr db = openKeyed(path, nativePath, cs.password);
 
     // The file SQLite holds open must be the one the path names now; it is compared again before every
     // read and write, so that a file deleted or replaced meanwhile is neither read nor written.
     const FileId id = fileIdOf(nativePath);
     int moved = 0;
-    sqlite3_file_control(raw, "main", SQLITE_FCNTL_HAS_MOVED, &moved);
+    sqlite3_file_control(db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved);
     if (!id.valid || moved)
         throw StoreError(movedMessage(path));
-
-    // Several programs, also on other machines, share the file: a rollback journal works across a network
-    // share where WAL's shared memory does not, and a full sync makes each acknowledged write survive.
-    // Either setting refused would break that promise silently, so the file is not used without them.
-    const auto pragmaText = [raw](const char *sql, int *rcOut) {
-        sqlite3_stmt *s = nullptr;
-        QByteArray value;
-        int step = sqlite3_prepare_v2(raw, sql, -1, &s, nullptr);
-        StmtPtr guard(s);
-        if (step == SQLITE_OK && (step = sqlite3_step(s)) == SQLITE_ROW)
-            value = QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(s, 0))).toLower();
-        *rcOut = step == SQLITE_ROW || step == SQLITE_DONE ? SQLITE_OK : step;
-        return value;
-    };
-    int pragmaRc = SQLITE_OK;
-    QByteArray journal = pragmaText("PRAGMA journal_mode", &pragmaRc);
-    if (pragmaRc == SQLITE_OK && journal == "wal")
-        journal = pragmaText("PRAGMA journal_mode=DELETE", &pragmaRc);
-    if (pragmaRc != SQLITE_OK || journal == "wal")
-        throw StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden: ihr Journal lässt "
-                                        "sich nicht auf gemeinsamen Zugriff umstellen (%2).")
-                             .arg(quoted(path),
-                                  pragmaRc != SQLITE_OK ? sqliteText(raw, pragmaRc) : QStringLiteral("WAL")));
-    pragmaRc = sqlite3_exec(raw, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
-    const QByteArray synchronous = pragmaRc == SQLITE_OK ? pragmaText("PRAGMA synchronous", &pragmaRc) : "";
-    if (pragmaRc != SQLITE_OK || synchronous != "2")
-        throw StoreError(
-            QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden: sicheres Schreiben "
-                           "lässt sich nicht einschalten (%2).")
-                .arg(quoted(path),
-                     pragmaRc != SQLITE_OK ? sqliteText(raw, pragmaRc) : QString::fromLatin1(synchronous)));
-    Collation::registerOn(raw);
+    requireSharedDurableWrites(db.get(), path);
+    Collation::registerOn(db.get());
 
     m_file = path;
     m_nativePath = nativePath;
@@ -213,52 +154,23 @@ void Connection::connect()
 void Connection::createDatabase(const QString &path, const QString &password, const QStringList &statements)
 {
     const QByteArray nativePath = QFile::encodeName(path);
-    // Taking the name exclusively first: two creators cannot both think they made the file.
-    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        const int err = errno;
-        const QString folder = quoted(folderOf(path));
-        QString why;
-        switch (err) {
-        case EEXIST:
-            throw StoreError(QStringLiteral("Die Datei %1 gibt es schon; sie wird nicht überschrieben.")
-                                 .arg(quoted(path)));
-        case ENOENT:
-            why = QStringLiteral("den Ordner %1 gibt es nicht").arg(folder);
-            break;
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            why = QStringLiteral("im Ordner %1 kann nicht geschrieben werden (%2)")
-                      .arg(folder, systemReason(err));
-            break;
-        default:
-            why = QStringLiteral("%1 (Ordner %2)").arg(systemReason(err), folder);
-            break;
-        }
-        throw StoreError(
-            QStringLiteral("Die Datei %1 kann nicht angelegt werden: %2.").arg(quoted(path), why));
-    }
-    ::close(fd);
-    auto fail = [&](const QString &why) {
+    claimNewFile(path, nativePath);
+    sqlite3 *raw = nullptr;
+    const int rc = sqlite3_open_v2(nativePath.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    DbPtr db(raw);
+    // Closed before the file goes, and nothing of it is left behind.
+    auto fail = [&](int failed) {
+        // A full disk often leaves no error number behind.
+        const int err = primaryCode(failed) == SQLITE_FULL ? ENOSPC : raw ? sqlite3_system_errno(raw) : 0;
+        const QString why = openFailureReason(err, sqliteText(raw, failed));
+        db.reset();
         QFile::remove(path);
         QFile::remove(path + QStringLiteral("-journal"));
         throw StoreError(
             QStringLiteral("Die Datenbank %1 kann nicht angelegt werden: %2.").arg(quoted(path), why));
     };
-    // In German words first; SQLite's own follow in brackets.
-    auto reason = [](sqlite3 *db, int rc) {
-        const int err = db ? sqlite3_system_errno(db) : 0;
-        const QString words = primary(rc) == SQLITE_FULL ? systemReason(ENOSPC)
-                              : err                      ? systemReason(err)
-                                                         : QStringLiteral("Datenbankfehler");
-        return QStringLiteral("%1 (%2)").arg(words, sqliteText(db, rc));
-    };
-    sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(nativePath.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-    DbPtr db(raw);
     if (rc != SQLITE_OK)
-        fail(reason(raw, rc));
+        fail(rc);
     sqlite3_extended_result_codes(raw, 1);
     const QByteArray key = password.toUtf8();
     sqlite3_key(raw, key.constData(), static_cast<int>(key.size()));
@@ -267,11 +179,8 @@ void Connection::createDatabase(const QString &path, const QString &password, co
         script += s + u';';
     script += QStringLiteral("COMMIT;");
     const int done = sqlite3_exec(raw, script.toUtf8().constData(), nullptr, nullptr, nullptr);
-    if (done != SQLITE_OK) {
-        const QString why = reason(raw, done);
-        db.reset();
-        fail(why);
-    }
+    if (done != SQLITE_OK)
+        fail(done);
 }
 
 void Connection::disconnect() noexcept
@@ -332,7 +241,7 @@ TranslatedSql Connection::translate(const QString &statement)
     // stays in the text, as after ORDER BY or TOP).
     if (!shape.isEmpty() && t.params.size() == literals.size() &&
         std::equal(t.params.begin(), t.params.end(), literals.begin())) {
-        if (m_translations.size() > 4 * kCacheSize)
+        if (m_translations.size() > kMostTranslations)
             m_translations.clear();
         m_translations.insert(shape, CachedTranslation{t.kind, t.sql});
     }
@@ -343,17 +252,9 @@ int Connection::execute(const QString &statement)
 {
     ensureConnected();
     const TranslatedSql t = translate(statement);
-    sqlite3_stmt *stmt = prepare(t.sql);
-    StmtReset reset(stmt);
-    for (size_t i = 0; i < t.params.size(); ++i)
-        bindValue(stmt, static_cast<int>(i + 1), t.params[i]);
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-    }
-    if (rc != SQLITE_DONE)
-        raise(rc, QString(), !sqlite3_stmt_readonly(stmt));
-    // sqlite3_changes() keeps the count of the last statement that changed rows; a query changed none.
-    return sqlite3_stmt_readonly(stmt) ? 0 : sqlite3_changes(m_db.get());
+    Statement stmt(*this, t.sql);
+    stmt.bindAll(t.params);
+    return stmt.run();
 }
 
 sqlite3_stmt *Connection::prepare(const QString &sql)
@@ -468,18 +369,12 @@ void Connection::loadSchema()
 {
     // Which columns hold text decides how every statement compares: a look-up that failed (a lock held a
     // moment too long) is reported and made again next time, never taken for a file without text.
-    sqlite3_stmt *raw = nullptr;
-    int rc = sqlite3_prepare_v2(m_db.get(), "SELECT name FROM sqlite_master WHERE type='table'", -1, &raw,
-                                nullptr);
-    StmtPtr stmt(raw);
-    if (rc != SQLITE_OK)
-        raise(rc);
     QStringList tables;
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW)
-        tables << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)));
-    if (rc != SQLITE_DONE)
-        raise(rc);
-    stmt.reset();
+    {
+        Statement list(*this, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
+        while (list.step())
+            tables << list.text(0);
+    }
     QHash<QString, bool> textColumns;
     for (const QString &table : tables) {
         for (const ColumnInfo &c : columns(table)) {
@@ -501,21 +396,12 @@ const std::vector<ColumnInfo> &Connection::columns(const QString &table)
     if (!m_db)
         return none;
     std::vector<ColumnInfo> cols;
-    sqlite3_stmt *raw = nullptr;
-    const QByteArray sql = "PRAGMA table_info(\"" + table.toUtf8().replace('"', "\"\"") + "\")";
-    int rc = sqlite3_prepare_v2(m_db.get(), sql.constData(), -1, &raw, nullptr);
-    StmtPtr stmt(raw);
-    if (rc != SQLITE_OK)
-        raise(rc);
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
-        ColumnInfo c;
-        c.name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 1)));
-        c.declaredType = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(raw, 2)));
-        c.primaryKey = sqlite3_column_int(raw, 5) != 0;
-        cols.push_back(c);
-    }
-    if (rc != SQLITE_DONE)
-        raise(rc);
+    // A pragma takes no bound parameter, and the SQLite inside SQLCipher 3 has no pragma_table_info().
+    QString name = table;
+    Statement info(
+        *this, QStringLiteral("PRAGMA table_info(\"%1\")").arg(name.replace(u'"', QStringLiteral("\"\""))));
+    while (info.step())
+        cols.push_back(ColumnInfo{info.text(1), info.text(2), info.int64(5) != 0});
     return m_tables.insert(key, std::move(cols)).value();
 }
 
@@ -537,82 +423,28 @@ void Connection::detach(RecordSet *set)
     m_sets.erase(std::remove(m_sets.begin(), m_sets.end(), set), m_sets.end());
 }
 
-QString Connection::describe(int rc, bool writing) const
+QString Connection::describe(int rc, bool writing, const char *message) const
 {
-    const QString file = quoted(m_file);
-    const int err = m_db ? sqlite3_system_errno(m_db.get()) : 0;
-    const QString notStored = QStringLiteral("die Änderung wurde nicht gespeichert");
-    auto full = [&] {
-        return QStringLiteral("Kein Platz mehr auf dem Datenträger der Datei %1; %2.").arg(file, notStored);
-    };
-    // A write needs the journal beside the file, so the folder must be writable as well. SQLite's error
-    // number belongs to its last attempt (opening the journal read-only), so the folder is asked itself.
-    auto folderNotWritable = [&] {
-        const QString folder = folderOf(m_file);
-        const QString why =
-            ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK, AT_EACCESS) != 0
-                ? systemReason(errno)
-                : QString::fromUtf8(sqlite3_errstr(rc));
-        return QStringLiteral("Im Ordner %1 kann nicht geschrieben werden (%2); die Änderung an der "
-                              "Datenbankdatei %3 wurde nicht gespeichert.")
-            .arg(quoted(folder), why, file);
-    };
-    if (rc == SQLITE_READONLY_DBMOVED) {
+    // Every fact is gathered though each message uses only some: failures are rare, and so the words
+    // depend on nothing but what is passed.
+    SqliteFailure failure;
+    failure.rc = rc;
+    failure.systemErrno = m_db ? sqlite3_system_errno(m_db.get()) : 0;
+    failure.file = m_file;
+    failure.writing = writing;
+    failure.sqliteMessage = message ? QString::fromUtf8(message) : sqliteText(m_db.get(), rc);
+    failure.fileMoved = fileMoved();
+    failure.folder = folderOf(m_file);
+    failure.folderErrno = folderWriteError(failure.folder);
+    const FailureText text = describeFailure(failure);
+    if (text.fileGone)
         m_fileChecked = {}; // every later read looks too
-        return movedMessage(m_file);
-    }
-    switch (primary(rc)) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return QStringLiteral(
-                   "Die Datenbankdatei %1 ist von einem anderen Programm gesperrt. Bitte später noch "
-                   "einmal versuchen.")
-            .arg(file);
-    case SQLITE_READONLY:
-        return QStringLiteral("Die Datenbankdatei %1 ist schreibgeschützt; %2.").arg(file, notStored);
-    case SQLITE_FULL:
-        return full();
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        return QStringLiteral("Die Datenbankdatei %1 ist beschädigt.").arg(file);
-    case SQLITE_CANTOPEN:
-        // The file itself is open already: what cannot be opened is the journal in its folder.
-        if (fileMoved()) {
-            m_fileChecked = {};
-            return movedMessage(m_file);
-        }
-        return folderNotWritable();
-    case SQLITE_IOERR:
-        if (err == ENOSPC || err == EDQUOT)
-            return full();
-        // Whatever SQLite had written of a change by then, it has rolled back or will roll back.
-        return QStringLiteral("Lese- oder Schreibfehler in der Datenbankdatei %1: %2 (%3)%4.")
-            .arg(file, err ? systemReason(err) : QStringLiteral("Fehler des Datenträgers"),
-                 QString::fromUtf8(sqlite3_errstr(rc)),
-                 writing ? QStringLiteral("; ") + notStored : QString());
-    default:
-        break;
-    }
-    const QString msg = sqliteText(m_db.get(), rc);
-    static const struct
-    {
-        const char *prefix;
-        const char *german;
-    } known[] = {{"no such table: ", "Die Tabelle %1 gibt es in der Datenbank nicht."},
-                 {"no such column: ", "Das Feld %1 gibt es in der Datenbank nicht."},
-                 {"ambiguous column name: ", "Der Feldname %1 ist mehrdeutig."}};
-    for (const auto &k : known) {
-        if (msg.startsWith(QLatin1String(k.prefix)))
-            return QString::fromUtf8(k.german).arg(quoted(msg.mid(int(qstrlen(k.prefix)))));
-    }
-    if (msg.contains(u"syntax error"))
-        return QStringLiteral("Syntaxfehler in der SQL-Anweisung (%1).").arg(msg);
-    return QStringLiteral("Fehler in der Datenbankdatei %1 (%2).").arg(file, msg);
+    return text.message;
 }
 
-void Connection::raise(int rc, const QString &context, bool writing) const
+void Connection::raise(int rc, const QString &context, bool writing, const char *message) const
 {
-    const QString text = describe(rc, writing);
+    const QString text = describe(rc, writing, message);
     throw StoreError(context.isEmpty() ? text : text + u' ' + context);
 }
 

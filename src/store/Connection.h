@@ -106,7 +106,8 @@ public:
     // --- used by record sets ---
     sqlite3 *handle() const { return m_db.get(); }
     TranslatedSql translate(const QString &statement);
-    // A prepared statement for the SQLite text, from the cache; stays owned by the connection.
+    // A prepared statement for the SQLite text, from the cache; stays owned by the connection. The store's
+    // own code runs it through a Statement, which also resets it after use.
     sqlite3_stmt *prepare(const QString &sql);
     // What record sets learnt of their statements' result columns; forgotten when the connection closes.
     FieldCatalog &fieldCatalog() { return *m_fieldCatalog; }
@@ -118,7 +119,9 @@ public:
     void noteSnapshotChange(SnapshotChange change);
     void forgetSnapshotChanges(RecordSet *set) noexcept;
     // Raises the German error for a failed SQLite call; one that was to write says that nothing was stored.
-    [[noreturn]] void raise(int rc, const QString &context = QString(), bool writing = false) const;
+    // SQLite's own words are those of the connection's last error unless given.
+    [[noreturn]] void raise(int rc, const QString &context = QString(), bool writing = false,
+                            const char *message = nullptr) const;
     // Steps a statement that writes and returns no rows; raises on failure.
     void stepDone(sqlite3_stmt *stmt, const QString &context = QString());
 
@@ -130,7 +133,7 @@ private:
     void loadSchema();
     // Whether the path names another file than the one opened, or none.
     bool fileMoved() const;
-    QString describe(int rc, bool writing = false) const;
+    QString describe(int rc, bool writing, const char *message) const;
     void undoSnapshotChanges(size_t mark) noexcept;
 
     QString m_connectionString;

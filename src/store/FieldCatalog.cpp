@@ -1,7 +1,7 @@
 #include "FieldCatalog.h"
 
 #include "Connection.h"
-#include "Sqlite.h"
+#include "Statement.h"
 
 namespace store {
 
@@ -30,12 +30,12 @@ FieldType typeFromDeclared(const QString &declared, bool primaryKey)
     return FieldType::Text;
 }
 
-bool sameColumns(const FieldCatalog::Entry &entry, sqlite3_stmt *stmt, int columns)
+bool sameColumns(const FieldCatalog::Entry &entry, const Statement &stmt, int columns)
 {
     if (static_cast<size_t>(columns) != entry.columnNamesUtf8.size())
         return false;
     for (int c = 0; c < columns; ++c) {
-        if (entry.columnNamesUtf8[static_cast<size_t>(c)] != sqlite3_column_name(stmt, c))
+        if (entry.columnNamesUtf8[static_cast<size_t>(c)] != stmt.columnName(c))
             return false;
     }
     return true;
@@ -44,9 +44,9 @@ bool sameColumns(const FieldCatalog::Entry &entry, sqlite3_stmt *stmt, int colum
 } // namespace
 
 const FieldCatalog::Entry &FieldCatalog::describe(Connection &connection, const QString &sql,
-                                                  sqlite3_stmt *stmt, int first, const QString &table)
+                                                  const Statement &stmt, int first, const QString &table)
 {
-    const int columns = sqlite3_column_count(stmt);
+    const int columns = stmt.columnCount();
     auto found = m_entries.find(sql);
     if (found != m_entries.end() && sameColumns(found.value(), stmt, columns))
         return found.value();
@@ -58,14 +58,13 @@ const FieldCatalog::Entry &FieldCatalog::describe(Connection &connection, const 
     Entry &entry = found.value();
     entry = Entry();
     for (int c = 0; c < columns; ++c)
-        entry.columnNamesUtf8.emplace_back(sqlite3_column_name(stmt, c));
+        entry.columnNamesUtf8.emplace_back(stmt.columnName(c));
     const std::vector<ColumnInfo> none;
     const std::vector<ColumnInfo> &info = table.isEmpty() ? none : connection.columns(table);
     for (int c = first; c < columns; ++c) {
         FieldDef def;
-        def.name = QString::fromUtf8(sqlite3_column_name(stmt, c));
-        const char *decl = sqlite3_column_decltype(stmt, c);
-        const QString declared = decl ? QString::fromUtf8(decl) : QString();
+        def.name = QString::fromUtf8(stmt.columnName(c));
+        const QString declared = stmt.declaredType(c);
         bool pk = false;
         for (const ColumnInfo &ci : info) {
             if (ci.name.compare(def.name, Qt::CaseInsensitive) == 0)

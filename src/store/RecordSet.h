@@ -15,6 +15,7 @@ namespace store {
 
 class Connection;
 class RecordSet;
+class Statement;
 struct SnapshotChange;
 
 enum class FieldType
@@ -232,7 +233,7 @@ private:
     void checkActive() const;
     void checkEditable() const;
     void loadSnapshot();
-    QVariant readColumn(void *stmt, int column, FieldType type) const;
+    QVariant readColumn(const Statement &stmt, int column, FieldType type) const;
     QVariant normalize(int field, const QVariant &value) const;
     IntIndex &indexFor(int field);
     void indexAdd(int storageRow);

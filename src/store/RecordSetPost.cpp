@@ -4,7 +4,7 @@
 #include "Connection.h"
 #include "FieldValues.h"
 #include "RecordSet.h"
-#include "Sqlite.h"
+#include "Statement.h"
 #include "StoreError.h"
 
 #include <algorithm>
@@ -63,25 +63,21 @@ void RecordSet::postInsert()
                                                    QStringLiteral("?,").repeated(names.size()).chopped(1));
     qint64 rowid = 0;
     {
-        sqlite3_stmt *stmt = m_conn->prepare(sql);
-        StmtReset reset(stmt);
-        for (size_t i = 0; i < values.size(); ++i)
-            bindValue(stmt, static_cast<int>(i + 1), values[i]);
-        m_conn->stepDone(stmt, QStringLiteral("(%1)").arg(name()));
-        rowid = sqlite3_last_insert_rowid(m_conn->handle());
+        Statement insert(*m_conn, sql, QStringLiteral("(%1)").arg(name()));
+        insert.bindAll(values);
+        insert.run();
+        rowid = insert.insertedRowid();
     }
     // Read the stored row back: the store fills the id and any defaults.
-    const QString reread = QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid=?").arg(table);
-    sqlite3_stmt *stmt = m_conn->prepare(reread);
-    StmtReset reset(stmt);
-    sqlite3_bind_int64(stmt, 1, rowid);
-    const int rc = sqlite3_step(stmt);
+    Statement reread(*m_conn, QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid=?").arg(table));
+    reread.bind(1, rowid);
     const int s = static_cast<int>(m_deleted.size());
-    if (rc == SQLITE_ROW) {
+    if (reread.tryStep()) {
         for (size_t f = 0; f < m_fields.size(); ++f)
-            m_cells.push_back(readColumn(stmt, m_columnOf[f], m_fields[f].type));
+            m_cells.push_back(readColumn(reread, m_columnOf[f], m_fields[f].type));
     } else {
-        // Another program removed it at once; keep what we wrote.
+        // Another program removed it at once, or it cannot be read now: it is stored, so what we wrote is
+        // kept, and the post is not failed for it.
         for (size_t f = 0; f < m_fields.size(); ++f)
             m_cells.push_back(m_buffer[f]);
     }
@@ -113,18 +109,16 @@ void RecordSet::postUpdate()
     // a field another program changed since the snapshot is not overwritten, whatever form it is stored in.
     Connection::Transaction transaction(*m_conn, context);
     {
-        sqlite3_stmt *stmt =
-            m_conn->prepare(QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid=?").arg(quotedName(m_table)));
-        StmtReset reset(stmt);
-        sqlite3_bind_int64(stmt, 1, m_keys[static_cast<size_t>(s)]);
-        const int rc = sqlite3_step(stmt);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            m_conn->raise(rc, context, true);
-        bool unchanged = rc == SQLITE_ROW;
+        Statement reread(*m_conn,
+                         QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid=?").arg(quotedName(m_table)),
+                         context);
+        reread.setPartOfWrite();
+        reread.bind(1, m_keys[static_cast<size_t>(s)]);
+        bool unchanged = reread.step();
         for (size_t i = 0; unchanged && i < changedFields.size(); ++i) {
             const int f = changedFields[i];
             unchanged = sameValue(
-                readColumn(stmt, m_columnOf[static_cast<size_t>(f)], m_fields[static_cast<size_t>(f)].type),
+                readColumn(reread, m_columnOf[static_cast<size_t>(f)], m_fields[static_cast<size_t>(f)].type),
                 cell(s, f));
         }
         if (!unchanged)
@@ -133,14 +127,13 @@ void RecordSet::postUpdate()
                 "Die Änderung wurde nicht gespeichert; bitte die Daten neu laden."));
     }
     {
-        sqlite3_stmt *stmt = m_conn->prepare(
-            QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?").arg(quotedName(m_table), sets.join(u',')));
-        StmtReset reset(stmt);
-        int p = 1;
-        for (const QVariant &v : newValues)
-            bindValue(stmt, p++, v);
-        sqlite3_bind_int64(stmt, p, m_keys[static_cast<size_t>(s)]);
-        m_conn->stepDone(stmt, context);
+        Statement update(
+            *m_conn,
+            QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?").arg(quotedName(m_table), sets.join(u',')),
+            context);
+        update.bindAll(newValues);
+        update.bind(static_cast<int>(newValues.size()) + 1, m_keys[static_cast<size_t>(s)]);
+        update.run();
     }
     if (m_beforeCommit)
         m_beforeCommit(*this);
@@ -173,12 +166,11 @@ void RecordSet::remove()
     const int s = m_view[static_cast<size_t>(pos)];
     m_conn->ensureConnected();
     {
-        sqlite3_stmt *stmt =
-            m_conn->prepare(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quotedName(m_table)));
-        StmtReset reset(stmt);
-        sqlite3_bind_int64(stmt, 1, m_keys[static_cast<size_t>(s)]);
-        m_conn->stepDone(stmt, QStringLiteral("(%1)").arg(name()));
+        Statement del(*m_conn, QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quotedName(m_table)),
+                      QStringLiteral("(%1)").arg(name()));
+        del.bind(1, m_keys[static_cast<size_t>(s)]);
         // No row changed: another program deleted it already, which is what was asked for.
+        del.run();
     }
     indexRemove(s);
     m_deleted[static_cast<size_t>(s)] = 1;

@@ -4,7 +4,7 @@
 #include "FieldCatalog.h"
 #include "FieldValues.h"
 #include "RecordSet.h"
-#include "Sqlite.h"
+#include "Statement.h"
 #include "StoreError.h"
 
 namespace store {
@@ -20,16 +20,12 @@ void RecordSet::loadSnapshot()
         if (query.kind != TranslatedSql::Kind::Select)
             fail(QStringLiteral("Die Anweisung liefert keine Datenmenge"));
     }
-    sqlite3_stmt *stmt = m_conn->prepare(query.sql);
-    StmtReset reset(stmt);
-    for (size_t i = 0; i < query.params.size(); ++i)
-        bindValue(stmt, static_cast<int>(i + 1), query.params[i]);
+    Statement stmt(*m_conn, query.sql);
+    stmt.bindAll(query.params);
 
     // The first step comes before the columns are looked at: it is where SQLite prepares the statement
     // again when another program has changed the table meanwhile.
-    int rc = sqlite3_step(stmt);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        m_conn->raise(rc);
+    bool row = stmt.step();
     const int first = isTable ? 1 : 0;
     const FieldCatalog::Entry &entry =
         m_conn->fieldCatalog().describe(*m_conn, query.sql, stmt, first, m_table);
@@ -58,14 +54,12 @@ void RecordSet::loadSnapshot()
     m_deleted.clear();
     m_indexes.clear();
     const size_t nf = m_fields.size();
-    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
+    for (; row; row = stmt.step()) {
         if (isTable)
-            m_keys.push_back(sqlite3_column_int64(stmt, 0));
+            m_keys.push_back(stmt.int64(0));
         for (size_t f = 0; f < nf; ++f)
             m_cells.push_back(readColumn(stmt, m_columnOf[f], m_fields[f].type));
     }
-    if (rc != SQLITE_DONE)
-        m_conn->raise(rc);
     m_deleted.assign(nf ? m_cells.size() / nf : 0, 0);
 }
 
@@ -104,14 +98,13 @@ void RecordSet::refresh()
     resetView();
 }
 
-QVariant RecordSet::readColumn(void *rawStmt, int c, FieldType type) const
+QVariant RecordSet::readColumn(const Statement &stmt, int c, FieldType type) const
 {
-    auto *stmt = static_cast<sqlite3_stmt *>(rawStmt);
-    switch (sqlite3_column_type(stmt, c)) {
+    switch (stmt.columnType(c)) {
     case SQLITE_NULL:
         return QVariant();
     case SQLITE_INTEGER: {
-        const qint64 v = sqlite3_column_int64(stmt, c);
+        const qint64 v = stmt.int64(c);
         switch (type) {
         case FieldType::Boolean:
             return QVariant(v != 0);
@@ -125,11 +118,10 @@ QVariant RecordSet::readColumn(void *rawStmt, int c, FieldType type) const
     }
     case SQLITE_FLOAT:
         if (type == FieldType::Text)
-            return QVariant(QString::number(sqlite3_column_double(stmt, c)));
-        return QVariant(sqlite3_column_double(stmt, c));
+            return QVariant(QString::number(stmt.real(c)));
+        return QVariant(stmt.real(c));
     default: {
-        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
-        const QString s = QString::fromUtf8(text, sqlite3_column_bytes(stmt, c));
+        const QString s = stmt.text(c);
         if (type == FieldType::Boolean) {
             bool ok = false;
             const bool b = parseBool(s, &ok);

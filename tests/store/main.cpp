@@ -5,6 +5,7 @@ int runStoreTests(int argc, char **argv);
 int runRecordSetTests(int argc, char **argv);
 int runReliabilityTests(int argc, char **argv);
 int runStatementTests(int argc, char **argv);
+int runStatementErrorTests(int argc, char **argv);
 int runFileTests(int argc, char **argv);
 
 int main(int argc, char **argv)
@@ -15,6 +16,7 @@ int main(int argc, char **argv)
     failures += runRecordSetTests(argc, argv);
     failures += runReliabilityTests(argc, argv);
     failures += runStatementTests(argc, argv);
+    failures += runStatementErrorTests(argc, argv);
     failures += runFileTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

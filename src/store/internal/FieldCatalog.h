@@ -8,11 +8,10 @@
 
 #include <vector>
 
-struct sqlite3_stmt;
-
 namespace store {
 
 class Connection;
+class Statement;
 
 // What the record sets learnt of each statement's result columns: the fields a set over it shows when no
 // fields are declared, and each column's name. Looking at declared types costs more than reading a small
@@ -31,7 +30,7 @@ public:
     // The fields of the statement's result from column `first` on. The statement has been stepped once:
     // that is where SQLite prepares it again when another program changed the table, and the columns are
     // then learnt again too. `table` (empty for a statement) tells which column is the table's key.
-    const Entry &describe(Connection &connection, const QString &sql, sqlite3_stmt *stmt, int first,
+    const Entry &describe(Connection &connection, const QString &sql, const Statement &stmt, int first,
                           const QString &table);
     void clear() { m_entries.clear(); }
 

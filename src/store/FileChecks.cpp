@@ -1,0 +1,103 @@
+#include "FileChecks.h"
+
+#include "StoreError.h"
+#include "SystemError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace store {
+
+FileId fileIdOf(const QByteArray &nativePath)
+{
+    struct stat st = {};
+    if (::stat(nativePath.constData(), &st) != 0)
+        return {};
+    return {true, static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
+}
+
+void checkBeforeOpening(const QString &path, const QByteArray &nativePath)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        const QString folder = folderOf(path);
+        if (!QFileInfo(folder).isDir())
+            throw StoreError(
+                QStringLiteral("Die Datenbankdatei %1 wurde nicht gefunden: den Ordner %2 gibt es nicht.")
+                    .arg(quoted(path), quoted(folder)));
+        throw StoreError(QStringLiteral("Die Datenbankdatei %1 wurde nicht gefunden.").arg(quoted(path)));
+    }
+    if (!info.isFile())
+        throw StoreError(
+            QStringLiteral("%1 ist keine Datenbankdatei, sondern ein Ordner.").arg(quoted(path)));
+    // Asked with this process's effective rights, not by opening the file: closing any descriptor of a
+    // file drops every lock this process holds on it, also those of another connection.
+    if (::faccessat(AT_FDCWD, nativePath.constData(), R_OK, AT_EACCESS) != 0) {
+        const int err = errno;
+        throw StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht gelesen werden: %2.")
+                             .arg(quoted(path), systemReason(err)));
+    }
+    if (info.size() == 0)
+        throw StoreError(
+            QStringLiteral("Die Datei %1 ist leer und keine Sicherheitsdatenbank.").arg(quoted(path)));
+}
+
+void refuseNotADatabase(const QString &path)
+{
+    QFile f(path);
+    QByteArray header;
+    if (f.open(QIODevice::ReadOnly))
+        header = f.read(16);
+    if (header == QByteArray("SQLite format 3\0", 16))
+        throw StoreError(QStringLiteral("Die Datei %1 ist eine unverschlüsselte SQLite-Datenbank und keine "
+                                        "Sicherheitsdatenbank.")
+                             .arg(quoted(path)));
+    throw StoreError(
+        QStringLiteral("Die Datei %1 kann nicht geöffnet werden: falsches Datenbankkennwort oder "
+                       "keine Sicherheitsdatenbank.")
+            .arg(quoted(path)));
+}
+
+void claimNewFile(const QString &path, const QByteArray &nativePath)
+{
+    // Taking the name exclusively: two creators cannot both think they made the file.
+    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        ::close(fd);
+        return;
+    }
+    const int err = errno;
+    const QString folder = quoted(folderOf(path));
+    QString why;
+    switch (err) {
+    case EEXIST:
+        throw StoreError(
+            QStringLiteral("Die Datei %1 gibt es schon; sie wird nicht überschrieben.").arg(quoted(path)));
+    case ENOENT:
+        why = QStringLiteral("den Ordner %1 gibt es nicht").arg(folder);
+        break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        why =
+            QStringLiteral("im Ordner %1 kann nicht geschrieben werden (%2)").arg(folder, systemReason(err));
+        break;
+    default:
+        why = QStringLiteral("%1 (Ordner %2)").arg(systemReason(err), folder);
+        break;
+    }
+    throw StoreError(QStringLiteral("Die Datei %1 kann nicht angelegt werden: %2.").arg(quoted(path), why));
+}
+
+int folderWriteError(const QString &folder)
+{
+    return ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK, AT_EACCESS) != 0 ? errno : 0;
+}
+
+} // namespace store

@@ -1,0 +1,37 @@
+#pragma once
+
+// What the file system says of a database file, asked before SQLite sees it: SQLite would take an empty
+// file for an empty database and write one into it, and its own messages cannot tell the user which of the
+// many reasons it was.
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+namespace store {
+
+// Which file a path names: the same device and inode stay the same file, whatever its name.
+struct FileId
+{
+    bool valid = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+};
+
+FileId fileIdOf(const QByteArray &nativePath);
+
+// Refuses, with a German StoreError, a path that names no file, a folder, a file this process may not
+// read, or an empty one.
+void checkBeforeOpening(const QString &path, const QByteArray &nativePath);
+
+// For a file whose schema SQLite cannot read with the key: says whether it is a plain SQLite database or
+// the password is wrong (or it is no database at all).
+[[noreturn]] void refuseNotADatabase(const QString &path);
+
+// Makes the file, empty, and refuses a path where one exists already or cannot be made.
+void claimNewFile(const QString &path, const QByteArray &nativePath);
+
+// Why this process may not write in the folder; 0 when it may.
+int folderWriteError(const QString &folder);
+
+} // namespace store
