@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace store {
@@ -23,12 +24,14 @@ constexpr int kRetries = 200;
 // Pages copied per step: small enough that a writer never waits long for its lock.
 constexpr int kPagesPerStep = 256;
 
-// The target's name, taken exclusively: two backups cannot both write one file.
-void claim(const QString &target)
+// The target's name, taken exclusively: two backups cannot both write one file. The copy holds the same
+// passwords as the file, so it gets the file's mode, but never a right for every user of the machine.
+void claim(const QString &target, mode_t mode)
 {
     const QByteArray nativePath = QFile::encodeName(target);
-    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
+        ::fchmod(fd, mode & 0770);
         ::close(fd);
         return;
     }
@@ -71,7 +74,13 @@ void backup(Connection &source, const QString &target)
 {
     source.ensureConnected();
     const QString password = ConnectionString::parse(source.connectionString()).password;
-    claim(target);
+    struct stat original
+    {
+    };
+    const mode_t mode = ::stat(QFile::encodeName(source.fileName()).constData(), &original) == 0
+                            ? original.st_mode & 07777
+                            : 0600;
+    claim(target, mode);
     QString why;
     {
         sqlite3 *raw = nullptr;

@@ -12,7 +12,8 @@ class Connection;
 // database password, so it opens as the file itself does.
 //
 // Never overwrites: a target that exists already is refused before anything is written, and a backup that
-// fails leaves no target behind. Throws StoreError with a German message.
+// fails leaves no target behind. The copy has the file's mode without the rights of other users. Throws
+// StoreError with a German message.
 void backup(Connection &source, const QString &target);
 
 } // namespace store

@@ -66,8 +66,10 @@ void refuseNotADatabase(const QString &path)
 
 void claimNewFile(const QString &path, const QByteArray &nativePath)
 {
-    // Taking the name exclusively: two creators cannot both think they made the file.
-    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // Taking the name exclusively: two creators cannot both think they made the file. The file holds every
+    // password in a form anyone can turn back, so other users of the machine get no right to it, whatever
+    // the umask allows them; owner and group get what the umask leaves (SQLite's journal follows the file).
+    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0660);
     if (fd >= 0) {
         ::close(fd);
         return;

@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Run
@@ -424,6 +426,48 @@ private slots:
         QCOMPARE(missing.code, 1);
         QVERIFY2(missing.err.contains(QStringLiteral("wurde nicht gefunden")), qPrintable(missing.err));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("nicht.mdb"))));
+    }
+
+    void noFileItMakesIsOpenToOtherUsers_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<int>("made");
+        QTest::newRow("umask 022") << 022 << 0640;
+        QTest::newRow("umask 002") << 002 << 0660;
+        QTest::newRow("umask 000") << 000 << 0660;
+        QTest::newRow("umask 077") << 077 << 0600;
+    }
+
+    void noFileItMakesIsOpenToOtherUsers()
+    {
+        QFETCH(int, mask);
+        QFETCH(int, made);
+        QTemporaryDir dir;
+        const auto modeOf = [](const QString &file) {
+            struct stat info
+            {
+            };
+            return ::stat(QFile::encodeName(file).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+        };
+        const mode_t before = ::umask(static_cast<mode_t>(mask));
+        const QString init = dir.filePath(QStringLiteral("init.mdb"));
+        const QString demo = dir.filePath(QStringLiteral("demo.mdb"));
+        const Run a = dbtool(initArgs(init, {{QStringLiteral("admin"), QStringLiteral("a")},
+                                             {QStringLiteral("password"), QStringLiteral("admin")}}));
+        const Run b = dbtool({QStringLiteral("demo"), demo});
+        // A backup keeps its file's mode, less what others may do, whatever the umask says.
+        QFile::setPermissions(demo, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                        QFile::WriteGroup | QFile::ReadOther);
+        const Run c = dbtool({QStringLiteral("backup"), demo, dir.filePath(QStringLiteral("copy.mdb"))});
+        ::umask(before);
+        QCOMPARE(a.code + b.code + c.code, 0);
+        QCOMPARE(modeOf(init), made);
+        QCOMPARE(modeOf(dir.filePath(QStringLiteral("copy.mdb"))), 0660);
+        // The check names a file that others may read, and how to mend it.
+        const Run d = dbtool({QStringLiteral("check"), demo});
+        QCOMPARE(d.code, 1);
+        QVERIFY2(d.out.contains(QStringLiteral("(Rechte 0664); abhelfen mit: chmod o-rwx")),
+                 qPrintable(d.out));
     }
 };
 

@@ -9,7 +9,12 @@
 #include "StoreError.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
+
+#include <optional>
+
+#include <sys/stat.h>
 
 namespace commands {
 
@@ -69,6 +74,26 @@ int who(const QStringList &args)
     return 0;
 }
 
+namespace {
+
+// The file holds every password in a form anyone can turn back: a file that every user of the machine may
+// read or write is a finding, with the command that mends it.
+std::optional<QString> openToEveryone(const QString &file)
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(file).constData(), &info) != 0 || (info.st_mode & (S_IROTH | S_IWOTH)) == 0)
+        return std::nullopt;
+    const QString path = QFileInfo(file).absoluteFilePath();
+    return QStringLiteral(
+               "Die Datei %1 ist für alle Benutzer des Rechners zugänglich (Rechte %2); abhelfen mit: "
+               "chmod o-rwx %1")
+        .arg(path, QString::number(info.st_mode & 07777, 8).rightJustified(4, u'0'));
+}
+
+} // namespace
+
 int check(const QStringList &args)
 {
     const auto a =
@@ -78,13 +103,16 @@ int check(const QStringList &args)
     store::Connection db;
     cli::openOn(db, a->plain[0]);
     const std::vector<rights::Problem> problems = rights::check(rights::Snapshot::read(db));
+    const std::optional<QString> mode = openToEveryone(a->plain[0]);
+    if (mode)
+        out() << *mode << "\n";
     for (const rights::Problem &p : problems)
         out() << p.text << "\n";
-    if (problems.empty()) {
+    if (problems.empty() && !mode) {
         out() << "Keine Befunde.\n";
         return 0;
     }
-    out() << problems.size() << " Befunde\n";
+    out() << problems.size() + (mode ? 1 : 0) << " Befunde\n";
     if (a->flags.contains(QStringLiteral("clean"))) {
         const rights::CleanUp plan = rights::cleanUpFor(problems);
         if (plan.isEmpty()) {
