@@ -199,7 +199,7 @@ QVariant RecordSet::valueAt(int row, int f) const
 {
     if (row < 0 || row >= rowCount() || f < 0 || f >= static_cast<int>(m_fields.size()))
         return QVariant();
-    if (row == m_cur && (m_state == DataState::Edit || m_state == DataState::Insert))
+    if (row == m_cur && isEditing())
         return m_buffer[static_cast<size_t>(f)];
     const int s = m_view[static_cast<size_t>(row)];
     return s == kPending ? QVariant() : cell(s, f);
@@ -365,7 +365,7 @@ void RecordSet::checkBrowseModeWithDetails()
 
 void RecordSet::checkBrowseMode()
 {
-    if (m_state == DataState::Edit || m_state == DataState::Insert) {
+    if (isEditing()) {
         updateRecord();
         if (m_modified)
             post();
@@ -415,7 +415,7 @@ void RecordSet::append()
 void RecordSet::edit()
 {
     checkActive();
-    if (m_state == DataState::Edit || m_state == DataState::Insert)
+    if (isEditing())
         return;
     if (m_view.empty()) {
         insert();
@@ -439,7 +439,7 @@ void RecordSet::setValue(int f, const QVariant &value)
     checkActive();
     if (f < 0 || f >= static_cast<int>(m_fields.size()))
         fail(QStringLiteral("Feld Nr. %1 nicht gefunden").arg(f));
-    if (m_state != DataState::Edit && m_state != DataState::Insert)
+    if (!isEditing())
         fail(msgNotEditing());
     if (m_fields[static_cast<size_t>(f)].type == FieldType::AutoInc)
         fail(QStringLiteral("Feld %1 kann nicht geändert werden")
@@ -453,7 +453,7 @@ void RecordSet::setValue(int f, const QVariant &value)
 
 void RecordSet::dropPending() noexcept
 {
-    const bool wasEditing = m_state == DataState::Edit || m_state == DataState::Insert;
+    const bool wasEditing = isEditing();
     const bool inserting = m_state == DataState::Insert;
     // Browse before anyone hears of the removal: views reading the rows then see stored values only.
     m_buffer.clear();
@@ -478,7 +478,7 @@ void RecordSet::dropPending() noexcept
 
 void RecordSet::cancel()
 {
-    if (m_state != DataState::Edit && m_state != DataState::Insert)
+    if (!isEditing())
         return;
     const bool inserting = m_state == DataState::Insert;
     dropPending();

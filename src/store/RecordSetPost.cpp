@@ -14,7 +14,7 @@ namespace store {
 void RecordSet::post()
 {
     checkActive();
-    if (m_posting || (m_state != DataState::Edit && m_state != DataState::Insert))
+    if (m_posting || !isEditing())
         return;
     struct Posting
     {
@@ -26,7 +26,7 @@ void RecordSet::post()
     if (m_beforePost)
         m_beforePost(*this);
     // A handler may have ended the row itself (cancel); then there is nothing left to store.
-    if (m_state != DataState::Edit && m_state != DataState::Insert)
+    if (!isEditing())
         return;
     const bool inserting = m_state == DataState::Insert;
     if (inserting)
