@@ -455,6 +455,7 @@ private slots:
         const Run a = dbtool(initArgs(init, {{QStringLiteral("admin"), QStringLiteral("a")},
                                              {QStringLiteral("password"), QStringLiteral("admin")}}));
         const Run b = dbtool({QStringLiteral("demo"), demo});
+        const int demoMode = modeOf(demo);
         // A backup keeps its file's mode, less what others may do, whatever the umask says.
         QFile::setPermissions(demo, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                         QFile::WriteGroup | QFile::ReadOther);
@@ -462,6 +463,7 @@ private slots:
         ::umask(before);
         QCOMPARE(a.code + b.code + c.code, 0);
         QCOMPARE(modeOf(init), made);
+        QCOMPARE(demoMode, made);
         QCOMPARE(modeOf(dir.filePath(QStringLiteral("copy.mdb"))), 0660);
         // The check names a file that others may read, and how to mend it.
         const Run d = dbtool({QStringLiteral("check"), demo});
