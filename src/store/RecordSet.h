@@ -251,6 +251,8 @@ private:
     void updateRecord();
     void postInsert();
     void postUpdate();
+    // Puts the row as the file holds it now into the snapshot, behind a pending edit.
+    void takeStoredRow(const Statement &stored, int storageRow);
     const QVariant &cell(int storageRow, int field) const
     {
         return m_cells[static_cast<size_t>(storageRow) * m_fields.size() + static_cast<size_t>(field)];

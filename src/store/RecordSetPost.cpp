@@ -114,17 +114,26 @@ void RecordSet::postUpdate()
                          context);
         reread.setPartOfWrite();
         reread.bind(1, m_keys[static_cast<size_t>(s)]);
-        bool unchanged = reread.step();
+        const bool exists = reread.step();
+        bool unchanged = exists;
         for (size_t i = 0; unchanged && i < changedFields.size(); ++i) {
             const int f = changedFields[i];
             unchanged = sameValue(
                 readColumn(reread, m_columnOf[static_cast<size_t>(f)], m_fields[static_cast<size_t>(f)].type),
                 cell(s, f));
         }
-        if (!unchanged)
-            fail(QStringLiteral(
-                "Der Datensatz wurde inzwischen von einem anderen Programm geändert oder gelöscht. "
-                "Die Änderung wurde nicht gespeichert; bitte die Daten neu laden."));
+        if (!exists)
+            throw StoreError(
+                QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm gelöscht. "
+                               "Ihre Änderung wurde nicht gespeichert."));
+        if (!unchanged) {
+            // The row as it is stored now stands behind the edit, so that Esc shows it and the user decides.
+            takeStoredRow(reread, s);
+            throw StoreError(
+                QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm geändert. "
+                               "Ihre Änderung wurde nicht gespeichert; Esc zeigt den gespeicherten "
+                               "Stand."));
+        }
     }
     {
         Statement update(
@@ -143,6 +152,19 @@ void RecordSet::postUpdate()
         cell(s, f) = m_buffer[static_cast<size_t>(f)];
         indexMove(s, f, old, m_buffer[static_cast<size_t>(f)]);
         m_conn->noteSnapshotChange({this, SnapshotChange::Kind::Changed, s, f, old});
+    }
+}
+
+void RecordSet::takeStoredRow(const Statement &stored, int storageRow)
+{
+    for (size_t f = 0; f < m_fields.size(); ++f) {
+        const int field = static_cast<int>(f);
+        const QVariant now = readColumn(stored, m_columnOf[f], m_fields[f].type);
+        if (sameValue(now, cell(storageRow, field)))
+            continue;
+        const QVariant old = cell(storageRow, field);
+        cell(storageRow, field) = now;
+        indexMove(storageRow, field, old, now);
     }
 }
 

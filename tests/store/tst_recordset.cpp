@@ -266,18 +266,20 @@ private slots:
         theirs.post();
         mine->edit();
         mine->field(QStringLiteral("User")).setAsString(QStringLiteral("mine"));
-        EXPECT_STORE_ERROR_CONTAINING(mine->post(),
-                                      QStringLiteral("UserList: Der Datensatz wurde inzwischen"));
+        EXPECT_STORE_ERROR(mine->post(),
+                           "Der Datensatz wurde inzwischen von einem anderen Programm geändert. "
+                           "Ihre Änderung wurde nicht gespeichert; Esc zeigt den gespeicherten Stand.");
         QCOMPARE(mine->state(), DataState::Edit);
         QCOMPARE(mine->field(QStringLiteral("User")).asString(), QStringLiteral("mine"));
         QCOMPARE(db.scalar(QStringLiteral("select User from Benutzer")).toString(), QStringLiteral("theirs"));
 
-        // A row deleted elsewhere is not brought back by a post.
+        // A row deleted elsewhere is not brought back by a post; Esc showed what the file held.
         mine->cancel();
+        QCOMPARE(mine->field(QStringLiteral("User")).asString(), QStringLiteral("theirs"));
         theirs.remove();
         mine->edit();
         mine->field(QStringLiteral("RealName")).setAsString(QStringLiteral("ghost"));
-        EXPECT_STORE_ERROR_CONTAINING(mine->post(), QStringLiteral("geändert oder gelöscht"));
+        EXPECT_STORE_ERROR_CONTAINING(mine->post(), QStringLiteral("anderen Programm gelöscht"));
         QCOMPARE(db.scalar(QStringLiteral("select count(*) from Benutzer")).toInt(), 0);
     }
 
