@@ -30,30 +30,46 @@ constexpr int kClientHeight = 305;
 
 constexpr int kNodeType = QTreeWidgetItem::UserType + 1;
 
-// A node and the record it carries; the label is only for the eye.
+QString labelOf(const QString &title, qint32 id)
+{
+    // Appended, not formatted with arg(), so that a title holding "%1" shows as it is.
+    return title + QStringLiteral(" (") + QString::number(id) + u')';
+}
+
+// A node and the record it carries. Its title lies in the tree's title store, and its label is made when
+// the view asks for it.
 class GroupNode : public QTreeWidgetItem
 {
 public:
-    GroupNode(TMyRec record, const QString &label) : QTreeWidgetItem(kNodeType), m_record(std::move(record))
+    // The root: ("Formulare", 0).
+    GroupNode() : QTreeWidgetItem(kNodeType) {}
+    GroupNode(QTreeWidgetItem *parent, const std::vector<char> *titles, std::uint32_t offset,
+              std::uint32_t length, qint32 id)
+        : QTreeWidgetItem(parent, kNodeType), m_titles(titles), m_offset(offset), m_length(length), m_id(id)
+    {}
+
+    TMyRec record() const
     {
-        setText(0, label);
+        if (!m_titles)
+            return TMyRec{schema::kRootTitle, grouptree::kRootId};
+        return TMyRec{QString::fromUtf8(m_titles->data() + m_offset, m_length), m_id};
     }
-    GroupNode(QTreeWidgetItem *parent, TMyRec record, const QString &label)
-        : QTreeWidgetItem(parent, kNodeType), m_record(std::move(record))
+
+    QVariant data(int column, int role) const override
     {
-        setText(0, label);
+        if (column == 0 && (role == Qt::DisplayRole || role == Qt::EditRole)) {
+            const TMyRec rec = record();
+            return m_titles ? labelOf(rec.title, rec.id) : rec.title;
+        }
+        return QTreeWidgetItem::data(column, role);
     }
-    const TMyRec &record() const { return m_record; }
 
 private:
-    TMyRec m_record;
+    const std::vector<char> *m_titles = nullptr;
+    std::uint32_t m_offset = 0;
+    std::uint32_t m_length = 0;
+    qint32 m_id = 0;
 };
-
-QString labelOf(const grouptree::Member &member)
-{
-    // Appended, not formatted with arg(), so that a title holding "%1" shows as it is.
-    return member.title + QStringLiteral(" (") + QString::number(member.id) + u')';
-}
 
 // Deletes a node that is no longer in a tree, always taking the last node in depth-first order, which is a
 // leaf. Neither Qt's recursive item destructor nor its walk over a taken subtree then ever sees more than
@@ -143,11 +159,10 @@ TfGruppen::~TfGruppen()
         fGruppen = nullptr;
 }
 
-const TMyRec &TfGruppen::recordOf(const QTreeWidgetItem *node)
+TMyRec TfGruppen::recordOf(const QTreeWidgetItem *node)
 {
-    static const TMyRec none;
     if (!node || node->type() != kNodeType)
-        return none;
+        return TMyRec{};
     return static_cast<const GroupNode *>(node)->record();
 }
 
@@ -159,7 +174,7 @@ void TfGruppen::FormCreate()
 void TfGruppen::BuildTree()
 {
     const ui::WaitCursor wait;
-    auto *root = new GroupNode(TMyRec{schema::kRootTitle, grouptree::kRootId}, schema::kRootTitle);
+    auto *root = new GroupNode();
     {
         const AttachRoot attach(Struktur, root);
         AddChildren(root, grouptree::kRootId);
@@ -171,10 +186,15 @@ void TfGruppen::BuildTree()
 
 void TfGruppen::AddChildren(QTreeWidgetItem *node, qint32 id)
 {
-    grouptree::walk(SData->SecureDB, node, id,
-                    [](QTreeWidgetItem *parent, const grouptree::Member &member, bool) -> QTreeWidgetItem * {
-                        return new GroupNode(parent, TMyRec{member.title, member.id}, labelOf(member));
-                    });
+    grouptree::walk(
+        SData->SecureDB, node, id,
+        [this](QTreeWidgetItem *parent, const grouptree::Member &member, bool) -> QTreeWidgetItem * {
+            const QByteArray title = member.title.toUtf8();
+            const auto offset = static_cast<std::uint32_t>(m_titles.size());
+            m_titles.insert(m_titles.end(), title.begin(), title.end());
+            return new GroupNode(parent, &m_titles, offset, static_cast<std::uint32_t>(title.size()),
+                                 member.id);
+        });
 }
 
 void TfGruppen::StrukturClick()
@@ -182,7 +202,7 @@ void TfGruppen::StrukturClick()
     const QList<QTreeWidgetItem *> selected = Struktur->selectedItems();
     if (selected.isEmpty())
         return;
-    const TMyRec &record = recordOf(selected.front());
+    const TMyRec record = recordOf(selected.front());
     if (!grouptree::holds(SData->SecureDB, record.id)) {
         rebuild();
         return;
@@ -237,6 +257,7 @@ void TfGruppen::removeAllNodes()
 {
     while (Struktur->topLevelItemCount() > 0)
         deleteDetached(Struktur->takeTopLevelItem(Struktur->topLevelItemCount() - 1));
+    m_titles = {};
 }
 
 bool TfGruppen::eventFilter(QObject *watched, QEvent *event)

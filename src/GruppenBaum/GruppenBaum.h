@@ -3,6 +3,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <vector>
+
 class QLabel;
 class QPushButton;
 class QTreeWidget;
@@ -49,7 +51,7 @@ public:
     void allowClose() { m_closable = true; }
 
     // The record a node of the tree carries.
-    static const TMyRec &recordOf(const QTreeWidgetItem *node);
+    static TMyRec recordOf(const QTreeWidgetItem *node);
 
     QTreeWidget *Struktur;
     QLabel *Panel1;
@@ -74,6 +76,9 @@ private:
     void removeAllNodes();
 
     bool m_closable = false;
+    // The nodes' titles in UTF-8, one after the other: a large file has a hundred thousand nodes, and a
+    // text of its own for each would be most of what the tree holds.
+    std::vector<char> m_titles;
 };
 
 // The single instance, while it exists.

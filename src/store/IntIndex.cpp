@@ -23,8 +23,9 @@ void IntIndex::build(std::vector<std::pair<qint64, int>> entries, std::vector<in
         if (i == 0 || entries[i].first != entries[i - 1].first)
             ++distinct;
     }
+    // Filled to at most three quarters: dense ids rarely collide, and the table is most of the index.
     size_t capacity = 16;
-    while (capacity < 2 * distinct)
+    while (capacity < distinct + distinct / 3 + 1)
         capacity *= 2;
     m_slots.assign(capacity, Slot{0, 0, -1});
     m_mask = capacity - 1;

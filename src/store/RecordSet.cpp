@@ -1,5 +1,6 @@
 #include "RecordSet.h"
 
+#include "Cells.h"
 #include "Connection.h"
 #include "StoreError.h"
 
@@ -20,7 +21,8 @@ QString msgNotEditing()
 
 // ------------------------------------------------------------------------------------------ RecordSet
 
-RecordSet::RecordSet(const QString &name, QObject *parent) : QObject(parent)
+RecordSet::RecordSet(const QString &name, QObject *parent)
+    : QObject(parent), m_cells(std::make_unique<Cells>())
 {
     setObjectName(name);
 }
@@ -131,9 +133,7 @@ void RecordSet::open()
         if (m_filtered)
             parseFilter();
     } catch (...) {
-        m_cells.clear();
-        m_keys.clear();
-        m_deleted.clear();
+        m_cells->reset({});
         m_fields.clear();
         m_indexes.clear();
         throw;
@@ -156,9 +156,7 @@ void RecordSet::close() noexcept
     m_changed.clear();
     m_modified = false;
     m_view.clear();
-    m_cells.clear();
-    m_keys.clear();
-    m_deleted.clear();
+    m_cells->reset({});
     m_indexes.clear();
     m_cur = -1;
     m_eof = m_bof = true;
@@ -193,6 +191,16 @@ int RecordSet::recordCount() const
 bool RecordSet::isPendingRow(int row) const
 {
     return row >= 0 && row < rowCount() && m_view[static_cast<size_t>(row)] == kPending;
+}
+
+QVariant RecordSet::cell(int storageRow, int field) const
+{
+    return m_cells->value(storageRow, field);
+}
+
+void RecordSet::setCell(int storageRow, int field, const QVariant &value)
+{
+    m_cells->set(storageRow, field, value);
 }
 
 QVariant RecordSet::valueAt(int row, int f) const

@@ -8,11 +8,13 @@
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
 namespace store {
 
+class Cells;
 class Connection;
 class RecordSet;
 class Statement;
@@ -233,7 +235,6 @@ private:
     void checkActive() const;
     void checkEditable() const;
     void loadSnapshot();
-    QVariant readColumn(const Statement &stmt, int column, FieldType type) const;
     QVariant normalize(int field, const QVariant &value) const;
     IntIndex &indexFor(int field);
     void indexAdd(int storageRow);
@@ -253,14 +254,8 @@ private:
     void postUpdate();
     // Puts the row as the file holds it now into the snapshot, behind a pending edit.
     void takeStoredRow(const Statement &stored, int storageRow);
-    const QVariant &cell(int storageRow, int field) const
-    {
-        return m_cells[static_cast<size_t>(storageRow) * m_fields.size() + static_cast<size_t>(field)];
-    }
-    QVariant &cell(int storageRow, int field)
-    {
-        return m_cells[static_cast<size_t>(storageRow) * m_fields.size() + static_cast<size_t>(field)];
-    }
+    QVariant cell(int storageRow, int field) const;
+    void setCell(int storageRow, int field, const QVariant &value);
     QVariant linkKey() const;
 
     Connection *m_conn = nullptr;
@@ -268,12 +263,10 @@ private:
     QStringList m_sql;
     std::vector<FieldDef> m_declared;
 
-    // Snapshot: storage rows, each m_fields.size() cells, plus the row key (rowid) of table rows.
+    // Snapshot: storage rows with their row keys (rowid) of table rows.
     std::vector<FieldDef> m_fields;
     std::vector<int> m_columnOf; // result column of each field
-    std::vector<QVariant> m_cells;
-    std::vector<qint64> m_keys;
-    std::vector<char> m_deleted;
+    std::unique_ptr<Cells> m_cells;
     std::unordered_map<int, IntIndex> m_indexes;
 
     // Rows on show: storage rows, and kPending where the new row of an insert stands.

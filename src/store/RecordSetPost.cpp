@@ -1,6 +1,7 @@
 // Storing a record set's rows: posting a new or changed row and deleting one, each durable by itself; and
 // taking them back from the snapshot when the transaction they were made in rolls back.
 
+#include "Cells.h"
 #include "Connection.h"
 #include "FieldValues.h"
 #include "RecordSet.h"
@@ -71,18 +72,14 @@ void RecordSet::postInsert()
     // Read the stored row back: the store fills the id and any defaults.
     Statement reread(*m_conn, QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid=?").arg(table));
     reread.bind(1, rowid);
-    const int s = static_cast<int>(m_deleted.size());
+    const int s = m_cells->rows();
     if (reread.tryStep()) {
-        for (size_t f = 0; f < m_fields.size(); ++f)
-            m_cells.push_back(readColumn(reread, m_columnOf[f], m_fields[f].type));
+        m_cells->appendRead(reread, rowid, m_columnOf);
     } else {
         // Another program removed it at once, or it cannot be read now: it is stored, so what we wrote is
         // kept, and the post is not failed for it.
-        for (size_t f = 0; f < m_fields.size(); ++f)
-            m_cells.push_back(m_buffer[f]);
+        m_cells->append(rowid, m_buffer);
     }
-    m_keys.push_back(rowid);
-    m_deleted.push_back(0);
     indexAdd(s);
     m_view[static_cast<size_t>(m_cur)] = s;
     m_conn->noteSnapshotChange({this, SnapshotChange::Kind::Added, s, -1, QVariant()});
@@ -113,14 +110,14 @@ void RecordSet::postUpdate()
                          QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid=?").arg(quotedName(m_table)),
                          context);
         reread.setPartOfWrite();
-        reread.bind(1, m_keys[static_cast<size_t>(s)]);
+        reread.bind(1, m_cells->key(s));
         const bool exists = reread.step();
         bool unchanged = exists;
         for (size_t i = 0; unchanged && i < changedFields.size(); ++i) {
             const int f = changedFields[i];
-            unchanged = sameValue(
-                readColumn(reread, m_columnOf[static_cast<size_t>(f)], m_fields[static_cast<size_t>(f)].type),
-                cell(s, f));
+            unchanged = sameValue(Cells::read(reread, m_columnOf[static_cast<size_t>(f)],
+                                              m_fields[static_cast<size_t>(f)].type),
+                                  cell(s, f));
         }
         if (!exists)
             throw StoreError(
@@ -141,7 +138,7 @@ void RecordSet::postUpdate()
             QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?").arg(quotedName(m_table), sets.join(u',')),
             context);
         update.bindAll(newValues);
-        update.bind(static_cast<int>(newValues.size()) + 1, m_keys[static_cast<size_t>(s)]);
+        update.bind(static_cast<int>(newValues.size()) + 1, m_cells->key(s));
         update.run();
     }
     if (m_beforeCommit)
@@ -149,7 +146,7 @@ void RecordSet::postUpdate()
     transaction.commit();
     for (int f : changedFields) {
         const QVariant old = cell(s, f);
-        cell(s, f) = m_buffer[static_cast<size_t>(f)];
+        setCell(s, f, m_buffer[static_cast<size_t>(f)]);
         indexMove(s, f, old, m_buffer[static_cast<size_t>(f)]);
         m_conn->noteSnapshotChange({this, SnapshotChange::Kind::Changed, s, f, old});
     }
@@ -159,11 +156,11 @@ void RecordSet::takeStoredRow(const Statement &stored, int storageRow)
 {
     for (size_t f = 0; f < m_fields.size(); ++f) {
         const int field = static_cast<int>(f);
-        const QVariant now = readColumn(stored, m_columnOf[f], m_fields[f].type);
+        const QVariant now = Cells::read(stored, m_columnOf[f], m_fields[f].type);
         if (sameValue(now, cell(storageRow, field)))
             continue;
         const QVariant old = cell(storageRow, field);
-        cell(storageRow, field) = now;
+        setCell(storageRow, field, now);
         indexMove(storageRow, field, old, now);
     }
 }
@@ -190,12 +187,12 @@ void RecordSet::remove()
     {
         Statement del(*m_conn, QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quotedName(m_table)),
                       QStringLiteral("(%1)").arg(name()));
-        del.bind(1, m_keys[static_cast<size_t>(s)]);
+        del.bind(1, m_cells->key(s));
         // No row changed: another program deleted it already, which is what was asked for.
         del.run();
     }
     indexRemove(s);
-    m_deleted[static_cast<size_t>(s)] = 1;
+    m_cells->setDeleted(s, true);
     m_conn->noteSnapshotChange({this, SnapshotChange::Kind::Removed, s, -1, QVariant()});
     emit rowAboutToBeRemoved(pos);
     m_view.erase(m_view.begin() + pos);
@@ -227,16 +224,16 @@ void RecordSet::undoChange(const SnapshotChange &change) noexcept
     switch (change.kind) {
     case SnapshotChange::Kind::Added:
         indexRemove(s);
-        m_deleted[static_cast<size_t>(s)] = 1;
+        m_cells->setDeleted(s, true);
         break;
     case SnapshotChange::Kind::Removed:
-        m_deleted[static_cast<size_t>(s)] = 0;
+        m_cells->setDeleted(s, false);
         indexAdd(s);
         m_undoneRow = s;
         break;
     case SnapshotChange::Kind::Changed: {
         const QVariant now = cell(s, change.field);
-        cell(s, change.field) = change.old;
+        setCell(s, change.field, change.old);
         indexMove(s, change.field, now, change.old);
         break;
     }
@@ -249,7 +246,7 @@ void RecordSet::showUndone() noexcept
     const int current = at >= 0 && at < rowCount() ? m_view[static_cast<size_t>(at)] : -1;
     // A new row goes with the action that failed, and so does an edit of a row that is gone again.
     if (m_state == DataState::Insert ||
-        (m_state == DataState::Edit && m_deleted[static_cast<size_t>(current)]))
+        (m_state == DataState::Edit && current >= 0 && m_cells->isDeleted(current)))
         dropPending();
     const int keep = m_undoneRow >= 0 ? m_undoneRow : current;
     m_undoneRow = -1;

@@ -1,11 +1,14 @@
 // Opening a record set: the rows of the table or statement read at once, and what its fields are.
 
+#include "Cells.h"
 #include "Connection.h"
 #include "FieldCatalog.h"
 #include "FieldValues.h"
 #include "RecordSet.h"
 #include "Statement.h"
 #include "StoreError.h"
+
+#include <utility>
 
 namespace store {
 
@@ -49,18 +52,11 @@ void RecordSet::loadSnapshot()
             m_columnOf.push_back(static_cast<int>(c) + first);
     }
 
-    m_cells.clear();
-    m_keys.clear();
-    m_deleted.clear();
     m_indexes.clear();
-    const size_t nf = m_fields.size();
-    for (; row; row = stmt.step()) {
-        if (isTable)
-            m_keys.push_back(stmt.int64(0));
-        for (size_t f = 0; f < nf; ++f)
-            m_cells.push_back(readColumn(stmt, m_columnOf[f], m_fields[f].type));
-    }
-    m_deleted.assign(nf ? m_cells.size() / nf : 0, 0);
+    m_cells->reset(m_fields);
+    for (; row; row = stmt.step())
+        m_cells->appendRead(stmt, isTable ? stmt.int64(0) : 0, m_columnOf);
+    m_cells->squeeze();
 }
 
 void RecordSet::refresh()
@@ -72,12 +68,10 @@ void RecordSet::refresh()
     {
         std::vector<FieldDef> fields;
         std::vector<int> columnOf;
-        std::vector<QVariant> cells;
-        std::vector<qint64> keys;
-        std::vector<char> deleted;
+        std::unique_ptr<Cells> cells;
         std::unordered_map<int, IntIndex> indexes;
-    } kept{std::move(m_fields), std::move(m_columnOf), std::move(m_cells),
-           std::move(m_keys),   std::move(m_deleted),  std::move(m_indexes)};
+    } kept{std::move(m_fields), std::move(m_columnOf), std::exchange(m_cells, std::make_unique<Cells>()),
+           std::move(m_indexes)};
     try {
         m_fields.clear();
         loadSnapshot();
@@ -88,48 +82,12 @@ void RecordSet::refresh()
         m_fields = std::move(kept.fields);
         m_columnOf = std::move(kept.columnOf);
         m_cells = std::move(kept.cells);
-        m_keys = std::move(kept.keys);
-        m_deleted = std::move(kept.deleted);
         m_indexes = std::move(kept.indexes);
         throw;
     }
     m_conn->forgetSnapshotChanges(this);
     m_linkedValid = false;
     resetView();
-}
-
-QVariant RecordSet::readColumn(const Statement &stmt, int c, FieldType type) const
-{
-    switch (stmt.columnType(c)) {
-    case SQLITE_NULL:
-        return QVariant();
-    case SQLITE_INTEGER: {
-        const qint64 v = stmt.int64(c);
-        switch (type) {
-        case FieldType::Boolean:
-            return QVariant(v != 0);
-        case FieldType::Text:
-            return QVariant(QString::number(v));
-        default:
-            if (v >= INT32_MIN && v <= INT32_MAX)
-                return QVariant(static_cast<int>(v));
-            return QVariant(v);
-        }
-    }
-    case SQLITE_FLOAT:
-        if (type == FieldType::Text)
-            return QVariant(QString::number(stmt.real(c)));
-        return QVariant(stmt.real(c));
-    default: {
-        const QString s = stmt.text(c);
-        if (type == FieldType::Boolean) {
-            bool ok = false;
-            const bool b = parseBool(s, &ok);
-            return ok ? QVariant(b) : QVariant();
-        }
-        return QVariant(s);
-    }
-    }
 }
 
 } // namespace store

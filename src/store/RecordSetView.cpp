@@ -1,5 +1,6 @@
 // The rows on show: the indexes that serve the filter and the master link, and how the view follows them.
 
+#include "Cells.h"
 #include "FieldValues.h"
 #include "RecordSet.h"
 #include "StoreError.h"
@@ -15,18 +16,19 @@ IntIndex &RecordSet::indexFor(int f)
         return it->second;
     std::vector<std::pair<qint64, int>> entries;
     std::vector<int> nulls;
-    const int rows = static_cast<int>(m_deleted.size());
+    const int rows = m_cells->rows();
     entries.reserve(static_cast<size_t>(rows));
     for (int r = 0; r < rows; ++r) {
-        if (m_deleted[static_cast<size_t>(r)])
+        if (m_cells->isDeleted(r))
             continue;
-        const QVariant &v = cell(r, f);
-        bool ok = false;
-        const qint64 key = v.isValid() && !v.isNull() ? v.toLongLong(&ok) : 0;
-        if (ok)
+        qint64 key = 0;
+        if (m_cells->integer(r, f, &key)) {
             entries.emplace_back(key, r);
-        else if (!v.isValid() || v.isNull())
-            nulls.push_back(r);
+        } else {
+            const QVariant v = cell(r, f);
+            if (!v.isValid() || v.isNull())
+                nulls.push_back(r);
+        }
     }
     IntIndex &idx = m_indexes[f];
     idx.build(std::move(entries), std::move(nulls));
@@ -66,9 +68,8 @@ bool RecordSet::matchesFilter(int s) const
 {
     if (!m_filtered || m_filterField < 0)
         return true;
-    const QVariant &v = cell(s, m_filterField);
-    bool ok = false;
-    return v.isValid() && !v.isNull() && v.toLongLong(&ok) == m_filterValue && ok;
+    qint64 key = 0;
+    return m_cells->integer(s, m_filterField, &key) && key == m_filterValue;
 }
 
 void RecordSet::rebuildView()
@@ -90,10 +91,10 @@ void RecordSet::rebuildView()
         const std::span<const int> rows = indexFor(m_filterField).rows(m_filterValue);
         m_view.assign(rows.begin(), rows.end());
     } else {
-        const int rows = static_cast<int>(m_deleted.size());
+        const int rows = m_cells->rows();
         m_view.reserve(static_cast<size_t>(rows));
         for (int r = 0; r < rows; ++r) {
-            if (!m_deleted[static_cast<size_t>(r)])
+            if (!m_cells->isDeleted(r))
                 m_view.push_back(r);
         }
     }

@@ -81,6 +81,13 @@ QString Statement::text(int column) const
     return QString::fromUtf8(utf8, sqlite3_column_bytes(m_stmt, column));
 }
 
+QByteArrayView Statement::utf8(int column) const
+{
+    checkRowColumn(column);
+    const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    return QByteArrayView(utf8, sqlite3_column_bytes(m_stmt, column));
+}
+
 int Statement::columnCount() const
 {
     return sqlite3_column_count(m_stmt);

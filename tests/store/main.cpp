@@ -7,6 +7,7 @@ int runReliabilityTests(int argc, char **argv);
 int runStatementTests(int argc, char **argv);
 int runStatementErrorTests(int argc, char **argv);
 int runFileTests(int argc, char **argv);
+int runCellTests(int argc, char **argv);
 
 int main(int argc, char **argv)
 {
@@ -18,5 +19,6 @@ int main(int argc, char **argv)
     failures += runStatementTests(argc, argv);
     failures += runStatementErrorTests(argc, argv);
     failures += runFileTests(argc, argv);
+    failures += runCellTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 
 #include "Sqlite.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 
@@ -43,6 +44,8 @@ public:
     qint64 int64(int column) const;
     double real(int column) const;
     QString text(int column) const;
+    // The text as SQLite holds it, in UTF-8; valid until the next step or read of another form.
+    QByteArrayView utf8(int column) const;
 
     // Of the result's shape, known with a row or without.
     int columnCount() const;
