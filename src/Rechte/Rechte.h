@@ -1,0 +1,89 @@
+#pragma once
+
+#include "RightsCheck.h"
+
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+
+namespace store {
+class Connection;
+}
+
+namespace rechte {
+class ListPanel;
+}
+
+// The window "Rechte-Übersicht": who may do what in the open file, by user, by function and as one list of
+// every assignment; the check of the file and its clean-up; copying one user's rights to another; each
+// list to a CSV file.
+//
+// It shows one reading of the file (rights::Snapshot), taken when it is opened, on "Aktualisieren" (F5),
+// after another file has been opened, and before and after each change it makes, so that what it asks and
+// reports is about the file as it is. Its changes (copy, clean-up) each run in one transaction; it reports
+// them by fileChanged, so that the windows that show the same tables can read them again. It knows nothing
+// of those windows.
+class TFRechte : public QWidget
+{
+    Q_OBJECT
+
+public:
+    TFRechte(store::Connection &db, QWidget *parent);
+    ~TFRechte() override;
+
+    // Brings the window up; reads the file when it was not on show.
+    void open();
+    // Reads the file again; the chosen user and function stay chosen while the file holds them.
+    void AktualisierenClick();
+    // No file is open: the lists are empty until the next reading.
+    void clear();
+    void RechteUebernehmenClick();
+    void PruefenClick();
+    void BereinigenClick();
+    void ExportierenClick();
+
+    QTabWidget *Views;
+    QPushButton *Aktualisieren;
+    QPushButton *RechteUebernehmen;
+    QPushButton *Pruefen;
+    QPushButton *Bereinigen;
+    QPushButton *Exportieren;
+    rechte::ListPanel *Users;
+    QLabel *HeldCaption;
+    rechte::ListPanel *Held;
+    rechte::ListPanel *Functions;
+    QLabel *HolderCaption;
+    QCheckBox *Below;
+    rechte::ListPanel *Holders;
+    rechte::ListPanel *Assignments;
+    QLabel *FindingCaption;
+    rechte::ListPanel *Findings;
+
+signals:
+    // The window has changed the file: assignments always, functions (their group) when `functionsMoved`.
+    void fileChanged(bool functionsMoved);
+
+private:
+    void buildButtons();
+    QWidget *buildByUser();
+    QWidget *buildByFunction();
+    QWidget *buildAll();
+    QWidget *buildFindings();
+    void read();
+    std::vector<rights::Problem> checkNow();
+    void showFindings(const std::vector<rights::Problem> &problems);
+    void showHeld(int userRow);
+    void showHolders(int functionRow);
+    const rights::User *chosenUser() const;
+    QString exportName() const;
+
+    store::Connection &m_db;
+    std::unique_ptr<rights::Snapshot> m_file;
+    bool m_checked = false; // the findings are on show and follow each reading
+};
