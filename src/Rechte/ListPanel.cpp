@@ -59,6 +59,8 @@ ListPanel::ListPanel(const QString &name, int parts, QWidget *parent)
     }
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { emit chosen(m_model->gridRow(current.row())); });
+    // A reset (new rows, another filter) measures the columns anew; they keep their widths.
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { setWidths(m_widths); });
     connect(m_table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
             [this] { m_table->horizontalHeader()->setSortIndicatorShown(true); });
 }
@@ -74,6 +76,13 @@ void ListPanel::setGrid(TextGrid grid, int chooseRow)
     m_model->setGrid(std::move(grid));
     choose(chooseRow);
     showCount();
+}
+
+void ListPanel::setWidths(const std::vector<int> &widths)
+{
+    m_widths = widths;
+    for (std::size_t c = 0; c < widths.size(); ++c)
+        m_table->setColumnWidth(static_cast<int>(c), widths[c]);
 }
 
 const TextGrid &ListPanel::grid() const

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <vector>
+
 class QLabel;
 class QLineEdit;
 class QTableView;
@@ -37,6 +39,9 @@ public:
     int chosenRow() const;
     void choose(int gridRow);
 
+    // The columns' widths in pixels, from the first; the last column also takes what room is left.
+    void setWidths(const std::vector<int> &widths);
+
     QLineEdit *filter() const { return m_filter; }
     QTableView *table() const { return m_table; }
     QLabel *count() const { return m_count; }
@@ -52,6 +57,7 @@ private:
     QTableView *m_table;
     QLineEdit *m_filter = nullptr;
     QLabel *m_count = nullptr;
+    std::vector<int> m_widths;
 };
 
 } // namespace rechte

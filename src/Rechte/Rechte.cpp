@@ -81,6 +81,12 @@ TFRechte::TFRechte(store::Connection &db, QWidget *parent) : QWidget(parent, Qt:
     Views->addTab(buildByFunction(), QStringLiteral("Nach Funktion"));
     Views->addTab(buildAll(), QStringLiteral("Alle Zuordnungen"));
     Views->addTab(buildFindings(), QStringLiteral("Prüfung"));
+    Users->setWidths({90, 120, 60});
+    Held->setWidths({280, 50});
+    Functions->setWidths({340, 50});
+    Holders->setWidths({70, 90, 60});
+    Assignments->setWidths({110, 70, 330});
+    Findings->setWidths({170, 170});
     column->addWidget(Views, 1);
 
     connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
@@ -124,7 +130,7 @@ QWidget *TFRechte::buildByUser()
     Held = new ListPanel(QStringLiteral("Held"), ListPanel::Plain, right);
     column->addWidget(HeldCaption);
     column->addWidget(Held, 1);
-    page->setStretchFactor(1, 2);
+    page->setSizes({300, kWidth - 300});
     connect(Users, &ListPanel::chosen, this, [this](int row) { ui::guarded([&] { showHeld(row); }); });
     return page;
 }
@@ -145,8 +151,7 @@ QWidget *TFRechte::buildByFunction()
     column->addWidget(HolderCaption);
     column->addWidget(Below);
     column->addWidget(Holders, 1);
-    page->setStretchFactor(0, 3);
-    page->setStretchFactor(1, 2);
+    page->setSizes({400, kWidth - 400});
     connect(Functions, &ListPanel::chosen, this, [this](int row) { ui::guarded([&] { showHolders(row); }); });
     connect(Below, &QCheckBox::toggled, this,
             [this] { ui::guarded([this] { showHolders(Functions->chosenRow()); }); });
@@ -306,10 +311,13 @@ void TFRechte::RechteUebernehmenClick()
                        ui::MsgKind::Information, ui::MsgButton::OK);
         return;
     }
-    const QString question = count == 1 ? QStringLiteral("%1 erhält 1 Zuordnung von %2. Fortfahren?")
-                                        : QStringLiteral("%1 erhält %3 Zuordnungen von %2. Fortfahren?");
-    if (ui::messageDlg(question.arg(target->user, source.user).arg(count), ui::MsgKind::Confirmation,
-                       ui::MsgButton::Yes | ui::MsgButton::No) != ui::MsgResult::Yes)
+    // One pass over the pattern: a name holding "%2" stays as it is.
+    const QString question =
+        QStringLiteral("%1 erhält %2 %3 von %4. Fortfahren?")
+            .arg(target->user, QString::number(count),
+                 count == 1 ? QStringLiteral("Zuordnung") : QStringLiteral("Zuordnungen"), source.user);
+    if (ui::messageDlg(question, ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No) !=
+        ui::MsgResult::Yes)
         return;
     rights::copyRights(m_db, *m_file, source, *target);
     emit fileChanged(false);

@@ -111,9 +111,9 @@ TextGrid assignmentsGrid(const rights::Snapshot &file)
 
 TextGrid findingsGrid(const std::vector<rights::Problem> &problems)
 {
-    TextGrid grid({QStringLiteral("Art"), QStringLiteral("Befund"), QStringLiteral("Bereinigen")});
+    TextGrid grid({QStringLiteral("Art"), QStringLiteral("Bereinigen"), QStringLiteral("Befund")});
     for (const rights::Problem &p : problems)
-        grid.addRow({kindText(p.kind), p.text, cleanUpText(p.kind)});
+        grid.addRow({kindText(p.kind), cleanUpText(p.kind), p.text});
     return grid;
 }
 

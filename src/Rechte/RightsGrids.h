@@ -22,7 +22,7 @@ TextGrid functionsGrid(const rights::Snapshot &file);
 TextGrid holdersGrid(const rights::Snapshot &file, qint32 function, bool below);
 // Every assignment: "Benutzer", "Initialien", "Gruppe", "Titel".
 TextGrid assignmentsGrid(const rights::Snapshot &file);
-// The check's findings: "Art", "Befund", "Bereinigen" (what the clean-up does about it, if anything).
+// The check's findings: "Art", "Bereinigen" (what the clean-up does about it, if anything), "Befund".
 TextGrid findingsGrid(const std::vector<rights::Problem> &problems);
 
 } // namespace rechte
