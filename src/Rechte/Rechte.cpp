@@ -89,6 +89,8 @@ TFRechte::TFRechte(store::Connection &db, QWidget *parent) : QWidget(parent, Qt:
     Findings->setWidths({170, 170});
     column->addWidget(Views, 1);
 
+    connect(Views, &QTabWidget::currentChanged, this,
+            [this](int page) { ui::guarded([&] { showPage(page); }); });
     connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
             [this] { ui::guarded([this] { AktualisierenClick(); }); });
     clear();
@@ -198,26 +200,37 @@ void TFRechte::AktualisierenClick()
 void TFRechte::read()
 {
     const ui::WaitCursor wait;
-    auto file = std::make_unique<rights::Snapshot>(rights::Snapshot::read(m_db));
-    const rights::User *user = chosenUser();
-    const qint32 userId = user ? user->id : -1;
-    const int functionRow = Functions->chosenRow();
-    const qint32 functionId =
-        m_file && functionRow >= 0 ? m_file->functions()[static_cast<std::size_t>(functionRow)].id : -1;
-    m_file = std::move(file);
+    m_file = std::make_unique<rights::Snapshot>(rights::Snapshot::read(m_db));
+    // A list is made when its page is on show: opening the window on a large file does not wait for the
+    // pages nobody looks at.
+    m_stale.fill(true);
+    showPage(Views->currentIndex());
+}
+
+void TFRechte::showPage(int page)
+{
+    if (!m_file || page < 0 || page >= static_cast<int>(m_stale.size()) ||
+        !m_stale[static_cast<std::size_t>(page)])
+        return;
+    m_stale[static_cast<std::size_t>(page)] = false;
     const auto indexOf = [](const auto &rows, qint32 id) {
         const auto it = std::find_if(rows.begin(), rows.end(), [id](const auto &r) { return r.id == id; });
         return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
     };
-    Users->setGrid(rechte::usersGrid(*m_file), indexOf(m_file->users(), userId));
-    Functions->setGrid(rechte::functionsGrid(*m_file), indexOf(m_file->functions(), functionId));
-    Assignments->setGrid(rechte::assignmentsGrid(*m_file));
+    const ui::WaitCursor wait;
+    if (page == 0)
+        Users->setGrid(rechte::usersGrid(*m_file), indexOf(m_file->users(), m_userId));
+    else if (page == 1)
+        Functions->setGrid(rechte::functionsGrid(*m_file), indexOf(m_file->functions(), m_functionId));
+    else
+        Assignments->setGrid(rechte::assignmentsGrid(*m_file));
 }
 
 void TFRechte::clear()
 {
     m_file.reset();
     m_checked = false;
+    m_stale.fill(false);
     Users->setGrid(rechte::usersGrid(emptyFile()));
     Functions->setGrid(rechte::functionsGrid(emptyFile()));
     Assignments->setGrid(rechte::assignmentsGrid(emptyFile()));
@@ -228,14 +241,19 @@ void TFRechte::clear()
 
 const rights::User *TFRechte::chosenUser() const
 {
-    const int row = Users->chosenRow();
-    return m_file && row >= 0 ? &m_file->users()[static_cast<std::size_t>(row)] : nullptr;
+    if (!m_file)
+        return nullptr;
+    const auto &users = m_file->users();
+    const auto it =
+        std::find_if(users.begin(), users.end(), [this](const auto &u) { return u.id == m_userId; });
+    return it == users.end() ? nullptr : &*it;
 }
 
 void TFRechte::showHeld(int userRow)
 {
     const rights::User *user =
         m_file && userRow >= 0 ? &m_file->users()[static_cast<std::size_t>(userRow)] : nullptr;
+    m_userId = user ? user->id : -1;
     HeldCaption->setText(user ? QStringLiteral("Funktionen von %1").arg(userText(*user))
                               : QStringLiteral("Kein Benutzer gewählt"));
     Held->setGrid(user ? rechte::heldGrid(*m_file, *user) : rechte::heldGrid(emptyFile(), rights::User{}));
@@ -245,6 +263,7 @@ void TFRechte::showHolders(int functionRow)
 {
     const rights::Function *function =
         m_file && functionRow >= 0 ? &m_file->functions()[static_cast<std::size_t>(functionRow)] : nullptr;
+    m_functionId = function ? function->id : -1;
     HolderCaption->setText(function ? QStringLiteral("Inhaber von %1").arg(m_file->path(function->id))
                                     : QStringLiteral("Keine Funktion gewählt"));
     Holders->setGrid(function ? rechte::holdersGrid(*m_file, function->id, Below->isChecked())

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -76,6 +77,8 @@ private:
     QWidget *buildAll();
     QWidget *buildFindings();
     void read();
+    // Makes the list of a page that has not been made since the last reading.
+    void showPage(int page);
     std::vector<rights::Problem> checkNow();
     void showFindings(const std::vector<rights::Problem> &problems);
     void showHeld(int userRow);
@@ -85,5 +88,8 @@ private:
 
     store::Connection &m_db;
     std::unique_ptr<rights::Snapshot> m_file;
+    std::array<bool, 3> m_stale{}; // per page: its list is older than the reading
+    qint32 m_userId = -1;          // the chosen user, kept by id across readings
+    qint32 m_functionId = -1;
     bool m_checked = false; // the findings are on show and follow each reading
 };

@@ -228,7 +228,6 @@ private slots:
             s.answerBox(answer);
             r->RechteUebernehmen->click();
             QCOMPARE(boxTexts(s), QStringList{says});
-            QCOMPARE(r->Held->grid().rowCount(), static_cast<int>(column(r->Held).size()));
             if (added > 0 && target == u"Anna") {
                 // The window and the main window's assignments show it without being asked.
                 QVERIFY(column(r->Held).contains(QStringLiteral("Formulare › Verkauf › Kunden › Ändern")));
@@ -340,6 +339,7 @@ private slots:
             // Another file opened in the main window is read at once.
             maindriver::chooseFile(s, demo);
             QTest::mouseClick(m->DBopen, Qt::LeftButton);
+            r->Views->setCurrentIndex(0);
             QVERIFY(column(r->Users).contains(QStringLiteral("admin")));
             QVERIFY(!column(r->Users).contains(QStringLiteral("berta")));
             FileView f(demo);
