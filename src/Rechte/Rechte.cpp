@@ -235,7 +235,7 @@ void TFRechte::clear()
     Functions->setGrid(rechte::functionsGrid(emptyFile()));
     Assignments->setGrid(rechte::assignmentsGrid(emptyFile()));
     Findings->setGrid(rechte::findingsGrid({}));
-    FindingCaption->setText(QStringLiteral("Noch nicht geprüft: \"Prüfen\" sucht, was in der Datei falsch "
+    FindingCaption->setText(QStringLiteral("Noch nicht geprüft: „Prüfen“ sucht, was in der Datei falsch "
                                            "oder zweifelhaft ist."));
 }
 
@@ -287,7 +287,7 @@ void TFRechte::RechteUebernehmenClick()
     if (!target) {
         Views->setCurrentIndex(0);
         ui::messageDlg(
-            QStringLiteral("Bitte zuerst unter \"Nach Benutzer\" den Benutzer wählen, der die Rechte "
+            QStringLiteral("Bitte zuerst unter „Nach Benutzer“ den Benutzer wählen, der die Rechte "
                            "erhalten soll."),
             ui::MsgKind::Information, ui::MsgButton::OK);
         return;

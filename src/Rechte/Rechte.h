@@ -49,22 +49,22 @@ public:
     void BereinigenClick();
     void ExportierenClick();
 
-    QTabWidget *Views;
-    QPushButton *Aktualisieren;
-    QPushButton *RechteUebernehmen;
-    QPushButton *Pruefen;
-    QPushButton *Bereinigen;
-    QPushButton *Exportieren;
-    rechte::ListPanel *Users;
-    QLabel *HeldCaption;
-    rechte::ListPanel *Held;
-    rechte::ListPanel *Functions;
-    QLabel *HolderCaption;
-    QCheckBox *Below;
-    rechte::ListPanel *Holders;
-    rechte::ListPanel *Assignments;
-    QLabel *FindingCaption;
-    rechte::ListPanel *Findings;
+    QTabWidget *Views = nullptr;
+    QPushButton *Aktualisieren = nullptr;
+    QPushButton *RechteUebernehmen = nullptr;
+    QPushButton *Pruefen = nullptr;
+    QPushButton *Bereinigen = nullptr;
+    QPushButton *Exportieren = nullptr;
+    rechte::ListPanel *Users = nullptr;
+    QLabel *HeldCaption = nullptr;
+    rechte::ListPanel *Held = nullptr;
+    rechte::ListPanel *Functions = nullptr;
+    QLabel *HolderCaption = nullptr;
+    QCheckBox *Below = nullptr;
+    rechte::ListPanel *Holders = nullptr;
+    rechte::ListPanel *Assignments = nullptr;
+    QLabel *FindingCaption = nullptr;
+    rechte::ListPanel *Findings = nullptr;
 
 signals:
     // The window has changed the file: assignments always, functions (their group) when `functionsMoved`.
