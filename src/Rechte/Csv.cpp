@@ -11,10 +11,14 @@ namespace {
 
 QString cell(const QString &text)
 {
-    if (!text.contains(u';') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r'))
-        return text;
-    QString quoted = text;
-    return u'"' + quoted.replace(u'"', QStringLiteral("\"\"")) + u'"';
+    QString out = text;
+    // A name from the file such as "=HYPERLINK(…)" would run as a formula when the spreadsheet opens the
+    // file; with an apostrophe before it the program shows it as the text it is.
+    if (!out.isEmpty() && QStringLiteral("=+-@\t\r").contains(out.front()))
+        out.prepend(u'\'');
+    if (!out.contains(u';') && !out.contains(u'"') && !out.contains(u'\n') && !out.contains(u'\r'))
+        return out;
+    return u'"' + out.replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
 void appendLine(QString &out, const QStringList &cells)

@@ -9,6 +9,7 @@
 #include "ListPanel.h"
 #include "MessageBoxes.h"
 #include "RightsGrids.h"
+#include "StoreError.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -405,9 +406,20 @@ void TFRechte::ExportierenClick()
     save.setFileMode(QFileDialog::AnyFile);
     save.setNameFilter(QStringLiteral("CSV-Dateien (*.csv)"));
     save.setDefaultSuffix(QStringLiteral("csv"));
+    save.setOption(QFileDialog::DontConfirmOverwrite, true); // asked below, after the database is ruled out
     save.setDirectory(QFileInfo(m_db.fileName()).absolutePath());
     save.selectFile(exportName());
     if (save.exec() != QDialog::Accepted || save.selectedFiles().isEmpty())
         return;
-    rechte::writeCsv(save.selectedFiles().constFirst(), rechte::toCsv(list->grid()));
+    const QString target = save.selectedFiles().constFirst();
+    // The open database must never become a list, whatever is answered.
+    if (QFileInfo(target).canonicalFilePath() == QFileInfo(m_db.fileName()).canonicalFilePath())
+        throw store::StoreError(QStringLiteral("%1 ist die geöffnete Datenbank und wird nicht überschrieben")
+                                    .arg(store::quoted(target)));
+    if (QFileInfo::exists(target) &&
+        ui::messageDlg(QStringLiteral("%1 gibt es schon. Ersetzen?").arg(store::quoted(target)),
+                       ui::MsgKind::Confirmation,
+                       ui::MsgButton::Yes | ui::MsgButton::No) != ui::MsgResult::Yes)
+        return;
+    rechte::writeCsv(target, rechte::toCsv(list->grid()));
 }

@@ -1,17 +1,15 @@
-// The rights window's lists without the window: what a filter keeps, the order a header click gives, what
-// the lists of one file say, and the CSV text a spreadsheet program reads.
-
-#include "JunkFile.h"
+// The rights window's lists without the window: what a filter keeps, the order a header click gives, and
+// the CSV text a spreadsheet program reads.
 
 #include "Csv.h"
-#include "RightsGrids.h"
+#include "StoreError.h"
 #include "TextGrid.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
-using namespace testsupport;
 using rechte::TextGrid;
 
 namespace {
@@ -87,34 +85,22 @@ private slots:
         QCOMPARE(firstColumn(grid), order);
     }
 
-    void theFunctionsListFiltersByPathAndShowsWhereTheRootDoesNotReach()
-    {
-        JunkDb db;
-        const rights::Snapshot file = rights::Snapshot::read(db.conn);
-        TextGrid functions = rechte::functionsGrid(file);
-        QCOMPARE(functions.rowCount(), 9);
-        functions.setFilter(QStringLiteral("21")); // Kind's id, in no path
-        QCOMPARE(firstColumn(functions), QStringList{});
-        functions.setFilter(QStringLiteral("kind"));
-        QCOMPARE(firstColumn(functions), QStringList({"… › Waise › Kind"}));
-    }
-
     void csvCellsAreQuotedOnlyWhereNeeded_data()
     {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("cell");
         QTest::newRow("plain") << "Ändern"
                                << "Ändern";
-        QTest::newRow("empty") << ""
-                               << "";
         QTest::newRow("separator") << "a;b"
                                    << "\"a;b\"";
         QTest::newRow("quote doubled") << "Meier \"jun.\""
                                        << "\"Meier \"\"jun.\"\"\"";
         QTest::newRow("line break") << "zwei\nZeilen"
                                     << "\"zwei\nZeilen\"";
-        QTest::newRow("comma stays bare") << "Bauer, Anton"
-                                          << "Bauer, Anton";
+        QTest::newRow("formula shown as text") << "=SUMME(A1)"
+                                               << "'=SUMME(A1)";
+        QTest::newRow("formula and separator") << "@a;b"
+                                               << "\"'@a;b\"";
     }
     void csvCellsAreQuotedOnlyWhereNeeded()
     {
