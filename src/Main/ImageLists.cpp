@@ -137,17 +137,27 @@ QList<QIcon> imageList2()
 QList<QIcon> imageList3()
 {
     return {drawn([](QPainter &p) {
-        p.setPen(QPen(QColor(70, 70, 70), 1));
-        p.setBrush(QColor(215, 215, 225));
-        p.drawEllipse(QRectF(3, 1.5, 10, 4));
-        p.drawRect(QRectF(3, 3.5, 10, 8));
-        p.setPen(Qt::NoPen);
-        p.drawRect(QRectF(3.5, 3, 9, 3));
-        p.setPen(QPen(QColor(70, 70, 70), 1));
-        p.drawArc(QRectF(3, 9.5, 10, 4), 180 * 16, 180 * 16);
-        p.drawEllipse(QRectF(3, 1.5, 10, 4));
-        folder(p, kFolder);
-    })};
+                p.setPen(QPen(QColor(70, 70, 70), 1));
+                p.setBrush(QColor(215, 215, 225));
+                p.drawEllipse(QRectF(3, 1.5, 10, 4));
+                p.drawRect(QRectF(3, 3.5, 10, 8));
+                p.setPen(Qt::NoPen);
+                p.drawRect(QRectF(3.5, 3, 9, 3));
+                p.setPen(QPen(QColor(70, 70, 70), 1));
+                p.drawArc(QRectF(3, 9.5, 10, 4), 180 * 16, 180 * 16);
+                p.drawEllipse(QRectF(3, 1.5, 10, 4));
+                folder(p, kFolder);
+            }),
+            // A list of who may do what under a magnifying glass.
+            drawn([](QPainter &p) {
+                page(p, QRectF(1.5, 1.5, 10, 12));
+                person(p, QPointF(2.5, 3), kPerson);
+                p.setPen(QPen(QColor(60, 60, 60), 1.2));
+                p.setBrush(QColor(220, 235, 250, 190));
+                p.drawEllipse(QRectF(7, 7, 6, 6));
+                p.setPen(QPen(QColor(60, 60, 60), 2.2, Qt::SolidLine, Qt::RoundCap));
+                p.drawLine(QPointF(12.2, 12.2), QPointF(14.8, 14.8));
+            })};
 }
 
 } // namespace imagelists

@@ -11,7 +11,7 @@ namespace imagelists {
 QList<QIcon> imageList1();
 // ImageList2: 0 add user, 1 remove user, 2 add all users.
 QList<QIcon> imageList2();
-// ImageList3: 0 open database.
+// ImageList3: 0 open database, 1 rights overview.
 QList<QIcon> imageList3();
 
 } // namespace imagelists

@@ -9,6 +9,7 @@
 #include "ImageLists.h"
 #include "Logon.h"
 #include "MessageBoxes.h"
+#include "Rechte.h"
 #include "RecordSet.h"
 #include "Schema.h"
 #include "SDaten.h"
@@ -147,6 +148,7 @@ void TFMain::buildCoolBar(QWidget *central)
     DBopen->setToolButtonStyle(Qt::ToolButtonIconOnly);
     DBopen->setAutoRaise(true);
     ToolBar4->addWidget(DBopen);
+    buildRechteButton();
     band->addWidget(ToolBar4);
     band->addStretch();
     connect(DBopen, &QToolButton::clicked, this, [this] { ui::guarded([this] { DBopenClick(); }); });
@@ -299,12 +301,16 @@ void TFMain::DBopenClick()
     // The tree must not lead into the file that was open before, also when the new one cannot be opened.
     if (m_groupTree)
         m_groupTree->clearTree();
+    if (m_rechte)
+        m_rechte->clear();
     SData->Reconnect();
     OpenTables(progress.get());
     if (m_groupTree) {
         progress->step(kTreeStep);
         m_groupTree->rebuild();
     }
+    if (m_rechte && m_rechte->isVisible())
+        m_rechte->AktualisierenClick();
     // At start-up the progress stays on the screen through the group tree's build until the window shows.
     if (!isVisible())
         m_progress = std::move(progress);

@@ -18,6 +18,7 @@ class QToolButton;
 class QWidget;
 class TSLogon;
 class TfGruppen;
+class TFRechte;
 
 namespace store {
 class RecordSet;
@@ -51,6 +52,8 @@ public:
     void FormCreate();
     void DBopenClick();
     void OpenTables(ui::ProgressSteps *progress = nullptr);
+    // Opens the window "Rechte-Übersicht", or brings it to the front; one for the whole run.
+    void RechteClick();
 
     // Users page.
     void BneuClick();
@@ -97,6 +100,7 @@ public:
     QWidget *CoolBar1 = nullptr;
     QToolBar *ToolBar4 = nullptr;
     QToolButton *DBopen = nullptr;
+    QToolButton *Rechte = nullptr;
     QTabWidget *PageControl1 = nullptr;
     QWidget *TabSheet1 = nullptr;
     QWidget *TabSheet2 = nullptr;
@@ -159,6 +163,9 @@ private:
     void createRecordSets();
     void buildFrame();
     void buildCoolBar(QWidget *central);
+    void buildRechteButton();
+    // The rights window has changed the file: the sets that show what it changed read it again.
+    void rechteChanged(bool functionsMoved);
     void buildPageControl(QWidget *central);
     void buildStatusBar();
     void buildOpenDialog();
@@ -177,6 +184,7 @@ private:
 
     std::unique_ptr<TSLogon> m_logon;
     std::unique_ptr<TfGruppen> m_groupTree;
+    TFRechte *m_rechte = nullptr;                  // a child window, made when first asked for
     std::unique_ptr<ui::ProgressSteps> m_progress; // the start-up's, until the window is on show
     std::array<QLabel *, 3> m_panels{};
     qint32 m_currentGroup = 0;

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "TextGrid.h"
+
+#include <QWidget>
+
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QTableView;
+
+namespace rechte {
+
+class GridModel;
+
+// One list of the rights window: a table over a TextGrid, with a filter field above it and the count of
+// rows on show below it where asked for. Typing in the filter narrows the list at once.
+class ListPanel : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum Part
+    {
+        Plain = 0,
+        Filter = 1,
+        Count = 2,
+    };
+    // `name` is the object name of the table; the filter field and the count take it with "Filter" and
+    // "Count" appended.
+    ListPanel(const QString &name, int parts, QWidget *parent = nullptr);
+
+    // Shows new rows; the filter typed stays in force, and the row chosen before (by the grid's row
+    // number) stays chosen when it is still on show.
+    void setGrid(TextGrid grid, int chooseRow = -1);
+    const TextGrid &grid() const;
+    // The grid's row of the chosen line; -1 when none is chosen.
+    int chosenRow() const;
+    void choose(int gridRow);
+
+    // The columns' widths in pixels, from the first; the last column also takes what room is left.
+    void setWidths(const std::vector<int> &widths);
+
+    QLineEdit *filter() const { return m_filter; }
+    QTableView *table() const { return m_table; }
+    QLabel *count() const { return m_count; }
+
+signals:
+    // The chosen line changed; the grid's row, -1 for none.
+    void chosen(int gridRow);
+
+private:
+    void showCount();
+
+    GridModel *m_model;
+    QTableView *m_table;
+    QLineEdit *m_filter = nullptr;
+    QLabel *m_count = nullptr;
+    std::vector<int> m_widths;
+};
+
+} // namespace rechte

@@ -1,0 +1,425 @@
+#include "Rechte.h"
+
+#include "Busy.h"
+#include "Collation.h"
+#include "Connection.h"
+#include "Csv.h"
+#include "DesignFont.h"
+#include "ErrorHandler.h"
+#include "ListPanel.h"
+#include "MessageBoxes.h"
+#include "RightsGrids.h"
+#include "StoreError.h"
+
+#include <QCheckBox>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+using rechte::ListPanel;
+
+namespace {
+
+constexpr int kWidth = 780;
+constexpr int kHeight = 520;
+
+const rights::Snapshot &emptyFile()
+{
+    static const rights::Snapshot none({}, {}, {});
+    return none;
+}
+
+QString userText(const rights::User &u)
+{
+    return QStringLiteral("%1 (%2, %3)").arg(u.user, u.realName, u.initials);
+}
+
+// Runs a handler behind the one error guard whenever the button is clicked.
+void onClick(QPushButton *button, TFRechte *window, void (TFRechte::*handler)())
+{
+    QObject::connect(button, &QPushButton::clicked, window,
+                     [window, handler] { ui::guarded([window, handler] { (window->*handler)(); }); });
+}
+
+QLabel *caption(QWidget *parent, const QString &name)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText); // names from the file, never markup
+    return label;
+}
+
+} // namespace
+
+TFRechte::TFRechte(store::Connection &db, QWidget *parent) : QWidget(parent, Qt::Window), m_db(db)
+{
+    setObjectName(QStringLiteral("FRechte"));
+    setWindowTitle(QStringLiteral("Rechte-Übersicht"));
+    setFont(ui::designFont(QStringLiteral("MS Sans Serif"), 8));
+    resize(kWidth, kHeight);
+
+    auto *column = new QVBoxLayout(this);
+    buildButtons();
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {Aktualisieren, RechteUebernehmen, Pruefen, Bereinigen, Exportieren})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    column->addLayout(buttons);
+
+    Views = new QTabWidget(this);
+    Views->setObjectName(QStringLiteral("Views"));
+    Views->addTab(buildByUser(), QStringLiteral("Nach Benutzer"));
+    Views->addTab(buildByFunction(), QStringLiteral("Nach Funktion"));
+    Views->addTab(buildAll(), QStringLiteral("Alle Zuordnungen"));
+    Views->addTab(buildFindings(), QStringLiteral("Prüfung"));
+    Users->setWidths({90, 120, 60});
+    Held->setWidths({280, 50});
+    Functions->setWidths({340, 50});
+    Holders->setWidths({70, 90, 60});
+    Assignments->setWidths({110, 70, 330});
+    Findings->setWidths({170, 170});
+    column->addWidget(Views, 1);
+
+    connect(Views, &QTabWidget::currentChanged, this,
+            [this](int page) { ui::guarded([&] { showPage(page); }); });
+    connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
+            [this] { ui::guarded([this] { AktualisierenClick(); }); });
+    clear();
+}
+
+TFRechte::~TFRechte() = default;
+
+void TFRechte::buildButtons()
+{
+    const auto button = [this](const char *name, const QString &text) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    Aktualisieren = button("Aktualisieren", QStringLiteral("Aktualisieren"));
+    Aktualisieren->setToolTip(QStringLiteral("Die Datei neu lesen (F5)"));
+    RechteUebernehmen = button("RechteUebernehmen", QStringLiteral("Rechte übernehmen von …"));
+    Pruefen = button("Pruefen", QStringLiteral("Prüfen"));
+    Bereinigen = button("Bereinigen", QStringLiteral("Bereinigen"));
+    Exportieren = button("Exportieren", QStringLiteral("Exportieren …"));
+    onClick(Aktualisieren, this, &TFRechte::AktualisierenClick);
+    onClick(RechteUebernehmen, this, &TFRechte::RechteUebernehmenClick);
+    onClick(Pruefen, this, &TFRechte::PruefenClick);
+    onClick(Bereinigen, this, &TFRechte::BereinigenClick);
+    onClick(Exportieren, this, &TFRechte::ExportierenClick);
+}
+
+QWidget *TFRechte::buildByUser()
+{
+    auto *page = new QSplitter(Qt::Horizontal);
+    page->setObjectName(QStringLiteral("ByUser"));
+    Users = new ListPanel(QStringLiteral("Users"), ListPanel::Filter, page);
+    Users->filter()->setPlaceholderText(QStringLiteral("Benutzer, Name oder Initialien"));
+    auto *right = new QWidget(page);
+    auto *column = new QVBoxLayout(right);
+    column->setContentsMargins(0, 0, 0, 0);
+    HeldCaption = caption(right, QStringLiteral("HeldCaption"));
+    Held = new ListPanel(QStringLiteral("Held"), ListPanel::Plain, right);
+    column->addWidget(HeldCaption);
+    column->addWidget(Held, 1);
+    page->setSizes({300, kWidth - 300});
+    connect(Users, &ListPanel::chosen, this, [this](int row) { ui::guarded([&] { showHeld(row); }); });
+    return page;
+}
+
+QWidget *TFRechte::buildByFunction()
+{
+    auto *page = new QSplitter(Qt::Horizontal);
+    page->setObjectName(QStringLiteral("ByFunction"));
+    Functions = new ListPanel(QStringLiteral("Functions"), ListPanel::Filter, page);
+    Functions->filter()->setPlaceholderText(QStringLiteral("Pfad der Funktion"));
+    auto *right = new QWidget(page);
+    auto *column = new QVBoxLayout(right);
+    column->setContentsMargins(0, 0, 0, 0);
+    HolderCaption = caption(right, QStringLiteral("HolderCaption"));
+    Below = new QCheckBox(QStringLiteral("einschließlich Unterfunktionen"), right);
+    Below->setObjectName(QStringLiteral("Below"));
+    Holders = new ListPanel(QStringLiteral("Holders"), ListPanel::Plain, right);
+    column->addWidget(HolderCaption);
+    column->addWidget(Below);
+    column->addWidget(Holders, 1);
+    page->setSizes({400, kWidth - 400});
+    connect(Functions, &ListPanel::chosen, this, [this](int row) { ui::guarded([&] { showHolders(row); }); });
+    connect(Below, &QCheckBox::toggled, this,
+            [this] { ui::guarded([this] { showHolders(Functions->chosenRow()); }); });
+    return page;
+}
+
+QWidget *TFRechte::buildAll()
+{
+    Assignments = new ListPanel(QStringLiteral("Assignments"), ListPanel::Filter | ListPanel::Count);
+    Assignments->filter()->setPlaceholderText(QStringLiteral("Benutzer, Initialien, Gruppe oder Titel"));
+    return Assignments;
+}
+
+QWidget *TFRechte::buildFindings()
+{
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("FindingsPage"));
+    auto *column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 0, 0, 0);
+    FindingCaption = caption(page, QStringLiteral("FindingCaption"));
+    Findings = new ListPanel(QStringLiteral("Findings"), ListPanel::Plain, page);
+    column->addWidget(FindingCaption);
+    column->addWidget(Findings, 1);
+    return page;
+}
+
+void TFRechte::open()
+{
+    const bool wasShown = isVisible();
+    show();
+    raise();
+    activateWindow();
+    if (!wasShown)
+        AktualisierenClick();
+}
+
+void TFRechte::AktualisierenClick()
+{
+    read();
+    if (m_checked)
+        showFindings(rights::check(*m_file));
+}
+
+void TFRechte::read()
+{
+    const ui::WaitCursor wait;
+    m_file = std::make_unique<rights::Snapshot>(rights::Snapshot::read(m_db));
+    // A list is made when its page is on show: opening the window on a large file does not wait for the
+    // pages nobody looks at.
+    m_stale.fill(true);
+    showPage(Views->currentIndex());
+}
+
+void TFRechte::showPage(int page)
+{
+    if (!m_file || page < 0 || page >= static_cast<int>(m_stale.size()) ||
+        !m_stale[static_cast<std::size_t>(page)])
+        return;
+    m_stale[static_cast<std::size_t>(page)] = false;
+    const auto indexOf = [](const auto &rows, qint32 id) {
+        const auto it = std::find_if(rows.begin(), rows.end(), [id](const auto &r) { return r.id == id; });
+        return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
+    };
+    const ui::WaitCursor wait;
+    if (page == 0)
+        Users->setGrid(rechte::usersGrid(*m_file), indexOf(m_file->users(), m_userId));
+    else if (page == 1)
+        Functions->setGrid(rechte::functionsGrid(*m_file), indexOf(m_file->functions(), m_functionId));
+    else
+        Assignments->setGrid(rechte::assignmentsGrid(*m_file));
+}
+
+void TFRechte::clear()
+{
+    m_file.reset();
+    m_checked = false;
+    m_stale.fill(false);
+    Users->setGrid(rechte::usersGrid(emptyFile()));
+    Functions->setGrid(rechte::functionsGrid(emptyFile()));
+    Assignments->setGrid(rechte::assignmentsGrid(emptyFile()));
+    Findings->setGrid(rechte::findingsGrid({}));
+    FindingCaption->setText(QStringLiteral("Noch nicht geprüft: „Prüfen“ sucht, was in der Datei falsch "
+                                           "oder zweifelhaft ist."));
+}
+
+const rights::User *TFRechte::chosenUser() const
+{
+    if (!m_file)
+        return nullptr;
+    const auto &users = m_file->users();
+    const auto it =
+        std::find_if(users.begin(), users.end(), [this](const auto &u) { return u.id == m_userId; });
+    return it == users.end() ? nullptr : &*it;
+}
+
+void TFRechte::showHeld(int userRow)
+{
+    const rights::User *user =
+        m_file && userRow >= 0 ? &m_file->users()[static_cast<std::size_t>(userRow)] : nullptr;
+    m_userId = user ? user->id : -1;
+    HeldCaption->setText(user ? QStringLiteral("Funktionen von %1").arg(userText(*user))
+                              : QStringLiteral("Kein Benutzer gewählt"));
+    Held->setGrid(user ? rechte::heldGrid(*m_file, *user) : rechte::heldGrid(emptyFile(), rights::User{}));
+}
+
+void TFRechte::showHolders(int functionRow)
+{
+    const rights::Function *function =
+        m_file && functionRow >= 0 ? &m_file->functions()[static_cast<std::size_t>(functionRow)] : nullptr;
+    m_functionId = function ? function->id : -1;
+    HolderCaption->setText(function ? QStringLiteral("Inhaber von %1").arg(m_file->path(function->id))
+                                    : QStringLiteral("Keine Funktion gewählt"));
+    Holders->setGrid(function ? rechte::holdersGrid(*m_file, function->id, Below->isChecked())
+                              : rechte::holdersGrid(emptyFile(), -1, false));
+}
+
+void TFRechte::showFindings(const std::vector<rights::Problem> &problems)
+{
+    m_checked = true;
+    Findings->setGrid(rechte::findingsGrid(problems));
+    FindingCaption->setText(problems.empty()       ? QStringLiteral("Keine Befunde.")
+                            : problems.size() == 1 ? QStringLiteral("1 Befund")
+                                                   : QStringLiteral("%1 Befunde").arg(problems.size()));
+}
+
+void TFRechte::RechteUebernehmenClick()
+{
+    // What the question counts is what the file lacks now.
+    read();
+    const rights::User *target = chosenUser();
+    if (!target) {
+        Views->setCurrentIndex(0);
+        ui::messageDlg(
+            QStringLiteral("Bitte zuerst unter „Nach Benutzer“ den Benutzer wählen, der die Rechte "
+                           "erhalten soll."),
+            ui::MsgKind::Information, ui::MsgButton::OK);
+        return;
+    }
+    // Users with the same initials hold the same rights already.
+    std::vector<const rights::User *> sources;
+    for (const rights::User &u : m_file->users()) {
+        if (rights::matchKey(u.initials) != rights::matchKey(target->initials))
+            sources.push_back(&u);
+    }
+    if (sources.empty()) {
+        ui::messageDlg(QStringLiteral("Es gibt keinen anderen Benutzer, von dem %1 Rechte übernehmen könnte.")
+                           .arg(target->user),
+                       ui::MsgKind::Information, ui::MsgButton::OK);
+        return;
+    }
+    std::stable_sort(sources.begin(), sources.end(), [](const rights::User *a, const rights::User *b) {
+        return store::Collation::compare(a->user, b->user) < 0;
+    });
+    QStringList items;
+    for (const rights::User *u : sources)
+        items << userText(*u);
+    QInputDialog ask(this);
+    ask.setObjectName(QStringLiteral("RechteVon"));
+    ask.setWindowTitle(QStringLiteral("Rechte übernehmen von …"));
+    ask.setLabelText(QStringLiteral("Rechte für %1 übernehmen von:").arg(userText(*target)));
+    ask.setComboBoxItems(items);
+    ask.setComboBoxEditable(false);
+    ask.setOkButtonText(QStringLiteral("OK"));
+    ask.setCancelButtonText(QStringLiteral("Abbrechen"));
+    if (ask.exec() != QDialog::Accepted)
+        return;
+    const qsizetype chosen = items.indexOf(ask.textValue());
+    if (chosen < 0)
+        return;
+    const rights::User &source = *sources[static_cast<std::size_t>(chosen)];
+    const auto count = m_file->lacking(source, *target).size();
+    if (count == 0) {
+        ui::messageDlg(QStringLiteral("%1 hat schon alle Rechte von %2.").arg(target->user, source.user),
+                       ui::MsgKind::Information, ui::MsgButton::OK);
+        return;
+    }
+    // One pass over the pattern: a name holding "%2" stays as it is.
+    const QString question =
+        QStringLiteral("%1 erhält %2 %3 von %4. Fortfahren?")
+            .arg(target->user, QString::number(count),
+                 count == 1 ? QStringLiteral("Zuordnung") : QStringLiteral("Zuordnungen"), source.user);
+    if (ui::messageDlg(question, ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No) !=
+        ui::MsgResult::Yes)
+        return;
+    rights::copyRights(m_db, *m_file, source, *target);
+    emit fileChanged(false);
+    read();
+}
+
+std::vector<rights::Problem> TFRechte::checkNow()
+{
+    read();
+    std::vector<rights::Problem> problems = rights::check(*m_file);
+    showFindings(problems);
+    Views->setCurrentWidget(Findings->parentWidget());
+    return problems;
+}
+
+void TFRechte::PruefenClick()
+{
+    checkNow();
+}
+
+void TFRechte::BereinigenClick()
+{
+    // The clean-up takes only what the list on show names.
+    const std::vector<rights::Problem> problems = checkNow();
+    const rights::CleanUp plan = rights::cleanUpFor(problems);
+    if (plan.isEmpty()) {
+        ui::messageDlg(QStringLiteral("Nichts zu bereinigen."), ui::MsgKind::Information, ui::MsgButton::OK);
+        return;
+    }
+    if (ui::messageDlg(plan.question(), ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No) !=
+        ui::MsgResult::Yes)
+        return;
+    const QString copy = rights::cleanUp(m_db, plan, QDateTime::currentDateTime());
+    emit fileChanged(!plan.hangUnderRoot.empty());
+    AktualisierenClick();
+    ui::messageDlg(QStringLiteral("Sicherungskopie %1 geschrieben.\n%2").arg(copy, plan.report()),
+                   ui::MsgKind::Information, ui::MsgButton::OK);
+}
+
+QString TFRechte::exportName() const
+{
+    switch (Views->currentIndex()) {
+    case 0: {
+        const rights::User *user = chosenUser();
+        return QStringLiteral("Rechte %1.csv").arg(user ? user->user : QString());
+    }
+    case 1:
+        return QStringLiteral("Inhaber.csv");
+    case 2:
+        return QStringLiteral("Zuordnungen.csv");
+    default:
+        return QStringLiteral("Befunde.csv");
+    }
+}
+
+void TFRechte::ExportierenClick()
+{
+    // What the page on show answers: the chosen user's functions, the chosen function's holders, the
+    // assignments as filtered and sorted, the findings.
+    const ListPanel *lists[] = {Held, Holders, Assignments, Findings};
+    const ListPanel *list = lists[std::clamp(Views->currentIndex(), 0, 3)];
+    QFileDialog save(this, QStringLiteral("Exportieren"));
+    save.setObjectName(QStringLiteral("ExportDialog"));
+    save.setOption(QFileDialog::DontUseNativeDialog, true);
+    save.setAcceptMode(QFileDialog::AcceptSave);
+    save.setFileMode(QFileDialog::AnyFile);
+    save.setNameFilter(QStringLiteral("CSV-Dateien (*.csv)"));
+    save.setDefaultSuffix(QStringLiteral("csv"));
+    save.setOption(QFileDialog::DontConfirmOverwrite, true); // asked below, after the database is ruled out
+    save.setDirectory(QFileInfo(m_db.fileName()).absolutePath());
+    save.selectFile(exportName());
+    if (save.exec() != QDialog::Accepted || save.selectedFiles().isEmpty())
+        return;
+    const QString target = save.selectedFiles().constFirst();
+    // The open database must never become a list, whatever is answered.
+    if (QFileInfo(target).canonicalFilePath() == QFileInfo(m_db.fileName()).canonicalFilePath())
+        throw store::StoreError(QStringLiteral("%1 ist die geöffnete Datenbank und wird nicht überschrieben")
+                                    .arg(store::quoted(target)));
+    if (QFileInfo::exists(target) &&
+        ui::messageDlg(QStringLiteral("%1 gibt es schon. Ersetzen?").arg(store::quoted(target)),
+                       ui::MsgKind::Confirmation,
+                       ui::MsgButton::Yes | ui::MsgButton::No) != ui::MsgResult::Yes)
+        return;
+    rechte::writeCsv(target, rechte::toCsv(list->grid()));
+}

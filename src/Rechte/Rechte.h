@@ -1,0 +1,95 @@
+#pragma once
+
+#include "RightsCheck.h"
+
+#include <QWidget>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+
+namespace store {
+class Connection;
+}
+
+namespace rechte {
+class ListPanel;
+}
+
+// The window "Rechte-Übersicht": who may do what in the open file, by user, by function and as one list of
+// every assignment; the check of the file and its clean-up; copying one user's rights to another; each
+// list to a CSV file.
+//
+// It shows one reading of the file (rights::Snapshot), taken when it is opened, on "Aktualisieren" (F5),
+// after another file has been opened, and before and after each change it makes, so that what it asks and
+// reports is about the file as it is. Its changes (copy, clean-up) each run in one transaction; it reports
+// them by fileChanged, so that the windows that show the same tables can read them again. It knows nothing
+// of those windows.
+class TFRechte : public QWidget
+{
+    Q_OBJECT
+
+public:
+    TFRechte(store::Connection &db, QWidget *parent);
+    ~TFRechte() override;
+
+    // Brings the window up; reads the file when it was not on show.
+    void open();
+    // Reads the file again; the chosen user and function stay chosen while the file holds them.
+    void AktualisierenClick();
+    // No file is open: the lists are empty until the next reading.
+    void clear();
+    void RechteUebernehmenClick();
+    void PruefenClick();
+    void BereinigenClick();
+    void ExportierenClick();
+
+    QTabWidget *Views = nullptr;
+    QPushButton *Aktualisieren = nullptr;
+    QPushButton *RechteUebernehmen = nullptr;
+    QPushButton *Pruefen = nullptr;
+    QPushButton *Bereinigen = nullptr;
+    QPushButton *Exportieren = nullptr;
+    rechte::ListPanel *Users = nullptr;
+    QLabel *HeldCaption = nullptr;
+    rechte::ListPanel *Held = nullptr;
+    rechte::ListPanel *Functions = nullptr;
+    QLabel *HolderCaption = nullptr;
+    QCheckBox *Below = nullptr;
+    rechte::ListPanel *Holders = nullptr;
+    rechte::ListPanel *Assignments = nullptr;
+    QLabel *FindingCaption = nullptr;
+    rechte::ListPanel *Findings = nullptr;
+
+signals:
+    // The window has changed the file: assignments always, functions (their group) when `functionsMoved`.
+    void fileChanged(bool functionsMoved);
+
+private:
+    void buildButtons();
+    QWidget *buildByUser();
+    QWidget *buildByFunction();
+    QWidget *buildAll();
+    QWidget *buildFindings();
+    void read();
+    // Makes the list of a page that has not been made since the last reading.
+    void showPage(int page);
+    std::vector<rights::Problem> checkNow();
+    void showFindings(const std::vector<rights::Problem> &problems);
+    void showHeld(int userRow);
+    void showHolders(int functionRow);
+    const rights::User *chosenUser() const;
+    QString exportName() const;
+
+    store::Connection &m_db;
+    std::unique_ptr<rights::Snapshot> m_file;
+    std::array<bool, 3> m_stale{}; // per page: its list is older than the reading
+    qint32 m_userId = -1;          // the chosen user, kept by id across readings
+    qint32 m_functionId = -1;
+    bool m_checked = false; // the findings are on show and follow each reading
+};

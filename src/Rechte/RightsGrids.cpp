@@ -1,0 +1,120 @@
+#include "RightsGrids.h"
+
+#include "Schema.h"
+#include "StoreError.h"
+
+namespace rechte {
+
+namespace {
+
+QString kindText(rights::ProblemKind kind)
+{
+    using rights::ProblemKind;
+    switch (kind) {
+    case ProblemKind::UnknownInitials:
+        return QStringLiteral("Initialien ohne Benutzer");
+    case ProblemKind::SharedInitials:
+        return QStringLiteral("Geteilte Initialien");
+    case ProblemKind::MissingFunction:
+        return QStringLiteral("Fehlende Funktion");
+    case ProblemKind::MissingGroup:
+        return QStringLiteral("Fehlende Gruppe");
+    case ProblemKind::Ring:
+        return QStringLiteral("Funktion unter sich selbst");
+    case ProblemKind::Repeated:
+        return QStringLiteral("Doppelte Zuordnung");
+    case ProblemKind::SharedUserName:
+        return QStringLiteral("Doppelter Benutzername");
+    case ProblemKind::NoPassword:
+        return QStringLiteral("Ohne Kennwort");
+    case ProblemKind::NoAdministrator:
+        return QStringLiteral("Kein Administrator");
+    }
+    return QString();
+}
+
+// What "Bereinigen" does about a finding; cleanUpFor decides, this only names it.
+QString cleanUpText(rights::ProblemKind kind)
+{
+    using rights::ProblemKind;
+    switch (kind) {
+    case ProblemKind::UnknownInitials:
+    case ProblemKind::MissingFunction:
+    case ProblemKind::Repeated:
+        return QStringLiteral("wird gelöscht");
+    case ProblemKind::MissingGroup:
+    case ProblemKind::Ring:
+        return QStringLiteral("kommt unter %1").arg(store::quoted(schema::kRootTitle));
+    default:
+        return QString();
+    }
+}
+
+} // namespace
+
+TextGrid usersGrid(const rights::Snapshot &file)
+{
+    TextGrid grid({QStringLiteral("Benutzer"), QStringLiteral("Name"), QStringLiteral("Initialien")});
+    grid.reserve(file.users().size());
+    for (const rights::User &u : file.users())
+        grid.addRow({u.user, u.realName, u.initials});
+    grid.sortBy(0);
+    return grid;
+}
+
+TextGrid heldGrid(const rights::Snapshot &file, const rights::User &user)
+{
+    TextGrid grid({QStringLiteral("Funktion"), QStringLiteral("Id"), QStringLiteral("Geteilt mit")});
+    QStringList others;
+    for (const rights::User *u : file.usersWithInitials(user.initials)) {
+        if (u != &user)
+            others << u->user;
+    }
+    const QString sharedWith = others.join(QStringLiteral(", "));
+    for (const rights::Held &h : file.held(user))
+        grid.addRow({h.path, QString::number(h.function), h.shared ? sharedWith : QString()});
+    return grid;
+}
+
+TextGrid functionsGrid(const rights::Snapshot &file)
+{
+    TextGrid grid({QStringLiteral("Funktion"), QStringLiteral("Id")});
+    grid.reserve(file.functions().size());
+    for (const rights::Function &f : file.functions())
+        grid.addRow({file.path(f.id), QString::number(f.id)});
+    grid.setFilterColumns({0});
+    grid.sortBy(0);
+    return grid;
+}
+
+TextGrid holdersGrid(const rights::Snapshot &file, qint32 function, bool below)
+{
+    TextGrid grid({QStringLiteral("Benutzer"), QStringLiteral("Name"), QStringLiteral("Initialien"),
+                   QStringLiteral("Über Funktion")});
+    for (const rights::Holder &h : file.holders(function, below)) {
+        grid.addRow({h.user ? h.user->user : QString(), h.user ? h.user->realName : QString(), h.initials,
+                     h.function == function ? QString() : file.path(h.function)});
+    }
+    return grid;
+}
+
+TextGrid assignmentsGrid(const rights::Snapshot &file)
+{
+    TextGrid grid({QStringLiteral("Benutzer"), QStringLiteral("Initialien"), QStringLiteral("Gruppe"),
+                   QStringLiteral("Titel")});
+    const std::vector<rights::OverviewRow> rows = file.overview();
+    grid.reserve(rows.size());
+    for (const rights::OverviewRow &r : rows)
+        grid.addRow({r.user, r.initials, r.group, r.title});
+    return grid;
+}
+
+TextGrid findingsGrid(const std::vector<rights::Problem> &problems)
+{
+    TextGrid grid({QStringLiteral("Art"), QStringLiteral("Bereinigen"), QStringLiteral("Befund")});
+    for (const rights::Problem &p : problems)
+        grid.addRow({kindText(p.kind), cleanUpText(p.kind), p.text});
+    return grid;
+}
+
+} // namespace rechte

@@ -1,0 +1,28 @@
+#pragma once
+
+// The lists of the rights window, made from one reading of the file; no widgets, so tests and the
+// benchmark use them as the window does.
+
+#include "RightsCheck.h"
+#include "TextGrid.h"
+
+namespace rechte {
+
+// Every user: "Benutzer", "Name", "Initialien"; row i is users()[i], shown by user name.
+TextGrid usersGrid(const rights::Snapshot &file);
+// The functions a user holds: "Funktion" (its full path), "Id", "Geteilt mit" (the other users with the
+// same initials, who hold it too).
+TextGrid heldGrid(const rights::Snapshot &file, const rights::User &user);
+// Every function: "Funktion" (its full path), "Id"; row i is functions()[i], shown by path; the filter
+// looks at the path only.
+TextGrid functionsGrid(const rights::Snapshot &file);
+// Who holds the function (and with `below` any function under it): "Benutzer", "Name", "Initialien",
+// "Über Funktion" (the path of the function below through which they hold it; empty for the function
+// itself). Initials that match no user stand without a name.
+TextGrid holdersGrid(const rights::Snapshot &file, qint32 function, bool below);
+// Every assignment: "Benutzer", "Initialien", "Gruppe", "Titel".
+TextGrid assignmentsGrid(const rights::Snapshot &file);
+// The check's findings: "Art", "Bereinigen" (what the clean-up does about it, if anything), "Befund".
+TextGrid findingsGrid(const std::vector<rights::Problem> &problems);
+
+} // namespace rechte

@@ -1,0 +1,352 @@
+// The window "Rechte-Übersicht" driven as an administrator uses it, on a file with every kind of junk: each
+// view, copying rights, the check and its clean-up, the export; outcomes checked in the window, in the main
+// window and in the file.
+
+#include "MainDriver.h"
+
+#include "JunkFile.h"
+
+#include "GruppenBaum.h"
+#include "ListPanel.h"
+#include "Main.h"
+#include "Rechte.h"
+#include "RecordSet.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+
+using driver::Script;
+using maindriver::FileView;
+using maindriver::withMain;
+using rechte::ListPanel;
+
+namespace {
+
+QStringList column(const ListPanel *list, int c = 0)
+{
+    QStringList out;
+    for (int row : list->grid().shown())
+        out << list->grid().text(row, c);
+    return out;
+}
+
+// A click on the line of the list that shows the text in that column.
+void clickLine(ListPanel *list, const QString &text, int c = 0)
+{
+    const QStringList texts = column(list, c);
+    const auto row = static_cast<int>(texts.indexOf(text));
+    QVERIFY2(row >= 0, qPrintable(text));
+    QTableView *table = list->table();
+    const QModelIndex index = table->model()->index(row, c);
+    table->scrollTo(index);
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, table->visualRect(index).center());
+}
+
+void typeFilter(ListPanel *list, const QString &text)
+{
+    list->filter()->setFocus();
+    list->filter()->selectAll();
+    driver::type(list->filter(), text);
+}
+
+TFRechte *openedBy(TFMain *m, bool shortcut)
+{
+    if (shortcut)
+        QTest::keyClick(m, Qt::Key_R, Qt::ControlModifier);
+    else
+        QTest::mouseClick(m->Rechte, Qt::LeftButton);
+    auto *r = m->findChild<TFRechte *>(QStringLiteral("FRechte"));
+    return r && r->isVisible() ? r : nullptr;
+}
+
+void chooseSource(Script &s, const QString &item, QString *label)
+{
+    s.on(QStringLiteral("RechteVon"), [=](QWidget *w) {
+        *label = qobject_cast<QInputDialog *>(w)->labelText();
+        auto *box = w->findChild<QComboBox *>();
+        box->setCurrentIndex(box->findText(item));
+        QTest::mouseClick(maindriver::buttonCalled(w, QStringLiteral("OK")), Qt::LeftButton);
+    });
+}
+
+} // namespace
+
+class TestRechteWindow : public QObject
+{
+    Q_OBJECT
+
+    maindriver::DemoFolder m_folder;
+    int m_files = 0;
+
+    QString junkFile()
+    {
+        const QString file = m_folder.filePath(QStringLiteral("junk%1/User.mdb").arg(++m_files));
+        QDir().mkpath(QFileInfo(file).path());
+        testsupport::createEmpty(file);
+        FileView f(file);
+        [&] { QVERIFY(testsupport::writeRaw(f.conn, testsupport::kJunk)); }();
+        return file;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_folder.setUp()); }
+
+    void theViewsAnswerWhoMayDoWhat()
+    {
+        Script s;
+        withMain(s, junkFile(), [&](TFMain *m) {
+            QCOMPARE(m->Rechte->toolTip(), QStringLiteral("Rechte-Übersicht (Strg+R)"));
+            TFRechte *r = openedBy(m, false);
+            QVERIFY(r);
+
+            // By user: the filter narrows by name, full name or initials.
+            QCOMPARE(column(r->Users), QStringList({"anna", "Anna", "berta", "chef"}));
+            typeFilter(r->Users, QStringLiteral("ab"));
+            QCOMPARE(column(r->Users), QStringList({"anna", "berta"}));
+            clickLine(r->Users, QStringLiteral("berta"));
+            QCOMPARE(column(r->Held),
+                     QStringList({"Formulare › Verkauf", "Formulare › Verkauf › Kunden › Ändern"}));
+            QCOMPARE(column(r->Held, 2), QStringList({"anna", "anna"}));
+            maindriver::screenshot(r, QStringLiteral("rechte-nach-benutzer.png"));
+            // A filter that hides the chosen user empties the functions beside it.
+            typeFilter(r->Users, QStringLiteral("chef"));
+            QCOMPARE(column(r->Held), QStringList{});
+
+            // By function: the holders of Kunden, and with what lies below it.
+            r->Views->setCurrentIndex(1);
+            typeFilter(r->Functions, QStringLiteral("kunden"));
+            clickLine(r->Functions, QStringLiteral("Formulare › Verkauf › Kunden"));
+            QCOMPARE(column(r->Holders, 2), QStringList({"XY"}));
+            QTest::mouseClick(r->Below, Qt::LeftButton, Qt::NoModifier, QPoint(5, r->Below->height() / 2));
+            QCOMPARE(column(r->Holders), QStringList({"anna", "berta", "chef", QString()}));
+            QCOMPARE(column(r->Holders, 3)[2], QStringLiteral("Formulare › Verkauf › Kunden › Ändern"));
+            maindriver::screenshot(r, QStringLiteral("rechte-nach-funktion.png"));
+
+            // All assignments: filter, count, a header click sorts.
+            r->Views->setCurrentIndex(2);
+            QCOMPARE(r->Assignments->count()->text(), QStringLiteral("8 Zuordnungen"));
+            typeFilter(r->Assignments, QStringLiteral("verkauf"));
+            QCOMPARE(r->Assignments->count()->text(), QStringLiteral("7 von 8 Zuordnungen"));
+            QTableView *table = r->Assignments->table();
+            const int titleAt = table->horizontalHeader()->sectionViewportPosition(3) + 5;
+            QTest::mouseClick(table->horizontalHeader()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                              QPoint(titleAt, 5));
+            QCOMPARE(column(r->Assignments, 3),
+                     QStringList({"Ändern", "Ändern", "Ändern", "Ändern", "Kunden", "Verkauf", "Verkauf"}));
+            maindriver::screenshot(r, QStringLiteral("rechte-alle-zuordnungen.png"));
+
+            // One window, brought back by Ctrl+R after it was closed; it reads the file again then.
+            r->close();
+            {
+                FileView f(m_folder.filePath(QStringLiteral("junk%1/User.mdb").arg(m_files)));
+                f.conn.execute(QStringLiteral("DELETE FROM Funktionen_Benutzer WHERE id = 3"));
+            }
+            QCOMPARE(openedBy(m, true), r);
+            QCOMPARE(m->findChildren<TFRechte *>().size(), 1);
+            QCOMPARE(r->Assignments->count()->text(), QStringLiteral("6 von 7 Zuordnungen"));
+        });
+        QVERIFY(s.done());
+    }
+
+    void rightsAreCopiedAfterAQuestionThatCountsThem_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<int>("added");
+        QTest::newRow("two lacking, yes") << "Anna"
+                                          << "anna (Anna A, AB)"
+                                          << "Yes"
+                                          << "Anna erhält 2 Zuordnungen von anna. Fortfahren?" << 2;
+        QTest::newRow("two lacking, no") << "Anna"
+                                         << "anna (Anna A, AB)"
+                                         << "No"
+                                         << "Anna erhält 2 Zuordnungen von anna. Fortfahren?" << 0;
+        QTest::newRow("the repeat and the missing function are not copied")
+            << "Anna"
+            << "chef (Clara Chef, CC)"
+            << "Yes"
+            << "Anna erhält 1 Zuordnung von chef. Fortfahren?" << 1;
+        QTest::newRow("nothing lacking") << "anna"
+                                         << "chef (Clara Chef, CC)"
+                                         << "OK"
+                                         << "anna hat schon alle Rechte von chef." << 0;
+    }
+    void rightsAreCopiedAfterAQuestionThatCountsThem()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, source);
+        QFETCH(QString, answer);
+        QFETCH(QString, says);
+        QFETCH(int, added);
+        const QString file = junkFile();
+        Script s;
+        QString label;
+        withMain(s, file, [&](TFMain *m) {
+            TFRechte *r = openedBy(m, false);
+            QVERIFY(r);
+            clickLine(r->Users, target);
+            chooseSource(s, source, &label);
+            s.answerBox(answer);
+            r->RechteUebernehmen->click();
+            QCOMPARE(s.boxes.size(), 1);
+            QCOMPARE(s.boxes[0].text, says);
+            if (added > 0 && target == u"Anna") {
+                // The window and the main window's assignments show it without being asked.
+                QVERIFY(column(r->Held).contains(QStringLiteral("Formulare › Verkauf › Kunden › Ändern")));
+                const int at = maindriver::rowOf(m->Funktionen, "Titel", QStringLiteral("Verkauf"));
+                QVERIFY(at >= 0);
+                m->Funktionen->moveTo(at);
+                QCOMPARE(maindriver::rowOf(m->FunktionenBenutzer, "User", QStringLiteral("AN")) >= 0,
+                         source.startsWith(u"anna"));
+            }
+        });
+        QVERIFY(s.done());
+        QVERIFY2(label.startsWith(QStringLiteral("Rechte für %1 (").arg(target)), qPrintable(label));
+        // The junk file holds seven assignments.
+        QCOMPARE(FileView(file).count(QStringLiteral("select count(*) from Funktionen_Benutzer")), 7 + added);
+    }
+
+    void theCheckListsTheJunkAndTheCleanUpTakesItAfterABackup_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("yes") << "Yes";
+        QTest::newRow("no") << "No";
+    }
+    void theCheckListsTheJunkAndTheCleanUpTakesItAfterABackup()
+    {
+        QFETCH(QString, answer);
+        const QString file = junkFile();
+        const QByteArray hash = testsupport::fileHash(file);
+        const bool yes = answer == u"Yes";
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            TFRechte *r = openedBy(m, false);
+            QVERIFY(r);
+            r->Pruefen->click();
+            QCOMPARE(r->Views->currentIndex(), 3);
+            const QStringList kinds = column(r->Findings);
+            for (const char *kind : {"Initialien ohne Benutzer", "Geteilte Initialien", "Fehlende Funktion",
+                                     "Fehlende Gruppe", "Funktion unter sich selbst", "Doppelte Zuordnung",
+                                     "Doppelter Benutzername", "Ohne Kennwort"})
+                QVERIFY2(kinds.contains(QString::fromUtf8(kind)), kind);
+            QCOMPARE(r->FindingCaption->text(), QStringLiteral("%1 Befunde").arg(kinds.size()));
+            maindriver::screenshot(r, QStringLiteral("rechte-pruefung.png"));
+
+            s.answerBox(answer);
+            if (yes)
+                s.answerBox();
+            r->Bereinigen->click();
+            QCOMPARE(s.boxes.constFirst().text,
+                     QStringLiteral(
+                         "3 Zuordnungen löschen und 3 unerreichbare Funktionen direkt unter „Formulare“ "
+                         "hängen? Vorher wird eine Sicherungskopie der Datei angelegt."));
+            if (!yes)
+                return;
+            QVERIFY2(s.boxes.last().text.startsWith(QStringLiteral("Sicherungskopie ")),
+                     qPrintable(s.boxes.last().text));
+            // What is left is doubt, not junk; the group tree shows the functions that were lost.
+            const QStringList left = column(r->Findings);
+            QVERIFY(!left.contains(QStringLiteral("Initialien ohne Benutzer")));
+            QVERIFY(!left.contains(QStringLiteral("Fehlende Gruppe")));
+            QVERIFY(left.contains(QStringLiteral("Geteilte Initialien")));
+            QStringList top;
+            QTreeWidgetItem *root = fGruppen->Struktur->topLevelItem(0);
+            for (int i = 0; i < root->childCount(); ++i)
+                top << root->child(i)->text(0);
+            QCOMPARE(top, QStringList({"R1 (30)", "Selbst (40)", "Verkauf (10)", "Waise (20)"}));
+            // The functions page on the root shows them too.
+            QVERIFY(maindriver::rowOf(m->Funktionen, "Titel", QStringLiteral("Selbst")) >= 0);
+        });
+        QVERIFY(s.done());
+        const QStringList copies =
+            QFileInfo(file).dir().entryList({QStringLiteral("User-*.mdb")}, QDir::Files);
+        if (!yes) {
+            QCOMPARE(testsupport::fileHash(file), hash);
+            QCOMPARE(copies, QStringList{});
+            return;
+        }
+        QCOMPARE(copies.size(), 1);
+        FileView f(file);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer")), 4);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where id in (3, 4, 5)")),
+                 0);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen where inGruppe = 0")), 4);
+        FileView backup(QFileInfo(file).dir().filePath(copies.constFirst()));
+        QCOMPARE(backup.count(QStringLiteral("select count(*) from Funktionen_Benutzer")), 7);
+    }
+
+    void aViewGoesToACsvFileAndAnotherFileIsReadWhenOpened()
+    {
+        const QString file = junkFile();
+        const QString csv = QFileInfo(file).dir().filePath(QStringLiteral("verkauf.csv"));
+        const QString demo = m_folder.freshDemo();
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            TFRechte *r = openedBy(m, false);
+            QVERIFY(r);
+            r->Views->setCurrentIndex(2);
+            typeFilter(r->Assignments, QStringLiteral("Kunden"));
+            s.on(QStringLiteral("ExportDialog"), [&](QWidget *w) {
+                auto *name = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                name->setText(csv);
+                QTest::keyClick(name, Qt::Key_Return);
+            });
+            r->Exportieren->click();
+            // Not over the open database, and nothing else happens to it.
+            const QByteArray before = testsupport::fileHash(file);
+            s.on(QStringLiteral("ExportDialog"), [&](QWidget *w) {
+                w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(file);
+                QTest::keyClick(w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")), Qt::Key_Return);
+            });
+            s.answerBox();
+            r->Exportieren->click();
+            QCOMPARE(
+                s.boxes.constLast().text,
+                QStringLiteral("„%1“ ist die geöffnete Datenbank und wird nicht überschrieben.").arg(file));
+            QCOMPARE(testsupport::fileHash(file), before);
+
+            // Another file opened in the main window is read at once.
+            maindriver::chooseFile(s, demo);
+            QTest::mouseClick(m->DBopen, Qt::LeftButton);
+            r->Views->setCurrentIndex(0);
+            QVERIFY(column(r->Users).contains(QStringLiteral("admin")));
+            QVERIFY(!column(r->Users).contains(QStringLiteral("berta")));
+            FileView f(demo);
+            QCOMPARE(r->Assignments->grid().rowCount(),
+                     f.count(QStringLiteral("select count(*) from Funktionen_Benutzer")));
+        });
+        QFile out(csv);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        const QByteArray bytes = out.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        QCOMPARE(QString::fromUtf8(bytes.mid(3)),
+                 QStringLiteral("Benutzer;Initialien;Gruppe;Titel\r\n"
+                                ";XY;Formulare › Verkauf;Kunden\r\n"
+                                "anna;ab;Formulare › Verkauf › Kunden;Ändern\r\n"
+                                "berta;ab;Formulare › Verkauf › Kunden;Ändern\r\n"
+                                "chef;CC;Formulare › Verkauf › Kunden;Ändern\r\n"
+                                "chef;cc;Formulare › Verkauf › Kunden;Ändern\r\n"));
+    }
+};
+
+int runWindowTests(int argc, char **argv)
+{
+    TestRechteWindow tests;
+    return QTest::qExec(&tests, argc, argv);
+}
+
+#include "tst_window.moc"
