@@ -2,10 +2,14 @@
 
 #include "PgServer.h"
 
+#include "Collation.h"
 #include "Pg.h"
 #include "StoreError.h"
+#include "Win1252.h"
 
 #include <QTest>
+
+#include <algorithm>
 
 using testsupport::PgServer;
 
@@ -91,6 +95,51 @@ private slots:
         QVERIFY2(m_server.restart(), qPrintable(m_server.failure()));
         s.connect(m_server.uri());
         QCOMPARE(PQntuples(s.exec(QStringLiteral("SELECT 1"), {}).get()), 1);
+    }
+
+    void theServerSortsAndMatchesTextAsTheFileDoes()
+    {
+        // Every character of Windows-1252, and two-letter texts of those where case, accents and
+        // expansions meet: the server's order must be the store's, and so must its equal pairs.
+        QStringList texts;
+        for (int b = 1; b < 256; ++b)
+            texts << store::Win1252::toUnicode(QByteArray(1, static_cast<char>(b)));
+        const QString letters = QStringLiteral("aAäÄáseSßtþÞhoöÖœŒæÆyÿŸzžŽ 0-");
+        for (QChar x : letters) {
+            for (QChar y : letters)
+                texts << QString(x) + y;
+        }
+        texts << QStringLiteral("Straße") << QStringLiteral("STRASSE") << QStringLiteral("strasse")
+              << QStringLiteral("Müller") << QStringLiteral("MÜLLER") << QStringLiteral("Mueller")
+              << QStringLiteral("Ändern") << QStringLiteral("andern") << QStringLiteral("Anderson");
+        store::pg::Session s;
+        s.connect(m_server.uri());
+        for (const QString &f : store::Collation::serverFunctions())
+            s.exec(f, {});
+        s.exec(QStringLiteral("CREATE TEMP TABLE texts (t text)"), {});
+        for (const QString &t : texts)
+            s.exec(QStringLiteral("INSERT INTO texts VALUES ($1)"), {t});
+
+        const store::pg::ResultPtr sorted =
+            s.exec(QStringLiteral("SELECT t FROM texts ORDER BY sicherheit_primary(t) COLLATE \"C\", "
+                                  "sicherheit_lower(t) COLLATE \"C\""),
+                   {});
+        QCOMPARE(PQntuples(sorted.get()), static_cast<int>(texts.size()));
+        for (int r = 1; r < PQntuples(sorted.get()); ++r) {
+            const QString before = QString::fromUtf8(PQgetvalue(sorted.get(), r - 1, 0));
+            const QString after = QString::fromUtf8(PQgetvalue(sorted.get(), r, 0));
+            QVERIFY2(store::Collation::compare(before, after) <= 0, qPrintable(before + QStringLiteral(" > ") + after));
+        }
+        const store::pg::ResultPtr equal = s.exec(
+            QStringLiteral(
+                "SELECT count(*) FROM texts a JOIN texts b ON sicherheit_lower(a.t) = sicherheit_lower(b.t)"),
+            {});
+        qint64 equalPairs = 0;
+        for (const QString &a : texts)
+            equalPairs += std::count_if(texts.begin(), texts.end(), [&a](const QString &b) {
+                return store::Collation::compare(a, b) == 0;
+            });
+        QCOMPARE(QByteArray(PQgetvalue(equal.get(), 0, 0)).toLongLong(), equalPairs);
     }
 
 private:
