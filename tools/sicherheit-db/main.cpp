@@ -142,6 +142,14 @@ QString unfit(const demo::Admin &admin)
     return QString();
 }
 
+// A file by its whole path; a server's URI as given (it never holds a password).
+QString shownTarget(const QString &target)
+{
+    return target.startsWith(QLatin1String("postgres")) && target.contains(QLatin1String("://"))
+               ? target
+               : QFileInfo(target).absoluteFilePath();
+}
+
 int listUsers(const QString &file)
 {
     store::Connection db;
@@ -210,7 +218,7 @@ int init(const QStringList &args)
     if (!problem.isEmpty())
         return cli::refuse(problem);
     demo::createDatabase(args[0], admin);
-    out() << "Sicherheitsdatenbank " << QFileInfo(args[0]).absoluteFilePath() << " angelegt.\n"
+    out() << "Sicherheitsdatenbank " << shownTarget(args[0]) << " angelegt.\n"
           << "Anmeldung als " << admin.user << " mit dem angegebenen Kennwort.\n";
     return 0;
 }
@@ -248,7 +256,7 @@ int demoFile(const QStringList &args)
     } else if (const int rc = createLarge(args[0], options); rc != 0) {
         return rc;
     }
-    out() << "Demo-Datenbank " << QFileInfo(args[0]).absoluteFilePath() << " angelegt.\n"
+    out() << "Demo-Datenbank " << shownTarget(args[0]) << " angelegt.\n"
           << "Anmeldung: Benutzer \"admin\", Kennwort \"admin\" (Administrator).\n";
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <libpq-fe.h>
 
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 
@@ -58,10 +59,50 @@ public:
     PGconn *handle() const { return m_conn.get(); }
 
 private:
-    [[noreturn]] void raise(const PGresult *result, bool writing) const;
+    [[noreturn]] void raise(const PGresult *result, bool writing);
 
     ConnPtr m_conn;
     QString m_server;
+    // libpq may still call a connection good after the server went away under a statement.
+    bool m_lost = false;
+};
+
+// One statement on the server: its text with the store's ? placeholders numbered as the server wants
+// them ($1, $2, ...), its values, and its rows once it has run. It runs at the first step, all rows at
+// once, so that no cursor stays open on the server after use.
+class Run
+{
+public:
+    explicit Run(const QString &sql);
+
+    void bind(int index, const QVariant &value); // from 1
+    // Runs the statement at the first call; then moves to the next row. False when there is none.
+    bool step(Session &session, bool writing);
+    bool isQuery() const { return m_query; }
+    // Rows the statement changed; 0 for a query.
+    int changed() const;
+    // The first column of the first row, as an insert returns its key; 0 without one.
+    qint64 returnedKey() const;
+    bool onRow() const { return m_result && m_row >= 0 && m_row < PQntuples(m_result.get()); }
+
+    // Of the current row, in the forms the store reads SQLite's columns in (SQLITE_INTEGER for numbers
+    // and truth values, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_NULL).
+    int columnType(int column) const;
+    qint64 int64(int column) const;
+    double real(int column) const;
+    QByteArrayView utf8(int column) const;
+
+    int columnCount() const;
+    const char *columnName(int column) const;
+    // As a table declares it: "INTEGER", "BOOLEAN", "VARCHAR(20)", "TEXT", "DOUBLE".
+    QString declaredType(int column) const;
+
+private:
+    QString m_sql;
+    bool m_query = false;
+    std::vector<QVariant> m_params;
+    ResultPtr m_result;
+    int m_row = -1;
 };
 
 } // namespace store::pg
