@@ -240,7 +240,55 @@ private slots:
                                       QStringLiteral("enthält ein Kennwort"));
     }
 
+    void copyingToTheServerAndBackKeepsEveryTableExactly()
+    {
+        dropTables();
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("demo.mdb"));
+        const QString back = dir.filePath(QStringLiteral("back.mdb"));
+        QCOMPARE(tool({QStringLiteral("demo"), file}), 0);
+        QCOMPARE(tool({QStringLiteral("copy"), file, m_server.uri()}), 0);
+        QCOMPARE(tool({QStringLiteral("copy"), m_server.uri(), back}), 0);
+        QByteArray original, onServer, returned;
+        QCOMPARE(tool({QStringLiteral("export"), file}, &original), 0);
+        QCOMPARE(tool({QStringLiteral("export"), m_server.uri()}, &onServer), 0);
+        QCOMPARE(tool({QStringLiteral("export"), back}, &returned), 0);
+        QVERIFY(original.contains("Kundenstamm"));
+        QCOMPARE(onServer, original);
+        QCOMPARE(returned, original);
+        // A target that holds data is not touched.
+        QVERIFY(tool({QStringLiteral("copy"), file, m_server.uri()}) != 0);
+        QCOMPARE(count(QStringLiteral("Benutzer")), 4);
+
+        // A password the server cannot hold (the character 0) is refused before anything is made.
+        dropTables();
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(back));
+        auto users = testsupport::openUsers(db);
+        users->edit();
+        users->field(QStringLiteral("Passwort")).setAsString(QStringLiteral("a") + QChar(0) + u'b');
+        users->post();
+        db.disconnect();
+        QCOMPARE(tool({QStringLiteral("copy"), back, m_server.uri()}), 2);
+        QVERIFY(!m_server.uri().isEmpty());
+        store::Connection probe;
+        probe.setConnectionString(connectionStringFor(m_server.uri()));
+        probe.connect();
+        QVERIFY(probe.columns(QStringLiteral("Benutzer")).empty());
+    }
+
 private:
+    int tool(const QStringList &args, QByteArray *output = nullptr)
+    {
+        QProcess p;
+        p.start(QStringLiteral(SICHERHEIT_BIN_DIR "/sicherheit-db"), args);
+        if (!p.waitForFinished(60000))
+            return -1;
+        if (output)
+            *output = p.readAllStandardOutput();
+        return p.exitCode();
+    }
+
     void dropTables() { store::Connection::dropServerTables(m_server.uri(), schema::tableNames()); }
     void freshTables()
     {

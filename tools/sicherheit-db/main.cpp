@@ -64,6 +64,14 @@ QString usageText()
                "  sicherheit-db import DATEI DATEN.json\n"
                "      ersetzt die drei Tabellen einer mit init oder demo angelegten Datei in einem Zug;\n"
                "      lehnt ab, was die Datei nicht genau speichern kann, bevor sie geändert wird\n"
+               "  sicherheit-db copy VON NACH\n"
+               "      kopiert die drei Tabellen genau (ids, verschlüsselte Kennwörter, jeden Text) von\n"
+               "      einer Datei auf einen Datenbankserver oder zurück; legt das Ziel an, wo es fehlt,\n"
+               "      und lehnt ein Ziel ab, das schon Daten enthält\n"
+               "Statt einer DATEI geht überall auch ein Datenbankserver: eine URI "
+               "postgresql://host/datenbank\n"
+               "oder eine Verknüpfungsdatei, deren erste Zeile diese URI ist (ohne Kennwort: das steht in\n"
+               "~/.pgpass oder PGPASSWORD).\n"
                "  sicherheit-db --help\n"
                "      zeigt diese Hilfe\n"
                "  sicherheit-db --version\n"
@@ -297,7 +305,8 @@ int run(const QStringList &args)
                  {"check", commands::check},
                  {"backup", commands::backup},
                  {"export", commands::exportTables},
-                 {"import", commands::importTables}};
+                 {"import", commands::importTables},
+                 {"copy", commands::copyTables}};
     for (const auto &command : known) {
         if (args[0] == QLatin1String(command.name)) {
             // Every command names a file first.
