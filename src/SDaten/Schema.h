@@ -131,6 +131,11 @@ QString groupCaption(const QString &title);
 // the program makes (text lookups compare without regard to case, so their indexes do too). Only stock
 // SQLite types and collations, so that any SQLite tool can read the file.
 QStringList createStatements();
+// The same tables, with the same fields, sizes and ids, on a PostgreSQL server; text looked up without
+// regard to case is indexed by the store's own lower case, which the statements create first.
+QStringList serverCreateStatements();
+// The three tables, by name.
+QStringList tableNames();
 
 // Fills "%s" and "%d" of a format string in order; the caller quotes literal values.
 QString format(const char *pattern, const QStringList &values);

@@ -13,7 +13,7 @@ class Connection;
 //
 // Never overwrites: a target that exists already is refused before anything is written, and a backup that
 // fails leaves no target behind. The copy has the file's mode without the rights of other users. Throws
-// StoreError with a German message.
+// StoreError with a German message; a database on a server is refused (its own tools back it up).
 void backup(Connection &source, const QString &target);
 
 } // namespace store

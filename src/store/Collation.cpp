@@ -1,6 +1,7 @@
 #include "Collation.h"
 
 #include "Sqlite.h"
+#include "Win1252.h"
 
 #include <QByteArrayList>
 
@@ -208,6 +209,47 @@ int compare(const QString &a, const QString &b)
 int registerOn(sqlite3 *db)
 {
     return sqlite3_create_collation_v2(db, kCollationName, SQLITE_UTF8, nullptr, &xCompare, nullptr);
+}
+
+namespace {
+QString sqlText(const QString &text)
+{
+    return u'\'' + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
+}
+} // namespace
+
+QStringList serverFunctions()
+{
+    QString upper, lower;    // lower case, letter by letter
+    QString accented, plain; // lower-case letters to their base letter
+    QStringList expansions;  // lower-case letters to two letters
+    for (int b = 1; b < 256; ++b) {
+        const QChar c = Win1252::toUnicode(QByteArray(1, static_cast<char>(b))).at(0);
+        const Weights w = weigh(c.unicode());
+        if (w.secondary != c.unicode()) {
+            upper += c;
+            lower += QChar(static_cast<char16_t>(w.secondary));
+            continue; // its lower-case letter has its own turn
+        }
+        if (w.primaryCount == 2)
+            expansions << sqlText(QString(c)) + u',' +
+                              sqlText(QString(QChar(static_cast<char16_t>(w.primary[0]))) +
+                                      QChar(static_cast<char16_t>(w.primary[1])));
+        else if (w.primary[0] != c.unicode()) {
+            accented += c;
+            plain += QChar(static_cast<char16_t>(w.primary[0]));
+        }
+    }
+    QString primary = QStringLiteral("translate(%1(t), %2, %3)")
+                          .arg(QLatin1String(kServerLower), sqlText(accented), sqlText(plain));
+    for (const QString &e : expansions)
+        primary = QStringLiteral("replace(%1, %2)").arg(primary, e);
+    const QString head =
+        QStringLiteral("CREATE OR REPLACE FUNCTION %1(t text) RETURNS text LANGUAGE sql IMMUTABLE STRICT "
+                       "PARALLEL SAFE RETURN ");
+    return {head.arg(QLatin1String(kServerLower)) +
+                QStringLiteral("translate(t, %1, %2)").arg(sqlText(upper), sqlText(lower)),
+            head.arg(QLatin1String(kServerPrimary)) + primary};
 }
 
 } // namespace store::Collation

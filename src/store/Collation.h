@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 struct sqlite3;
 
@@ -22,6 +23,14 @@ int compareUtf8(const char *a, int aLen, const char *b, int bLen);
 
 // Registers the collation on a connection; returns the SQLite result code.
 int registerOn(sqlite3 *db);
+
+// The same comparison on a PostgreSQL server, as two SQL functions made from the weights above for every
+// character of Windows-1252: kServerLower(t) is the text in lower case, and kServerPrimary(t) also without
+// accents, ß as ss. Two texts are equal exactly when their kServerLower values are, and sort as
+// (kServerPrimary, kServerLower) sort byte by byte (COLLATE "C"). The statements create or replace both.
+inline constexpr const char *kServerLower = "sicherheit_lower";
+inline constexpr const char *kServerPrimary = "sicherheit_primary";
+QStringList serverFunctions();
 
 } // namespace Collation
 } // namespace store

@@ -3,6 +3,8 @@
 #include "Collation.h"
 #include "FieldCatalog.h"
 #include "FileChecks.h"
+#include "Pg.h"
+#include "Quoted.h"
 #include "RecordSet.h"
 #include "Sqlite.h"
 #include "SqliteErrors.h"
@@ -11,6 +13,8 @@
 #include "SystemError.h"
 
 #include <QFile>
+#include <QUrl>
+#include <QUrlQuery>
 
 #include <algorithm>
 #include <cerrno>
@@ -128,6 +132,16 @@ void Connection::connect()
         return;
     const ConnectionString cs = ConnectionString::parse(m_connectionString);
     const QString path = databaseFile(cs, m_provider);
+    const QString uri = serverOf(path);
+    if (!uri.isEmpty()) {
+        // The connection string's password is the file's key; a server takes its own from libpq's places.
+        auto server = std::make_unique<pg::Session>();
+        server->connect(uri);
+        m_file = server->server();
+        m_server = std::move(server);
+        emit connected();
+        return;
+    }
     const QByteArray nativePath = QFile::encodeName(path);
     checkBeforeOpening(path, nativePath);
     DbPtr db = openKeyed(path, nativePath, cs.password);
@@ -185,7 +199,7 @@ void Connection::createDatabase(const QString &path, const QString &password, co
 
 void Connection::disconnect() noexcept
 {
-    if (!m_db)
+    if (!m_db && !m_server)
         return;
     const std::vector<RecordSet *> sets = m_sets;
     for (RecordSet *set : sets)
@@ -196,13 +210,22 @@ void Connection::disconnect() noexcept
     m_translations.clear();
     m_tables.clear();
     m_textColumns.clear();
+    m_serverNames.clear();
     m_schemaLoaded = false;
     m_db.reset();
+    m_server.reset();
     emit disconnected();
 }
 
 void Connection::ensureConnected()
 {
+    if (m_server) {
+        // A connection the server dropped (a restart, a network failure) is made again for the next step;
+        // the sets keep what they showed.
+        if (!m_server->isConnected() && m_transactions == 0)
+            m_server->connect(serverOf(ConnectionString::parse(m_connectionString).dataSource));
+        return;
+    }
     if (!m_db) {
         connect();
         return;
@@ -235,8 +258,15 @@ TranslatedSql Connection::translate(const QString &statement)
         if (hit != m_translations.constEnd())
             return TranslatedSql{hit->kind, hit->sql, std::move(literals)};
     }
-    TranslatedSql t =
-        translateJetSql(statement, [this](const QString &column) { return isTextColumn(column); });
+    ServerDialect server;
+    if (m_server) {
+        if (!m_schemaLoaded)
+            loadSchema();
+        server.nameOf = [this](const QString &name) { return m_serverNames.value(name.toLower()); };
+    }
+    TranslatedSql t = translateJetSql(
+        statement, [this](const QString &column) { return isTextColumn(column); },
+        m_server ? &server : nullptr);
     // Reused only where the translation binds exactly the literals in their order (not so where a number
     // stays in the text, as after ORDER BY or TOP).
     if (!shape.isEmpty() && t.params.size() == literals.size() &&
@@ -294,6 +324,14 @@ Connection::Transaction::Transaction(Connection &connection, const QString &cont
 {
     // Inside another transaction this one is a savepoint of it: it can be undone alone, and only the outer
     // commit makes anything durable.
+    if (m_connection.m_server) {
+        m_connection.ensureConnected();
+        pg::Session &server = *m_connection.m_server;
+        m_nested = PQtransactionStatus(server.handle()) != PQTRANS_IDLE;
+        server.exec(m_nested ? QStringLiteral("SAVEPOINT nested") : QStringLiteral("BEGIN"), {});
+        ++m_connection.m_transactions;
+        return;
+    }
     m_nested = sqlite3_get_autocommit(m_connection.handle()) == 0;
     const int rc = sqlite3_exec(m_connection.handle(), m_nested ? "SAVEPOINT nested" : "BEGIN IMMEDIATE",
                                 nullptr, nullptr, nullptr);
@@ -308,16 +346,36 @@ Connection::Transaction::~Transaction()
         return;
     // After an I/O error or a full disk SQLite may have rolled back already; the statements then fail
     // harmlessly, and the file holds what it held before either way.
-    if (m_nested)
+    if (m_connection.m_server) {
+        // A lost connection has rolled back on the server already.
+        PGconn *conn = m_connection.m_server->handle();
+        if (conn && PQstatus(conn) == CONNECTION_OK)
+            pg::ResultPtr(PQexec(conn, m_nested ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK"));
+    } else if (m_nested) {
         sqlite3_exec(m_connection.handle(), "ROLLBACK TO nested; RELEASE nested", nullptr, nullptr, nullptr);
-    else
+    } else {
         sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
     --m_connection.m_transactions;
     m_connection.undoSnapshotChanges(m_mark);
 }
 
 void Connection::Transaction::commit()
 {
+    if (m_connection.m_server) {
+        pg::Session &server = *m_connection.m_server;
+        // After a failed statement the server keeps the transaction only to roll it back: a commit then
+        // stores nothing.
+        if (PQtransactionStatus(server.handle()) != PQTRANS_INTRANS)
+            throw StoreError(QStringLiteral("Die Änderungen an der Datenbank %1 wurden nach einem Fehler "
+                                            "verworfen und nicht gespeichert. %2")
+                                 .arg(quoted(m_connection.m_file), m_context));
+        server.exec(m_nested ? QStringLiteral("RELEASE nested") : QStringLiteral("COMMIT"), {}, true);
+        m_open = false;
+        if (--m_connection.m_transactions == 0)
+            m_connection.m_changes.clear();
+        return;
+    }
     // SQLite ends a transaction by itself after some errors; committing then would store nothing and
     // report only that there was nothing to commit.
     if (sqlite3_get_autocommit(m_connection.handle()))
@@ -371,18 +429,25 @@ void Connection::loadSchema()
     // moment too long) is reported and made again next time, never taken for a file without text.
     QStringList tables;
     {
-        Statement list(*this, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
+        Statement list(*this, m_server
+                                  ? QStringLiteral("SELECT table_name::text FROM information_schema.tables "
+                                                   "WHERE table_schema = current_schema()")
+                                  : QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
         while (list.step())
             tables << list.text(0);
     }
     QHash<QString, bool> textColumns;
+    QHash<QString, QString> names;
     for (const QString &table : tables) {
+        names.insert(table.toLower(), table);
         for (const ColumnInfo &c : columns(table)) {
             bool &text = textColumns[c.name.toLower()];
             text = text || isTextType(c.declaredType);
+            names.insert(c.name.toLower(), c.name);
         }
     }
     m_textColumns = std::move(textColumns);
+    m_serverNames = std::move(names);
     m_schemaLoaded = true;
 }
 
@@ -393,9 +458,25 @@ const std::vector<ColumnInfo> &Connection::columns(const QString &table)
     auto it = m_tables.find(key);
     if (it != m_tables.end())
         return it.value();
-    if (!m_db)
+    if (!m_db && !m_server)
         return none;
     std::vector<ColumnInfo> cols;
+    if (m_server) {
+        Statement info(
+            *this,
+            QStringLiteral("SELECT a.attname::text, format_type(a.atttypid, a.atttypmod), "
+                           "coalesce(i.indisprimary, false) FROM pg_attribute a "
+                           "JOIN pg_class c ON c.oid = a.attrelid "
+                           "JOIN pg_namespace n ON n.oid = c.relnamespace AND n.nspname = current_schema() "
+                           "LEFT JOIN pg_index i ON i.indrelid = c.oid AND i.indisprimary "
+                           "AND a.attnum = ANY (i.indkey) "
+                           "WHERE lower(c.relname) = lower(?) AND a.attnum > 0 AND NOT a.attisdropped "
+                           "ORDER BY a.attnum"));
+        info.bind(1, table);
+        while (info.step())
+            cols.push_back(ColumnInfo{info.text(0), info.text(1), info.int64(2) != 0});
+        return m_tables.insert(key, std::move(cols)).value();
+    }
     // A pragma takes no bound parameter, and the SQLite inside SQLCipher 3 has no pragma_table_info().
     QString name = table;
     Statement info(
@@ -407,9 +488,91 @@ const std::vector<ColumnInfo> &Connection::columns(const QString &table)
 
 bool Connection::isTextColumn(const QString &column)
 {
-    if (!m_schemaLoaded && m_db)
+    if (!m_schemaLoaded && (m_db || m_server))
         loadSchema();
     return m_textColumns.value(column.toLower(), false);
+}
+
+QString Connection::keyColumn(const QString &table)
+{
+    if (!m_server)
+        return QStringLiteral("rowid");
+    for (const ColumnInfo &c : columns(table)) {
+        if (c.primaryKey)
+            return quotedName(c.name);
+    }
+    throw StoreError(QStringLiteral("Die Tabelle %1 hat auf dem Datenbankserver %2 keinen Primärschlüssel.")
+                         .arg(quoted(table), quoted(m_file)));
+}
+
+QString Connection::serverOf(const QString &target)
+{
+    const auto isUri = [](const QString &text) {
+        return text.startsWith(QLatin1String("postgresql://")) ||
+               text.startsWith(QLatin1String("postgres://"));
+    };
+    QString uri;
+    if (isUri(target)) {
+        uri = target;
+    } else {
+        QFile file(target);
+        // A database file begins with SQLite's (or SQLCipher's random) bytes, never with the URI.
+        if (!file.open(QIODevice::ReadOnly))
+            return QString();
+        const QString first = QString::fromUtf8(file.readLine(4096)).trimmed();
+        if (!isUri(first))
+            return QString();
+        uri = first;
+    }
+    const QUrl url(uri);
+    if (!url.password().isEmpty() || QUrlQuery(url).hasQueryItem(QStringLiteral("password")))
+        throw StoreError(
+            QStringLiteral("Die Verbindung %1 enthält ein Kennwort. Das Kennwort des Datenbankservers "
+                           "gehört in seine Kennwortdatei (~/.pgpass) oder in PGPASSWORD, nicht in "
+                           "die Verknüpfung.")
+                .arg(quoted(isUri(target) ? pg::serverName(uri) : target)));
+    return uri;
+}
+
+void Connection::createServerTables(const QString &target, const QStringList &statements,
+                                    const QStringList &tables)
+{
+    const QString uri = serverOf(target);
+    if (uri.isEmpty())
+        throw StoreError(QStringLiteral("%1 nennt keinen Datenbankserver.").arg(quoted(target)));
+    pg::Session server;
+    server.connect(uri);
+    const pg::ResultPtr found = server.exec(
+        QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_schema = "
+                       "current_schema() AND lower(table_name) = ANY (string_to_array(lower($1), ','))"),
+        {tables.join(u',')});
+    if (QByteArray(PQgetvalue(found.get(), 0, 0)).toInt() > 0)
+        throw StoreError(
+            QStringLiteral("Die Datenbank %1 enthält schon Tabellen der Sicherheitsdatenbank; sie "
+                           "wird nicht überschrieben.")
+                .arg(quoted(server.server())));
+    server.exec(QStringLiteral("BEGIN"), {});
+    try {
+        for (const QString &s : statements)
+            server.exec(s, {}, true);
+        server.exec(QStringLiteral("COMMIT"), {}, true);
+    } catch (...) {
+        if (server.isConnected())
+            pg::ResultPtr(PQexec(server.handle(), "ROLLBACK"));
+        throw;
+    }
+}
+
+void Connection::dropServerTables(const QString &target, const QStringList &tables) noexcept
+{
+    try {
+        pg::Session server;
+        server.connect(serverOf(target));
+        for (const QString &table : tables)
+            server.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(quotedServerName(table)), {}, true);
+    } catch (const std::exception &) {
+        // What stays is told by the failure that led here.
+    }
 }
 
 void Connection::attach(RecordSet *set)

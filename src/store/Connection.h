@@ -18,6 +18,9 @@ namespace store {
 
 class FieldCatalog;
 class RecordSet;
+namespace pg {
+class Session;
+}
 
 // One change a record set made to its snapshot while a transaction was open: a row it added, removed, or a
 // field it changed (with the value before). A rollback takes these back, newest first.
@@ -67,7 +70,10 @@ public:
     // was and the connection not connected.
     void connect();
     void disconnect() noexcept;
-    bool isConnected() const { return m_db != nullptr; }
+    bool isConnected() const { return m_db != nullptr || m_server != nullptr; }
+    // Whether the database is on a PostgreSQL server: the connection string named a link file (a text file
+    // whose first line is a postgresql:// URI) or the URI itself.
+    bool isServer() const { return m_server != nullptr; }
     // Connects when not connected. When connected, refuses with a German StoreError once the file was
     // deleted, moved or replaced since it was opened (noticed within a moment: see the .cpp); nothing is
     // read from or written to the old file then, until the connection is made again.
@@ -77,6 +83,15 @@ public:
     // Makes a new, empty database file keyed with the password and runs the statements (plain SQLite) in
     // one transaction. Refuses a file that exists already; leaves no file behind when it fails.
     static void createDatabase(const QString &path, const QString &password, const QStringList &statements);
+    // Creates the tables on a server (the URI or a link file names it) in one transaction. Refuses a
+    // database that holds any of them already.
+    static void createServerTables(const QString &target, const QStringList &statements,
+                                   const QStringList &tables);
+    // The server a text names: a postgresql:// URI, or a file whose first line is one; empty for anything
+    // else. Refuses a link that holds a password.
+    static QString serverOf(const QString &target);
+    // Drops those tables again, after an init that failed half-way; nothing when there is no server.
+    static void dropServerTables(const QString &target, const QStringList &tables) noexcept;
 
     // A write transaction that takes the write lock at once (waiting for other programs like every write)
     // and rolls back unless committed. Opened inside another one, it is a savepoint of the outer one.
@@ -105,6 +120,9 @@ public:
 
     // --- used by record sets ---
     sqlite3 *handle() const { return m_db.get(); }
+    pg::Session &server() const { return *m_server; }
+    // How a statement names a table row's key: SQLite's rowid, or the server table's primary key.
+    QString keyColumn(const QString &table);
     TranslatedSql translate(const QString &statement);
     // A prepared statement for the SQLite text, from the cache; stays owned by the connection. The store's
     // own code runs it through a Statement, which also resets it after use.
@@ -146,6 +164,7 @@ private:
     quint64 m_fileInode = 0;
     mutable std::chrono::steady_clock::time_point m_fileChecked; // when the path last named that file
     DbPtr m_db;
+    std::unique_ptr<pg::Session> m_server;
     std::vector<RecordSet *> m_sets;
     int m_transactions = 0; // open Transaction objects
     std::vector<SnapshotChange> m_changes;
@@ -171,6 +190,7 @@ private:
 
     QHash<QString, std::vector<ColumnInfo>> m_tables; // by lower-case table name
     QHash<QString, bool> m_textColumns;               // by lower-case column name
+    QHash<QString, QString> m_serverNames; // on a server: each table's and column's name, by lower case
     bool m_schemaLoaded = false;
 };
 

@@ -267,8 +267,8 @@ namespace {
 class Translator
 {
 public:
-    Translator(const QString &statement, const TextColumnPredicate &isTextColumn)
-        : m_statement(statement), m_isTextColumn(isTextColumn), m_t(tokenize(statement))
+    Translator(const QString &statement, const TextColumnPredicate &isTextColumn, const ServerDialect *server)
+        : m_statement(statement), m_isTextColumn(isTextColumn), m_server(server), m_t(tokenize(statement))
     {}
 
     TranslatedSql run()
@@ -280,10 +280,14 @@ public:
             const Token &tok = m_t[m_i];
             switch (tok.type) {
             case Tok::String:
-                append(QStringLiteral("?"));
+                // On a server a text compared with a text column goes through the same lower case.
+                append(m_server && (m_lowerNext || comparedWithText(m_i)) ? lowered(QStringLiteral("?"))
+                                                                          : QStringLiteral("?"));
+                m_lowerNext = false;
                 m_out.params.emplace_back(tok.value);
                 break;
             case Tok::Number:
+                m_lowerNext = false;
                 number(tok);
                 break;
             case Tok::Symbol:
@@ -413,6 +417,8 @@ private:
 
     void keyword(const QString &up)
     {
+        if (up != u"LIKE")
+            m_lowerNext = false;
         if (up == u"FROM")
             m_selectList = false;
         if (up == u"WHERE" || up == u"ON" || up == u"HAVING") {
@@ -420,13 +426,14 @@ private:
             m_inSet = false;
         } else if (up == u"BY" && m_i > 0 && (upper(m_i - 1) == u"ORDER" || upper(m_i - 1) == u"GROUP")) {
             m_clause = Clause::OrderBy;
+            m_grouping = upper(m_i - 1) == u"GROUP";
         } else if (up == u"SET" && m_out.kind == TranslatedSql::Kind::Update) {
             m_inSet = true;
             m_clause = Clause::Other;
         } else if (up == u"JOIN" || up == u"FROM") {
             m_clause = Clause::Other;
         }
-        if (up == u"TRUE" || up == u"FALSE")
+        if ((up == u"TRUE" || up == u"FALSE") && !m_server)
             append(up == u"TRUE" ? QStringLiteral("1") : QStringLiteral("0"));
         else if (up == u"TOP")
             top();
@@ -455,6 +462,7 @@ private:
     // A name, possibly qualified (table.column or alias.column), or a function called by it.
     void name(const Token &tok)
     {
+        m_lowerNext = false;
         if (isSym(m_i + 1, "(")) {
             // A function is called by a plain name: text in brackets is a name and never SQL.
             if (tok.type != Tok::Word)
@@ -463,7 +471,7 @@ private:
             append(tok.text.toString().toUpper());
             return;
         }
-        QString written = quotedName(tok.text);
+        QString written = quotedName(serverName(tok.text.toString()));
         QString column = tok.text.toString();
         bool qualified = false;
         if (isSym(m_i + 1, ".") && m_i + 2 < m_t.size() &&
@@ -471,20 +479,85 @@ private:
             column = m_t[m_i + 2].text.toString();
             qualified = true;
             // SQLite names only the bare column after SET.
-            written = m_inSet ? quotedName(column) : written + u'.' + quotedName(column);
+            written =
+                m_inSet ? quotedName(serverName(column)) : written + u'.' + quotedName(serverName(column));
             m_i += 2;
         } else if (isSym(m_i + 1, ".") && isSym(m_i + 2, "*")) {
             written += QStringLiteral(".*");
             column.clear();
             m_i += 2;
         }
+        const bool text =
+            m_clause != Clause::Other && !column.isEmpty() && m_isTextColumn && m_isTextColumn(column);
+        if (m_server && text) {
+            serverText(written);
+            return;
+        }
         append(written);
         // A qualified column of the select list is named by its column, as the dialect names it; older
         // SQLite would name it after its table when joins are nested.
         if (m_selectList && qualified && (isSym(m_i + 1, ",") || upper(m_i + 1) == u"FROM"))
-            m_sql += QStringLiteral(" AS ") + quotedName(column);
-        if (m_clause != Clause::Other && !column.isEmpty() && m_isTextColumn && m_isTextColumn(column))
+            m_sql += QStringLiteral(" AS ") + quotedName(serverName(column));
+        if (text)
             collate();
+    }
+
+    // A name as the server has it; a name it does not have (an alias) in lower case, so that every use of
+    // it matches whatever its case.
+    QString serverName(const QString &name) const
+    {
+        if (!m_server)
+            return name;
+        const QString known = m_server->nameOf(name);
+        return known.isEmpty() ? name.toLower() : known;
+    }
+
+    static QString lowered(const QString &expression)
+    {
+        return QLatin1String(Collation::kServerLower) + u'(' + expression + u')';
+    }
+
+    bool isComparison(size_t j) const
+    {
+        return isSym(j, "=") || isSym(j, "<>") || isSym(j, "!=") || isSym(j, "<") || isSym(j, ">") ||
+               isSym(j, "<=") || isSym(j, ">=") || upper(j) == u"LIKE";
+    }
+
+    // A literal followed by a comparison with a text column.
+    bool comparedWithText(size_t i) const
+    {
+        if (m_clause != Clause::Where || !isComparison(i + 1))
+            return false;
+        size_t j = i + 2;
+        while (isSym(j, "("))
+            ++j;
+        if (j >= m_t.size() || (m_t[j].type != Tok::Word && m_t[j].type != Tok::QuotedName))
+            return false;
+        const QString column =
+            isSym(j + 1, ".") && j + 2 < m_t.size() ? m_t[j + 2].text.toString() : m_t[j].text.toString();
+        return m_isTextColumn && m_isTextColumn(column);
+    }
+
+    // A text column compared or sorted on a server: compared through the collation's lower case, sorted
+    // by its two keys byte by byte, in the direction written after it.
+    void serverText(const QString &written)
+    {
+        if (m_clause == Clause::Where) {
+            append(lowered(written));
+            size_t j = m_i + 1;
+            while (isSym(j, ")"))
+                ++j;
+            m_lowerNext = isComparison(j);
+            return;
+        }
+        if (m_grouping)
+            refuse(QStringLiteral("GROUP BY über ein Textfeld auf einem Datenbankserver"));
+        QString direction;
+        if (upper(m_i + 1) == u"ASC" || upper(m_i + 1) == u"DESC")
+            direction = u' ' + upper(++m_i);
+        append(QLatin1String(Collation::kServerPrimary) + u'(' + written + QStringLiteral(") COLLATE \"C\"") +
+               direction + QStringLiteral(", ") + lowered(written) + QStringLiteral(" COLLATE \"C\"") +
+               direction);
     }
 
     void collate()
@@ -502,6 +575,7 @@ private:
 
     const QString &m_statement;
     const TextColumnPredicate &m_isTextColumn;
+    const ServerDialect *m_server;
     std::vector<Token> m_t;
     size_t m_i = 0;
     TranslatedSql m_out;
@@ -510,14 +584,17 @@ private:
     std::vector<Clause> m_outer;
     bool m_inSet = false;
     bool m_selectList = false;
+    bool m_grouping = false;  // the OrderBy clause is a GROUP BY
+    bool m_lowerNext = false; // a text column was just compared: its partner goes through lower case too
     std::vector<Limit> m_limits;
 };
 
 } // namespace
 
-TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicate &isTextColumn)
+TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicate &isTextColumn,
+                              const ServerDialect *server)
 {
-    return Translator(statement, isTextColumn).run();
+    return Translator(statement, isTextColumn, server).run();
 }
 
 } // namespace store

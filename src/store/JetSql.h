@@ -35,8 +35,17 @@ struct TranslatedSql
 // collation is applied.
 using TextColumnPredicate = std::function<bool(const QString &column)>;
 
+// For a PostgreSQL server: the name each table and column has there (the dialect matches names without
+// regard to case, the server's quoted names are exact). A text compared or sorted then goes through the
+// server functions of the store's collation instead of SQLite's COLLATE.
+struct ServerDialect
+{
+    std::function<QString(const QString &name)> nameOf;
+};
+
 // Throws StoreError with a German message for a statement outside what the store understands.
-TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicate &isTextColumn);
+TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicate &isTextColumn,
+                              const ServerDialect *server = nullptr);
 
 // The statement with its literals cut out, and the literals in order: two statements with the same shape
 // translate to the same SQLite text, so a translation can be reused with new values. Empty when the

@@ -38,4 +38,12 @@ inline QString quotedName(QStringView name)
     return u'`' + n + u'`';
 }
 
+// A name as it stands in a PostgreSQL server's text: in double quotes, which keep its letter case.
+inline QString quotedServerName(QStringView name)
+{
+    QString n = name.toString();
+    n.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + n + u'"';
+}
+
 } // namespace store

@@ -58,10 +58,14 @@ void RecordSet::postInsert()
         values.push_back(m_buffer[f]);
     }
     const QString table = quotedName(m_table);
-    const QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                                        : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                              .arg(table, names.join(u','),
-                                                   QStringLiteral("?,").repeated(names.size()).chopped(1));
+    const QString key = m_conn->keyColumn(m_table);
+    QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                        .arg(table, names.join(u','),
+                                             QStringLiteral("?,").repeated(names.size()).chopped(1));
+    // A server has no last-row call: the insert hands its key back itself.
+    if (m_conn->isServer())
+        sql += QStringLiteral(" RETURNING ") + key;
     qint64 rowid = 0;
     {
         Statement insert(*m_conn, sql, QStringLiteral("(%1)").arg(name()));
@@ -70,7 +74,7 @@ void RecordSet::postInsert()
         rowid = insert.insertedRowid();
     }
     // Read the stored row back: the store fills the id and any defaults.
-    Statement reread(*m_conn, QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid=?").arg(table));
+    Statement reread(*m_conn, QStringLiteral("SELECT %1, * FROM %2 WHERE %1=?").arg(key, table));
     reread.bind(1, rowid);
     const int s = m_cells->rows();
     if (reread.tryStep()) {
@@ -107,7 +111,8 @@ void RecordSet::postUpdate()
     Connection::Transaction transaction(*m_conn, context);
     {
         Statement reread(*m_conn,
-                         QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid=?").arg(quotedName(m_table)),
+                         QStringLiteral("SELECT %1, * FROM %2 WHERE %1=?")
+                             .arg(m_conn->keyColumn(m_table), quotedName(m_table)),
                          context);
         reread.setPartOfWrite();
         reread.bind(1, m_cells->key(s));
@@ -133,10 +138,10 @@ void RecordSet::postUpdate()
         }
     }
     {
-        Statement update(
-            *m_conn,
-            QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?").arg(quotedName(m_table), sets.join(u',')),
-            context);
+        Statement update(*m_conn,
+                         QStringLiteral("UPDATE %1 SET %2 WHERE %3=?")
+                             .arg(quotedName(m_table), sets.join(u','), m_conn->keyColumn(m_table)),
+                         context);
         update.bindAll(newValues);
         update.bind(static_cast<int>(newValues.size()) + 1, m_cells->key(s));
         update.run();
@@ -185,8 +190,10 @@ void RecordSet::remove()
     const int s = m_view[static_cast<size_t>(pos)];
     m_conn->ensureConnected();
     {
-        Statement del(*m_conn, QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quotedName(m_table)),
-                      QStringLiteral("(%1)").arg(name()));
+        Statement del(
+            *m_conn,
+            QStringLiteral("DELETE FROM %1 WHERE %2=?").arg(quotedName(m_table), m_conn->keyColumn(m_table)),
+            QStringLiteral("(%1)").arg(name()));
         del.bind(1, m_cells->key(s));
         // No row changed: another program deleted it already, which is what was asked for.
         del.run();

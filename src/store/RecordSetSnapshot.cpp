@@ -17,7 +17,8 @@ void RecordSet::loadSnapshot()
     TranslatedSql query;
     const bool isTable = !m_table.isEmpty();
     if (isTable) {
-        query.sql = QStringLiteral("SELECT rowid, * FROM %1").arg(quotedName(m_table));
+        query.sql =
+            QStringLiteral("SELECT %1, * FROM %2").arg(m_conn->keyColumn(m_table), quotedName(m_table));
     } else {
         query = m_conn->translate(sqlText());
         if (query.kind != TranslatedSql::Kind::Select)

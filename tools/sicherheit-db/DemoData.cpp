@@ -34,7 +34,8 @@ void addUser(store::RecordSet &users, const QString &user, const QString &realNa
     users.insertRecord({QVariant(), user, initials, account, scrambled(password), realName, admin});
 }
 
-// Runs the work and removes the half-made file when it fails, so that a retry starts clean.
+// Runs the work and removes the half-made file (or the server's tables) when it fails, so that a retry
+// starts clean.
 template <typename Fn> void fillOrRemove(const QString &file, Fn &&fill)
 {
     try {
@@ -43,10 +44,23 @@ template <typename Fn> void fillOrRemove(const QString &file, Fn &&fill)
         db.connect();
         fill(db);
     } catch (...) {
-        QFile::remove(file);
-        QFile::remove(file + QStringLiteral("-journal"));
+        if (!store::Connection::serverOf(file).isEmpty()) {
+            store::Connection::dropServerTables(file, schema::tableNames());
+        } else {
+            QFile::remove(file);
+            QFile::remove(file + QStringLiteral("-journal"));
+        }
         throw;
     }
+}
+
+// A new database: a file, or the tables on the server a URI or link file names.
+void createTables(const QString &file)
+{
+    if (!store::Connection::serverOf(file).isEmpty())
+        store::Connection::createServerTables(file, schema::serverCreateStatements(), schema::tableNames());
+    else
+        store::Connection::createDatabase(file, databasePassword(), schema::createStatements());
 }
 
 // One phase of a long run, told to the progress at its start, at every tenth of its rows and at its end.
@@ -86,7 +100,7 @@ void openTable(store::RecordSet &set, store::Connection &db, const QString &tabl
 
 void createDatabase(const QString &file, const Admin &admin)
 {
-    store::Connection::createDatabase(file, databasePassword(), schema::createStatements());
+    createTables(file);
     fillOrRemove(file, [&](store::Connection &db) {
         store::RecordSet users(QStringLiteral("UserList"));
         openTable(users, db, schema::kBenutzer, schema::userListFields());
@@ -97,7 +111,7 @@ void createDatabase(const QString &file, const Admin &admin)
 
 void createDemo(const QString &file)
 {
-    store::Connection::createDatabase(file, databasePassword(), schema::createStatements());
+    createTables(file);
     fillOrRemove(file, [&](store::Connection &db) {
         store::RecordSet users(QStringLiteral("UserList"));
         openTable(users, db, schema::kBenutzer, schema::userListFields());

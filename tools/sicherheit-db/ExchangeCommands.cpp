@@ -2,17 +2,22 @@
 
 #include "Connection.h"
 #include "Console.h"
+#include "Quoted.h"
 #include "RecordSet.h"
 #include "Schema.h"
+#include "SDaten.h"
+#include "Statement.h"
 #include "StoreError.h"
 #include "Win1252.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
 
+#include <algorithm>
 #include <limits>
 
 namespace commands {
@@ -182,7 +187,134 @@ void writeTo(const QString &path, const QByteArray &bytes)
                                     .arg(store::quoted(path), file.errorString()));
 }
 
+using Rows = std::vector<std::vector<QVariant>>;
+
+// Why the target cannot take the rows exactly; empty when it can. A server's text has no character 0,
+// which a scrambled password may hold.
+QString unfitForServer(const std::vector<Rows> &data)
+{
+    const std::vector<Table> all = tables();
+    for (std::size_t t = 0; t < all.size(); ++t) {
+        for (std::size_t r = 0; r < data[t].size(); ++r) {
+            for (std::size_t f = 0; f < all[t].fields.size(); ++f) {
+                const QVariant &v = data[t][r][f];
+                if (v.typeId() == QMetaType::QString && v.toString().contains(QChar(0)))
+                    return QStringLiteral("%1, Zeile %2: %3 enthält das Zeichen 0, das ein Datenbankserver "
+                                          "nicht speichern kann")
+                        .arg(all[t].name)
+                        .arg(r + 1)
+                        .arg(all[t].fields[f].name);
+            }
+        }
+    }
+    return QString();
+}
+
+// Makes the target's tables where there are none: a new file, or the tables on the server. True when it
+// made them, so that a failure can take them away again.
+bool makeTarget(const QString &target)
+{
+    if (!store::Connection::serverOf(target).isEmpty()) {
+        store::Connection probe;
+        cli::openOn(probe, target);
+        if (!probe.columns(schema::kBenutzer).empty())
+            return false;
+        probe.disconnect();
+        store::Connection::createServerTables(target, schema::serverCreateStatements(), schema::tableNames());
+        return true;
+    }
+    if (QFileInfo::exists(target))
+        return false;
+    store::Connection::createDatabase(target, databasePassword(), schema::createStatements());
+    return true;
+}
+
+void removeTarget(const QString &target)
+{
+    if (!store::Connection::serverOf(target).isEmpty()) {
+        store::Connection::dropServerTables(target, schema::tableNames());
+    } else {
+        QFile::remove(target);
+        QFile::remove(target + QStringLiteral("-journal"));
+    }
+}
+
+// The rows into the target's empty tables with their own ids, in one transaction. Returns the rows.
+int fill(store::Connection &db, const std::vector<Rows> &data)
+{
+    const std::vector<Table> all = tables();
+    for (const Table &table : all) {
+        store::Statement count(db,
+                               QStringLiteral("SELECT count(*) FROM %1").arg(store::quotedName(table.name)));
+        if (count.step() && count.int64(0) > 0)
+            throw store::StoreError(
+                QStringLiteral("Die Tabelle %1 des Ziels enthält schon Daten; es wird nichts "
+                               "kopiert.")
+                    .arg(store::quoted(table.name)));
+    }
+    int copied = 0;
+    store::Connection::Transaction transaction(db, QStringLiteral("(Kopieren)"));
+    for (std::size_t t = 0; t < all.size(); ++t) {
+        QStringList names;
+        for (const store::FieldDef &f : all[t].fields)
+            names << store::quotedName(f.name);
+        const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                .arg(store::quotedName(all[t].name), names.join(u','),
+                                     QStringLiteral("?,").repeated(names.size()).chopped(1));
+        qint64 highest = 0;
+        for (const auto &row : data[t]) {
+            store::Statement insert(db, sql);
+            insert.bindAll(row);
+            insert.run();
+            highest = std::max(highest, row[0].toLongLong());
+            ++copied;
+        }
+        // A server's ids come from a sequence of their own: it goes on after the highest copied id.
+        if (db.isServer() && !data[t].empty()) {
+            store::Statement next(db, QStringLiteral("SELECT setval(pg_get_serial_sequence(?, ?), ?)"));
+            next.bindAll({store::quotedServerName(all[t].name), all[t].fields[0].name, highest});
+            next.run();
+        }
+    }
+    transaction.commit();
+    return copied;
+}
+
 } // namespace
+
+int copyTables(const QStringList &args)
+{
+    const auto a = cli::parse(args, {QStringLiteral("copy VON NACH"), {}, {}, 2});
+    if (!a)
+        return 2;
+    const QString from = a->plain[0];
+    const QString to = a->plain[1];
+    std::vector<Rows> data;
+    {
+        store::Connection source;
+        cli::openOn(source, from);
+        for (const Table &table : tables())
+            data.push_back(readRows(source, table));
+    }
+    if (!store::Connection::serverOf(to).isEmpty()) {
+        const QString problem = unfitForServer(data);
+        if (!problem.isEmpty())
+            return cli::refuse(problem);
+    }
+    const bool made = makeTarget(to);
+    int copied = 0;
+    try {
+        store::Connection target;
+        cli::openOn(target, to);
+        copied = fill(target, data);
+    } catch (...) {
+        if (made)
+            removeTarget(to);
+        throw;
+    }
+    cli::out() << copied << " Zeilen kopiert.\n";
+    return 0;
+}
 
 int exportTables(const QStringList &args)
 {

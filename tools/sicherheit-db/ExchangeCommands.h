@@ -9,5 +9,6 @@ namespace commands {
 
 int exportTables(const QStringList &args); // export FILE [--format json|csv] [--out PATH]
 int importTables(const QStringList &args); // import FILE DATA.json
+int copyTables(const QStringList &args);   // copy FROM TO: a file to a server or back
 
 } // namespace commands

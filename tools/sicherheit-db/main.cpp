@@ -64,6 +64,14 @@ QString usageText()
                "  sicherheit-db import DATEI DATEN.json\n"
                "      ersetzt die drei Tabellen einer mit init oder demo angelegten Datei in einem Zug;\n"
                "      lehnt ab, was die Datei nicht genau speichern kann, bevor sie geändert wird\n"
+               "  sicherheit-db copy VON NACH\n"
+               "      kopiert die drei Tabellen genau (ids, verschlüsselte Kennwörter, jeden Text) von\n"
+               "      einer Datei auf einen Datenbankserver oder zurück; legt das Ziel an, wo es fehlt,\n"
+               "      und lehnt ein Ziel ab, das schon Daten enthält\n"
+               "Statt einer DATEI geht überall auch ein Datenbankserver: eine URI "
+               "postgresql://host/datenbank\n"
+               "oder eine Verknüpfungsdatei, deren erste Zeile diese URI ist (ohne Kennwort: das steht in\n"
+               "~/.pgpass oder PGPASSWORD).\n"
                "  sicherheit-db --help\n"
                "      zeigt diese Hilfe\n"
                "  sicherheit-db --version\n"
@@ -142,6 +150,14 @@ QString unfit(const demo::Admin &admin)
     return QString();
 }
 
+// A file by its whole path; a server's URI as given (it never holds a password).
+QString shownTarget(const QString &target)
+{
+    return target.startsWith(QLatin1String("postgres")) && target.contains(QLatin1String("://"))
+               ? target
+               : QFileInfo(target).absoluteFilePath();
+}
+
 int listUsers(const QString &file)
 {
     store::Connection db;
@@ -210,7 +226,7 @@ int init(const QStringList &args)
     if (!problem.isEmpty())
         return cli::refuse(problem);
     demo::createDatabase(args[0], admin);
-    out() << "Sicherheitsdatenbank " << QFileInfo(args[0]).absoluteFilePath() << " angelegt.\n"
+    out() << "Sicherheitsdatenbank " << shownTarget(args[0]) << " angelegt.\n"
           << "Anmeldung als " << admin.user << " mit dem angegebenen Kennwort.\n";
     return 0;
 }
@@ -248,7 +264,7 @@ int demoFile(const QStringList &args)
     } else if (const int rc = createLarge(args[0], options); rc != 0) {
         return rc;
     }
-    out() << "Demo-Datenbank " << QFileInfo(args[0]).absoluteFilePath() << " angelegt.\n"
+    out() << "Demo-Datenbank " << shownTarget(args[0]) << " angelegt.\n"
           << "Anmeldung: Benutzer \"admin\", Kennwort \"admin\" (Administrator).\n";
     return 0;
 }
@@ -289,7 +305,8 @@ int run(const QStringList &args)
                  {"check", commands::check},
                  {"backup", commands::backup},
                  {"export", commands::exportTables},
-                 {"import", commands::importTables}};
+                 {"import", commands::importTables},
+                 {"copy", commands::copyTables}};
     for (const auto &command : known) {
         if (args[0] == QLatin1String(command.name)) {
             // Every command names a file first.

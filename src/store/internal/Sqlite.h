@@ -20,6 +20,8 @@ public:
     explicit StmtReset(sqlite3_stmt *s) : m_stmt(s) {}
     ~StmtReset()
     {
+        if (!m_stmt)
+            return;
         sqlite3_reset(m_stmt);
         sqlite3_clear_bindings(m_stmt);
     }

@@ -8,18 +8,25 @@
 
 #include <vector>
 
+#include <memory>
+
 namespace store {
 
 class Connection;
+namespace pg {
+class Run;
+}
 
 // One use of a statement of the connection's cache: binding its values, stepping through its rows and
 // reading their columns. Any of these that fails raises the connection's German StoreError, with the
 // context after the message; a failure to prepare raises it without. When the object ends, the statement
-// is reset and unbound, also after an error, so that it never holds a read lock after use.
+// is reset and unbound, also after an error, so that it never holds a read lock after use. On a server
+// database the statement runs at its first step and its rows are read from the answer.
 class Statement
 {
 public:
     Statement(Connection &connection, const QString &sql, QString context = QString());
+    ~Statement();
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 
@@ -59,8 +66,10 @@ private:
 
     Connection &m_connection;
     QString m_context;
+    // On a file: SQLite's prepared statement from the connection's cache. On a server: the run.
     sqlite3_stmt *m_stmt;
     StmtReset m_reset;
+    std::unique_ptr<pg::Run> m_run;
     bool m_writing;
 };
 

@@ -1,0 +1,324 @@
+#include "Pg.h"
+
+#include "Sqlite.h"
+#include "StoreError.h"
+
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace store::pg {
+
+namespace {
+
+QString notStored()
+{
+    return QStringLiteral("die Änderung wurde nicht gespeichert");
+}
+
+QString lost(const Failure &f)
+{
+    return QStringLiteral("Die Verbindung zum Datenbankserver %1 ist unterbrochen (%2)%3. Beim nächsten "
+                          "Schritt wird sie wieder aufgebaut.")
+        .arg(quoted(f.server), f.serverMessage.trimmed(),
+             f.writing ? QStringLiteral("; ") + notStored() : QString());
+}
+
+} // namespace
+
+QString describe(const Failure &f)
+{
+    if (f.connectionLost || f.sqlState.startsWith(u"08") || f.sqlState.startsWith(u"57P"))
+        return lost(f);
+    const QString server = quoted(f.server);
+    const QString cls = f.sqlState.left(2);
+    if (f.sqlState == u"28P01" || cls == u"28")
+        return QStringLiteral("Der Datenbankserver %1 hat die Anmeldung abgelehnt (%2).")
+            .arg(server, f.serverMessage.trimmed());
+    if (f.sqlState == u"3D000")
+        return QStringLiteral("Die Datenbank %1 gibt es auf dem Server nicht.").arg(server);
+    if (f.sqlState == u"42P01")
+        return QStringLiteral("Eine Tabelle der Anweisung gibt es in der Datenbank %1 nicht (%2).")
+            .arg(server, f.serverMessage.trimmed());
+    if (f.sqlState == u"42703")
+        return QStringLiteral("Ein Feld der Anweisung gibt es in der Datenbank %1 nicht (%2).")
+            .arg(server, f.serverMessage.trimmed());
+    if (cls == u"42")
+        return QStringLiteral("Syntaxfehler in der SQL-Anweisung (%1).").arg(f.serverMessage.trimmed());
+    // Another administrator holds what this change needs, or the server had to choose between two.
+    if (f.sqlState == u"55P03" || f.sqlState == u"40P01" || f.sqlState == u"40001")
+        return QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt. Bitte später noch "
+                              "einmal versuchen%2.")
+            .arg(server, f.writing ? QStringLiteral("; ") + notStored() : QString());
+    if (f.sqlState == u"53100")
+        return QStringLiteral("Kein Platz mehr auf dem Datenträger des Datenbankservers %1; %2.")
+            .arg(server, notStored());
+    if (f.sqlState == u"25006")
+        return QStringLiteral("Die Datenbank %1 ist schreibgeschützt; %2.").arg(server, notStored());
+    return QStringLiteral("Fehler des Datenbankservers %1 (%2)%3.")
+        .arg(server, f.serverMessage.trimmed(), f.writing ? QStringLiteral("; ") + notStored() : QString());
+}
+
+QString serverName(const QString &uri)
+{
+    const QUrl url(uri);
+    QString host = url.host();
+    const QUrlQuery query(url);
+    if (host.isEmpty())
+        host = query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
+    if (host.isEmpty())
+        host = QStringLiteral("localhost");
+    const QString database = url.path().mid(1);
+    return database.isEmpty() ? host : QStringLiteral("%1 auf %2").arg(database, host);
+}
+
+void Session::connect(const QString &uri, const QString &password)
+{
+    close();
+    m_server = serverName(uri);
+    const QByteArray dsn = uri.toUtf8();
+    const QByteArray pass = password.toUtf8();
+    // The program's name shows in the server's list of sessions, so that a DBA sees who holds a lock.
+    const char *keys[] = {"dbname", "password", "application_name", "client_encoding", nullptr};
+    const char *values[] = {dsn.constData(), password.isEmpty() ? nullptr : pass.constData(), "sicherheit",
+                            "UTF8", nullptr};
+    ConnPtr conn(PQconnectdbParams(keys, values, 1));
+    if (!conn)
+        throw StoreError(QStringLiteral("Für die Verbindung zum Datenbankserver %1 fehlt der Speicher.")
+                             .arg(quoted(m_server)));
+    if (PQstatus(conn.get()) != CONNECTION_OK) {
+        // Before the server answers there is no code to go by, only libpq's words.
+        Failure f{m_server, QString(), QString::fromUtf8(PQerrorMessage(conn.get())), false, false};
+        if (f.serverMessage.contains(u"password authentication failed") ||
+            f.serverMessage.contains(u"no password supplied"))
+            f.sqlState = QStringLiteral("28P01");
+        else if (f.serverMessage.contains(u"database") && f.serverMessage.contains(u"does not exist"))
+            f.sqlState = QStringLiteral("3D000");
+        else
+            throw StoreError(QStringLiteral("Der Datenbankserver %1 ist nicht erreichbar (%2).")
+                                 .arg(quoted(m_server), f.serverMessage.trimmed()));
+        throw StoreError(describe(f));
+    }
+    // The server's notices (a shutdown under way, say) are not the user's business: failures come as errors.
+    PQsetNoticeProcessor(
+        conn.get(), [](void *, const char *) {}, nullptr);
+    m_conn = std::move(conn);
+    m_lost = false;
+}
+
+void Session::close() noexcept
+{
+    m_conn.reset();
+}
+
+bool Session::isConnected() const
+{
+    return m_conn && !m_lost && PQstatus(m_conn.get()) == CONNECTION_OK;
+}
+
+ResultPtr Session::exec(const QString &sql, const std::vector<QVariant> &params, bool writing)
+{
+    if (!m_conn)
+        throw StoreError(QStringLiteral("Die Verbindung zur Datenbank ist nicht hergestellt."));
+    std::vector<QByteArray> texts(params.size());
+    std::vector<const char *> values(params.size(), nullptr);
+    for (size_t i = 0; i < params.size(); ++i) {
+        const QVariant &v = params[i];
+        if (!v.isValid() || v.isNull())
+            continue;
+        texts[i] =
+            v.typeId() == QMetaType::Bool ? QByteArray(v.toBool() ? "true" : "false") : v.toString().toUtf8();
+        values[i] = texts[i].constData();
+    }
+    const QByteArray text = sql.toUtf8();
+    ResultPtr result(PQexecParams(m_conn.get(), text.constData(), static_cast<int>(params.size()), nullptr,
+                                  values.data(), nullptr, nullptr, 0));
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        raise(result.get(), writing);
+    return result;
+}
+
+void Session::raise(const PGresult *result, bool writing)
+{
+    Failure f;
+    f.server = m_server;
+    f.writing = writing;
+    const char *state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    f.sqlState = QString::fromLatin1(state ? state : "");
+    const char *primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    f.serverMessage = QString::fromUtf8(primary ? primary : PQerrorMessage(m_conn.get()));
+    // A failure without the server's code never reached the server, or its answer never came back.
+    f.connectionLost = PQstatus(m_conn.get()) != CONNECTION_OK || !state;
+    m_lost = f.connectionLost;
+    throw StoreError(describe(f));
+}
+
+namespace {
+
+// Type numbers of the server's built-in types (pg_type.oid), fixed since long.
+constexpr Oid kBool = 16;
+constexpr Oid kInt8 = 20;
+constexpr Oid kInt2 = 21;
+constexpr Oid kInt4 = 23;
+constexpr Oid kOid = 26;
+constexpr Oid kFloat4 = 700;
+constexpr Oid kFloat8 = 701;
+constexpr Oid kVarchar = 1043;
+constexpr Oid kBpchar = 1042;
+constexpr Oid kNumeric = 1700;
+
+// The store's own statements are written for SQLite: ? for each value and names in backticks. The server
+// numbers its values ($1, $2, ...) and quotes names in double quotes; texts in single quotes stay as they
+// are.
+QString serverText(const QString &sql)
+{
+    QString out;
+    out.reserve(sql.size() + 8);
+    int next = 0;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (c == u'\'' || c == u'"') {
+            const qsizetype end = sql.indexOf(c, i + 1);
+            const qsizetype stop = end < 0 ? sql.size() : end + 1;
+            out += QStringView(sql).mid(i, stop - i);
+            i = stop - 1;
+        } else if (c == u'`') {
+            QString name;
+            qsizetype j = i + 1;
+            for (; j < sql.size(); ++j) {
+                if (sql[j] == u'`') {
+                    if (j + 1 < sql.size() && sql[j + 1] == u'`') {
+                        name += u'`';
+                        ++j;
+                        continue;
+                    }
+                    break;
+                }
+                name += sql[j];
+            }
+            out += u'"' + name.replace(u'"', QStringLiteral("\"\"")) + u'"';
+            i = j;
+        } else if (c == u'?') {
+            out += u'$' + QString::number(++next);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+Run::Run(const QString &sql) : m_sql(serverText(sql))
+{
+    const QString head = sql.trimmed().left(6);
+    m_query = head.compare(QLatin1String("SELECT"), Qt::CaseInsensitive) == 0 ||
+              sql.trimmed().startsWith(QLatin1String("WITH"), Qt::CaseInsensitive);
+}
+
+void Run::bind(int index, const QVariant &value)
+{
+    if (index < 1)
+        return;
+    if (m_params.size() < static_cast<size_t>(index))
+        m_params.resize(static_cast<size_t>(index));
+    m_params[static_cast<size_t>(index - 1)] = value;
+}
+
+bool Run::step(Session &session, bool writing)
+{
+    if (!m_result)
+        m_result = session.exec(m_sql, m_params, writing);
+    ++m_row;
+    return onRow();
+}
+
+int Run::changed() const
+{
+    if (!m_result || m_query)
+        return 0;
+    return QByteArray(PQcmdTuples(m_result.get())).toInt();
+}
+
+int Run::columnType(int column) const
+{
+    if (PQgetisnull(m_result.get(), m_row, column))
+        return SQLITE_NULL;
+    switch (PQftype(m_result.get(), column)) {
+    case kBool:
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid:
+        return SQLITE_INTEGER;
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return SQLITE_FLOAT;
+    default:
+        return SQLITE_TEXT;
+    }
+}
+
+qint64 Run::returnedKey() const
+{
+    if (!m_result || PQntuples(m_result.get()) < 1 || PQnfields(m_result.get()) < 1)
+        return 0;
+    return QByteArray(PQgetvalue(m_result.get(), 0, 0)).toLongLong();
+}
+
+qint64 Run::int64(int column) const
+{
+    const char *v = PQgetvalue(m_result.get(), m_row, column);
+    if (PQftype(m_result.get(), column) == kBool)
+        return v[0] == 't' ? 1 : 0;
+    return QByteArray(v).toLongLong();
+}
+
+double Run::real(int column) const
+{
+    return QByteArray(PQgetvalue(m_result.get(), m_row, column)).toDouble();
+}
+
+QByteArrayView Run::utf8(int column) const
+{
+    return QByteArrayView(PQgetvalue(m_result.get(), m_row, column),
+                          PQgetlength(m_result.get(), m_row, column));
+}
+
+int Run::columnCount() const
+{
+    return m_result ? PQnfields(m_result.get()) : 0;
+}
+
+const char *Run::columnName(int column) const
+{
+    return PQfname(m_result.get(), column);
+}
+
+QString Run::declaredType(int column) const
+{
+    switch (PQftype(m_result.get(), column)) {
+    case kBool:
+        return QStringLiteral("BOOLEAN");
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid:
+        return QStringLiteral("INTEGER");
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return QStringLiteral("DOUBLE");
+    case kVarchar:
+    case kBpchar: {
+        // The declared length travels as the type modifier, four more than the characters.
+        const int modifier = PQfmod(m_result.get(), column);
+        return modifier > 4 ? QStringLiteral("VARCHAR(%1)").arg(modifier - 4) : QStringLiteral("VARCHAR");
+    }
+    default:
+        return QStringLiteral("TEXT");
+    }
+}
+
+} // namespace store::pg

@@ -1,0 +1,108 @@
+#pragma once
+
+// The server database's client library (libpq) held by RAII, and its failures in the German words the
+// user reads. Only the store sees libpq; the layers above reach the server through the store.
+
+#include <libpq-fe.h>
+
+#include <QByteArrayView>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+namespace store::pg {
+
+struct ConnDeleter
+{
+    void operator()(PGconn *conn) const noexcept { PQfinish(conn); }
+};
+struct ResultDeleter
+{
+    void operator()(PGresult *result) const noexcept { PQclear(result); }
+};
+using ConnPtr = std::unique_ptr<PGconn, ConnDeleter>;
+using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
+
+// What is known of one failed call to the server.
+struct Failure
+{
+    QString server;        // as the messages name it: host and database
+    QString sqlState;      // the server's five-character code; empty when the server never answered
+    QString serverMessage; // the server's or libpq's own words
+    bool connectionLost = false;
+    bool writing = false; // the call was to store a change
+};
+
+QString describe(const Failure &failure);
+
+// How a connection URI names its server in messages: "datenbank auf host", the password never shown.
+QString serverName(const QString &uri);
+
+// One connection to a server database. Every statement goes with its values bound as parameters, never
+// glued into the text. Each failure raises a StoreError in German.
+class Session
+{
+public:
+    // Connects to the server the URI names. Without a password libpq looks in its own places (the
+    // password file, PGPASSWORD); a password given here is passed beside the URI, never inside it.
+    void connect(const QString &uri, const QString &password = QString());
+    void close() noexcept;
+    bool isConnected() const;
+    const QString &server() const { return m_server; }
+
+    // Runs one statement with its values ($1, $2, ...): null for an invalid or null QVariant, truth values
+    // as true/false, everything else as its text. Returns the result of a query or a command.
+    ResultPtr exec(const QString &sql, const std::vector<QVariant> &params, bool writing = false);
+
+    PGconn *handle() const { return m_conn.get(); }
+
+private:
+    [[noreturn]] void raise(const PGresult *result, bool writing);
+
+    ConnPtr m_conn;
+    QString m_server;
+    // libpq may still call a connection good after the server went away under a statement.
+    bool m_lost = false;
+};
+
+// One statement on the server: its text with the store's ? placeholders numbered as the server wants
+// them ($1, $2, ...), its values, and its rows once it has run. It runs at the first step, all rows at
+// once, so that no cursor stays open on the server after use.
+class Run
+{
+public:
+    explicit Run(const QString &sql);
+
+    void bind(int index, const QVariant &value); // from 1
+    // Runs the statement at the first call; then moves to the next row. False when there is none.
+    bool step(Session &session, bool writing);
+    bool isQuery() const { return m_query; }
+    // Rows the statement changed; 0 for a query.
+    int changed() const;
+    // The first column of the first row, as an insert returns its key; 0 without one.
+    qint64 returnedKey() const;
+    bool onRow() const { return m_result && m_row >= 0 && m_row < PQntuples(m_result.get()); }
+
+    // Of the current row, in the forms the store reads SQLite's columns in (SQLITE_INTEGER for numbers
+    // and truth values, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_NULL).
+    int columnType(int column) const;
+    qint64 int64(int column) const;
+    double real(int column) const;
+    QByteArrayView utf8(int column) const;
+
+    int columnCount() const;
+    const char *columnName(int column) const;
+    // As a table declares it: "INTEGER", "BOOLEAN", "VARCHAR(20)", "TEXT", "DOUBLE".
+    QString declaredType(int column) const;
+
+private:
+    QString m_sql;
+    bool m_query = false;
+    std::vector<QVariant> m_params;
+    ResultPtr m_result;
+    int m_row = -1;
+};
+
+} // namespace store::pg

@@ -1,0 +1,175 @@
+#include "PgServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QUrl>
+
+#include <algorithm>
+
+#include <libpq-fe.h>
+
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+namespace {
+
+// The newest installed server's programs, e.g. /usr/lib/postgresql/15/bin.
+QString serverPrograms()
+{
+    const QDir versions(QStringLiteral("/usr/lib/postgresql"));
+    QStringList found = versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    std::sort(found.begin(), found.end(),
+              [](const QString &a, const QString &b) { return a.toInt() < b.toInt(); });
+    for (auto v = found.crbegin(); v != found.crend(); ++v) {
+        const QString bin = versions.filePath(*v + QStringLiteral("/bin"));
+        if (QFileInfo::exists(bin + QStringLiteral("/initdb")) &&
+            QFileInfo::exists(bin + QStringLiteral("/postgres")))
+            return bin;
+    }
+    return QString();
+}
+
+} // namespace
+
+PgServer::~PgServer()
+{
+    stop();
+}
+
+bool PgServer::start()
+{
+    m_bin = serverPrograms();
+    if (m_bin.isEmpty()) {
+        m_skip =
+            QStringLiteral("no PostgreSQL server installed (initdb and postgres under /usr/lib/postgresql)");
+        return false;
+    }
+    if (!m_dir.isValid()) {
+        m_failure = QStringLiteral("no temporary folder");
+        return false;
+    }
+    // The server refuses to run as root: it runs as the packages' user, which must reach its folder.
+    if (geteuid() == 0) {
+        const passwd *pw = getpwnam("postgres");
+        if (!pw) {
+            m_skip = QStringLiteral("running as root, and there is no user postgres to run the server");
+            return false;
+        }
+        m_dropUser = true;
+        m_uid = pw->pw_uid;
+        m_gid = pw->pw_gid;
+        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                QFile::ExeGroup | QFile::ExeOther);
+    }
+    const QString data = m_dir.filePath(QStringLiteral("data"));
+    const QString socket = m_dir.filePath(QStringLiteral("socket"));
+    for (const QString &folder : {data, socket}) {
+        QDir().mkpath(folder);
+        if (m_dropUser && chown(QFile::encodeName(folder).constData(), m_uid, m_gid) != 0) {
+            m_failure = QStringLiteral("cannot hand %1 to postgres").arg(folder);
+            return false;
+        }
+    }
+    if (!run(m_bin + QStringLiteral("/initdb"),
+             {QStringLiteral("-D"), data, QStringLiteral("-U"), QStringLiteral("postgres"),
+              QStringLiteral("-A"), QStringLiteral("trust"), QStringLiteral("-E"), QStringLiteral("UTF8"),
+              QStringLiteral("--no-locale"), QStringLiteral("-N")}))
+        return false;
+    if (!launch())
+        return false;
+    PGconn *conn = PQconnectdb(uri(QStringLiteral("postgres")).toUtf8().constData());
+    PGresult *made = PQexec(conn, "CREATE DATABASE sicherheit");
+    const bool ok = PQresultStatus(made) == PGRES_COMMAND_OK;
+    if (!ok)
+        m_failure = QString::fromUtf8(PQerrorMessage(conn));
+    PQclear(made);
+    PQfinish(conn);
+    return ok;
+}
+
+bool PgServer::launch()
+{
+    asServerUser(m_server);
+    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_server.start(m_bin + QStringLiteral("/postgres"),
+                   {QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")), QStringLiteral("-k"),
+                    m_dir.filePath(QStringLiteral("socket")), QStringLiteral("-c"),
+                    QStringLiteral("listen_addresses="), QStringLiteral("-c"), QStringLiteral("fsync=off"),
+                    QStringLiteral("-c"), QStringLiteral("log_min_messages=panic")});
+    if (!m_server.waitForStarted(10000)) {
+        m_failure = QStringLiteral("postgres did not start: ") + m_server.errorString();
+        return false;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    const QByteArray target = uri(QStringLiteral("postgres")).toUtf8();
+    while (PQping(target.constData()) != PQPING_OK) {
+        if (m_server.state() != QProcess::Running || waited.elapsed() > 30000) {
+            m_failure = QStringLiteral("postgres did not accept connections");
+            return false;
+        }
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+void PgServer::stop()
+{
+    if (m_server.state() == QProcess::NotRunning)
+        return;
+    // Immediate shutdown: nothing of a throw-away cluster needs to survive.
+    kill(static_cast<pid_t>(m_server.processId()), SIGQUIT);
+    if (!m_server.waitForFinished(10000)) {
+        m_server.kill();
+        m_server.waitForFinished(5000);
+    }
+}
+
+bool PgServer::restart()
+{
+    stop();
+    return launch();
+}
+
+QString PgServer::uri(const QString &database) const
+{
+    return QStringLiteral("postgresql:///%1?host=%2&user=postgres")
+        .arg(database, QString::fromUtf8(QUrl::toPercentEncoding(m_dir.filePath(QStringLiteral("socket")))));
+}
+
+bool PgServer::run(const QString &program, const QStringList &args)
+{
+    QProcess process;
+    asServerUser(process);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, args);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        m_failure = program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(process.readAll());
+        return false;
+    }
+    return true;
+}
+
+// In the child, before the program starts: the server's user where the tests run as root, and the
+// server's end when the test process ends, however it ends. The death signal is set after the change of
+// user, which would clear it.
+void PgServer::asServerUser(QProcess &process) const
+{
+    const bool drop = m_dropUser;
+    const uid_t uid = m_uid;
+    const gid_t gid = m_gid;
+    process.setChildProcessModifier([drop, uid, gid] {
+        if (drop && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+            _exit(126);
+        prctl(PR_SET_PDEATHSIG, SIGQUIT);
+    });
+}
+
+} // namespace testsupport

@@ -1,0 +1,49 @@
+#pragma once
+
+// A throw-away PostgreSQL server for the tests: its own cluster in a temporary folder, listening only on a
+// Unix socket there, stopped when the object goes and also when the test process dies.
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <sys/types.h>
+
+namespace testsupport {
+
+class PgServer
+{
+public:
+    PgServer() = default;
+    PgServer(const PgServer &) = delete;
+    PgServer &operator=(const PgServer &) = delete;
+    ~PgServer();
+
+    // Makes the cluster, starts the server and creates the database `sicherheit`. False when the server
+    // programs are not installed (skipReason() says so) or when anything fails (failure() says what).
+    bool start();
+    void stop();
+    // Starts a stopped server again on the same cluster.
+    bool restart();
+    bool isRunning() const { return m_server.state() == QProcess::Running; }
+
+    QString uri(const QString &database = QStringLiteral("sicherheit")) const;
+    const QString &skipReason() const { return m_skip; }
+    const QString &failure() const { return m_failure; }
+
+private:
+    bool run(const QString &program, const QStringList &args);
+    bool launch();
+    void asServerUser(QProcess &process) const;
+
+    QTemporaryDir m_dir;
+    QString m_bin;
+    QProcess m_server;
+    bool m_dropUser = false;
+    uid_t m_uid = 0;
+    gid_t m_gid = 0;
+    QString m_skip;
+    QString m_failure;
+};
+
+} // namespace testsupport
