@@ -77,6 +77,29 @@ bool sortsBefore(const QString &a, const QString &b)
     return store::Collation::compare(a, b) < 0;
 }
 
+// The place of each row's text among the distinct texts in the store's order; texts the store takes for
+// equal share a place, so that a stable sort by places keeps their rows in the file's order.
+void rankInto(const std::vector<OverviewRow> &rows, QString OverviewRow::*text, std::vector<int> *ranks)
+{
+    QHash<QString, int> place;
+    std::vector<QString> distinct;
+    for (const OverviewRow &row : rows) {
+        if (!place.contains(row.*text)) {
+            place.insert(row.*text, 0);
+            distinct.push_back(row.*text);
+        }
+    }
+    std::sort(distinct.begin(), distinct.end(), sortsBefore);
+    int rank = 0;
+    for (std::size_t i = 0; i < distinct.size(); ++i) {
+        if (i > 0 && sortsBefore(distinct[i - 1], distinct[i]))
+            ++rank;
+        place[distinct[i]] = rank;
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        (*ranks)[i] = place.value(rows[i].*text);
+}
+
 } // namespace
 
 QString matchKey(const QString &text)
@@ -261,12 +284,25 @@ std::vector<OverviewRow> Snapshot::overview() const
         for (const User *u : users)
             rows.push_back({u->user, a.user, group, f->title, f->id});
     }
-    std::stable_sort(rows.begin(), rows.end(), [](const OverviewRow &a, const OverviewRow &b) {
-        if (const int c = store::Collation::compare(a.user, b.user))
-            return c < 0;
-        return sortsBefore(a.group, b.group);
+    // A million rows share a few thousand names and paths: those are put in order once, and the rows by
+    // their places, so that the collation is not asked on every comparison of the sort.
+    std::vector<int> userRank(rows.size());
+    std::vector<int> groupRank(rows.size());
+    rankInto(rows, &OverviewRow::user, &userRank);
+    rankInto(rows, &OverviewRow::group, &groupRank);
+    std::vector<std::size_t> order(rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        if (userRank[a] != userRank[b])
+            return userRank[a] < userRank[b];
+        return groupRank[a] < groupRank[b];
     });
-    return rows;
+    std::vector<OverviewRow> sorted;
+    sorted.reserve(rows.size());
+    for (std::size_t i : order)
+        sorted.push_back(std::move(rows[i]));
+    return sorted;
 }
 
 std::vector<qint32> Snapshot::lacking(const User &source, const User &target) const
