@@ -2,6 +2,7 @@
 
 #include "AppIcon.h"
 #include "ErrorHandler.h"
+#include "InputQuery.h"
 #include "Main.h"
 #include "SDaten.h"
 
@@ -16,6 +17,8 @@ int runProgram()
 {
     // From here on, an error nobody handles ends its operation with the program's error box.
     ui::installErrorHandler();
+    // A database on a server whose password libpq does not find is asked for, as the logon asks for ours.
+    ui::installServerPasswordPrompt();
     // Qt's own texts (file and input dialogs, the edits' menus) in German, whatever the desktop speaks, so
     // that they read like the rest of the program.
     // One icon for the main window, the dialogs and the desktop entry.

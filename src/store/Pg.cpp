@@ -1,5 +1,6 @@
 #include "Pg.h"
 
+#include "ServerPassword.h"
 #include "Sqlite.h"
 #include "StoreError.h"
 
@@ -71,10 +72,8 @@ QString serverName(const QString &uri)
     return database.isEmpty() ? host : QStringLiteral("%1 auf %2").arg(database, host);
 }
 
-void Session::connect(const QString &uri, const QString &password)
+ConnPtr Session::attempt(const QString &uri, const QString &password) const
 {
-    close();
-    m_server = serverName(uri);
     const QByteArray dsn = uri.toUtf8();
     const QByteArray pass = password.toUtf8();
     // The program's name shows in the server's list of sessions, so that a DBA sees who holds a lock.
@@ -85,11 +84,32 @@ void Session::connect(const QString &uri, const QString &password)
     if (!conn)
         throw StoreError(QStringLiteral("Für die Verbindung zum Datenbankserver %1 fehlt der Speicher.")
                              .arg(quoted(m_server)));
+    return conn;
+}
+
+void Session::connect(const QString &uri)
+{
+    close();
+    m_server = serverName(uri);
+    ConnPtr conn = attempt(uri, m_password);
+    // Before the server answers there is no code to go by, only libpq's words.
+    const auto wantsPassword = [](PGconn *c) {
+        return PQconnectionNeedsPassword(c) ||
+               (PQconnectionUsedPassword(c) &&
+                QByteArray(PQerrorMessage(c)).contains("password authentication failed"));
+    };
+    for (int asked = 0; PQstatus(conn.get()) != CONNECTION_OK && wantsPassword(conn.get()) && asked < 3;
+         ++asked) {
+        const std::optional<QString> typed = askServerPassword(m_server);
+        if (!typed)
+            throw StoreError(QStringLiteral("Die Anmeldung am Datenbankserver %1 wurde abgebrochen.")
+                                 .arg(quoted(m_server)));
+        m_password = *typed;
+        conn = attempt(uri, m_password);
+    }
     if (PQstatus(conn.get()) != CONNECTION_OK) {
-        // Before the server answers there is no code to go by, only libpq's words.
         Failure f{m_server, QString(), QString::fromUtf8(PQerrorMessage(conn.get())), false, false};
-        if (f.serverMessage.contains(u"password authentication failed") ||
-            f.serverMessage.contains(u"no password supplied"))
+        if (wantsPassword(conn.get()))
             f.sqlState = QStringLiteral("28P01");
         else if (f.serverMessage.contains(u"database") && f.serverMessage.contains(u"does not exist"))
             f.sqlState = QStringLiteral("3D000");

@@ -1,5 +1,6 @@
 #include "InputQuery.h"
 
+#include "ServerPassword.h"
 #include "Win1252Validator.h"
 
 #include <QApplication>
@@ -26,6 +27,23 @@ bool inputQuery(const QString &caption, const QString &prompt, QString &value, i
         return false;
     value = dialog.textValue();
     return true;
+}
+
+void installServerPasswordPrompt()
+{
+    store::setServerPasswordPrompt([](const QString &server) -> std::optional<QString> {
+        QInputDialog dialog(QApplication::activeWindow());
+        dialog.setObjectName(QStringLiteral("ServerPassword"));
+        dialog.setWindowTitle(QStringLiteral("Datenbankserver"));
+        dialog.setLabelText(QStringLiteral("Kennwort für den Datenbankserver %1:").arg(server));
+        dialog.setInputMode(QInputDialog::TextInput);
+        dialog.setTextEchoMode(QLineEdit::Password);
+        dialog.setOkButtonText(QStringLiteral("OK"));
+        dialog.setCancelButtonText(QStringLiteral("Abbrechen"));
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dialog.textValue();
+    });
 }
 
 } // namespace ui

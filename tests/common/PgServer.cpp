@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 #include <QUrl>
 
@@ -141,6 +142,38 @@ QString PgServer::uri(const QString &database) const
 {
     return QStringLiteral("postgresql:///%1?host=%2&user=postgres")
         .arg(database, QString::fromUtf8(QUrl::toPercentEncoding(m_dir.filePath(QStringLiteral("socket")))));
+}
+
+bool PgServer::addPasswordRole(const QString &role, const QString &password)
+{
+    QFile hba(m_dir.filePath(QStringLiteral("data/pg_hba.conf")));
+    if (!hba.open(QIODevice::ReadOnly)) {
+        m_failure = hba.errorString();
+        return false;
+    }
+    const QByteArray rules = "local all " + role.toUtf8() + " scram-sha-256\n" + hba.readAll();
+    hba.close();
+    if (!hba.open(QIODevice::WriteOnly | QIODevice::Truncate) || hba.write(rules) != rules.size()) {
+        m_failure = hba.errorString();
+        return false;
+    }
+    hba.close();
+    PGconn *conn = PQconnectdb(uri().toUtf8().constData());
+    const QByteArray sql = "CREATE ROLE " + role.toUtf8() + " LOGIN PASSWORD '" + password.toUtf8() +
+                           "'; GRANT ALL ON SCHEMA public TO " + role.toUtf8() + "; SELECT pg_reload_conf()";
+    PGresult *done = PQexec(conn, sql.constData());
+    const bool ok = PQresultStatus(done) == PGRES_TUPLES_OK;
+    if (!ok)
+        m_failure = QString::fromUtf8(PQerrorMessage(conn));
+    PQclear(done);
+    PQfinish(conn);
+    return ok;
+}
+
+QString PgServer::uriAs(const QString &role) const
+{
+    QString u = uri();
+    return u.replace(QStringLiteral("user=postgres"), QStringLiteral("user=") + role);
 }
 
 bool PgServer::run(const QString &program, const QStringList &args)

@@ -28,6 +28,9 @@ public:
     bool isRunning() const { return m_server.state() == QProcess::Running; }
 
     QString uri(const QString &database = QStringLiteral("sicherheit")) const;
+    // A login role that must give its password (no password file, no trust); false with failure() set.
+    bool addPasswordRole(const QString &role, const QString &password);
+    QString uriAs(const QString &role) const;
     const QString &skipReason() const { return m_skip; }
     const QString &failure() const { return m_failure; }
 

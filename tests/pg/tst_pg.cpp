@@ -7,6 +7,7 @@
 #include "Pg.h"
 #include "Quoted.h"
 #include "SDaten.h"
+#include "ServerPassword.h"
 #include "StoreError.h"
 #include "Win1252.h"
 
@@ -145,6 +146,50 @@ private slots:
                 return store::Collation::compare(a, b) == 0;
             });
         QCOMPARE(QByteArray(PQgetvalue(equal.get(), 0, 0)).toLongLong(), equalPairs);
+    }
+
+    void aPasswordLibpqLacksIsAskedFor_data()
+    {
+        QTest::addColumn<QStringList>("answers"); // "-" cancels
+        QTest::addColumn<QString>("refusal");     // empty: connected
+        QTest::newRow("right at once") << QStringList{QStringLiteral("pw1")} << QString();
+        QTest::newRow("wrong, then right")
+            << QStringList{QStringLiteral("falsch"), QStringLiteral("pw1")} << QString();
+        QTest::newRow("cancelled") << QStringList{QStringLiteral("-")} << QStringLiteral("abgebrochen");
+        QTest::newRow("wrong three times")
+            << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}
+            << QStringLiteral("hat die Anmeldung abgelehnt");
+    }
+
+    void aPasswordLibpqLacksIsAskedFor()
+    {
+        QFETCH(QStringList, answers);
+        QFETCH(QString, refusal);
+        static bool made = false;
+        if (!made) {
+            made = m_server.addPasswordRole(QStringLiteral("verwalter"), QStringLiteral("pw1"));
+            QVERIFY2(made, qPrintable(m_server.failure()));
+        }
+        QStringList asked;
+        store::setServerPasswordPrompt([&](const QString &server) -> std::optional<QString> {
+            asked << server;
+            const QString answer = answers.value(static_cast<int>(asked.size()) - 1, QStringLiteral("-"));
+            return answer == u"-" ? std::nullopt : std::optional<QString>(answer);
+        });
+        store::pg::Session s;
+        QString error;
+        try {
+            s.connect(m_server.uriAs(QStringLiteral("verwalter")));
+        } catch (const store::StoreError &e) {
+            error = e.message();
+        }
+        store::setServerPasswordPrompt(nullptr);
+        QCOMPARE(asked.size(), answers.size());
+        QVERIFY(asked.value(0).startsWith(u"sicherheit auf "));
+        if (refusal.isEmpty())
+            QVERIFY2(s.isConnected(), qPrintable(error));
+        else
+            QVERIFY2(error.contains(refusal), qPrintable(error));
     }
 
     void aTableSetKeepsItsRowsOnTheServer()

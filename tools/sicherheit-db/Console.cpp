@@ -2,6 +2,11 @@
 
 #include "Connection.h"
 #include "SDaten.h"
+#include "ServerPassword.h"
+
+#include <cstdio>
+#include <termios.h>
+#include <unistd.h>
 
 namespace cli {
 
@@ -15,6 +20,32 @@ QTextStream &err()
 {
     static QTextStream s(stderr);
     return s;
+}
+
+void askPasswordsOnTerminal()
+{
+    if (!isatty(STDIN_FILENO))
+        return;
+    store::setServerPasswordPrompt([](const QString &server) -> std::optional<QString> {
+        err() << "Kennwort für den Datenbankserver " << server << ": ";
+        err().flush();
+        termios saved{};
+        const bool quiet = tcgetattr(STDIN_FILENO, &saved) == 0;
+        if (quiet) {
+            termios hidden = saved;
+            hidden.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
+        }
+        char line[1024];
+        const bool read = std::fgets(line, sizeof line, stdin) != nullptr;
+        if (quiet)
+            tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        err() << "\n";
+        err().flush();
+        if (!read)
+            return std::nullopt;
+        return QString::fromLocal8Bit(line).chopped(QByteArray(line).endsWith('\n') ? 1 : 0);
+    });
 }
 
 int mistake(const QString &problem)

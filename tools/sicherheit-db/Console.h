@@ -29,6 +29,10 @@ int fail(const QString &problem);
 
 bool isHelp(const QString &arg);
 
+// On a terminal, a database server's password that libpq does not find is asked for there, without
+// showing what is typed; elsewhere (a script, a pipe) nobody is asked and the server's refusal stands.
+void askPasswordsOnTerminal();
+
 // A column of a plain-text table: cut or filled to its width.
 QString cell(const QString &text, int width);
 

@@ -323,6 +323,7 @@ int run(const QStringList &args)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    cli::askPasswordsOnTerminal();
     int rc = 1;
     try {
         rc = run(QCoreApplication::arguments().mid(1));

@@ -45,9 +45,10 @@ QString serverName(const QString &uri);
 class Session
 {
 public:
-    // Connects to the server the URI names. Without a password libpq looks in its own places (the
-    // password file, PGPASSWORD); a password given here is passed beside the URI, never inside it.
-    void connect(const QString &uri, const QString &password = QString());
+    // Connects to the server the URI names. libpq looks for the password in its own places (the password
+    // file, PGPASSWORD); where it finds none, or the server refuses it, the user is asked (see
+    // ServerPassword.h) and the answer kept for reconnecting. It goes beside the URI, never into it.
+    void connect(const QString &uri);
     void close() noexcept;
     bool isConnected() const;
     const QString &server() const { return m_server; }
@@ -61,8 +62,11 @@ public:
 private:
     [[noreturn]] void raise(const PGresult *result, bool writing);
 
+    ConnPtr attempt(const QString &uri, const QString &password) const;
+
     ConnPtr m_conn;
     QString m_server;
+    QString m_password; // what the user typed, for this session only
     // libpq may still call a connection good after the server went away under a statement.
     bool m_lost = false;
 };

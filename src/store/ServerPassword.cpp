@@ -1,0 +1,23 @@
+#include "ServerPassword.h"
+
+namespace store {
+
+namespace {
+PasswordPrompt &prompt()
+{
+    static PasswordPrompt installed;
+    return installed;
+}
+} // namespace
+
+void setServerPasswordPrompt(PasswordPrompt p)
+{
+    prompt() = std::move(p);
+}
+
+std::optional<QString> askServerPassword(const QString &server)
+{
+    return prompt() ? prompt()(server) : std::nullopt;
+}
+
+} // namespace store

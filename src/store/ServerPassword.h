@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace store {
+
+// Asks the user for a database server's password where libpq has none (no line in ~/.pgpass, no
+// PGPASSWORD): returns what was typed, or nothing when the user cancelled. The store asks through here
+// and keeps the answer only in memory, for the session's reconnects. Until the user interface installs a
+// prompt, nobody is asked and the server's refusal stands.
+using PasswordPrompt = std::function<std::optional<QString>(const QString &server)>;
+
+void setServerPasswordPrompt(PasswordPrompt prompt);
+std::optional<QString> askServerPassword(const QString &server);
+
+} // namespace store
