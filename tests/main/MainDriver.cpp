@@ -1,5 +1,6 @@
 #include "MainDriver.h"
 
+#include "DBEdit.h"
 #include "DBGrid.h"
 #include "DemoData.h"
 #include "Main.h"
@@ -204,6 +205,29 @@ QVariant FileView::scalar(const QString &sql)
     q.setSql({sql});
     q.open();
     return q.isEmpty() ? QVariant() : q.value(0);
+}
+
+void selectUser(TFMain *m, const QString &name)
+{
+    m->PageControl1->setCurrentWidget(m->TabSheet1);
+    for (int row = 0; row < m->UserList->rowCount(); ++row) {
+        if (m->UserList->valueAt(row, m->UserList->fieldIndex(QStringLiteral("User"))).toString() == name) {
+            clickRow(m->DBGrid1, row);
+            return;
+        }
+    }
+    QFAIL(qPrintable(QStringLiteral("no user %1").arg(name)));
+}
+
+// Replaces the text of a bound edit by typing, as a user does.
+void retype(ui::DBEdit *edit, const QString &text)
+{
+    focus(edit);
+    edit->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Delete);
+    else
+        driver::type(edit, text);
 }
 
 } // namespace maindriver

@@ -18,8 +18,9 @@ class QAbstractButton;
 class QWidget;
 
 namespace ui {
+class DBEdit;
 class DBGrid;
-}
+} // namespace ui
 
 namespace maindriver {
 
@@ -69,6 +70,10 @@ void doubleClickRow(ui::DBGrid *grid, int row, int column = 0);
 
 // Gives the widget the keyboard focus as a click or Tab would, so that leaving it later counts.
 void focus(QWidget *w);
+// Puts the current user on the row whose User is `name`, as a click in the users grid does.
+void selectUser(TFMain *m, const QString &name);
+// Replaces an edit's text as a user does: into it, select all, type (an empty text deletes).
+void retype(ui::DBEdit *edit, const QString &text);
 
 // A second connection on the file, as another program would read it.
 struct FileView

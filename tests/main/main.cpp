@@ -4,6 +4,7 @@ int runStartupTests(int argc, char **argv);
 int runUserRulesTests(int argc, char **argv);
 int runUsersPageTests(int argc, char **argv);
 int runFunctionsPageTests(int argc, char **argv);
+int runServerProgramTests(int argc, char **argv);
 
 int main(int argc, char **argv)
 {
@@ -13,5 +14,6 @@ int main(int argc, char **argv)
     failures += runUserRulesTests(argc, argv);
     failures += runUsersPageTests(argc, argv);
     failures += runFunctionsPageTests(argc, argv);
+    failures += runServerProgramTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

@@ -31,7 +31,9 @@ using driver::Script;
 using maindriver::clickRow;
 using maindriver::FileView;
 using maindriver::focus;
+using maindriver::retype;
 using maindriver::rowOf;
+using maindriver::selectUser;
 using maindriver::withMain;
 using store::DataState;
 
@@ -44,30 +46,6 @@ const QString kNoAccount = QStringLiteral("Kein NT-Logon eingegeben!");
 QString value(TFMain *m, const char *field)
 {
     return m->UserList->field(QString::fromLatin1(field)).asString();
-}
-
-// Puts the current user on the row whose User is `name`, as a click in the users grid does.
-void selectUser(TFMain *m, const QString &name)
-{
-    m->PageControl1->setCurrentWidget(m->TabSheet1);
-    for (int row = 0; row < m->UserList->rowCount(); ++row) {
-        if (m->UserList->valueAt(row, m->UserList->fieldIndex(QStringLiteral("User"))).toString() == name) {
-            clickRow(m->DBGrid1, row);
-            return;
-        }
-    }
-    QFAIL(qPrintable(QStringLiteral("no user %1").arg(name)));
-}
-
-// Replaces the text of a bound edit by typing, as a user does.
-void retype(ui::DBEdit *edit, const QString &text)
-{
-    focus(edit);
-    edit->selectAll();
-    if (text.isEmpty())
-        QTest::keyClick(edit, Qt::Key_Delete);
-    else
-        driver::type(edit, text);
 }
 
 int assignedTo(const QString &file, qint32 function)
