@@ -463,7 +463,7 @@ private:
     void name(const Token &tok)
     {
         m_lowerNext = false;
-        if (isSym(m_i + 1, "(")) {
+        if (isSym(m_i + 1, "(") && upper(m_i - 1) != u"INTO") {
             // A function is called by a plain name: text in brackets is a name and never SQL.
             if (tok.type != Tok::Word)
                 refuse(QStringLiteral("Funktionsname %1 ist kein einfacher Name")

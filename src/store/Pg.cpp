@@ -145,6 +145,11 @@ ResultPtr Session::exec(const QString &sql, const std::vector<QVariant> &params,
         const QVariant &v = params[i];
         if (!v.isValid() || v.isNull())
             continue;
+        // The server's text ends at the character 0: what follows would be lost without a word.
+        if (v.typeId() == QMetaType::QString && v.toString().contains(QChar(0)))
+            throw StoreError(QStringLiteral("Ein Text enthält das Zeichen 0, das der Datenbankserver %1 nicht "
+                                            "speichern kann%2.")
+                                 .arg(quoted(m_server), writing ? QStringLiteral("; ") + notStored() : QString()));
         texts[i] =
             v.typeId() == QMetaType::Bool ? QByteArray(v.toBool() ? "true" : "false") : v.toString().toUtf8();
         values[i] = texts[i].constData();

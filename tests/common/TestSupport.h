@@ -6,6 +6,7 @@
 #include "RecordSet.h"
 #include "Schema.h"
 #include "SDaten.h"
+#include "ServerMode.h"
 #include "StoreError.h"
 
 #include <QCryptographicHash>
@@ -68,8 +69,12 @@ struct Db
 
     explicit Db(const QString &name = QStringLiteral("user.mdb"))
     {
-        file = dir.filePath(name);
-        createEmpty(file);
+        if (onServer()) {
+            file = freshServerDatabase();
+        } else {
+            file = dir.filePath(name);
+            createEmpty(file);
+        }
         conn.setConnectionString(connectionString(file));
         conn.connect();
     }

@@ -235,6 +235,15 @@ private slots:
         QCOMPARE(count(QStringLiteral("Benutzer")), 1);
         users->remove();
         QCOMPARE(count(QStringLiteral("Benutzer")), 0);
+
+        // A text the server would cut at the character 0 is refused whole; the designed statements reach
+        // the server's tables by their own names.
+        EXPECT_STORE_ERROR_CONTAINING(
+            users->insertRecord({QVariant(), QStringLiteral("a") + QChar(0) + u'b'}),
+            QStringLiteral("Zeichen 0"));
+        QCOMPARE(count(QStringLiteral("Benutzer")), 0);
+        mine.execute(QStringLiteral("insert into benutzer (user, ntuser) values (\"Jet\", \"jet\")"));
+        QCOMPARE(count(QStringLiteral("Benutzer"), QStringLiteral("WHERE \"NTUser\" = 'jet'")), 1);
     }
 
     void aStoppedServerLosesNothingAndIsReachedAgain()

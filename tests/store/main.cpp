@@ -1,3 +1,5 @@
+#include "ServerMode.h"
+
 #include <QCoreApplication>
 #include <QTest>
 
@@ -12,6 +14,8 @@ int runCellTests(int argc, char **argv);
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (const int rc = testsupport::prepareServerRun(); rc != 0)
+        return rc;
     int failures = 0;
     failures += runStoreTests(argc, argv);
     failures += runRecordSetTests(argc, argv);

@@ -124,7 +124,10 @@ private slots:
         EXPECT_STORE_ERROR_CONTAINING(
             db.scalar(QStringLiteral("select count(*) from Funktionen where inGruppe=") + QChar(2)),
             QStringLiteral("unerwartetes Zeichen"));
-        // A name with the character 0 is compared whole, not up to that character.
+        // A name with the character 0 is compared whole, not up to that character. (A server's text
+        // cannot hold it: copying refuses such a name.)
+        if (testsupport::onServer())
+            return;
         auto users = db.users();
         users->open();
         users->insertRecord({QVariant(), QStringLiteral("ab") + QChar(0) + u'x'});
@@ -234,6 +237,7 @@ private slots:
 
     void aLockedFileIsReportedAfterWaiting()
     {
+        FILE_ONLY();
         Db db;
         QCOMPARE(sqlite3_exec(db.conn.handle(), "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
         store::Connection other;
@@ -247,6 +251,7 @@ private slots:
     void theStockShellCanReadTheSchema()
     {
         // No custom collation in the schema: a stock SQLite reads every definition.
+        FILE_ONLY();
         Db db;
         auto q = db.query({QStringLiteral("select sql from sqlite_master")});
         q->open();
