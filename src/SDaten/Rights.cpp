@@ -324,11 +324,25 @@ int copyRights(store::Connection &db, const Snapshot &file, const User &source, 
     const std::vector<qint32> functions = file.lacking(source, target);
     if (functions.empty())
         return 0;
+    const auto found = [&db](const QStringList &query) {
+        store::RecordSet rows(QStringLiteral("Rechte"));
+        rows.setConnection(&db);
+        rows.setSql(query);
+        rows.open();
+        return !rows.isEmpty();
+    };
     store::Connection::Transaction transaction(db, QStringLiteral("Rechte übernehmen"));
-    for (qint32 f : functions)
+    int added = 0;
+    for (qint32 f : functions) {
+        // Looked at again under the write lock: since the file was read, another program may have given
+        // the function already or deleted it, and a second assignment or one to nothing would be junk.
+        if (!found(schema::functionHeld(f)) || found(schema::assignmentHeld(f, target.initials)))
+            continue;
         db.execute(schema::addAssignment(f, target.initials).join(QStringLiteral("\r\n")));
+        ++added;
+    }
     transaction.commit();
-    return static_cast<int>(functions.size());
+    return added;
 }
 
 } // namespace rights

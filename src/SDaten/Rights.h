@@ -130,7 +130,8 @@ private:
 };
 
 // Gives `target` every function of `source` they lack (Snapshot::lacking), in one transaction: all or
-// nothing. Returns the number of assignments added. Throws StoreError.
+// nothing. A function the file no longer holds, or that `target` has been given since `file` was read, is
+// left out. Returns the number of assignments added. Throws StoreError.
 int copyRights(store::Connection &db, const Snapshot &file, const User &source, const User &target);
 
 } // namespace rights

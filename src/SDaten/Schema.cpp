@@ -242,6 +242,11 @@ QStringList addAssignment(qint32 functionId, const QString &initials)
     return {format(kAddAssignment, {QString::number(functionId), store::jetQuoted(initials)})};
 }
 
+QStringList assignmentHeld(qint32 functionId, const QString &initials)
+{
+    return {format(kAssignmentHeld, {QString::number(functionId), store::jetQuoted(initials)})};
+}
+
 QStringList dropAssignment(qint32 assignmentId)
 {
     return {format(kDropAssignment, {QString::number(assignmentId)})};

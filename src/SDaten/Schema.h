@@ -78,6 +78,8 @@ inline constexpr const char *kUserNameElsewhere = "select id from Benutzer where
 inline constexpr const char *kMoveAssignments =
     "update Funktionen_Benutzer set Funktionen_Benutzer.User=\"%s\" where Funktionen_Benutzer.User=\"%s\"";
 inline constexpr const char *kFunctionHeld = "select id from Funktionen where id=%d";
+inline constexpr const char *kAssignmentHeld =
+    "select id from Funktionen_Benutzer where Funktion=%d and User=\"%s\"";
 // The rights overview's changes: an assignment given, junk taken away, an unreachable function hung under
 // the root again. The assignment's own id is the store's to give.
 inline constexpr const char *kAddAssignment =
@@ -111,6 +113,7 @@ QStringList userNameElsewhere(const QString &userName, qint32 userId);
 QStringList moveAssignments(const QString &fromInitials, const QString &toInitials);
 QStringList functionHeld(qint32 functionId);
 QStringList addAssignment(qint32 functionId, const QString &initials);
+QStringList assignmentHeld(qint32 functionId, const QString &initials);
 QStringList dropAssignment(qint32 assignmentId);
 QStringList hangUnder(qint32 functionId, qint32 groupId);
 // The copying of a whole file: a table emptied, and one row given with every field, its id included.

@@ -151,6 +151,8 @@ private slots:
         QCOMPARE(held(4), QList<qint32>({12, 21}));
         const rights::Snapshot after = rights::Snapshot::read(db.conn);
         QCOMPARE(rights::copyRights(db.conn, after, userWithId(after, 1), userWithId(after, 4)), 0);
+        // Read before the first copy: what the file holds now decides, not what was read.
+        QCOMPARE(rights::copyRights(db.conn, before, userWithId(before, 1), userWithId(before, 4)), 0);
         QCOMPARE(db.scalar(QStringLiteral("select count(*) from Funktionen_Benutzer")).toInt(), 8);
     }
 
