@@ -75,10 +75,11 @@ void backup(Connection &source, const QString &target)
     source.ensureConnected();
     // A copy of a server database beside a file would hold every password outside the server's care.
     if (source.isServer())
-        throw StoreError(QStringLiteral("Die Datenbank %1 liegt auf einem Datenbankserver: sie wird mit dessen "
-                                        "Werkzeugen gesichert (pg_dump), nicht als Datei; es wurde nichts "
-                                        "geändert.")
-                             .arg(quoted(source.fileName())));
+        throw StoreError(
+            QStringLiteral("Die Datenbank %1 liegt auf einem Datenbankserver: sie wird mit dessen "
+                           "Werkzeugen gesichert (pg_dump), nicht als Datei; es wurde nichts "
+                           "geändert.")
+                .arg(quoted(source.fileName())));
     const QString password = ConnectionString::parse(source.connectionString()).password;
     struct stat original
     {

@@ -147,9 +147,10 @@ ResultPtr Session::exec(const QString &sql, const std::vector<QVariant> &params,
             continue;
         // The server's text ends at the character 0: what follows would be lost without a word.
         if (v.typeId() == QMetaType::QString && v.toString().contains(QChar(0)))
-            throw StoreError(QStringLiteral("Ein Text enthält das Zeichen 0, das der Datenbankserver %1 nicht "
-                                            "speichern kann%2.")
-                                 .arg(quoted(m_server), writing ? QStringLiteral("; ") + notStored() : QString()));
+            throw StoreError(
+                QStringLiteral("Ein Text enthält das Zeichen 0, das der Datenbankserver %1 nicht "
+                               "speichern kann%2.")
+                    .arg(quoted(m_server), writing ? QStringLiteral("; ") + notStored() : QString()));
         texts[i] =
             v.typeId() == QMetaType::Bool ? QByteArray(v.toBool() ? "true" : "false") : v.toString().toUtf8();
         values[i] = texts[i].constData();
