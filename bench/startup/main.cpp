@@ -14,6 +14,7 @@
 #include "DemoData.h"
 #include "ErrorHandler.h"
 #include "GruppenBaum.h"
+#include "Harness.h"
 #include "RecordSet.h"
 #include "SDaten.h"
 #include "Sqlite.h"
@@ -220,29 +221,12 @@ Timings bareOpen(const QString &file, qint64 *rows)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    demo::Size size{10000, 100000, 1000000};
-    int reps = 3;
-    bool check = false;
-    const QStringList args = QCoreApplication::arguments().mid(1);
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        auto next = [&] { return i + 1 < args.size() ? args[++i].toInt() : 0; };
-        if (args[i] == u"--users")
-            size.users = next();
-        else if (args[i] == u"--functions")
-            size.functions = next();
-        else if (args[i] == u"--assignments")
-            size.assignments = next();
-        else if (args[i] == u"--reps")
-            reps = std::max(1, next());
-        else if (args[i] == u"--check")
-            check = true;
-        else {
-            std::fprintf(
-                stderr,
-                "usage: bench-startup [--users N --functions N --assignments N] [--reps N] [--check]\n");
-            return 2;
-        }
-    }
+    const std::optional<bench::LargeRun> run = bench::parseLargeRun("bench-startup");
+    if (!run)
+        return 2;
+    const demo::Size size = run->size;
+    const int reps = run->reps;
+    const bool check = run->check;
     ui::installErrorHandler();
     QTemporaryDir dir;
     QDir(dir.path()).mkdir(QStringLiteral("system"));

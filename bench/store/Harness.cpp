@@ -4,6 +4,12 @@
 #include "SDaten.h"
 #include "StoreError.h"
 
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <algorithm>
+#include <cstdio>
+
 #include <QFile>
 
 #include <cstdio>
@@ -127,6 +133,31 @@ void note(const QString &text)
     std::fputs(text.toUtf8().constData(), stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
+}
+
+std::optional<LargeRun> parseLargeRun(const char *program)
+{
+    LargeRun run;
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        auto next = [&] { return i + 1 < args.size() ? args[++i].toInt() : 0; };
+        if (args[i] == u"--users")
+            run.size.users = next();
+        else if (args[i] == u"--functions")
+            run.size.functions = next();
+        else if (args[i] == u"--assignments")
+            run.size.assignments = next();
+        else if (args[i] == u"--reps")
+            run.reps = std::max(1, next());
+        else if (args[i] == u"--check")
+            run.check = true;
+        else {
+            std::fprintf(stderr, "usage: %s [--users N --functions N --assignments N] [--reps N] [--check]\n",
+                         program);
+            return std::nullopt;
+        }
+    }
+    return run;
 }
 
 } // namespace bench

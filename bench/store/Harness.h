@@ -2,15 +2,30 @@
 
 // Timing, a bare SQLCipher handle and the result table shared by the benchmark cases.
 
+#include "DemoData.h"
 #include "Sqlite.h"
 
 #include <QString>
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace bench {
+
+// What a benchmark on the demo generator's large file is asked for: its size (10,000 / 100,000 /
+// 1,000,000 unless given), how many repetitions (3), and whether a missed goal fails the run.
+struct LargeRun
+{
+    demo::Size size{10000, 100000, 1000000};
+    int reps = 3;
+    bool check = false;
+};
+
+// Reads "[--users N --functions N --assignments N] [--reps N] [--check]" from the program's arguments;
+// nothing, with the usage printed, for anything else.
+std::optional<LargeRun> parseLargeRun(const char *program);
 
 // Seconds taken by fn.
 template <typename Fn> double timed(Fn &&fn)
