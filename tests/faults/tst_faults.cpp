@@ -5,6 +5,7 @@
 #include "FaultyDisk.h"
 #include "Integrity.h"
 #include "MainDriver.h"
+#include "Suites.h"
 
 #include "DBEdit.h"
 #include "DBGrid.h"
@@ -479,7 +480,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     TestWriteFaults t;
-    return QTest::qExec(&t, argc, argv);
+    return QTest::qExec(&t, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_faults.moc"

@@ -2,6 +2,7 @@
 // rights, deleting functions, assigning users; the outcome checked in the window and in the file.
 
 #include "MainDriver.h"
+#include "Suites.h"
 
 #include "DBEdit.h"
 #include "DBGrid.h"
@@ -582,7 +583,7 @@ private slots:
 int runFunctionsPageTests(int argc, char **argv)
 {
     TestFunctionsPage tests;
-    return QTest::qExec(&tests, argc, argv);
+    return QTest::qExec(&tests, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_functions.moc"

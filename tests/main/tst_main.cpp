@@ -2,6 +2,7 @@
 // choosing another file, driven through the real windows against real database files.
 
 #include "MainDriver.h"
+#include "Suites.h"
 
 #include "DBEdit.h"
 #include "DBGrid.h"
@@ -421,7 +422,7 @@ private slots:
 int runStartupTests(int argc, char **argv)
 {
     TestMain tests;
-    return QTest::qExec(&tests, argc, argv);
+    return QTest::qExec(&tests, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_main.moc"

@@ -2,6 +2,7 @@
 // designed statements run in the server's dialect, and what the pages change is on the server.
 
 #include "MainDriver.h"
+#include "Suites.h"
 
 #include "DemoData.h"
 #include "GruppenBaum.h"
@@ -90,7 +91,7 @@ private:
 int runServerProgramTests(int argc, char **argv)
 {
     TestServerProgram t;
-    return QTest::qExec(&t, argc, argv);
+    return QTest::qExec(&t, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_server.moc"

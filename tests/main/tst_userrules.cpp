@@ -1,6 +1,7 @@
 // The users page's rules that need no window: the checks before a save, the delete question, and which
 // assignments a deleted user may take along.
 
+#include "Suites.h"
 #include "TestSupport.h"
 #include "UserRules.h"
 
@@ -94,7 +95,7 @@ private slots:
 int runUserRulesTests(int argc, char **argv)
 {
     TestUserRules tests;
-    return QTest::qExec(&tests, argc, argv);
+    return QTest::qExec(&tests, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_userrules.moc"

@@ -2,6 +2,7 @@
 // checked in the window and in the file.
 
 #include "MainDriver.h"
+#include "Suites.h"
 
 #include "DBCheckBox.h"
 #include "DBEdit.h"
@@ -622,7 +623,7 @@ private slots:
 int runUsersPageTests(int argc, char **argv)
 {
     TestUsersPage tests;
-    return QTest::qExec(&tests, argc, argv);
+    return QTest::qExec(&tests, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_users.moc"

@@ -3,6 +3,7 @@
 
 #include "Csv.h"
 #include "StoreError.h"
+#include "Suites.h"
 #include "TextGrid.h"
 
 #include <QDir>
@@ -138,7 +139,7 @@ private slots:
 int runListTests(int argc, char **argv)
 {
     TestLists tests;
-    return QTest::qExec(&tests, argc, argv);
+    return QTest::qExec(&tests, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_lists.moc"

@@ -3,6 +3,7 @@
 // window and in the file.
 
 #include "MainDriver.h"
+#include "Suites.h"
 
 #include "JunkFile.h"
 
@@ -346,7 +347,7 @@ private slots:
 int runWindowTests(int argc, char **argv)
 {
     TestRechteWindow tests;
-    return QTest::qExec(&tests, argc, argv);
+    return QTest::qExec(&tests, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_window.moc"

@@ -1,6 +1,7 @@
 // How a snapshot holds its values: every form a file may hold reads back exactly, also after a change
 // taken back, and large tables outgrow the compact forms without losing a value.
 
+#include "Suites.h"
 #include "TestSupport.h"
 
 #include "Sqlite.h"
@@ -145,7 +146,7 @@ private slots:
 int runCellTests(int argc, char **argv)
 {
     TestCells t;
-    return QTest::qExec(&t, argc, argv);
+    return QTest::qExec(&t, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_cells.moc"

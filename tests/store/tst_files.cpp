@@ -2,6 +2,7 @@
 // open, a folder that cannot be written or does not exist, a full disk, a file that may not be read. Every
 // message is German and names the file or folder; SQLite's own words may only follow in brackets.
 
+#include "Suites.h"
 #include "TestSupport.h"
 
 #include "Sqlite.h"
@@ -310,7 +311,7 @@ private slots:
 int runFileTests(int argc, char **argv)
 {
     TestFiles t;
-    return QTest::qExec(&t, argc, argv);
+    return QTest::qExec(&t, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_files.moc"

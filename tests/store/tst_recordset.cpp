@@ -1,5 +1,6 @@
 // Record sets: states, events, filters, master and detail, snapshots and what two programs may do at once.
 
+#include "Suites.h"
 #include "TestSupport.h"
 
 #include "Sqlite.h"
@@ -588,7 +589,7 @@ private slots:
 int runRecordSetTests(int argc, char **argv)
 {
     TestRecordSet t;
-    return QTest::qExec(&t, argc, argv);
+    return QTest::qExec(&t, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_recordset.moc"

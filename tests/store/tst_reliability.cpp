@@ -1,6 +1,7 @@
 // What survives other programs: a kill in the middle of posting, and two programs posting at once.
 
 #include "Integrity.h"
+#include "Suites.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
@@ -109,7 +110,7 @@ private slots:
 int runReliabilityTests(int argc, char **argv)
 {
     TestReliability t;
-    return QTest::qExec(&t, argc, argv);
+    return QTest::qExec(&t, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_reliability.moc"

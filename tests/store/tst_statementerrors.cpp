@@ -1,6 +1,7 @@
 // The store's statement type when a call on it fails: the error it raises, in the connection's words and
 // with its context, and that the statement lets go of the file afterwards.
 
+#include "Suites.h"
 #include "TestSupport.h"
 
 #include "Statement.h"
@@ -126,7 +127,7 @@ private slots:
 int runStatementErrorTests(int argc, char **argv)
 {
     TestStatementErrors t;
-    return QTest::qExec(&t, argc, argv);
+    return QTest::qExec(&t, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_statementerrors.moc"

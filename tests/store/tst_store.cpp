@@ -1,5 +1,6 @@
 // The store's foundations: the text boundary, the collation, the SQL dialect and connecting to files.
 
+#include "Suites.h"
 #include "TestSupport.h"
 
 #include "Collation.h"
@@ -265,7 +266,7 @@ private slots:
 int runStoreTests(int argc, char **argv)
 {
     TestStore t;
-    return QTest::qExec(&t, argc, argv);
+    return QTest::qExec(&t, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_store.moc"
