@@ -2,6 +2,8 @@
 
 #include "Connection.h"
 #include "DemoData.h"
+#include "GroupTree.h"
+#include "JetSql.h"
 #include "RecordSet.h"
 #include "Schema.h"
 #include "SDaten.h"
@@ -349,13 +351,7 @@ Result treeLevels(const QString &file, int nodes, int reps)
     store::Connection db;
     connectTo(db, file);
     // The SQLite text the store runs for a tree level, with the parent id as its one parameter.
-    QString text;
-    {
-        store::RecordSet probe(QStringLiteral("Ebene"));
-        probe.setSql(schema::treeLevel(0));
-        text = probe.sqlText();
-    }
-    const store::TranslatedSql translated = db.translate(text);
+    const store::TranslatedSql translated = db.translate(store::statementText(schema::treeLevel(0)));
     if (translated.params.size() != 1)
         throw store::StoreError(
             QStringLiteral("tree level: expected one parameter in %1").arg(translated.sql));
@@ -373,17 +369,10 @@ Result treeLevels(const QString &file, int nodes, int reps)
     for (int rep = 0; rep < reps; ++rep) {
         oursSum = 0;
         ours = std::min(ours, timed([&] {
+                            // As the group tree reads each of its levels.
                             for (int id = 0; id < nodes; ++id) {
-                                store::RecordSet level(QStringLiteral("Ebene"));
-                                level.setConnection(&db);
-                                level.setSql(schema::treeLevel(id));
-                                level.open();
-                                while (!level.eof()) {
-                                    const QString title = level.field(QStringLiteral("Titel")).asString();
-                                    oursSum += level.field(QStringLiteral("id")).asInteger() + title.size();
-                                    level.next();
-                                }
-                                level.close();
+                                for (const grouptree::Member &m : grouptree::readLevel(db, id))
+                                    oursSum += m.id + m.title.size();
                             }
                         }));
         bareSum = 0;

@@ -1,27 +1,20 @@
 #include "GroupTree.h"
 
 #include "Connection.h"
-#include "RecordSet.h"
+#include "Query.h"
 #include "Schema.h"
 
 namespace grouptree {
 
 std::vector<Member> readLevel(store::Connection &db, qint32 groupId)
 {
-    // Named, so that an error of the set itself says which set it was.
-    store::RecordSet level(QStringLiteral("Ebene"));
-    level.setConnection(&db);
-    level.setSql(schema::treeLevel(groupId));
-    level.open();
+    // Named, so that an error of the query itself says which one it was.
+    store::Query level(db, QStringLiteral("Ebene"), schema::treeLevel(groupId));
+    const int title = level.field(schema::funktionen::kTitel);
+    const int id = level.field(schema::funktionen::kId);
     std::vector<Member> members;
-    if (level.recordCount() > 0) {
-        members.reserve(static_cast<std::size_t>(level.recordCount()));
-        const store::Field title = level.field(schema::funktionen::kTitel);
-        const store::Field id = level.field(schema::funktionen::kId);
-        for (level.first(); !level.eof(); level.next())
-            members.push_back(Member{title.asString(), id.asInteger()});
-    }
-    level.close();
+    while (level.next())
+        members.push_back(Member{level.asString(title), level.asInteger(id)});
     return members;
 }
 
@@ -29,11 +22,7 @@ bool holds(store::Connection &db, qint32 groupId)
 {
     if (groupId == kRootId)
         return true;
-    store::RecordSet found(QStringLiteral("Ebene"));
-    found.setConnection(&db);
-    found.setSql(schema::functionHeld(groupId));
-    found.open();
-    return !found.isEmpty();
+    return store::Query(db, QStringLiteral("Ebene"), schema::functionHeld(groupId)).next();
 }
 
 } // namespace grouptree

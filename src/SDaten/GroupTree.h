@@ -29,9 +29,9 @@ struct Member
 // The members of group `groupId` in the order of the level statement (by title, as the store sorts text;
 // equal titles in the order the database returns them).
 //
-// Runs the level statement as one statement record set on `db`, copies its rows out and releases the set
-// before returning, also when it fails: no level keeps a query open while the levels below it are read, so
-// a deep chain costs memory for its rows only. Throws StoreError.
+// Runs the level statement as one query on `db` and copies its rows out; the query is done before this
+// returns, also when it fails: no level keeps a statement open while the levels below it are read, so a
+// deep chain costs memory for its rows only. Throws StoreError.
 std::vector<Member> readLevel(store::Connection &db, qint32 groupId);
 
 // Whether the file still holds the group: the root always, any other group while its row is there.

@@ -4,6 +4,10 @@
 #include "JetSql.h"
 #include "Quoted.h"
 
+#include <QStringBuilder>
+
+#include <charconv>
+
 namespace schema {
 
 using store::FieldDef;
@@ -202,7 +206,10 @@ QStringList passwordChange(const QString &scrambledPassword, const QString &user
 
 QStringList treeLevel(qint32 parentId)
 {
-    return {QString::fromUtf8(kTreeLevel1) + QString::number(parentId) + QString::fromUtf8(kTreeLevel2)};
+    // Built once per node of the group tree, so in one piece.
+    char digits[12];
+    const char *end = std::to_chars(digits, digits + sizeof digits, parentId).ptr;
+    return {QLatin1StringView(kTreeLevel1) % QLatin1StringView(digits, end) % QLatin1StringView(kTreeLevel2)};
 }
 
 QStringList cascadeDelete(const QString &initials)

@@ -126,12 +126,13 @@ void Cells::appendRead(const Statement &stmt, qint64 key, const std::vector<int>
         Column &c = m_columns[f];
         const int column = columnOf[f];
         const int type = stmt.columnType(column);
+        const qint64 number = c.kind == Kind::Number && type == SQLITE_INTEGER ? stmt.int64(column) : 0;
         if (type == SQLITE_NULL) {
             putEmpty(c, row);
         } else if (c.kind == Kind::Text && type == SQLITE_TEXT) {
             putText(c, row, stmt.utf8(column));
-        } else if (c.kind == Kind::Number && type == SQLITE_INTEGER && fitsInt32(stmt.int64(column))) {
-            c.numbers[static_cast<size_t>(row)] = static_cast<qint32>(stmt.int64(column));
+        } else if (c.kind == Kind::Number && type == SQLITE_INTEGER && fitsInt32(number)) {
+            c.numbers[static_cast<size_t>(row)] = static_cast<qint32>(number);
         } else {
             put(row, static_cast<int>(f),
                 read(stmt, column,

@@ -58,8 +58,11 @@ StoreError cannotOpen(const QString &path, sqlite3 *db, int rc)
 
 DbPtr openKeyed(const QString &path, const QByteArray &nativePath, const QString &password)
 {
+    // A connection is used by the thread that opened it only; without its own lock every call into SQLite
+    // is cheaper, which the thousands of small statements of the group tree feel.
     sqlite3 *raw = nullptr;
-    int rc = sqlite3_open_v2(nativePath.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    int rc =
+        sqlite3_open_v2(nativePath.constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     DbPtr db(raw);
     if (rc != SQLITE_OK)
         throw cannotOpen(path, raw, rc);
@@ -293,6 +296,9 @@ sqlite3_stmt *Connection::prepare(const QString &sql)
         throw StoreError(QStringLiteral("Die Verbindung zur Datenbank ist nicht hergestellt."));
     auto found = m_cacheIndex.constFind(sql);
     if (found != m_cacheIndex.constEnd()) {
+        // A query being read holds its statement until its last row: the same text cannot run meanwhile.
+        if (sqlite3_stmt_busy(found.value()->stmt.get()))
+            throw StoreError(QStringLiteral("Die Anweisung wird noch gelesen: %1").arg(sql));
         m_cache.splice(m_cache.begin(), m_cache, found.value());
         return m_cache.front().stmt.get();
     }
@@ -313,8 +319,14 @@ sqlite3_stmt *Connection::prepare(const QString &sql)
     m_cache.push_front(PreparedEntry{sql, std::move(stmt)});
     m_cacheIndex.insert(sql, m_cache.begin());
     if (m_cache.size() > kCacheSize) {
-        m_cacheIndex.remove(m_cache.back().sql);
-        m_cache.pop_back();
+        // The least used one that nobody is reading.
+        auto last = std::prev(m_cache.end());
+        while (last != m_cache.begin() && sqlite3_stmt_busy(last->stmt.get()))
+            --last;
+        if (!sqlite3_stmt_busy(last->stmt.get())) {
+            m_cacheIndex.remove(last->sql);
+            m_cache.erase(last);
+        }
     }
     return m_cache.front().stmt.get();
 }

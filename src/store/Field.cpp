@@ -62,9 +62,22 @@ bool Field::isNull() const
     return !v.isValid() || v.isNull();
 }
 
-QString Field::asString() const
+int indexOfField(const std::vector<FieldDef> &fields, const QString &name)
 {
-    const QVariant v = value();
+    // Callers mostly spell names as declared: an exact match is the cheap first try.
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].name == name)
+            return static_cast<int>(i);
+    }
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+QString textOf(const QVariant &v)
+{
     if (!v.isValid() || v.isNull())
         return QString();
     if (v.typeId() == QMetaType::Bool)
@@ -72,20 +85,36 @@ QString Field::asString() const
     return v.toString();
 }
 
+bool integerOf(const QVariant &v, qint32 *integer)
+{
+    bool ok = true;
+    if (!v.isValid() || v.isNull())
+        *integer = 0;
+    else if (v.typeId() == QMetaType::QString)
+        *integer = v.toString().trimmed().toInt(&ok);
+    else
+        *integer = static_cast<qint32>(v.toLongLong());
+    return ok;
+}
+
+QString invalidInteger(const QVariant &value, const QString &field)
+{
+    return QStringLiteral("%1 ist kein gültiger Ganzzahlwert für das Feld %2")
+        .arg(quoted(value.toString()), quoted(field));
+}
+
+QString Field::asString() const
+{
+    return textOf(value());
+}
+
 qint32 Field::asInteger() const
 {
     const QVariant v = value();
-    if (!v.isValid() || v.isNull())
-        return 0;
-    if (v.typeId() == QMetaType::QString) {
-        bool ok = false;
-        const qint32 i = v.toString().trimmed().toInt(&ok);
-        if (!ok)
-            m_set->fail(QStringLiteral("%1 ist kein gültiger Ganzzahlwert für das Feld %2")
-                            .arg(quoted(v.toString()), quoted(name())));
-        return i;
-    }
-    return static_cast<qint32>(v.toLongLong());
+    qint32 i = 0;
+    if (!integerOf(v, &i))
+        m_set->fail(invalidInteger(v, name()));
+    return i;
 }
 
 bool Field::asBoolean() const

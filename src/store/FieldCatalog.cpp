@@ -3,6 +3,8 @@
 #include "Connection.h"
 #include "Statement.h"
 
+#include <cstring>
+
 namespace store {
 
 namespace {
@@ -35,7 +37,7 @@ bool sameColumns(const FieldCatalog::Entry &entry, const Statement &stmt, int co
     if (static_cast<size_t>(columns) != entry.columnNamesUtf8.size())
         return false;
     for (int c = 0; c < columns; ++c) {
-        if (entry.columnNamesUtf8[static_cast<size_t>(c)] != stmt.columnName(c))
+        if (std::strcmp(entry.columnNamesUtf8[static_cast<size_t>(c)].constData(), stmt.columnName(c)) != 0)
             return false;
     }
     return true;

@@ -51,13 +51,22 @@ struct Token
     QString value;    // String only
 };
 
+// Statements are read thousands of times a second while the group tree is built; the ASCII letters are
+// told apart without the Unicode tables.
+inline bool isAsciiLetter(char16_t c)
+{
+    return (c | 0x20) >= u'a' && (c | 0x20) <= u'z';
+}
 bool isWordStart(QChar c)
 {
-    return c.isLetter() || c == u'_';
+    return c.unicode() < 0x80 ? isAsciiLetter(c.unicode()) || c == u'_' : c.isLetter();
 }
-bool isWordChar(QChar c)
+// Inlined for ASCII, the Unicode tables out of line.
+inline bool isWordChar(QChar c)
 {
-    return c.isLetterOrNumber() || c == u'_' || c == u'$';
+    if (c.unicode() < 0x80)
+        return isAsciiLetter(c.unicode()) || (c >= u'0' && c <= u'9') || c == u'_' || c == u'$';
+    return c.isLetterOrNumber();
 }
 
 // The longest name the dialect knows.
@@ -89,11 +98,35 @@ QString nameFault(QStringView name)
     return QString();
 }
 
-// Reads the statement into tokens. A statement it cannot read gives false, the reason in *why. Every
-// reader of statements goes through here, so that what is reused and what is translated are read alike.
-bool scan(const QString &s, std::vector<Token> *out, QString *why)
+bool isSymbol(QChar c)
 {
-    out->reserve(32);
+    switch (c.unicode()) {
+    case u'=':
+    case u'<':
+    case u'>':
+    case u'!':
+    case u'(':
+    case u')':
+    case u',':
+    case u'.':
+    case u'*':
+    case u'+':
+    case u'-':
+    case u'/':
+    case u'&':
+    case u';':
+    case u'%':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Reads the statement token by token, handing each to `take(Token &&)`. A statement it cannot read gives
+// false, the reason in *why. Every reader of statements goes through here, so that what is reused and what
+// is translated are read alike.
+template <typename Take> bool scan(const QString &s, Take &&take, QString *why)
+{
     const qsizetype n = s.size();
     qsizetype i = 0;
     while (i < n) {
@@ -107,7 +140,7 @@ bool scan(const QString &s, std::vector<Token> *out, QString *why)
                 *why = QStringLiteral("Zeichenkette ohne Ende");
                 return false;
             }
-            out->push_back({Tok::String, QStringView(s).mid(start, i - start), std::move(value)});
+            take(Token{Tok::String, QStringView(s).mid(start, i - start), std::move(value)});
         } else if (c == u'[' || c == u'`') {
             const qsizetype end = s.indexOf(c == u'[' ? u']' : u'`', i + 1);
             if (end < 0) {
@@ -118,13 +151,13 @@ bool scan(const QString &s, std::vector<Token> *out, QString *why)
             *why = nameFault(name);
             if (!why->isEmpty())
                 return false;
-            out->push_back({Tok::QuotedName, name, {}});
+            take(Token{Tok::QuotedName, name, {}});
             i = end + 1;
         } else if (c.isDigit() || (c == u'.' && i + 1 < n && s[i + 1].isDigit())) {
             qsizetype j = i;
             while (j < n && (s[j].isDigit() || s[j] == u'.'))
                 ++j;
-            out->push_back({Tok::Number, QStringView(s).mid(i, j - i), {}});
+            take(Token{Tok::Number, QStringView(s).mid(i, j - i), {}});
             i = j;
         } else if (isWordStart(c)) {
             qsizetype j = i + 1;
@@ -134,21 +167,18 @@ bool scan(const QString &s, std::vector<Token> *out, QString *why)
                 *why = QStringLiteral("Name länger als %1 Zeichen").arg(kMaxNameLength);
                 return false;
             }
-            out->push_back({Tok::Word, QStringView(s).mid(i, j - i), {}});
+            take(Token{Tok::Word, QStringView(s).mid(i, j - i), {}});
             i = j;
         } else {
-            if (!QStringView(u"=<>!(),.*+-/&;%").contains(c)) {
+            if (!isSymbol(c)) {
                 *why = QStringLiteral("unerwartetes Zeichen %1").arg(shown(c));
                 return false;
             }
-            qsizetype len = 1;
-            if (i + 1 < n) {
-                const QStringView two = QStringView(s).mid(i, 2);
-                if (two == u"<>" || two == u"<=" || two == u">=" || two == u"!=")
-                    len = 2;
-            }
-            out->push_back({Tok::Symbol, QStringView(s).mid(i, len), {}});
-            i += len;
+            const QChar next = i + 1 < n ? s[i + 1] : QChar();
+            const bool two =
+                (next == u'=' && (c == u'<' || c == u'>' || c == u'!')) || (c == u'<' && next == u'>');
+            take(Token{Tok::Symbol, QStringView(s).mid(i, two ? 2 : 1), {}});
+            i += two ? 2 : 1;
         }
     }
     return true;
@@ -157,8 +187,10 @@ bool scan(const QString &s, std::vector<Token> *out, QString *why)
 std::vector<Token> tokenize(const QString &s)
 {
     std::vector<Token> out;
+    out.reserve(32);
     QString why;
-    if (!scan(s, &out, &why))
+    if (!scan(
+            s, [&out](Token &&t) { out.push_back(std::move(t)); }, &why))
         refuseStatement(why, s);
     return out;
 }
@@ -195,6 +227,21 @@ bool isPlainAscii(const QString &s)
 
 QVariant numberValue(QStringView text, bool *ok)
 {
+    // Most literals are ids, read here without Qt's general number parsing.
+    if (text.size() <= 18) {
+        qint64 id = 0;
+        bool digits = true;
+        for (QChar c : text) {
+            digits = c >= u'0' && c <= u'9';
+            if (!digits)
+                break;
+            id = id * 10 + (c.unicode() - u'0');
+        }
+        if (digits) {
+            *ok = true;
+            return id;
+        }
+    }
     const qint64 v = text.toLongLong(ok);
     if (*ok)
         return v;
@@ -212,44 +259,90 @@ enum class Clause
 
 } // namespace
 
+namespace {
+
+// The shape of a statement in plain ASCII without quotes or brackets, as the group tree's level statements
+// are, in one pass: a run of digits that starts no word is a number literal, exactly as the scanner reads
+// it. Where that is not certain (a digit run beside a dot or followed by a letter), or the statement holds
+// anything else, it gives up and the scanner decides. Gives the same key as the scanner's way.
+bool quickShape(const QString &s, QString *key, std::vector<QVariant> *literals)
+{
+    const qsizetype n = s.size();
+    const char16_t *d = QStringView(s).utf16();
+    key->reserve(n);
+    qsizetype copied = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = d[i];
+        if (c >= 0x7F || (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == u'"' || c == u'\'' ||
+            c == u'[' || c == u'`')
+            return false;
+        if (c < u'0' || c > u'9')
+            continue;
+        if (i > 0 && isWordChar(QChar(d[i - 1])))
+            continue; // part of a name
+        if (i > 0 && d[i - 1] == u'.')
+            return false;
+        qsizetype j = i;
+        qint64 number = 0;
+        for (; j < n && d[j] >= u'0' && d[j] <= u'9'; ++j)
+            number = number * 10 + (d[j] - u'0');
+        if (j - i > 18 || (j < n && (isWordChar(QChar(d[j])) || d[j] == u'.')))
+            return false;
+        key->append(QStringView(d + copied, i - copied));
+        *key += u'\x02';
+        literals->emplace_back(number);
+        copied = j;
+        i = j - 1;
+    }
+    key->append(QStringView(d + copied, n - copied));
+    return true;
+}
+
+} // namespace
+
 QString statementShape(const QString &s, std::vector<QVariant> *literals)
 {
-    std::vector<Token> tokens;
-    QString why;
-    if (!scan(s, &tokens, &why))
-        return QString();
-    // The scanner lets no control character outside a literal through, so these marks cannot be
-    // confused with the statement's own text.
+    // The statement as written with each literal replaced by a mark: statements that differ only in their
+    // literals share it. The scanner lets no control character outside a literal through, so the marks
+    // cannot be confused with the statement's own text. A literal text's mark tells whether it is plain
+    // ASCII, which decides how it is compared.
     QString key;
-    key.reserve(s.size() + static_cast<qsizetype>(tokens.size()));
-    for (const Token &t : tokens) {
-        switch (t.type) {
-        case Tok::String:
+    if (quickShape(s, &key, literals))
+        return key;
+    key.clear();
+    literals->clear();
+    key.reserve(s.size());
+    qsizetype copied = 0;
+    bool numbers = true;
+    auto take = [&](Token &&t) {
+        if (t.type != Tok::String && t.type != Tok::Number)
+            return;
+        const qsizetype start = t.text.data() - s.constData();
+        key.append(s.constData() + copied, start - copied);
+        copied = start + t.text.size();
+        if (t.type == Tok::String) {
             key += u'\x01';
             key += isPlainAscii(t.value) ? u'a' : u'u';
-            literals->emplace_back(t.value);
-            break;
-        case Tok::Number: {
-            bool ok = false;
-            const QVariant v = numberValue(t.text, &ok);
-            if (!ok)
-                return QString();
-            key += u'\x02';
-            literals->push_back(v);
-            break;
+            literals->emplace_back(std::move(t.value));
+            return;
         }
-        case Tok::QuotedName:
-            key += u'\x03';
-            key += t.text;
-            break;
-        case Tok::Word:
-        case Tok::Symbol:
-            key += t.text;
-            break;
-        }
-        key += u'\x1F';
-    }
+        bool ok = false;
+        QVariant v = numberValue(t.text, &ok);
+        numbers = numbers && ok;
+        key += u'\x02';
+        literals->push_back(std::move(v));
+    };
+    QString why;
+    if (!scan(s, take, &why) || !numbers)
+        return QString();
+    key.append(s.constData() + copied, s.size() - copied);
     return key;
+}
+
+QString statementText(const QStringList &lines)
+{
+    // A statement of one line, as most are, is that line itself: the group tree runs thousands of them.
+    return lines.size() == 1 ? lines.front() : lines.join(QStringLiteral("\r\n"));
 }
 
 QString jetQuoted(const QString &value)

@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <functional>
@@ -51,6 +52,9 @@ TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicat
 // translate to the same SQLite text, so a translation can be reused with new values. Empty when the
 // statement cannot be read this way (the full translation then reports what is wrong).
 QString statementShape(const QString &statement, std::vector<QVariant> *literals);
+
+// A statement given as lines, as one text: the lines with CR LF between them.
+QString statementText(const QStringList &lines);
 
 // Raises the German error for a statement the store does not take, naming why.
 [[noreturn]] void refuseStatement(const QString &why, const QString &statement);

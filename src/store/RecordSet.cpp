@@ -2,6 +2,8 @@
 
 #include "Cells.h"
 #include "Connection.h"
+#include "FieldValues.h"
+#include "JetSql.h"
 #include "StoreError.h"
 
 #include <algorithm>
@@ -85,12 +87,7 @@ void RecordSet::setSql(const QStringList &lines)
 
 QString RecordSet::sqlText() const
 {
-    QString text;
-    for (const QString &line : m_sql) {
-        text += line;
-        text += QStringLiteral("\r\n");
-    }
-    return text;
+    return statementText(m_sql);
 }
 
 void RecordSet::setFieldDefs(const std::vector<FieldDef> &defs)
@@ -230,16 +227,7 @@ QVariant RecordSet::oldValue(int f) const
 
 int RecordSet::fieldIndex(const QString &fieldName) const
 {
-    // Callers mostly spell names as declared: an exact match is the cheap first try.
-    for (size_t i = 0; i < m_fields.size(); ++i) {
-        if (m_fields[i].name == fieldName)
-            return static_cast<int>(i);
-    }
-    for (size_t i = 0; i < m_fields.size(); ++i) {
-        if (m_fields[i].name.compare(fieldName, Qt::CaseInsensitive) == 0)
-            return static_cast<int>(i);
-    }
-    return -1;
+    return indexOfField(m_fields, fieldName);
 }
 
 Field RecordSet::field(const QString &fieldName)

@@ -10,6 +10,7 @@ int runStatementTests(int argc, char **argv);
 int runStatementErrorTests(int argc, char **argv);
 int runFileTests(int argc, char **argv);
 int runCellTests(int argc, char **argv);
+int runQueryTests(int argc, char **argv);
 
 int main(int argc, char **argv)
 {
@@ -24,5 +25,6 @@ int main(int argc, char **argv)
     failures += runStatementErrorTests(argc, argv);
     failures += runFileTests(argc, argv);
     failures += runCellTests(argc, argv);
+    failures += runQueryTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // Statements of the dialect that try to be more than one statement: names in brackets that hold SQL, text
 // after the statement, a TOP inside a subquery, and what execute() reports for a query.
 
+#include "Suites.h"
 #include "TestSupport.h"
 
 #include "JetSql.h"
@@ -148,14 +149,14 @@ private slots:
 
     void statementsOfTheSameShapeShareATranslation()
     {
-        // The reuse key sees the statement as the translator does: blanks do not count, names and their
-        // kind of quoting do.
+        // The reuse key is the statement as written but for its literals: names and their kind of quoting
+        // count.
         auto shape = [](const QString &sql) {
             std::vector<QVariant> literals;
             return store::statementShape(sql, &literals);
         };
         QCOMPARE(shape(QStringLiteral("select * from t where a=1")),
-                 shape(QStringLiteral("select *  from t where a = 27")));
+                 shape(QStringLiteral("select * from t where a=27")));
         QVERIFY(shape(QStringLiteral("select a b from t")) != shape(QStringLiteral("select ab from t")));
         QVERIFY(shape(QStringLiteral("select [a b] from t")) != shape(QStringLiteral("select a b from t")));
         QVERIFY(shape(QStringLiteral("select a from t where a=\"x\"")) !=
@@ -170,7 +171,7 @@ private slots:
 int runStatementTests(int argc, char **argv)
 {
     TestStatements t;
-    return QTest::qExec(&t, argc, argv);
+    return QTest::qExec(&t, testsupport::suiteArguments(argc, argv));
 }
 
 #include "tst_statements.moc"

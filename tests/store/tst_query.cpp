@@ -1,0 +1,184 @@
+// Queries read row by row: the same rows and values as a record set over the statement, their own errors,
+// and a statement that is still being read is not handed to a second reader.
+
+#include "Suites.h"
+#include "TestSupport.h"
+
+#include "JetSql.h"
+#include "Query.h"
+
+#include <QTest>
+
+using namespace testsupport;
+
+namespace {
+
+const QString kName = QStringLiteral("Ebene");
+
+void addFunctions(Db &db)
+{
+    auto f = db.functions();
+    f->open();
+    for (const char *t : {"Löschen", "ändern", "Drucken", "b"})
+        f->insertRecord({QString::fromUtf8(t), 0});
+    f->insertRecord({QString(), 1});
+}
+
+} // namespace
+
+class TestQuery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsWhatARecordSetReads_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("level") << QStringLiteral("select * from Funktionen where inGruppe=0 order by Titel");
+        QTest::newRow("empty field") << QStringLiteral("select * from Funktionen where inGruppe=1");
+        QTest::newRow("no rows") << QStringLiteral("select * from Funktionen where inGruppe=77");
+        QTest::newRow("truth values")
+            << QStringLiteral("select User, Admin, id from Benutzer order by User desc");
+    }
+    void readsWhatARecordSetReads()
+    {
+        QFETCH(QString, sql);
+        Db db;
+        addFunctions(db);
+        auto users = db.users();
+        users->open();
+        users->insertRecord({QVariant(), QStringLiteral("anna"), QStringLiteral("AN"), QString(), QString(),
+                             QStringLiteral("Anna"), true});
+        users->insertRecord({QVariant(), QStringLiteral("bert"), QStringLiteral("BE"), QString(), QString(),
+                             QStringLiteral("Bert"), false});
+
+        auto set = db.query({sql});
+        set->open();
+        store::Query query(db.conn, kName, {sql});
+        QCOMPARE(query.field(set->fields().front().name.toUpper()), 0);
+        for (set->first(); !set->eof(); set->next()) {
+            QVERIFY(query.next());
+            for (int f = 0; f < static_cast<int>(set->fields().size()); ++f) {
+                const store::Field field = set->field(set->fields()[static_cast<size_t>(f)].name);
+                QCOMPARE(query.value(f), field.value());
+                QCOMPARE(query.asString(f), field.asString());
+                if (field.type() != store::FieldType::Text)
+                    QCOMPARE(query.asInteger(f), field.asInteger());
+            }
+        }
+        QVERIFY(!query.next());
+        QVERIFY(!query.next());
+    }
+
+    void errorsNameTheQuery()
+    {
+        Db db;
+        addFunctions(db);
+        store::Query query(db.conn, kName, {QStringLiteral("select * from Funktionen order by id")});
+        EXPECT_STORE_ERROR(query.field(QStringLiteral("Titl")),
+                           QStringLiteral("Ebene: Feld \u201ETitl\u201C nicht gefunden"));
+        EXPECT_STORE_ERROR(query.value(0), QStringLiteral("Ebene: Keine aktuelle Zeile"));
+        QVERIFY(query.next());
+        EXPECT_STORE_ERROR(query.value(3), QStringLiteral("Ebene: Feld Nr. 3 nicht gefunden"));
+        EXPECT_STORE_ERROR(store::Query(db.conn, kName, {QStringLiteral("delete from Funktionen")}),
+                           QStringLiteral("Ebene: Die Anweisung liefert keine Datenmenge"));
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from Funktionen")).toInt(), 5);
+    }
+
+    void aTextThatIsNoNumberIsNoInteger()
+    {
+        FILE_ONLY();
+        Db db;
+        addFunctions(db);
+        db.conn.execute(QStringLiteral("update Funktionen set inGruppe=\"12a\" where inGruppe=1"));
+        store::Query query(db.conn, kName, {QStringLiteral("select * from Funktionen order by id desc")});
+        QVERIFY(query.next());
+        QCOMPARE(query.asString(query.field(QStringLiteral("inGruppe"))), QStringLiteral("12a"));
+        EXPECT_STORE_ERROR(
+            query.asInteger(query.field(QStringLiteral("inGruppe"))),
+            QStringLiteral("Ebene: \u201E12a\u201C ist kein gültiger Ganzzahlwert für das Feld "
+                           "\u201EinGruppe\u201C"));
+    }
+
+    void aStatementStillBeingReadIsNotHandedOn()
+    {
+        FILE_ONLY();
+        Db db;
+        addFunctions(db);
+        const QStringList level{QStringLiteral("select * from Funktionen where inGruppe=0 order by Titel")};
+        {
+            store::Query first(db.conn, kName, level);
+            QVERIFY(first.next());
+            EXPECT_STORE_ERROR_CONTAINING(store::Query(db.conn, kName, level),
+                                          QStringLiteral("Die Anweisung wird noch gelesen"));
+            // What the first reader stands on is untouched by the refusal.
+            QCOMPARE(first.asString(first.field(QStringLiteral("Titel"))), QStringLiteral("ändern"));
+            int rows = 1;
+            while (first.next())
+                ++rows;
+            QCOMPARE(rows, 4);
+            // Read to the end, it is free again while the first query still exists.
+            store::Query second(db.conn, kName, level);
+            QVERIFY(second.next());
+        }
+        // A query let go in the middle gives its statement back too.
+        {
+            store::Query partly(db.conn, kName, level);
+            QVERIFY(partly.next());
+        }
+        store::Query again(db.conn, kName, level);
+        QVERIFY(again.next());
+    }
+
+    // The translation of one statement serves another only where it is the same but for its literals.
+    void aReusedTranslationIsTheOneOfItsOwn_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        const QString level = QStringLiteral("select * from Funktionen where inGruppe=%1 order by Titel");
+        QTest::newRow("other id") << level.arg(1) << level.arg(22);
+        QTest::newRow("negative") << level.arg(1) << level.arg(-7);
+        QTest::newRow("leading zeros") << level.arg(1) << level.arg(QStringLiteral("007"));
+        QTest::newRow("fraction") << level.arg(1) << level.arg(QStringLiteral("1.5"));
+        QTest::newRow("digits in a name")
+            << QStringLiteral("select a1 from Funktionen") << QStringLiteral("select a2 from Funktionen");
+        QTest::newRow("number before a word")
+            << QStringLiteral("select * from Funktionen where id=12 or x1=1")
+            << QStringLiteral("select * from Funktionen where id=13 or x2=1");
+        QTest::newRow("top stays in the text")
+            << QStringLiteral("select top 2 * from Funktionen order by id")
+            << QStringLiteral("select top 3 * from Funktionen order by id");
+        QTest::newRow("text") << QStringLiteral("select * from Funktionen where Titel=\"a\"")
+                              << QStringLiteral("select * from Funktionen where Titel=\"\u00E4\"");
+        QTest::newRow("text for a number") << level.arg(1) << level.arg(QStringLiteral("\"1\""));
+        QTest::newRow("more after it") << level.arg(1)
+                                       << QStringLiteral("select * from Funktionen where inGruppe=1 and id=2 "
+                                                         "order by Titel");
+        QTest::newRow("lines") << QStringLiteral("select *\r\nfrom Funktionen where id=1")
+                               << QStringLiteral("select * from Funktionen where id=2");
+        QTest::newRow("too long a number")
+            << QStringLiteral("select * from Funktionen where id=1")
+            << QStringLiteral("select * from Funktionen where id=1234567890123456789");
+    }
+    void aReusedTranslationIsTheOneOfItsOwn()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        Db db;
+        db.conn.translate(first);
+        const store::TranslatedSql reused = db.conn.translate(second);
+        const store::TranslatedSql own =
+            store::translateJetSql(second, [&db](const QString &c) { return db.conn.isTextColumn(c); });
+        QCOMPARE(reused.sql, own.sql);
+        QCOMPARE(reused.params, own.params);
+        QVERIFY(reused.kind == own.kind);
+    }
+};
+
+int runQueryTests(int argc, char **argv)
+{
+    TestQuery t;
+    return QTest::qExec(&t, testsupport::suiteArguments(argc, argv));
+}
+
+#include "tst_query.moc"
