@@ -90,6 +90,10 @@ public:
     // The server a text names: a postgresql:// URI, or a file whose first line is one; empty for anything
     // else. Refuses a link that holds a password.
     static QString serverOf(const QString &target);
+    // Whether a server can hold the text exactly. A server's text has no character 0, which a scrambled
+    // password holds for each ">": it keeps the character 0 as U+FFFF, a character the program never
+    // writes, and so takes no text that holds U+FFFF itself.
+    static bool serverCanHold(const QString &text) { return !text.contains(QChar(0xFFFF)); }
     // Drops those tables again, after an init that failed half-way; nothing when there is no server.
     static void dropServerTables(const QString &target, const QStringList &tables) noexcept;
 

@@ -1,5 +1,8 @@
 #include "Pg.h"
 
+#include "Connection.h"
+#include "SqliteErrors.h"
+
 #include "ServerPassword.h"
 #include "Sqlite.h"
 #include "StoreError.h"
@@ -10,6 +13,18 @@
 namespace store::pg {
 
 namespace {
+
+// Type numbers of the server's built-in types (pg_type.oid), fixed since long.
+constexpr Oid kBool = 16;
+constexpr Oid kInt8 = 20;
+constexpr Oid kInt2 = 21;
+constexpr Oid kInt4 = 23;
+constexpr Oid kOid = 26;
+constexpr Oid kFloat4 = 700;
+constexpr Oid kFloat8 = 701;
+constexpr Oid kVarchar = 1043;
+constexpr Oid kBpchar = 1042;
+constexpr Oid kNumeric = 1700;
 
 QString notStored()
 {
@@ -22,6 +37,37 @@ QString lost(const Failure &f)
                           "Schritt wird sie wieder aufgebaut.")
         .arg(quoted(f.server), f.serverMessage.trimmed(),
              f.writing ? QStringLiteral("; ") + notStored() : QString());
+}
+
+// How a server keeps the character 0 (see Connection::serverCanHold).
+constexpr QChar kZeroOnServer(0xFFFF);
+constexpr QByteArrayView kZeroOnServerUtf8("\xEF\xBF\xBF");
+
+Oid typeOf(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return kBool;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        return kInt8;
+    case QMetaType::Double:
+        return kFloat8;
+    default:
+        return 0;
+    }
+}
+
+QString nameQuotedIn(const QString &message)
+{
+    for (const auto &[open, close] : {std::pair{u'"', u'"'}, std::pair{u'\u00BB', u'\u00AB'}}) {
+        const qsizetype from = message.indexOf(open);
+        const qsizetype to = from < 0 ? -1 : message.indexOf(close, from + 1);
+        if (to > from + 1)
+            return message.mid(from + 1, to - from - 1);
+    }
+    return QString();
 }
 
 } // namespace
@@ -37,12 +83,18 @@ QString describe(const Failure &f)
             .arg(server, f.serverMessage.trimmed());
     if (f.sqlState == u"3D000")
         return QStringLiteral("Die Datenbank %1 gibt es auf dem Server nicht.").arg(server);
+    // The server names what is missing in its own words and quotes: "x" in English, »x« in German.
+    const QString missing = nameQuotedIn(f.serverMessage);
     if (f.sqlState == u"42P01")
-        return QStringLiteral("Eine Tabelle der Anweisung gibt es in der Datenbank %1 nicht (%2).")
-            .arg(server, f.serverMessage.trimmed());
+        return missing.isEmpty()
+                   ? QStringLiteral("Eine Tabelle der Anweisung gibt es in der Datenbank %1 nicht (%2).")
+                         .arg(server, f.serverMessage.trimmed())
+                   : missingTableMessage(missing);
     if (f.sqlState == u"42703")
-        return QStringLiteral("Ein Feld der Anweisung gibt es in der Datenbank %1 nicht (%2).")
-            .arg(server, f.serverMessage.trimmed());
+        return missing.isEmpty()
+                   ? QStringLiteral("Ein Feld der Anweisung gibt es in der Datenbank %1 nicht (%2).")
+                         .arg(server, f.serverMessage.trimmed())
+                   : missingFieldMessage(missing);
     if (cls == u"42")
         return QStringLiteral("Syntaxfehler in der SQL-Anweisung (%1).").arg(f.serverMessage.trimmed());
     // Another administrator holds what this change needs, or the server had to choose between two.
@@ -50,6 +102,9 @@ QString describe(const Failure &f)
         return QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt. Bitte später noch "
                               "einmal versuchen%2.")
             .arg(server, f.writing ? QStringLiteral("; ") + notStored() : QString());
+    if (f.sqlState == u"22001")
+        return QStringLiteral("Ein Text ist zu lang für sein Feld in der Datenbank %1; %2.")
+            .arg(server, notStored());
     if (f.sqlState == u"53100")
         return QStringLiteral("Kein Platz mehr auf dem Datenträger des Datenbankservers %1; %2.")
             .arg(server, notStored());
@@ -141,23 +196,31 @@ ResultPtr Session::exec(const QString &sql, const std::vector<QVariant> &params,
         throw StoreError(QStringLiteral("Die Verbindung zur Datenbank ist nicht hergestellt."));
     std::vector<QByteArray> texts(params.size());
     std::vector<const char *> values(params.size(), nullptr);
+    // Numbers and truth values go with their type, so that "-?" or "? + ?" has one meaning; a text goes
+    // untyped and takes the type of what it is compared with or stored in.
+    std::vector<Oid> types(params.size(), 0);
     for (size_t i = 0; i < params.size(); ++i) {
         const QVariant &v = params[i];
         if (!v.isValid() || v.isNull())
             continue;
-        // The server's text ends at the character 0: what follows would be lost without a word.
-        if (v.typeId() == QMetaType::QString && v.toString().contains(QChar(0)))
-            throw StoreError(
-                QStringLiteral("Ein Text enthält das Zeichen 0, das der Datenbankserver %1 nicht "
-                               "speichern kann%2.")
-                    .arg(quoted(m_server), writing ? QStringLiteral("; ") + notStored() : QString()));
-        texts[i] =
-            v.typeId() == QMetaType::Bool ? QByteArray(v.toBool() ? "true" : "false") : v.toString().toUtf8();
+        types[i] = typeOf(v);
+        if (v.typeId() == QMetaType::QString) {
+            QString text = v.toString();
+            if (!Connection::serverCanHold(text))
+                throw StoreError(
+                    QStringLiteral("Ein Text enthält das Zeichen U+FFFF, das der Datenbankserver %1 nicht "
+                                   "speichern kann%2.")
+                        .arg(quoted(m_server), writing ? QStringLiteral("; ") + notStored() : QString()));
+            texts[i] = text.replace(QChar(0), kZeroOnServer).toUtf8();
+        } else {
+            texts[i] = v.typeId() == QMetaType::Bool ? QByteArray(v.toBool() ? "true" : "false")
+                                                     : v.toString().toUtf8();
+        }
         values[i] = texts[i].constData();
     }
     const QByteArray text = sql.toUtf8();
-    ResultPtr result(PQexecParams(m_conn.get(), text.constData(), static_cast<int>(params.size()), nullptr,
-                                  values.data(), nullptr, nullptr, 0));
+    ResultPtr result(PQexecParams(m_conn.get(), text.constData(), static_cast<int>(params.size()),
+                                  types.data(), values.data(), nullptr, nullptr, 0));
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         raise(result.get(), writing);
@@ -180,18 +243,6 @@ void Session::raise(const PGresult *result, bool writing)
 }
 
 namespace {
-
-// Type numbers of the server's built-in types (pg_type.oid), fixed since long.
-constexpr Oid kBool = 16;
-constexpr Oid kInt8 = 20;
-constexpr Oid kInt2 = 21;
-constexpr Oid kInt4 = 23;
-constexpr Oid kOid = 26;
-constexpr Oid kFloat4 = 700;
-constexpr Oid kFloat8 = 701;
-constexpr Oid kVarchar = 1043;
-constexpr Oid kBpchar = 1042;
-constexpr Oid kNumeric = 1700;
 
 // The store's own statements are written for SQLite: ? for each value and names in backticks. The server
 // numbers its values ($1, $2, ...) and quotes names in double quotes; texts in single quotes stay as they
@@ -308,8 +359,14 @@ double Run::real(int column) const
 
 QByteArrayView Run::utf8(int column) const
 {
-    return QByteArrayView(PQgetvalue(m_result.get(), m_row, column),
-                          PQgetlength(m_result.get(), m_row, column));
+    const QByteArrayView stored(PQgetvalue(m_result.get(), m_row, column),
+                                PQgetlength(m_result.get(), m_row, column));
+    if (!stored.contains(kZeroOnServerUtf8))
+        return stored;
+    // The character 0 as the server keeps it, given back.
+    QByteArray &text = m_texts[column];
+    text = stored.toByteArray().replace(kZeroOnServerUtf8, QByteArrayView("\0", 1));
+    return text;
 }
 
 int Run::columnCount() const

@@ -67,13 +67,15 @@ QString statementFailure(const QString &file, const QString &msg)
     static const struct
     {
         const char *prefix;
-        const char *german;
-    } known[] = {{"no such table: ", "Die Tabelle %1 gibt es in der Datenbank nicht."},
-                 {"no such column: ", "Das Feld %1 gibt es in der Datenbank nicht."},
-                 {"ambiguous column name: ", "Der Feldname %1 ist mehrdeutig."}};
+        QString (*german)(const QString &name);
+    } known[] = {{"no such table: ", missingTableMessage},
+                 {"no such column: ", missingFieldMessage},
+                 {"ambiguous column name: ", [](const QString &name) {
+                      return QStringLiteral("Der Feldname %1 ist mehrdeutig.").arg(quoted(name));
+                  }}};
     for (const auto &k : known) {
         if (msg.startsWith(QLatin1String(k.prefix)))
-            return QString::fromUtf8(k.german).arg(quoted(msg.mid(int(qstrlen(k.prefix)))));
+            return k.german(msg.mid(int(qstrlen(k.prefix))));
     }
     if (msg.contains(u"syntax error"))
         return QStringLiteral("Syntaxfehler in der SQL-Anweisung (%1).").arg(msg);
@@ -81,6 +83,16 @@ QString statementFailure(const QString &file, const QString &msg)
 }
 
 } // namespace
+
+QString missingTableMessage(const QString &name)
+{
+    return QStringLiteral("Die Tabelle %1 gibt es in der Datenbank nicht.").arg(quoted(name));
+}
+
+QString missingFieldMessage(const QString &name)
+{
+    return QStringLiteral("Das Feld %1 gibt es in der Datenbank nicht.").arg(quoted(name));
+}
 
 FailureText describeFailure(const SqliteFailure &failure)
 {

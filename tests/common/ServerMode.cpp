@@ -4,6 +4,8 @@
 #include "PgServer.h"
 #include "Schema.h"
 
+#include <QFile>
+
 #include <libpq-fe.h>
 
 #include <cstdio>
@@ -39,16 +41,26 @@ int prepareServerRun()
     return 1;
 }
 
-QString freshServerDatabase()
+QString freshServerDatabase(bool withTables)
 {
+    if (!shared())
+        qFatal("no test server: the suite's main has to call prepareServerRun()");
     static int made = 0;
     const QString name = QStringLiteral("t%1").arg(++made);
     PGconn *conn = PQconnectdb(shared()->uri(QStringLiteral("postgres")).toUtf8().constData());
     PQclear(PQexec(conn, ("CREATE DATABASE " + name.toUtf8()).constData()));
     PQfinish(conn);
     const QString uri = shared()->uri(name);
-    store::Connection::createServerTables(uri, schema::serverCreateStatements(), schema::tableNames());
+    if (withTables)
+        store::Connection::createServerTables(uri, schema::serverCreateStatements(), schema::tableNames());
     return uri;
+}
+
+void linkTo(const QString &path, const QString &uri)
+{
+    QFile link(path);
+    if (!link.open(QIODevice::WriteOnly | QIODevice::Truncate) || link.write(uri.toUtf8() + '\n') < 0)
+        qFatal("cannot write the link file %s", qPrintable(path));
 }
 
 } // namespace testsupport

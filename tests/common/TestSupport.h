@@ -25,10 +25,14 @@ inline QString connectionString(const QString &file, const QString &password = d
     return connectionStringFor(file, password);
 }
 
-// A new, empty security database file (the three tables) at path.
+// A new, empty security database (the three tables) at path: a file, or on a server run a link file to a
+// new database on the server.
 inline void createEmpty(const QString &path)
 {
-    store::Connection::createDatabase(path, databasePassword(), schema::createStatements());
+    if (onServer())
+        linkTo(path, freshServerDatabase());
+    else
+        store::Connection::createDatabase(path, databasePassword(), schema::createStatements());
 }
 
 inline QByteArray fileHash(const QString &path)

@@ -4,9 +4,11 @@
 #include "DBGrid.h"
 #include "DemoData.h"
 #include "Main.h"
+#include "Pg.h"
 #include "Program.h"
 #include "RecordSet.h"
 #include "SDaten.h"
+#include "Sqlite.h"
 #include "TestSupport.h"
 
 #include <QAbstractButton>
@@ -188,7 +190,14 @@ QString DemoFolder::freshDemo()
 {
     const QString file = m_dir.filePath(QStringLiteral("daten%1/User.mdb").arg(++m_files));
     QDir().mkpath(QFileInfo(file).path());
-    demo::createDemo(file);
+    // On a server run the file dialog finds a link file by that name.
+    if (testsupport::onServer()) {
+        const QString uri = testsupport::freshServerDatabase(false);
+        demo::createDemo(uri);
+        testsupport::linkTo(file, uri);
+    } else {
+        demo::createDemo(file);
+    }
     return file;
 }
 
@@ -205,6 +214,27 @@ QVariant FileView::scalar(const QString &sql)
     q.setSql({sql});
     q.open();
     return q.isEmpty() ? QVariant() : q.value(0);
+}
+
+void FileView::refuse(const QString &event, const QString &table)
+{
+    const QString name = QStringLiteral("nein_%1_%2").arg(event, table).toLower();
+    if (conn.isServer()) {
+        conn.server().exec(QStringLiteral("CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
+                                          "$$BEGIN RAISE EXCEPTION 'gesperrt'; END$$")
+                               .arg(name),
+                           {});
+        conn.server().exec(
+            QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON \"%3\" FOR EACH ROW EXECUTE FUNCTION %1()")
+                .arg(name, event, table),
+            {});
+        return;
+    }
+    const QByteArray trigger = QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 BEGIN SELECT RAISE(ABORT, "
+                                              "'gesperrt'); END")
+                                   .arg(name, event, table)
+                                   .toUtf8();
+    QCOMPARE(sqlite3_exec(conn.handle(), trigger.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
 }
 
 void selectUser(TFMain *m, const QString &name)

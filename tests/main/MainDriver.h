@@ -81,6 +81,9 @@ struct FileView
     explicit FileView(const QString &file);
     QVariant scalar(const QString &sql);
     int count(const QString &sql) { return scalar(sql).toInt(); }
+    // Another program's rule that refuses every change of that kind ("INSERT", "DELETE") to the table,
+    // on a file or on a server.
+    void refuse(const QString &event, const QString &table);
     store::Connection conn;
 };
 

@@ -1,3 +1,5 @@
+#include "ServerMode.h"
+
 #include <QApplication>
 
 int runStartupTests(int argc, char **argv);
@@ -9,6 +11,8 @@ int runServerProgramTests(int argc, char **argv);
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    if (const int rc = testsupport::prepareServerRun(); rc != 0)
+        return rc;
     int failures = 0;
     failures += runStartupTests(argc, argv);
     failures += runUserRulesTests(argc, argv);

@@ -523,11 +523,7 @@ private slots:
             FileView f(file);
             f.conn.execute(
                 QStringLiteral("insert into Funktionen (Titel, inGruppe) values (\"%1\", 0)").arg(title));
-            QCOMPARE(sqlite3_exec(f.conn.handle(),
-                                  "CREATE TRIGGER nein BEFORE INSERT ON Funktionen "
-                                  "BEGIN SELECT RAISE(ABORT, 'gesperrt'); END",
-                                  nullptr, nullptr, nullptr),
-                     SQLITE_OK);
+            f.refuse(QStringLiteral("INSERT"), QStringLiteral("Funktionen"));
         }
         Script s;
         withMain(s, file, [&](TFMain *m) {

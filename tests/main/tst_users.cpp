@@ -497,11 +497,7 @@ private slots:
         {
             FileView f(file);
             assigned = f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where User=\"KW\""));
-            // Another program's rule that refuses a delete.
-            const QByteArray trigger = "CREATE TRIGGER keep BEFORE DELETE ON " + refusing.toLatin1() +
-                                       " BEGIN SELECT RAISE(ABORT, 'gesperrt'); END";
-            QCOMPARE(sqlite3_exec(f.conn.handle(), trigger.constData(), nullptr, nullptr, nullptr),
-                     SQLITE_OK);
+            f.refuse(QStringLiteral("DELETE"), refusing);
         }
         Script s;
         withMain(s, file, [&](TFMain *m) {

@@ -60,10 +60,10 @@ private slots:
                                           << "gibt es auf dem Server nicht";
         QTest::newRow("no such table") << "sicherheit"
                                        << "SELECT * FROM fehlt"
-                                       << "Eine Tabelle der Anweisung";
+                                       << "Die Tabelle \u201Efehlt\u201C gibt es in der Datenbank nicht.";
         QTest::newRow("no such field") << "sicherheit"
                                        << "SELECT fehlt FROM pg_class"
-                                       << "Ein Feld der Anweisung";
+                                       << "Das Feld \u201Efehlt\u201C gibt es in der Datenbank nicht.";
         QTest::newRow("syntax") << "sicherheit"
                                 << "SELEKT 1"
                                 << "Syntaxfehler";
@@ -236,12 +236,21 @@ private slots:
         users->remove();
         QCOMPARE(count(QStringLiteral("Benutzer")), 0);
 
-        // A text the server would cut at the character 0 is refused whole; the designed statements reach
-        // the server's tables by their own names.
-        EXPECT_STORE_ERROR_CONTAINING(
-            users->insertRecord({QVariant(), QStringLiteral("a") + QChar(0) + u'b'}),
-            QStringLiteral("Zeichen 0"));
+        // The character 0 (a scrambled ">") is kept whole; the one character kept in its place on the
+        // server is refused, and nothing of that row is stored.
+        const QString zero = QStringLiteral("a") + QChar(0) + u'b';
+        users->insertRecord({QVariant(), zero});
+        QCOMPARE(
+            count(QStringLiteral("Benutzer"), QStringLiteral("WHERE \"User\" = 'a' || chr(65535) || 'b'")),
+            1);
+        users->close();
+        users->open();
+        QCOMPARE(users->field(QStringLiteral("User")).asString(), zero);
+        users->remove();
+        EXPECT_STORE_ERROR_CONTAINING(users->insertRecord({QVariant(), QStringLiteral("a\uFFFFb")}),
+                                      QStringLiteral("Zeichen U+FFFF"));
         QCOMPARE(count(QStringLiteral("Benutzer")), 0);
+        // The designed statements reach the server's tables by their own names.
         mine.execute(QStringLiteral("insert into benutzer (user, ntuser) values (\"Jet\", \"jet\")"));
         QCOMPARE(count(QStringLiteral("Benutzer"), QStringLiteral("WHERE \"NTUser\" = 'jet'")), 1);
     }
@@ -314,13 +323,26 @@ private slots:
         QVERIFY(tool({QStringLiteral("copy"), file, m_server.uri()}) != 0);
         QCOMPARE(count(QStringLiteral("Benutzer")), 4);
 
-        // A password the server cannot hold (the character 0) is refused before anything is made.
+        // A scrambled password with the character 0 goes there and back exactly; a text the server cannot
+        // hold is refused before anything is made.
         dropTables();
         store::Connection db;
         db.setConnectionString(connectionStringFor(back));
         auto users = testsupport::openUsers(db);
         users->edit();
         users->field(QStringLiteral("Passwort")).setAsString(QStringLiteral("a") + QChar(0) + u'b');
+        users->post();
+        users->close();
+        db.disconnect();
+        QCOMPARE(tool({QStringLiteral("export"), back}, &original), 0);
+        QCOMPARE(tool({QStringLiteral("copy"), back, m_server.uri()}), 0);
+        QCOMPARE(tool({QStringLiteral("export"), m_server.uri()}, &onServer), 0);
+        QCOMPARE(onServer, original);
+        dropTables();
+        db.connect();
+        users->open();
+        users->edit();
+        users->field(QStringLiteral("Passwort")).setAsString(QStringLiteral("a\uFFFFb"));
         users->post();
         db.disconnect();
         QCOMPARE(tool({QStringLiteral("copy"), back, m_server.uri()}), 2);

@@ -186,19 +186,32 @@ private slots:
         addUser(*users, QStringLiteral("anna"), QStringLiteral("AA"), QStringLiteral("a"), "old");
         addUser(*users, QStringLiteral("Anna"), QStringLiteral("A2"), QStringLiteral("b"), "old2");
         addUser(*users, QStringLiteral("bert"), QStringLiteral("BB"), QStringLiteral("c"), "keep");
-        QByteArray plain;
+        QByteArray all;
         for (int b = 1; b < 256; ++b)
-            plain.append(static_cast<char>(b));
-        plain.append('>'); // scrambles to the byte 0
-        const QString stored = store::Win1252::toUnicode(ScramblePassword(plain));
-        db.conn.execute(schema::passwordChange(stored, QStringLiteral("anna")).join(QStringLiteral("\r\n")));
-        auto q = db.query(schema::logonCheck(QStringLiteral("anna")));
-        q->open();
-        QCOMPARE(q->recordCount(), 2); // every row with that name, in any case
-        for (q->first(); !q->eof(); q->next()) {
-            const QByteArray back =
-                store::Win1252::fromUnicode(q->field(QStringLiteral("Passwort")).asString());
-            QCOMPARE(ScramblePassword(back), plain);
+            all.append(static_cast<char>(b));
+        all.append('>'); // scrambles to the byte 0
+        // A file takes them in one, a server's field its 50 characters at a time.
+        const qsizetype piece = onServer() ? schema::kPasswortSize : all.size();
+        for (qsizetype from = 0; from < all.size(); from += piece) {
+            const QByteArray plain = all.mid(from, piece);
+            const QString stored = store::Win1252::toUnicode(ScramblePassword(plain));
+            db.conn.execute(
+                schema::passwordChange(stored, QStringLiteral("anna")).join(QStringLiteral("\r\n")));
+            auto q = db.query(schema::logonCheck(QStringLiteral("anna")));
+            q->open();
+            QCOMPARE(q->recordCount(), 2); // every row with that name, in any case
+            for (q->first(); !q->eof(); q->next()) {
+                const QByteArray back =
+                    store::Win1252::fromUnicode(q->field(QStringLiteral("Passwort")).asString());
+                QCOMPARE(ScramblePassword(back), plain);
+            }
+        }
+        if (onServer()) {
+            EXPECT_STORE_ERROR_CONTAINING(
+                db.conn.execute(
+                    schema::passwordChange(QString(schema::kPasswortSize + 1, u'x'), QStringLiteral("anna"))
+                        .join(QStringLiteral("\r\n"))),
+                QStringLiteral("zu lang"));
         }
         auto other = db.query(schema::logonCheck(QStringLiteral("bert")));
         other->open();
@@ -307,5 +320,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSDaten)
+SUITE_MAIN(QCoreApplication, TestSDaten)
 #include "tst_sdaten.moc"

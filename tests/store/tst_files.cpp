@@ -122,6 +122,8 @@ class TestFiles : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { FILE_ONLY(); }
+
     void aFileDeletedWhileOpenIsNeitherReadNorWritten()
     {
         Db db;

@@ -58,7 +58,8 @@ private slots:
         }
 
         db.conn.connect();
-        QCOMPARE(integrityOf(db.conn), QStringLiteral("ok"));
+        if (!onServer())
+            QCOMPARE(integrityOf(db.conn), QStringLiteral("ok"));
         auto f = db.functions();
         f->open();
         QSet<int> stored;
@@ -86,11 +87,13 @@ private slots:
         QCOMPARE(a.exitCode(), 0);
         QCOMPARE(b.exitCode(), 0);
         QCOMPARE(db.scalar(QStringLiteral("select count(*) from Funktionen")).toInt(), 350);
-        QCOMPARE(integrityOf(db.conn), QStringLiteral("ok"));
+        if (!onServer())
+            QCOMPARE(integrityOf(db.conn), QStringLiteral("ok"));
     }
 
     void aLockedSchemaLookUpIsReportedAndMadeAgain()
     {
+        FILE_ONLY();
         Db db;
         store::Connection holder;
         holder.setConnectionString(connectionString(db.file));

@@ -189,8 +189,7 @@ void writeTo(const QString &path, const QByteArray &bytes)
 
 using Rows = std::vector<std::vector<QVariant>>;
 
-// Why the target cannot take the rows exactly; empty when it can. A server's text has no character 0,
-// which a scrambled password may hold.
+// Why the target cannot take the rows exactly; empty when it can (see Connection::serverCanHold).
 QString unfitForServer(const std::vector<Rows> &data)
 {
     const std::vector<Table> all = tables();
@@ -198,9 +197,9 @@ QString unfitForServer(const std::vector<Rows> &data)
         for (std::size_t r = 0; r < data[t].size(); ++r) {
             for (std::size_t f = 0; f < all[t].fields.size(); ++f) {
                 const QVariant &v = data[t][r][f];
-                if (v.typeId() == QMetaType::QString && v.toString().contains(QChar(0)))
-                    return QStringLiteral("%1, Zeile %2: %3 enthält das Zeichen 0, das ein Datenbankserver "
-                                          "nicht speichern kann")
+                if (v.typeId() == QMetaType::QString && !store::Connection::serverCanHold(v.toString()))
+                    return QStringLiteral("%1, Zeile %2: %3 enthält das Zeichen U+FFFF, das ein "
+                                          "Datenbankserver nicht speichern kann")
                         .arg(all[t].name)
                         .arg(r + 1)
                         .arg(all[t].fields[f].name);

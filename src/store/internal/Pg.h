@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -107,6 +108,7 @@ private:
     std::vector<QVariant> m_params;
     ResultPtr m_result;
     int m_row = -1;
+    mutable std::map<int, QByteArray> m_texts; // a column's text as read, where it differs from the answer's
 };
 
 } // namespace store::pg

@@ -36,6 +36,9 @@ QString sqliteText(sqlite3 *db, int rc);
 int primaryCode(int rc);
 
 QString movedMessage(const QString &file);
+// A statement naming a table or field the database does not have; the same on a file and on a server.
+QString missingTableMessage(const QString &name);
+QString missingFieldMessage(const QString &name);
 QString lockedMessage(const QString &file);
 // Why a file cannot be opened or made: the system's words first, SQLite's follow in brackets.
 QString openFailureReason(int systemErrno, const QString &sqliteMessage);
