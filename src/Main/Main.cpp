@@ -304,6 +304,9 @@ void TFMain::DBopenClick()
     if (m_rechte)
         m_rechte->clear();
     SData->Reconnect();
+    // A link file is a line of text: how large a server's database is shows only once connected.
+    if (SData->SecureDB.isServer() && ui::isLargeDatabase(SData->SecureDB.storedBytes()))
+        progress->show();
     OpenTables(progress.get());
     if (m_groupTree) {
         progress->step(kTreeStep);

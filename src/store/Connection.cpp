@@ -13,6 +13,7 @@
 #include "SystemError.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -244,6 +245,17 @@ void Connection::ensureConnected()
     if (fileMoved())
         throw StoreError(movedMessage(m_file));
     m_fileChecked = std::chrono::steady_clock::now();
+}
+
+qint64 Connection::storedBytes()
+{
+    if (!m_server)
+        return QFileInfo(m_file).size();
+    ensureConnected();
+    Statement size(
+        *this, QStringLiteral("SELECT coalesce(sum(pg_total_relation_size(oid)), 0)::bigint FROM pg_class "
+                              "WHERE relkind = 'r' AND relnamespace = current_schema()::regnamespace"));
+    return size.step() ? size.int64(0) : 0;
 }
 
 bool Connection::fileMoved() const

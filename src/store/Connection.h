@@ -79,6 +79,8 @@ public:
     // read from or written to the old file then, until the connection is made again.
     void ensureConnected();
     const QString &fileName() const { return m_file; }
+    // How much the database holds, in bytes: the file's size, or on a server what its tables take there.
+    qint64 storedBytes();
 
     // Makes a new, empty database file keyed with the password and runs the statements (plain SQLite) in
     // one transaction. Refuses a file that exists already; leaves no file behind when it fails.

@@ -34,13 +34,19 @@ public:
     ProgressSteps &operator=(const ProgressSteps &) = delete;
 
     void step(const QString &what);
+    // Shows the window from now on, at the step reached, where it turned out late that the work is long.
+    void show();
     // The window, while it is shown; null otherwise. Named "Progress".
     QProgressDialog *window() const { return m_dialog.data(); }
 
 private:
     WaitCursor m_wait;
+    QPointer<QWidget> m_parent;
+    QString m_caption;
+    int m_steps;
     QPointer<QProgressDialog> m_dialog;
     int m_done = 0;
+    QString m_current; // what the step reached is doing
 };
 
 // Whether opening a database file of that size is long enough to show its progress: about a second of

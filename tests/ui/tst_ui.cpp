@@ -300,9 +300,17 @@ void TestUi::longWorkShowsTheWaitCursorAndItsStepsWithoutAClick()
     window.show();
     {
         ui::ProgressSteps quiet(&window, QStringLiteral("Datenbank öffnen"), 4, false);
+        quiet.step(QStringLiteral("Verbindung …"));
         quiet.step(QStringLiteral("Benutzer werden gelesen …"));
         QVERIFY(!quiet.window());
         QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        // Found long only once under way: shown from the step reached, and on from there.
+        quiet.show();
+        QVERIFY(quiet.window() && quiet.window()->isVisible());
+        QCOMPARE(quiet.window()->labelText(), QStringLiteral("Benutzer werden gelesen …"));
+        QCOMPARE(quiet.window()->value(), 1);
+        quiet.step(QStringLiteral("Funktionen werden gelesen …"));
+        QCOMPARE(quiet.window()->value(), 2);
     }
     QVERIFY(!QGuiApplication::overrideCursor());
     QPointer<QProgressDialog> shown;
