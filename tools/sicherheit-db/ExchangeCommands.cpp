@@ -257,16 +257,28 @@ int fill(store::Connection &db, const std::vector<Rows> &data)
         QStringList names;
         for (const store::FieldDef &f : all[t].fields)
             names << store::quotedName(f.name);
-        const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                .arg(store::quotedName(all[t].name), names.join(u','),
-                                     QStringLiteral("?,").repeated(names.size()).chopped(1));
+        // A server answers each statement across the network: there many rows go in one statement.
+        const std::size_t batch = db.isServer() ? 256 : 1;
+        const QString oneRow = u'(' + QStringLiteral("?,").repeated(names.size()).chopped(1) + u')';
+        auto insertSql = [&](std::size_t rows) {
+            return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                .arg(store::quotedName(all[t].name), names.join(u','),
+                     (oneRow + u',').repeated(static_cast<qsizetype>(rows)).chopped(1));
+        };
+        const QString full = insertSql(batch);
         qint64 highest = 0;
-        for (const auto &row : data[t]) {
-            store::Statement insert(db, sql);
-            insert.bindAll(row);
+        for (std::size_t from = 0; from < data[t].size(); from += batch) {
+            const std::size_t rows = std::min(batch, data[t].size() - from);
+            store::Statement insert(db, rows == batch ? full : insertSql(rows));
+            std::vector<QVariant> values;
+            values.reserve(rows * names.size());
+            for (std::size_t r = from; r < from + rows; ++r) {
+                values.insert(values.end(), data[t][r].begin(), data[t][r].end());
+                highest = std::max(highest, data[t][r][0].toLongLong());
+            }
+            insert.bindAll(values);
             insert.run();
-            highest = std::max(highest, row[0].toLongLong());
-            ++copied;
+            copied += static_cast<int>(rows);
         }
         // A server's ids come from a sequence of their own: it goes on after the highest copied id.
         if (db.isServer() && !data[t].empty()) {
