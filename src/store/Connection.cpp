@@ -29,7 +29,6 @@ constexpr int kCacheSize = 128;
 // bound stops only a session that keeps sending new shapes of statement, and emptying the cache costs no
 // more than translating each shape once again.
 constexpr qsizetype kMostTranslations = 4 * kCacheSize;
-constexpr int kBusyTimeoutMs = 5000;
 constexpr std::chrono::milliseconds kFileRecheck{50};
 
 bool isTextType(const QString &declared)

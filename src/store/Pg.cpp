@@ -178,6 +178,8 @@ void Session::connect(const QString &uri)
         conn.get(), [](void *, const char *) {}, nullptr);
     m_conn = std::move(conn);
     m_lost = false;
+    // Without it a change would wait for ever on a row another program holds.
+    exec(QStringLiteral("SET lock_timeout = %1").arg(kBusyTimeoutMs), {});
 }
 
 void Session::close() noexcept

@@ -238,6 +238,17 @@ private slots:
         users->field(QStringLiteral("RealName")).setAsString(QStringLiteral("Meins"));
         EXPECT_STORE_ERROR_CONTAINING(users->post(), QStringLiteral("inzwischen von einem anderen Programm"));
         users->cancel();
+        // A row another program holds locked: the post waits a moment, then says so and keeps the typing.
+        {
+            store::Connection::Transaction holding(other, QStringLiteral("Test"));
+            other.execute(QStringLiteral("update Benutzer set NTUser=\"gehalten\""));
+            users->edit();
+            users->field(QStringLiteral("RealName")).setAsString(QStringLiteral("Meins"));
+            EXPECT_STORE_ERROR_CONTAINING(users->post(),
+                                          QStringLiteral("von einem anderen Programm gesperrt"));
+            QCOMPARE(users->field(QStringLiteral("RealName")).asString(), QStringLiteral("Meins"));
+        }
+        users->cancel();
         QCOMPARE(users->field(QStringLiteral("RealName")).asString(), QStringLiteral("Von nebenan"));
 
         {

@@ -13,6 +13,10 @@
 
 namespace store {
 
+// How long a change waits for another program's lock before it gives up with a message; the same on a
+// file and on a server.
+constexpr int kBusyTimeoutMs = 5000;
+
 // Resets a statement on scope exit, so a cached statement never holds a read lock after use.
 class StmtReset
 {
