@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QLocale>
 #include <QToolButton>
 
 #include <algorithm>
@@ -18,22 +17,11 @@
 
 namespace pages {
 
+using bench::count;
+using bench::expect;
+using bench::median;
+
 namespace {
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const size_t mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
-void expect(bool ok, const QString &what)
-{
-    if (!ok)
-        throw store::StoreError(QStringLiteral("check failed: %1").arg(what));
-}
 
 void key(QWidget *target, int code, const QString &text = QString())
 {
@@ -81,12 +69,6 @@ int readRows(sqlite3_stmt *s, std::vector<QVariant> &into)
     }
     sqlite3_reset(s);
     return rows;
-}
-
-// Counts as people read them, whatever the locale: "100,000".
-QString count(int rows)
-{
-    return QLocale(QLocale::English, QLocale::UnitedStates).toString(rows);
 }
 
 // Counts the paints of the widgets it watches while it lives.

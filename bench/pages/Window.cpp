@@ -29,10 +29,9 @@ void prepareProgramFolder(const QString &dir)
     setProgramFolder(dir);
 }
 
-Dialogs::Dialogs()
+Dialogs::Dialogs(int pollMs)
 {
-    // Rare enough not to weigh on the timed cases, which let the event loop run between their steps.
-    m_poll.setInterval(20);
+    m_poll.setInterval(pollMs);
     connect(&m_poll, &QTimer::timeout, this, [this] { look(); });
     m_poll.start();
 }
@@ -53,7 +52,8 @@ void Dialogs::look()
         QTimer::singleShot(0, open, [open] { QMetaObject::invokeMethod(open, "accept"); });
     } else {
         const auto *label = w->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
-        std::fprintf(stderr, "bench-pages: unexpected window %s: %s\n", qPrintable(w->objectName()),
+        std::fprintf(stderr, "%s: unexpected window %s: %s\n",
+                     qPrintable(QCoreApplication::applicationName()), qPrintable(w->objectName()),
                      label ? qPrintable(label->text()) : "");
         std::_Exit(2);
     }

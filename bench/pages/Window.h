@@ -24,7 +24,9 @@ void prepareProgramFolder(const QString &dir);
 class Dialogs : public QObject
 {
 public:
-    Dialogs();
+    // A start-up timed as a whole wants the dialogs answered at once (0); cases timed between the event
+    // loop's turns want the looking rare.
+    explicit Dialogs(int pollMs = 20);
     void pickFile(const QString &file) { m_file = file; }
 
 private:

@@ -104,32 +104,6 @@ DataFile generate(const QString &dir, const QString &name, const demo::Size &siz
     return file;
 }
 
-// The figures as each case gives them, then the table and the verdict.
-class Report
-{
-public:
-    void add(const std::vector<bench::Result> &results)
-    {
-        for (const bench::Result &r : results) {
-            bench::printResult(r);
-            m_results.push_back(r);
-        }
-    }
-    bool missed() const
-    {
-        return std::any_of(m_results.begin(), m_results.end(),
-                           [](const bench::Result &r) { return !r.passed(); });
-    }
-    void finish() const
-    {
-        bench::printTable(m_results);
-        std::printf("\n%s\n", missed() ? "Some goals missed." : "All goals met.");
-    }
-
-private:
-    std::vector<bench::Result> m_results;
-};
-
 int run(const Options &opt, const QString &data)
 {
     const Sizes z = opt.quick ? kQuick : kFull;
@@ -137,7 +111,7 @@ int run(const Options &opt, const QString &data)
         QStringLiteral("data in %1%2").arg(data, opt.quick ? QStringLiteral(" (quick sizes)") : QString()));
     pages::prepareProgramFolder(data);
     pages::Dialogs dialogs;
-    Report report;
+    bench::Report report;
     const auto wanted = [&](int c) { return opt.only == 0 || opt.only == c; };
 
     if (wanted(1) || wanted(2)) {

@@ -5,6 +5,7 @@
 #include "StoreError.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 #include <QStringList>
 
 #include <algorithm>
@@ -65,6 +66,21 @@ int columnIndex(sqlite3_stmt *s, const QString &name)
     throw store::StoreError(QStringLiteral("bare SQLite: no column %1").arg(name));
 }
 
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+void expect(bool ok, const QString &what)
+{
+    if (!ok)
+        throw store::StoreError(QStringLiteral("check failed: %1").arg(what));
+}
+
 QString formatTime(double seconds)
 {
     if (seconds >= 1.0)
@@ -72,6 +88,11 @@ QString formatTime(double seconds)
     if (seconds >= 1e-3)
         return QStringLiteral("%1 ms").arg(seconds * 1e3, 0, 'f', 2);
     return QStringLiteral("%1 us").arg(seconds * 1e6, 0, 'f', 2);
+}
+
+QString count(qint64 n)
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(n);
 }
 
 namespace {
@@ -128,6 +149,25 @@ void printTable(const std::vector<Result> &results)
     }
 }
 
+void Report::add(const std::vector<Result> &results)
+{
+    for (const Result &r : results) {
+        printResult(r);
+        m_results.push_back(r);
+    }
+}
+
+bool Report::missed() const
+{
+    return std::any_of(m_results.begin(), m_results.end(), [](const Result &r) { return !r.passed(); });
+}
+
+void Report::finish() const
+{
+    printTable(m_results);
+    std::printf("\n%s\n", missed() ? "Some goals missed." : "All goals met.");
+}
+
 void note(const QString &text)
 {
     std::fputs(text.toUtf8().constData(), stderr);
@@ -135,9 +175,9 @@ void note(const QString &text)
     std::fflush(stderr);
 }
 
-std::optional<LargeRun> parseLargeRun(const char *program)
+std::optional<LargeRun> parseLargeRun(const char *program, const LargeRun &defaults)
 {
-    LargeRun run;
+    LargeRun run = defaults;
     const QStringList args = QCoreApplication::arguments().mid(1);
     for (qsizetype i = 0; i < args.size(); ++i) {
         auto next = [&] { return i + 1 < args.size() ? args[++i].toInt() : 0; };

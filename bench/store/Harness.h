@@ -23,9 +23,9 @@ struct LargeRun
     bool check = false;
 };
 
-// Reads "[--users N --functions N --assignments N] [--reps N] [--check]" from the program's arguments;
-// nothing, with the usage printed, for anything else.
-std::optional<LargeRun> parseLargeRun(const char *program);
+// Reads "[--users N --functions N --assignments N] [--reps N] [--check]" from the program's arguments,
+// starting from DEFAULTS; nothing, with the usage printed, for anything else.
+std::optional<LargeRun> parseLargeRun(const char *program, const LargeRun &defaults = LargeRun());
 
 // Seconds taken by fn.
 template <typename Fn> double timed(Fn &&fn)
@@ -34,6 +34,12 @@ template <typename Fn> double timed(Fn &&fn)
     fn();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
+
+// The middle of the figures (the mean of the two middle ones for an even count); 0 for none.
+double median(std::vector<double> values);
+
+// Throws a StoreError naming WHAT when a case's result is not what it should be.
+void expect(bool ok, const QString &what);
 
 // A tiny deterministic generator, so that both sides of a comparison see the same sequence.
 class Lcg
@@ -111,8 +117,22 @@ struct Result
 };
 
 QString formatTime(double seconds);
+// Counts as people read them, whatever the locale: "100,000".
+QString count(qint64 n);
 void printResult(const Result &r);
 void printTable(const std::vector<Result> &results);
+
+// The figures as each case gives them, then the table and the verdict.
+class Report
+{
+public:
+    void add(const std::vector<Result> &results);
+    bool missed() const;
+    void finish() const;
+
+private:
+    std::vector<Result> m_results;
+};
 
 // Progress and notes go to stderr so that stdout holds only the figures.
 void note(const QString &text);
