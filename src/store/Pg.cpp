@@ -59,6 +59,15 @@ Oid typeOf(const QVariant &v)
     }
 }
 
+QString stateOf(const PGresult *result)
+{
+    const char *state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    return QString::fromLatin1(state ? state : "");
+}
+
+// Prepared statements a session keeps before it lets them all go and starts again.
+constexpr qsizetype kMostPrepared = 512;
+
 QString nameQuotedIn(const QString &message)
 {
     for (const auto &[open, close] : {std::pair{u'"', u'"'}, std::pair{u'\u00BB', u'\u00AB'}}) {
@@ -185,6 +194,42 @@ void Session::connect(const QString &uri)
 void Session::close() noexcept
 {
     m_conn.reset();
+    m_prepared.clear();
+}
+
+QByteArray Session::preparedKey(const QByteArray &sql, const std::vector<Oid> &types)
+{
+    return sql + QByteArray(reinterpret_cast<const char *>(types.data()),
+                            static_cast<qsizetype>(types.size() * sizeof(Oid)));
+}
+
+// The server parses and plans a statement it has prepared once only, and the group tree sends the same one
+// for each of its thousands of nodes. One for each text and each set of value types.
+QByteArray Session::prepared(const QByteArray &sql, const std::vector<Oid> &types)
+{
+    const QByteArray key = preparedKey(sql, types);
+    if (const auto found = m_prepared.constFind(key); found != m_prepared.constEnd())
+        return found.value();
+    if (PQtransactionStatus(m_conn.get()) == PQTRANS_INERROR)
+        return QByteArray(); // the server takes nothing new now; the statement tells why
+    if (m_prepared.size() >= kMostPrepared) {
+        PQclear(PQexec(m_conn.get(), "DEALLOCATE ALL"));
+        m_prepared.clear();
+    }
+    const QByteArray name = "sicherheit_" + QByteArray::number(++m_preparedCount);
+    const ResultPtr made(PQprepare(m_conn.get(), name.constData(), sql.constData(),
+                                   static_cast<int>(types.size()), types.data()));
+    if (!made || PQresultStatus(made.get()) != PGRES_COMMAND_OK)
+        return QByteArray(); // run unprepared, so that its failure is told as always
+    m_prepared.insert(key, name);
+    return name;
+}
+
+void Session::forget(const QByteArray &sql, const std::vector<Oid> &types)
+{
+    const QByteArray name = m_prepared.take(preparedKey(sql, types));
+    if (!name.isEmpty() && PQtransactionStatus(m_conn.get()) != PQTRANS_INERROR)
+        PQclear(PQexec(m_conn.get(), ("DEALLOCATE " + name).constData()));
 }
 
 bool Session::isConnected() const
@@ -221,8 +266,18 @@ ResultPtr Session::exec(const QString &sql, const std::vector<QVariant> &params,
         values[i] = texts[i].constData();
     }
     const QByteArray text = sql.toUtf8();
-    ResultPtr result(PQexecParams(m_conn.get(), text.constData(), static_cast<int>(params.size()),
-                                  types.data(), values.data(), nullptr, nullptr, 0));
+    const int count = static_cast<int>(params.size());
+    const QByteArray name = count > 0 ? prepared(text, types) : QByteArray();
+    ResultPtr result(name.isEmpty() ? PQexecParams(m_conn.get(), text.constData(), count, types.data(),
+                                                   values.data(), nullptr, nullptr, 0)
+                                    : PQexecPrepared(m_conn.get(), name.constData(), count, values.data(),
+                                                     nullptr, nullptr, 0));
+    // A table that another program changed under a prepared "SELECT *": prepared afresh next time.
+    if (!name.isEmpty() && stateOf(result.get()) == u"0A000") {
+        forget(text, types);
+        result.reset(PQexecParams(m_conn.get(), text.constData(), count, types.data(), values.data(), nullptr,
+                                  nullptr, 0));
+    }
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         raise(result.get(), writing);
@@ -234,12 +289,11 @@ void Session::raise(const PGresult *result, bool writing)
     Failure f;
     f.server = m_server;
     f.writing = writing;
-    const char *state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-    f.sqlState = QString::fromLatin1(state ? state : "");
+    f.sqlState = stateOf(result);
     const char *primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
     f.serverMessage = QString::fromUtf8(primary ? primary : PQerrorMessage(m_conn.get()));
     // A failure without the server's code never reached the server, or its answer never came back.
-    f.connectionLost = PQstatus(m_conn.get()) != CONNECTION_OK || !state;
+    f.connectionLost = PQstatus(m_conn.get()) != CONNECTION_OK || f.sqlState.isEmpty();
     m_lost = f.connectionLost;
     throw StoreError(describe(f));
 }

@@ -6,6 +6,7 @@
 #include <libpq-fe.h>
 
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
 #include <QVariant>
 
@@ -65,8 +66,14 @@ private:
 
     ConnPtr attempt(const QString &uri, const QString &password) const;
 
+    QByteArray prepared(const QByteArray &sql, const std::vector<Oid> &types);
+    void forget(const QByteArray &sql, const std::vector<Oid> &types);
+    static QByteArray preparedKey(const QByteArray &sql, const std::vector<Oid> &types);
+
     ConnPtr m_conn;
     QString m_server;
+    QHash<QByteArray, QByteArray> m_prepared; // statement and value types -> the server's name for it
+    quint64 m_preparedCount = 0;
     QString m_password; // what the user typed, for this session only
     // libpq may still call a connection good after the server went away under a statement.
     bool m_lost = false;
