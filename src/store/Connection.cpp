@@ -586,6 +586,22 @@ void Connection::createServerTables(const QString &target, const QStringList &st
     }
 }
 
+void Connection::continueIds(const QString &table, const QString &idField)
+{
+    if (!m_server)
+        return;
+    ensureConnected();
+    const pg::ResultPtr set = m_server->exec(
+        QStringLiteral(
+            "SELECT setval(pg_get_serial_sequence($1, $2), coalesce(max(%1), 0) + 1, false) FROM %2")
+            .arg(quotedServerName(idField), quotedServerName(table)),
+        {quotedServerName(table), idField}, true);
+    if (PQgetisnull(set.get(), 0, 0))
+        throw StoreError(QStringLiteral("Die Tabelle %2 auf dem Datenbankserver %3 vergibt ihr Feld %1 nicht "
+                                        "selbst.")
+                             .arg(quoted(idField), quoted(table), quoted(m_server->server())));
+}
+
 void Connection::dropServerTables(const QString &target, const QStringList &tables) noexcept
 {
     try {

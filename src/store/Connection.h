@@ -96,6 +96,9 @@ public:
     // password holds for each ">": it keeps the character 0 as U+FFFF, a character the program never
     // writes, and so takes no text that holds U+FFFF itself.
     static bool serverCanHold(const QString &text) { return !text.contains(QChar(0xFFFF)); }
+    // After rows stored with their own ids: the table's next id follows the highest one stored. A file's
+    // counter does so by itself; a server's sequence stays where it was and would hand out taken ids.
+    void continueIds(const QString &table, const QString &idField);
     // Drops those tables again, after an init that failed half-way; nothing when there is no server.
     static void dropServerTables(const QString &target, const QStringList &tables) noexcept;
 

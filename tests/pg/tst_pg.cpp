@@ -382,6 +382,46 @@ private slots:
         QVERIFY(probe.columns(QStringLiteral("Benutzer")).empty());
     }
 
+    // Rows stored with their own ids: the next row the program adds takes the id after the highest.
+    void newRowsFollowTheIdsCopiedOrReadIn_data()
+    {
+        QTest::addColumn<bool>("readIn");
+        QTest::newRow("copy") << false;
+        QTest::newRow("import") << true;
+    }
+    void newRowsFollowTheIdsCopiedOrReadIn()
+    {
+        QFETCH(bool, readIn);
+        dropTables();
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("demo.mdb"));
+        QCOMPARE(tool({QStringLiteral("demo"), file}), 0);
+        if (readIn) {
+            QFile json(dir.filePath(QStringLiteral("demo.json")));
+            QVERIFY(json.open(QIODevice::WriteOnly));
+            QByteArray data;
+            QCOMPARE(tool({QStringLiteral("export"), file}, &data), 0);
+            json.write(data);
+            json.close();
+            QCOMPARE(tool({QStringLiteral("init"), m_server.uri(), QStringLiteral("--admin"),
+                           QStringLiteral("chef"), QStringLiteral("--password"), QStringLiteral("geheim12")}),
+                     0);
+            QCOMPARE(tool({QStringLiteral("import"), m_server.uri(), json.fileName()}), 0);
+        } else {
+            QCOMPARE(tool({QStringLiteral("copy"), file, m_server.uri()}), 0);
+        }
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(m_server.uri()));
+        for (const auto &[table, insert] :
+             {std::pair{"Benutzer", "insert into Benutzer (User) values (\"neu\")"},
+              std::pair{"Funktionen", "insert into Funktionen (Titel, inGruppe) values (\"neu\", 0)"},
+              std::pair{"Funktionen_Benutzer", "insert into Funktionen_Benutzer (Funktion) values (1)"}}) {
+            const int highest = count(QString::fromLatin1(table), QStringLiteral("WHERE id > 0"), "max(id)");
+            db.execute(QString::fromLatin1(insert));
+            QCOMPARE(count(QString::fromLatin1(table), QStringLiteral("WHERE id = %1").arg(highest + 1)), 1);
+        }
+    }
+
 private:
     int tool(const QStringList &args, QByteArray *output = nullptr)
     {
@@ -401,12 +441,14 @@ private:
         store::Connection::createServerTables(m_server.uri(), schema::serverCreateStatements(),
                                               schema::tableNames());
     }
-    int count(const QString &table, const QString &where = QString())
+    int count(const QString &table, const QString &where = QString(), const char *what = "count(*)")
     {
         store::pg::Session s;
         s.connect(m_server.uri());
-        const store::pg::ResultPtr r = s.exec(
-            QStringLiteral("SELECT count(*) FROM %1 %2").arg(store::quotedServerName(table), where), {});
+        const store::pg::ResultPtr r =
+            s.exec(QStringLiteral("SELECT %1 FROM %2 %3")
+                       .arg(QLatin1String(what), store::quotedServerName(table), where),
+                   {});
         return QByteArray(PQgetvalue(r.get(), 0, 0)).toInt();
     }
 

@@ -37,6 +37,17 @@ std::vector<Table> tables()
             {schema::kFunktionenBenutzer, schema::funktionenBenutzerFields()}};
 }
 
+// Rows came with their own ids: new ones follow the highest.
+void continueIds(store::Connection &db)
+{
+    for (const Table &table : tables()) {
+        const auto id = std::find_if(table.fields.begin(), table.fields.end(), [](const store::FieldDef &f) {
+            return f.type == store::FieldType::AutoInc;
+        });
+        db.continueIds(table.name, id->name);
+    }
+}
+
 // Every row of a table, each value as the store reads it (text, integer, truth value or nothing).
 std::vector<std::vector<QVariant>> readRows(store::Connection &db, const Table &table)
 {
@@ -266,27 +277,19 @@ int fill(store::Connection &db, const std::vector<Rows> &data)
                      (oneRow + u',').repeated(static_cast<qsizetype>(rows)).chopped(1));
         };
         const QString full = insertSql(batch);
-        qint64 highest = 0;
         for (std::size_t from = 0; from < data[t].size(); from += batch) {
             const std::size_t rows = std::min(batch, data[t].size() - from);
             store::Statement insert(db, rows == batch ? full : insertSql(rows));
             std::vector<QVariant> values;
             values.reserve(rows * names.size());
-            for (std::size_t r = from; r < from + rows; ++r) {
+            for (std::size_t r = from; r < from + rows; ++r)
                 values.insert(values.end(), data[t][r].begin(), data[t][r].end());
-                highest = std::max(highest, data[t][r][0].toLongLong());
-            }
             insert.bindAll(values);
             insert.run();
             copied += static_cast<int>(rows);
         }
-        // A server's ids come from a sequence of their own: it goes on after the highest copied id.
-        if (db.isServer() && !data[t].empty()) {
-            store::Statement next(db, QStringLiteral("SELECT setval(pg_get_serial_sequence(?, ?), ?)"));
-            next.bindAll({store::quotedServerName(all[t].name), all[t].fields[0].name, highest});
-            next.run();
-        }
     }
+    continueIds(db);
     transaction.commit();
     return copied;
 }
@@ -378,6 +381,7 @@ int importTables(const QStringList &args)
         db.execute(schema::clearTable(table.name).join(QStringLiteral("\r\n")));
     for (const QStringList &s : statements)
         db.execute(s.join(QStringLiteral("\r\n")));
+    continueIds(db);
     transaction.commit();
     cli::out() << statements.size() << " Zeilen eingelesen.\n";
     return 0;
