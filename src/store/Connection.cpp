@@ -347,11 +347,14 @@ Connection::Transaction::Transaction(Connection &connection, const QString &cont
 {
     // Inside another transaction this one is a savepoint of it: it can be undone alone, and only the outer
     // commit makes anything durable.
+    m_connection.ensureConnected();
     if (m_connection.m_server) {
-        m_connection.ensureConnected();
         pg::Session &server = *m_connection.m_server;
         m_nested = PQtransactionStatus(server.handle()) != PQTRANS_IDLE;
-        server.exec(m_nested ? QStringLiteral("SAVEPOINT nested") : QStringLiteral("BEGIN"), {});
+        if (m_nested)
+            server.exec(QStringLiteral("SAVEPOINT nested"), {});
+        else
+            server.beginWriting();
         ++m_connection.m_transactions;
         return;
     }

@@ -110,9 +110,11 @@ void RecordSet::postUpdate()
     // a field another program changed since the snapshot is not overwritten, whatever form it is stored in.
     Connection::Transaction transaction(*m_conn, context);
     {
+        // A server's row stays as read until the commit, even against a change made outside a transaction.
         Statement reread(*m_conn,
-                         QStringLiteral("SELECT %1, * FROM %2 WHERE %1=?")
-                             .arg(m_conn->keyColumn(m_table), quotedName(m_table)),
+                         QStringLiteral("SELECT %1, * FROM %2 WHERE %1=?%3")
+                             .arg(m_conn->keyColumn(m_table), quotedName(m_table),
+                                  m_conn->isServer() ? QStringLiteral(" FOR UPDATE") : QString()),
                          context);
         reread.setPartOfWrite();
         reread.bind(1, m_cells->key(s));

@@ -266,6 +266,26 @@ private slots:
         QCOMPARE(count(QStringLiteral("Benutzer"), QStringLiteral("WHERE \"NTUser\" = 'jet'")), 1);
     }
 
+    // As on a file, a transaction holds the write lock from its start: what it checked stays so until it
+    // commits, and another program's transaction waits a moment, is told, and can begin once it is free.
+    void aTransactionHoldsTheWriteLockFromItsStart()
+    {
+        freshTables();
+        store::Connection first;
+        store::Connection second;
+        first.setConnectionString(connectionStringFor(m_server.uri()));
+        second.setConnectionString(connectionStringFor(m_server.uri()));
+        {
+            store::Connection::Transaction holding(first, QStringLiteral("Test"));
+            EXPECT_STORE_ERROR_CONTAINING(store::Connection::Transaction(second, QStringLiteral("Test")),
+                                          QStringLiteral("von einem anderen Programm gesperrt"));
+        }
+        store::Connection::Transaction free(second, QStringLiteral("Test"));
+        second.execute(QStringLiteral("insert into Benutzer (User) values (\"neu\")"));
+        free.commit();
+        QCOMPARE(count(QStringLiteral("Benutzer")), 1);
+    }
+
     void aStoppedServerLosesNothingAndIsReachedAgain()
     {
         freshTables();

@@ -59,6 +59,11 @@ public:
     // as true/false, everything else as its text. Returns the result of a query or a command.
     ResultPtr exec(const QString &sql, const std::vector<QVariant> &params, bool writing = false);
 
+    // Begins a transaction that holds the database's write lock from its start, as a file's does: changes
+    // of two administrators follow one another, and what one checked stays so until it commits. Waits for
+    // the lock as long as for any other (lock_timeout), then raises the lock's message.
+    void beginWriting();
+
     PGconn *handle() const { return m_conn.get(); }
 
 private:
