@@ -286,7 +286,7 @@ public:
     BareSave(const QString &uri, qint32 id, Sending sending = Sending::Prepared)
         : m_db(uri, sending), m_id(QByteArray::number(id))
     {
-        m_db.prepare("reread", R"(SELECT "id", * FROM "Benutzer" WHERE "id"=$1)", 1);
+        m_db.prepare("reread", R"(SELECT "id", * FROM "Benutzer" WHERE "id"=$1 FOR UPDATE)", 1);
         m_db.prepare("update", R"(UPDATE "Benutzer" SET "RealName"=$1 WHERE "id"=$2)", 2);
         m_old = stored();
     }
@@ -296,7 +296,7 @@ public:
         const QByteArray utf8 = name.toUtf8();
         std::vector<QVariant> row;
         const double s = bench::timed([&] {
-            m_db.exec("BEGIN");
+            m_db.exec(store::pg::kBeginWriting);
             const ResultPtr r = m_db.run("reread", {m_id.constData()});
             if (readRows(r.get(), row) != 1 ||
                 row[static_cast<size_t>(columnOf(r.get(), schema::benutzer::kRealName))].toString() != m_old)
@@ -402,7 +402,7 @@ public:
         std::vector<QVariant> rows;
         int read = 0;
         const double s = bench::timed([&] {
-            m_db.exec("BEGIN");
+            m_db.exec(store::pg::kBeginWriting);
             for (const QByteArray &ini : initials) {
                 const ResultPtr key = m_db.run("insert", {m_function.constData(), ini.constData()});
                 read += readRows(m_db.run("reread", {PQgetvalue(key.get(), 0, 0)}).get(), rows);
@@ -433,9 +433,9 @@ QString ms(double s)
 
 std::vector<bench::Result> startUp(const Data &data, int reps)
 {
-    const std::vector<QByteArray> tables{R"(SELECT "id", * FROM "Benutzer")",
-                                         R"(SELECT "id", * FROM "Funktionen")",
-                                         R"(SELECT "id", * FROM "Funktionen_Benutzer")"};
+    const std::vector<QByteArray> tables{R"(SELECT "id", * FROM "Benutzer" ORDER BY "id")",
+                                         R"(SELECT "id", * FROM "Funktionen" ORDER BY "id")",
+                                         R"(SELECT "id", * FROM "Funktionen_Benutzer" ORDER BY "id")"};
     QByteArray level;
     {
         // The tree's statement as the store translates it for the server (the order by the collation's

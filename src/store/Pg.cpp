@@ -288,10 +288,7 @@ void Session::beginWriting()
 {
     if (!m_conn)
         throw StoreError(QStringLiteral("Die Verbindung zur Datenbank ist nicht hergestellt."));
-    // One lock for every program on this database, taken in the same round trip as the transaction begins;
-    // the server lets it go at the transaction's end, whichever way it ends. The number is arbitrary but
-    // fixed: it names the write lock of the security database.
-    const ResultPtr result(PQexec(m_conn.get(), "BEGIN; SELECT pg_advisory_xact_lock(7306086514620131)"));
+    const ResultPtr result(PQexec(m_conn.get(), kBeginWriting));
     if (result && PQresultStatus(result.get()) == PGRES_TUPLES_OK)
         return;
     if (PQtransactionStatus(m_conn.get()) == PQTRANS_INERROR)

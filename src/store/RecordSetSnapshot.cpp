@@ -17,8 +17,9 @@ void RecordSet::loadSnapshot()
     TranslatedSql query;
     const bool isTable = !m_table.isEmpty();
     if (isTable) {
-        query.sql =
-            QStringLiteral("SELECT %1, * FROM %2").arg(m_conn->keyColumn(m_table), quotedName(m_table));
+        // In the order of the keys: a file reads so by itself, a server puts a changed row at the end.
+        query.sql = QStringLiteral("SELECT %1, * FROM %2 ORDER BY %1")
+                        .arg(m_conn->keyColumn(m_table), quotedName(m_table));
     } else {
         query = m_conn->translate(sqlText());
         if (query.kind != TranslatedSql::Kind::Select)

@@ -244,6 +244,23 @@ private slots:
         QCOMPARE(mine->recordCount(), 1);
     }
 
+    // A table reads in the order of its ids, also where the store keeps a changed row elsewhere.
+    void aChangedRowKeepsItsPlaceInTheTable()
+    {
+        Db db;
+        auto users = db.users();
+        users->open();
+        addUsers(*users, {QStringLiteral("anna"), QStringLiteral("bert"), QStringLiteral("carl")});
+        users->first();
+        users->edit();
+        users->field(QStringLiteral("RealName")).setAsString(QStringLiteral("Anna Neu"));
+        users->post();
+        users->close();
+        users->open();
+        QCOMPARE(column(*users, QStringLiteral("User")),
+                 QStringList({QStringLiteral("anna"), QStringLiteral("bert"), QStringLiteral("carl")}));
+    }
+
     void twoProgramsEditingDifferentFieldsKeepBothChanges()
     {
         Db db;

@@ -27,6 +27,11 @@ struct ResultDeleter
 using ConnPtr = std::unique_ptr<PGconn, ConnDeleter>;
 using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
 
+// Begins a transaction with the database's write lock, in one round trip. One lock for every program on
+// the database; the server lets it go when the transaction ends, whichever way. The number is arbitrary
+// but fixed: it names the write lock of the security database.
+inline constexpr const char *kBeginWriting = "BEGIN; SELECT pg_advisory_xact_lock(7306086514620131)";
+
 // What is known of one failed call to the server.
 struct Failure
 {
