@@ -7,8 +7,15 @@
 #include "Sqlite.h"
 #include "StoreError.h"
 
+#include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
+
+#include <poll.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace store::pg {
 
@@ -63,6 +70,35 @@ QString stateOf(const PGresult *result)
 {
     const char *state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     return QString::fromLatin1(state ? state : "");
+}
+
+// How long libpq may wait for each server of the URI (its connect_timeout, at least 2 seconds as libpq
+// takes it), in milliseconds; -1: as long as the system lets a connection try.
+int connectTimeoutMs(PGconn *conn)
+{
+    int seconds = 0;
+    std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(PQconninfo(conn), PQconninfoFree);
+    for (const PQconninfoOption *o = options.get(); o && o->keyword; ++o) {
+        if (o->val && std::strcmp(o->keyword, "connect_timeout") == 0)
+            seconds = std::atoi(o->val);
+    }
+    return seconds > 0 ? std::max(seconds, 2) * 1000 : -1;
+}
+
+// Why a connection failed: the server's code and words where a server refused it (libpq's message, made
+// verbose while connecting, holds the code), else libpq's own words.
+Failure refusalOf(PGconn *conn)
+{
+    Failure f;
+    const QString message = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+    static const QRegularExpression coded(QStringLiteral(":  ([0-9A-Z]{5}): +([^\n]*)"));
+    if (const QRegularExpressionMatch m = coded.match(message); m.hasMatch()) {
+        f.sqlState = m.captured(1);
+        f.serverMessage = m.captured(2).trimmed();
+    } else {
+        f.serverMessage = message;
+    }
+    return f;
 }
 
 // Prepared statements a session keeps before it lets them all go and starts again.
@@ -144,10 +180,29 @@ ConnPtr Session::attempt(const QString &uri, const QString &password) const
     const char *keys[] = {"dbname", "password", "application_name", "client_encoding", nullptr};
     const char *values[] = {dsn.constData(), password.isEmpty() ? nullptr : pass.constData(), "sicherheit",
                             "UTF8", nullptr};
-    ConnPtr conn(PQconnectdbParams(keys, values, 1));
+    ConnPtr conn(PQconnectStartParams(keys, values, 1));
     if (!conn)
         throw StoreError(QStringLiteral("Für die Verbindung zum Datenbankserver %1 fehlt der Speicher.")
                              .arg(quoted(m_server)));
+    if (PQstatus(conn.get()) == CONNECTION_BAD)
+        return conn;
+    // The server refuses a logon in its own language; with its code in the message the refusal is known
+    // whatever language that is.
+    PQsetErrorVerbosity(conn.get(), PQERRORS_VERBOSE);
+    const int timeout = connectTimeoutMs(conn.get());
+    for (PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+         state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED;) {
+        const short event = state == PGRES_POLLING_READING ? POLLIN : POLLOUT;
+        pollfd waiting{PQsocket(conn.get()), event, 0};
+        const int ready = ::poll(&waiting, 1, timeout);
+        if (ready == 0)
+            throw StoreError(QStringLiteral("Der Datenbankserver %1 ist nicht erreichbar (er antwortet nicht "
+                                            "in der Zeit, die connect_timeout erlaubt).")
+                                 .arg(quoted(m_server)));
+        if (ready < 0 && errno != EINTR)
+            break; // libpq tells what is wrong with the socket
+        state = PQconnectPoll(conn.get());
+    }
     return conn;
 }
 
@@ -156,13 +211,12 @@ void Session::connect(const QString &uri)
     close();
     m_server = serverName(uri);
     ConnPtr conn = attempt(uri, m_password);
-    // Before the server answers there is no code to go by, only libpq's words.
     const auto wantsPassword = [](PGconn *c) {
         return PQconnectionNeedsPassword(c) ||
-               (PQconnectionUsedPassword(c) &&
-                QByteArray(PQerrorMessage(c)).contains("password authentication failed"));
+               (PQconnectionUsedPassword(c) && refusalOf(c).sqlState == u"28P01");
     };
-    for (int asked = 0; PQstatus(conn.get()) != CONNECTION_OK && wantsPassword(conn.get()) && asked < 3;
+    for (int asked = 0; PQstatus(conn.get()) != CONNECTION_OK && wantsPassword(conn.get()) && asked < 3 &&
+                        hasServerPasswordPrompt();
          ++asked) {
         const std::optional<QString> typed = askServerPassword(m_server);
         if (!typed)
@@ -172,16 +226,16 @@ void Session::connect(const QString &uri)
         conn = attempt(uri, m_password);
     }
     if (PQstatus(conn.get()) != CONNECTION_OK) {
-        Failure f{m_server, QString(), QString::fromUtf8(PQerrorMessage(conn.get())), false, false};
+        Failure f = refusalOf(conn.get());
+        f.server = m_server;
         if (wantsPassword(conn.get()))
             f.sqlState = QStringLiteral("28P01");
-        else if (f.serverMessage.contains(u"database") && f.serverMessage.contains(u"does not exist"))
-            f.sqlState = QStringLiteral("3D000");
-        else
+        else if (f.sqlState.isEmpty()) // no server answered
             throw StoreError(QStringLiteral("Der Datenbankserver %1 ist nicht erreichbar (%2).")
-                                 .arg(quoted(m_server), f.serverMessage.trimmed()));
+                                 .arg(quoted(m_server), f.serverMessage));
         throw StoreError(describe(f));
     }
+    PQsetErrorVerbosity(conn.get(), PQERRORS_DEFAULT);
     // The server's notices (a shutdown under way, say) are not the user's business: failures come as errors.
     PQsetNoticeProcessor(
         conn.get(), [](void *, const char *) {}, nullptr);

@@ -20,4 +20,9 @@ std::optional<QString> askServerPassword(const QString &server)
     return prompt() ? prompt()(server) : std::nullopt;
 }
 
+bool hasServerPasswordPrompt()
+{
+    return static_cast<bool>(prompt());
+}
+
 } // namespace store

@@ -15,5 +15,6 @@ using PasswordPrompt = std::function<std::optional<QString>(const QString &serve
 
 void setServerPasswordPrompt(PasswordPrompt prompt);
 std::optional<QString> askServerPassword(const QString &server);
+bool hasServerPasswordPrompt();
 
 } // namespace store

@@ -98,11 +98,17 @@ bool PgServer::launch()
 {
     asServerUser(m_server);
     m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The server answers in German, as a server set up in a German locale does: the program must know its
+    // refusals by their codes, not by their words.
+    QProcessEnvironment german = QProcessEnvironment::systemEnvironment();
+    german.insert(QStringLiteral("LANGUAGE"), QStringLiteral("de"));
+    m_server.setProcessEnvironment(german);
     m_server.start(m_bin + QStringLiteral("/postgres"),
                    {QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")), QStringLiteral("-k"),
                     m_dir.filePath(QStringLiteral("socket")), QStringLiteral("-c"),
                     QStringLiteral("listen_addresses="), QStringLiteral("-c"), QStringLiteral("fsync=off"),
-                    QStringLiteral("-c"), QStringLiteral("log_min_messages=panic")});
+                    QStringLiteral("-c"), QStringLiteral("log_min_messages=panic"), QStringLiteral("-c"),
+                    QStringLiteral("lc_messages=C.UTF-8")});
     if (!m_server.waitForStarted(10000)) {
         m_failure = QStringLiteral("postgres did not start: ") + m_server.errorString();
         return false;
