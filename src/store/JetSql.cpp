@@ -648,6 +648,8 @@ private:
         QString direction;
         if (upper(m_i + 1) == u"ASC" || upper(m_i + 1) == u"DESC")
             direction = u' ' + upper(++m_i);
+        // A file puts a missing text before all others; a server by itself after them.
+        direction += direction == u" DESC" ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST");
         append(QLatin1String(Collation::kServerPrimary) + u'(' + written + QStringLiteral(") COLLATE \"C\"") +
                direction + QStringLiteral(", ") + lowered(written) + QStringLiteral(" COLLATE \"C\"") +
                direction);

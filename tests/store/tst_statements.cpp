@@ -138,6 +138,35 @@ private slots:
         }
     }
 
+    // A missing title sorts before an empty one and that before any text, as on a file, in either direction.
+    void missingTextsSortAsOnAFile_data()
+    {
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("ascending") << QStringLiteral("Titel") << QList<int>{0, 2, 3, 1};
+        QTest::newRow("descending") << QStringLiteral("Titel desc") << QList<int>{1, 3, 2, 0};
+    }
+    void missingTextsSortAsOnAFile()
+    {
+        QFETCH(QString, order);
+        QFETCH(QList<int>, expected);
+        Db db;
+        auto f = db.functions();
+        f->open();
+        QList<int> ids;
+        for (const QVariant &title : {QVariant(), QVariant(QStringLiteral("b")), QVariant(QString("")),
+                                      QVariant(QStringLiteral("a"))}) {
+            f->insertRecord({title, 0});
+            ids << f->field(QStringLiteral("id")).asInteger();
+        }
+        auto q = db.query({QStringLiteral("select id from Funktionen order by ") + order});
+        q->open();
+        QList<int> got;
+        for (q->first(); !q->eof(); q->next())
+            got << ids.indexOf(q->field(QStringLiteral("id")).asInteger());
+        QCOMPARE(got, expected);
+    }
+
     void executeReportsOnlyRowsItChanged()
     {
         Db db;
