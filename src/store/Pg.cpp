@@ -259,7 +259,7 @@ QByteArray Session::preparedKey(const QByteArray &sql, const std::vector<Oid> &t
 
 // The server parses and plans a statement it has prepared once only, and the group tree sends the same one
 // for each of its thousands of nodes. One for each text and each set of value types.
-QByteArray Session::prepared(const QByteArray &sql, const std::vector<Oid> &types)
+QByteArray Session::prepared(const QByteArray &sql, const std::vector<Oid> &types, bool writing)
 {
     const QByteArray key = preparedKey(sql, types);
     if (const auto found = m_prepared.constFind(key); found != m_prepared.constEnd())
@@ -273,8 +273,10 @@ QByteArray Session::prepared(const QByteArray &sql, const std::vector<Oid> &type
     const QByteArray name = "sicherheit_" + QByteArray::number(++m_preparedCount);
     const ResultPtr made(PQprepare(m_conn.get(), name.constData(), sql.constData(),
                                    static_cast<int>(types.size()), types.data()));
+    // Its failure is the statement's: the server would answer the same to it unprepared, and inside a
+    // transaction it would tell only that the transaction has failed.
     if (!made || PQresultStatus(made.get()) != PGRES_COMMAND_OK)
-        return QByteArray(); // run unprepared, so that its failure is told as always
+        raise(made.get(), writing);
     m_prepared.insert(key, name);
     return name;
 }
@@ -321,13 +323,14 @@ ResultPtr Session::exec(const QString &sql, const std::vector<QVariant> &params,
     }
     const QByteArray text = sql.toUtf8();
     const int count = static_cast<int>(params.size());
-    const QByteArray name = count > 0 ? prepared(text, types) : QByteArray();
+    const QByteArray name = count > 0 ? prepared(text, types, writing) : QByteArray();
     ResultPtr result(name.isEmpty() ? PQexecParams(m_conn.get(), text.constData(), count, types.data(),
                                                    values.data(), nullptr, nullptr, 0)
                                     : PQexecPrepared(m_conn.get(), name.constData(), count, values.data(),
                                                      nullptr, nullptr, 0));
     // A table that another program changed under a prepared "SELECT *": prepared afresh next time.
-    if (!name.isEmpty() && stateOf(result.get()) == u"0A000") {
+    if (!name.isEmpty() && stateOf(result.get()) == u"0A000" &&
+        PQtransactionStatus(m_conn.get()) != PQTRANS_INERROR) {
         forget(text, types);
         result.reset(PQexecParams(m_conn.get(), text.constData(), count, types.data(), values.data(), nullptr,
                                   nullptr, 0));

@@ -62,6 +62,13 @@ private slots:
             db.conn.execute(QStringLiteral("delete from Funktionen_Benutzer where [User x]=1")),
             QStringLiteral("Das Feld \u201E%1\u201C gibt es in der Datenbank nicht.")
                 .arg(onServer() ? QStringLiteral("user x") : QStringLiteral("User x")));
+        {
+            // Inside a transaction as well: the failure names the field, not the failed transaction.
+            store::Connection::Transaction transaction(db.conn, QString());
+            EXPECT_STORE_ERROR_CONTAINING(
+                db.conn.execute(QStringLiteral("delete from Funktionen_Benutzer where [User x]=1")),
+                QStringLiteral("gibt es in der Datenbank nicht"));
+        }
         EXPECT_STORE_ERROR_CONTAINING(db.scalar(QStringLiteral("select [select] from Benutzer")),
                                       QStringLiteral("Das Feld \u201Eselect\u201C"));
         QCOMPARE(db.scalar(QStringLiteral("select count([User]) from [Funktionen_Benutzer] where "

@@ -76,7 +76,7 @@ private:
 
     ConnPtr attempt(const QString &uri, const QString &password) const;
 
-    QByteArray prepared(const QByteArray &sql, const std::vector<Oid> &types);
+    QByteArray prepared(const QByteArray &sql, const std::vector<Oid> &types, bool writing);
     void forget(const QByteArray &sql, const std::vector<Oid> &types);
     static QByteArray preparedKey(const QByteArray &sql, const std::vector<Oid> &types);
 
