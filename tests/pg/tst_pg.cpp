@@ -422,16 +422,12 @@ private slots:
         const QString file = dir.filePath(QStringLiteral("demo.mdb"));
         QCOMPARE(tool({QStringLiteral("demo"), file}), 0);
         if (readIn) {
-            QFile json(dir.filePath(QStringLiteral("demo.json")));
-            QVERIFY(json.open(QIODevice::WriteOnly));
-            QByteArray data;
-            QCOMPARE(tool({QStringLiteral("export"), file}, &data), 0);
-            json.write(data);
-            json.close();
+            const QString json = dir.filePath(QStringLiteral("demo.json"));
+            QCOMPARE(tool({QStringLiteral("export"), file, QStringLiteral("--out"), json}), 0);
             QCOMPARE(tool({QStringLiteral("init"), m_server.uri(), QStringLiteral("--admin"),
                            QStringLiteral("chef"), QStringLiteral("--password"), QStringLiteral("geheim12")}),
                      0);
-            QCOMPARE(tool({QStringLiteral("import"), m_server.uri(), json.fileName()}), 0);
+            QCOMPARE(tool({QStringLiteral("import"), m_server.uri(), json}), 0);
         } else {
             QCOMPARE(tool({QStringLiteral("copy"), file, m_server.uri()}), 0);
         }
