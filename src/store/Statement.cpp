@@ -43,6 +43,15 @@ bool Statement::step()
 {
     if (m_run) {
         try {
+            // A change outside a transaction waits for the write lock as on a file, so that it never comes
+            // between another program's check and its write.
+            if (m_writing && !m_run->hasRun() &&
+                PQtransactionStatus(m_connection.server().handle()) == PQTRANS_IDLE) {
+                Connection::Transaction alone(m_connection, QString());
+                const bool row = m_run->step(m_connection.server(), m_writing);
+                alone.commit();
+                return row;
+            }
             return m_run->step(m_connection.server(), m_writing);
         } catch (const StoreError &e) {
             throw StoreError(m_context.isEmpty() ? e.message() : e.message() + u' ' + m_context);

@@ -284,6 +284,9 @@ private slots:
             store::Connection::Transaction holding(first, QStringLiteral("Test"));
             EXPECT_STORE_ERROR_CONTAINING(store::Connection::Transaction(second, QStringLiteral("Test")),
                                           QStringLiteral("von einem anderen Programm gesperrt"));
+            EXPECT_STORE_ERROR_CONTAINING(
+                second.execute(QStringLiteral("insert into Benutzer (User) values (\"neu\")")),
+                QStringLiteral("von einem anderen Programm gesperrt"));
         }
         store::Connection::Transaction free(second, QStringLiteral("Test"));
         second.execute(QStringLiteral("insert into Benutzer (User) values (\"neu\")"));

@@ -101,6 +101,7 @@ public:
     // Runs the statement at the first call; then moves to the next row. False when there is none.
     bool step(Session &session, bool writing);
     bool isQuery() const { return m_query; }
+    bool hasRun() const { return m_result != nullptr; }
     // Rows the statement changed; 0 for a query.
     int changed() const;
     // The first column of the first row, as an insert returns its key; 0 without one.
