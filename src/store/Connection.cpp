@@ -396,7 +396,19 @@ void Connection::Transaction::commit()
             throw StoreError(QStringLiteral("Die Änderungen an der Datenbank %1 wurden nach einem Fehler "
                                             "verworfen und nicht gespeichert. %2")
                                  .arg(quoted(m_connection.m_file), m_context));
-        server.exec(m_nested ? QStringLiteral("RELEASE nested") : QStringLiteral("COMMIT"), {}, true);
+        try {
+            server.exec(m_nested ? QStringLiteral("RELEASE nested") : QStringLiteral("COMMIT"), {}, true);
+        } catch (const StoreError &) {
+            if (m_nested || server.isConnected())
+                throw;
+            // The server may have stored it before its answer was lost.
+            throw StoreError(QStringLiteral("Die Verbindung zum Datenbankserver %1 ist beim Speichern "
+                                            "abgebrochen; ob die Änderung gespeichert wurde, ist ungewiss. "
+                                            "Beim nächsten Schritt wird sie wieder aufgebaut; bitte dann "
+                                            "prüfen, was gespeichert ist. %2")
+                                 .arg(quoted(server.server()), m_context)
+                                 .trimmed());
+        }
         m_open = false;
         if (--m_connection.m_transactions == 0)
             m_connection.m_changes.clear();

@@ -363,7 +363,8 @@ void Session::raise(const PGresult *result, bool writing)
     f.serverMessage = QString::fromUtf8(primary ? primary : PQerrorMessage(m_conn.get()));
     // A failure without the server's code never reached the server, or its answer never came back.
     f.connectionLost = PQstatus(m_conn.get()) != CONNECTION_OK || f.sqlState.isEmpty();
-    m_lost = f.connectionLost;
+    // The server ended the session (shut down, or an administrator ended it): made again next time.
+    m_lost = f.connectionLost || f.sqlState.startsWith(u"57P") || f.sqlState.startsWith(u"08");
     throw StoreError(describe(f));
 }
 

@@ -294,6 +294,32 @@ private slots:
         QCOMPARE(count(QStringLiteral("Benutzer")), 1);
     }
 
+    // The connection lost while the server commits: whether the change is stored is not known, and the
+    // message says so rather than that nothing was stored.
+    void aConnectionLostAtTheCommitLeavesTheOutcomeOpen()
+    {
+        freshTables();
+        store::pg::Session admin;
+        admin.connect(m_server.uri());
+        admin.exec(
+            QStringLiteral("CREATE OR REPLACE FUNCTION end_session() RETURNS trigger LANGUAGE plpgsql "
+                           "AS 'BEGIN PERFORM pg_terminate_backend(pg_backend_pid()); RETURN NULL; END'"),
+            {});
+        admin.exec(
+            QStringLiteral("CREATE CONSTRAINT TRIGGER at_commit AFTER INSERT ON \"Benutzer\" DEFERRABLE "
+                           "INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION end_session()"),
+            {});
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(m_server.uri()));
+        EXPECT_STORE_ERROR_CONTAINING(
+            db.execute(QStringLiteral("insert into Benutzer (User) values (\"a\")")),
+            QStringLiteral("ob die Änderung gespeichert wurde, ist ungewiss"));
+        admin.exec(QStringLiteral("DROP TRIGGER at_commit ON \"Benutzer\""), {});
+        // The next step makes the connection again.
+        db.execute(QStringLiteral("delete from Benutzer"));
+        QCOMPARE(count(QStringLiteral("Benutzer")), 0);
+    }
+
     void aStoppedServerLosesNothingAndIsReachedAgain()
     {
         freshTables();
