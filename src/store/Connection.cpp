@@ -25,6 +25,10 @@ namespace store {
 
 namespace {
 constexpr int kCacheSize = 128;
+bool isPrimaryKey(const ColumnInfo &c)
+{
+    return c.primaryKey;
+}
 // Translations are only text, far smaller than prepared statements, so several times as many are kept: the
 // bound stops only a session that keeps sending new shapes of statement, and emptying the cache costs no
 // more than translating each shape once again.
@@ -535,10 +539,9 @@ QString Connection::keyColumn(const QString &table)
 {
     if (!m_server)
         return QStringLiteral("rowid");
-    for (const ColumnInfo &c : columns(table)) {
-        if (c.primaryKey)
-            return quotedName(c.name);
-    }
+    const std::vector<ColumnInfo> &all = columns(table);
+    if (const auto key = std::find_if(all.begin(), all.end(), isPrimaryKey); key != all.end())
+        return quotedName(key->name);
     throw StoreError(QStringLiteral("Die Tabelle %1 hat auf dem Datenbankserver %2 keinen Primärschlüssel.")
                          .arg(quoted(table), quoted(m_file)));
 }
@@ -601,20 +604,24 @@ void Connection::createServerTables(const QString &target, const QStringList &st
     }
 }
 
-void Connection::continueIds(const QString &table, const QString &idField)
+void Connection::continueIds(const QString &table)
 {
     if (!m_server)
         return;
     ensureConnected();
+    const std::vector<ColumnInfo> &all = columns(table);
+    const auto key = std::find_if(all.begin(), all.end(), isPrimaryKey);
+    const QString id = key == all.end() ? QString() : key->name;
     const pg::ResultPtr set = m_server->exec(
         QStringLiteral(
             "SELECT setval(pg_get_serial_sequence($1, $2), coalesce(max(%1), 0) + 1, false) FROM %2")
-            .arg(quotedServerName(idField), quotedServerName(table)),
-        {quotedServerName(table), idField}, true);
+            .arg(quotedServerName(id), quotedServerName(table)),
+        {quotedServerName(table), id}, true);
     if (PQgetisnull(set.get(), 0, 0))
-        throw StoreError(QStringLiteral("Die Tabelle %2 auf dem Datenbankserver %3 vergibt ihr Feld %1 nicht "
-                                        "selbst.")
-                             .arg(quoted(idField), quoted(table), quoted(m_server->server())));
+        throw StoreError(
+            QStringLiteral("Die Tabelle %1 auf dem Datenbankserver %2 vergibt ihre Nummern nicht "
+                           "selbst.")
+                .arg(quoted(table), quoted(m_server->server())));
 }
 
 void Connection::dropServerTables(const QString &target, const QStringList &tables) noexcept

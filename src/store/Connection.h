@@ -98,7 +98,7 @@ public:
     static bool serverCanHold(const QString &text) { return !text.contains(QChar(0xFFFF)); }
     // After rows stored with their own ids: the table's next id follows the highest one stored. A file's
     // counter does so by itself; a server's sequence stays where it was and would hand out taken ids.
-    void continueIds(const QString &table, const QString &idField);
+    void continueIds(const QString &table);
     // Drops those tables again, after an init that failed half-way; nothing when there is no server.
     static void dropServerTables(const QString &target, const QStringList &tables) noexcept;
 

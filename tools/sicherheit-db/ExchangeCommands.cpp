@@ -37,17 +37,6 @@ std::vector<Table> tables()
             {schema::kFunktionenBenutzer, schema::funktionenBenutzerFields()}};
 }
 
-// Rows came with their own ids: new ones follow the highest.
-void continueIds(store::Connection &db)
-{
-    for (const Table &table : tables()) {
-        const auto id = std::find_if(table.fields.begin(), table.fields.end(), [](const store::FieldDef &f) {
-            return f.type == store::FieldType::AutoInc;
-        });
-        db.continueIds(table.name, id->name);
-    }
-}
-
 // Every row of a table, each value as the store reads it (text, integer, truth value or nothing).
 std::vector<std::vector<QVariant>> readRows(store::Connection &db, const Table &table)
 {
@@ -289,7 +278,8 @@ int fill(store::Connection &db, const std::vector<Rows> &data)
             copied += static_cast<int>(rows);
         }
     }
-    continueIds(db);
+    for (const Table &table : all)
+        db.continueIds(table.name);
     transaction.commit();
     return copied;
 }
@@ -381,7 +371,8 @@ int importTables(const QStringList &args)
         db.execute(schema::clearTable(table.name).join(QStringLiteral("\r\n")));
     for (const QStringList &s : statements)
         db.execute(s.join(QStringLiteral("\r\n")));
-    continueIds(db);
+    for (const Table &table : tables())
+        db.continueIds(table.name);
     transaction.commit();
     cli::out() << statements.size() << " Zeilen eingelesen.\n";
     return 0;
