@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <initializer_list>
+
 namespace testsupport {
 
 // The program's arguments for QTest::qExec, without QtTest's crash handler: each class's run installs the
@@ -16,6 +18,17 @@ inline QStringList suiteArguments(int argc, char **argv)
         args << QString::fromLocal8Bit(argv[i]);
     args << QStringLiteral("-nocrashhandler");
     return args;
+}
+
+using SuiteRun = int (*)(int argc, char **argv);
+
+// Runs each class's tests in turn; the program fails when any of them failed.
+inline int runSuites(int argc, char **argv, std::initializer_list<SuiteRun> runs)
+{
+    int failures = 0;
+    for (const SuiteRun run : runs)
+        failures += run(argc, argv);
+    return failures == 0 ? 0 : 1;
 }
 
 } // namespace testsupport

@@ -1,4 +1,5 @@
 #include "ServerMode.h"
+#include "Suites.h"
 
 #include <QApplication>
 
@@ -13,11 +14,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     if (const int rc = testsupport::prepareServerRun(); rc != 0)
         return rc;
-    int failures = 0;
-    failures += runStartupTests(argc, argv);
-    failures += runUserRulesTests(argc, argv);
-    failures += runUsersPageTests(argc, argv);
-    failures += runFunctionsPageTests(argc, argv);
-    failures += runServerProgramTests(argc, argv);
-    return failures == 0 ? 0 : 1;
+    return testsupport::runSuites(argc, argv,
+                                  {runStartupTests, runUserRulesTests, runUsersPageTests,
+                                   runFunctionsPageTests, runServerProgramTests});
 }

@@ -1,3 +1,5 @@
+#include "Suites.h"
+
 #include <QApplication>
 
 int runListTests(int argc, char **argv);
@@ -6,8 +8,5 @@ int runWindowTests(int argc, char **argv);
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    int failures = 0;
-    failures += runListTests(argc, argv);
-    failures += runWindowTests(argc, argv);
-    return failures == 0 ? 0 : 1;
+    return testsupport::runSuites(argc, argv, {runListTests, runWindowTests});
 }

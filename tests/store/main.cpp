@@ -1,4 +1,5 @@
 #include "ServerMode.h"
+#include "Suites.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -17,14 +18,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     if (const int rc = testsupport::prepareServerRun(); rc != 0)
         return rc;
-    int failures = 0;
-    failures += runStoreTests(argc, argv);
-    failures += runRecordSetTests(argc, argv);
-    failures += runReliabilityTests(argc, argv);
-    failures += runStatementTests(argc, argv);
-    failures += runStatementErrorTests(argc, argv);
-    failures += runFileTests(argc, argv);
-    failures += runCellTests(argc, argv);
-    failures += runQueryTests(argc, argv);
-    return failures == 0 ? 0 : 1;
+    return testsupport::runSuites(argc, argv,
+                                  {runStoreTests, runRecordSetTests, runReliabilityTests, runStatementTests,
+                                   runStatementErrorTests, runFileTests, runCellTests, runQueryTests});
 }

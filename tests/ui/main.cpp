@@ -1,3 +1,5 @@
+#include "Suites.h"
+
 #include <QApplication>
 
 int runUiTests(int argc, char **argv);
@@ -6,8 +8,5 @@ int runAviTests(int argc, char **argv);
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    int failures = 0;
-    failures += runUiTests(argc, argv);
-    failures += runAviTests(argc, argv);
-    return failures == 0 ? 0 : 1;
+    return testsupport::runSuites(argc, argv, {runUiTests, runAviTests});
 }
