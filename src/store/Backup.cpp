@@ -2,9 +2,9 @@
 
 #include "Connection.h"
 #include "ConnectionString.h"
+#include "FileChecks.h"
 #include "Sqlite.h"
 #include "StoreError.h"
-#include "SystemError.h"
 
 #include <QFile>
 
@@ -30,17 +30,10 @@ void claim(const QString &target, mode_t mode)
 {
     const QByteArray nativePath = QFile::encodeName(target);
     const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        ::fchmod(fd, mode & 0770);
-        ::close(fd);
-        return;
-    }
-    const int err = errno;
-    if (err == EEXIST)
-        throw StoreError(
-            QStringLiteral("Die Datei %1 gibt es schon; sie wird nicht überschrieben.").arg(quoted(target)));
-    throw StoreError(QStringLiteral("Die Sicherungskopie %1 kann nicht angelegt werden: %2.")
-                         .arg(quoted(target), systemReason(err)));
+    if (fd < 0)
+        refuseNewFile(target, errno, QStringLiteral("Die Sicherungskopie"));
+    ::fchmod(fd, mode & 0770);
+    ::close(fd);
 }
 
 bool isLocked(int rc)

@@ -69,16 +69,22 @@ void claimNewFile(const QString &path, const QByteArray &nativePath)
     // Taking the name exclusively: two creators cannot both think they made the file. The file holds every
     // password in a form anyone can turn back, so other users of the machine get no right to it, whatever
     // the umask allows them; owner and group get what the umask leaves (SQLite's journal follows the file).
-    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0660);
-    if (fd >= 0) {
-        ::close(fd);
-        return;
-    }
-    const int err = errno;
+    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateMode);
+    if (fd < 0)
+        refuseNewFile(path, errno, QStringLiteral("Die Datei"));
+    ::close(fd);
+}
+
+void refuseNewFile(const QString &path, int err, const QString &what, const QString &verb)
+{
     const QString folder = quoted(folderOf(path));
     QString why;
     switch (err) {
     case EEXIST:
+        if (QFileInfo(path).isDir()) {
+            why = QStringLiteral("%1 ist ein Ordner; bitte einen Dateinamen angeben").arg(quoted(path));
+            break;
+        }
         throw StoreError(
             QStringLiteral("Die Datei %1 gibt es schon; sie wird nicht überschrieben.").arg(quoted(path)));
     case ENOENT:
@@ -94,7 +100,7 @@ void claimNewFile(const QString &path, const QByteArray &nativePath)
         why = QStringLiteral("%1 (Ordner %2)").arg(systemReason(err), folder);
         break;
     }
-    throw StoreError(QStringLiteral("Die Datei %1 kann nicht angelegt werden: %2.").arg(quoted(path), why));
+    throw StoreError(QStringLiteral("%1 %2 kann nicht %3 werden: %4.").arg(what, quoted(path), verb, why));
 }
 
 int folderWriteError(const QString &folder)

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using rechte::TextGrid;
 
 namespace {
@@ -102,6 +104,10 @@ private slots:
                                                << "'=SUMME(A1)";
         QTest::newRow("formula and separator") << "@a;b"
                                                << "\"'@a;b\"";
+        QTest::newRow("minus") << "-1+2"
+                               << "'-1+2";
+        QTest::newRow("plus") << "+49 30"
+                              << "'+49 30";
     }
     void csvCellsAreQuotedOnlyWhereNeeded()
     {
@@ -113,6 +119,40 @@ private slots:
         grid.setFilter(QStringLiteral("7"));
         // A byte order mark, the headers, the rows on show only, CR LF.
         QCOMPARE(rechte::toCsv(grid), QString(QChar(0xFEFF)) + "Wert;Id\r\n" + cell + ";7\r\n");
+    }
+
+    // A list holds names and rights: others never get a right to it, new or replaced, whatever the umask.
+    void aCsvFileIsNeverOpenToOthers_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<bool>("replacing");
+        for (const int mask : {022, 002, 077}) {
+            QTest::addRow("new, umask %03o", mask) << mask << false;
+            QTest::addRow("replacing one open to all, umask %03o", mask) << mask << true;
+        }
+    }
+    void aCsvFileIsNeverOpenToOthers()
+    {
+        QFETCH(int, mask);
+        QFETCH(bool, replacing);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("liste.csv"));
+        if (replacing) {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            QVERIFY(old.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                       QFile::ReadOther));
+        }
+        const mode_t before = ::umask(static_cast<mode_t>(mask));
+        rechte::writeCsv(path, QStringLiteral("neu"));
+        ::umask(before);
+        struct stat info
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+        QCOMPARE(int(info.st_mode & 0777), 0660 & ~mask);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("liste.csv")});
     }
 
     void aCsvFileIsUtf8AndOneThatCannotBeWrittenSaysWhy()

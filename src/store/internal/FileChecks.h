@@ -8,7 +8,14 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <sys/types.h>
+
 namespace store {
+
+// Every file the store makes holds data of the database, much of it the passwords in a form anyone can
+// turn back: owner and group get what the umask leaves them, other users of the machine nothing, whatever
+// the umask allows.
+constexpr mode_t kPrivateMode = 0660;
 
 // Which file a path names: the same device and inode stay the same file, whatever its name.
 struct FileId
@@ -28,8 +35,15 @@ void checkBeforeOpening(const QString &path, const QByteArray &nativePath);
 // the password is wrong (or it is no database at all).
 [[noreturn]] void refuseNotADatabase(const QString &path);
 
-// Makes the file, empty, and refuses a path where one exists already or cannot be made.
+// Makes the file, empty, with kPrivateMode less the umask, and refuses a path where one exists already or
+// cannot be made.
 void claimNewFile(const QString &path, const QByteArray &nativePath);
+
+// Raises the German StoreError for a new file (`what`: "Die Datei", "Die Sicherungskopie") that open()
+// could not make with the error number `err`: a file there already, a folder there, no such folder, no
+// right to write in it. The message says the file cannot be `verb` ("angelegt", "geschrieben").
+[[noreturn]] void refuseNewFile(const QString &path, int err, const QString &what,
+                                const QString &verb = QStringLiteral("angelegt"));
 
 // Why this process may not write in the folder; 0 when it may.
 int folderWriteError(const QString &folder);
