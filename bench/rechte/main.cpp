@@ -5,6 +5,7 @@
 // kind of values. Keystroke: one character typed into the filter of "Alle Zuordnungen" until the list is
 // painted again, the slowest of a word typed; beside it a bare LIKE query over the joined rows, for scale.
 // Check: reading the file and finding every problem, against bare SQL queries that find the same problems.
+// Export and import: the command line's, of the same file (see ToolCases.h).
 //
 //   bench-rechte [--users N --functions N --assignments N] [--reps N] [--check]
 
@@ -18,6 +19,7 @@
 #include "RightsCheck.h"
 #include "RightsGrids.h"
 #include "SDaten.h"
+#include "ToolCases.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -184,10 +186,13 @@ int main(int argc, char **argv)
         {QStringLiteral("check (%1 findings; bare %2 rows)").arg(problems).arg(bareProblems),
          QStringLiteral("ours"), ourCheck, QStringLiteral("bare"), bareChecking, 2.0, QString()},
     };
+    const bench::ToolCases tool = bench::runToolCases(file, dir.path());
+    results.insert(results.end(), tool.results.begin(), tool.results.end());
     for (const bench::Result &r : results)
         bench::printResult(r);
     bench::printTable(results);
-    const bool passed =
-        std::all_of(results.begin(), results.end(), [](const bench::Result &r) { return r.passed(); });
+    bench::printToolMemory(tool);
+    const bool passed = tool.passed() && std::all_of(results.begin(), results.end(),
+                                                     [](const bench::Result &r) { return r.passed(); });
     return check && !passed ? 1 : 0;
 }

@@ -288,6 +288,18 @@ private slots:
         QTest::newRow("missing argument") << QStringList{"rights", "FILE"} << 2 << "es fehlen Angaben";
         QTest::newRow("wrong option") << QStringList{"who", "FILE", "10", "--unter"} << 2 << "--unter";
         QTest::newRow("wrong format") << QStringList{"export", "FILE", "--format", "xml"} << 2 << "„xml“";
+        QTest::newRow("who below counts users")
+            << QStringList{"who", "FILE", "10", "--below"} << 0 << "\n4 Benutzer (6 Zeilen)\n";
+        QTest::newRow("export into no folder") << QStringList{"export", "FILE", "--out", "DIR/fehlt/x.json"}
+                                               << 1 << "den Ordner „DIR/fehlt“ gibt es nicht";
+        QTest::newRow("export to no name")
+            << QStringList{"export", "FILE", "--out", ""} << 2 << "zu --out fehlt der Name der Datei";
+        QTest::newRow("export onto a folder")
+            << QStringList{"export", "FILE", "--out", "DIR"} << 1 << "„DIR“ ist ein Ordner";
+        QTest::newRow("backup onto a folder")
+            << QStringList{"backup", "FILE", "DIR"} << 1 << "„DIR“ ist ein Ordner";
+        QTest::newRow("raw JSON") << QStringList{"export", "FILE", "--raw"} << 2
+                                  << "--raw gilt nur für --format csv";
     }
     void rightsCommandsAnswerAndFail()
     {
@@ -297,9 +309,15 @@ private slots:
         testsupport::JunkDb db;
         db.conn.disconnect();
         args.replaceInStrings(QStringLiteral("FILE"), db.file);
+        args.replaceInStrings(QStringLiteral("DIR"), db.dir.path());
+        says.replace(QStringLiteral("DIR"), db.dir.path());
         const Run r = dbtool(args);
         QCOMPARE(r.code, code);
         QVERIFY2((r.out + r.err).contains(says), qPrintable(r.out + r.err));
+        // Every failure is one German line, without Qt's own warnings.
+        if (code != 0 && !r.err.isEmpty())
+            QVERIFY2(r.err.count(u'\n') == 1 && r.err.startsWith(QStringLiteral("sicherheit-db: ")),
+                     qPrintable(r.err));
         // A mistake is one line that says where help is, not the whole help.
         if (code == 2)
             QVERIFY2(r.err.count(u'\n') == 1 && r.err.contains(QStringLiteral("sicherheit-db --help")),
@@ -349,10 +367,19 @@ private slots:
         QVERIFY(testsupport::writeRaw(db.conn,
                                       "UPDATE Benutzer SET Admin = NULL, Passwort = char(1, 34, 59, 255) "
                                       "|| 'x' WHERE id = 2"));
+        // Values the file holds that the program would not write: exported as they are, back as they were.
+        QVERIFY(testsupport::writeRaw(db.conn,
+                                      "UPDATE Benutzer SET Admin = 2 WHERE id = 3;"
+                                      "UPDATE Funktionen_Benutzer SET Funktion = 'abc' WHERE id = 3;"
+                                      "UPDATE Funktionen_Benutzer SET Funktion = 3.5 WHERE id = 4;"));
         db.conn.disconnect();
         QTemporaryDir dir;
         const QString data = dir.filePath(QStringLiteral("daten.json"));
         QCOMPARE(dbtool({QStringLiteral("export"), db.file, QStringLiteral("--out"), data}).code, 0);
+        const QString exported = dbtool({QStringLiteral("export"), db.file}).out;
+        for (const char *held :
+             {"\"Admin\": 2,", "\"Admin\": null,", "\"Funktion\": \"abc\",", "\"Funktion\": 3.5,"})
+            QVERIFY2(exported.contains(QLatin1String(held)), held);
         const QString fresh = dir.filePath(QStringLiteral("neu.mdb"));
         QCOMPARE(dbtool({QStringLiteral("demo"), fresh}).code, 0);
         QCOMPARE(dbtool({QStringLiteral("import"), fresh, data}).code, 0);
@@ -372,6 +399,74 @@ private slots:
                                            "Benutzer\r\nid;User;RealName;"));
     }
 
+    // CSV for spreadsheets: a cell that would run as a formula is shown as text; --raw copies it exactly.
+    void csvExportMakesFormulasHarmless_data()
+    {
+        QTest::addColumn<QString>("sql"); // the full name as an SQLite expression
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("raw");
+        QTest::newRow("=") << "'=HYPERLINK(\"x\")'"
+                           << "\"'=HYPERLINK(\"\"x\"\")\""
+                           << "\"=HYPERLINK(\"\"x\"\")\"";
+        QTest::newRow("+") << "'+49 30 1234'"
+                           << "'+49 30 1234"
+                           << "+49 30 1234";
+        QTest::newRow("-") << "'-2+3'"
+                           << "'-2+3"
+                           << "-2+3";
+        QTest::newRow("@") << "'@SUMME(A1)'"
+                           << "'@SUMME(A1)"
+                           << "@SUMME(A1)";
+        QTest::newRow("tab") << "char(9) || 'x'"
+                             << "'\tx"
+                             << "\tx";
+        QTest::newRow("CR") << "char(13) || 'x'"
+                            << "\"'\rx\""
+                            << "\"\rx\"";
+        QTest::newRow("plain") << "'Anna A'"
+                               << "Anna A"
+                               << "Anna A";
+    }
+    void csvExportMakesFormulasHarmless()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, shown);
+        QFETCH(QString, raw);
+        testsupport::JunkDb db;
+        QVERIFY(testsupport::writeRaw(
+            db.conn,
+            QStringLiteral("UPDATE Benutzer SET RealName = %1 WHERE id = 2").arg(sql).toUtf8().constData()));
+        db.conn.disconnect();
+        const Run csv =
+            dbtool({QStringLiteral("export"), db.file, QStringLiteral("--format"), QStringLiteral("csv")});
+        QVERIFY2(csv.out.contains(QStringLiteral("\r\n2;anna;%1;AB;").arg(shown)), qPrintable(csv.out));
+        const Run exact = dbtool({QStringLiteral("export"), db.file, QStringLiteral("--format"),
+                                  QStringLiteral("csv"), QStringLiteral("--raw")});
+        QVERIFY2(exact.out.contains(QStringLiteral("\r\n2;anna;%1;AB;").arg(raw)), qPrintable(exact.out));
+    }
+
+    // A file the tool makes or fills itself passes the tool's own check.
+    void freshFilesPassTheirOwnCheck_data()
+    {
+        QTest::addColumn<QStringList>("make");
+        QTest::newRow("init") << QStringList{"init", "FILE", "--admin", "chef", "--password", "geheim"};
+        QTest::newRow("demo") << QStringList{"demo", "FILE"};
+        QTest::newRow("large demo") << QStringList{"demo",        "FILE", "--users",       "40",
+                                                   "--functions", "60",   "--assignments", "2000"};
+        QTest::newRow("every pair") << QStringList{"demo",        "FILE", "--users",       "3",
+                                                   "--functions", "4",    "--assignments", "12"};
+    }
+    void freshFilesPassTheirOwnCheck()
+    {
+        QFETCH(QStringList, make);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("user.mdb"));
+        QCOMPARE(dbtool(make.replaceInStrings(QStringLiteral("FILE"), file)).code, 0);
+        const Run r = dbtool({QStringLiteral("check"), file});
+        QCOMPARE(r.out, QStringLiteral("Keine Befunde.\n"));
+        QCOMPARE(r.code, 0);
+    }
+
     void importRefusesWhatTheFileCannotHold_data()
     {
         QTest::addColumn<QString>("json");
@@ -389,7 +484,19 @@ private slots:
         QTest::newRow("a table missing") << R"({"Benutzer": []})"
                                          << "fehlt";
         QTest::newRow("no JSON") << "Benutzer;User"
-                                 << "kein JSON";
+                                 << "kein JSON-Objekt: ein Wert ist ungültig (bei Zeichen 1)";
+        QTest::newRow("a list, no object") << "[]"
+                                           << "kein JSON-Objekt: es ist kein Objekt";
+        QTest::newRow("cut short") << R"({"Benutzer": [)"
+                                   << "eine Liste ist nicht abgeschlossen";
+        QTest::newRow("a table it does not know")
+            << R"({"Benutzer": [], "Funktionen": [], "Funktionen_Benutzer": [], "Rechte": []})"
+            << "eine Tabelle „Rechte“ gibt es in der Datenbank nicht";
+        QTest::newRow("no id") << R"({"Benutzer": [], "Funktionen_Benutzer": [], "Funktionen": [
+            {"Titel": "A", "inGruppe": 0, "id": null}]})"
+                               << "Funktionen, Zeile 1: id ist leer (null); jede Zeile braucht ihre Nummer";
+        QTest::newRow("a number as text where a number belongs")
+            << users + row.arg("u", "\"1\"") << "Wahrheitswert";
     }
     void importRefusesWhatTheFileCannotHold()
     {
@@ -405,7 +512,7 @@ private slots:
         data.close();
         const Run r = dbtool({QStringLiteral("import"), file, data.fileName()});
         QCOMPARE(r.code, 2);
-        QVERIFY2(r.err.contains(says), qPrintable(r.err));
+        QVERIFY2(r.err.contains(says) && r.err.count(u'\n') == 1, qPrintable(r.err));
         QCOMPARE(testsupport::fileHash(file), before);
     }
 
@@ -426,6 +533,46 @@ private slots:
         QCOMPARE(missing.code, 1);
         QVERIFY2(missing.err.contains(QStringLiteral("wurde nicht gefunden")), qPrintable(missing.err));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("nicht.mdb"))));
+    }
+
+    // Exports and backups hold the file's data, an export every password: never a right for others,
+    // whatever the umask, from the moment the file exists.
+    void writtenFilesAreNeverOpenToOthers_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<QStringList>("command"); // FILE the database, OUT the file it writes
+        const QList<QPair<const char *, QStringList>> commands{
+            {"export json", {"export", "FILE", "--out", "OUT"}},
+            {"export csv", {"export", "FILE", "--format", "csv", "--out", "OUT"}},
+            {"export raw csv", {"export", "FILE", "--format", "csv", "--raw", "--out", "OUT"}},
+            {"backup", {"backup", "FILE", "OUT"}},
+            {"clean-up's backup", {"check", "FILE", "--clean"}}};
+        for (const int mask : {022, 002, 077}) {
+            for (const auto &[name, args] : commands)
+                QTest::addRow("%s, umask %03o", name, mask) << mask << args;
+        }
+    }
+    void writtenFilesAreNeverOpenToOthers()
+    {
+        QFETCH(int, mask);
+        QFETCH(QStringList, command);
+        // The database itself is made under the same umask, as the user who backs it up made it.
+        const mode_t before = ::umask(static_cast<mode_t>(mask));
+        testsupport::JunkDb db;
+        db.conn.disconnect();
+        const Run r =
+            dbtool(command.replaceInStrings(QStringLiteral("FILE"), db.file)
+                       .replaceInStrings(QStringLiteral("OUT"), db.dir.filePath(QStringLiteral("out.data"))));
+        ::umask(before);
+        QVERIFY2(r.code == 0 || command[0] == u"check", qPrintable(r.err));
+        const QStringList made =
+            QDir(db.dir.path()).entryList({QStringLiteral("out.data"), QStringLiteral("user-*.mdb")});
+        QCOMPARE(made.size(), 1);
+        struct stat info
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(db.dir.filePath(made[0])).constData(), &info), 0);
+        QCOMPARE(int(info.st_mode & 0777), 0660 & ~mask);
     }
 
     void noFileItMakesIsOpenToOtherUsers_data()

@@ -35,6 +35,7 @@ void createDatabase(const QString &file, const Admin &admin);
 // function tree three levels deep with standard rights, and assignments.
 void createDemo(const QString &file);
 
+// Each user is assigned at most once to a function, so `assignments` is at most users × functions.
 struct Size
 {
     int users = 0;

@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <optional>
 
@@ -63,14 +64,21 @@ int who(const QStringList &args)
     const bool below = a->flags.contains(QStringLiteral("below"));
     out() << file.path(id) << "\n";
     const std::vector<rights::Holder> holders = file.holders(id, below);
+    // A user who holds several functions below it stands on several lines but counts once, and so do
+    // initials of nobody.
+    QSet<QString> counted;
     for (const rights::Holder &h : holders) {
+        counted.insert(h.user ? QString::number(h.user->id) : u'\n' + h.initials.toUpper());
         out() << cell(h.user ? h.user->user : QStringLiteral("(kein Benutzer)"), 21)
               << cell(h.user ? h.user->realName : QString(), 31) << cell(h.initials, 6);
         if (below && h.function != id)
             out() << QStringLiteral("über %1 %2").arg(h.function).arg(file.path(h.function));
         out() << "\n";
     }
-    out() << holders.size() << " Benutzer\n";
+    out() << counted.size() << " Benutzer";
+    if (counted.size() != static_cast<qsizetype>(holders.size()))
+        out() << " (" << holders.size() << " Zeilen)";
+    out() << "\n";
     return 0;
 }
 

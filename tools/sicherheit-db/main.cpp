@@ -59,9 +59,11 @@ QString usageText()
                "  sicherheit-db backup DATEI ZIEL\n"
                "      schreibt eine Sicherungskopie, auch während das Programm die Datei offen hat;\n"
                "      ein vorhandenes ZIEL wird nie überschrieben\n"
-               "  sicherheit-db export DATEI [--format json|csv] [--out PFAD]\n"
+               "  sicherheit-db export DATEI [--format json|csv] [--raw] [--out PFAD]\n"
                "      gibt die drei Tabellen genau aus (Standard JSON, Kennwörter wie gespeichert;\n"
-               "      CSV mit \";\" und BOM für Tabellenkalkulationen); ohne --out auf die Standardausgabe\n"
+               "      CSV mit \";\" und BOM für Tabellenkalkulationen, Zellen, die eine Formel wären, mit\n"
+               "      vorangestelltem ', mit --raw ganz genau); ohne --out auf die Standardausgabe, mit\n"
+               "      --out in eine neue Datei, die andere Benutzer des Rechners nicht lesen können\n"
                "  sicherheit-db import DATEI DATEN.json\n"
                "      ersetzt die drei Tabellen einer mit init oder demo angelegten Datei in einem Zug;\n"
                "      lehnt ab, was die Datei nicht genau speichern kann, bevor sie geändert wird\n"
@@ -241,6 +243,9 @@ int createLarge(const QString &file, const QHash<QString, QString> &options)
     size.assignments = options.value(QStringLiteral("assignments"), QStringLiteral("0")).toInt(&ok3);
     if (!ok1 || !ok2 || !ok3 || size.users < 1 || size.functions < 0 || size.assignments < 0)
         return cli::mistake(QStringLiteral("Größenangaben müssen ganze Zahlen sein (--users mindestens 1)"));
+    if (size.functions > 0 && size.assignments > qint64{size.users} * size.functions)
+        return cli::mistake(QStringLiteral("--assignments höchstens %1: jeder Benutzer einmal je Funktion")
+                                .arg(qint64{size.users} * size.functions));
     QElapsedTimer timer;
     timer.start();
     // Millions of rows take a while; stdout stays for the result.

@@ -1,0 +1,228 @@
+#include "TableRows.h"
+
+#include "Connection.h"
+#include "CsvText.h"
+#include "Quoted.h"
+#include "Schema.h"
+#include "Statement.h"
+
+#include <QLocale>
+
+#include <algorithm>
+
+namespace exchange {
+
+const std::vector<Table> &tables()
+{
+    static const std::vector<Table> all{{schema::kBenutzer, schema::userSqlFields()},
+                                        {schema::kFunktionen, schema::funktionenFields()},
+                                        {schema::kFunktionenBenutzer, schema::funktionenBenutzerFields()}};
+    return all;
+}
+
+void readTables(store::Connection &db, RowSink &sink)
+{
+    db.ensureConnected();
+    for (const Table &table : tables()) {
+        QStringList names;
+        for (const store::FieldDef &f : table.fields)
+            names << store::quotedName(f.name);
+        store::Statement select(
+            db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                    .arg(names.join(u','), store::quotedName(table.name), db.keyColumn(table.name)));
+        sink.beginTable(table);
+        Row values(table.fields.size());
+        while (select.step()) {
+            for (int c = 0; c < static_cast<int>(values.size()); ++c) {
+                switch (select.columnType(c)) {
+                case SQLITE_NULL:
+                    values[static_cast<std::size_t>(c)] = QVariant();
+                    break;
+                case SQLITE_INTEGER:
+                    values[static_cast<std::size_t>(c)] = QVariant(select.int64(c));
+                    break;
+                case SQLITE_FLOAT:
+                    values[static_cast<std::size_t>(c)] = QVariant(select.real(c));
+                    break;
+                default:
+                    values[static_cast<std::size_t>(c)] = QVariant(select.text(c));
+                    break;
+                }
+            }
+            sink.row(values);
+        }
+        sink.endTable();
+    }
+    sink.finish();
+}
+
+namespace {
+
+bool isTruth(const store::FieldDef &field, const QVariant &value)
+{
+    return field.type == store::FieldType::Boolean && value.typeId() == QMetaType::LongLong &&
+           (value.toLongLong() == 0 || value.toLongLong() == 1);
+}
+
+// A real number in the fewest digits that read back as the same number. (A whole number is never a real
+// one in these tables: their columns take 3.0 as the integer 3.)
+QByteArray realText(double value)
+{
+    return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+void appendJsonString(QByteArray &out, const QString &text)
+{
+    QString escaped;
+    escaped.reserve(text.size() + 2);
+    escaped += u'"';
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'"':
+            escaped += QStringLiteral("\\\"");
+            break;
+        case u'\\':
+            escaped += QStringLiteral("\\\\");
+            break;
+        case u'\n':
+            escaped += QStringLiteral("\\n");
+            break;
+        case u'\r':
+            escaped += QStringLiteral("\\r");
+            break;
+        case u'\t':
+            escaped += QStringLiteral("\\t");
+            break;
+        default:
+            if (c.unicode() < 0x20)
+                escaped += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                escaped += c;
+        }
+    }
+    escaped += u'"';
+    out += escaped.toUtf8();
+}
+
+class JsonWriter : public RowSink
+{
+public:
+    explicit JsonWriter(const Output &out) : m_out(out) { m_out("{"); }
+    ~JsonWriter() override = default;
+
+    void beginTable(const Table &table) override
+    {
+        m_line = (m_tables++ > 0 ? ",\n    \"" : "\n    \"") + table.name.toUtf8() + "\": [";
+        m_rows = 0;
+        // Fields by name, as JSON objects are commonly written and read back.
+        m_order.resize(table.fields.size());
+        for (std::size_t i = 0; i < m_order.size(); ++i)
+            m_order[i] = i;
+        std::sort(m_order.begin(), m_order.end(),
+                  [&](std::size_t a, std::size_t b) { return table.fields[a].name < table.fields[b].name; });
+        m_fields = &table.fields;
+        m_out(m_line);
+    }
+
+    void row(const Row &values) override
+    {
+        m_line = m_rows++ > 0 ? ",\n        {" : "\n        {";
+        for (std::size_t k = 0; k < m_order.size(); ++k) {
+            const std::size_t f = m_order[k];
+            const store::FieldDef &field = (*m_fields)[f];
+            const QVariant &v = values[f];
+            m_line += k > 0 ? ",\n            \"" : "\n            \"";
+            m_line += field.name.toUtf8() + "\": ";
+            if (v.isNull())
+                m_line += "null";
+            else if (isTruth(field, v))
+                m_line += v.toLongLong() != 0 ? "true" : "false";
+            else if (v.typeId() == QMetaType::LongLong)
+                m_line += QByteArray::number(v.toLongLong());
+            else if (v.typeId() == QMetaType::Double)
+                m_line += realText(v.toDouble());
+            else
+                appendJsonString(m_line, v.toString());
+        }
+        m_line += "\n        }";
+        m_out(m_line);
+    }
+
+    void endTable() override { m_out("\n    ]"); }
+
+    void finish() override { m_out("\n}\n"); }
+
+private:
+    Output m_out;
+    QByteArray m_line;
+    int m_tables = 0;
+    qint64 m_rows = 0;
+    std::vector<std::size_t> m_order;
+    const std::vector<store::FieldDef> *m_fields = nullptr;
+};
+
+// A cell's text as the file holds it; a truth value as the program shows it.
+QString cellText(const store::FieldDef &field, const QVariant &value)
+{
+    if (isTruth(field, value))
+        return store::booleanText(value.toLongLong() != 0);
+    if (value.typeId() == QMetaType::Double)
+        return QString::fromLatin1(realText(value.toDouble()));
+    return value.toString();
+}
+
+class CsvWriter : public RowSink
+{
+public:
+    CsvWriter(const Output &out, bool exact)
+        : m_out(out), m_cells(exact ? csv::Cells::Raw : csv::Cells::Neutral)
+    {
+        m_out(csv::start().toUtf8());
+    }
+
+    void beginTable(const Table &table) override
+    {
+        m_fields = &table.fields;
+        QStringList names;
+        for (const store::FieldDef &f : table.fields)
+            names << f.name;
+        QString text;
+        csv::appendLine(text, {table.name}, m_cells);
+        csv::appendLine(text, names, m_cells);
+        m_out(text.toUtf8());
+    }
+
+    void row(const Row &values) override
+    {
+        m_texts.clear();
+        for (std::size_t f = 0; f < values.size(); ++f)
+            m_texts << cellText((*m_fields)[f], values[f]);
+        m_line.clear();
+        csv::appendLine(m_line, m_texts, m_cells);
+        m_out(m_line.toUtf8());
+    }
+
+    void endTable() override { m_out("\r\n"); }
+    void finish() override {}
+
+private:
+    Output m_out;
+    csv::Cells m_cells;
+    const std::vector<store::FieldDef> *m_fields = nullptr;
+    QStringList m_texts;
+    QString m_line;
+};
+
+} // namespace
+
+std::unique_ptr<RowSink> jsonWriter(const Output &out)
+{
+    return std::make_unique<JsonWriter>(out);
+}
+
+std::unique_ptr<RowSink> csvWriter(const Output &out, bool exact)
+{
+    return std::make_unique<CsvWriter>(out, exact);
+}
+
+} // namespace exchange

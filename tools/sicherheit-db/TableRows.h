@@ -1,0 +1,64 @@
+#pragma once
+
+// The three tables as the exchange commands move them: read row by row as the file holds each value, and
+// written as JSON or CSV while they are read, so that a file of a million rows never stands in memory
+// whole.
+
+#include "RecordSet.h"
+
+#include <QByteArrayView>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace store {
+class Connection;
+} // namespace store
+
+namespace exchange {
+
+struct Table
+{
+    QString name;
+    std::vector<store::FieldDef> fields; // in the order of the table's columns
+};
+
+// Benutzer, Funktionen, Funktionen_Benutzer.
+const std::vector<Table> &tables();
+
+using Row = std::vector<QVariant>;
+
+// What a reading of the tables is handed, table by table and row by row.
+class RowSink
+{
+public:
+    virtual ~RowSink() = default;
+    virtual void beginTable(const Table &table) = 0;
+    // The values in the order of the table's fields, each as the file holds it: nothing, an integer
+    // (qint64), a real number (double) or a text, whatever the field is meant to hold.
+    virtual void row(const Row &values) = 0;
+    virtual void endTable() = 0;
+    // After the last table.
+    virtual void finish() = 0;
+};
+
+// Reads every row of the three tables in the order of their ids, one at a time, and finishes the sink.
+void readTables(store::Connection &db, RowSink &sink);
+
+// Where written bytes go: a file, or standard output.
+using Output = std::function<void(QByteArrayView bytes)>;
+
+// One object with the tables as arrays of rows, each row an object of its fields. A truth value as true
+// or false; any other value as the file holds it (an Admin of 2 as 2, a text where a number belongs as
+// that text), so that import gives the file back exactly.
+std::unique_ptr<RowSink> jsonWriter(const Output &out);
+
+// The tables one below the other for German spreadsheet programs: the table's name, its field names, its
+// rows, an empty line. `exact`: every cell as it is; otherwise a cell that a spreadsheet would take for a
+// formula is made harmless.
+std::unique_ptr<RowSink> csvWriter(const Output &out, bool exact);
+
+} // namespace exchange
