@@ -8,6 +8,9 @@
 #include "Win1252.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTest>
 
@@ -368,10 +371,12 @@ private slots:
                                       "UPDATE Benutzer SET Admin = NULL, Passwort = char(1, 34, 59, 255) "
                                       "|| 'x' WHERE id = 2"));
         // Values the file holds that the program would not write: exported as they are, back as they were.
-        QVERIFY(testsupport::writeRaw(db.conn,
-                                      "UPDATE Benutzer SET Admin = 2 WHERE id = 3;"
-                                      "UPDATE Funktionen_Benutzer SET Funktion = 'abc' WHERE id = 3;"
-                                      "UPDATE Funktionen_Benutzer SET Funktion = 3.5 WHERE id = 4;"));
+        QVERIFY(testsupport::writeRaw(
+            db.conn, "UPDATE Benutzer SET Admin = 2 WHERE id = 3;"
+                     "UPDATE Funktionen_Benutzer SET Funktion = 'abc' WHERE id = 3;"
+                     "UPDATE Funktionen_Benutzer SET Funktion = 3.5 WHERE id = 4;"
+                     "UPDATE Benutzer SET RealName = 'a\\\"b' || char(8, 9, 10, 13, 31, 127, "
+                     "8364) WHERE id = 4;"));
         db.conn.disconnect();
         QTemporaryDir dir;
         const QString data = dir.filePath(QStringLiteral("daten.json"));
@@ -380,6 +385,10 @@ private slots:
         for (const char *held :
              {"\"Admin\": 2,", "\"Admin\": null,", "\"Funktion\": \"abc\",", "\"Funktion\": 3.5,"})
             QVERIFY2(exported.contains(QLatin1String(held)), held);
+        const QJsonDocument parsed = QJsonDocument::fromJson(exported.toUtf8());
+        QCOMPARE(
+            parsed.object()[QStringLiteral("Benutzer")].toArray()[3].toObject()[QStringLiteral("RealName")],
+            QStringLiteral("a\\\"b\b\t\n\r\x1F\x7F€"));
         const QString fresh = dir.filePath(QStringLiteral("neu.mdb"));
         QCOMPARE(dbtool({QStringLiteral("demo"), fresh}).code, 0);
         QCOMPARE(dbtool({QStringLiteral("import"), fresh, data}).code, 0);
