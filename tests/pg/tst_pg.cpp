@@ -457,6 +457,11 @@ private slots:
                            QStringLiteral("chef"), QStringLiteral("--password"), QStringLiteral("geheim12")}),
                      0);
             QCOMPARE(tool({QStringLiteral("import"), m_server.uri(), json}), 0);
+            // The server gives back what was read in, exactly as the file it came from.
+            QByteArray fromFile, fromServer;
+            QCOMPARE(tool({QStringLiteral("export"), file}, &fromFile), 0);
+            QCOMPARE(tool({QStringLiteral("export"), m_server.uri()}, &fromServer), 0);
+            QCOMPARE(fromServer, fromFile);
         } else {
             QCOMPARE(tool({QStringLiteral("copy"), file, m_server.uri()}), 0);
         }
