@@ -540,7 +540,10 @@ private:
             closeLike();
             m_lowerNext = false;
         }
-        m_keyNext = false;
+        // BETWEEN's two bounds both go through the weights.
+        const bool bound = m_keyNext && (up == u"BETWEEN" || (up == u"AND" && m_between));
+        m_between = bound && up == u"BETWEEN";
+        m_keyNext = bound;
         if (up == u"SELECT")
             m_selects.push_back(Select{m_outer.size(), {}});
         else if (up == u"DISTINCT" && !m_selects.empty())
@@ -701,7 +704,7 @@ private:
             append(weighed(QStringLiteral("?")));
             m_out.params.emplace_back(tok.value);
             m_out.params.emplace_back(tok.value);
-            m_keyNext = compared;
+            m_keyNext = compared || m_between;
             return;
         }
         append(lower || compared ? lowered(QStringLiteral("?")) : QStringLiteral("?"));
@@ -729,9 +732,9 @@ private:
     {
         if (m_clause == Clause::Where) {
             const size_t j = comparisonAfter(m_i);
-            if (keyPartner || isRange(j)) {
+            if (keyPartner || isRange(j) || upper(j) == u"BETWEEN") {
                 append(weighed(written));
-                m_keyNext = isRange(j);
+                m_keyNext = isRange(j) || upper(j) == u"BETWEEN";
                 return;
             }
             append(lowered(written));
@@ -778,6 +781,7 @@ private:
     bool m_grouping = false;  // the OrderBy clause is a GROUP BY
     bool m_lowerNext = false; // a text column was just compared: its partner goes through lower case too
     bool m_keyNext = false;   // ... by a range: its partner goes through the weights too
+    bool m_between = false;   // between BETWEEN and its AND
     std::vector<Select> m_selects;
     bool m_likeOpen = false; // a LIKE pattern on a server still to be given its ESCAPE
     size_t m_likeDepth = 0;

@@ -199,6 +199,8 @@ private slots:
                                << QList<int>{0, 2, 5, 6};
         QTest::newRow("range, literal first")
             << range << QStringLiteral("where \"y\" >= Titel order by id") << QList<int>{1, 3, 4, 7};
+        QTest::newRow("between") << range << QStringLiteral("where Titel between \"x\" and \"Y\" order by id")
+                                 << QList<int>{1, 7};
     }
     void textIsOrderedAndMatchedAsOnAFile()
     {
