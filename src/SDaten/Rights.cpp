@@ -125,6 +125,7 @@ Snapshot::Snapshot(std::vector<User> users, std::vector<Function> functions,
 
 Snapshot Snapshot::read(store::Connection &db)
 {
+    const store::Connection::ReadTransaction oneMoment(db);
     return Snapshot(readUsers(db), readFunctions(db), readAssignments(db));
 }
 

@@ -282,9 +282,14 @@ TranslatedSql Connection::translate(const QString &statement)
             loadSchema();
         server.nameOf = [this](const QString &name) { return m_serverNames.value(name.toLower()); };
     }
+    const auto keyOf = [this](const QString &table) {
+        const std::vector<ColumnInfo> &all = columns(table);
+        const auto key = std::find_if(all.begin(), all.end(), isPrimaryKey);
+        return key == all.end() ? QString() : quotedName(key->name);
+    };
     TranslatedSql t = translateJetSql(
         statement, [this](const QString &column) { return isTextColumn(column); },
-        m_server ? &server : nullptr);
+        m_server ? &server : nullptr, keyOf);
     // Reused only where the translation binds exactly the literals in their order (not so where a number
     // stays in the text, as after ORDER BY or TOP).
     if (!shape.isEmpty() && t.params.size() == literals.size() &&
@@ -433,6 +438,40 @@ void Connection::Transaction::commit()
         m_connection.m_changes.clear();
 }
 
+Connection::ReadTransaction::ReadTransaction(Connection &connection) : m_connection(connection)
+{
+    m_connection.ensureConnected();
+    if (m_connection.m_server) {
+        pg::Session &server = *m_connection.m_server;
+        if (PQtransactionStatus(server.handle()) != PQTRANS_IDLE)
+            return;
+        server.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {});
+    } else {
+        if (sqlite3_get_autocommit(m_connection.handle()) == 0)
+            return;
+        const int rc = sqlite3_exec(m_connection.handle(), "BEGIN", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            m_connection.raise(rc);
+    }
+    m_open = true;
+    // A connection made again in between would read another moment.
+    ++m_connection.m_transactions;
+}
+
+Connection::ReadTransaction::~ReadTransaction()
+{
+    if (!m_open)
+        return;
+    if (m_connection.m_server) {
+        PGconn *conn = m_connection.m_server->handle();
+        if (conn && PQstatus(conn) == CONNECTION_OK)
+            pg::ResultPtr(PQexec(conn, "ROLLBACK"));
+    } else if (m_connection.m_db && sqlite3_get_autocommit(m_connection.handle()) == 0) {
+        sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    --m_connection.m_transactions;
+}
+
 void Connection::noteSnapshotChange(SnapshotChange change)
 {
     if (m_transactions > 0)
@@ -575,14 +614,9 @@ QString Connection::serverOf(const QString &target)
     return uri;
 }
 
-void Connection::createServerTables(const QString &target, const QStringList &statements,
-                                    const QStringList &tables)
+namespace {
+void refuseExistingTables(pg::Session &server, const QStringList &tables)
 {
-    const QString uri = serverOf(target);
-    if (uri.isEmpty())
-        throw StoreError(QStringLiteral("%1 nennt keinen Datenbankserver.").arg(quoted(target)));
-    pg::Session server;
-    server.connect(uri);
     const pg::ResultPtr found = server.exec(
         QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_schema = "
                        "current_schema() AND lower(table_name) = ANY (string_to_array(lower($1), ','))"),
@@ -592,6 +626,18 @@ void Connection::createServerTables(const QString &target, const QStringList &st
             QStringLiteral("Die Datenbank %1 enthält schon Tabellen der Sicherheitsdatenbank; sie "
                            "wird nicht überschrieben.")
                 .arg(quoted(server.server())));
+}
+} // namespace
+
+void Connection::createServerTables(const QString &target, const QStringList &statements,
+                                    const QStringList &tables)
+{
+    const QString uri = serverOf(target);
+    if (uri.isEmpty())
+        throw StoreError(QStringLiteral("%1 nennt keinen Datenbankserver.").arg(quoted(target)));
+    pg::Session server;
+    server.connect(uri);
+    refuseExistingTables(server, tables);
     server.exec(QStringLiteral("BEGIN"), {});
     try {
         for (const QString &s : statements)
@@ -602,6 +648,26 @@ void Connection::createServerTables(const QString &target, const QStringList &st
             pg::ResultPtr(PQexec(server.handle(), "ROLLBACK"));
         throw;
     }
+}
+
+void Connection::createTablesHere(const QStringList &statements, const QStringList &tables)
+{
+    ensureConnected();
+    if (!m_server)
+        throw StoreError(QStringLiteral("%1 nennt keinen Datenbankserver.").arg(quoted(m_file)));
+    // Under the write lock: two programs making the tables at once cannot both find none.
+    Transaction transaction(*this, QString());
+    refuseExistingTables(*m_server, tables);
+    for (const QString &s : statements)
+        m_server->exec(s, {}, true);
+    transaction.commit();
+    // What was learnt of the database before it had the tables.
+    m_tables.clear();
+    m_textColumns.clear();
+    m_serverNames.clear();
+    m_translations.clear();
+    m_fieldCatalog->clear();
+    m_schemaLoaded = false;
 }
 
 void Connection::continueIds(const QString &table)

@@ -99,6 +99,9 @@ public:
     // After rows stored with their own ids: the table's next id follows the highest one stored. A file's
     // counter does so by itself; a server's sequence stays where it was and would hand out taken ids.
     void continueIds(const QString &table);
+    // Creates the tables on this connection's server inside the transaction that is open, so that they
+    // go with the rows stored after them or not at all. Refuses a database that holds any of them already.
+    void createTablesHere(const QStringList &statements, const QStringList &tables);
     // Drops those tables again, after an init that failed half-way; nothing when there is no server.
     static void dropServerTables(const QString &target, const QStringList &tables) noexcept;
 
@@ -121,6 +124,23 @@ public:
         size_t m_mark = 0; // the snapshot changes made before it began
         bool m_open = true;
         bool m_nested = false;
+    };
+
+    // Reads that belong together (the three tables of a copy, an export or a check) see the database as it
+    // was at one moment: another program's change made between two of them would give a state that never
+    // existed. On a server a read-only REPEATABLE READ transaction, on a file one read transaction (its
+    // shared lock keeps writers out until it ends). Inside another transaction it adds nothing.
+    class ReadTransaction
+    {
+    public:
+        explicit ReadTransaction(Connection &connection);
+        ~ReadTransaction();
+        ReadTransaction(const ReadTransaction &) = delete;
+        ReadTransaction &operator=(const ReadTransaction &) = delete;
+
+    private:
+        Connection &m_connection;
+        bool m_open = false;
     };
 
     // Runs a statement of the program's dialect; rows it returns are read and dropped. Returns the number of
@@ -175,7 +195,7 @@ private:
     DbPtr m_db;
     std::unique_ptr<pg::Session> m_server;
     std::vector<RecordSet *> m_sets;
-    int m_transactions = 0; // open Transaction objects
+    int m_transactions = 0; // open Transaction and ReadTransaction objects
     std::vector<SnapshotChange> m_changes;
 
     // Prepared statements, most recently used first; bounded so that a long session cannot grow it.

@@ -8,29 +8,6 @@
 
 namespace store {
 
-void refuseStatement(const QString &why, const QString &statement)
-{
-    // Control characters would not show, and the character 0 would end the message early.
-    QString shown = statement.simplified();
-    for (QChar &c : shown) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            c = QChar::ReplacementCharacter;
-    }
-    throw StoreError(QStringLiteral("SQL-Anweisung wird nicht unterstützt (%1): %2").arg(why, shown));
-}
-
-bool isStatementEnd(QByteArrayView rest)
-{
-    bool semicolon = false;
-    for (char c : rest) {
-        if (c == ';' && !semicolon)
-            semicolon = true;
-        else if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
-            return false;
-    }
-    return true;
-}
-
 namespace {
 
 enum class Tok
@@ -339,19 +316,6 @@ QString statementShape(const QString &s, std::vector<QVariant> *literals)
     return key;
 }
 
-QString statementText(const QStringList &lines)
-{
-    // A statement of one line, as most are, is that line itself: the group tree runs thousands of them.
-    return lines.size() == 1 ? lines.front() : lines.join(QStringLiteral("\r\n"));
-}
-
-QString jetQuoted(const QString &value)
-{
-    QString v = value;
-    v.replace(u'"', QStringLiteral("\"\""));
-    return v;
-}
-
 namespace {
 
 // Reads the tokens of one statement from left to right and writes the SQLite text, one member per kind of
@@ -360,8 +324,10 @@ namespace {
 class Translator
 {
 public:
-    Translator(const QString &statement, const TextColumnPredicate &isTextColumn, const ServerDialect *server)
-        : m_statement(statement), m_isTextColumn(isTextColumn), m_server(server), m_t(tokenize(statement))
+    Translator(const QString &statement, const TextColumnPredicate &isTextColumn, const ServerDialect *server,
+               const KeyColumnOf &keyOf)
+        : m_statement(statement), m_isTextColumn(isTextColumn), m_server(server), m_keyOf(keyOf),
+          m_t(tokenize(statement))
     {}
 
     TranslatedSql run()
@@ -373,14 +339,11 @@ public:
             const Token &tok = m_t[m_i];
             switch (tok.type) {
             case Tok::String:
-                // On a server a text compared with a text column goes through the same lower case.
-                append(m_server && (m_lowerNext || comparedWithText(m_i)) ? lowered(QStringLiteral("?"))
-                                                                          : QStringLiteral("?"));
-                m_lowerNext = false;
-                m_out.params.emplace_back(tok.value);
+                literal(tok);
                 break;
             case Tok::Number:
                 m_lowerNext = false;
+                m_keyNext = false;
                 number(tok);
                 break;
             case Tok::Symbol:
@@ -397,6 +360,8 @@ public:
         }
         if (!m_outer.empty())
             refuse(QStringLiteral("\u201E(\u201C ohne \u201E)\u201C"));
+        closeLike();
+        closeSelectAt(0);
         closeLimitsAt(0);
         m_out.sql = m_sql;
         return m_out;
@@ -409,6 +374,18 @@ private:
     {
         size_t depth;
         QString count;
+    };
+
+    // A SELECT still open, with the parenthesis depth it stands at: a sort by text ends with the keys of its
+    // tables, so that rows equal in every sorted text (apfel, Apfel, APFEL) come in the order of their
+    // keys on a file and on a server alike.
+    struct Select
+    {
+        size_t depth;
+        QStringList keys; // each table's key, qualified as the statement names the table
+        bool distinct = false;
+        bool grouped = false;
+        bool textSorted = false;
     };
 
     [[noreturn]] void refuse(const QString &why) const { refuseStatement(why, m_statement); }
@@ -433,6 +410,51 @@ private:
             m_sql += QStringLiteral(" LIMIT ") + m_limits.back().count;
             m_limits.pop_back();
         }
+    }
+
+    void closeSelectAt(size_t depth)
+    {
+        if (m_selects.empty() || m_selects.back().depth != depth)
+            return;
+        const Select select = std::move(m_selects.back());
+        m_selects.pop_back();
+        if (select.textSorted && !select.distinct && !select.grouped && !select.keys.isEmpty())
+            m_sql += QStringLiteral(", ") + select.keys.join(QStringLiteral(", "));
+    }
+
+    // On a server LIKE takes a backslash as its escape unless told otherwise; a file knows no escape. The
+    // pattern ends where the next keyword, comma or closing parenthesis of its depth begins.
+    void closeLike()
+    {
+        if (m_likeOpen && m_likeDepth == m_outer.size()) {
+            m_sql += QStringLiteral(" ESCAPE ''");
+            m_likeOpen = false;
+        }
+    }
+
+    // A table named after FROM or JOIN (and any parentheses of the join): its key goes to the end of a text
+    // sort, named by the alias that follows it where there is one.
+    void noteTable(const QString &table)
+    {
+        if (!m_keyOf || m_selects.empty() || m_clause != Clause::Other ||
+            m_out.kind != TranslatedSql::Kind::Select)
+            return;
+        size_t j = m_i;
+        while (j > 0 && isSym(j - 1, "("))
+            --j;
+        if (j == 0 || (upper(j - 1) != u"FROM" && upper(j - 1) != u"JOIN"))
+            return;
+        QString qualifier = table;
+        size_t a = m_i + 1;
+        if (upper(a) == u"AS")
+            ++a;
+        if (a < m_t.size() &&
+            (m_t[a].type == Tok::QuotedName || (m_t[a].type == Tok::Word && !keywords().contains(upper(a)))))
+            qualifier = m_t[a].text.toString();
+        // Named by its column, not as rowid: SQLite reads a join in parentheses as a subquery without one.
+        const QString key = m_keyOf(table);
+        if (!key.isEmpty())
+            m_selects.back().keys << quotedName(serverName(qualifier)) + u'.' + key;
     }
 
     // One trailing ";" is part of the dialect; anything after it would be a second statement.
@@ -496,10 +518,14 @@ private:
         } else if (tok.text == u")") {
             if (m_outer.empty())
                 refuse(QStringLiteral("\u201E)\u201C ohne \u201E(\u201C"));
+            closeLike();
+            closeSelectAt(m_outer.size());
             closeLimitsAt(m_outer.size());
             m_clause = m_outer.back();
             m_outer.pop_back();
         }
+        if (tok.text == u",")
+            closeLike();
         if (tok.text == u"&")
             append(QStringLiteral("||"));
         else if (tok.text == u"!=")
@@ -510,8 +536,18 @@ private:
 
     void keyword(const QString &up)
     {
-        if (up != u"LIKE")
+        if (up != u"LIKE") {
+            closeLike();
             m_lowerNext = false;
+        }
+        // BETWEEN's two bounds both go through the weights.
+        const bool bound = m_keyNext && (up == u"BETWEEN" || (up == u"AND" && m_between));
+        m_between = bound && up == u"BETWEEN";
+        m_keyNext = bound;
+        if (up == u"SELECT")
+            m_selects.push_back(Select{m_outer.size(), {}});
+        else if (up == u"DISTINCT" && !m_selects.empty())
+            m_selects.back().distinct = true;
         if (up == u"FROM")
             m_selectList = false;
         if (up == u"WHERE" || up == u"ON" || up == u"HAVING") {
@@ -520,6 +556,8 @@ private:
         } else if (up == u"BY" && m_i > 0 && (upper(m_i - 1) == u"ORDER" || upper(m_i - 1) == u"GROUP")) {
             m_clause = Clause::OrderBy;
             m_grouping = upper(m_i - 1) == u"GROUP";
+            if (m_grouping && !m_selects.empty())
+                m_selects.back().grouped = true;
         } else if (up == u"SET" && m_out.kind == TranslatedSql::Kind::Update) {
             m_inSet = true;
             m_clause = Clause::Other;
@@ -532,6 +570,10 @@ private:
             top();
         else
             append(up);
+        if (up == u"LIKE" && m_server) {
+            m_likeOpen = true;
+            m_likeDepth = m_outer.size();
+        }
     }
 
     void top()
@@ -556,6 +598,8 @@ private:
     void name(const Token &tok)
     {
         m_lowerNext = false;
+        const bool keyPartner = m_keyNext;
+        m_keyNext = false;
         if (isSym(m_i + 1, "(") && upper(m_i - 1) != u"INTO") {
             // A function is called by a plain name: text in brackets is a name and never SQL.
             if (tok.type != Tok::Word)
@@ -580,10 +624,14 @@ private:
             column.clear();
             m_i += 2;
         }
+        if (!qualified && !column.isEmpty())
+            noteTable(column);
         const bool text =
             m_clause != Clause::Other && !column.isEmpty() && m_isTextColumn && m_isTextColumn(column);
+        if (text && m_clause == Clause::OrderBy && !m_grouping && !m_selects.empty())
+            m_selects.back().textSorted = true;
         if (m_server && text) {
-            serverText(written);
+            serverText(written, keyPartner);
             return;
         }
         append(written);
@@ -616,6 +664,53 @@ private:
                isSym(j, "<=") || isSym(j, ">=") || upper(j) == u"LIKE";
     }
 
+    bool isRange(size_t j) const
+    {
+        return isSym(j, "<") || isSym(j, ">") || isSym(j, "<=") || isSym(j, ">=");
+    }
+    // The comparison after the expression that ends at i, past its closing parentheses.
+    size_t comparisonAfter(size_t i) const
+    {
+        size_t j = i + 1;
+        while (isSym(j, ")"))
+            ++j;
+        return j;
+    }
+
+    // A text in the order of the store's collation, as a row the server compares byte by byte: its
+    // primary weights, then its lower case. Compared so, two texts are ordered exactly as on a file, where
+    // the server's own collation would order them by its locale.
+    static QString weighed(const QString &expression)
+    {
+        return QStringLiteral("(") + QLatin1String(Collation::kServerPrimary) + u'(' + expression +
+               QStringLiteral(") COLLATE \"C\", ") + lowered(expression) + QStringLiteral(" COLLATE \"C\")");
+    }
+
+    void literal(const Token &tok)
+    {
+        const bool lower = m_lowerNext;
+        const bool key = m_keyNext;
+        m_lowerNext = false;
+        m_keyNext = false;
+        if (!m_server) {
+            append(QStringLiteral("?"));
+            m_out.params.emplace_back(tok.value);
+            return;
+        }
+        // On a server a text compared with a text column goes through the same lower case, or, for a
+        // range, through the same weights.
+        const bool compared = comparedWithText(m_i);
+        if (key || (compared && isRange(m_i + 1))) {
+            append(weighed(QStringLiteral("?")));
+            m_out.params.emplace_back(tok.value);
+            m_out.params.emplace_back(tok.value);
+            m_keyNext = compared || m_between;
+            return;
+        }
+        append(lower || compared ? lowered(QStringLiteral("?")) : QStringLiteral("?"));
+        m_out.params.emplace_back(tok.value);
+    }
+
     // A literal followed by a comparison with a text column.
     bool comparedWithText(size_t i) const
     {
@@ -633,13 +728,16 @@ private:
 
     // A text column compared or sorted on a server: compared through the collation's lower case, sorted
     // by its two keys byte by byte, in the direction written after it.
-    void serverText(const QString &written)
+    void serverText(const QString &written, bool keyPartner)
     {
         if (m_clause == Clause::Where) {
+            const size_t j = comparisonAfter(m_i);
+            if (keyPartner || isRange(j) || upper(j) == u"BETWEEN") {
+                append(weighed(written));
+                m_keyNext = isRange(j) || upper(j) == u"BETWEEN";
+                return;
+            }
             append(lowered(written));
-            size_t j = m_i + 1;
-            while (isSym(j, ")"))
-                ++j;
             m_lowerNext = isComparison(j);
             return;
         }
@@ -671,6 +769,7 @@ private:
     const QString &m_statement;
     const TextColumnPredicate &m_isTextColumn;
     const ServerDialect *m_server;
+    const KeyColumnOf &m_keyOf;
     std::vector<Token> m_t;
     size_t m_i = 0;
     TranslatedSql m_out;
@@ -681,15 +780,20 @@ private:
     bool m_selectList = false;
     bool m_grouping = false;  // the OrderBy clause is a GROUP BY
     bool m_lowerNext = false; // a text column was just compared: its partner goes through lower case too
+    bool m_keyNext = false;   // ... by a range: its partner goes through the weights too
+    bool m_between = false;   // between BETWEEN and its AND
+    std::vector<Select> m_selects;
+    bool m_likeOpen = false; // a LIKE pattern on a server still to be given its ESCAPE
+    size_t m_likeDepth = 0;
     std::vector<Limit> m_limits;
 };
 
 } // namespace
 
 TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicate &isTextColumn,
-                              const ServerDialect *server)
+                              const ServerDialect *server, const KeyColumnOf &keyOf)
 {
-    return Translator(statement, isTextColumn, server).run();
+    return Translator(statement, isTextColumn, server, keyOf).run();
 }
 
 } // namespace store

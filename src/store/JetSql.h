@@ -44,9 +44,14 @@ struct ServerDialect
     std::function<QString(const QString &name)> nameOf;
 };
 
+// A table's key column as a statement names it; empty for a table without one. A sort by text ends with
+// the keys of the statement's tables, so that rows equal in every sorted text come in the order of their
+// keys, on a file and on a server alike.
+using KeyColumnOf = std::function<QString(const QString &table)>;
+
 // Throws StoreError with a German message for a statement outside what the store understands.
 TranslatedSql translateJetSql(const QString &statement, const TextColumnPredicate &isTextColumn,
-                              const ServerDialect *server = nullptr);
+                              const ServerDialect *server = nullptr, const KeyColumnOf &keyOf = {});
 
 // The statement with its literals cut out, and the literals in order: two statements with the same shape
 // translate to the same SQLite text, so a translation can be reused with new values. Empty when the

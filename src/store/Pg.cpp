@@ -172,6 +172,20 @@ QString serverName(const QString &uri)
     return database.isEmpty() ? host : QStringLiteral("%1 auf %2").arg(database, host);
 }
 
+// On any other encoding the server counts bytes for a field's length, folds case byte by byte or cannot
+// hold every letter of Windows-1252: the same text would be refused or ordered otherwise than on a file.
+void Session::requireUtf8(PGconn *conn) const
+{
+    const char *encoding = PQparameterStatus(conn, "server_encoding");
+    if (encoding && std::strcmp(encoding, "UTF8") == 0)
+        return;
+    const QString database = QString::fromUtf8(PQdb(conn));
+    throw StoreError(QStringLiteral("Die Datenbank %1 hat die Zeichenkodierung %2; eine Sicherheitsdatenbank "
+                                    "braucht UTF8. Eine Datenbank mit UTF8 legt der Befehl "
+                                    "\u201Ecreatedb -E UTF8 -T template0 %3\u201C an.")
+                         .arg(quoted(m_server), QString::fromUtf8(encoding ? encoding : "?"), database));
+}
+
 ConnPtr Session::attempt(const QString &uri, const QString &password) const
 {
     const QByteArray dsn = uri.toUtf8();
@@ -210,6 +224,8 @@ void Session::connect(const QString &uri)
 {
     close();
     m_server = serverName(uri);
+    if (m_password.isEmpty())
+        m_password = rememberedServerPassword(uri);
     ConnPtr conn = attempt(uri, m_password);
     const auto wantsPassword = [](PGconn *c) {
         return PQconnectionNeedsPassword(c) ||
@@ -222,6 +238,7 @@ void Session::connect(const QString &uri)
         if (!typed)
             throw StoreError(QStringLiteral("Die Anmeldung am Datenbankserver %1 wurde abgebrochen.")
                                  .arg(quoted(m_server)));
+        forgetServerPassword(uri);
         m_password = *typed;
         conn = attempt(uri, m_password);
     }
@@ -235,6 +252,9 @@ void Session::connect(const QString &uri)
                                  .arg(quoted(m_server), f.serverMessage));
         throw StoreError(describe(f));
     }
+    if (!m_password.isEmpty())
+        rememberServerPassword(uri, m_password);
+    requireUtf8(conn.get());
     PQsetErrorVerbosity(conn.get(), PQERRORS_DEFAULT);
     // The server's notices (a shutdown under way, say) are not the user's business: failures come as errors.
     PQsetNoticeProcessor(

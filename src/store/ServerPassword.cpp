@@ -1,5 +1,7 @@
 #include "ServerPassword.h"
 
+#include <QHash>
+
 namespace store {
 
 namespace {
@@ -8,7 +10,27 @@ PasswordPrompt &prompt()
     static PasswordPrompt installed;
     return installed;
 }
+QHash<QString, QString> &remembered()
+{
+    static QHash<QString, QString> passwords;
+    return passwords;
+}
 } // namespace
+
+void rememberServerPassword(const QString &uri, const QString &password)
+{
+    remembered().insert(uri, password);
+}
+
+QString rememberedServerPassword(const QString &uri)
+{
+    return remembered().value(uri);
+}
+
+void forgetServerPassword(const QString &uri)
+{
+    remembered().remove(uri);
+}
 
 void setServerPasswordPrompt(PasswordPrompt p)
 {

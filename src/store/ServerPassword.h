@@ -17,4 +17,11 @@ void setServerPasswordPrompt(PasswordPrompt prompt);
 std::optional<QString> askServerPassword(const QString &server);
 bool hasServerPasswordPrompt();
 
+// What the user typed for a server (by the URI libpq gets), kept for the process's life: a command or the
+// program makes several connections to one server and asks once. A password the server refuses is
+// forgotten again.
+void rememberServerPassword(const QString &uri, const QString &password);
+QString rememberedServerPassword(const QString &uri);
+void forgetServerPassword(const QString &uri);
+
 } // namespace store

@@ -173,6 +173,8 @@ private slots:
             made = m_server.addPasswordRole(QStringLiteral("verwalter"), QStringLiteral("pw1"));
             QVERIFY2(made, qPrintable(m_server.failure()));
         }
+        // Each case starts with nothing typed: a password typed once is kept for the process's life.
+        store::forgetServerPassword(m_server.uriAs(QStringLiteral("verwalter")));
         QStringList asked;
         if (!answers.isEmpty()) {
             store::setServerPasswordPrompt([&](const QString &server) -> std::optional<QString> {

@@ -6,6 +6,7 @@
 
 #include "JetSql.h"
 #include "Query.h"
+#include "Quoted.h"
 
 #include <QTest>
 
@@ -128,8 +129,9 @@ private slots:
         Db db;
         db.conn.translate(first);
         const store::TranslatedSql reused = db.conn.translate(second);
-        const store::TranslatedSql own =
-            store::translateJetSql(second, [&db](const QString &c) { return db.conn.isTextColumn(c); });
+        const store::TranslatedSql own = store::translateJetSql(
+            second, [&db](const QString &c) { return db.conn.isTextColumn(c); }, nullptr,
+            [](const QString &) { return store::quotedName(QStringLiteral("id")); });
         QCOMPARE(reused.sql, own.sql);
         QCOMPARE(reused.params, own.params);
     }

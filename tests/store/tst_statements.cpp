@@ -174,6 +174,55 @@ private slots:
         QCOMPARE(got, expected);
     }
 
+    // The same rows in the same order from a file and from a server.
+    void textIsOrderedAndMatchedAsOnAFile_data()
+    {
+        QTest::addColumn<QStringList>("titles"); // given ids in this order
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QList<int>>("expected"); // places in `titles`
+        const QStringList apples{QStringLiteral("APFEL"), QStringLiteral("apfel"), QStringLiteral("Birne"),
+                                 QStringLiteral("Apfel")};
+        QTest::newRow("case variants by id")
+            << apples << QStringLiteral("order by Titel") << QList<int>{0, 1, 3, 2};
+        QTest::newRow("descending") << apples << QStringLiteral("order by Titel desc")
+                                    << QList<int>{2, 0, 1, 3};
+        const QStringList slashes{QStringLiteral("a\\b"), QStringLiteral("ab"), QStringLiteral("1%"),
+                                  QStringLiteral("1\\x")};
+        QTest::newRow("backslash") << slashes << QStringLiteral("where Titel like \"a\\b\" order by id")
+                                   << QList<int>{0};
+        QTest::newRow("backslash %") << slashes << QStringLiteral("where Titel like \"1\\%\" order by id")
+                                     << QList<int>{3};
+        const QStringList range{QStringLiteral("z"),  QStringLiteral("Y"), QStringLiteral("yb"),
+                                QStringLiteral("ä"),  QStringLiteral("ß"), QStringLiteral("ÿ"),
+                                QStringLiteral("Ýa"), QStringLiteral("x")};
+        QTest::newRow("range") << range << QStringLiteral("where Titel > \"y\" order by id")
+                               << QList<int>{0, 2, 5, 6};
+        QTest::newRow("range, literal first")
+            << range << QStringLiteral("where \"y\" >= Titel order by id") << QList<int>{1, 3, 4, 7};
+        QTest::newRow("between") << range << QStringLiteral("where Titel between \"x\" and \"Y\" order by id")
+                                 << QList<int>{1, 7};
+    }
+    void textIsOrderedAndMatchedAsOnAFile()
+    {
+        QFETCH(QStringList, titles);
+        QFETCH(QString, where);
+        QFETCH(QList<int>, expected);
+        Db db;
+        auto f = db.functions();
+        f->open();
+        QList<int> ids;
+        for (const QString &title : titles) {
+            f->insertRecord({title, 0});
+            ids << f->field(QStringLiteral("id")).asInteger();
+        }
+        auto q = db.query({QStringLiteral("select id from Funktionen ") + where});
+        q->open();
+        QList<int> got;
+        for (q->first(); !q->eof(); q->next())
+            got << ids.indexOf(q->field(QStringLiteral("id")).asInteger());
+        QCOMPARE(got, expected);
+    }
+
     void executeReportsOnlyRowsItChanged()
     {
         Db db;

@@ -35,8 +35,7 @@ void addUser(store::RecordSet &users, const QString &user, const QString &realNa
     users.insertRecord({QVariant(), user, initials, account, scrambled(password), realName, admin});
 }
 
-// Runs the work and removes the half-made file (or the server's tables) when it fails, so that a retry
-// starts clean.
+// Runs the work on a new file and removes the file when it fails, so that a retry starts clean.
 template <typename Fn> void fillOrRemove(const QString &file, Fn &&fill)
 {
     try {
@@ -45,23 +44,29 @@ template <typename Fn> void fillOrRemove(const QString &file, Fn &&fill)
         db.connect();
         fill(db);
     } catch (...) {
-        if (!store::Connection::serverOf(file).isEmpty()) {
-            store::Connection::dropServerTables(file, schema::tableNames());
-        } else {
-            QFile::remove(file);
-            QFile::remove(file + QStringLiteral("-journal"));
-        }
+        QFile::remove(file);
+        QFile::remove(file + QStringLiteral("-journal"));
         throw;
     }
 }
 
-// A new database: a file, or the tables on the server a URI or link file names.
-void createTables(const QString &file)
+// A new database with its first rows: a file, or the tables on the server a URI or link file names. On a
+// server the tables, their functions and the rows are made in one transaction, so that a failure at any
+// step (a refused password, a lost connection) leaves nothing behind and a later init starts clean.
+template <typename Fn> void makeAndFill(const QString &file, Fn &&fill)
 {
-    if (!store::Connection::serverOf(file).isEmpty())
-        store::Connection::createServerTables(file, schema::serverCreateStatements(), schema::tableNames());
-    else
+    if (store::Connection::serverOf(file).isEmpty()) {
         store::Connection::createDatabase(file, databasePassword(), schema::createStatements());
+        fillOrRemove(file, fill);
+        return;
+    }
+    store::Connection db;
+    db.setConnectionString(connectionStringFor(file));
+    db.connect();
+    store::Connection::Transaction transaction(db, QString());
+    db.createTablesHere(schema::serverCreateStatements(), schema::tableNames());
+    fill(db);
+    transaction.commit();
 }
 
 // One phase of a long run, told to the progress at its start, at every tenth of its rows and at its end.
@@ -101,8 +106,7 @@ void openTable(store::RecordSet &set, store::Connection &db, const QString &tabl
 
 void createDatabase(const QString &file, const Admin &admin)
 {
-    createTables(file);
-    fillOrRemove(file, [&](store::Connection &db) {
+    makeAndFill(file, [&](store::Connection &db) {
         store::RecordSet users(QStringLiteral("UserList"));
         openTable(users, db, schema::kBenutzer, schema::userListFields());
         addUser(users, admin.user, admin.realName, admin.initials,
@@ -112,8 +116,7 @@ void createDatabase(const QString &file, const Admin &admin)
 
 void createDemo(const QString &file)
 {
-    createTables(file);
-    fillOrRemove(file, [&](store::Connection &db) {
+    makeAndFill(file, [&](store::Connection &db) {
         store::RecordSet users(QStringLiteral("UserList"));
         openTable(users, db, schema::kBenutzer, schema::userListFields());
         addUser(users, QStringLiteral("admin"), QStringLiteral("Anna Administrator"), QStringLiteral("AA"),

@@ -186,53 +186,39 @@ QString jsonMistake(const QJsonParseError &error)
 
 using Rows = std::vector<std::vector<QVariant>>;
 
-// Why the target cannot take the rows exactly; empty when it can (see Connection::serverCanHold).
-QString unfitForServer(const std::vector<Rows> &data)
+// Why the target cannot take the rows exactly; empty when it can. Either side holds Windows-1252 text only,
+// as import takes it; a server also no U+FFFF (see Connection::serverCanHold).
+QString unfitForTarget(const std::vector<Rows> &data, bool server)
 {
     const std::vector<Table> &all = tables();
     for (std::size_t t = 0; t < all.size(); ++t) {
         for (std::size_t r = 0; r < data[t].size(); ++r) {
             for (std::size_t f = 0; f < all[t].fields.size(); ++f) {
                 const QVariant &v = data[t][r][f];
-                if (v.typeId() == QMetaType::QString && !store::Connection::serverCanHold(v.toString()))
-                    return QStringLiteral("%1, Zeile %2: %3 enthält das Zeichen U+FFFF, das ein "
-                                          "Datenbankserver nicht speichern kann")
-                        .arg(all[t].name)
-                        .arg(r + 1)
-                        .arg(all[t].fields[f].name);
+                if (v.typeId() != QMetaType::QString)
+                    continue;
+                const QString where =
+                    QStringLiteral("%1, Zeile %2: %3").arg(all[t].name).arg(r + 1).arg(all[t].fields[f].name);
+                if (server && !store::Connection::serverCanHold(v.toString()))
+                    return where +
+                           QStringLiteral(" enthält das Zeichen U+FFFF, das ein Datenbankserver nicht "
+                                          "speichern kann");
+                if (!store::Win1252::canEncode(v.toString()))
+                    return where + QStringLiteral(" enthält Zeichen außerhalb von Windows-1252");
             }
         }
     }
     return QString();
 }
 
-// Makes the target's tables where there are none: a new file, or the tables on the server. True when it
-// made them, so that a failure can take them away again.
+// Makes a new file for the copy where there is none. True when it made it, so that a failure can take it
+// away again.
 bool makeTarget(const QString &target)
 {
-    if (!store::Connection::serverOf(target).isEmpty()) {
-        store::Connection probe;
-        cli::openOn(probe, target);
-        if (!probe.columns(schema::kBenutzer).empty())
-            return false;
-        probe.disconnect();
-        store::Connection::createServerTables(target, schema::serverCreateStatements(), schema::tableNames());
-        return true;
-    }
     if (QFileInfo::exists(target))
         return false;
     store::Connection::createDatabase(target, databasePassword(), schema::createStatements());
     return true;
-}
-
-void removeTarget(const QString &target)
-{
-    if (!store::Connection::serverOf(target).isEmpty()) {
-        store::Connection::dropServerTables(target, schema::tableNames());
-    } else {
-        QFile::remove(target);
-        QFile::remove(target + QStringLiteral("-journal"));
-    }
 }
 
 // Appends the values of row `row` of a table to `values`.
@@ -332,23 +318,38 @@ int copyTables(const QStringList &args)
     {
         store::Connection source;
         cli::openOn(source, from);
+        const store::Connection::ReadTransaction snapshot(source);
         for (const Table &table : tables())
             data.push_back(readRows(source, table));
     }
-    if (!store::Connection::serverOf(to).isEmpty()) {
-        const QString problem = unfitForServer(data);
-        if (!problem.isEmpty())
-            return cli::refuse(problem);
+    const bool toServer = !store::Connection::serverOf(to).isEmpty();
+    const QString problem = unfitForTarget(data, toServer);
+    if (!problem.isEmpty())
+        return cli::refuse(problem);
+    int copied = 0;
+    if (toServer) {
+        // The tables, where they are missing, and the rows go in one transaction: a failure at any step
+        // leaves the database as it was.
+        store::Connection target;
+        cli::openOn(target, to);
+        store::Connection::Transaction transaction(target, QStringLiteral("(Kopieren)"));
+        if (target.columns(schema::kBenutzer).empty())
+            target.createTablesHere(schema::serverCreateStatements(), schema::tableNames());
+        copied = fill(target, data);
+        transaction.commit();
+        cli::out() << copied << " Zeilen kopiert.\n";
+        return 0;
     }
     const bool made = makeTarget(to);
-    int copied = 0;
     try {
         store::Connection target;
         cli::openOn(target, to);
         copied = fill(target, data);
     } catch (...) {
-        if (made)
-            removeTarget(to);
+        if (made) {
+            QFile::remove(to);
+            QFile::remove(to + QStringLiteral("-journal"));
+        }
         throw;
     }
     cli::out() << copied << " Zeilen kopiert.\n";
@@ -388,7 +389,11 @@ int exportTables(const QStringList &args)
     };
     const std::unique_ptr<exchange::RowSink> writer =
         format == u"json" ? exchange::jsonWriter(output) : exchange::csvWriter(output, raw);
-    exchange::readTables(db, *writer);
+    {
+        // One moment of the file or server: a change between two tables never shows half.
+        const store::Connection::ReadTransaction snapshot(db);
+        exchange::readTables(db, *writer);
+    }
     if (file)
         file->commit();
     return 0;

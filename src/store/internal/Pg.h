@@ -75,6 +75,7 @@ private:
     [[noreturn]] void raise(const PGresult *result, bool writing);
 
     ConnPtr attempt(const QString &uri, const QString &password) const;
+    void requireUtf8(PGconn *conn) const;
 
     QByteArray prepared(const QByteArray &sql, const std::vector<Oid> &types, bool writing);
     void forget(const QByteArray &sql, const std::vector<Oid> &types);

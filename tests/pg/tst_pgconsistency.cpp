@@ -1,0 +1,173 @@
+// What the tool reads from and writes to a server is whole: one moment of it, all or nothing, and only what
+// both sides hold exactly.
+
+#include "PgServer.h"
+#include "TestSupport.h"
+
+#include "Pg.h"
+#include "SDaten.h"
+#include "ServerPassword.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+
+class TestPgConsistency : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (!m_server.start() && !m_server.skipReason().isEmpty())
+            QSKIP(qPrintable(m_server.skipReason()));
+        QVERIFY2(m_server.isRunning(), qPrintable(m_server.failure()));
+        m_admin.connect(m_server.uri());
+    }
+
+    // A user deleted with their assignments while the copy waits for a locked table: both or neither.
+    void aCopyIsOneMomentOfTheServer()
+    {
+        QTemporaryDir dir;
+        const QString demo = dir.filePath(QStringLiteral("demo.mdb")),
+                      copy = dir.filePath(QStringLiteral("c.mdb"));
+        QCOMPARE(tool({QStringLiteral("demo"), demo}), 0);
+        QCOMPARE(tool({QStringLiteral("copy"), demo, m_server.uri()}), 0);
+        exec(QStringLiteral("BEGIN; LOCK TABLE \"Funktionen\" IN ACCESS EXCLUSIVE MODE"));
+        QProcess copying;
+        copying.start(QStringLiteral(SICHERHEIT_BIN_DIR "/sicherheit-db"),
+                      {QStringLiteral("copy"), m_server.uri(), copy});
+        QElapsedTimer waited;
+        for (waited.start();
+             count("SELECT count(*) FROM pg_locks WHERE NOT granted") == 0 && waited.elapsed() < 20000;)
+            QTest::qWait(20);
+        exec(QStringLiteral("DELETE FROM \"Benutzer\" WHERE \"Initialien\" = 'MM'; "
+                            "DELETE FROM \"Funktionen_Benutzer\" WHERE \"User\" = 'MM'; COMMIT"));
+        QVERIFY(copying.waitForFinished(30000) && copying.exitCode() == 0);
+        QByteArray users, held;
+        QCOMPARE(tool({QStringLiteral("users"), copy}, &users), 0);
+        QCOMPARE(tool({QStringLiteral("rights"), copy, QStringLiteral("mmueller")}, &held), 0);
+        QVERIFY2(users.contains("mmueller") && held.contains("Kunden"), (users + held).constData());
+    }
+
+    // Tables made, the administrator refused, the clean-up refused too: nothing stays, the next init works.
+    void anInitThatFailsLeavesNothingBehind()
+    {
+        dropTables();
+        exec(QStringLiteral(
+            "CREATE FUNCTION trap() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN RAISE EXCEPTION ''x''; END';"
+            "CREATE FUNCTION arm() RETURNS event_trigger LANGUAGE plpgsql AS 'BEGIN IF EXISTS (SELECT FROM "
+            "pg_event_trigger_ddl_commands() WHERE object_identity LIKE ''%\"Benutzer\"'') THEN CREATE "
+            "TRIGGER "
+            "trap BEFORE INSERT ON \"Benutzer\" FOR EACH ROW EXECUTE FUNCTION trap(); END IF; END';"
+            "CREATE EVENT TRIGGER arm ON ddl_command_end WHEN TAG IN ('CREATE TABLE') EXECUTE FUNCTION arm();"
+            "CREATE FUNCTION keep() RETURNS event_trigger LANGUAGE plpgsql AS 'BEGIN RAISE EXCEPTION ''y''; "
+            "END';"
+            "CREATE EVENT TRIGGER keep ON sql_drop EXECUTE FUNCTION keep()"));
+        const QStringList init{QStringLiteral("init"),       m_server.uri(),
+                               QStringLiteral("--admin"),    QStringLiteral("chef"),
+                               QStringLiteral("--password"), QStringLiteral("geheim12")};
+        QVERIFY(tool(init) != 0);
+        exec(QStringLiteral("DROP EVENT TRIGGER keep; DROP EVENT TRIGGER arm; DROP FUNCTION keep(), arm(), "
+                            "trap() CASCADE"));
+        QCOMPARE(count("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"), 0);
+        QCOMPARE(tool(init), 0);
+    }
+
+    void onlyAUtf8DatabaseIsUsed_data()
+    {
+        QTest::addColumn<QString>("encoding");
+        QTest::newRow("SQL_ASCII") << QStringLiteral("SQL_ASCII");
+        QTest::newRow("LATIN1") << QStringLiteral("LATIN1");
+    }
+    void onlyAUtf8DatabaseIsUsed()
+    {
+        QFETCH(QString, encoding);
+        exec(QStringLiteral("CREATE DATABASE x%1 ENCODING '%1' TEMPLATE template0").arg(encoding));
+        const QString uri = m_server.uri(QStringLiteral("x") + encoding.toLower());
+        QByteArray said;
+        QVERIFY(tool({QStringLiteral("init"), uri, QStringLiteral("--admin"), QStringLiteral("chef"),
+                      QStringLiteral("--password"), QStringLiteral("geheim12")},
+                     nullptr, &said) != 0);
+        QVERIFY2(
+            QString::fromUtf8(said).contains(QStringLiteral("Zeichenkodierung %1; eine Sicherheitsdatenbank "
+                                                            "braucht UTF8. Eine Datenbank mit UTF8 legt der "
+                                                            "Befehl \u201Ecreatedb -E UTF8 -T template0 x")
+                                                 .arg(encoding)),
+            said.constData());
+    }
+
+    // As import refuses it, with exit code 2 before anything is made.
+    void aCopyRefusesTextOutsideWindows1252_data()
+    {
+        QTest::addColumn<bool>("toServer");
+        QTest::newRow("file to server") << true;
+        QTest::newRow("server to file") << false;
+    }
+    void aCopyRefusesTextOutsideWindows1252()
+    {
+        QFETCH(bool, toServer);
+        dropTables();
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("demo.mdb")), uri = m_server.uri();
+        QCOMPARE(tool({QStringLiteral("demo"), toServer ? file : uri}), 0);
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(toServer ? file : uri));
+        QCOMPARE(db.execute(QStringLiteral("update Funktionen set Titel=\"\u03A9 \u1E9E\" where id=1")), 1);
+        db.disconnect();
+        QCOMPARE(tool({QStringLiteral("copy"), toServer ? file : uri, toServer ? uri : file}), 2);
+        QCOMPARE(toServer ? count("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'") : 0, 0);
+        QVERIFY(toServer || !QFileInfo::exists(file));
+    }
+
+    void aTypedPasswordIsAskedOncePerServer()
+    {
+        QVERIFY2(m_server.addPasswordRole(QStringLiteral("pruefer"), QStringLiteral("pw2")),
+                 qPrintable(m_server.failure()));
+        int asked = 0;
+        store::setServerPasswordPrompt([&asked](const QString &) {
+            ++asked;
+            return std::optional(QStringLiteral("pw2"));
+        });
+        store::Connection first, second;
+        for (store::Connection *c : {&first, &second}) {
+            c->setConnectionString(connectionStringFor(m_server.uriAs(QStringLiteral("pruefer"))));
+            c->connect();
+        }
+        store::setServerPasswordPrompt(nullptr);
+        QCOMPARE(asked, 1);
+    }
+
+private:
+    int tool(const QStringList &args, QByteArray *output = nullptr, QByteArray *errors = nullptr)
+    {
+        QProcess p;
+        p.start(QStringLiteral(SICHERHEIT_BIN_DIR "/sicherheit-db"), args);
+        if (!p.waitForFinished(60000))
+            return -1;
+        if (output)
+            *output = p.readAllStandardOutput();
+        if (errors)
+            *errors = p.readAllStandardError();
+        return p.exitCode();
+    }
+    // Several statements in one text, as the server's own client sends them.
+    void exec(const QString &sql)
+    {
+        const store::pg::ResultPtr r(PQexec(m_admin.handle(), sql.toUtf8().constData()));
+        QVERIFY2(PQresultStatus(r.get()) == PGRES_COMMAND_OK, PQresultErrorMessage(r.get()));
+    }
+    int count(const char *sql)
+    {
+        store::pg::Session s;
+        s.connect(m_server.uri());
+        return QByteArray(PQgetvalue(s.exec(QString::fromLatin1(sql), {}).get(), 0, 0)).toInt();
+    }
+    void dropTables() { store::Connection::dropServerTables(m_server.uri(), schema::tableNames()); }
+
+    testsupport::PgServer m_server;
+    store::pg::Session m_admin;
+};
+
+QTEST_GUILESS_MAIN(TestPgConsistency)
+#include "tst_pgconsistency.moc"
