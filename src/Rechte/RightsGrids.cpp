@@ -3,6 +3,11 @@
 #include "Schema.h"
 #include "StoreError.h"
 
+#include <QLocale>
+
+#include <algorithm>
+#include <numeric>
+
 namespace rechte {
 
 namespace {
@@ -21,6 +26,8 @@ QString kindText(rights::ProblemKind kind)
         return QStringLiteral("Fehlende Gruppe");
     case ProblemKind::Ring:
         return QStringLiteral("Funktion unter sich selbst");
+    case ProblemKind::RootId:
+        return QStringLiteral("Nummer der Wurzel");
     case ProblemKind::Repeated:
         return QStringLiteral("Doppelte Zuordnung");
     case ProblemKind::SharedUserName:
@@ -98,15 +105,55 @@ TextGrid holdersGrid(const rights::Snapshot &file, qint32 function, bool below)
     return grid;
 }
 
-TextGrid assignmentsGrid(const rights::Snapshot &file)
+TextGrid assignmentsGrid(const rights::Snapshot &file, std::vector<std::size_t> *assignmentOf)
 {
     TextGrid grid({QStringLiteral("Benutzer"), QStringLiteral("Initialien"), QStringLiteral("Gruppe"),
                    QStringLiteral("Titel")});
     const std::vector<rights::OverviewRow> rows = file.overview();
     grid.reserve(rows.size());
-    for (const rights::OverviewRow &r : rows)
+    if (assignmentOf) {
+        assignmentOf->clear();
+        assignmentOf->reserve(rows.size());
+    }
+    for (const rights::OverviewRow &r : rows) {
         grid.addRow({r.user, r.initials, r.group, r.title});
+        if (assignmentOf)
+            assignmentOf->push_back(r.assignment);
+    }
     return grid;
+}
+
+QString assignmentsCount(const TextGrid &grid, const std::vector<std::size_t> &assignmentOf)
+{
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const auto distinct = [&assignmentOf](const auto &rows) {
+        std::vector<char> seen(
+            assignmentOf.empty() ? 0 : *std::max_element(assignmentOf.begin(), assignmentOf.end()) + 1);
+        qint64 n = 0;
+        for (const int row : rows) {
+            const std::size_t a = assignmentOf[static_cast<std::size_t>(row)];
+            n += seen[a] ? 0 : 1;
+            seen[a] = 1;
+        }
+        return n;
+    };
+    std::vector<int> every(static_cast<std::size_t>(grid.rowCount()));
+    std::iota(every.begin(), every.end(), 0);
+    const qint64 allRows = grid.rowCount();
+    const auto shownRows = static_cast<qint64>(grid.shown().size());
+    const qint64 all = assignmentOf.size() == every.size() ? distinct(every) : allRows;
+    const qint64 shown = assignmentOf.size() == every.size() ? distinct(grid.shown()) : shownRows;
+    const auto part = [&german](qint64 of, qint64 total, const QString &one, const QString &many) {
+        const QString noun = total == 1 ? one : many;
+        return of == total
+                   ? QStringLiteral("%1 %2").arg(german.toString(total), noun)
+                   : QStringLiteral("%1 von %2 %3").arg(german.toString(of), german.toString(total), noun);
+    };
+    const QString assignments = part(shown, all, QStringLiteral("Zuordnung"), QStringLiteral("Zuordnungen"));
+    if (allRows == all)
+        return assignments;
+    return part(shownRows, allRows, QStringLiteral("Zeile"), QStringLiteral("Zeilen")) +
+           QStringLiteral(", ") + assignments;
 }
 
 TextGrid findingsGrid(const std::vector<rights::Problem> &problems)
