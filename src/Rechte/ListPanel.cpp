@@ -20,7 +20,7 @@ constexpr int kColumnWidth = 160;
 } // namespace
 
 ListPanel::ListPanel(const QString &name, int parts, QWidget *parent)
-    : QWidget(parent), m_model(new GridModel(this)), m_table(new QTableView(this))
+    : QWidget(parent), m_model(new GridModel(this))
 {
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -30,8 +30,6 @@ ListPanel::ListPanel(const QString &name, int parts, QWidget *parent)
         m_filter->setPlaceholderText(QStringLiteral("Filter"));
         m_filter->setClearButtonEnabled(true);
         column->addWidget(m_filter);
-        // The table was made first; Tab goes from the filter into its list, as they stand.
-        setTabOrder(m_filter, m_table);
         m_filter->installEventFilter(this);
         connect(m_filter, &QLineEdit::textChanged, this, [this](const QString &text) {
             ui::guarded([&] {
@@ -42,6 +40,8 @@ ListPanel::ListPanel(const QString &name, int parts, QWidget *parent)
             });
         });
     }
+    // Made after the filter: Tab goes from the filter into its list, as they stand.
+    m_table = new QTableView(this);
     m_table->setObjectName(name);
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -63,7 +63,7 @@ private:
     void fitColumns();
 
     GridModel *m_model;
-    QTableView *m_table;
+    QTableView *m_table = nullptr;
     QLineEdit *m_filter = nullptr;
     QLabel *m_count = nullptr;
     std::vector<int> m_widths;

@@ -54,8 +54,10 @@ QString userText(const rights::User &u)
 // Runs a handler behind the one error guard whenever the button is clicked.
 void onClick(QPushButton *button, TFRechte *window, void (TFRechte::*handler)())
 {
-    QObject::connect(button, &QPushButton::clicked, window,
-                     [window, handler] { ui::guarded([window, handler] { (window->*handler)(); }); });
+    QObject::connect(button, &QPushButton::clicked, window, [window, handler] {
+        const ui::BoxOwner owner(window); // its questions and errors stand on it
+        ui::guarded([window, handler] { (window->*handler)(); });
+    });
 }
 
 // The save dialog's sizes and dates as German readers write them, whatever the desktop's language.
@@ -141,6 +143,8 @@ TFRechte::TFRechte(store::Connection &db, QWidget *parent) : QWidget(parent, Qt:
             [this] { ui::guarded([this] { AktualisierenClick(); }); });
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
     clear();
+    // Ready to type a user's name.
+    Users->filter()->setFocus();
 }
 
 TFRechte::~TFRechte() = default;
@@ -155,7 +159,7 @@ void TFRechte::buildButtons()
     };
     Aktualisieren = button("Aktualisieren", QStringLiteral("&Aktualisieren"));
     Aktualisieren->setToolTip(QStringLiteral("Die Datei neu lesen (F5)"));
-    RechteUebernehmen = button("RechteUebernehmen", QStringLiteral("Rechte &übernehmen von …"));
+    RechteUebernehmen = button("RechteUebernehmen", QStringLiteral("Rechte ü&bernehmen von …"));
     Pruefen = button("Pruefen", QStringLiteral("&Prüfen"));
     Bereinigen = button("Bereinigen", QStringLiteral("Be&reinigen"));
     Exportieren = button("Exportieren", QStringLiteral("&Exportieren …"));
@@ -255,14 +259,16 @@ void TFRechte::placeBesideParent()
         return;
     const QRect beside = main->frameGeometry();
     const QRect room = main->screen() ? main->screen()->availableGeometry() : QRect();
+    // Not shown yet, the window has no frame: it gets one like the main window's.
+    const QSize outer = size() + (beside.size() - main->geometry().size());
     QPoint at(beside.right() + 1, beside.top());
     if (room.isValid()) {
         // To the right where there is room, else to the left, else as far right as the screen allows.
-        if (at.x() + width() > room.right() + 1)
-            at.setX(beside.left() - width() >= room.left()
-                        ? beside.left() - width()
-                        : std::max(room.left(), room.right() + 1 - width()));
-        at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() + 1 - height())));
+        if (at.x() + outer.width() > room.right() + 1)
+            at.setX(beside.left() - outer.width() >= room.left()
+                        ? beside.left() - outer.width()
+                        : std::max(room.left(), room.right() + 1 - outer.width()));
+        at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() + 1 - outer.height())));
     }
     move(at);
 }

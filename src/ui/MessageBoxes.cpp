@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 #include <array>
@@ -67,8 +68,12 @@ QMessageBox::Icon iconOf(std::optional<MsgKind> kind)
     return QMessageBox::Question;
 }
 
+QPointer<QWidget> g_owner; // set by a BoxOwner
+
 QWidget *ownerWindow()
 {
+    if (g_owner && g_owner->isVisible())
+        return g_owner->window();
     if (QWidget *active = QApplication::activeWindow())
         return active;
     if (QWidget *modal = QApplication::activeModalWidget())
@@ -126,6 +131,16 @@ MsgResult messageBox(const QString &text, const QString &caption, std::optional<
     }
     // Closed without a click (the window manager, the application quitting): as if escaped.
     return resultOf(escapeWith);
+}
+
+BoxOwner::BoxOwner(QWidget *window) : m_previous(g_owner)
+{
+    g_owner = window;
+}
+
+BoxOwner::~BoxOwner()
+{
+    g_owner = m_previous;
 }
 
 QString applicationTitle()

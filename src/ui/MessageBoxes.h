@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QFlags>
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <optional>
 
@@ -46,6 +48,20 @@ enum class MsgResult
 MsgResult messageDlg(const QString &text, MsgKind kind, Buttons buttons);
 // The same with another default: a question whose "Ja" cannot be undone offers "Nein" to Enter.
 MsgResult messageDlg(const QString &text, MsgKind kind, Buttons buttons, MsgButton defaultButton);
+
+// While it lives, the boxes above belong to `window` and stand centred on it, whichever window the desktop
+// has made active: a window that asks right after another dialog closed may not be active again yet.
+class BoxOwner
+{
+public:
+    explicit BoxOwner(QWidget *window);
+    ~BoxOwner();
+    BoxOwner(const BoxOwner &) = delete;
+    BoxOwner &operator=(const BoxOwner &) = delete;
+
+private:
+    QPointer<QWidget> m_previous;
+};
 
 // The plain message box: no icon, one "OK", the application's title as its caption.
 void showMessage(const QString &text);

@@ -13,6 +13,7 @@
 #include "Rechte.h"
 #include "RecordSet.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -22,10 +23,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QTableView>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 #include <QTreeWidget>
 
 using driver::Script;
@@ -133,6 +137,7 @@ private slots:
             QTest::mouseClick(r->Below, Qt::LeftButton, Qt::NoModifier, QPoint(5, r->Below->height() / 2));
             QCOMPARE(column(r->Holders), QStringList({"anna", "berta", "chef", QString()}));
             QCOMPARE(column(r->Holders, 3)[2], QStringLiteral("Formulare › Verkauf › Kunden › Ändern"));
+            QCOMPARE(column(r->Holders, 3)[3], QString()); // XY holds Kunden itself
             maindriver::screenshot(r, QStringLiteral("rechte-nach-funktion.png"));
 
             // All assignments: filter, count (rows of shared initials are not assignments), a header click
@@ -182,6 +187,13 @@ private slots:
             << "chef (Clara Chef, CC)"
             << "Yes"
             << "Anna erhält 1 Zuordnung von chef. Fortfahren?" << 1;
+        QTest::newRow("shared initials are named")
+            << "berta"
+            << "Anna (Anna N, AN)"
+            << "Yes"
+            << "berta erhält 1 Zuordnung von Anna. Die Initialien „ab“ hat auch anna: auch anna erhält sie. "
+               "Fortfahren?"
+            << 1;
         QTest::newRow("nothing lacking") << "anna"
                                          << "chef (Clara Chef, CC)"
                                          << "OK"
@@ -289,6 +301,218 @@ private slots:
         QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen where inGruppe = 0")), 4);
         FileView backup(QFileInfo(file).dir().filePath(copies.constFirst()));
         QCOMPARE(backup.count(QStringLiteral("select count(*) from Funktionen_Benutzer")), 7);
+    }
+
+    // Another program changes the file between the question and the answer: the clean-up acts on the file
+    // as it is then, never on the plan the question showed.
+    void theCleanUpActsOnTheFileAsItIsWhenAnswered_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<QList<int>>("left");
+        QTest::addColumn<int>("backups");
+        // Assignment 1 was the first of chef's two to Ändern: 5, planned as its repeat, is chef's last.
+        QTest::newRow("the first copy of a repeat deleted")
+            << "DELETE FROM Funktionen_Benutzer WHERE id = 1"
+            << "Bereinigt: 2 Zuordnungen gelöscht, 3 unerreichbare Funktionen" << QList<int>{2, 5, 6, 7} << 1;
+        QTest::newRow("cleaned meanwhile") << "DELETE FROM Funktionen_Benutzer WHERE id IN (3, 4, 5)\n"
+                                              "UPDATE Funktionen SET inGruppe = 0 WHERE id IN (20, 30, 40)"
+                                           << "Nichts mehr zu bereinigen" << QList<int>{1, 2, 6, 7} << 0;
+    }
+    void theCleanUpActsOnTheFileAsItIsWhenAnswered()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, says);
+        QFETCH(QList<int>, left);
+        QFETCH(int, backups);
+        const QString file = junkFile();
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            TFRechte *r = openedBy(m, false);
+            QVERIFY(r);
+            s.answerBox(QStringLiteral("Yes"), [&](QMessageBox *) {
+                FileView other(file);
+                for (const QString &statement : meanwhile.split(u'\n'))
+                    other.conn.execute(statement);
+            });
+            s.answerBox();
+            r->Bereinigen->click();
+            QCOMPARE(s.boxes.size(), 2);
+            QVERIFY2(s.boxes[1].text.contains(says), qPrintable(s.boxes[1].text));
+        });
+        QVERIFY(s.done());
+        FileView f(file);
+        QList<int> ids;
+        for (int id = 1; id <= 7; ++id) {
+            if (f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where id = %1").arg(id)) ==
+                1)
+                ids << id;
+        }
+        QCOMPARE(ids, left);
+        QCOMPARE(QFileInfo(file).dir().entryList({QStringLiteral("User-*.mdb")}, QDir::Files).size(),
+                 backups);
+    }
+
+    // The whole window by keyboard alone: a user chosen, rights copied (Enter first says no), the check,
+    // the clean-up, an export, F5, Esc.
+    void theWindowIsWorkedWithTheKeyboardAlone()
+    {
+        const QString file = junkFile();
+        const QString csv = QFileInfo(file).dir().filePath(QStringLiteral("tastatur.csv"));
+        Script s;
+        TFRechte *window = nullptr;
+        const auto key = [&window](int k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+            // The test platform does not give the activation back when a box closes; a desktop does.
+            if (QApplication::activeWindow() != window) {
+                window->activateWindow();
+                QTRY_COMPARE(QApplication::activeWindow(), window);
+            }
+            QWidget *w = QApplication::focusWidget();
+            QVERIFY(w);
+            QTest::keyClick(w, static_cast<Qt::Key>(k), mods);
+            // A button's mnemonic clicks it as a click looks: after a moment.
+            if (mods & Qt::AltModifier)
+                QTest::qWait(300);
+        };
+        QStringList defaults; // what Enter would have answered, box by box
+        withMain(s, file, [&](TFMain *m) {
+            QTest::keyClick(m, Qt::Key_R, Qt::ControlModifier);
+            auto *r = m->findChild<TFRechte *>(QStringLiteral("FRechte"));
+            QVERIFY(r && r->isVisible());
+            window = r;
+            QTRY_COMPARE(QApplication::activeWindow(), r);
+            // Beside the main window as far as the screen allows, not at its corner.
+            QCOMPARE(r->frameGeometry().top(), m->frameGeometry().top());
+            QVERIFY(r->frameGeometry().left() > 0);
+            QVERIFY(m->screen()->availableGeometry().contains(r->frameGeometry()));
+            // A box answered by keys, after a look at where it stands and what Enter would answer: Enter,
+            // or Shift+Tab from the default "Nein" to "Ja" and Space.
+            const auto ask = [&](bool yes) {
+                s.on(QStringLiteral("MessageBox"), [&, yes](QWidget *w) {
+                    auto *box = qobject_cast<QMessageBox *>(w);
+                    s.boxes << driver::Box{box->windowTitle(), box->text(), box->icon(), {}};
+                    defaults << (box->defaultButton() ? box->defaultButton()->objectName() : QString());
+                    QCOMPARE(box->parentWidget()->window(), r);      // centred on the window that asks
+                    QTRY_COMPARE(QApplication::activeWindow(), box); // keys go to the active window
+                    if (yes) {
+                        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+                        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Yes"));
+                        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+                    } else {
+                        QTest::keyClick(box, Qt::Key_Return);
+                    }
+                });
+            };
+
+            // Tab reaches the users' filter, and from it the list; Down goes from the filter into the list.
+            for (int i = 0; i < 12 && QApplication::focusWidget() != r->Users->filter(); ++i)
+                key(Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), r->Users->filter());
+            key(Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), r->Users->table());
+            key(Qt::Key_Tab, Qt::ShiftModifier);
+            QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("bert"));
+            key(Qt::Key_Down);
+            QCOMPARE(QApplication::focusWidget(), r->Users->table());
+            QCOMPARE(r->HeldCaption->text(), QStringLiteral("Funktionen von berta (Berta B, ab)"));
+            // Tab leaves the list instead of moving to its next cell.
+            key(Qt::Key_Tab);
+            QVERIFY(QApplication::focusWidget() != r->Users->table());
+
+            // Rechte übernehmen: the source chosen by keys; Enter on the question says no.
+            const auto source = [&] {
+                s.on(QStringLiteral("RechteVon"), [](QWidget *w) {
+                    auto *box = w->findChild<QComboBox *>();
+                    box->setFocus();
+                    while (!box->currentText().startsWith(u"Anna ("))
+                        QTest::keyClick(box, Qt::Key_Down);
+                    QTest::keyClick(box, Qt::Key_Return);
+                });
+            };
+            source();
+            ask(false);
+            key(Qt::Key_B, Qt::AltModifier);
+            QCOMPARE(column(r->Held).size(), 2);
+            source();
+            ask(true);
+            key(Qt::Key_B, Qt::AltModifier);
+            QCOMPARE(column(r->Held).size(), 3);
+
+            // Prüfen, then Bereinigen: Enter says no.
+            key(Qt::Key_P, Qt::AltModifier);
+            QCOMPARE(r->Views->currentIndex(), 3);
+            const int findings = r->Findings->grid().rowCount();
+            QVERIFY(findings > 3);
+            ask(false);
+            key(Qt::Key_R, Qt::AltModifier);
+            QCOMPARE(r->Findings->grid().rowCount(), findings);
+            ask(true);
+            ask(false);
+            key(Qt::Key_R, Qt::AltModifier);
+            QVERIFY(r->Findings->grid().rowCount() < findings);
+            // The whole of the chosen finding below the list.
+            r->Findings->table()->setFocus();
+            key(Qt::Key_Down);
+            QCOMPARE(r->FindingDetail->text(), r->Findings->grid().text(r->Findings->chosenRow(), 2));
+
+            // Exportieren: the name typed, Enter.
+            s.on(QStringLiteral("ExportDialog"), [&](QWidget *w) {
+                auto *name = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                name->setFocus();
+                name->selectAll();
+                QTest::keyClicks(name, csv);
+                QTest::keyClick(name, Qt::Key_Return);
+            });
+            key(Qt::Key_E, Qt::AltModifier);
+            QVERIFY(QFileInfo::exists(csv));
+
+            // F5 reads again; Esc closes.
+            FileView(file).conn.execute(QStringLiteral("DELETE FROM Funktionen_Benutzer WHERE User = 'AN'"));
+            r->Views->setCurrentIndex(2);
+            const int rows = r->Assignments->grid().rowCount();
+            key(Qt::Key_F5);
+            QVERIFY(r->Assignments->grid().rowCount() < rows);
+            key(Qt::Key_Escape);
+            QVERIFY(!r->isVisible());
+        });
+        QVERIFY(s.done());
+        QCOMPARE(defaults, QStringList({"No", "No", "No", "No", "OK"}));
+        FileView f(file);
+        // Copied once, whatever Enter answered first; kept by the clean-up, which hung its group under the
+        // root.
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where User = 'ab' and "
+                                        "Funktion = 21")),
+                 1);
+    }
+
+    // Without a chosen user the export proposes "Rechte.csv"; the dialog's dates are German.
+    void theExportDialogProposesANameAndShowsGermanDates()
+    {
+        const QString file = junkFile();
+        QFile earlier(QFileInfo(file).dir().filePath(QStringLiteral("alt.csv")));
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.close();
+        Script s;
+        QString proposed, date;
+        withMain(s, file, [&](TFMain *m) {
+            TFRechte *r = openedBy(m, false);
+            QVERIFY(r);
+            s.on(QStringLiteral("ExportDialog"), [&](QWidget *w) {
+                proposed = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
+                auto *view = w->findChild<QTreeView *>(QStringLiteral("treeView"));
+                const QAbstractItemModel *files = view->model();
+                QTRY_VERIFY(files->rowCount(view->rootIndex()) > 0);
+                date = files->index(0, 3, view->rootIndex()).data().toString();
+                qobject_cast<QDialog *>(w)->reject();
+            });
+            r->Exportieren->click();
+        });
+        QVERIFY(s.done());
+        QCOMPARE(proposed, QStringLiteral("Rechte.csv"));
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d$"))
+                     .match(date)
+                     .hasMatch(),
+                 qPrintable(date));
     }
 
     void aViewGoesToACsvFileAndAnotherFileIsReadWhenOpened()
