@@ -143,6 +143,8 @@ private slots:
     // --- bound edit and check box ---
     void boundEditWritesThroughToTheFile();
     void boundEditHandsOverPendingTextBeforeAPost();
+    void boundEditWritesOnlyWhenLeftForGood_data();
+    void boundEditWritesOnlyWhenLeftForGood();
     void checkBoxShowsThreeStatesAndWritesTheFlag();
     // --- size ---
     void largeSetOpensWithoutTouchingEveryRow();
@@ -560,6 +562,40 @@ void TestDbControls::boundEditHandsOverPendingTextBeforeAPost()
     QCOMPARE(seenByBeforePost, QStringLiteral("Neu"));
     QCOMPARE(db.scalar(QStringLiteral("SELECT User FROM Benutzer")).toString(), QStringLiteral("Neu"));
     QVERIFY(!name->isFieldModified());
+}
+
+// Another window or a menu takes the focus only for a while: the typing goes on, so nothing of it goes into
+// the field (a password would be scrambled half typed); the focus moving on within the window writes it.
+void TestDbControls::boundEditWritesOnlyWhenLeftForGood_data()
+{
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("its window deactivated") << int(Qt::ActiveWindowFocusReason) << false;
+    QTest::newRow("its menu") << int(Qt::PopupFocusReason) << false;
+    QTest::newRow("Tab") << int(Qt::TabFocusReason) << true;
+}
+
+void TestDbControls::boundEditWritesOnlyWhenLeftForGood()
+{
+    QFETCH(int, reason);
+    QFETCH(bool, written);
+    UsersOnScreen fixture;
+    auto &[db, users, source, w] = fixture;
+    addUser(*users, QStringLiteral("Anna"), false);
+    auto *name = w.add(new ui::DBEdit);
+    name->setDataSource(&source);
+    name->setDataField(QStringLiteral("User"));
+    QVERIFY(w.show());
+    name->setFocus();
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("Zo"));
+    QSignalSpy handedOver(name, &ui::DBEdit::typedTextWritten);
+    QFocusEvent out(QEvent::FocusOut, static_cast<Qt::FocusReason>(reason));
+    QApplication::sendEvent(name, &out);
+    QCOMPARE(handedOver.size(), written ? 1 : 0);
+    QCOMPARE(users->field(QStringLiteral("User")).asString(),
+             written ? QStringLiteral("Zo") : QStringLiteral("Anna"));
+    QCOMPARE(name->isFieldModified(), !written);
 }
 
 void TestDbControls::checkBoxShowsThreeStatesAndWritesTheFlag()
