@@ -132,8 +132,9 @@ TFRechte::TFRechte(store::Connection &db, QWidget *parent) : QWidget(parent, Qt:
     Functions->setWidths({ListPanel::kStretch, ListPanel::kFit});
     Holders->setWidths({70, 90, 60});
     Assignments->setWidths({110, 70, 330});
-    Assignments->setCounter(
-        [this](const rechte::TextGrid &grid) { return rechte::assignmentsCount(grid, m_assignmentOf); });
+    Assignments->setCounter([this](const rechte::TextGrid &grid) {
+        return rechte::assignmentsCount(grid, m_assignmentOf, m_assignmentCount);
+    });
     Findings->setWidths({150, 120});
     column->addWidget(Views, 1);
 
@@ -282,7 +283,7 @@ void TFRechte::dropLists()
 {
     Users->setGrid(rechte::usersGrid(emptyFile()));
     Functions->setGrid(rechte::functionsGrid(emptyFile()));
-    Assignments->setGrid(rechte::assignmentsGrid(emptyFile(), &m_assignmentOf));
+    setAssignments(rechte::assignmentsGrid(emptyFile(), &m_assignmentOf));
     Findings->setGrid(rechte::findingsGrid({}));
     m_file.reset();
 #ifdef __GLIBC__
@@ -323,9 +324,15 @@ void TFRechte::showPage(int page)
     else if (page == 1)
         Functions->setGrid(rechte::functionsGrid(*m_file), indexOf(m_file->functions(), m_functionId));
     else if (page == 2)
-        Assignments->setGrid(rechte::assignmentsGrid(*m_file, &m_assignmentOf));
+        setAssignments(rechte::assignmentsGrid(*m_file, &m_assignmentOf));
     else if (m_checked)
         showFindings(rights::check(*m_file));
+}
+
+void TFRechte::setAssignments(rechte::TextGrid grid)
+{
+    m_assignmentCount = rechte::distinctAssignments(m_assignmentOf);
+    Assignments->setGrid(std::move(grid));
 }
 
 void TFRechte::clear()
@@ -335,7 +342,7 @@ void TFRechte::clear()
     m_stale.fill(false);
     Users->setGrid(rechte::usersGrid(emptyFile()));
     Functions->setGrid(rechte::functionsGrid(emptyFile()));
-    Assignments->setGrid(rechte::assignmentsGrid(emptyFile(), &m_assignmentOf));
+    setAssignments(rechte::assignmentsGrid(emptyFile(), &m_assignmentOf));
     Findings->setGrid(rechte::findingsGrid({}));
     FindingCaption->setText(QStringLiteral("Noch nicht geprüft: „Prüfen“ sucht, was in der Datei falsch "
                                            "oder zweifelhaft ist."));

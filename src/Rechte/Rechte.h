@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RightsCheck.h"
+#include "TextGrid.h"
 
 #include <QWidget>
 
@@ -83,6 +84,7 @@ private:
     void showPage(int page);
     // Lets go of every list: a reading of another file must not keep the old one's rows alive.
     void dropLists();
+    void setAssignments(rechte::TextGrid grid);
     // Beside the main window, on its screen.
     void placeBesideParent();
     std::vector<rights::Problem> checkNow();
@@ -96,6 +98,7 @@ private:
     std::unique_ptr<rights::Snapshot> m_file;
     std::array<bool, 4> m_stale{};           // per page: its list is older than the reading
     std::vector<std::size_t> m_assignmentOf; // per row of "Alle Zuordnungen": its assignment
+    std::size_t m_assignmentCount = 0;       // the assignments among them
     qint32 m_userId = -1;                    // the chosen user, kept by id across readings
     qint32 m_functionId = -1;
     bool m_checked = false; // "Prüfen" was asked for: the findings follow the readings

@@ -6,7 +6,6 @@
 #include <QLocale>
 
 #include <algorithm>
-#include <numeric>
 
 namespace rechte {
 
@@ -123,31 +122,44 @@ TextGrid assignmentsGrid(const rights::Snapshot &file, std::vector<std::size_t> 
     return grid;
 }
 
-QString assignmentsCount(const TextGrid &grid, const std::vector<std::size_t> &assignmentOf)
+std::size_t distinctAssignments(const std::vector<std::size_t> &assignmentOf, const std::vector<int> *rows)
+{
+    if (assignmentOf.empty())
+        return 0;
+    std::vector<char> seen(*std::max_element(assignmentOf.begin(), assignmentOf.end()) + 1);
+    std::size_t n = 0;
+    const auto count = [&](std::size_t row) {
+        char &s = seen[assignmentOf[row]];
+        n += s ? 0 : 1;
+        s = 1;
+    };
+    if (rows) {
+        for (const int row : *rows)
+            count(static_cast<std::size_t>(row));
+    } else {
+        for (std::size_t row = 0; row < assignmentOf.size(); ++row)
+            count(row);
+    }
+    return n;
+}
+
+QString assignmentsCount(const TextGrid &grid, const std::vector<std::size_t> &assignmentOf, std::size_t all)
 {
     const QLocale german(QLocale::German, QLocale::Germany);
-    const auto distinct = [&assignmentOf](const auto &rows) {
-        std::vector<char> seen(
-            assignmentOf.empty() ? 0 : *std::max_element(assignmentOf.begin(), assignmentOf.end()) + 1);
-        qint64 n = 0;
-        for (const int row : rows) {
-            const std::size_t a = assignmentOf[static_cast<std::size_t>(row)];
-            n += seen[a] ? 0 : 1;
-            seen[a] = 1;
-        }
-        return n;
-    };
-    std::vector<int> every(static_cast<std::size_t>(grid.rowCount()));
-    std::iota(every.begin(), every.end(), 0);
-    const qint64 allRows = grid.rowCount();
-    const auto shownRows = static_cast<qint64>(grid.shown().size());
-    const qint64 all = assignmentOf.size() == every.size() ? distinct(every) : allRows;
-    const qint64 shown = assignmentOf.size() == every.size() ? distinct(grid.shown()) : shownRows;
-    const auto part = [&german](qint64 of, qint64 total, const QString &one, const QString &many) {
+    const auto allRows = static_cast<std::size_t>(grid.rowCount());
+    const std::size_t shownRows = grid.shown().size();
+    const bool known = assignmentOf.size() == allRows;
+    if (!known)
+        all = allRows;
+    // Without a filter every assignment is on show: no need to count them again on a million rows.
+    const std::size_t shown = !known                 ? shownRows
+                              : shownRows == allRows ? all
+                                                     : distinctAssignments(assignmentOf, &grid.shown());
+    const auto part = [&german](std::size_t of, std::size_t total, const QString &one, const QString &many) {
         const QString noun = total == 1 ? one : many;
-        return of == total
-                   ? QStringLiteral("%1 %2").arg(german.toString(total), noun)
-                   : QStringLiteral("%1 von %2 %3").arg(german.toString(of), german.toString(total), noun);
+        const auto n = [&german](std::size_t v) { return german.toString(static_cast<qint64>(v)); };
+        return of == total ? QStringLiteral("%1 %2").arg(n(total), noun)
+                           : QStringLiteral("%1 von %2 %3").arg(n(of), n(total), noun);
     };
     const QString assignments = part(shown, all, QStringLiteral("Zuordnung"), QStringLiteral("Zuordnungen"));
     if (allRows == all)
