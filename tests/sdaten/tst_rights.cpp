@@ -180,8 +180,13 @@ private slots:
         const QByteArray before = fileHash(db.file);
         const rights::Snapshot file = rights::Snapshot::read(db.conn);
         if (cleaning) {
-            QVERIFY_THROWS_EXCEPTION(store::StoreError,
-                                     rights::cleanUp(db.conn, QDateTime::currentDateTime()));
+            try {
+                rights::cleanUp(db.conn, QDateTime::currentDateTime());
+                QFAIL("the clean-up went through");
+            } catch (const store::StoreError &e) {
+                // The cause and the file, with no stray word after them.
+                QVERIFY2(!e.message().endsWith(QStringLiteral("Bereinigen")), qPrintable(e.message()));
+            }
             // A backup of a clean-up that never happened is taken away again.
             QCOMPARE(QDir(db.dir.path()).entryList({QStringLiteral("user-*")}), QStringList{});
         } else {
