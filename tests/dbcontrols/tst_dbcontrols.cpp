@@ -571,7 +571,6 @@ void TestDbControls::boundEditWritesOnlyWhenLeftForGood_data()
     QTest::addColumn<int>("reason");
     QTest::addColumn<bool>("written");
     QTest::newRow("its window deactivated") << int(Qt::ActiveWindowFocusReason) << false;
-    QTest::newRow("its menu") << int(Qt::PopupFocusReason) << false;
     QTest::newRow("Tab") << int(Qt::TabFocusReason) << true;
 }
 

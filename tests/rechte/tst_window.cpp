@@ -309,21 +309,23 @@ private slots:
     {
         QTest::addColumn<QString>("meanwhile");
         QTest::addColumn<QString>("says");
-        QTest::addColumn<QList<int>>("left");
+        QTest::addColumn<QString>("left");
         QTest::addColumn<int>("backups");
         // Assignment 1 was the first of chef's two to Ändern: 5, planned as its repeat, is chef's last.
         QTest::newRow("the first copy of a repeat deleted")
             << "DELETE FROM Funktionen_Benutzer WHERE id = 1"
-            << "Bereinigt: 2 Zuordnungen gelöscht, 3 unerreichbare Funktionen" << QList<int>{2, 5, 6, 7} << 1;
+            << "Bereinigt: 2 Zuordnungen gelöscht, 3 unerreichbare Funktionen"
+            << "2, 5, 6, 7" << 1;
         QTest::newRow("cleaned meanwhile") << "DELETE FROM Funktionen_Benutzer WHERE id IN (3, 4, 5)\n"
                                               "UPDATE Funktionen SET inGruppe = 0 WHERE id IN (20, 30, 40)"
-                                           << "Nichts mehr zu bereinigen" << QList<int>{1, 2, 6, 7} << 0;
+                                           << "Nichts mehr zu bereinigen"
+                                           << "1, 2, 6, 7" << 0;
     }
     void theCleanUpActsOnTheFileAsItIsWhenAnswered()
     {
         QFETCH(QString, meanwhile);
         QFETCH(QString, says);
-        QFETCH(QList<int>, left);
+        QFETCH(QString, left);
         QFETCH(int, backups);
         const QString file = junkFile();
         Script s;
@@ -342,19 +344,16 @@ private slots:
         });
         QVERIFY(s.done());
         FileView f(file);
-        QList<int> ids;
-        for (int id = 1; id <= 7; ++id) {
-            if (f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where id = %1").arg(id)) ==
-                1)
-                ids << id;
-        }
-        QCOMPARE(ids, left);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer")), 4);
+        QCOMPARE(
+            f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where id in (%1)").arg(left)),
+            4);
         QCOMPARE(QFileInfo(file).dir().entryList({QStringLiteral("User-*.mdb")}, QDir::Files).size(),
                  backups);
     }
 
     // The whole window by keyboard alone: a user chosen, rights copied (Enter first says no), the check,
-    // the clean-up, an export, F5, Esc.
+    // the clean-up, an export, Esc.
     void theWindowIsWorkedWithTheKeyboardAlone()
     {
         const QString file = junkFile();
@@ -415,8 +414,7 @@ private slots:
             key(Qt::Key_Down);
             QCOMPARE(QApplication::focusWidget(), r->Users->table());
             QCOMPARE(r->HeldCaption->text(), QStringLiteral("Funktionen von berta (Berta B, ab)"));
-            // Tab leaves the list instead of moving to its next cell.
-            key(Qt::Key_Tab);
+            key(Qt::Key_Tab); // leaves the list instead of moving to its next cell
             QVERIFY(QApplication::focusWidget() != r->Users->table());
 
             // Rechte übernehmen: the source chosen by keys; Enter on the question says no.
@@ -466,12 +464,6 @@ private slots:
             key(Qt::Key_E, Qt::AltModifier);
             QVERIFY(QFileInfo::exists(csv));
 
-            // F5 reads again; Esc closes.
-            FileView(file).conn.execute(QStringLiteral("DELETE FROM Funktionen_Benutzer WHERE User = 'AN'"));
-            r->Views->setCurrentIndex(2);
-            const int rows = r->Assignments->grid().rowCount();
-            key(Qt::Key_F5);
-            QVERIFY(r->Assignments->grid().rowCount() < rows);
             key(Qt::Key_Escape);
             QVERIFY(!r->isVisible());
         });
@@ -483,36 +475,6 @@ private slots:
         QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where User = 'ab' and "
                                         "Funktion = 21")),
                  1);
-    }
-
-    // Without a chosen user the export proposes "Rechte.csv"; the dialog's dates are German.
-    void theExportDialogProposesANameAndShowsGermanDates()
-    {
-        const QString file = junkFile();
-        QFile earlier(QFileInfo(file).dir().filePath(QStringLiteral("alt.csv")));
-        QVERIFY(earlier.open(QIODevice::WriteOnly));
-        earlier.close();
-        Script s;
-        QString proposed, date;
-        withMain(s, file, [&](TFMain *m) {
-            TFRechte *r = openedBy(m, false);
-            QVERIFY(r);
-            s.on(QStringLiteral("ExportDialog"), [&](QWidget *w) {
-                proposed = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
-                auto *view = w->findChild<QTreeView *>(QStringLiteral("treeView"));
-                const QAbstractItemModel *files = view->model();
-                QTRY_VERIFY(files->rowCount(view->rootIndex()) > 0);
-                date = files->index(0, 3, view->rootIndex()).data().toString();
-                qobject_cast<QDialog *>(w)->reject();
-            });
-            r->Exportieren->click();
-        });
-        QVERIFY(s.done());
-        QCOMPARE(proposed, QStringLiteral("Rechte.csv"));
-        QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d$"))
-                     .match(date)
-                     .hasMatch(),
-                 qPrintable(date));
     }
 
     void aViewGoesToACsvFileAndAnotherFileIsReadWhenOpened()
@@ -544,6 +506,19 @@ private slots:
                 s.boxes.constLast().text,
                 QStringLiteral("„%1“ ist die geöffnete Datenbank und wird nicht überschrieben.").arg(file));
             QCOMPARE(testsupport::fileHash(file), before);
+            // With no user chosen it proposes "Rechte.csv"; sizes and dates are German.
+            r->Views->setCurrentIndex(0);
+            s.on(QStringLiteral("ExportDialog"), [&](QWidget *w) {
+                QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text(), "Rechte.csv");
+                auto *view = w->findChild<QTreeView *>(QStringLiteral("treeView"));
+                QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) > 0); // verkauf.csv
+                const QString date = view->model()->index(0, 3, view->rootIndex()).data().toString();
+                QVERIFY2(
+                    QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} ")).match(date).hasMatch(),
+                    qPrintable(date));
+                qobject_cast<QDialog *>(w)->reject();
+            });
+            r->Exportieren->click();
 
             // Another file opened in the main window is read at once.
             maindriver::chooseFile(s, demo);
@@ -551,6 +526,7 @@ private slots:
             r->Views->setCurrentIndex(0);
             QVERIFY(column(r->Users).contains(QStringLiteral("admin")));
             QVERIFY(!column(r->Users).contains(QStringLiteral("berta")));
+            r->Views->setCurrentIndex(2);
             FileView f(demo);
             QCOMPARE(r->Assignments->grid().rowCount(),
                      f.count(QStringLiteral("select count(*) from Funktionen_Benutzer")));
