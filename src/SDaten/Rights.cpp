@@ -77,11 +77,12 @@ std::vector<Function> readFunctions(store::Connection &db)
     std::vector<Function> functions;
     functions.reserve(static_cast<std::size_t>(t.rows()));
     for (int r = 0; r < t.rows(); ++r) {
-        // An empty group is missing, not the root: read as 0 it would put the function under "Formulare"
-        // here while the tree, which asks for inGruppe = 0, never shows it there.
-        const bool noGroup = t.at(r, kInGruppe).isNull();
-        functions.push_back(
-            {t.integer(r, kId), t.text(r, kTitel), noGroup ? 0 : t.integer(r, kInGruppe), noGroup});
+        // An empty group (or 'abc') is missing, not the root: read as 0 it would put the function under
+        // "Formulare" here while the tree, which asks for inGruppe = 0, never shows it there.
+        const std::optional<qint32> group = t.whole(r, kInGruppe);
+        const QVariant stored = t.at(r, kInGruppe);
+        functions.push_back({t.integer(r, kId), t.text(r, kTitel), group.value_or(0), !group,
+                             group || stored.isNull() ? QString() : stored.toString()});
     }
     return functions;
 }

@@ -35,7 +35,8 @@ struct Function
     qint32 id = 0;
     QString title;
     qint32 group = 0;     // inGruppe
-    bool noGroup = false; // inGruppe is empty: a group that is missing, not the root
+    bool noGroup = false; // inGruppe is empty or no whole number: a group that is missing, not the root
+    QString oddGroup;     // with noGroup, inGruppe as stored; null when it is empty
 };
 
 struct Assignment

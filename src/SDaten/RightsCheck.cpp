@@ -157,13 +157,15 @@ void checkTree(const Snapshot &file, std::vector<Problem> &out)
             state = Reach::OnWalk;
             walk.push_back(f->id);
             if (f->noGroup) {
-                out.push_back({ProblemKind::MissingGroup,
-                               QStringLiteral("Die Funktion %1 (%2) liegt in keiner Gruppe (inGruppe leer): "
-                                              "von %3 aus nicht erreichbar")
-                                   .arg(store::quoted(f->title))
-                                   .arg(f->id)
-                                   .arg(store::quoted(schema::kRootTitle)),
-                               {f->id}});
+                out.push_back(
+                    {ProblemKind::MissingGroup,
+                     QStringLiteral("Die Funktion %1 (%2) liegt in keiner Gruppe (inGruppe %3): "
+                                    "von %4 aus nicht erreichbar")
+                         .arg(store::quoted(f->title))
+                         .arg(f->id)
+                         .arg(f->oddGroup.isNull() ? QStringLiteral("leer") : store::quoted(f->oddGroup),
+                              store::quoted(schema::kRootTitle)),
+                     {f->id}});
                 break;
             }
             if (f->group == schema::kRootId) {

@@ -262,6 +262,10 @@ private slots:
                           " VALUES (51, 'CC')")
             << ProblemKind::MissingGroup << "„OhneGruppe“ (50) liegt in keiner Gruppe"
             << QList<qint32>{20, 30, 40, 50};
+        QTest::newRow("group as text")
+            << QByteArray("INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (52, 'Text', 'abc')")
+            << ProblemKind::MissingGroup << "(52) liegt in keiner Gruppe (inGruppe „abc“)"
+            << QList<qint32>{20, 30, 40, 52};
         QTest::newRow("the root's own id")
             << QByteArray("INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (0, 'Null', 0)")
             << ProblemKind::RootId << "Die Funktion „Null“ hat die Nummer 0 von „Formulare“"
