@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <vector>
 
 class QLabel;
@@ -39,8 +40,14 @@ public:
     int chosenRow() const;
     void choose(int gridRow);
 
-    // The columns' widths in pixels, from the first; the last column also takes what room is left.
+    // The columns' widths in pixels, from the first; the last column also takes what room is left. A width
+    // of kFit sizes the column to its widest text (ids), kStretch gives it the room left instead of the
+    // last column (paths, which are elided in the middle where they do not fit).
+    static constexpr int kFit = -1;
+    static constexpr int kStretch = 0;
     void setWidths(const std::vector<int> &widths);
+    // The text of the count below the list; by default it counts the rows as assignments.
+    void setCounter(std::function<QString(const TextGrid &)> counter);
 
     QLineEdit *filter() const { return m_filter; }
     QTableView *table() const { return m_table; }
@@ -52,12 +59,15 @@ signals:
 
 private:
     void showCount();
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void fitColumns();
 
     GridModel *m_model;
-    QTableView *m_table;
+    QTableView *m_table = nullptr;
     QLineEdit *m_filter = nullptr;
     QLabel *m_count = nullptr;
     std::vector<int> m_widths;
+    std::function<QString(const TextGrid &)> m_counter;
 };
 
 } // namespace rechte

@@ -15,16 +15,23 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QHBoxLayout>
+#include <QIdentityProxyModel>
 #include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 using rechte::ListPanel;
 
@@ -47,8 +54,46 @@ QString userText(const rights::User &u)
 // Runs a handler behind the one error guard whenever the button is clicked.
 void onClick(QPushButton *button, TFRechte *window, void (TFRechte::*handler)())
 {
-    QObject::connect(button, &QPushButton::clicked, window,
-                     [window, handler] { ui::guarded([window, handler] { (window->*handler)(); }); });
+    QObject::connect(button, &QPushButton::clicked, window, [window, handler] {
+        const ui::BoxOwner owner(window); // its questions and errors stand on it
+        ui::guarded([window, handler] { (window->*handler)(); });
+    });
+}
+
+// The save dialog's sizes and dates as German readers write them, whatever the desktop's language.
+class GermanFileColumns : public QIdentityProxyModel
+{
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+        if (role != Qt::DisplayRole || !files || !index.isValid())
+            return QIdentityProxyModel::data(index, role);
+        const QModelIndex file = mapToSource(index);
+        const QLocale german(QLocale::German, QLocale::Germany);
+        if (index.column() == kDateColumn)
+            return german.toString(files->lastModified(file), QStringLiteral("dd.MM.yyyy HH:mm"));
+        if (index.column() == kSizeColumn && !files->isDir(file))
+            return german.formattedDataSize(files->size(file));
+        return QIdentityProxyModel::data(index, role);
+    }
+
+private:
+    // QFileSystemModel's columns.
+    static constexpr int kSizeColumn = 1;
+    static constexpr int kDateColumn = 3;
+};
+
+// "eschmidt", "eschmidt und ewald", "eschmidt, ewald und emil".
+QString namesOf(const std::vector<const rights::User *> &users)
+{
+    QStringList names;
+    for (const rights::User *u : users)
+        names << u->user;
+    const QString last = names.takeLast();
+    return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" und ") + last;
 }
 
 QLabel *caption(QWidget *parent, const QString &name)
@@ -83,18 +128,24 @@ TFRechte::TFRechte(store::Connection &db, QWidget *parent) : QWidget(parent, Qt:
     Views->addTab(buildAll(), QStringLiteral("Alle Zuordnungen"));
     Views->addTab(buildFindings(), QStringLiteral("Prüfung"));
     Users->setWidths({90, 120, 60});
-    Held->setWidths({280, 50});
-    Functions->setWidths({340, 50});
+    Held->setWidths({ListPanel::kStretch, ListPanel::kFit, 90});
+    Functions->setWidths({ListPanel::kStretch, ListPanel::kFit});
     Holders->setWidths({70, 90, 60});
     Assignments->setWidths({110, 70, 330});
-    Findings->setWidths({170, 170});
+    Assignments->setCounter([this](const rechte::TextGrid &grid) {
+        return rechte::assignmentsCount(grid, m_assignmentOf, m_assignmentCount);
+    });
+    Findings->setWidths({150, 120});
     column->addWidget(Views, 1);
 
     connect(Views, &QTabWidget::currentChanged, this,
             [this](int page) { ui::guarded([&] { showPage(page); }); });
     connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
             [this] { ui::guarded([this] { AktualisierenClick(); }); });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
     clear();
+    // Ready to type a user's name.
+    Users->filter()->setFocus();
 }
 
 TFRechte::~TFRechte() = default;
@@ -107,12 +158,12 @@ void TFRechte::buildButtons()
         b->setAutoDefault(false);
         return b;
     };
-    Aktualisieren = button("Aktualisieren", QStringLiteral("Aktualisieren"));
+    Aktualisieren = button("Aktualisieren", QStringLiteral("&Aktualisieren"));
     Aktualisieren->setToolTip(QStringLiteral("Die Datei neu lesen (F5)"));
-    RechteUebernehmen = button("RechteUebernehmen", QStringLiteral("Rechte übernehmen von …"));
-    Pruefen = button("Pruefen", QStringLiteral("Prüfen"));
-    Bereinigen = button("Bereinigen", QStringLiteral("Bereinigen"));
-    Exportieren = button("Exportieren", QStringLiteral("Exportieren …"));
+    RechteUebernehmen = button("RechteUebernehmen", QStringLiteral("Rechte ü&bernehmen von …"));
+    Pruefen = button("Pruefen", QStringLiteral("&Prüfen"));
+    Bereinigen = button("Bereinigen", QStringLiteral("Be&reinigen"));
+    Exportieren = button("Exportieren", QStringLiteral("&Exportieren …"));
     onClick(Aktualisieren, this, &TFRechte::AktualisierenClick);
     onClick(RechteUebernehmen, this, &TFRechte::RechteUebernehmenClick);
     onClick(Pruefen, this, &TFRechte::PruefenClick);
@@ -148,7 +199,7 @@ QWidget *TFRechte::buildByFunction()
     auto *column = new QVBoxLayout(right);
     column->setContentsMargins(0, 0, 0, 0);
     HolderCaption = caption(right, QStringLiteral("HolderCaption"));
-    Below = new QCheckBox(QStringLiteral("einschließlich Unterfunktionen"), right);
+    Below = new QCheckBox(QStringLiteral("einschließlich &Unterfunktionen"), right);
     Below->setObjectName(QStringLiteral("Below"));
     Holders = new ListPanel(QStringLiteral("Holders"), ListPanel::Plain, right);
     column->addWidget(HolderCaption);
@@ -176,14 +227,25 @@ QWidget *TFRechte::buildFindings()
     column->setContentsMargins(0, 0, 0, 0);
     FindingCaption = caption(page, QStringLiteral("FindingCaption"));
     Findings = new ListPanel(QStringLiteral("Findings"), ListPanel::Plain, page);
+    // A finding is a sentence: its row shows what fits, the line below the whole of the chosen one.
+    FindingDetail = caption(page, QStringLiteral("FindingDetail"));
+    FindingDetail->setWordWrap(true);
+    FindingDetail->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(FindingCaption);
     column->addWidget(Findings, 1);
+    column->addWidget(FindingDetail);
+    connect(Findings, &ListPanel::chosen, this,
+            [this](int row) { FindingDetail->setText(row < 0 ? QString() : Findings->grid().text(row, 2)); });
     return page;
 }
 
 void TFRechte::open()
 {
     const bool wasShown = isVisible();
+    if (!m_placed) {
+        placeBesideParent();
+        m_placed = true;
+    }
     show();
     raise();
     activateWindow();
@@ -191,19 +253,57 @@ void TFRechte::open()
         AktualisierenClick();
 }
 
+void TFRechte::placeBesideParent()
+{
+    const QWidget *main = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!main)
+        return;
+    const QRect beside = main->frameGeometry();
+    const QRect room = main->screen() ? main->screen()->availableGeometry() : QRect();
+    // Not shown yet, the window has no frame: it gets one like the main window's.
+    const QSize outer = size() + (beside.size() - main->geometry().size());
+    QPoint at(beside.right() + 1, beside.top());
+    if (room.isValid()) {
+        // To the right where there is room, else to the left, else as far right as the screen allows.
+        if (at.x() + outer.width() > room.right() + 1)
+            at.setX(beside.left() - outer.width() >= room.left()
+                        ? beside.left() - outer.width()
+                        : std::max(room.left(), room.right() + 1 - outer.width()));
+        at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() + 1 - outer.height())));
+    }
+    move(at);
+}
+
 void TFRechte::AktualisierenClick()
 {
     read();
-    if (m_checked)
-        showFindings(rights::check(*m_file));
+}
+
+void TFRechte::dropLists()
+{
+    Users->setGrid(rechte::usersGrid(emptyFile()));
+    Functions->setGrid(rechte::functionsGrid(emptyFile()));
+    setAssignments(rechte::assignmentsGrid(emptyFile(), &m_assignmentOf));
+    Findings->setGrid(rechte::findingsGrid({}));
+    m_file.reset();
+#ifdef __GLIBC__
+    // The rows of a large file are many small blocks: without this the process keeps their pages.
+    malloc_trim(0);
+#endif
 }
 
 void TFRechte::read()
 {
     const ui::WaitCursor wait;
+    // Emptying the lists unchooses; the choice stays by id for the new reading.
+    const qint32 user = m_userId;
+    const qint32 function = m_functionId;
+    dropLists();
+    m_userId = user;
+    m_functionId = function;
     m_file = std::make_unique<rights::Snapshot>(rights::Snapshot::read(m_db));
     // A list is made when its page is on show: opening the window on a large file does not wait for the
-    // pages nobody looks at.
+    // pages nobody looks at, nor F5 for a check nobody sees.
     m_stale.fill(true);
     showPage(Views->currentIndex());
 }
@@ -223,8 +323,16 @@ void TFRechte::showPage(int page)
         Users->setGrid(rechte::usersGrid(*m_file), indexOf(m_file->users(), m_userId));
     else if (page == 1)
         Functions->setGrid(rechte::functionsGrid(*m_file), indexOf(m_file->functions(), m_functionId));
-    else
-        Assignments->setGrid(rechte::assignmentsGrid(*m_file));
+    else if (page == 2)
+        setAssignments(rechte::assignmentsGrid(*m_file, &m_assignmentOf));
+    else if (m_checked)
+        showFindings(rights::check(*m_file));
+}
+
+void TFRechte::setAssignments(rechte::TextGrid grid)
+{
+    m_assignmentCount = rechte::distinctAssignments(m_assignmentOf);
+    Assignments->setGrid(std::move(grid));
 }
 
 void TFRechte::clear()
@@ -234,7 +342,7 @@ void TFRechte::clear()
     m_stale.fill(false);
     Users->setGrid(rechte::usersGrid(emptyFile()));
     Functions->setGrid(rechte::functionsGrid(emptyFile()));
-    Assignments->setGrid(rechte::assignmentsGrid(emptyFile()));
+    setAssignments(rechte::assignmentsGrid(emptyFile(), &m_assignmentOf));
     Findings->setGrid(rechte::findingsGrid({}));
     FindingCaption->setText(QStringLiteral("Noch nicht geprüft: „Prüfen“ sucht, was in der Datei falsch "
                                            "oder zweifelhaft ist."));
@@ -275,9 +383,8 @@ void TFRechte::showFindings(const std::vector<rights::Problem> &problems)
 {
     m_checked = true;
     Findings->setGrid(rechte::findingsGrid(problems));
-    FindingCaption->setText(problems.empty()       ? QStringLiteral("Keine Befunde.")
-                            : problems.size() == 1 ? QStringLiteral("1 Befund")
-                                                   : QStringLiteral("%1 Befunde").arg(problems.size()));
+    FindingCaption->setText(problems.empty() ? QStringLiteral("Keine Befunde.")
+                                             : rights::findingsCount(problems.size()));
 }
 
 void TFRechte::RechteUebernehmenClick()
@@ -331,13 +438,26 @@ void TFRechte::RechteUebernehmenClick()
                        ui::MsgKind::Information, ui::MsgButton::OK);
         return;
     }
-    // One pass over the pattern: a name holding "%2" stays as it is.
-    const QString question =
-        QStringLiteral("%1 erhält %2 %3 von %4. Fortfahren?")
+    // One pass over each pattern: a name holding "%2" stays as it is.
+    QString question =
+        QStringLiteral("%1 erhält %2 %3 von %4.")
             .arg(target->user, QString::number(count),
                  count == 1 ? QStringLiteral("Zuordnung") : QStringLiteral("Zuordnungen"), source.user);
-    if (ui::messageDlg(question, ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No) !=
-        ui::MsgResult::Yes)
+    // Rights belong to initials: whoever shares them gets the rights too, and must be named.
+    std::vector<const rights::User *> sharing;
+    for (const rights::User *u : m_file->usersWithInitials(target->initials)) {
+        if (u != target)
+            sharing.push_back(u);
+    }
+    if (sharing.size() == 1)
+        question += QStringLiteral(" Die Initialien %1 hat auch %2: auch %2 erhält sie.")
+                        .arg(store::quoted(target->initials), namesOf(sharing));
+    else if (sharing.size() > 1)
+        question += QStringLiteral(" Die Initialien %1 haben auch %2: auch sie erhalten sie.")
+                        .arg(store::quoted(target->initials), namesOf(sharing));
+    question += QStringLiteral(" Fortfahren?");
+    if (ui::messageDlg(question, ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No,
+                       ui::MsgButton::No) != ui::MsgResult::Yes)
         return;
     rights::copyRights(m_db, *m_file, source, *target);
     emit fileChanged(false);
@@ -346,9 +466,11 @@ void TFRechte::RechteUebernehmenClick()
 
 std::vector<rights::Problem> TFRechte::checkNow()
 {
+    m_checked = false; // checked once here, not also by the reading
     read();
     std::vector<rights::Problem> problems = rights::check(*m_file);
     showFindings(problems);
+    m_stale[3] = false;
     Views->setCurrentWidget(Findings->parentWidget());
     return problems;
 }
@@ -367,14 +489,26 @@ void TFRechte::BereinigenClick()
         ui::messageDlg(QStringLiteral("Nichts zu bereinigen."), ui::MsgKind::Information, ui::MsgButton::OK);
         return;
     }
-    if (ui::messageDlg(plan.question(), ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No) !=
-        ui::MsgResult::Yes)
+    if (ui::messageDlg(plan.question(), ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No,
+                       ui::MsgButton::No) != ui::MsgResult::Yes)
         return;
-    const QString copy = rights::cleanUp(m_db, plan, QDateTime::currentDateTime());
-    emit fileChanged(!plan.hangUnderRoot.empty());
+    // The question may be old by now: the clean-up works out again, under the write lock, what is junk.
+    rights::CleanedUp done;
+    try {
+        done = rights::cleanUp(m_db, QDateTime::currentDateTime());
+    } catch (const store::StoreError &) {
+        ui::guarded([this] { AktualisierenClick(); }); // the window shows what the file holds
+        throw;
+    }
+    if (!done.backup.isEmpty())
+        emit fileChanged(!done.done.hangUnderRoot.empty());
     AktualisierenClick();
-    ui::messageDlg(QStringLiteral("Sicherungskopie %1 geschrieben.\n%2").arg(copy, plan.report()),
-                   ui::MsgKind::Information, ui::MsgButton::OK);
+    ui::messageDlg(
+        done.backup.isEmpty()
+            ? QStringLiteral("Nichts mehr zu bereinigen: ein anderes Programm hat die Datei inzwischen "
+                             "bereinigt. Nichts wurde geändert, keine Sicherungskopie angelegt.")
+            : QStringLiteral("Sicherungskopie %1 geschrieben.\n%2").arg(done.backup, done.done.report()),
+        ui::MsgKind::Information, ui::MsgButton::OK);
 }
 
 QString TFRechte::exportName() const
@@ -382,7 +516,7 @@ QString TFRechte::exportName() const
     switch (Views->currentIndex()) {
     case 0: {
         const rights::User *user = chosenUser();
-        return QStringLiteral("Rechte %1.csv").arg(user ? user->user : QString());
+        return user ? QStringLiteral("Rechte %1.csv").arg(user->user) : QStringLiteral("Rechte.csv");
     }
     case 1:
         return QStringLiteral("Inhaber.csv");
@@ -407,6 +541,7 @@ void TFRechte::ExportierenClick()
     save.setNameFilter(QStringLiteral("CSV-Dateien (*.csv)"));
     save.setDefaultSuffix(QStringLiteral("csv"));
     save.setOption(QFileDialog::DontConfirmOverwrite, true); // asked below, after the database is ruled out
+    save.setProxyModel(new GermanFileColumns(&save));
     save.setDirectory(QFileInfo(m_db.fileName()).absolutePath());
     save.selectFile(exportName());
     if (save.exec() != QDialog::Accepted || save.selectedFiles().isEmpty())
@@ -418,8 +553,8 @@ void TFRechte::ExportierenClick()
                                     .arg(store::quoted(target)));
     if (QFileInfo::exists(target) &&
         ui::messageDlg(QStringLiteral("%1 gibt es schon. Ersetzen?").arg(store::quoted(target)),
-                       ui::MsgKind::Confirmation,
-                       ui::MsgButton::Yes | ui::MsgButton::No) != ui::MsgResult::Yes)
+                       ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No,
+                       ui::MsgButton::No) != ui::MsgResult::Yes)
         return;
     rechte::writeCsv(target, rechte::toCsv(list->grid()));
 }

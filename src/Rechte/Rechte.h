@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RightsCheck.h"
+#include "TextGrid.h"
 
 #include <QWidget>
 
@@ -65,6 +66,7 @@ public:
     rechte::ListPanel *Assignments = nullptr;
     QLabel *FindingCaption = nullptr;
     rechte::ListPanel *Findings = nullptr;
+    QLabel *FindingDetail = nullptr; // the chosen finding, whole
 
 signals:
     // The window has changed the file: assignments always, functions (their group) when `functionsMoved`.
@@ -77,8 +79,14 @@ private:
     QWidget *buildAll();
     QWidget *buildFindings();
     void read();
-    // Makes the list of a page that has not been made since the last reading.
+    // Makes the list of a page that has not been made since the last reading; the findings only once
+    // "Prüfen" has been asked for.
     void showPage(int page);
+    // Lets go of every list: a reading of another file must not keep the old one's rows alive.
+    void dropLists();
+    void setAssignments(rechte::TextGrid grid);
+    // Beside the main window, on its screen.
+    void placeBesideParent();
     std::vector<rights::Problem> checkNow();
     void showFindings(const std::vector<rights::Problem> &problems);
     void showHeld(int userRow);
@@ -88,8 +96,11 @@ private:
 
     store::Connection &m_db;
     std::unique_ptr<rights::Snapshot> m_file;
-    std::array<bool, 3> m_stale{}; // per page: its list is older than the reading
-    qint32 m_userId = -1;          // the chosen user, kept by id across readings
+    std::array<bool, 4> m_stale{};           // per page: its list is older than the reading
+    std::vector<std::size_t> m_assignmentOf; // per row of "Alle Zuordnungen": its assignment
+    std::size_t m_assignmentCount = 0;       // the assignments among them
+    qint32 m_userId = -1;                    // the chosen user, kept by id across readings
     qint32 m_functionId = -1;
-    bool m_checked = false; // the findings are on show and follow each reading
+    bool m_checked = false; // "Prüfen" was asked for: the findings follow the readings
+    bool m_placed = false;
 };

@@ -3,6 +3,10 @@
 #include "Schema.h"
 #include "StoreError.h"
 
+#include <QLocale>
+
+#include <algorithm>
+
 namespace rechte {
 
 namespace {
@@ -21,6 +25,8 @@ QString kindText(rights::ProblemKind kind)
         return QStringLiteral("Fehlende Gruppe");
     case ProblemKind::Ring:
         return QStringLiteral("Funktion unter sich selbst");
+    case ProblemKind::RootId:
+        return QStringLiteral("Nummer der Wurzel");
     case ProblemKind::Repeated:
         return QStringLiteral("Doppelte Zuordnung");
     case ProblemKind::SharedUserName:
@@ -98,15 +104,68 @@ TextGrid holdersGrid(const rights::Snapshot &file, qint32 function, bool below)
     return grid;
 }
 
-TextGrid assignmentsGrid(const rights::Snapshot &file)
+TextGrid assignmentsGrid(const rights::Snapshot &file, std::vector<std::size_t> *assignmentOf)
 {
     TextGrid grid({QStringLiteral("Benutzer"), QStringLiteral("Initialien"), QStringLiteral("Gruppe"),
                    QStringLiteral("Titel")});
     const std::vector<rights::OverviewRow> rows = file.overview();
     grid.reserve(rows.size());
-    for (const rights::OverviewRow &r : rows)
+    if (assignmentOf) {
+        assignmentOf->clear();
+        assignmentOf->reserve(rows.size());
+    }
+    for (const rights::OverviewRow &r : rows) {
         grid.addRow({r.user, r.initials, r.group, r.title});
+        if (assignmentOf)
+            assignmentOf->push_back(r.assignment);
+    }
     return grid;
+}
+
+std::size_t distinctAssignments(const std::vector<std::size_t> &assignmentOf, const std::vector<int> *rows)
+{
+    if (assignmentOf.empty())
+        return 0;
+    std::vector<char> seen(*std::max_element(assignmentOf.begin(), assignmentOf.end()) + 1);
+    std::size_t n = 0;
+    const auto count = [&](std::size_t row) {
+        char &s = seen[assignmentOf[row]];
+        n += s ? 0 : 1;
+        s = 1;
+    };
+    if (rows) {
+        for (const int row : *rows)
+            count(static_cast<std::size_t>(row));
+    } else {
+        for (std::size_t row = 0; row < assignmentOf.size(); ++row)
+            count(row);
+    }
+    return n;
+}
+
+QString assignmentsCount(const TextGrid &grid, const std::vector<std::size_t> &assignmentOf, std::size_t all)
+{
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const auto allRows = static_cast<std::size_t>(grid.rowCount());
+    const std::size_t shownRows = grid.shown().size();
+    const bool known = assignmentOf.size() == allRows;
+    if (!known)
+        all = allRows;
+    // Without a filter every assignment is on show: no need to count them again on a million rows.
+    const std::size_t shown = !known                 ? shownRows
+                              : shownRows == allRows ? all
+                                                     : distinctAssignments(assignmentOf, &grid.shown());
+    const auto part = [&german](std::size_t of, std::size_t total, const QString &one, const QString &many) {
+        const QString noun = total == 1 ? one : many;
+        const auto n = [&german](std::size_t v) { return german.toString(static_cast<qint64>(v)); };
+        return of == total ? QStringLiteral("%1 %2").arg(n(total), noun)
+                           : QStringLiteral("%1 von %2 %3").arg(n(of), n(total), noun);
+    };
+    const QString assignments = part(shown, all, QStringLiteral("Zuordnung"), QStringLiteral("Zuordnungen"));
+    if (allRows == all)
+        return assignments;
+    return part(shownRows, allRows, QStringLiteral("Zeile"), QStringLiteral("Zeilen")) +
+           QStringLiteral(", ") + assignments;
 }
 
 TextGrid findingsGrid(const std::vector<rights::Problem> &problems)

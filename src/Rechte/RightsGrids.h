@@ -20,8 +20,15 @@ TextGrid functionsGrid(const rights::Snapshot &file);
 // "Über Funktion" (the path of the function below through which they hold it; empty for the function
 // itself). Initials that match no user stand without a name.
 TextGrid holdersGrid(const rights::Snapshot &file, qint32 function, bool below);
-// Every assignment: "Benutzer", "Initialien", "Gruppe", "Titel".
-TextGrid assignmentsGrid(const rights::Snapshot &file);
+// Every assignment: "Benutzer", "Initialien", "Gruppe", "Titel"; initials shared by several users give one
+// row per user. `assignmentOf`, when given, gets each row's place in assignments().
+TextGrid assignmentsGrid(const rights::Snapshot &file, std::vector<std::size_t> *assignmentOf = nullptr);
+// The assignments among the rows (all of them when `rows` is null), each counted once.
+std::size_t distinctAssignments(const std::vector<std::size_t> &assignmentOf,
+                                const std::vector<int> *rows = nullptr);
+// The count below "Alle Zuordnungen": "7 von 8 Zuordnungen", or where shared initials make more rows than
+// assignments, both ("9 von 10 Zeilen, 7 von 8 Zuordnungen"). `all` is distinctAssignments(assignmentOf).
+QString assignmentsCount(const TextGrid &grid, const std::vector<std::size_t> &assignmentOf, std::size_t all);
 // The check's findings: "Art", "Bereinigen" (what the clean-up does about it, if anything), "Befund".
 TextGrid findingsGrid(const std::vector<rights::Problem> &problems);
 

@@ -6,6 +6,7 @@
 #include "Schema.h"
 
 #include <algorithm>
+#include <limits>
 #include <unordered_set>
 
 namespace rights {
@@ -30,6 +31,25 @@ public:
     QVariant at(int row, const QString &field) const { return m_set.valueAt(row, m_set.fieldIndex(field)); }
     QString text(int row, const QString &field) const { return at(row, field).toString(); }
     qint32 integer(int row, const QString &field) const { return at(row, field).toInt(); }
+    // A whole number as stored; empty for an empty field, a text, a fraction or what 32 bits cannot hold.
+    std::optional<qint32> whole(int row, const QString &field) const
+    {
+        const QVariant v = at(row, field);
+        switch (v.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong: {
+            bool ok = false;
+            const qlonglong n = v.toLongLong(&ok);
+            if (ok && n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max())
+                return static_cast<qint32>(n);
+            return std::nullopt;
+        }
+        default:
+            return std::nullopt;
+        }
+    }
 
 private:
     store::RecordSet m_set;
@@ -56,8 +76,14 @@ std::vector<Function> readFunctions(store::Connection &db)
     const TableReader t(db, schema::kFunktionen, schema::funktionenFields());
     std::vector<Function> functions;
     functions.reserve(static_cast<std::size_t>(t.rows()));
-    for (int r = 0; r < t.rows(); ++r)
-        functions.push_back({t.integer(r, kId), t.text(r, kTitel), t.integer(r, kInGruppe)});
+    for (int r = 0; r < t.rows(); ++r) {
+        // An empty group (or 'abc') is missing, not the root: read as 0 it would put the function under
+        // "Formulare" here while the tree, which asks for inGruppe = 0, never shows it there.
+        const std::optional<qint32> group = t.whole(r, kInGruppe);
+        const QVariant stored = t.at(r, kInGruppe);
+        functions.push_back({t.integer(r, kId), t.text(r, kTitel), group.value_or(0), !group,
+                             group || stored.isNull() ? QString() : stored.toString()});
+    }
     return functions;
 }
 
@@ -67,8 +93,14 @@ std::vector<Assignment> readAssignments(store::Connection &db)
     const TableReader t(db, schema::kFunktionenBenutzer, schema::funktionenBenutzerFields());
     std::vector<Assignment> assignments;
     assignments.reserve(static_cast<std::size_t>(t.rows()));
-    for (int r = 0; r < t.rows(); ++r)
-        assignments.push_back({t.integer(r, kId), t.integer(r, kFunktion), t.text(r, kUser)});
+    for (int r = 0; r < t.rows(); ++r) {
+        // 'abc' or 3.5 read as a number would be function 0 or 4: named as stored instead.
+        const std::optional<qint32> function = t.whole(r, kFunktion);
+        std::optional<QString> odd;
+        if (!function)
+            odd = t.at(r, kFunktion).isNull() ? QString() : t.text(r, kFunktion);
+        assignments.push_back({t.integer(r, kId), function.value_or(0), t.text(r, kUser), odd});
+    }
     return assignments;
 }
 
@@ -113,10 +145,12 @@ Snapshot::Snapshot(std::vector<User> users, std::vector<Function> functions,
 {
     for (std::size_t i = 0; i < m_functions.size(); ++i) {
         m_functionAt.emplace(m_functions[i].id, i);
-        m_children[m_functions[i].group].push_back(m_functions[i].id);
+        if (!m_functions[i].noGroup)
+            m_children[m_functions[i].group].push_back(m_functions[i].id);
     }
     for (std::size_t i = 0; i < m_assignments.size(); ++i) {
-        m_byFunction[m_assignments[i].function].push_back(i);
+        if (!m_assignments[i].oddFunction)
+            m_byFunction[m_assignments[i].function].push_back(i);
         m_byInitials[matchKey(m_assignments[i].user)].push_back(i);
     }
     for (std::size_t i = 0; i < m_users.size(); ++i)
@@ -133,6 +167,11 @@ const Function *Snapshot::function(qint32 id) const
 {
     const auto it = m_functionAt.find(id);
     return it == m_functionAt.end() ? nullptr : &m_functions[it->second];
+}
+
+const Function *Snapshot::functionOf(const Assignment &a) const
+{
+    return a.oddFunction ? nullptr : function(a.function);
 }
 
 std::vector<const User *> Snapshot::usersNamed(const QString &name) const
@@ -207,6 +246,8 @@ QString Snapshot::path(qint32 id) const
             break;
         }
         chain.push_back(f);
+        if (f->noGroup)
+            break;
         if (f->group == schema::kRootId) {
             top = schema::kRootTitle;
             break;
@@ -235,7 +276,7 @@ std::vector<Held> Snapshot::held(const User &user) const
     std::unordered_set<qint32> seen;
     for (std::size_t i : assignmentsOf(user.initials)) {
         const qint32 f = m_assignments[i].function;
-        if (function(f) && seen.insert(f).second)
+        if (functionOf(m_assignments[i]) && seen.insert(f).second)
             out.push_back({f, path(f), shared});
     }
     std::sort(out.begin(), out.end(),
@@ -274,16 +315,17 @@ std::vector<OverviewRow> Snapshot::overview() const
 {
     std::vector<OverviewRow> rows;
     rows.reserve(m_assignments.size());
-    for (const Assignment &a : m_assignments) {
-        const Function *f = function(a.function);
+    for (std::size_t i = 0; i < m_assignments.size(); ++i) {
+        const Assignment &a = m_assignments[i];
+        const Function *f = functionOf(a);
         if (!f)
             continue;
-        const QString group = path(f->group);
+        const QString group = f->noGroup ? kUnreachable : path(f->group);
         const std::vector<const User *> users = usersWithInitials(a.user);
         if (users.empty())
-            rows.push_back({QString(), a.user, group, f->title, f->id});
+            rows.push_back({i, QString(), a.user, group, f->title, f->id});
         for (const User *u : users)
-            rows.push_back({u->user, a.user, group, f->title, f->id});
+            rows.push_back({i, u->user, a.user, group, f->title, f->id});
     }
     // A million rows share a few thousand names and paths: those are put in order once, and the rows by
     // their places, so that the collation is not asked on every comparison of the sort.
@@ -309,12 +351,14 @@ std::vector<OverviewRow> Snapshot::overview() const
 std::vector<qint32> Snapshot::lacking(const User &source, const User &target) const
 {
     std::unordered_set<qint32> has;
-    for (std::size_t i : assignmentsOf(target.initials))
-        has.insert(m_assignments[i].function);
+    for (std::size_t i : assignmentsOf(target.initials)) {
+        if (!m_assignments[i].oddFunction)
+            has.insert(m_assignments[i].function);
+    }
     std::vector<qint32> out;
     for (std::size_t i : assignmentsOf(source.initials)) {
         const qint32 f = m_assignments[i].function;
-        if (function(f) && has.insert(f).second)
+        if (functionOf(m_assignments[i]) && has.insert(f).second)
             out.push_back(f);
     }
     return out;
@@ -332,7 +376,8 @@ int copyRights(store::Connection &db, const Snapshot &file, const User &source, 
         rows.open();
         return !rows.isEmpty();
     };
-    store::Connection::Transaction transaction(db, QStringLiteral("Rechte übernehmen"));
+    // The failure's message names its cause and the file; a word after it would read as a stray.
+    store::Connection::Transaction transaction(db, QString());
     int added = 0;
     for (qint32 f : functions) {
         // Looked at again under the write lock: since the file was read, another program may have given

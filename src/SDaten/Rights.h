@@ -34,7 +34,9 @@ struct Function
 {
     qint32 id = 0;
     QString title;
-    qint32 group = 0; // inGruppe
+    qint32 group = 0;     // inGruppe
+    bool noGroup = false; // inGruppe is empty or no whole number: a group that is missing, not the root
+    QString oddGroup;     // with noGroup, inGruppe as stored; null when it is empty
 };
 
 struct Assignment
@@ -42,6 +44,9 @@ struct Assignment
     qint32 id = 0;
     qint32 function = 0;
     QString user; // initials
+    // Set when the stored Funktion is no whole number ('abc', 3.5, empty): the value as stored, named as it
+    // is and never taken for a function's id (`function` is then 0).
+    std::optional<QString> oddFunction;
 };
 
 // A function a user holds.
@@ -63,6 +68,7 @@ struct Holder
 // One assignment as the rights overview shows it. `user` is empty when the initials match no user.
 struct OverviewRow
 {
+    std::size_t assignment = 0; // its place in Snapshot::assignments(): rows of shared initials share one
     QString user;
     QString initials;
     QString group; // the path of the function's group, "Formulare" for a top-level function
@@ -91,6 +97,8 @@ public:
     const std::vector<Assignment> &assignments() const { return m_assignments; }
 
     const Function *function(qint32 id) const;
+    // The function an assignment names; null when it does not exist or the assignment names none.
+    const Function *functionOf(const Assignment &a) const;
     // Every user whose user name matches, in the file's order.
     std::vector<const User *> usersNamed(const QString &name) const;
     std::vector<const User *> usersWithInitials(const QString &initials) const;

@@ -6,6 +6,7 @@
 #include "StoreError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -19,12 +20,14 @@ namespace rights {
 
 namespace {
 
-QString idList(const std::vector<qint32> &ids)
+// "Zuordnung Nr. 5", "Zuordnungen Nr. 5, 6": ids, which must not read like a count.
+QString assignmentIds(const std::vector<qint32> &ids)
 {
     QStringList parts;
     for (qint32 id : ids)
         parts << QString::number(id);
-    return parts.join(QStringLiteral(", "));
+    return (ids.size() == 1 ? QStringLiteral("Zuordnung Nr. %1") : QStringLiteral("Zuordnungen Nr. %1"))
+        .arg(parts.join(QStringLiteral(", ")));
 }
 
 // Users grouped by the match key of one of their texts, in the order the keys first appear.
@@ -60,6 +63,7 @@ void checkAssignments(const Snapshot &file, std::vector<Problem> &out)
     // Keys kept in order so that the list reads the same on every run.
     std::map<QString, Problem> unknown;
     std::map<qint32, Problem> missing;
+    std::map<std::optional<QString>, Problem> odd; // by the Funktion as stored
     // Until the text is made, a repeat holds the initials in its text and the function's id first in its
     // rows.
     std::vector<Problem> repeated;
@@ -70,6 +74,9 @@ void checkAssignments(const Snapshot &file, std::vector<Problem> &out)
                 unknown.try_emplace(matchKey(a.user), Problem{ProblemKind::UnknownInitials, a.user, {}})
                     .first->second;
             p.rows.push_back(a.id);
+        } else if (a.oddFunction) {
+            odd.try_emplace(a.oddFunction, Problem{ProblemKind::MissingFunction, QString(), {}})
+                .first->second.rows.push_back(a.id);
         } else if (!file.function(a.function)) {
             missing.try_emplace(a.function, Problem{ProblemKind::MissingFunction, QString(), {}})
                 .first->second.rows.push_back(a.id);
@@ -83,14 +90,19 @@ void checkAssignments(const Snapshot &file, std::vector<Problem> &out)
         }
     }
     for (auto &[key, p] : unknown) {
-        p.text = QStringLiteral("Die Initialien %1 gehören zu keinem Benutzer (Zuordnungen %2)")
-                     .arg(store::quoted(p.text), idList(p.rows));
+        p.text = QStringLiteral("Die Initialien %1 gehören zu keinem Benutzer (%2)")
+                     .arg(store::quoted(p.text), assignmentIds(p.rows));
         out.push_back(std::move(p));
     }
     for (auto &[function, p] : missing) {
-        p.text = QStringLiteral("Die Funktion %1 gibt es nicht (Zuordnungen %2)")
-                     .arg(function)
-                     .arg(idList(p.rows));
+        p.text =
+            QStringLiteral("Die Funktion %1 gibt es nicht (%2)").arg(function).arg(assignmentIds(p.rows));
+        out.push_back(std::move(p));
+    }
+    for (auto &[value, p] : odd) {
+        p.text = value->isNull() ? QStringLiteral("Funktion leer (%1)").arg(assignmentIds(p.rows))
+                                 : QStringLiteral("Funktion %1 ist keine Nummer (%2)")
+                                       .arg(store::quoted(*value), assignmentIds(p.rows));
         out.push_back(std::move(p));
     }
     for (Problem &p : repeated) {
@@ -99,10 +111,10 @@ void checkAssignments(const Snapshot &file, std::vector<Problem> &out)
         const qint32 function = p.rows.front();
         p.rows.erase(p.rows.begin());
         p.text = QStringLiteral("Die Initialien %1 sind der Funktion %2 (%3) mehrfach zugeordnet "
-                                "(überzählige Zuordnungen %4)")
+                                "(überzählig: %4)")
                      .arg(store::quoted(p.text), store::quoted(file.path(function)))
                      .arg(function)
-                     .arg(idList(p.rows));
+                     .arg(assignmentIds(p.rows));
         out.push_back(std::move(p));
     }
 }
@@ -144,6 +156,18 @@ void checkTree(const Snapshot &file, std::vector<Problem> &out)
             }
             state = Reach::OnWalk;
             walk.push_back(f->id);
+            if (f->noGroup) {
+                out.push_back(
+                    {ProblemKind::MissingGroup,
+                     QStringLiteral("Die Funktion %1 (%2) liegt in keiner Gruppe (inGruppe %3): "
+                                    "von %4 aus nicht erreichbar")
+                         .arg(store::quoted(f->title))
+                         .arg(f->id)
+                         .arg(f->oddGroup.isNull() ? QStringLiteral("leer") : store::quoted(f->oddGroup),
+                              store::quoted(schema::kRootTitle)),
+                     {f->id}});
+                break;
+            }
             if (f->group == schema::kRootId) {
                 result = Reach::Yes;
                 break;
@@ -166,6 +190,14 @@ void checkTree(const Snapshot &file, std::vector<Problem> &out)
         for (qint32 id : walk)
             reach[id] = result;
     }
+    if (const Function *root = file.function(schema::kRootId))
+        out.push_back({ProblemKind::RootId,
+                       QStringLiteral("Die Funktion %1 hat die Nummer %2 von %3 selbst: wer sie liest, hält "
+                                      "sie für %3")
+                           .arg(store::quoted(root->title))
+                           .arg(schema::kRootId)
+                           .arg(store::quoted(schema::kRootTitle)),
+                       {root->id}});
 }
 
 void checkPasswords(const Snapshot &file, std::vector<Problem> &out)
@@ -207,6 +239,11 @@ std::vector<Problem> check(const Snapshot &file)
     return found;
 }
 
+QString findingsCount(std::size_t count)
+{
+    return count == 1 ? QStringLiteral("1 Befund") : QStringLiteral("%1 Befunde").arg(count);
+}
+
 CleanUp cleanUpFor(const std::vector<Problem> &problems)
 {
     CleanUp plan;
@@ -222,6 +259,7 @@ CleanUp cleanUpFor(const std::vector<Problem> &problems)
             // A ring's members are sorted: cutting it at its smallest id hangs the others below that one.
             plan.hangUnderRoot.push_back(p.rows.front());
             break;
+        case ProblemKind::RootId: // its id is a key other rows may name: only the administrator can decide
         case ProblemKind::SharedInitials:
         case ProblemKind::SharedUserName:
         case ProblemKind::NoPassword:
@@ -259,18 +297,41 @@ QString backupName(const QString &file, const QDateTime &at)
     return info.dir().filePath(info.completeBaseName() + u'-' + stamp + suffix);
 }
 
-QString cleanUp(store::Connection &db, const CleanUp &plan, const QDateTime &at)
+CleanedUp cleanUp(store::Connection &db, const QDateTime &at)
 {
+    // The write lock first: what is junk is decided on the file as nobody can change it any more.
+    store::Connection::Transaction transaction(db, QString());
+    CleanedUp result;
+    result.done = cleanUpFor(check(Snapshot::read(db)));
+    if (result.done.isEmpty())
+        return {};
     const QString target = backupName(db.fileName(), at);
-    store::backup(db, target);
-    const auto run = [&db](const QStringList &lines) { db.execute(lines.join(QStringLiteral("\r\n"))); };
-    store::Connection::Transaction transaction(db, QStringLiteral("Bereinigen"));
-    for (qint32 id : plan.dropAssignments)
-        run(schema::dropAssignment(id));
-    for (qint32 id : plan.hangUnderRoot)
-        run(schema::hangUnder(id, schema::kRootId));
-    transaction.commit();
-    return target;
+    if (db.isServer()) {
+        store::backup(db, target); // refuses, naming why
+    } else {
+        // The lock lets others read: a second connection copies the file as this one reads it now.
+        store::Connection reader;
+        reader.setProvider(db.provider());
+        reader.setConnectionString(db.connectionString());
+        reader.connect();
+        store::backup(reader, target);
+    }
+    result.backup = target;
+    try {
+        const auto run = [&db](const QStringList &lines) { db.execute(lines.join(QStringLiteral("\r\n"))); };
+        for (qint32 id : result.done.dropAssignments)
+            run(schema::dropAssignment(id));
+        for (qint32 id : result.done.hangUnderRoot)
+            run(schema::hangUnder(id, schema::kRootId));
+        transaction.commit();
+    } catch (const store::StoreError &e) {
+        // A copy of a clean-up that never happened would only mislead.
+        if (QFile::remove(target))
+            throw;
+        throw store::StoreError(QStringLiteral("%1 Die Sicherungskopie %2 ließ sich nicht wieder entfernen.")
+                                    .arg(e.message(), store::quoted(target)));
+    }
+    return result;
 }
 
 } // namespace rights

@@ -22,6 +22,7 @@ enum class ProblemKind
     MissingFunction, // assignments to a function that does not exist
     MissingGroup,    // a function whose group does not exist
     Ring,            // functions that lie under themselves
+    RootId,          // a function with the root's own id, which the tree takes for the root
     Repeated,        // one user assigned to one function more than once
     SharedUserName,  // several users with one user name: none of them can log on
     NoPassword,      // a user without a password
@@ -30,7 +31,7 @@ enum class ProblemKind
 
 // One finding. `rows` are the ids it concerns, in the table the kind is about: assignments for
 // UnknownInitials, MissingFunction and Repeated (for Repeated those beyond the first), users for
-// SharedInitials, SharedUserName and NoPassword, functions for MissingGroup and Ring; none for
+// SharedInitials, SharedUserName and NoPassword, functions for MissingGroup, Ring and RootId; none for
 // NoAdministrator.
 struct Problem
 {
@@ -41,6 +42,9 @@ struct Problem
 
 // Every finding, grouped by kind in the order of ProblemKind.
 std::vector<Problem> check(const Snapshot &file);
+
+// "1 Befund", "3 Befunde".
+QString findingsCount(std::size_t count);
 
 // What "Bereinigen" does about the findings: it removes only junk (assignments to nobody, to no function,
 // repeats beyond the first) and hangs every unreachable function, with what lies below it, directly under
@@ -62,8 +66,18 @@ CleanUp cleanUpFor(const std::vector<Problem> &problems);
 // ("user.mdb" -> "user-2026-12-08_163012.mdb").
 QString backupName(const QString &file, const QDateTime &at);
 
-// Backs the file up to backupName(file, at) and then does the clean-up in one transaction. Returns the
-// backup's path. Throws StoreError; when the backup fails the file is left alone.
-QString cleanUp(store::Connection &db, const CleanUp &plan, const QDateTime &at);
+// What a clean-up did, and the backup it wrote before; both empty when the file held no junk any more.
+struct CleanedUp
+{
+    CleanUp done;
+    QString backup;
+};
+
+// The clean-up as one transaction: under the write lock it reads the file, works out what to remove from
+// what the file holds then (not from an earlier reading, on which another program's change meanwhile would
+// turn a repeat into a user's last assignment), backs the file up to backupName(file, at) and does it.
+// Nothing to do: nothing changes and no backup is written. Throws StoreError; the file is then left alone
+// and the backup removed again (or named in the message when it cannot be).
+CleanedUp cleanUp(store::Connection &db, const QDateTime &at);
 
 } // namespace rights

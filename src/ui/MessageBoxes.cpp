@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 #include <array>
@@ -67,8 +68,12 @@ QMessageBox::Icon iconOf(std::optional<MsgKind> kind)
     return QMessageBox::Question;
 }
 
+QPointer<QWidget> g_owner; // set by a BoxOwner
+
 QWidget *ownerWindow()
 {
+    if (g_owner && g_owner->isVisible())
+        return g_owner->window();
     if (QWidget *active = QApplication::activeWindow())
         return active;
     if (QWidget *modal = QApplication::activeModalWidget())
@@ -83,7 +88,7 @@ QWidget *ownerWindow()
 } // namespace
 
 MsgResult messageBox(const QString &text, const QString &caption, std::optional<MsgKind> iconKind,
-                     Buttons buttons)
+                     Buttons buttons, std::optional<MsgButton> defaultButton)
 {
     if (!buttons)
         buttons = MsgButton::OK;
@@ -104,7 +109,7 @@ MsgResult messageBox(const QString &text, const QString &caption, std::optional<
             continue;
         QPushButton *button = box.addButton(QString::fromUtf8(design.text), design.role);
         button->setObjectName(QString::fromUtf8(design.name));
-        if (count == 0)
+        if (defaultButton ? design.button == *defaultButton : count == 0)
             box.setDefaultButton(button);
         added[count++] = {button, design.button};
     }
@@ -128,24 +133,44 @@ MsgResult messageBox(const QString &text, const QString &caption, std::optional<
     return resultOf(escapeWith);
 }
 
+BoxOwner::BoxOwner(QWidget *window) : m_previous(g_owner)
+{
+    g_owner = window;
+}
+
+BoxOwner::~BoxOwner()
+{
+    g_owner = m_previous;
+}
+
 QString applicationTitle()
 {
     return QStringLiteral("Sicherheitsbeschreibungen");
 }
 
-MsgResult messageDlg(const QString &text, MsgKind kind, Buttons buttons)
+MsgResult messageDlg(const QString &text, MsgKind kind, Buttons buttons, MsgButton defaultButton)
 {
     switch (kind) {
     case MsgKind::Error:
-        return messageBox(text, QStringLiteral("Fehler"), kind, buttons);
+        return messageBox(text, QStringLiteral("Fehler"), kind, buttons, defaultButton);
     case MsgKind::Warning:
-        return messageBox(text, QStringLiteral("Warnung"), kind, buttons);
+        return messageBox(text, QStringLiteral("Warnung"), kind, buttons, defaultButton);
     case MsgKind::Information:
-        return messageBox(text, QStringLiteral("Information"), kind, buttons);
+        return messageBox(text, QStringLiteral("Information"), kind, buttons, defaultButton);
     case MsgKind::Confirmation:
         break;
     }
-    return messageBox(text, QStringLiteral("Bestätigung"), kind, buttons);
+    return messageBox(text, QStringLiteral("Bestätigung"), kind, buttons, defaultButton);
+}
+
+MsgResult messageDlg(const QString &text, MsgKind kind, Buttons buttons)
+{
+    // The first button of the set is the default.
+    for (MsgButton b : {MsgButton::OK, MsgButton::Yes, MsgButton::No, MsgButton::Cancel}) {
+        if (buttons.testFlag(b))
+            return messageDlg(text, kind, buttons, b);
+    }
+    return messageDlg(text, kind, buttons, MsgButton::OK);
 }
 
 void showMessage(const QString &text)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QFlags>
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <optional>
 
@@ -44,6 +46,22 @@ enum class MsgResult
 // The box is a QMessageBox named "MessageBox" whose buttons are named "OK", "Yes", "No" and "Cancel", owned
 // by the active window (if any) and run with exec(); tests find it through QApplication::activeModalWidget().
 MsgResult messageDlg(const QString &text, MsgKind kind, Buttons buttons);
+// The same with another default: a question whose "Ja" cannot be undone offers "Nein" to Enter.
+MsgResult messageDlg(const QString &text, MsgKind kind, Buttons buttons, MsgButton defaultButton);
+
+// While it lives, the boxes above belong to `window` and stand centred on it, whichever window the desktop
+// has made active: a window that asks right after another dialog closed may not be active again yet.
+class BoxOwner
+{
+public:
+    explicit BoxOwner(QWidget *window);
+    ~BoxOwner();
+    BoxOwner(const BoxOwner &) = delete;
+    BoxOwner &operator=(const BoxOwner &) = delete;
+
+private:
+    QPointer<QWidget> m_previous;
+};
 
 // The plain message box: no icon, one "OK", the application's title as its caption.
 void showMessage(const QString &text);
@@ -51,7 +69,7 @@ void showMessage(const QString &text);
 // The box beneath both, for the few boxes with a caption of their own (the error handler's): the icon of
 // iconOf, or none.
 MsgResult messageBox(const QString &text, const QString &caption, std::optional<MsgKind> iconOf,
-                     Buttons buttons);
+                     Buttons buttons, std::optional<MsgButton> defaultButton = std::nullopt);
 
 } // namespace ui
 

@@ -143,6 +143,7 @@ private slots:
     // --- bound edit and check box ---
     void boundEditWritesThroughToTheFile();
     void boundEditHandsOverPendingTextBeforeAPost();
+    void boundEditWritesNothingWhileItsWindowIsInactive();
     void checkBoxShowsThreeStatesAndWritesTheFlag();
     // --- size ---
     void largeSetOpensWithoutTouchingEveryRow();
@@ -560,6 +561,26 @@ void TestDbControls::boundEditHandsOverPendingTextBeforeAPost()
     QCOMPARE(seenByBeforePost, QStringLiteral("Neu"));
     QCOMPARE(db.scalar(QStringLiteral("SELECT User FROM Benutzer")).toString(), QStringLiteral("Neu"));
     QVERIFY(!name->isFieldModified());
+}
+
+// Another window takes the focus only for a while: the typing goes on, so nothing of it goes into the
+// field yet (a password would be scrambled half typed).
+void TestDbControls::boundEditWritesNothingWhileItsWindowIsInactive()
+{
+    UsersOnScreen fixture;
+    auto &[db, users, source, w] = fixture;
+    addUser(*users, QStringLiteral("Anna"), false);
+    auto *name = w.add(new ui::DBEdit);
+    name->setDataSource(&source);
+    name->setDataField(QStringLiteral("User"));
+    QVERIFY(w.show());
+    name->setFocus();
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("Zo"));
+    QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(name, &out);
+    QCOMPARE(users->field(QStringLiteral("User")).asString(), QStringLiteral("Anna"));
+    QVERIFY(name->isFieldModified());
 }
 
 void TestDbControls::checkBoxShowsThreeStatesAndWritesTheFlag()

@@ -102,6 +102,10 @@ private slots:
                                     << "\"zwei\nZeilen\"";
         QTest::newRow("formula shown as text") << "=SUMME(A1)"
                                                << "'=SUMME(A1)";
+        QTest::newRow("minus starts a formula") << "-2+3"
+                                                << "'-2+3";
+        QTest::newRow("plus starts a formula") << "+A1"
+                                               << "'+A1";
         QTest::newRow("formula and separator") << "@a;b"
                                                << "\"'@a;b\"";
         QTest::newRow("minus") << "-1+2"

@@ -118,6 +118,12 @@ private slots:
         auto functions = db.functions();
         functions->open();
         QCOMPARE(functions->recordCount(), 70000);
+        // The texts about the end of the 16-bit numbers, where the compact form turns into the wide one.
+        for (int row = 65532; row <= 65536; ++row) {
+            functions->moveTo(row);
+            QCOMPARE(functions->field(QStringLiteral("Titel")).asString(),
+                     QStringLiteral("Titel %1").arg(row + 1));
+        }
         functions->moveTo(69999);
         QCOMPARE(functions->field(QStringLiteral("Titel")).asString(), QStringLiteral("Titel 70000"));
         QCOMPARE(functions->field(QStringLiteral("id")).asInteger(), 140000);

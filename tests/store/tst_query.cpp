@@ -7,6 +7,7 @@
 #include "JetSql.h"
 #include "Query.h"
 #include "Quoted.h"
+#include "Statement.h"
 
 #include <QTest>
 
@@ -134,6 +135,46 @@ private slots:
             [](const QString &) { return store::quotedName(QStringLiteral("id")); });
         QCOMPARE(reused.sql, own.sql);
         QCOMPARE(reused.params, own.params);
+    }
+
+    // A query still being read stays prepared while more other statements than the cache holds come and
+    // go: dropping it from the cache would free it under the reader.
+    void aStatementBeingReadOutlivesTheCache()
+    {
+        FILE_ONLY(); // the cache holds SQLite's prepared statements
+        Db db;
+        auto f = db.functions();
+        f->open();
+        for (const char *t : {"a", "b", "c"})
+            f->insertRecord({QString::fromLatin1(t), 0});
+        store::Statement reading(db.conn, QStringLiteral("SELECT Titel FROM Funktionen ORDER BY id"));
+        QVERIFY(reading.step());
+        QCOMPARE(reading.text(0), QStringLiteral("a"));
+        for (int i = 0; i < 300; ++i) {
+            store::Statement other(db.conn, QStringLiteral("SELECT %1").arg(i));
+            QVERIFY(other.step());
+            QCOMPARE(other.int64(0), i);
+        }
+        QVERIFY(reading.step());
+        QCOMPARE(reading.text(0), QStringLiteral("b"));
+        QVERIFY(reading.step());
+        QCOMPARE(reading.text(0), QStringLiteral("c"));
+        QVERIFY(!reading.step());
+    }
+
+    // On a server a missing text sorts first ascending and last descending, as on a file; the server by
+    // itself does the opposite, so both keys of the text say it.
+    void aServerSortsMissingTextsAsAFile()
+    {
+        const store::ServerDialect server{[](const QString &name) { return u'"' + name + u'"'; }};
+        const auto sql = [&server](const QString &order) {
+            return store::translateJetSql(
+                       QStringLiteral("select id from Funktionen order by ") + order,
+                       [](const QString &c) { return c == u"Titel"; }, &server)
+                .sql;
+        };
+        QCOMPARE(sql(QStringLiteral("Titel")).count(QStringLiteral("NULLS FIRST")), 2);
+        QCOMPARE(sql(QStringLiteral("Titel DESC")).count(QStringLiteral("NULLS LAST")), 2);
     }
 };
 

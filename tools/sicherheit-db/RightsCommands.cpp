@@ -120,15 +120,14 @@ int check(const QStringList &args)
         out() << "Keine Befunde.\n";
         return 0;
     }
-    out() << problems.size() + (mode ? 1 : 0) << " Befunde\n";
+    out() << rights::findingsCount(problems.size() + (mode ? 1 : 0)) << "\n";
     if (a->flags.contains(QStringLiteral("clean"))) {
-        const rights::CleanUp plan = rights::cleanUpFor(problems);
-        if (plan.isEmpty()) {
+        // Worked out again under the write lock: the findings above may be out of date by now.
+        const rights::CleanedUp done = rights::cleanUp(db, QDateTime::currentDateTime());
+        if (done.backup.isEmpty())
             out() << "Nichts zu bereinigen.\n";
-        } else {
-            const QString copy = rights::cleanUp(db, plan, QDateTime::currentDateTime());
-            out() << "Sicherungskopie " << copy << " geschrieben.\n" << plan.report() << "\n";
-        }
+        else
+            out() << "Sicherungskopie " << done.backup << " geschrieben.\n" << done.done.report() << "\n";
     }
     return 1;
 }
