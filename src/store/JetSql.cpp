@@ -567,6 +567,8 @@ private:
         QString written = quotedName(serverName(tok.text.toString()));
         QString column = tok.text.toString();
         bool qualified = false;
+        if (m_server && !isSym(m_i + 1, ".") && m_server->isTable && m_server->isTable(column))
+            written = inSchema(written);
         if (isSym(m_i + 1, ".") && m_i + 2 < m_t.size() &&
             (m_t[m_i + 2].type == Tok::Word || m_t[m_i + 2].type == Tok::QuotedName)) {
             column = m_t[m_i + 2].text.toString();
@@ -605,9 +607,12 @@ private:
         return known.isEmpty() ? name.toLower() : known;
     }
 
-    static QString lowered(const QString &expression)
+    QString inSchema(const QString &written) const { return quotedName(m_server->schema) + u'.' + written; }
+
+    QString lowered(const QString &expression) const
     {
-        return QLatin1String(Collation::kServerLower) + u'(' + expression + u')';
+        return inSchema(QLatin1String(Collation::kServerLower)) + u'(' + expression +
+               QStringLiteral("::text)");
     }
 
     bool isComparison(size_t j) const
@@ -650,9 +655,9 @@ private:
             direction = u' ' + upper(++m_i);
         // A file puts a missing text before all others; a server by itself after them.
         direction += direction == u" DESC" ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST");
-        append(QLatin1String(Collation::kServerPrimary) + u'(' + written + QStringLiteral(") COLLATE \"C\"") +
-               direction + QStringLiteral(", ") + lowered(written) + QStringLiteral(" COLLATE \"C\"") +
-               direction);
+        append(inSchema(QLatin1String(Collation::kServerPrimary)) + u'(' + written +
+               QStringLiteral("::text) COLLATE \"C\"") + direction + QStringLiteral(", ") + lowered(written) +
+               QStringLiteral(" COLLATE \"C\"") + direction);
     }
 
     void collate()

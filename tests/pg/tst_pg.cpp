@@ -36,18 +36,19 @@ private slots:
     {
         store::pg::Session s;
         s.connect(m_server.uri());
-        s.exec(QStringLiteral("CREATE TABLE t (n integer, name text, flag boolean)"), {});
+        s.exec(QStringLiteral("CREATE TABLE public.t (n integer, name text, flag boolean)"), {});
         const QString nasty = QStringLiteral("O'Brien \"; DROP TABLE t; -- Jürgen €");
-        s.exec(QStringLiteral("INSERT INTO t VALUES ($1, $2, $3)"), {QVariant(7), nasty, QVariant(true)},
-               true);
-        s.exec(QStringLiteral("INSERT INTO t VALUES ($1, $2, $3)"), {QVariant(8), QVariant(), QVariant()},
-               true);
-        const store::pg::ResultPtr r = s.exec(QStringLiteral("SELECT n, name, flag FROM t ORDER BY n"), {});
+        s.exec(QStringLiteral("INSERT INTO public.t VALUES ($1, $2, $3)"),
+               {QVariant(7), nasty, QVariant(true)}, true);
+        s.exec(QStringLiteral("INSERT INTO public.t VALUES ($1, $2, $3)"),
+               {QVariant(8), QVariant(), QVariant()}, true);
+        const store::pg::ResultPtr r =
+            s.exec(QStringLiteral("SELECT n, name, flag FROM public.t ORDER BY n"), {});
         QCOMPARE(PQntuples(r.get()), 2);
         QCOMPARE(QString::fromUtf8(PQgetvalue(r.get(), 0, 1)), nasty);
         QCOMPARE(QByteArray(PQgetvalue(r.get(), 0, 2)), QByteArray("t"));
         QVERIFY(PQgetisnull(r.get(), 1, 1));
-        s.exec(QStringLiteral("DROP TABLE t"), {});
+        s.exec(QStringLiteral("DROP TABLE public.t"), {});
     }
 
     void failuresAreToldInGerman_data()
@@ -123,6 +124,7 @@ private slots:
         s.connect(m_server.uri());
         for (const QString &f : store::Collation::serverFunctions())
             s.exec(f, {});
+        s.exec(QStringLiteral("SET search_path = public"), {});
         s.exec(QStringLiteral("CREATE TEMP TABLE texts (t text)"), {});
         for (const QString &t : texts)
             s.exec(QStringLiteral("INSERT INTO texts VALUES ($1)"), {t});
@@ -148,6 +150,191 @@ private slots:
                 return store::Collation::compare(a, b) == 0;
             });
         QCOMPARE(QByteArray(PQgetvalue(equal.get(), 0, 0)).toLongLong(), equalPairs);
+    }
+
+    // A role that may create in the tables' schema (every role may, on a database made before
+    // PostgreSQL 15) defines the collation's functions for varchar: the administrator's next sort must
+    // not run them with the administrator's rights. The check names that role.
+    void aRoleThatMayCreateInTheSchemaCannotRaiseItself()
+    {
+        freshTables();
+        QVERIFY2(m_server.addPasswordRole(QStringLiteral("angreifer"), QStringLiteral("pw2")),
+                 qPrintable(m_server.failure()));
+        store::Connection admin;
+        admin.setConnectionString(connectionStringFor(m_server.uri()));
+        admin.execute(QStringLiteral("insert into Benutzer (User, Admin) values (\"angreifer\", false)"));
+        admin.execute(QStringLiteral("insert into Funktionen (Titel, inGruppe) values (\"b\", 0)"));
+        const QByteArray attacker = (m_server.uriAs(QStringLiteral("angreifer")) + "&password=pw2").toUtf8();
+        PGconn *conn = PQconnectdb(attacker.constData());
+        for (const char *name : {"sicherheit_primary", "sicherheit_lower"}) {
+            const QByteArray sql = "CREATE FUNCTION public." + QByteArray(name) +
+                                   "(t varchar) RETURNS text LANGUAGE plpgsql AS $$BEGIN UPDATE "
+                                   "public.\"Benutzer\" SET \"Admin\" = true WHERE \"User\" = "
+                                   "'angreifer'; RETURN lower(t); END$$";
+            PGresult *made = PQexec(conn, sql.constData());
+            QVERIFY2(PQresultStatus(made) == PGRES_COMMAND_OK, PQerrorMessage(conn));
+            PQclear(made);
+        }
+        PQfinish(conn);
+        // The group tree's order, a look-up by name, a match.
+        admin.execute(QStringLiteral("select * from Funktionen where inGruppe = 0 order by Titel"));
+        admin.execute(QStringLiteral("select * from Benutzer where User = \"Angreifer\""));
+        admin.execute(QStringLiteral("select * from Benutzer where User like \"angr%\" order by User"));
+        QCOMPARE(count(QStringLiteral("Benutzer"), QStringLiteral("WHERE \"Admin\"")), 0);
+        conn = PQconnectdb(m_server.uri().toUtf8().constData());
+        PQclear(PQexec(conn, "GRANT UPDATE ON public.\"Funktionen\" TO angreifer"));
+        QByteArray report;
+        QCOMPARE(tool({QStringLiteral("check"), m_server.uri()}, &report), 1);
+        const QString said = QString::fromUtf8(report);
+        QVERIFY2(said.contains(u"Die Rolle \u201Eangreifer\u201C darf im Schema"), qPrintable(said));
+        QVERIFY2(said.contains(u"\u201Eangreifer\u201C darf in die Tabellen"), qPrintable(said));
+        PQclear(PQexec(conn,
+                       "DROP FUNCTION public.sicherheit_primary(varchar), public.sicherheit_lower(varchar)"));
+        PQfinish(conn);
+    }
+
+    // One table of the server's refusals and their German words; libpq's and the server's own text
+    // follows on the same line.
+    void serverRefusalsAreToldInGerman_data()
+    {
+        QTest::addColumn<QString>("role");
+        QTest::addColumn<QString>("parameters"); // added to the URI
+        QTest::addColumn<QString>("statement");  // empty: open "Benutzer" as a table set
+        QTest::addColumn<bool>("tables");
+        QTest::addColumn<QStringList>("expected");
+        const QString write = QStringLiteral("insert into Benutzer (User) values (\"x\")");
+        QTest::newRow("no right to write")
+            << "leser"
+            << "" << write << true
+            << QStringList{"Die Rolle \u201Eleser\u201C hat keine Berechtigung f\u00FCr \u201EBenutzer\u201C",
+                           "die \u00C4nderung wurde nicht gespeichert"};
+        QTest::newRow("no right to read")
+            << "leser"
+            << ""
+            << "select * from Benutzer" << true
+            << QStringList{
+                   "Die Rolle \u201Eleser\u201C hat keine Berechtigung f\u00FCr \u201EBenutzer\u201C"};
+        QTest::newRow("statement time-out")
+            << "postgres"
+            << "&options=-c%20statement_timeout%3D100"
+            << "select PG_SLEEP(2)" << true << QStringList{"von einem anderen Programm gesperrt"};
+        QTest::newRow("no security tables")
+            << "postgres"
+            << ""
+            << "" << false
+            << QStringList{"enth\u00E4lt keine Tabellen der Sicherheitsdatenbank", "sicherheit-db init"};
+        QTest::newRow("unknown link parameter")
+            << "postgres"
+            << "&sslmod=require"
+            << "" << true << QStringList{"nennt den Parameter \u201Esslmod\u201C, den es nicht gibt"};
+        QTest::newRow("no server there") << "postgres"
+                                         << "&port=1"
+                                         << "" << true << QStringList{"ist nicht erreichbar (connection to"};
+    }
+
+    void serverRefusalsAreToldInGerman()
+    {
+        QFETCH(QString, role);
+        QFETCH(QString, parameters);
+        QFETCH(QString, statement);
+        QFETCH(bool, tables);
+        QFETCH(QStringList, expected);
+        if (tables)
+            freshTables();
+        else
+            dropTables();
+        PGconn *admin = PQconnectdb(m_server.uri().toUtf8().constData());
+        PQclear(PQexec(admin, "DROP ROLE IF EXISTS leser; CREATE ROLE leser LOGIN"));
+        PQfinish(admin);
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(m_server.uriAs(role) + parameters));
+        QString message;
+        try {
+            if (statement.isEmpty())
+                testsupport::openUsers(db);
+            else
+                db.execute(statement);
+        } catch (const store::StoreError &e) {
+            message = e.message();
+        }
+        for (const QString &part : expected)
+            QVERIFY2(message.contains(part), qPrintable(message));
+        if (!expected.contains(u"die \u00C4nderung wurde nicht gespeichert"))
+            QVERIFY2(!message.contains(u"nicht gespeichert"), qPrintable(message));
+        QVERIFY2(!message.contains(u'\n') && !message.contains(u'\t'), qPrintable(message));
+    }
+
+    // A statement prepared before another program added a field to its table: the server refuses the
+    // plan it kept, inside a transaction and outside one, and the statement is prepared again.
+    void aFieldAddedMeanwhileLeavesSavesWorking()
+    {
+        freshTables();
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(m_server.uri()));
+        auto users = testsupport::openUsers(db);
+        users->insertRecord({QVariant(), QStringLiteral("anna")});
+        const auto save = [&users](const QString &name) {
+            users->edit();
+            users->field(QStringLiteral("RealName")).setAsString(name);
+            users->post();
+        };
+        save(QStringLiteral("eins"));
+        store::pg::Session other;
+        other.connect(m_server.uri());
+        other.exec(QStringLiteral("ALTER TABLE public.\"Benutzer\" ADD COLUMN \"Neu1\" integer"), {});
+        save(QStringLiteral("zwei"));
+        QCOMPARE(count(QStringLiteral("Benutzer"), QStringLiteral("WHERE \"RealName\" = 'zwei'")), 1);
+        db.execute(QStringLiteral("select * from Benutzer where User = \"anna\""));
+        other.exec(QStringLiteral("ALTER TABLE public.\"Benutzer\" ADD COLUMN \"Neu2\" integer"), {});
+        db.execute(QStringLiteral("select * from Benutzer where User = \"anna\""));
+        save(QStringLiteral("drei"));
+        QCOMPARE(count(QStringLiteral("Benutzer"), QStringLiteral("WHERE \"RealName\" = 'drei'")), 1);
+    }
+
+    // The server ends a session left idle too long: the next step makes it again before it sends anything.
+    void aSessionTheServerEndedWhileIdleIsMadeAgain()
+    {
+        freshTables();
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(m_server.uri()));
+        auto users = testsupport::openUsers(db);
+        db.server().exec(QStringLiteral("SET idle_session_timeout = 100"), {});
+        QTest::qWait(600);
+        users->insertRecord({QVariant(), QStringLiteral("anna")});
+        QCOMPARE(count(QStringLiteral("Benutzer")), 1);
+    }
+
+    // A reconnect goes to the server first reached: a link file rewritten meanwhile to another target is
+    // refused as a replaced database file is, and the session goes nowhere else.
+    void aRewrittenLinkFileIsRefusedAtTheReconnect()
+    {
+        freshTables();
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("User.mdb"));
+        const auto writeLink = [&link](const QString &uri) {
+            QFile file(link);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(uri.toUtf8() + "\n");
+        };
+        writeLink(m_server.uri());
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(link));
+        db.execute(QStringLiteral("insert into Benutzer (User) values (\"eins\")"));
+        writeLink(m_server.uri(QStringLiteral("postgres")));
+        store::pg::Session admin;
+        admin.connect(m_server.uri());
+        admin.exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                                  "application_name = 'sicherheit' AND pid <> pg_backend_pid()"),
+                   {});
+        QTest::qWait(300); // the server's word that it ended the session arrives
+        EXPECT_STORE_ERROR_CONTAINING(
+            db.execute(QStringLiteral("insert into Benutzer (User) values (\"zwei\")")),
+            QStringLiteral("ersetzt"));
+        QCOMPARE(count(QStringLiteral("Benutzer")), 1);
+        // Back as it was, the link leads to the same server again.
+        writeLink(m_server.uri());
+        db.execute(QStringLiteral("insert into Benutzer (User) values (\"zwei\")"));
+        QCOMPARE(count(QStringLiteral("Benutzer")), 2);
     }
 
     void aPasswordLibpqLacksIsAskedFor_data()
@@ -302,19 +489,19 @@ private slots:
         store::pg::Session admin;
         admin.connect(m_server.uri());
         admin.exec(
-            QStringLiteral("CREATE OR REPLACE FUNCTION end_session() RETURNS trigger LANGUAGE plpgsql "
+            QStringLiteral("CREATE OR REPLACE FUNCTION public.end_session() RETURNS trigger LANGUAGE plpgsql "
                            "AS 'BEGIN PERFORM pg_terminate_backend(pg_backend_pid()); RETURN NULL; END'"),
             {});
-        admin.exec(
-            QStringLiteral("CREATE CONSTRAINT TRIGGER at_commit AFTER INSERT ON \"Benutzer\" DEFERRABLE "
-                           "INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION end_session()"),
-            {});
+        admin.exec(QStringLiteral(
+                       "CREATE CONSTRAINT TRIGGER at_commit AFTER INSERT ON public.\"Benutzer\" DEFERRABLE "
+                       "INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION public.end_session()"),
+                   {});
         store::Connection db;
         db.setConnectionString(connectionStringFor(m_server.uri()));
         EXPECT_STORE_ERROR_CONTAINING(
             db.execute(QStringLiteral("insert into Benutzer (User) values (\"a\")")),
             QStringLiteral("ob die Änderung gespeichert wurde, ist ungewiss"));
-        admin.exec(QStringLiteral("DROP TRIGGER at_commit ON \"Benutzer\""), {});
+        admin.exec(QStringLiteral("DROP TRIGGER at_commit ON public.\"Benutzer\""), {});
         // The next step makes the connection again.
         db.execute(QStringLiteral("delete from Benutzer"));
         QCOMPARE(count(QStringLiteral("Benutzer")), 0);
@@ -495,10 +682,8 @@ private:
     {
         store::pg::Session s;
         s.connect(m_server.uri());
-        const store::pg::ResultPtr r =
-            s.exec(QStringLiteral("SELECT %1 FROM %2 %3")
-                       .arg(QLatin1String(what), store::quotedServerName(table), where),
-                   {});
+        const store::pg::ResultPtr r = s.exec(
+            QStringLiteral("SELECT %1 FROM %2 %3").arg(QLatin1String(what), s.qualified(table), where), {});
         return QByteArray(PQgetvalue(r.get(), 0, 0)).toInt();
     }
 
