@@ -11,6 +11,8 @@
 #include "StoreError.h"
 #include "Win1252.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -382,6 +384,55 @@ private slots:
             QVERIFY2(s.isConnected(), qPrintable(error));
         else
             QVERIFY2(error.contains(refusal), qPrintable(error));
+    }
+
+    // verify-full checks the server against a root certificate that libpq takes from ~/.postgresql/root.crt
+    // or sslrootcert= only, never from the system's; the password prompt says where TLS does not protect
+    // the password.
+    void tlsChecksTheServerAgainstTheRootCertificateItIsGiven()
+    {
+        PgServer tls;
+        tls.listenWithTls();
+        if (!tls.start()) {
+            if (!tls.skipReason().isEmpty())
+                QSKIP(qPrintable(tls.skipReason()));
+            QFAIL(qPrintable(tls.failure()));
+        }
+        QVERIFY2(tls.addPasswordRole(QStringLiteral("verwalter"), QStringLiteral("pw1")),
+                 qPrintable(tls.failure()));
+        QStringList asked;
+        store::setServerPasswordPrompt([&asked](const QString &server) -> std::optional<QString> {
+            asked << server;
+            return QStringLiteral("pw1");
+        });
+        const QString root = QStringLiteral("&sslrootcert=") + tls.rootCertificate();
+        const auto connect = [&](const QString &parameters) {
+            store::pg::Session s;
+            try {
+                s.connect(tls.tcpUri(QStringLiteral("user=verwalter&") + parameters));
+                return QString::fromUtf8(PQgetvalue(
+                    s.exec(QStringLiteral("SELECT ssl::text FROM pg_stat_ssl WHERE pid = pg_backend_pid()"),
+                           {})
+                        .get(),
+                    0, 0));
+            } catch (const store::StoreError &e) {
+                return e.message();
+            }
+        };
+        const QString home = QDir::homePath() + QStringLiteral("/.postgresql/root.crt");
+        if (QFileInfo::exists(home))
+            QSKIP("this account has a root certificate of its own for libpq");
+        const QString refused = connect(QStringLiteral("sslmode=verify-full"));
+        QVERIFY2(refused.contains(u"root.crt") && !refused.contains(u'\n'), qPrintable(refused));
+        QVERIFY(asked.isEmpty());
+        QCOMPARE(connect(QStringLiteral("sslmode=verify-full") + root), QStringLiteral("true"));
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked.last().startsWith(QStringLiteral("sicherheit auf localhost, Port ")) &&
+                     !asked.last().contains(u"TLS"),
+                 qPrintable(asked.last()));
+        QCOMPARE(connect(QStringLiteral("sslmode=require")), QStringLiteral("true"));
+        QVERIFY2(asked.last().contains(u"ohne TLS-Schutz: sslmode=require"), qPrintable(asked.last()));
+        store::setServerPasswordPrompt(nullptr);
     }
 
     void aTableSetKeepsItsRowsOnTheServer()
