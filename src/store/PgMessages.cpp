@@ -38,7 +38,7 @@ constexpr Words kWords[] = {
     {"3D000", "Die Datenbank %1 gibt es auf dem Server nicht."},
     {"42P01", "Eine Tabelle der Anweisung gibt es in der Datenbank %1 nicht (%2)."},
     {"42703", "Ein Feld der Anweisung gibt es in der Datenbank %1 nicht (%2)."},
-    {"42501", "Die Rolle %5 hat keine Berechtigung für %6 in der Datenbank %1%3 (%2)."},
+    {"42501", "Die Rolle %5 hat in der Datenbank %1 keine Berechtigung für %6%3 (%2)."},
     // Another administrator holds what this change needs, or the server had to choose between two, or a
     // statement waited longer than the server lets it.
     {"55P03 40P01 40001 57014",

@@ -17,6 +17,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -39,21 +40,16 @@ QString serverPrograms()
     return QString();
 }
 
-// A TCP port on 127.0.0.1 that nobody listens on now.
+// A TCP port on 127.0.0.1 that nobody listens on now; 0 when there is none.
 int freePort()
 {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
-    int port = 0;
-    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    if (fd >= 0)
-        close(fd);
-    return port;
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const bool bound = bind(fd, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
+                       getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0;
+    close(fd);
+    return bound ? ntohs(address.sin_port) : 0;
 }
 
 } // namespace
@@ -125,25 +121,16 @@ bool PgServer::launch()
     QProcessEnvironment german = QProcessEnvironment::systemEnvironment();
     german.insert(QStringLiteral("LANGUAGE"), QStringLiteral("de"));
     m_server.setProcessEnvironment(german);
-    QStringList args{QStringLiteral("-D"),
-                     m_dir.filePath(QStringLiteral("data")),
-                     QStringLiteral("-k"),
-                     m_dir.filePath(QStringLiteral("socket")),
-                     QStringLiteral("-p"),
-                     QString::number(m_port),
-                     QStringLiteral("-c"),
-                     m_tls ? QStringLiteral("listen_addresses=127.0.0.1")
-                           : QStringLiteral("listen_addresses="),
-                     QStringLiteral("-c"),
-                     QStringLiteral("fsync=off"),
-                     QStringLiteral("-c"),
-                     QStringLiteral("log_min_messages=panic"),
-                     QStringLiteral("-c"),
-                     QStringLiteral("lc_messages=C.UTF-8")};
-    if (m_tls)
-        args << QStringLiteral("-c") << QStringLiteral("ssl=on") << QStringLiteral("-c")
-             << QStringLiteral("ssl_cert_file=") + rootCertificate() << QStringLiteral("-c")
-             << QStringLiteral("ssl_key_file=") + m_dir.filePath(QStringLiteral("server.key"));
+    QStringList args{QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")),
+                     QStringLiteral("-k"), m_dir.filePath(QStringLiteral("socket")),
+                     QStringLiteral("-p"), QString::number(m_port)};
+    args +=
+        QStringLiteral("-c fsync=off -c log_min_messages=panic -c lc_messages=C.UTF-8 -c listen_addresses=")
+            .split(u' ');
+    if (m_tls) // the temporary folder's path holds no blank
+        args.last() += QStringLiteral("127.0.0.1 -c ssl=on -c ssl_cert_file=%1 -c ssl_key_file=%2")
+                           .arg(rootCertificate(), m_dir.filePath(QStringLiteral("server.key")));
+    args = args.join(u' ').split(u' ');
     m_server.start(m_bin + QStringLiteral("/postgres"), args);
     if (!m_server.waitForStarted(10000)) {
         m_failure = QStringLiteral("postgres did not start: ") + m_server.errorString();
@@ -208,28 +195,20 @@ bool PgServer::makeCertificate()
     QProcess openssl;
     openssl.setWorkingDirectory(m_dir.path());
     openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
-                   QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
-                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=DNS:localhost"),
-                   QStringLiteral("-keyout"), m_dir.filePath(QStringLiteral("server.key")),
-                   QStringLiteral("-out"), rootCertificate()});
-    if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit ||
-        openssl.exitCode() != 0) {
-        m_skip = openssl.error() == QProcess::FailedToStart ? QStringLiteral("openssl is not installed")
-                                                            : QString();
-        m_failure =
-            QStringLiteral("openssl req failed: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
+                  QStringLiteral("req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost -addext "
+                                 "subjectAltName=DNS:localhost -keyout server.key -out server.crt")
+                      .split(u' '));
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
+        m_failure = QStringLiteral("openssl req failed: ") + openssl.errorString() +
+                    QString::fromLocal8Bit(openssl.readAllStandardError());
         return false;
     }
     // The server reads its key only when nobody else may.
     const QByteArray key = QFile::encodeName(m_dir.filePath(QStringLiteral("server.key")));
-    QFile::setPermissions(m_dir.filePath(QStringLiteral("server.key")), QFile::ReadOwner | QFile::WriteOwner);
-    if (m_dropUser && chown(key.constData(), m_uid, m_gid) != 0) {
-        m_failure = QStringLiteral("cannot hand the key to postgres");
-        return false;
-    }
-    return true;
+    if (chmod(key.constData(), 0600) == 0 && (!m_dropUser || chown(key.constData(), m_uid, m_gid) == 0))
+        return true;
+    m_failure = QStringLiteral("cannot hand the key to postgres");
+    return false;
 }
 
 bool PgServer::addPasswordRole(const QString &role, const QString &password)
