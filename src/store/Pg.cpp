@@ -347,13 +347,14 @@ ResultPtr Session::exec(const QString &sql, const std::vector<QVariant> &params,
     ResultPtr result = name.isEmpty()
                            ? ResultPtr(PQexecParams(m_conn.get(), text.constData(), count, types.data(),
                                                     values.data(), nullptr, nullptr, 0))
-                           : runPrepared(name, values);
+                           : runPrepared(name, text, values);
     // A table changed since the statement was prepared (a field added): the server refuses the plan it
-    // kept ("cached plan must not change result type"). Prepared afresh, it runs as the table is now.
-    if (!name.isEmpty() && stateOf(result.get()) == u"0A000" &&
-        PQtransactionStatus(m_conn.get()) != PQTRANS_INERROR) {
+    // kept ("cached plan must not change result type"). Prepared afresh, it runs as the table is now;
+    // where the refusal failed a transaction, the next one prepares it afresh.
+    if (!name.isEmpty() && stateOf(result.get()) == u"0A000") {
         forget(text, types);
-        result = runPrepared(prepared(text, types, writing), values);
+        if (PQtransactionStatus(m_conn.get()) != PQTRANS_INERROR)
+            result = runPrepared(prepared(text, types, writing), text, values);
     }
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
@@ -362,28 +363,22 @@ ResultPtr Session::exec(const QString &sql, const std::vector<QVariant> &params,
 }
 
 // Inside a transaction a refused statement would fail the whole transaction: the first run there of a
-// statement prepared before it stands in a savepoint of its own, so that it can be prepared again. Later
-// runs in the same transaction need none: the tables it read stay locked against changes until the end.
-ResultPtr Session::runPrepared(const QByteArray &name, const std::vector<const char *> &values)
+// statement whose rows take the table's form ("*") stands behind a savepoint, so that it can be prepared
+// again. The savepoint stays until the transaction ends, which saves a round trip. Later runs in the same
+// transaction need none: the tables it read stay locked against changes until the end.
+ResultPtr Session::runPrepared(const QByteArray &name, const QByteArray &sql,
+                               const std::vector<const char *> &values)
 {
     const int count = static_cast<int>(values.size());
-    const PGTransactionStatusType state = PQtransactionStatus(m_conn.get());
-    const bool guarded = state == PQTRANS_INTRANS && !m_checkedInTransaction.contains(name);
+    const bool guarded = PQtransactionStatus(m_conn.get()) == PQTRANS_INTRANS && sql.contains('*') &&
+                         !m_checkedInTransaction.contains(name);
     if (guarded)
         PQclear(PQexec(m_conn.get(), "SAVEPOINT sicherheit_plan"));
     ResultPtr result(
         PQexecPrepared(m_conn.get(), name.constData(), count, values.data(), nullptr, nullptr, 0));
-    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-    const bool ran = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
-    if (guarded && PQstatus(m_conn.get()) == CONNECTION_OK) {
-        // Back to before the statement only where the plan was refused: any other failure is the
-        // statement's and fails the transaction as it would without the savepoint.
-        const bool replan = !ran && stateOf(result.get()) == u"0A000";
-        PQclear(PQexec(m_conn.get(), replan ? "ROLLBACK TO SAVEPOINT sicherheit_plan; RELEASE SAVEPOINT "
-                                              "sicherheit_plan"
-                                            : "RELEASE SAVEPOINT sicherheit_plan"));
-    }
-    if (ran && state == PQTRANS_INTRANS)
+    if (guarded && stateOf(result.get()) == u"0A000" && PQstatus(m_conn.get()) == CONNECTION_OK)
+        PQclear(PQexec(m_conn.get(), "ROLLBACK TO SAVEPOINT sicherheit_plan"));
+    else if (guarded)
         m_checkedInTransaction.insert(name);
     return result;
 }

@@ -95,7 +95,8 @@ std::optional<QString> openToEveryone(const QString &file)
 }
 
 // On a server: every role but the tables' owner that may create in their schema (a function there could
-// stand in for the program's own and run with an administrator's rights) or write to the tables directly.
+// stand in for the program's own and run with an administrator's rights) or write to the tables directly
+// (a trigger runs with the rights of whoever changes the table). Superusers may do anything anyway.
 QStringList othersWhoMayWrite(store::Connection &db)
 {
     QStringList found;
@@ -103,13 +104,14 @@ QStringList othersWhoMayWrite(store::Connection &db)
     if (schema.isEmpty())
         return found;
     store::Statement roles(
-        db, QStringLiteral("SELECT r.rolname::text, has_schema_privilege(r.oid, n.oid, 'CREATE'), "
-                           "bool_or(has_table_privilege(r.oid, c.oid, 'INSERT, UPDATE, DELETE, TRUNCATE')) "
-                           "FROM pg_catalog.pg_roles r CROSS JOIN pg_catalog.pg_namespace n "
-                           "JOIN pg_catalog.pg_class c ON c.relnamespace = n.oid "
-                           "AND c.relname = ANY (string_to_array(?, ',')) "
-                           "WHERE n.nspname = ? AND r.rolcanlogin AND NOT r.rolsuper AND r.oid <> c.relowner "
-                           "GROUP BY r.rolname, r.oid, n.oid ORDER BY 1"));
+        db, QStringLiteral(
+                "SELECT r.rolname::text, has_schema_privilege(r.oid, n.oid, 'CREATE'), "
+                "bool_or(has_table_privilege(r.oid, c.oid, 'INSERT, UPDATE, DELETE, TRUNCATE, TRIGGER')) "
+                "FROM pg_catalog.pg_roles r CROSS JOIN pg_catalog.pg_namespace n "
+                "JOIN pg_catalog.pg_class c ON c.relnamespace = n.oid "
+                "AND c.relname = ANY (string_to_array(?, ',')) "
+                "WHERE n.nspname = ? AND r.rolcanlogin AND NOT r.rolsuper AND r.oid <> c.relowner "
+                "GROUP BY r.rolname, r.oid, n.oid ORDER BY 1"));
     roles.bind(1, schema::tableNames().join(u','));
     roles.bind(2, schema);
     while (roles.step()) {
@@ -122,7 +124,8 @@ QStringList othersWhoMayWrite(store::Connection &db)
                          .arg(role, store::quoted(schema), store::quotedServerName(schema),
                               store::quotedServerName(roles.text(0)));
         if (roles.int64(2) != 0)
-            found << QStringLiteral("Die Rolle %1 darf in die Tabellen der Sicherheitsdatenbank schreiben.")
+            found << QStringLiteral("Die Rolle %1 darf in die Tabellen der Sicherheitsdatenbank schreiben "
+                                    "(oder Trigger an ihnen anlegen).")
                          .arg(role);
     }
     return found;

@@ -103,7 +103,8 @@ private:
     [[noreturn]] void raise(const PGresult *result, bool writing);
 
     ConnPtr attempt(const QString &uri, const QString &password) const;
-    ResultPtr runPrepared(const QByteArray &name, const std::vector<const char *> &values);
+    ResultPtr runPrepared(const QByteArray &name, const QByteArray &sql,
+                          const std::vector<const char *> &values);
     void wipePassword() noexcept;
 
     QByteArray prepared(const QByteArray &sql, const std::vector<Oid> &types, bool writing);
