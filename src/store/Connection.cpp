@@ -239,13 +239,19 @@ void Connection::ensureConnected()
     if (m_server) {
         // A connection the server dropped (a restart, a network failure) is made again for the next step;
         // the sets keep what they showed.
+        // A link file that names another target now, or was replaced, is refused as a replaced database
+        // file is (looked at once a moment has passed, as a file is), and always before a reconnect.
+        const auto now = std::chrono::steady_clock::now();
+        const bool lost = m_transactions == 0 && !m_server->stillThere();
+        if (!m_linkFile.isEmpty() && (lost || now - m_fileChecked >= kFileRecheck)) {
+            if (fileMoved() || serverOf(m_linkFile) != m_server->uri())
+                throw StoreError(movedMessage(m_linkFile));
+            m_fileChecked = now;
+        }
         // The first step after the server ended an idle session works too: the end is noticed before
         // anything is sent.
-        if (m_transactions == 0 && !m_server->stillThere()) {
-            if (!m_linkFile.isEmpty() && (fileMoved() || serverOf(m_linkFile) != m_server->uri()))
-                throw StoreError(movedMessage(m_linkFile));
+        if (lost)
             m_server->reconnect();
-        }
         return;
     }
     if (!m_db) {
