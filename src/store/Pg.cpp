@@ -196,8 +196,7 @@ void Session::connect(const QString &uri)
         else if (f.sqlState.isEmpty() && !m_uri.isEmpty()) // the server went away during the session
             throw StoreError(lost(f));
         else if (f.sqlState.isEmpty()) // no server answered
-            throw StoreError(QStringLiteral("Der Datenbankserver %1 ist nicht erreichbar (%2).")
-                                 .arg(quoted(m_server), oneLine(f.serverMessage)));
+            throw StoreError(unreachable(uri, f));
         throw StoreError(describe(f));
     }
     PQsetErrorVerbosity(conn.get(), PQERRORS_DEFAULT);

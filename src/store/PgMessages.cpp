@@ -133,6 +133,20 @@ QString unreadable(const QString &uri, const QString &server)
         .arg(quoted(server), words);
 }
 
+QString unreachable(const QString &uri, const Failure &f)
+{
+    const QString sslmode = targetOf(uri).sslmode;
+    const QString check =
+        sslmode.startsWith(u"verify-")
+            ? QStringLiteral(" oder sein Zertifikat lässt sich nicht prüfen (sslmode=%1 prüft es "
+                             "gegen das Wurzelzertifikat in ~/.postgresql/root.crt oder in "
+                             "sslrootcert=)")
+                  .arg(sslmode)
+            : QString();
+    return QStringLiteral("Der Datenbankserver %1 ist nicht erreichbar%2 (%3).")
+        .arg(quoted(f.server), check, oneLine(f.serverMessage));
+}
+
 QString promptName(PGconn *conn)
 {
     const QString host = QString::fromUtf8(PQhost(conn));
