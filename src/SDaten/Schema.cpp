@@ -97,7 +97,7 @@ QString createServerIndex(const QString &table, const QString &field, bool text)
     const QString column = store::quotedServerName(field);
     return QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
         .arg(store::quotedServerName(table + u'_' + field), store::quotedServerName(table),
-             text ? QStringLiteral("%1(%2)").arg(QLatin1String(store::Collation::kServerLower), column)
+             text ? QStringLiteral("%1(%2::text)").arg(QLatin1String(store::Collation::kServerLower), column)
                   : column);
 }
 

@@ -145,6 +145,14 @@ void Connection::connect()
         auto server = std::make_unique<pg::Session>();
         server->connect(uri);
         m_file = server->server();
+        // A link file fixes the target as it is now: a reconnect goes there, and a file changed meanwhile
+        // is refused as a replaced database file is.
+        m_linkFile = uri == path ? QString() : path;
+        m_nativePath = QFile::encodeName(path);
+        const FileId link = fileIdOf(m_nativePath);
+        m_fileDevice = link.device;
+        m_fileInode = link.inode;
+        m_fileChecked = std::chrono::steady_clock::now();
         m_server = std::move(server);
         emit connected();
         return;
@@ -218,6 +226,8 @@ void Connection::disconnect() noexcept
     m_tables.clear();
     m_textColumns.clear();
     m_serverNames.clear();
+    m_serverTables.clear();
+    m_linkFile.clear();
     m_schemaLoaded = false;
     m_db.reset();
     m_server.reset();
@@ -229,8 +239,19 @@ void Connection::ensureConnected()
     if (m_server) {
         // A connection the server dropped (a restart, a network failure) is made again for the next step;
         // the sets keep what they showed.
-        if (!m_server->isConnected() && m_transactions == 0)
-            m_server->connect(serverOf(ConnectionString::parse(m_connectionString).dataSource));
+        // A link file that names another target now, or was replaced, is refused as a replaced database
+        // file is (looked at once a moment has passed, as a file is), and always before a reconnect.
+        const auto now = std::chrono::steady_clock::now();
+        const bool lost = m_transactions == 0 && !m_server->stillThere();
+        if (!m_linkFile.isEmpty() && (lost || now - m_fileChecked >= kFileRecheck)) {
+            if (fileMoved() || serverOf(m_linkFile) != m_server->uri())
+                throw StoreError(movedMessage(m_linkFile));
+            m_fileChecked = now;
+        }
+        // The first step after the server ended an idle session works too: the end is noticed before
+        // anything is sent.
+        if (lost)
+            m_server->reconnect();
         return;
     }
     if (!m_db) {
@@ -256,8 +277,11 @@ qint64 Connection::storedBytes()
         return QFileInfo(m_file).size();
     ensureConnected();
     Statement size(
-        *this, QStringLiteral("SELECT coalesce(sum(pg_total_relation_size(oid)), 0)::bigint FROM pg_class "
-                              "WHERE relkind = 'r' AND relnamespace = current_schema()::regnamespace"));
+        *this,
+        QStringLiteral("SELECT coalesce(sum(pg_total_relation_size(c.oid)), 0)::bigint FROM pg_class c "
+                       "JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.relkind = 'r' AND "
+                       "n.nspname = ?"));
+    size.bind(1, m_server->schema());
     return size.step() ? size.int64(0) : 0;
 }
 
@@ -281,6 +305,8 @@ TranslatedSql Connection::translate(const QString &statement)
         if (!m_schemaLoaded)
             loadSchema();
         server.nameOf = [this](const QString &name) { return m_serverNames.value(name.toLower()); };
+        server.isTable = [this](const QString &name) { return m_serverTables.contains(name.toLower()); };
+        server.schema = m_server->schema();
     }
     const auto keyOf = [this](const QString &table) {
         const std::vector<ColumnInfo> &all = columns(table);
@@ -511,9 +537,12 @@ void Connection::loadSchema()
     QStringList tables;
     {
         Statement list(*this, m_server
-                                  ? QStringLiteral("SELECT table_name::text FROM information_schema.tables "
-                                                   "WHERE table_schema = current_schema()")
+                                  ? QStringLiteral("SELECT c.relname::text FROM pg_catalog.pg_class c JOIN "
+                                                   "pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+                                                   "WHERE n.nspname = ? AND c.relkind IN ('r', 'p', 'v')")
                                   : QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
+        if (m_server)
+            list.bind(1, m_server->schema());
         while (list.step())
             tables << list.text(0);
     }
@@ -529,6 +558,9 @@ void Connection::loadSchema()
     }
     m_textColumns = std::move(textColumns);
     m_serverNames = std::move(names);
+    m_serverTables.clear();
+    for (const QString &table : tables)
+        m_serverTables.insert(table.toLower());
     m_schemaLoaded = true;
 }
 
@@ -544,16 +576,16 @@ const std::vector<ColumnInfo> &Connection::columns(const QString &table)
     std::vector<ColumnInfo> cols;
     if (m_server) {
         Statement info(
-            *this,
-            QStringLiteral("SELECT a.attname::text, format_type(a.atttypid, a.atttypmod), "
-                           "coalesce(i.indisprimary, false) FROM pg_attribute a "
-                           "JOIN pg_class c ON c.oid = a.attrelid "
-                           "JOIN pg_namespace n ON n.oid = c.relnamespace AND n.nspname = current_schema() "
-                           "LEFT JOIN pg_index i ON i.indrelid = c.oid AND i.indisprimary "
-                           "AND a.attnum = ANY (i.indkey) "
-                           "WHERE lower(c.relname) = lower(?) AND a.attnum > 0 AND NOT a.attisdropped "
-                           "ORDER BY a.attnum"));
-        info.bind(1, table);
+            *this, QStringLiteral("SELECT a.attname::text, format_type(a.atttypid, a.atttypmod), "
+                                  "coalesce(i.indisprimary, false) FROM pg_attribute a "
+                                  "JOIN pg_class c ON c.oid = a.attrelid "
+                                  "JOIN pg_namespace n ON n.oid = c.relnamespace AND n.nspname = ? "
+                                  "LEFT JOIN pg_index i ON i.indrelid = c.oid AND i.indisprimary "
+                                  "AND a.attnum = ANY (i.indkey) "
+                                  "WHERE lower(c.relname) = lower(?) AND a.attnum > 0 AND NOT a.attisdropped "
+                                  "ORDER BY a.attnum"));
+        info.bind(1, m_server->schema());
+        info.bind(2, table);
         while (info.step())
             cols.push_back(ColumnInfo{info.text(0), info.text(1), info.int64(2) != 0});
         return m_tables.insert(key, std::move(cols)).value();
@@ -574,6 +606,18 @@ bool Connection::isTextColumn(const QString &column)
     return m_textColumns.value(column.toLower(), false);
 }
 
+QString Connection::tableName(const QString &table) const
+{
+    if (!m_server)
+        return quotedName(table);
+    return quotedName(m_server->schema()) + u'.' + quotedName(table);
+}
+
+QString Connection::serverSchema() const
+{
+    return m_server ? m_server->schema() : QString();
+}
+
 QString Connection::keyColumn(const QString &table)
 {
     if (!m_server)
@@ -581,6 +625,8 @@ QString Connection::keyColumn(const QString &table)
     const std::vector<ColumnInfo> &all = columns(table);
     if (const auto key = std::find_if(all.begin(), all.end(), isPrimaryKey); key != all.end())
         return quotedName(key->name);
+    if (all.empty())
+        throw StoreError(pg::noSecurityTablesMessage(m_file));
     throw StoreError(QStringLiteral("Die Tabelle %1 hat auf dem Datenbankserver %2 keinen Primärschlüssel.")
                          .arg(quoted(table), quoted(m_file)));
 }
@@ -617,10 +663,10 @@ QString Connection::serverOf(const QString &target)
 namespace {
 void refuseExistingTables(pg::Session &server, const QStringList &tables)
 {
-    const pg::ResultPtr found = server.exec(
-        QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_schema = "
-                       "current_schema() AND lower(table_name) = ANY (string_to_array(lower($1), ','))"),
-        {tables.join(u',')});
+    const pg::ResultPtr found =
+        server.exec(QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_schema = $2 "
+                                   "AND lower(table_name) = ANY (string_to_array(lower($1), ','))"),
+                    {tables.join(u','), server.schema()});
     if (QByteArray(PQgetvalue(found.get(), 0, 0)).toInt() > 0)
         throw StoreError(
             QStringLiteral("Die Datenbank %1 enthält schon Tabellen der Sicherheitsdatenbank; sie "
@@ -640,6 +686,9 @@ void Connection::createServerTables(const QString &target, const QStringList &st
     refuseExistingTables(server, tables);
     server.exec(QStringLiteral("BEGIN"), {});
     try {
+        // The statements name no schema: they make everything in the one the session found. Functions
+        // of the server itself come first (pg_catalog is searched before the path).
+        server.exec(QStringLiteral("SET LOCAL search_path = %1").arg(quotedServerName(server.schema())), {});
         for (const QString &s : statements)
             server.exec(s, {}, true);
         server.exec(QStringLiteral("COMMIT"), {}, true);
@@ -658,8 +707,14 @@ void Connection::createTablesHere(const QStringList &statements, const QStringLi
     // Under the write lock: two programs making the tables at once cannot both find none.
     Transaction transaction(*this, QString());
     refuseExistingTables(*m_server, tables);
+    // The statements name no schema: they make everything in the session's own. Functions of the server
+    // itself come first (pg_catalog is searched before the path), and the rest of the transaction goes
+    // back to the path no other role can write to.
+    m_server->exec(QStringLiteral("SET LOCAL search_path = %1").arg(quotedServerName(m_server->schema())),
+                   {});
     for (const QString &s : statements)
         m_server->exec(s, {}, true);
+    m_server->exec(QStringLiteral("SET LOCAL search_path = %1").arg(QLatin1String(pg::kSearchPath)), {});
     transaction.commit();
     // What was learnt of the database before it had the tables.
     m_tables.clear();
@@ -681,8 +736,8 @@ void Connection::continueIds(const QString &table)
     const pg::ResultPtr set = m_server->exec(
         QStringLiteral(
             "SELECT setval(pg_get_serial_sequence($1, $2), coalesce(max(%1), 0) + 1, false) FROM %2")
-            .arg(quotedServerName(id), quotedServerName(table)),
-        {quotedServerName(table), id}, true);
+            .arg(quotedServerName(id), m_server->qualified(table)),
+        {m_server->qualified(table), id}, true);
     if (PQgetisnull(set.get(), 0, 0))
         throw StoreError(
             QStringLiteral("Die Tabelle %1 auf dem Datenbankserver %2 vergibt ihre Nummern nicht "
@@ -696,7 +751,7 @@ void Connection::dropServerTables(const QString &target, const QStringList &tabl
         pg::Session server;
         server.connect(serverOf(target));
         for (const QString &table : tables)
-            server.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(quotedServerName(table)), {}, true);
+            server.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(server.qualified(table)), {}, true);
     } catch (const std::exception &) {
         // What stays is told by the failure that led here.
     }

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 
@@ -152,6 +153,10 @@ public:
     pg::Session &server() const { return *m_server; }
     // How a statement names a table row's key: SQLite's rowid, or the server table's primary key.
     QString keyColumn(const QString &table);
+    // How the store's own statements name a table: on a server with its schema.
+    QString tableName(const QString &table) const;
+    // On a server the schema of the program's tables and functions; empty for a file.
+    QString serverSchema() const;
     TranslatedSql translate(const QString &statement);
     // A prepared statement for the SQLite text, from the cache; stays owned by the connection. The store's
     // own code runs it through a Statement, which also resets it after use.
@@ -220,6 +225,8 @@ private:
     QHash<QString, std::vector<ColumnInfo>> m_tables; // by lower-case table name
     QHash<QString, bool> m_textColumns;               // by lower-case column name
     QHash<QString, QString> m_serverNames; // on a server: each table's and column's name, by lower case
+    QSet<QString> m_serverTables;          // and which of them are tables
+    QString m_linkFile;                    // the link file that named the server, if one did
     bool m_schemaLoaded = false;
 };
 

@@ -611,6 +611,8 @@ private:
         QString written = quotedName(serverName(tok.text.toString()));
         QString column = tok.text.toString();
         bool qualified = false;
+        if (m_server && !isSym(m_i + 1, ".") && m_server->isTable && m_server->isTable(column))
+            written = inSchema(written);
         if (isSym(m_i + 1, ".") && m_i + 2 < m_t.size() &&
             (m_t[m_i + 2].type == Tok::Word || m_t[m_i + 2].type == Tok::QuotedName)) {
             column = m_t[m_i + 2].text.toString();
@@ -653,9 +655,12 @@ private:
         return known.isEmpty() ? name.toLower() : known;
     }
 
-    static QString lowered(const QString &expression)
+    QString inSchema(const QString &written) const { return quotedName(m_server->schema) + u'.' + written; }
+
+    QString lowered(const QString &expression) const
     {
-        return QLatin1String(Collation::kServerLower) + u'(' + expression + u')';
+        return inSchema(QLatin1String(Collation::kServerLower)) + u'(' + expression +
+               QStringLiteral("::text)");
     }
 
     bool isComparison(size_t j) const
@@ -680,10 +685,11 @@ private:
     // A text in the order of the store's collation, as a row the server compares byte by byte: its
     // primary weights, then its lower case. Compared so, two texts are ordered exactly as on a file, where
     // the server's own collation would order them by its locale.
-    static QString weighed(const QString &expression)
+    QString weighed(const QString &expression) const
     {
-        return QStringLiteral("(") + QLatin1String(Collation::kServerPrimary) + u'(' + expression +
-               QStringLiteral(") COLLATE \"C\", ") + lowered(expression) + QStringLiteral(" COLLATE \"C\")");
+        return QStringLiteral("(") + inSchema(QLatin1String(Collation::kServerPrimary)) + u'(' + expression +
+               QStringLiteral("::text) COLLATE \"C\", ") + lowered(expression) +
+               QStringLiteral(" COLLATE \"C\")");
     }
 
     void literal(const Token &tok)
@@ -748,9 +754,9 @@ private:
             direction = u' ' + upper(++m_i);
         // A file puts a missing text before all others; a server by itself after them.
         direction += direction == u" DESC" ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST");
-        append(QLatin1String(Collation::kServerPrimary) + u'(' + written + QStringLiteral(") COLLATE \"C\"") +
-               direction + QStringLiteral(", ") + lowered(written) + QStringLiteral(" COLLATE \"C\"") +
-               direction);
+        append(inSchema(QLatin1String(Collation::kServerPrimary)) + u'(' + written +
+               QStringLiteral("::text) COLLATE \"C\"") + direction + QStringLiteral(", ") + lowered(written) +
+               QStringLiteral(" COLLATE \"C\"") + direction);
     }
 
     void collate()

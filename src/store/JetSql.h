@@ -39,9 +39,13 @@ using TextColumnPredicate = std::function<bool(const QString &column)>;
 // For a PostgreSQL server: the name each table and column has there (the dialect matches names without
 // regard to case, the server's quoted names are exact). A text compared or sorted then goes through the
 // server functions of the store's collation instead of SQLite's COLLATE.
+// Tables and the collation's functions are named with their schema, and the functions take text
+// (::text), so that nothing another role made in a schema on the search path can stand in for them.
 struct ServerDialect
 {
     std::function<QString(const QString &name)> nameOf;
+    std::function<bool(const QString &name)> isTable;
+    QString schema;
 };
 
 // A table's key column as a statement names it; empty for a table without one. A sort by text ends with

@@ -1,6 +1,8 @@
 #include "Pg.h"
+#include "PgMessages.h"
 
 #include "Connection.h"
+#include "Quoted.h"
 #include "SqliteErrors.h"
 
 #include "ServerPassword.h"
@@ -8,6 +10,7 @@
 #include "StoreError.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -32,19 +35,6 @@ constexpr Oid kFloat8 = 701;
 constexpr Oid kVarchar = 1043;
 constexpr Oid kBpchar = 1042;
 constexpr Oid kNumeric = 1700;
-
-QString notStored()
-{
-    return QStringLiteral("die Änderung wurde nicht gespeichert");
-}
-
-QString lost(const Failure &f)
-{
-    return QStringLiteral("Die Verbindung zum Datenbankserver %1 ist unterbrochen (%2)%3. Beim nächsten "
-                          "Schritt wird sie wieder aufgebaut.")
-        .arg(quoted(f.server), f.serverMessage.trimmed(),
-             f.writing ? QStringLiteral("; ") + notStored() : QString());
-}
 
 // How a server keeps the character 0 (see Connection::serverCanHold).
 constexpr QChar kZeroOnServer(0xFFFF);
@@ -104,73 +94,18 @@ Failure refusalOf(PGconn *conn)
 // Prepared statements a session keeps before it lets them all go and starts again.
 constexpr qsizetype kMostPrepared = 512;
 
-QString nameQuotedIn(const QString &message)
+// Overwrites a text that held a password before its memory goes back.
+void wipe(QString &text) noexcept
 {
-    for (const auto &[open, close] : {std::pair{u'"', u'"'}, std::pair{u'\u00BB', u'\u00AB'}}) {
-        const qsizetype from = message.indexOf(open);
-        const qsizetype to = from < 0 ? -1 : message.indexOf(close, from + 1);
-        if (to > from + 1)
-            return message.mid(from + 1, to - from - 1);
-    }
-    return QString();
+    wipePasswordText(text);
+}
+void wipe(QByteArray &bytes) noexcept
+{
+    std::fill(bytes.begin(), bytes.end(), '\0');
+    bytes.clear();
 }
 
 } // namespace
-
-QString describe(const Failure &f)
-{
-    if (f.connectionLost || f.sqlState.startsWith(u"08") || f.sqlState.startsWith(u"57P"))
-        return lost(f);
-    const QString server = quoted(f.server);
-    const QString cls = f.sqlState.left(2);
-    if (f.sqlState == u"28P01" || cls == u"28")
-        return QStringLiteral("Der Datenbankserver %1 hat die Anmeldung abgelehnt (%2).")
-            .arg(server, f.serverMessage.trimmed());
-    if (f.sqlState == u"3D000")
-        return QStringLiteral("Die Datenbank %1 gibt es auf dem Server nicht.").arg(server);
-    // The server names what is missing in its own words and quotes: "x" in English, »x« in German.
-    const QString missing = nameQuotedIn(f.serverMessage);
-    if (f.sqlState == u"42P01")
-        return missing.isEmpty()
-                   ? QStringLiteral("Eine Tabelle der Anweisung gibt es in der Datenbank %1 nicht (%2).")
-                         .arg(server, f.serverMessage.trimmed())
-                   : missingTableMessage(missing);
-    if (f.sqlState == u"42703")
-        return missing.isEmpty()
-                   ? QStringLiteral("Ein Feld der Anweisung gibt es in der Datenbank %1 nicht (%2).")
-                         .arg(server, f.serverMessage.trimmed())
-                   : missingFieldMessage(missing);
-    if (cls == u"42")
-        return QStringLiteral("Syntaxfehler in der SQL-Anweisung (%1).").arg(f.serverMessage.trimmed());
-    // Another administrator holds what this change needs, or the server had to choose between two.
-    if (f.sqlState == u"55P03" || f.sqlState == u"40P01" || f.sqlState == u"40001")
-        return QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt. Bitte später noch "
-                              "einmal versuchen%2.")
-            .arg(server, f.writing ? QStringLiteral("; ") + notStored() : QString());
-    if (f.sqlState == u"22001")
-        return QStringLiteral("Ein Text ist zu lang für sein Feld in der Datenbank %1; %2.")
-            .arg(server, notStored());
-    if (f.sqlState == u"53100")
-        return QStringLiteral("Kein Platz mehr auf dem Datenträger des Datenbankservers %1; %2.")
-            .arg(server, notStored());
-    if (f.sqlState == u"25006")
-        return QStringLiteral("Die Datenbank %1 ist schreibgeschützt; %2.").arg(server, notStored());
-    return QStringLiteral("Fehler des Datenbankservers %1 (%2)%3.")
-        .arg(server, f.serverMessage.trimmed(), f.writing ? QStringLiteral("; ") + notStored() : QString());
-}
-
-QString serverName(const QString &uri)
-{
-    const QUrl url(uri);
-    QString host = url.host();
-    const QUrlQuery query(url);
-    if (host.isEmpty())
-        host = query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
-    if (host.isEmpty())
-        host = QStringLiteral("localhost");
-    const QString database = url.path().mid(1);
-    return database.isEmpty() ? host : QStringLiteral("%1 auf %2").arg(database, host);
-}
 
 // On any other encoding the server counts bytes for a field's length, folds case byte by byte or cannot
 // hold every letter of Windows-1252: the same text would be refused or ordered otherwise than on a file.
@@ -189,7 +124,8 @@ void Session::requireUtf8(PGconn *conn) const
 ConnPtr Session::attempt(const QString &uri, const QString &password) const
 {
     const QByteArray dsn = uri.toUtf8();
-    const QByteArray pass = password.toUtf8();
+    QByteArray pass = password.toUtf8();
+    const auto wiped = qScopeGuard([&pass] { wipe(pass); });
     // The program's name shows in the server's list of sessions, so that a DBA sees who holds a lock.
     const char *keys[] = {"dbname", "password", "application_name", "client_encoding", nullptr};
     const char *values[] = {dsn.constData(), password.isEmpty() ? nullptr : pass.constData(), "sicherheit",
@@ -220,10 +156,33 @@ ConnPtr Session::attempt(const QString &uri, const QString &password) const
     return conn;
 }
 
-void Session::connect(const QString &uri)
+Session::~Session()
 {
     close();
+    wipePassword();
+}
+
+void Session::wipePassword() noexcept
+{
+    wipe(m_password);
+}
+
+QString Session::qualified(const QString &name) const
+{
+    return quotedServerName(m_schema) + u'.' + quotedServerName(name);
+}
+
+void Session::connect(const QString &uri)
+{
+    // A session goes to the server it first went to, and a password typed for it goes nowhere else.
+    if (!m_uri.isEmpty() && uri != m_uri)
+        throw StoreError(QStringLiteral("Die Verbindung zum Datenbankserver %1 lässt sich nicht auf einen "
+                                        "anderen Server umstellen.")
+                             .arg(quoted(m_server)));
+    close();
     m_server = serverName(uri);
+    if (const QString why = unreadable(uri, m_server); !why.isEmpty())
+        throw StoreError(why);
     if (m_password.isEmpty())
         m_password = rememberedServerPassword(uri);
     ConnPtr conn = attempt(uri, m_password);
@@ -234,12 +193,13 @@ void Session::connect(const QString &uri)
     for (int asked = 0; PQstatus(conn.get()) != CONNECTION_OK && wantsPassword(conn.get()) && asked < 3 &&
                         hasServerPasswordPrompt();
          ++asked) {
-        const std::optional<QString> typed = askServerPassword(m_server);
+        std::optional<QString> typed = askServerPassword(promptName(conn.get()));
         if (!typed)
             throw StoreError(QStringLiteral("Die Anmeldung am Datenbankserver %1 wurde abgebrochen.")
                                  .arg(quoted(m_server)));
         forgetServerPassword(uri);
-        m_password = *typed;
+        wipePassword();
+        m_password = std::move(*typed);
         conn = attempt(uri, m_password);
     }
     if (PQstatus(conn.get()) != CONNECTION_OK) {
@@ -247,9 +207,10 @@ void Session::connect(const QString &uri)
         f.server = m_server;
         if (wantsPassword(conn.get()))
             f.sqlState = QStringLiteral("28P01");
+        else if (f.sqlState.isEmpty() && !m_uri.isEmpty()) // the server went away during the session
+            throw StoreError(lost(f));
         else if (f.sqlState.isEmpty()) // no server answered
-            throw StoreError(QStringLiteral("Der Datenbankserver %1 ist nicht erreichbar (%2).")
-                                 .arg(quoted(m_server), f.serverMessage));
+            throw StoreError(unreachable(uri, f));
         throw StoreError(describe(f));
     }
     if (!m_password.isEmpty())
@@ -261,14 +222,57 @@ void Session::connect(const QString &uri)
         conn.get(), [](void *, const char *) {}, nullptr);
     m_conn = std::move(conn);
     m_lost = false;
-    // Without it a change would wait for ever on a row another program holds.
-    exec(QStringLiteral("SET lock_timeout = %1").arg(kBusyTimeoutMs), {});
+    // Without a lock_timeout a change would wait for ever on a row another program holds. The schema is
+    // read before the search path changes: the one the role's own search path names first, where init
+    // made the tables and functions.
+    const ResultPtr set =
+        exec(QStringLiteral("SELECT current_schema(), set_config('search_path', '%1', false), "
+                            "set_config('lock_timeout', '%2', false)")
+                 .arg(QLatin1String(kSearchPath))
+                 .arg(kBusyTimeoutMs),
+             {});
+    if (m_uri.isEmpty()) {
+        if (PQgetisnull(set.get(), 0, 0)) {
+            close();
+            throw StoreError(QStringLiteral("In der Datenbank %1 gibt es kein Schema für die Tabellen der "
+                                            "Sicherheitsdatenbank (search_path der Rolle).")
+                                 .arg(quoted(m_server)));
+        }
+        m_schema = QString::fromUtf8(PQgetvalue(set.get(), 0, 0));
+        m_uri = uri;
+    }
+}
+
+void Session::reconnect()
+{
+    connect(m_uri);
+}
+
+bool Session::stillThere()
+{
+    if (!isConnected())
+        return false;
+    if (PQtransactionStatus(m_conn.get()) != PQTRANS_IDLE)
+        return true;
+    // The server says why it ends a session before it closes it; nothing else comes unasked. libpq
+    // takes the words as a notice and sees the end at the next read.
+    for (int reads = 0; reads < 3; ++reads) {
+        pollfd waiting{PQsocket(m_conn.get()), POLLIN, 0};
+        if (::poll(&waiting, 1, 0) <= 0)
+            return true;
+        if (!PQconsumeInput(m_conn.get()) || PQstatus(m_conn.get()) != CONNECTION_OK) {
+            m_lost = true;
+            return false;
+        }
+    }
+    return true;
 }
 
 void Session::close() noexcept
 {
     m_conn.reset();
     m_prepared.clear();
+    m_checkedInTransaction.clear();
 }
 
 QByteArray Session::preparedKey(const QByteArray &sql, const std::vector<Oid> &types)
@@ -317,6 +321,9 @@ ResultPtr Session::exec(const QString &sql, const std::vector<QVariant> &params,
 {
     if (!m_conn)
         throw StoreError(QStringLiteral("Die Verbindung zur Datenbank ist nicht hergestellt."));
+    // Every transaction begins with a statement sent outside one.
+    if (PQtransactionStatus(m_conn.get()) == PQTRANS_IDLE)
+        m_checkedInTransaction.clear();
     std::vector<QByteArray> texts(params.size());
     std::vector<const char *> values(params.size(), nullptr);
     // Numbers and truth values go with their type, so that "-?" or "? + ?" has one meaning; a text goes
@@ -343,17 +350,27 @@ ResultPtr Session::exec(const QString &sql, const std::vector<QVariant> &params,
     }
     const QByteArray text = sql.toUtf8();
     const int count = static_cast<int>(params.size());
-    const QByteArray name = count > 0 ? prepared(text, types, writing) : QByteArray();
-    ResultPtr result(name.isEmpty() ? PQexecParams(m_conn.get(), text.constData(), count, types.data(),
-                                                   values.data(), nullptr, nullptr, 0)
-                                    : PQexecPrepared(m_conn.get(), name.constData(), count, values.data(),
-                                                     nullptr, nullptr, 0));
-    // A table that another program changed under a prepared "SELECT *": prepared afresh next time.
-    if (!name.isEmpty() && stateOf(result.get()) == u"0A000" &&
-        PQtransactionStatus(m_conn.get()) != PQTRANS_INERROR) {
+    if (count == 0) {
+        ResultPtr result(
+            PQexecParams(m_conn.get(), text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+        const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            raise(result.get(), writing);
+        return result;
+    }
+    // None where the transaction has failed: the statement then runs unprepared, and the server says so.
+    const QByteArray name = prepared(text, types, writing);
+    ResultPtr result = name.isEmpty()
+                           ? ResultPtr(PQexecParams(m_conn.get(), text.constData(), count, types.data(),
+                                                    values.data(), nullptr, nullptr, 0))
+                           : runPrepared(name, text, values);
+    // A table changed since the statement was prepared (a field added): the server refuses the plan it
+    // kept ("cached plan must not change result type"). Prepared afresh, it runs as the table is now;
+    // where the refusal failed a transaction, the next one prepares it afresh.
+    if (!name.isEmpty() && stateOf(result.get()) == u"0A000") {
         forget(text, types);
-        result.reset(PQexecParams(m_conn.get(), text.constData(), count, types.data(), values.data(), nullptr,
-                                  nullptr, 0));
+        if (PQtransactionStatus(m_conn.get()) != PQTRANS_INERROR)
+            result = runPrepared(prepared(text, types, writing), text, values);
     }
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
@@ -361,10 +378,32 @@ ResultPtr Session::exec(const QString &sql, const std::vector<QVariant> &params,
     return result;
 }
 
+// Inside a transaction a refused statement would fail the whole transaction: the first run there of a
+// statement whose rows take the table's form ("*") stands behind a savepoint, so that it can be prepared
+// again. The savepoint stays until the transaction ends, which saves a round trip. Later runs in the same
+// transaction need none: the tables it read stay locked against changes until the end.
+ResultPtr Session::runPrepared(const QByteArray &name, const QByteArray &sql,
+                               const std::vector<const char *> &values)
+{
+    const int count = static_cast<int>(values.size());
+    const bool guarded = PQtransactionStatus(m_conn.get()) == PQTRANS_INTRANS && sql.contains('*') &&
+                         !m_checkedInTransaction.contains(name);
+    if (guarded)
+        PQclear(PQexec(m_conn.get(), "SAVEPOINT sicherheit_plan"));
+    ResultPtr result(
+        PQexecPrepared(m_conn.get(), name.constData(), count, values.data(), nullptr, nullptr, 0));
+    if (guarded && stateOf(result.get()) == u"0A000" && PQstatus(m_conn.get()) == CONNECTION_OK)
+        PQclear(PQexec(m_conn.get(), "ROLLBACK TO SAVEPOINT sicherheit_plan"));
+    else if (guarded)
+        m_checkedInTransaction.insert(name);
+    return result;
+}
+
 void Session::beginWriting()
 {
     if (!m_conn)
         throw StoreError(QStringLiteral("Die Verbindung zur Datenbank ist nicht hergestellt."));
+    m_checkedInTransaction.clear();
     const ResultPtr result(PQexec(m_conn.get(), kBeginWriting));
     if (result && PQresultStatus(result.get()) == PGRES_TUPLES_OK)
         return;
@@ -377,6 +416,7 @@ void Session::raise(const PGresult *result, bool writing)
 {
     Failure f;
     f.server = m_server;
+    f.role = QString::fromUtf8(PQuser(m_conn.get()));
     f.writing = writing;
     f.sqlState = stateOf(result);
     const char *primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;

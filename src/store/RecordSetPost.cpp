@@ -57,7 +57,7 @@ void RecordSet::postInsert()
         names << quotedName(m_fields[f].name);
         values.push_back(m_buffer[f]);
     }
-    const QString table = quotedName(m_table);
+    const QString table = m_conn->tableName(m_table);
     const QString key = m_conn->keyColumn(m_table);
     QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
                                   : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
@@ -113,7 +113,7 @@ void RecordSet::postUpdate()
         // A server's row stays as read until the commit, even against a change made outside a transaction.
         Statement reread(*m_conn,
                          QStringLiteral("SELECT %1, * FROM %2 WHERE %1=?%3")
-                             .arg(m_conn->keyColumn(m_table), quotedName(m_table),
+                             .arg(m_conn->keyColumn(m_table), m_conn->tableName(m_table),
                                   m_conn->isServer() ? QStringLiteral(" FOR UPDATE") : QString()),
                          context);
         reread.setPartOfWrite();
@@ -142,7 +142,7 @@ void RecordSet::postUpdate()
     {
         Statement update(*m_conn,
                          QStringLiteral("UPDATE %1 SET %2 WHERE %3=?")
-                             .arg(quotedName(m_table), sets.join(u','), m_conn->keyColumn(m_table)),
+                             .arg(m_conn->tableName(m_table), sets.join(u','), m_conn->keyColumn(m_table)),
                          context);
         update.bindAll(newValues);
         update.bind(static_cast<int>(newValues.size()) + 1, m_cells->key(s));
@@ -192,10 +192,10 @@ void RecordSet::remove()
     const int s = m_view[static_cast<size_t>(pos)];
     m_conn->ensureConnected();
     {
-        Statement del(
-            *m_conn,
-            QStringLiteral("DELETE FROM %1 WHERE %2=?").arg(quotedName(m_table), m_conn->keyColumn(m_table)),
-            QStringLiteral("(%1)").arg(name()));
+        Statement del(*m_conn,
+                      QStringLiteral("DELETE FROM %1 WHERE %2=?")
+                          .arg(m_conn->tableName(m_table), m_conn->keyColumn(m_table)),
+                      QStringLiteral("(%1)").arg(name()));
         del.bind(1, m_cells->key(s));
         // No row changed: another program deleted it already, which is what was asked for.
         del.run();

@@ -19,7 +19,7 @@ void RecordSet::loadSnapshot()
     if (isTable) {
         // In the order of the keys: a file reads so by itself, a server puts a changed row at the end.
         query.sql = QStringLiteral("SELECT %1, * FROM %2 ORDER BY %1")
-                        .arg(m_conn->keyColumn(m_table), quotedName(m_table));
+                        .arg(m_conn->keyColumn(m_table), m_conn->tableName(m_table));
     } else {
         query = m_conn->translate(sqlText());
         if (query.kind != TranslatedSql::Kind::Select)

@@ -2,6 +2,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 namespace store {
 
 namespace {
@@ -10,10 +12,23 @@ PasswordPrompt &prompt()
     static PasswordPrompt installed;
     return installed;
 }
+// Wiped when the process ends, like every other copy of a typed password.
+struct Remembered
+{
+    QHash<QString, QString> passwords;
+    Remembered() = default;
+    Remembered(const Remembered &) = delete;
+    Remembered &operator=(const Remembered &) = delete;
+    ~Remembered()
+    {
+        for (QString &password : passwords)
+            wipePasswordText(password);
+    }
+};
 QHash<QString, QString> &remembered()
 {
-    static QHash<QString, QString> passwords;
-    return passwords;
+    static Remembered kept;
+    return kept.passwords;
 }
 } // namespace
 
@@ -29,7 +44,19 @@ QString rememberedServerPassword(const QString &uri)
 
 void forgetServerPassword(const QString &uri)
 {
-    remembered().remove(uri);
+    const auto kept = remembered().find(uri);
+    if (kept == remembered().end())
+        return;
+    wipePasswordText(*kept);
+    remembered().erase(kept);
+}
+
+void wipePasswordText(QString &text) noexcept
+{
+    // A literal cannot be written, and a shared copy is not this holder's to overwrite.
+    if (text.isDetached())
+        std::fill(text.begin(), text.end(), QChar(0));
+    text.clear();
 }
 
 void setServerPasswordPrompt(PasswordPrompt p)

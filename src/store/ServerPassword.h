@@ -24,4 +24,8 @@ void rememberServerPassword(const QString &uri, const QString &password);
 QString rememberedServerPassword(const QString &uri);
 void forgetServerPassword(const QString &uri);
 
+// Overwrites a text that held a password before its memory goes back. Copies held elsewhere are their
+// holders' to wipe: the last one to wipe overwrites the shared memory.
+void wipePasswordText(QString &text) noexcept;
+
 } // namespace store

@@ -10,10 +10,14 @@
 
 #include <libpq-fe.h>
 
+#include <arpa/inet.h>
 #include <grp.h>
+#include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -34,6 +38,18 @@ QString serverPrograms()
             return bin;
     }
     return QString();
+}
+
+// A TCP port on 127.0.0.1 that nobody listens on now; 0 when there is none.
+int freePort()
+{
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const bool bound = bind(fd, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
+                       getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0;
+    close(fd);
+    return bound ? ntohs(address.sin_port) : 0;
 }
 
 } // namespace
@@ -77,6 +93,8 @@ bool PgServer::start()
             return false;
         }
     }
+    if (m_tls && !makeCertificate())
+        return false;
     if (!run(m_bin + QStringLiteral("/initdb"),
              {QStringLiteral("-D"), data, QStringLiteral("-U"), QStringLiteral("postgres"),
               QStringLiteral("-A"), QStringLiteral("trust"), QStringLiteral("-E"), QStringLiteral("UTF8"),
@@ -103,12 +121,17 @@ bool PgServer::launch()
     QProcessEnvironment german = QProcessEnvironment::systemEnvironment();
     german.insert(QStringLiteral("LANGUAGE"), QStringLiteral("de"));
     m_server.setProcessEnvironment(german);
-    m_server.start(m_bin + QStringLiteral("/postgres"),
-                   {QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")), QStringLiteral("-k"),
-                    m_dir.filePath(QStringLiteral("socket")), QStringLiteral("-c"),
-                    QStringLiteral("listen_addresses="), QStringLiteral("-c"), QStringLiteral("fsync=off"),
-                    QStringLiteral("-c"), QStringLiteral("log_min_messages=panic"), QStringLiteral("-c"),
-                    QStringLiteral("lc_messages=C.UTF-8")});
+    QStringList args{QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")),
+                     QStringLiteral("-k"), m_dir.filePath(QStringLiteral("socket")),
+                     QStringLiteral("-p"), QString::number(m_port)};
+    args +=
+        QStringLiteral("-c fsync=off -c log_min_messages=panic -c lc_messages=C.UTF-8 -c listen_addresses=")
+            .split(u' ');
+    if (m_tls) // the temporary folder's path holds no blank
+        args.last() += QStringLiteral("127.0.0.1 -c ssl=on -c ssl_cert_file=%1 -c ssl_key_file=%2")
+                           .arg(rootCertificate(), m_dir.filePath(QStringLiteral("server.key")));
+    args = args.join(u' ').split(u' ');
+    m_server.start(m_bin + QStringLiteral("/postgres"), args);
     if (!m_server.waitForStarted(10000)) {
         m_failure = QStringLiteral("postgres did not start: ") + m_server.errorString();
         return false;
@@ -146,8 +169,46 @@ bool PgServer::restart()
 
 QString PgServer::uri(const QString &database) const
 {
-    return QStringLiteral("postgresql:///%1?host=%2&user=postgres")
-        .arg(database, QString::fromUtf8(QUrl::toPercentEncoding(m_dir.filePath(QStringLiteral("socket")))));
+    return QStringLiteral("postgresql:///%1?host=%2&user=postgres%3")
+        .arg(database, QString::fromUtf8(QUrl::toPercentEncoding(m_dir.filePath(QStringLiteral("socket")))),
+             m_port == 5432 ? QString() : QStringLiteral("&port=%1").arg(m_port));
+}
+
+QString PgServer::tcpUri(const QString &parameters) const
+{
+    return QStringLiteral("postgresql://localhost:%1/sicherheit?%2").arg(m_port).arg(parameters);
+}
+
+QString PgServer::rootCertificate() const
+{
+    return m_dir.filePath(QStringLiteral("server.crt"));
+}
+
+// A certificate of its own, which is its own root: a client that checks the server must be given it.
+bool PgServer::makeCertificate()
+{
+    m_port = freePort();
+    if (m_port == 0) {
+        m_failure = QStringLiteral("no free TCP port on 127.0.0.1");
+        return false;
+    }
+    QProcess openssl;
+    openssl.setWorkingDirectory(m_dir.path());
+    openssl.start(QStringLiteral("openssl"),
+                  QStringLiteral("req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost -addext "
+                                 "subjectAltName=DNS:localhost -keyout server.key -out server.crt")
+                      .split(u' '));
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
+        m_failure = QStringLiteral("openssl req failed: ") + openssl.errorString() +
+                    QString::fromLocal8Bit(openssl.readAllStandardError());
+        return false;
+    }
+    // The server reads its key only when nobody else may.
+    const QByteArray key = QFile::encodeName(m_dir.filePath(QStringLiteral("server.key")));
+    if (chmod(key.constData(), 0600) == 0 && (!m_dropUser || chown(key.constData(), m_uid, m_gid) == 0))
+        return true;
+    m_failure = QStringLiteral("cannot hand the key to postgres");
+    return false;
 }
 
 bool PgServer::addPasswordRole(const QString &role, const QString &password)
@@ -157,7 +218,8 @@ bool PgServer::addPasswordRole(const QString &role, const QString &password)
         m_failure = hba.errorString();
         return false;
     }
-    const QByteArray rules = "local all " + role.toUtf8() + " scram-sha-256\n" + hba.readAll();
+    const QByteArray rules = "local all " + role.toUtf8() + " scram-sha-256\nhost all " + role.toUtf8() +
+                             " 127.0.0.1/32 scram-sha-256\n" + hba.readAll();
     hba.close();
     if (!hba.open(QIODevice::WriteOnly | QIODevice::Truncate) || hba.write(rules) != rules.size()) {
         m_failure = hba.errorString();
@@ -186,11 +248,15 @@ bool PgServer::run(const QString &program, const QStringList &args)
 {
     QProcess process;
     asServerUser(process);
-    process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, args);
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0) {
-        m_failure = program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(process.readAll());
+        // Its own words say why; where it could not even start, Qt's do.
+        const QString said = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+        m_failure = QStringLiteral("%1 failed (exit code %2): %3")
+                        .arg(program)
+                        .arg(process.exitCode())
+                        .arg(said.isEmpty() ? process.errorString() : said);
         return false;
     }
     return true;
@@ -201,6 +267,9 @@ bool PgServer::run(const QString &program, const QStringList &args)
 // user, which would clear it.
 void PgServer::asServerUser(QProcess &process) const
 {
+    // The server's programs look at their working folder at start; the server's user may not enter the
+    // one the tests run in (a private home folder, a 0700 temporary folder).
+    process.setWorkingDirectory(m_dir.path());
     const bool drop = m_dropUser;
     const uid_t uid = m_uid;
     const gid_t gid = m_gid;

@@ -22,6 +22,13 @@ public:
     // Makes the cluster, starts the server and creates the database `sicherheit`. False when the server
     // programs are not installed (skipReason() says so) or when anything fails (failure() says what).
     bool start();
+    // Before start(): the server also listens on TCP, on 127.0.0.1 only and a free port, with TLS and a
+    // certificate for "localhost" made for it (openssl req).
+    void listenWithTls() { m_tls = true; }
+    // With TLS: a URI over TCP to "localhost" with the given query parameters, and the certificate a
+    // client must know to check it (sslrootcert=).
+    QString tcpUri(const QString &parameters) const;
+    QString rootCertificate() const;
     void stop();
     // Starts a stopped server again on the same cluster.
     bool restart();
@@ -39,7 +46,11 @@ private:
     bool launch();
     void asServerUser(QProcess &process) const;
 
+    bool makeCertificate();
+
     QTemporaryDir m_dir;
+    bool m_tls = false;
+    int m_port = 5432;
     QString m_bin;
     QProcess m_server;
     bool m_dropUser = false;

@@ -220,13 +220,14 @@ void FileView::refuse(const QString &event, const QString &table)
 {
     const QString name = QStringLiteral("nein_%1_%2").arg(event, table).toLower();
     if (conn.isServer()) {
+        const QString function = conn.server().qualified(name);
         conn.server().exec(QStringLiteral("CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
                                           "$$BEGIN RAISE EXCEPTION 'gesperrt'; END$$")
-                               .arg(name),
+                               .arg(function),
                            {});
         conn.server().exec(
-            QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON \"%3\" FOR EACH ROW EXECUTE FUNCTION %1()")
-                .arg(name, event, table),
+            QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW EXECUTE FUNCTION %4()")
+                .arg(name, event, conn.server().qualified(table), function),
             {});
         return;
     }

@@ -11,6 +11,8 @@
 #include "StoreError.h"
 #include "Win1252.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -36,18 +38,19 @@ private slots:
     {
         store::pg::Session s;
         s.connect(m_server.uri());
-        s.exec(QStringLiteral("CREATE TABLE t (n integer, name text, flag boolean)"), {});
+        s.exec(QStringLiteral("CREATE TABLE public.t (n integer, name text, flag boolean)"), {});
         const QString nasty = QStringLiteral("O'Brien \"; DROP TABLE t; -- Jürgen €");
-        s.exec(QStringLiteral("INSERT INTO t VALUES ($1, $2, $3)"), {QVariant(7), nasty, QVariant(true)},
-               true);
-        s.exec(QStringLiteral("INSERT INTO t VALUES ($1, $2, $3)"), {QVariant(8), QVariant(), QVariant()},
-               true);
-        const store::pg::ResultPtr r = s.exec(QStringLiteral("SELECT n, name, flag FROM t ORDER BY n"), {});
+        s.exec(QStringLiteral("INSERT INTO public.t VALUES ($1, $2, $3)"),
+               {QVariant(7), nasty, QVariant(true)}, true);
+        s.exec(QStringLiteral("INSERT INTO public.t VALUES ($1, $2, $3)"),
+               {QVariant(8), QVariant(), QVariant()}, true);
+        const store::pg::ResultPtr r =
+            s.exec(QStringLiteral("SELECT n, name, flag FROM public.t ORDER BY n"), {});
         QCOMPARE(PQntuples(r.get()), 2);
         QCOMPARE(QString::fromUtf8(PQgetvalue(r.get(), 0, 1)), nasty);
         QCOMPARE(QByteArray(PQgetvalue(r.get(), 0, 2)), QByteArray("t"));
         QVERIFY(PQgetisnull(r.get(), 1, 1));
-        s.exec(QStringLiteral("DROP TABLE t"), {});
+        s.exec(QStringLiteral("DROP TABLE public.t"), {});
     }
 
     void failuresAreToldInGerman_data()
@@ -123,6 +126,7 @@ private slots:
         s.connect(m_server.uri());
         for (const QString &f : store::Collation::serverFunctions())
             s.exec(f, {});
+        s.exec(QStringLiteral("SET search_path = public"), {});
         s.exec(QStringLiteral("CREATE TEMP TABLE texts (t text)"), {});
         for (const QString &t : texts)
             s.exec(QStringLiteral("INSERT INTO texts VALUES ($1)"), {t});
@@ -148,6 +152,167 @@ private slots:
                 return store::Collation::compare(a, b) == 0;
             });
         QCOMPARE(QByteArray(PQgetvalue(equal.get(), 0, 0)).toLongLong(), equalPairs);
+    }
+
+    // A role that may create in the tables' schema (every role may, on a database made before
+    // PostgreSQL 15) defines the collation's functions for varchar: the administrator's next sort must
+    // not run them with the administrator's rights. The check names that role.
+    void aRoleThatMayCreateInTheSchemaCannotRaiseItself()
+    {
+        freshTables();
+        QVERIFY2(m_server.addPasswordRole(QStringLiteral("angreifer"), QStringLiteral("pw2")),
+                 qPrintable(m_server.failure()));
+        store::Connection admin;
+        admin.setConnectionString(connectionStringFor(m_server.uri()));
+        admin.execute(QStringLiteral("insert into Benutzer (User, Admin) values (\"Angreifer\", false)"));
+        admin.execute(QStringLiteral("insert into Funktionen (Titel, inGruppe) values (\"b\", 0)"));
+        const QByteArray attacker = (m_server.uriAs(QStringLiteral("angreifer")) + "&password=pw2").toUtf8();
+        const QByteArray body =
+            "(t varchar) RETURNS text LANGUAGE plpgsql AS $$BEGIN UPDATE public.\"Benutzer\" "
+            "SET \"Admin\" = true; RETURN lower(t); END$$;";
+        PGconn *conn = PQconnectdb(attacker.constData());
+        PGresult *made = PQexec(conn, ("CREATE FUNCTION public.sicherheit_primary" + body +
+                                       "CREATE FUNCTION public.sicherheit_lower" + body)
+                                          .constData());
+        QVERIFY2(PQresultStatus(made) == PGRES_COMMAND_OK, PQerrorMessage(conn));
+        PQclear(made);
+        PQfinish(conn);
+        // The group tree's order, a look-up by name, a match.
+        admin.execute(QStringLiteral("select * from Funktionen where inGruppe = 0 order by Titel"));
+        admin.execute(QStringLiteral("select * from Benutzer where User = \"Angreifer\""));
+        admin.execute(QStringLiteral("select * from Benutzer where User like \"angr%\" order by User"));
+        QCOMPARE(count(QStringLiteral("Benutzer"), QStringLiteral("WHERE \"Admin\"")), 0);
+        conn = PQconnectdb(m_server.uri().toUtf8().constData());
+        PQclear(PQexec(conn, "GRANT UPDATE ON public.\"Funktionen\" TO angreifer"));
+        QByteArray report;
+        QCOMPARE(tool({QStringLiteral("check"), m_server.uri()}, &report), 1);
+        const QString said = QString::fromUtf8(report);
+        QVERIFY2(said.contains(u"Die Rolle \u201Eangreifer\u201C darf im Schema"), qPrintable(said));
+        QVERIFY2(said.contains(u"\u201Eangreifer\u201C darf in die Tabellen"), qPrintable(said));
+        PQclear(PQexec(conn,
+                       "DROP FUNCTION public.sicherheit_primary(varchar), public.sicherheit_lower(varchar)"));
+        PQfinish(conn);
+    }
+
+    // One table of the server's refusals and their German words; libpq's and the server's own text
+    // follows on the same line. A refusal to write says that nothing was stored.
+    void serverRefusalsAreToldInGerman_data()
+    {
+        QTest::addColumn<QString>("parameters"); // added to the URI
+        QTest::addColumn<QString>("statement");  // empty: open "Benutzer" as a table set
+        QTest::addColumn<QString>("expected");
+        const QString denied = QStringLiteral("keine Berechtigung f\u00FCr \u201EBenutzer\u201C");
+        QTest::newRow("no right to write") << "&user=leser"
+                                           << "insert into Benutzer (User) values (\"x\")"
+                                           << denied + "; die \u00C4nderung wurde nicht gespeichert (";
+        QTest::newRow("no right to read") << "&user=leser"
+                                          << "select * from Benutzer" << denied + " (";
+        QTest::newRow("statement time-out") << "&options=-c%20statement_timeout%3D100"
+                                            << "select PG_SLEEP(2)"
+                                            << "von einem anderen Programm gesperrt";
+        QTest::newRow("no security tables")
+            << "&dbname=postgres"
+            << ""
+            << "enth\u00E4lt keine Tabellen der Sicherheitsdatenbank; angelegt";
+        QTest::newRow("unknown link parameter")
+            << "&sslmod=require"
+            << ""
+            << "nennt den Parameter \u201Esslmod\u201C, den es nicht gibt";
+        QTest::newRow("no server there") << "&port=1"
+                                         << ""
+                                         << "ist nicht erreichbar (connection to";
+    }
+
+    void serverRefusalsAreToldInGerman()
+    {
+        QFETCH(QString, parameters);
+        QFETCH(QString, statement);
+        QFETCH(QString, expected);
+        freshTables();
+        PGconn *admin = PQconnectdb(m_server.uri().toUtf8().constData());
+        PQclear(PQexec(admin, "DROP ROLE IF EXISTS leser; CREATE ROLE leser LOGIN"));
+        PQfinish(admin);
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(m_server.uri() + parameters));
+        QString message;
+        try {
+            statement.isEmpty() ? static_cast<void>(testsupport::openUsers(db))
+                                : static_cast<void>(db.execute(statement));
+        } catch (const store::StoreError &e) {
+            message = e.message();
+        }
+        QVERIFY2(message.contains(expected), qPrintable(message));
+        QVERIFY2(message.contains(u"Rolle \u201Eleser\u201C") == parameters.contains(u"leser"),
+                 qPrintable(message));
+        QVERIFY2(!message.contains(u'\n') && !message.contains(u'\t'), qPrintable(message));
+        QCOMPARE(message.contains(u"nicht gespeichert"), expected.contains(u"nicht gespeichert"));
+    }
+
+    // A statement prepared before another program added a field to its table: the server refuses the
+    // plan it kept, inside a transaction and outside one, and the statement is prepared again.
+    void aFieldAddedMeanwhileLeavesSavesWorking()
+    {
+        freshTables();
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(m_server.uri()));
+        auto users = testsupport::openUsers(db);
+        users->insertRecord({QVariant(), QStringLiteral("anna")});
+        store::pg::Session other;
+        other.connect(m_server.uri());
+        for (const QString &name : {QStringLiteral("eins"), QStringLiteral("zwei")}) {
+            db.execute(QStringLiteral("select * from Benutzer where User = \"anna\""));
+            other.exec(QStringLiteral("ALTER TABLE public.\"Benutzer\" ADD COLUMN \"%1\" integer").arg(name),
+                       {});
+            users->edit();
+            users->field(QStringLiteral("RealName")).setAsString(name);
+            users->post();
+            db.execute(QStringLiteral("select * from Benutzer where User = \"anna\""));
+            QCOMPARE(count(QStringLiteral("Benutzer"), QStringLiteral("WHERE \"RealName\" = '%1'").arg(name)),
+                     1);
+        }
+    }
+
+    // The server ends a session left idle too long: the next step makes it again before it sends anything.
+    void aSessionTheServerEndedWhileIdleIsMadeAgain()
+    {
+        freshTables();
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(m_server.uri()));
+        auto users = testsupport::openUsers(db);
+        db.server().exec(QStringLiteral("SET idle_session_timeout = 100"), {});
+        QTest::qWait(600);
+        users->insertRecord({QVariant(), QStringLiteral("anna")});
+        QCOMPARE(count(QStringLiteral("Benutzer")), 1);
+    }
+
+    // A reconnect goes to the server first reached: a link file rewritten meanwhile to another target is
+    // refused as a replaced database file is, and the session goes nowhere else.
+    void aRewrittenLinkFileIsRefusedAtTheReconnect()
+    {
+        freshTables();
+        QTemporaryDir dir;
+        QFile link(dir.filePath(QStringLiteral("User.mdb")));
+        const auto writeLink = [&link](const QString &uri) {
+            QVERIFY(link.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            link.write(uri.toUtf8() + "\n");
+            link.close();
+        };
+        writeLink(m_server.uri());
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(link.fileName()));
+        const QString insert = QStringLiteral("insert into Benutzer (User) values (\"x\")");
+        db.execute(insert);
+        writeLink(m_server.uri(QStringLiteral("postgres")));
+        store::pg::Session admin;
+        admin.connect(m_server.uri());
+        admin.exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                                  "application_name = 'sicherheit' AND pid <> pg_backend_pid()"),
+                   {});
+        QTest::qWait(300); // the server's word that it ended the session arrives
+        EXPECT_STORE_ERROR_CONTAINING(db.execute(insert), QStringLiteral("ersetzt"));
+        writeLink(m_server.uri()); // back as it was: the same server again
+        db.execute(insert);
+        QCOMPARE(count(QStringLiteral("Benutzer")), 2);
     }
 
     void aPasswordLibpqLacksIsAskedFor_data()
@@ -197,6 +362,54 @@ private slots:
             QVERIFY2(s.isConnected(), qPrintable(error));
         else
             QVERIFY2(error.contains(refusal), qPrintable(error));
+    }
+
+    // verify-full checks the server against a root certificate that libpq takes from ~/.postgresql/root.crt
+    // or sslrootcert= only, never from the system's; the password prompt says where TLS does not protect
+    // the password.
+    void tlsChecksTheServerAgainstTheRootCertificateItIsGiven()
+    {
+        PgServer tls;
+        tls.listenWithTls();
+        if (!tls.start()) {
+            if (!tls.skipReason().isEmpty())
+                QSKIP(qPrintable(tls.skipReason()));
+            QFAIL(qPrintable(tls.failure()));
+        }
+        QVERIFY2(tls.addPasswordRole(QStringLiteral("verwalter"), QStringLiteral("pw1")),
+                 qPrintable(tls.failure()));
+        QStringList asked;
+        store::setServerPasswordPrompt([&asked](const QString &server) -> std::optional<QString> {
+            asked << server;
+            return QStringLiteral("pw1");
+        });
+        const QString root = QStringLiteral("&sslrootcert=") + tls.rootCertificate();
+        const auto connect = [&](const QString &parameters) {
+            store::pg::Session s;
+            try {
+                s.connect(tls.tcpUri(QStringLiteral("user=verwalter&") + parameters));
+                const auto ssl =
+                    s.exec(QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()"), {});
+                return QString::fromUtf8(PQgetvalue(ssl.get(), 0, 0));
+            } catch (const store::StoreError &e) {
+                return e.message();
+            }
+        };
+        if (QFileInfo::exists(QDir::homePath() + QStringLiteral("/.postgresql/root.crt")))
+            QSKIP("this account has a root certificate of its own for libpq");
+        const QString refused = connect(QStringLiteral("sslmode=verify-full"));
+        QVERIFY2(refused.contains(u"Zertifikat l\u00E4sst sich nicht pr\u00FCfen") &&
+                     !refused.contains(u'\n'),
+                 qPrintable(refused));
+        QVERIFY(asked.isEmpty());
+        QCOMPARE(connect(QStringLiteral("sslmode=verify-full") + root), QStringLiteral("t"));
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked.last().startsWith(QStringLiteral("sicherheit auf localhost, Port ")) &&
+                     !asked.last().contains(u"TLS"),
+                 qPrintable(asked.last()));
+        QCOMPARE(connect(QStringLiteral("sslmode=require")), QStringLiteral("t"));
+        QVERIFY2(asked.last().contains(u"ohne TLS-Schutz: sslmode=require"), qPrintable(asked.last()));
+        store::setServerPasswordPrompt(nullptr);
     }
 
     void aTableSetKeepsItsRowsOnTheServer()
@@ -304,19 +517,19 @@ private slots:
         store::pg::Session admin;
         admin.connect(m_server.uri());
         admin.exec(
-            QStringLiteral("CREATE OR REPLACE FUNCTION end_session() RETURNS trigger LANGUAGE plpgsql "
+            QStringLiteral("CREATE OR REPLACE FUNCTION public.end_session() RETURNS trigger LANGUAGE plpgsql "
                            "AS 'BEGIN PERFORM pg_terminate_backend(pg_backend_pid()); RETURN NULL; END'"),
             {});
-        admin.exec(
-            QStringLiteral("CREATE CONSTRAINT TRIGGER at_commit AFTER INSERT ON \"Benutzer\" DEFERRABLE "
-                           "INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION end_session()"),
-            {});
+        admin.exec(QStringLiteral(
+                       "CREATE CONSTRAINT TRIGGER at_commit AFTER INSERT ON public.\"Benutzer\" DEFERRABLE "
+                       "INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION public.end_session()"),
+                   {});
         store::Connection db;
         db.setConnectionString(connectionStringFor(m_server.uri()));
         EXPECT_STORE_ERROR_CONTAINING(
             db.execute(QStringLiteral("insert into Benutzer (User) values (\"a\")")),
             QStringLiteral("ob die Änderung gespeichert wurde, ist ungewiss"));
-        admin.exec(QStringLiteral("DROP TRIGGER at_commit ON \"Benutzer\""), {});
+        admin.exec(QStringLiteral("DROP TRIGGER at_commit ON public.\"Benutzer\""), {});
         // The next step makes the connection again.
         db.execute(QStringLiteral("delete from Benutzer"));
         QCOMPARE(count(QStringLiteral("Benutzer")), 0);
@@ -502,10 +715,8 @@ private:
     {
         store::pg::Session s;
         s.connect(m_server.uri());
-        const store::pg::ResultPtr r =
-            s.exec(QStringLiteral("SELECT %1 FROM %2 %3")
-                       .arg(QLatin1String(what), store::quotedServerName(table), where),
-                   {});
+        const store::pg::ResultPtr r = s.exec(
+            QStringLiteral("SELECT %1 FROM %2 %3").arg(QLatin1String(what), s.qualified(table), where), {});
         return QByteArray(PQgetvalue(r.get(), 0, 0)).toInt();
     }
 

@@ -151,9 +151,11 @@ private:
             *errors = p.readAllStandardError();
         return p.exitCode();
     }
-    // Several statements in one text, as the server's own client sends them.
+    // Several statements in one text, as the server's own client sends them, in the schema of the tables (a
+    // store session searches none).
     void exec(const QString &sql)
     {
+        PQclear(PQexec(m_admin.handle(), "SET search_path = public"));
         const store::pg::ResultPtr r(PQexec(m_admin.handle(), sql.toUtf8().constData()));
         QVERIFY2(PQresultStatus(r.get()) == PGRES_COMMAND_OK, PQresultErrorMessage(r.get()));
     }

@@ -166,7 +166,8 @@ private slots:
     // itself does the opposite, so both keys of the text say it.
     void aServerSortsMissingTextsAsAFile()
     {
-        const store::ServerDialect server{[](const QString &name) { return u'"' + name + u'"'; }};
+        const store::ServerDialect server{[](const QString &name) { return u'"' + name + u'"'; },
+                                          [](const QString &) { return true; }, QStringLiteral("public")};
         const auto sql = [&server](const QString &order) {
             return store::translateJetSql(
                        QStringLiteral("select id from Funktionen order by ") + order,

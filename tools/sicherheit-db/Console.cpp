@@ -5,6 +5,7 @@
 #include "ServerPassword.h"
 
 #include <cstdio>
+#include <cstring>
 #include <termios.h>
 #include <unistd.h>
 
@@ -44,7 +45,11 @@ void askPasswordsOnTerminal()
         err().flush();
         if (!read)
             return std::nullopt;
-        return QString::fromLocal8Bit(line).chopped(QByteArray(line).endsWith('\n') ? 1 : 0);
+        QString typed = QString::fromLocal8Bit(line);
+        explicit_bzero(line, sizeof line); // the store keeps the password, and overwrites it when done
+        if (typed.endsWith(u'\n'))
+            typed.chop(1);
+        return typed;
     });
 }
 

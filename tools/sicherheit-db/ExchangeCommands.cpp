@@ -235,7 +235,7 @@ int insertRows(store::Connection &db, const Table &table, std::size_t count, con
     const QString oneRow = u'(' + QStringLiteral("?,").repeated(names.size()).chopped(1) + u')';
     auto insertSql = [&](std::size_t rows) {
         return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
-            .arg(store::quotedName(table.name), names.join(u','),
+            .arg(db.tableName(table.name), names.join(u','),
                  (oneRow + u',').repeated(static_cast<qsizetype>(rows)).chopped(1));
     };
     const QString full = insertSql(batch);
@@ -259,8 +259,7 @@ int fill(store::Connection &db, const std::vector<Rows> &data)
 {
     const std::vector<Table> &all = tables();
     for (const Table &table : all) {
-        store::Statement count(db,
-                               QStringLiteral("SELECT count(*) FROM %1").arg(store::quotedName(table.name)));
+        store::Statement count(db, QStringLiteral("SELECT count(*) FROM %1").arg(db.tableName(table.name)));
         if (count.step() && count.int64(0) > 0)
             throw store::StoreError(
                 QStringLiteral("Die Tabelle %1 des Ziels enthält schon Daten; es wird nichts "

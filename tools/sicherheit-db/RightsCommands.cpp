@@ -3,9 +3,11 @@
 #include "Backup.h"
 #include "Connection.h"
 #include "Console.h"
+#include "Quoted.h"
 #include "Rights.h"
 #include "RightsCheck.h"
 #include "Schema.h"
+#include "Statement.h"
 #include "StoreError.h"
 
 #include <QDateTime>
@@ -100,6 +102,43 @@ std::optional<QString> openToEveryone(const QString &file)
         .arg(path, QString::number(info.st_mode & 07777, 8).rightJustified(4, u'0'));
 }
 
+// On a server: every role but the tables' owner that may create in their schema (a function there could
+// stand in for the program's own and run with an administrator's rights) or write to the tables directly
+// (a trigger runs with the rights of whoever changes the table). Superusers may do anything anyway.
+QStringList othersWhoMayWrite(store::Connection &db)
+{
+    QStringList found;
+    const QString schema = db.serverSchema();
+    if (schema.isEmpty())
+        return found;
+    store::Statement roles(
+        db, QStringLiteral(
+                "SELECT r.rolname::text, has_schema_privilege(r.oid, n.oid, 'CREATE'), "
+                "bool_or(has_table_privilege(r.oid, c.oid, 'INSERT, UPDATE, DELETE, TRUNCATE, TRIGGER')) "
+                "FROM pg_catalog.pg_roles r CROSS JOIN pg_catalog.pg_namespace n "
+                "JOIN pg_catalog.pg_class c ON c.relnamespace = n.oid "
+                "AND c.relname = ANY (string_to_array(?, ',')) "
+                "WHERE n.nspname = ? AND r.rolcanlogin AND NOT r.rolsuper AND r.oid <> c.relowner "
+                "GROUP BY r.rolname, r.oid, n.oid ORDER BY 1"));
+    roles.bind(1, schema::tableNames().join(u','));
+    roles.bind(2, schema);
+    while (roles.step()) {
+        const QString role = store::quoted(roles.text(0));
+        if (roles.int64(1) != 0)
+            found << QStringLiteral(
+                         "Die Rolle %1 darf im Schema %2 anlegen; eine Funktion von ihr könnte mit "
+                         "den Rechten eines Verwalters laufen. Abhelfen mit: REVOKE CREATE ON SCHEMA "
+                         "%3 FROM %4")
+                         .arg(role, store::quoted(schema), store::quotedServerName(schema),
+                              store::quotedServerName(roles.text(0)));
+        if (roles.int64(2) != 0)
+            found << QStringLiteral("Die Rolle %1 darf in die Tabellen der Sicherheitsdatenbank schreiben "
+                                    "(oder Trigger an ihnen anlegen).")
+                         .arg(role);
+    }
+    return found;
+}
+
 } // namespace
 
 int check(const QStringList &args)
@@ -111,16 +150,18 @@ int check(const QStringList &args)
     store::Connection db;
     cli::openOn(db, a->plain[0]);
     const std::vector<rights::Problem> problems = rights::check(rights::Snapshot::read(db));
-    const std::optional<QString> mode = openToEveryone(a->plain[0]);
-    if (mode)
-        out() << *mode << "\n";
+    QStringList access = othersWhoMayWrite(db);
+    if (const std::optional<QString> mode = openToEveryone(a->plain[0]))
+        access.prepend(*mode);
+    for (const QString &finding : access)
+        out() << finding << "\n";
     for (const rights::Problem &p : problems)
         out() << p.text << "\n";
-    if (problems.empty() && !mode) {
+    if (problems.empty() && access.isEmpty()) {
         out() << "Keine Befunde.\n";
         return 0;
     }
-    out() << rights::findingsCount(problems.size() + (mode ? 1 : 0)) << "\n";
+    out() << rights::findingsCount(problems.size() + static_cast<std::size_t>(access.size())) << "\n";
     if (a->flags.contains(QStringLiteral("clean"))) {
         // Worked out again under the write lock: the findings above may be out of date by now.
         const rights::CleanedUp done = rights::cleanUp(db, QDateTime::currentDateTime());

@@ -29,7 +29,7 @@ void readTables(store::Connection &db, RowSink &sink)
             names << store::quotedName(f.name);
         store::Statement select(
             db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-                    .arg(names.join(u','), store::quotedName(table.name), db.keyColumn(table.name)));
+                    .arg(names.join(u','), db.tableName(table.name), db.keyColumn(table.name)));
         sink.beginTable(table);
         Row values(table.fields.size());
         while (select.step()) {

@@ -7,6 +7,7 @@
 
 #include <QByteArrayView>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 
@@ -38,27 +39,54 @@ struct Failure
     QString server;        // as the messages name it: host and database
     QString sqlState;      // the server's five-character code; empty when the server never answered
     QString serverMessage; // the server's or libpq's own words
+    QString role;          // the role the session logged in as
     bool connectionLost = false;
     bool writing = false; // the call was to store a change
 };
 
 QString describe(const Failure &failure);
 
-// How a connection URI names its server in messages: "datenbank auf host", the password never shown.
+// How a connection URI names its server in messages: "datenbank auf host", as libpq reads the URI (a
+// host= parameter wins over the authority), the password never shown.
 QString serverName(const QString &uri);
+
+// A database that holds none of the program's tables, and how to make them.
+QString noSecurityTablesMessage(const QString &server);
+
+// The search path of every session: only schemas no other role can write, so that no function or operator
+// of another role can stand in for one of the server's own. The program's tables and functions are named
+// with their schema.
+inline constexpr const char *kSearchPath = "pg_catalog, pg_temp";
 
 // One connection to a server database. Every statement goes with its values bound as parameters, never
 // glued into the text. Each failure raises a StoreError in German.
 class Session
 {
 public:
+    Session() = default;
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+    ~Session();
+
     // Connects to the server the URI names. libpq looks for the password in its own places (the password
     // file, PGPASSWORD); where it finds none, or the server refuses it, the user is asked (see
     // ServerPassword.h) and the answer kept for reconnecting. It goes beside the URI, never into it.
+    // The first connect fixes the target: the URI, and the schema that is current there then (the one
+    // the program's tables live in). A session connected once connects to no other URI.
     void connect(const QString &uri);
+    // Makes the connection again to the target fixed by the first connect, with the password typed then.
+    void reconnect();
     void close() noexcept;
     bool isConnected() const;
+    // Outside a transaction: whether the server still holds the session. Reads what the server sent
+    // meanwhile (the notice that it ended an idle session), so that the connection is made again before
+    // a statement is sent instead of the statement failing.
+    bool stillThere();
     const QString &server() const { return m_server; }
+    const QString &uri() const { return m_uri; }
+    // The schema of the program's tables and functions, and a name in it as it stands in a statement.
+    const QString &schema() const { return m_schema; }
+    QString qualified(const QString &name) const;
 
     // Runs one statement with its values ($1, $2, ...): null for an invalid or null QVariant, truth values
     // as true/false, everything else as its text. Returns the result of a query or a command.
@@ -76,6 +104,9 @@ private:
 
     ConnPtr attempt(const QString &uri, const QString &password) const;
     void requireUtf8(PGconn *conn) const;
+    ResultPtr runPrepared(const QByteArray &name, const QByteArray &sql,
+                          const std::vector<const char *> &values);
+    void wipePassword() noexcept;
 
     QByteArray prepared(const QByteArray &sql, const std::vector<Oid> &types, bool writing);
     void forget(const QByteArray &sql, const std::vector<Oid> &types);
@@ -83,7 +114,12 @@ private:
 
     ConnPtr m_conn;
     QString m_server;
+    QString m_uri;                            // the target, fixed by the first connect
+    QString m_schema;                         // fixed with it
     QHash<QByteArray, QByteArray> m_prepared; // statement and value types -> the server's name for it
+    // Prepared statements that ran in the transaction now open: the tables they read stay locked as
+    // they were until it ends, so their results keep their form.
+    QSet<QByteArray> m_checkedInTransaction;
     quint64 m_preparedCount = 0;
     QString m_password; // what the user typed, for this session only
     // libpq may still call a connection good after the server went away under a statement.
