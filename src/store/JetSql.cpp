@@ -540,8 +540,8 @@ private:
             closeLike();
             m_lowerNext = false;
         }
-        // BETWEEN's two bounds both go through the weights.
-        const bool bound = m_keyNext && (up == u"BETWEEN" || (up == u"AND" && m_between));
+        // BETWEEN's two bounds both go through the weights, also after NOT.
+        const bool bound = m_keyNext && (isBetween(m_i) || up == u"BETWEEN" || (up == u"AND" && m_between));
         m_between = bound && up == u"BETWEEN";
         m_keyNext = bound;
         if (up == u"SELECT")
@@ -673,6 +673,10 @@ private:
     {
         return isSym(j, "<") || isSym(j, ">") || isSym(j, "<=") || isSym(j, ">=");
     }
+    bool isBetween(size_t j) const
+    {
+        return upper(j) == u"BETWEEN" || (upper(j) == u"NOT" && upper(j + 1) == u"BETWEEN");
+    }
     // The comparison after the expression that ends at i, past its closing parentheses.
     size_t comparisonAfter(size_t i) const
     {
@@ -738,9 +742,9 @@ private:
     {
         if (m_clause == Clause::Where) {
             const size_t j = comparisonAfter(m_i);
-            if (keyPartner || isRange(j) || upper(j) == u"BETWEEN") {
+            if (keyPartner || isRange(j) || isBetween(j)) {
                 append(weighed(written));
-                m_keyNext = isRange(j) || upper(j) == u"BETWEEN";
+                m_keyNext = isRange(j) || isBetween(j);
                 return;
             }
             append(lowered(written));

@@ -201,6 +201,9 @@ private slots:
             << range << QStringLiteral("where \"y\" >= Titel order by id") << QList<int>{1, 3, 4, 7};
         QTest::newRow("between") << range << QStringLiteral("where Titel between \"x\" and \"Y\" order by id")
                                  << QList<int>{1, 7};
+        QTest::newRow("not between") << range
+                                     << QStringLiteral("where Titel not between \"x\" and \"Y\" order by id")
+                                     << QList<int>{0, 2, 3, 4, 5, 6};
     }
     void textIsOrderedAndMatchedAsOnAFile()
     {
