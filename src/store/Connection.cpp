@@ -539,7 +539,9 @@ void Connection::loadSchema()
         Statement list(*this, m_server
                                   ? QStringLiteral("SELECT c.relname::text FROM pg_catalog.pg_class c JOIN "
                                                    "pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-                                                   "WHERE n.nspname = ? AND c.relkind IN ('r', 'p', 'v')")
+                                                   "WHERE n.nspname = ? AND c.relkind IN ('r', 'p', 'v') "
+                                                   "AND %1")
+                                        .arg(pg::trustedOwner(QStringLiteral("c.relowner")))
                                   : QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
         if (m_server)
             list.bind(1, m_server->schema());
@@ -582,10 +584,14 @@ const std::vector<ColumnInfo> &Connection::columns(const QString &table)
                                   "JOIN pg_namespace n ON n.oid = c.relnamespace AND n.nspname = ? "
                                   "LEFT JOIN pg_index i ON i.indrelid = c.oid AND i.indisprimary "
                                   "AND a.attnum = ANY (i.indkey) "
-                                  "WHERE lower(c.relname) = lower(?) AND a.attnum > 0 AND NOT a.attisdropped "
-                                  "ORDER BY a.attnum"));
+                                  "WHERE c.oid = (SELECT t.oid FROM pg_class t WHERE t.relnamespace = n.oid "
+                                  "AND lower(t.relname) = lower(?) AND t.relkind IN ('r', 'p', 'v') AND %1 "
+                                  "ORDER BY t.relname = ? DESC LIMIT 1) "
+                                  "AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum")
+                       .arg(pg::trustedOwner(QStringLiteral("t.relowner"))));
         info.bind(1, m_server->schema());
         info.bind(2, table);
+        info.bind(3, table);
         while (info.step())
             cols.push_back(ColumnInfo{info.text(0), info.text(1), info.int64(2) != 0});
         return m_tables.insert(key, std::move(cols)).value();

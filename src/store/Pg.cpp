@@ -222,25 +222,48 @@ void Session::connect(const QString &uri)
         conn.get(), [](void *, const char *) {}, nullptr);
     m_conn = std::move(conn);
     m_lost = false;
-    // Without a lock_timeout a change would wait for ever on a row another program holds. The schema is
-    // read before the search path changes: the one the role's own search path names first, where init
-    // made the tables and functions.
-    const ResultPtr set =
-        exec(QStringLiteral("SELECT current_schema(), set_config('search_path', '%1', false), "
-                            "set_config('lock_timeout', '%2', false)")
-                 .arg(QLatin1String(kSearchPath))
-                 .arg(kBusyTimeoutMs),
-             {});
+    // The role's own search path, read before it is replaced, and with every name qualified: until then
+    // a function of any role that may create in a schema on that path could stand in for the server's own.
+    QByteArray rolePath;
     if (m_uri.isEmpty()) {
-        if (PQgetisnull(set.get(), 0, 0)) {
+        const ResultPtr path =
+            exec(QStringLiteral("SELECT pg_catalog.current_schemas(false)::pg_catalog.text"), {});
+        rolePath = QByteArray(PQgetvalue(path.get(), 0, 0));
+    }
+    // Without a lock_timeout a change would wait for ever on a row another program holds.
+    exec(QStringLiteral("SELECT pg_catalog.set_config('search_path', '%1', false), "
+                        "pg_catalog.set_config('lock_timeout', '%2', false)")
+             .arg(QLatin1String(kSearchPath))
+             .arg(kBusyTimeoutMs),
+         {});
+    if (m_uri.isEmpty()) {
+        // The first schema of the role's path that no stranger owns: where init made the tables and
+        // functions. A schema another role made under this role's name ("$user") is passed over.
+        const ResultPtr found = exec(
+            QStringLiteral("SELECT p.name::text FROM unnest($1::name[]) WITH ORDINALITY AS p(name, place) "
+                           "JOIN pg_namespace s ON s.nspname = p.name WHERE %1 ORDER BY p.place LIMIT 1")
+                .arg(trustedOwner(QStringLiteral("s.nspowner"))),
+            {QString::fromUtf8(rolePath)});
+        if (PQntuples(found.get()) == 0) {
             close();
             throw StoreError(QStringLiteral("In der Datenbank %1 gibt es kein Schema für die Tabellen der "
-                                            "Sicherheitsdatenbank (search_path der Rolle).")
+                                            "Sicherheitsdatenbank (search_path der Rolle), das der Rolle "
+                                            "selbst, dem Eigentümer der Datenbank oder einem Superuser "
+                                            "gehört.")
                                  .arg(quoted(m_server)));
         }
-        m_schema = QString::fromUtf8(PQgetvalue(set.get(), 0, 0));
+        m_schema = QString::fromUtf8(PQgetvalue(found.get(), 0, 0));
         m_uri = uri;
     }
+}
+
+QString trustedOwner(const QString &owner)
+{
+    return QStringLiteral("(%1 = (SELECT oid FROM pg_roles WHERE rolname = current_user) "
+                          "OR %1 = (SELECT datdba FROM pg_database WHERE datname = current_database()) "
+                          "OR %1 = (SELECT oid FROM pg_roles WHERE rolname = 'pg_database_owner') "
+                          "OR (SELECT rolsuper FROM pg_roles WHERE oid = %1))")
+        .arg(owner);
 }
 
 void Session::reconnect()

@@ -194,6 +194,62 @@ private slots:
         PQfinish(conn);
     }
 
+    // Tables or a schema another role made to stand in for the program's own: a look-alike table whose
+    // name differs only in case, or a schema named like the login role, which its search path names
+    // first. Neither is read, and neither is written.
+    void anotherRolesTablesAreNeverTakenForTheProgramsOwn_data()
+    {
+        QTest::addColumn<QString>("made"); // by the other role; %1 the login role
+        QTest::addColumn<QString>("command");
+        QTest::newRow("look-alike table")
+            << "CREATE TABLE public.funktionen (id int PRIMARY KEY, \"Titel\" varchar(50), \"inGruppe\" int);"
+               "INSERT INTO public.funktionen VALUES (1, 'faelscher', 0);"
+               "CREATE TABLE public.benutzer (id int PRIMARY KEY, \"User\" varchar(20), \"Admin\" boolean);"
+               "INSERT INTO public.benutzer VALUES (1, 'faelscher', true)"
+            << "tree";
+        QTest::newRow("schema of the login role's name")
+            << "CREATE SCHEMA \"%1\"; GRANT USAGE ON SCHEMA \"%1\" TO PUBLIC;"
+               "CREATE TABLE \"%1\".\"Benutzer\" (id int PRIMARY KEY, \"User\" varchar(20), \"Admin\" "
+               "boolean);"
+               "GRANT ALL ON \"%1\".\"Benutzer\" TO PUBLIC; INSERT INTO \"%1\".\"Benutzer\" VALUES (1, "
+               "'faelscher', true)"
+            << "users";
+    }
+    void anotherRolesTablesAreNeverTakenForTheProgramsOwn()
+    {
+        QFETCH(QString, made);
+        QFETCH(QString, command);
+        freshTables();
+        if (!m_faelscher) {
+            QVERIFY2(m_server.addPasswordRole(QStringLiteral("faelscher"), QStringLiteral("pw3")),
+                     qPrintable(m_server.failure()));
+            m_faelscher = true;
+        }
+        store::Connection admin;
+        admin.setConnectionString(connectionStringFor(m_server.uri()));
+        admin.execute(QStringLiteral("insert into Benutzer (User, Admin) values (\"chef\", true)"));
+        admin.execute(QStringLiteral("insert into Funktionen (Titel, inGruppe) values (\"Echt\", 0)"));
+        PGconn *owner = PQconnectdb(m_server.uri().toUtf8().constData());
+        const QByteArray login = PQuser(owner);
+        PQclear(PQexec(owner, "GRANT CREATE ON DATABASE sicherheit TO faelscher"));
+        PGconn *other =
+            PQconnectdb((m_server.uriAs(QStringLiteral("faelscher")) + "&password=pw3").toUtf8().constData());
+        PGresult *done = PQexec(other, made.arg(QString::fromUtf8(login)).toUtf8().constData());
+        QVERIFY2(PQresultStatus(done) == PGRES_COMMAND_OK, PQerrorMessage(other));
+        PQclear(done);
+        PQfinish(other);
+        QByteArray shown;
+        const int exit = tool({command, m_server.uri()}, &shown);
+        PQclear(PQexec(owner,
+                       ("DROP TABLE IF EXISTS public.funktionen, public.benutzer; DROP SCHEMA IF EXISTS \"" +
+                        login + "\" CASCADE")
+                           .constData()));
+        PQfinish(owner);
+        QCOMPARE(exit, 0);
+        QVERIFY2(!shown.contains("faelscher") && shown.contains(command == u"tree" ? "Echt" : "chef"),
+                 shown.constData());
+    }
+
     // One table of the server's refusals and their German words; libpq's and the server's own text
     // follows on the same line. A refusal to write says that nothing was stored.
     void serverRefusalsAreToldInGerman_data()
@@ -721,6 +777,7 @@ private:
     }
 
     PgServer m_server;
+    bool m_faelscher = false;
 };
 
 QTEST_GUILESS_MAIN(TestPg)

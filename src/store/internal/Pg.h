@@ -58,6 +58,11 @@ QString noSecurityTablesMessage(const QString &server);
 // with their schema.
 inline constexpr const char *kSearchPath = "pg_catalog, pg_temp";
 
+// An SQL condition: the role whose oid `owner` (an expression) names may be trusted with the program's
+// tables and functions, being the session's own role, the database's owner or a superuser. A schema or
+// table of any other role could stand in for the program's own. Under the session's search path only.
+QString trustedOwner(const QString &owner);
+
 // One connection to a server database. Every statement goes with its values bound as parameters, never
 // glued into the text. Each failure raises a StoreError in German.
 class Session
