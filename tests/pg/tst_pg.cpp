@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
+#include <QUrl>
+#include <QUrlQuery>
 
 #include <algorithm>
 
@@ -194,6 +196,42 @@ private slots:
         PQfinish(conn);
     }
 
+    // Nothing of the export goes out before the database shows it has the tables.
+    void aDatabaseWithoutTheTablesExportsNothing()
+    {
+        QByteArray written;
+        QVERIFY(tool({QStringLiteral("export"), m_server.uri(QStringLiteral("postgres"))}, &written) != 0);
+        QCOMPARE(written, QByteArray());
+    }
+
+    // A right a login role has only as it may become another role (NOINHERIT, SET ROLE) or from everybody
+    // is a right all the same: the check names it, and where it comes from.
+    void theCheckNamesRightsThroughOtherRoles()
+    {
+        freshTables();
+        PGconn *conn = PQconnectdb(m_server.uri().toUtf8().constData());
+        PQclear(PQexec(conn, "DROP ROLE IF EXISTS mitglied; DROP ROLE IF EXISTS gruppe;"
+                             "CREATE ROLE gruppe; GRANT CREATE ON SCHEMA public TO gruppe;"
+                             "GRANT UPDATE ON public.\"Benutzer\" TO gruppe;"
+                             "CREATE ROLE mitglied LOGIN NOINHERIT IN ROLE gruppe"));
+        QByteArray report;
+        tool({QStringLiteral("check"), m_server.uri()}, &report);
+        PQclear(PQexec(conn, "GRANT CREATE ON SCHEMA public TO PUBLIC"));
+        QByteArray everybody;
+        tool({QStringLiteral("check"), m_server.uri()}, &everybody);
+        PQclear(PQexec(conn, "REVOKE CREATE ON SCHEMA public FROM PUBLIC; DROP OWNED BY gruppe;"
+                             "DROP ROLE mitglied; DROP ROLE gruppe"));
+        PQfinish(conn);
+        const QString said = QString::fromUtf8(report);
+        QVERIFY2(
+            said.contains(u"Die Rolle \u201Emitglied\u201C darf im Schema \u201Epublic\u201C anlegen (als "
+                          u"Mitglied von \u201Egruppe\u201C)") &&
+                said.contains(u"REVOKE \"gruppe\" FROM \"mitglied\"") &&
+                said.contains(u"\u201Emitglied\u201C darf in die Tabellen"),
+            qPrintable(said));
+        QVERIFY2(everybody.contains("REVOKE CREATE ON SCHEMA \"public\" FROM PUBLIC"), everybody.constData());
+    }
+
     // Tables or a schema another role made to stand in for the program's own: a look-alike table whose
     // name differs only in case, or a schema named like the login role, which its search path names
     // first. Neither is read, and neither is written.
@@ -270,10 +308,14 @@ private slots:
             << "&dbname=postgres"
             << ""
             << "enth\u00E4lt keine Tabellen der Sicherheitsdatenbank; angelegt";
+        const QString socket =
+            QUrlQuery(QUrl(m_server.uri())).queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
         QTest::newRow("unknown link parameter")
             << "&sslmod=require"
             << ""
-            << "nennt den Parameter \u201Esslmod\u201C, den es nicht gibt";
+            << QStringLiteral("\u201Esicherheit auf %1\u201C nennt den Parameter \u201Esslmod\u201C, den es "
+                              "nicht gibt")
+                   .arg(socket);
         QTest::newRow("no server there") << "&port=1"
                                          << ""
                                          << "ist nicht erreichbar (connection to";
