@@ -1,5 +1,7 @@
 #include "Rechte.h"
 
+#include "Backup.h"
+
 #include "Busy.h"
 #include "Collation.h"
 #include "Connection.h"
@@ -489,6 +491,7 @@ void TFRechte::BereinigenClick()
         ui::messageDlg(QStringLiteral("Nichts zu bereinigen."), ui::MsgKind::Information, ui::MsgButton::OK);
         return;
     }
+    store::refuseBackupOnServer(m_db); // said before the question that would be answered in vain
     if (ui::messageDlg(plan.question(), ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No,
                        ui::MsgButton::No) != ui::MsgResult::Yes)
         return;

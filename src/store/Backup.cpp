@@ -63,9 +63,8 @@ int copyInto(sqlite3 *source, sqlite3 *target)
 
 } // namespace
 
-void backup(Connection &source, const QString &target)
+void refuseBackupOnServer(const Connection &source)
 {
-    source.ensureConnected();
     // A copy of a server database beside a file would hold every password outside the server's care.
     if (source.isServer())
         throw StoreError(
@@ -73,6 +72,12 @@ void backup(Connection &source, const QString &target)
                            "Werkzeugen gesichert (pg_dump), nicht als Datei; es wurde nichts "
                            "geändert.")
                 .arg(quoted(source.fileName())));
+}
+
+void backup(Connection &source, const QString &target)
+{
+    source.ensureConnected();
+    refuseBackupOnServer(source);
     const QString password = ConnectionString::parse(source.connectionString()).password;
     struct stat original
     {

@@ -16,4 +16,7 @@ class Connection;
 // StoreError with a German message; a database on a server is refused (its own tools back it up).
 void backup(Connection &source, const QString &target);
 
+// Throws backup's refusal for a database on a server, before anything that would need a backup is asked.
+void refuseBackupOnServer(const Connection &source);
+
 } // namespace store

@@ -68,6 +68,20 @@ Target targetOf(const QString &uri)
     std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(
         PQconninfoParse(uri.toUtf8().constData(), &error), PQconninfoFree);
     PQfreemem(error);
+    if (!options) {
+        // libpq refuses the URI (a parameter it does not know, say): named as it reads, query over authority.
+        const QUrl url(uri);
+        const QUrlQuery query(url);
+        const auto given = [&query](const char *key, const QString &otherwise) {
+            const QString value = query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
+            return value.isEmpty() ? otherwise : value;
+        };
+        t.host = given("host", url.host().isEmpty() ? t.host : url.host());
+        t.port = given("port", url.port() > 0 ? QString::number(url.port()) : t.port);
+        t.database = given("dbname", url.path().mid(1));
+        t.sslmode = given("sslmode", QString());
+        return t;
+    }
     for (const PQconninfoOption *o = options.get(); o && o->keyword; ++o) {
         if (!o->val || !*o->val)
             continue;

@@ -23,13 +23,16 @@ const std::vector<Table> &tables()
 void readTables(store::Connection &db, RowSink &sink)
 {
     db.ensureConnected();
+    // Every table's key before the first row goes out: a database without the tables says so at once.
+    QStringList keys;
+    for (const Table &table : tables())
+        keys << db.keyColumn(table.name);
     for (const Table &table : tables()) {
         QStringList names;
         for (const store::FieldDef &f : table.fields)
             names << store::quotedName(f.name);
-        store::Statement select(
-            db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-                    .arg(names.join(u','), db.tableName(table.name), db.keyColumn(table.name)));
+        store::Statement select(db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                                        .arg(names.join(u','), db.tableName(table.name), keys.takeFirst()));
         sink.beginTable(table);
         Row values(table.fields.size());
         while (select.step()) {
@@ -107,12 +110,14 @@ void appendJsonString(QByteArray &out, const QString &text)
 class JsonWriter : public RowSink
 {
 public:
-    explicit JsonWriter(const Output &out) : m_out(out) { m_out("{"); }
+    // Nothing is written before the first table is under way: a database that cannot be read leaves no
+    // stray "{" before its message.
+    explicit JsonWriter(const Output &out) : m_out(out) {}
     ~JsonWriter() override = default;
 
     void beginTable(const Table &table) override
     {
-        m_line = (m_tables++ > 0 ? ",\n    \"" : "\n    \"") + table.name.toUtf8() + "\": [";
+        m_line = (m_tables++ > 0 ? ",\n    \"" : "{\n    \"") + table.name.toUtf8() + "\": [";
         m_rows = 0;
         // Fields by name, as JSON objects are commonly written and read back.
         m_order.resize(table.fields.size());
