@@ -42,19 +42,6 @@ namespace {
 constexpr double kKeystrokeGoal = 0.050; // seconds
 constexpr double kMemoryGoalMb = 30;
 
-// Resident memory of this process in MB.
-double residentMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return 0;
-}
-
 struct Cell
 {
     QVariant user, initials, group, title;
@@ -157,7 +144,7 @@ int main(int argc, char **argv)
     const QString small = dir.filePath(QStringLiteral("demo/User.mdb"));
     QDir().mkpath(dir.filePath(QStringLiteral("demo")));
     demo::createDemo(small);
-    const double before = residentMb();
+    const double before = bench::residentMb();
     TFRechte window(db, nullptr);
     window.show();
     window.Views->setCurrentIndex(2);
@@ -221,7 +208,7 @@ int main(int argc, char **argv)
     db.connect();
     window.AktualisierenClick();
     QApplication::processEvents();
-    const double afterSwitch = residentMb();
+    const double afterSwitch = bench::residentMb();
     std::vector<bench::Result> results{
         {QStringLiteral("open \"Alle Zuordnungen\" (%1 rows)").arg(shown), QStringLiteral("ours"), open,
          QStringLiteral("bare"), bareOpen, 1.5,

@@ -84,19 +84,6 @@ struct Timings
     double whole() const { return tables + tree; }
 };
 
-// Resident memory of this process in MB.
-double residentMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return 0;
-}
-
 // The whole start-up; the tree's share is the time the group tree window takes to build on the same
 // session, measured right after.
 Timings startUp(const QString &file, double *rssMb = nullptr)
@@ -112,7 +99,7 @@ Timings startUp(const QString &file, double *rssMb = nullptr)
         std::exit(2);
     }
     if (rssMb)
-        *rssMb = residentMb();
+        *rssMb = bench::residentMb();
     timer.restart();
     fGruppen->UpdateClick();
     const double tree = static_cast<double>(timer.nsecsElapsed()) / 1e6;

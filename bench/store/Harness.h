@@ -38,6 +38,9 @@ template <typename Fn> double timed(Fn &&fn)
 // The middle of the figures (the mean of the two middle ones for an even count); 0 for none.
 double median(std::vector<double> values);
 
+// Resident memory of this process in MB.
+double residentMb();
+
 // Throws a StoreError naming WHAT when a case's result is not what it should be.
 void expect(bool ok, const QString &what);
 
