@@ -336,7 +336,7 @@ int copyTables(const QStringList &args)
             target.createTablesHere(schema::serverCreateStatements(), schema::tableNames());
         copied = fill(target, data);
         transaction.commit();
-        cli::out() << copied << " Zeilen kopiert.\n";
+        cli::out() << cli::rows(copied) << " kopiert.\n";
         return 0;
     }
     const bool made = makeTarget(to);
@@ -351,7 +351,7 @@ int copyTables(const QStringList &args)
         }
         throw;
     }
-    cli::out() << copied << " Zeilen kopiert.\n";
+    cli::out() << cli::rows(copied) << " kopiert.\n";
     return 0;
 }
 
@@ -454,7 +454,7 @@ int importTables(const QStringList &args)
     for (const QString &index : indexes)
         store::Statement(db, index).run();
     transaction.commit();
-    cli::out() << rows << " Zeilen eingelesen.\n";
+    cli::out() << cli::rows(rows) << " eingelesen.\n";
     return 0;
 }
 
