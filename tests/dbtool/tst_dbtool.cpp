@@ -65,6 +65,11 @@ private slots:
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains(QStringLiteral("gibt es schon")), qPrintable(r.err));
         QCOMPARE(testsupport::fileHash(file), before);
+        const QString json = dir.filePath(QStringLiteral("one.json"));
+        QCOMPARE(dbtool({QStringLiteral("copy"), file, dir.filePath(QStringLiteral("b.mdb"))}).out,
+                 QStringLiteral("1 Zeile kopiert.\n"));
+        QCOMPARE(dbtool({QStringLiteral("export"), file, QStringLiteral("--out"), json}).code, 0);
+        QCOMPARE(dbtool({QStringLiteral("import"), file, json}).out, QStringLiteral("1 Zeile eingelesen.\n"));
 
         store::Connection db;
         db.setConnectionString(testsupport::connectionString(file));
@@ -281,14 +286,15 @@ private slots:
         QTest::newRow("rights") << QStringList{"rights", "FILE", "berta"} << 0
                                 << "      12  Formulare › Verkauf › Kunden › Ändern  [Initialien geteilt]\n"
                                    "2 Funktionen\n";
-        QTest::newRow("rights of nobody") << QStringList{"rights", "FILE", "niemand"} << 1 << "„niemand“";
+        QTest::newRow("rights of nobody") << QStringList{"rights", "FILE", "niemand"} << 1
+                                          << "sicherheit-db: Den Benutzer „niemand“ gibt es nicht.\n";
         QTest::newRow("who") << QStringList{"who", "FILE", "11"} << 0 << "XY    \n1 Benutzer\n";
         QTest::newRow("who below") << QStringList{"who", "FILE", "10", "--below"} << 0
                                    << "über 11 Formulare › Verkauf › Kunden";
         QTest::newRow("who of no function") << QStringList{"who", "FILE", "77"} << 1 << "77";
         QTest::newRow("who of no number") << QStringList{"who", "FILE", "zehn"} << 2 << "„zehn“";
         QTest::newRow("check") << QStringList{"check", "FILE"} << 1 << "\n9 Befunde\n";
-        QTest::newRow("missing argument") << QStringList{"rights", "FILE"} << 2 << "es fehlen Angaben";
+        QTest::newRow("missing argument") << QStringList{"rights", "FILE"} << 2 << "Es fehlen Angaben";
         QTest::newRow("wrong option") << QStringList{"who", "FILE", "10", "--unter"} << 2 << "--unter";
         QTest::newRow("wrong format") << QStringList{"export", "FILE", "--format", "xml"} << 2 << "„xml“";
         QTest::newRow("who below counts users")
@@ -296,7 +302,7 @@ private slots:
         QTest::newRow("export into no folder") << QStringList{"export", "FILE", "--out", "DIR/fehlt/x.json"}
                                                << 1 << "den Ordner „DIR/fehlt“ gibt es nicht";
         QTest::newRow("export to no name")
-            << QStringList{"export", "FILE", "--out", ""} << 2 << "zu --out fehlt der Name der Datei";
+            << QStringList{"export", "FILE", "--out", ""} << 2 << "Zu --out fehlt der Name der Datei";
         QTest::newRow("export onto a folder")
             << QStringList{"export", "FILE", "--out", "DIR"} << 1 << "„DIR“ ist ein Ordner";
         QTest::newRow("backup onto a folder")

@@ -120,6 +120,52 @@ private slots:
         QVERIFY(toServer || !QFileInfo::exists(file));
     }
 
+    // A value the server's typed column would change (3.5 to 4, 2 to true) or refuse half-way: copy and
+    // import refuse it before anything is changed. A file takes it exactly.
+    void whatAServerCannotHoldExactlyIsRefused_data()
+    {
+        QTest::addColumn<QString>("update");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("a real function")
+            << "update Funktionen_Benutzer set Funktion=3.5 where id=5"
+            << "Funktionen_Benutzer, Zeile 5: Funktion „3.5“ ist keine ganze Zahl; ein Datenbankserver kann "
+               "sie nicht genau speichern.\n";
+        QTest::newRow("a real group") << "update Funktionen set inGruppe=2.5 where id=7"
+                                      << "Funktionen, Zeile 7: inGruppe „2.5“ ist keine ganze Zahl";
+        QTest::newRow("an Admin of 2") << "update Benutzer set Admin=2 where id=3"
+                                       << "Benutzer, Zeile 3: Admin „2“ ist kein Wahrheitswert";
+        QTest::newRow("a text function") << "update Funktionen_Benutzer set Funktion='abc' where id=5"
+                                         << "Zeile 5: Funktion „abc“ ist keine ganze Zahl;";
+    }
+    void whatAServerCannotHoldExactlyIsRefused()
+    {
+        QFETCH(QString, update);
+        QFETCH(QString, says);
+        dropTables();
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("demo.mdb")), uri = m_server.uri(),
+                      json = dir.filePath(QStringLiteral("d.json"));
+        QCOMPARE(tool({QStringLiteral("demo"), file}), 0);
+        store::Connection db;
+        db.setConnectionString(connectionStringFor(file));
+        QCOMPARE(db.execute(update), 1);
+        db.disconnect();
+        QCOMPARE(tool({QStringLiteral("export"), file, QStringLiteral("--out"), json}), 0);
+        for (const QStringList &args : {QStringList{QStringLiteral("import"), uri, json},
+                                        QStringList{QStringLiteral("copy"), file, uri}}) {
+            QByteArray said;
+            QCOMPARE(tool(args, nullptr, &said), 2);
+            QVERIFY2(said.count('\n') == 1 && QString::fromUtf8(said).contains(says), said.constData());
+        }
+        QCOMPARE(count("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"), 0);
+        QByteArray original, copied;
+        QCOMPARE(tool({QStringLiteral("copy"), file, file + u'2'}) +
+                     tool({QStringLiteral("export"), file}, &original),
+                 0);
+        QCOMPARE(tool({QStringLiteral("export"), file + u'2'}, &copied), 0);
+        QCOMPARE(copied, original);
+    }
+
     void aTypedPasswordIsAskedOncePerServer()
     {
         QVERIFY2(m_server.addPasswordRole(QStringLiteral("pruefer"), QStringLiteral("pw2")),

@@ -53,21 +53,36 @@ void askPasswordsOnTerminal()
     });
 }
 
+QString rows(qint64 count)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? QStringLiteral("Zeile")
+                                                             : QStringLiteral("Zeilen"));
+}
+
+namespace {
+
+QString sentence(const QString &problem)
+{
+    return problem.isEmpty() ? problem : problem.front().toUpper() + problem.mid(1);
+}
+
+} // namespace
+
 int mistake(const QString &problem)
 {
-    err() << "sicherheit-db: " << problem << " (Hilfe: sicherheit-db --help)\n";
+    err() << "sicherheit-db: " << sentence(problem) << " (Hilfe: sicherheit-db --help)\n";
     return 2;
 }
 
 int refuse(const QString &problem)
 {
-    err() << "sicherheit-db: " << problem << ".\n";
+    err() << "sicherheit-db: " << sentence(problem) << ".\n";
     return 2;
 }
 
 int fail(const QString &problem)
 {
-    err() << "sicherheit-db: " << problem << ".\n";
+    err() << "sicherheit-db: " << sentence(problem) << ".\n";
     return 1;
 }
 

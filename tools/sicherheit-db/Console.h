@@ -20,6 +20,10 @@ namespace cli {
 QTextStream &out();
 QTextStream &err();
 
+// "1 Zeile", "2 Zeilen".
+QString rows(qint64 count);
+
+// The problem of these three stands after "sicherheit-db: " as a sentence of its own, begun with a capital.
 // A wrong option or a missing argument: one line naming it and where help is; exit code 2.
 int mistake(const QString &problem);
 // A value the tool will not take, with the reason only: exit code 2.

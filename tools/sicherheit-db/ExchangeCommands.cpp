@@ -4,7 +4,6 @@
 #include "Console.h"
 #include "PrivateFile.h"
 #include "Quoted.h"
-#include "RecordSet.h"
 #include "Schema.h"
 #include "SDaten.h"
 #include "Sqlite.h"
@@ -31,21 +30,35 @@ namespace {
 using exchange::Table;
 using exchange::tables;
 
-// Every row of a table, each value as the store reads it (text, integer, truth value or nothing).
-std::vector<std::vector<QVariant>> readRows(store::Connection &db, const Table &table)
+using Rows = std::vector<exchange::Row>;
+
+// Every row of the three tables, each value as the file or server holds it; a truth value of 0 or 1 as
+// false or true, as a server's column takes it.
+class Collector : public exchange::RowSink
 {
-    store::RecordSet set(table.name);
-    set.setConnection(&db);
-    set.setTableName(table.name);
-    set.setFieldDefs(table.fields);
-    set.open();
-    std::vector<std::vector<QVariant>> rows(static_cast<std::size_t>(set.rowCount()));
-    for (int r = 0; r < set.rowCount(); ++r) {
-        for (int f = 0; f < static_cast<int>(table.fields.size()); ++f)
-            rows[static_cast<std::size_t>(r)].push_back(set.valueAt(r, f));
+public:
+    explicit Collector(std::vector<Rows> &data) : m_data(data) {}
+    void beginTable(const Table &table) override
+    {
+        m_fields = &table.fields;
+        m_data.emplace_back();
     }
-    return rows;
-}
+    void row(const exchange::Row &values) override
+    {
+        exchange::Row &row = m_data.back().emplace_back(values);
+        for (std::size_t f = 0; f < row.size(); ++f) {
+            const qint64 v = row[f].typeId() == QMetaType::LongLong ? row[f].toLongLong() : -1;
+            if ((*m_fields)[f].type == store::FieldType::Boolean && (v == 0 || v == 1))
+                row[f] = v == 1;
+        }
+    }
+    void endTable() override {}
+    void finish() override {}
+
+private:
+    std::vector<Rows> &m_data;
+    const std::vector<store::FieldDef> *m_fields = nullptr;
+};
 
 // Whether a text would be taken for a number by a column meant for numbers: it would not stay a text.
 bool looksLikeNumber(const QString &text)
@@ -184,29 +197,18 @@ QString jsonMistake(const QJsonParseError &error)
     return QStringLiteral("Fehler %1").arg(error.error);
 }
 
-using Rows = std::vector<std::vector<QVariant>>;
-
-// Why the target cannot take the rows exactly; empty when it can. Either side holds Windows-1252 text only,
-// as import takes it; a server also no U+FFFF (see Connection::serverCanHold).
-QString unfitForTarget(const std::vector<Rows> &data, bool server)
+// Why the target cannot take a row of the table exactly, naming the row by its id; empty when it can.
+QString unfitForTarget(const Table &table, const exchange::Row &values, bool server)
 {
-    const std::vector<Table> &all = tables();
-    for (std::size_t t = 0; t < all.size(); ++t) {
-        for (std::size_t r = 0; r < data[t].size(); ++r) {
-            for (std::size_t f = 0; f < all[t].fields.size(); ++f) {
-                const QVariant &v = data[t][r][f];
-                if (v.typeId() != QMetaType::QString)
-                    continue;
-                const QString where =
-                    QStringLiteral("%1, Zeile %2: %3").arg(all[t].name).arg(r + 1).arg(all[t].fields[f].name);
-                if (server && !store::Connection::serverCanHold(v.toString()))
-                    return where +
-                           QStringLiteral(" enthält das Zeichen U+FFFF, das ein Datenbankserver nicht "
-                                          "speichern kann");
-                if (!store::Win1252::canEncode(v.toString()))
-                    return where + QStringLiteral(" enthält Zeichen außerhalb von Windows-1252");
-            }
-        }
+    for (std::size_t f = 0; f < table.fields.size(); ++f) {
+        const QString why = exchange::unfitForColumn(table.fields[f], values[f], server);
+        if (why.isEmpty())
+            continue;
+        const auto id = std::find_if(table.fields.begin(), table.fields.end(), [](const store::FieldDef &d) {
+            return d.type == store::FieldType::AutoInc;
+        });
+        return QStringLiteral("%1, Zeile %2: %3")
+            .arg(table.name, values[static_cast<std::size_t>(id - table.fields.begin())].toString(), why);
     }
     return QString();
 }
@@ -318,13 +320,17 @@ int copyTables(const QStringList &args)
         store::Connection source;
         cli::openOn(source, from);
         const store::Connection::ReadTransaction snapshot(source);
-        for (const Table &table : tables())
-            data.push_back(readRows(source, table));
+        Collector collector(data);
+        exchange::readTables(source, collector);
     }
     const bool toServer = !store::Connection::serverOf(to).isEmpty();
-    const QString problem = unfitForTarget(data, toServer);
-    if (!problem.isEmpty())
-        return cli::refuse(problem);
+    for (std::size_t t = 0; t < tables().size(); ++t) {
+        for (const exchange::Row &row : data[t]) {
+            const QString problem = unfitForTarget(tables()[t], row, toServer);
+            if (!problem.isEmpty())
+                return cli::refuse(problem);
+        }
+    }
     int copied = 0;
     if (toServer) {
         // The tables, where they are missing, and the rows go in one transaction: a failure at any step
@@ -336,7 +342,7 @@ int copyTables(const QStringList &args)
             target.createTablesHere(schema::serverCreateStatements(), schema::tableNames());
         copied = fill(target, data);
         transaction.commit();
-        cli::out() << copied << " Zeilen kopiert.\n";
+        cli::out() << cli::rows(copied) << " kopiert.\n";
         return 0;
     }
     const bool made = makeTarget(to);
@@ -351,7 +357,7 @@ int copyTables(const QStringList &args)
         }
         throw;
     }
-    cli::out() << copied << " Zeilen kopiert.\n";
+    cli::out() << cli::rows(copied) << " kopiert.\n";
     return 0;
 }
 
@@ -423,12 +429,26 @@ int importTables(const QStringList &args)
                                .arg(store::quoted(source), jsonMistake(parseError), at));
     }
     const QJsonObject data = document.object();
-    const QString problem = unfitForTables(data);
-    if (!problem.isEmpty())
+    const auto unfit = [&source](const QString &problem) {
         return cli::refuse(
             QStringLiteral("%1 passt nicht in die Datenbank: %2").arg(store::quoted(source), problem));
+    };
+    if (const QString problem = unfitForTables(data); !problem.isEmpty())
+        return unfit(problem);
     store::Connection db;
     cli::openOn(db, a->plain[0]);
+    // Only now is it known whether a server's typed columns take the values exactly.
+    for (const Table &table : tables()) {
+        exchange::Row values;
+        for (const QJsonValue &row : data.value(table.name).toArray()) {
+            values.clear();
+            QString checked; // the values fit the tables, as looked at above
+            for (const store::FieldDef &f : table.fields)
+                values.push_back(valueFor(f, row.toObject().value(f.name), &checked));
+            if (const QString problem = unfitForTarget(table, values, db.isServer()); !problem.isEmpty())
+                return unfit(problem);
+        }
+    }
     if (!db.isServer()) {
         // A million rows and their indexes would otherwise push pages out of SQLite's small default cache
         // and read them again, each decrypted and encrypted anew.
@@ -454,7 +474,7 @@ int importTables(const QStringList &args)
     for (const QString &index : indexes)
         store::Statement(db, index).run();
     transaction.commit();
-    cli::out() << rows << " Zeilen eingelesen.\n";
+    cli::out() << cli::rows(rows) << " eingelesen.\n";
     return 0;
 }
 

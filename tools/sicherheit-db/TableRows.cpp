@@ -5,10 +5,13 @@
 #include "Quoted.h"
 #include "Schema.h"
 #include "Statement.h"
+#include "StoreError.h"
+#include "Win1252.h"
 
 #include <QLocale>
 
 #include <algorithm>
+#include <limits>
 
 namespace exchange {
 
@@ -219,6 +222,51 @@ private:
 };
 
 } // namespace
+
+QString unfitForColumn(const store::FieldDef &field, const QVariant &value, bool server)
+{
+    if (value.isNull())
+        return QString();
+    const bool text = value.typeId() == QMetaType::QString;
+    if (text && server && !store::Connection::serverCanHold(value.toString()))
+        return field.name + QStringLiteral(" enthält das Zeichen U+FFFF, das ein Datenbankserver nicht "
+                                           "speichern kann");
+    if (text && !store::Win1252::canEncode(value.toString()))
+        return field.name + QStringLiteral(" enthält Zeichen außerhalb von Windows-1252");
+    if (!server)
+        return QString();
+    const bool integer = value.typeId() == QMetaType::LongLong;
+    const qint64 number = integer ? value.toLongLong() : 0;
+    QString why;
+    switch (field.type) {
+    case store::FieldType::Text:
+        if (!text)
+            why = QStringLiteral("ist kein Text; ein Datenbankserver kann ihn nicht genau speichern");
+        else if (value.toString().size() > field.size)
+            why = QStringLiteral("ist länger als %1 Zeichen; ein Datenbankserver nimmt nicht mehr")
+                      .arg(field.size);
+        break;
+    case store::FieldType::Integer:
+    case store::FieldType::AutoInc:
+        if (!integer)
+            why = QStringLiteral("ist keine ganze Zahl; ein Datenbankserver kann sie nicht genau speichern");
+        else if (number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<qint32>::max())
+            why = QStringLiteral("ist keine ganze Zahl mit 32 Bit; ein Datenbankserver kann sie nicht genau "
+                                 "speichern");
+        break;
+    case store::FieldType::Boolean:
+        if (value.typeId() != QMetaType::Bool && !(integer && (number == 0 || number == 1)))
+            why =
+                QStringLiteral("ist kein Wahrheitswert; ein Datenbankserver kann ihn nicht genau speichern");
+        break;
+    }
+    if (why.isEmpty())
+        return why;
+    const QString shown = value.typeId() == QMetaType::Double
+                              ? QString::fromLatin1(realText(value.toDouble()))
+                              : value.toString();
+    return QStringLiteral("%1 %2 %3").arg(field.name, store::quoted(shown), why);
+}
 
 std::unique_ptr<RowSink> jsonWriter(const Output &out)
 {

@@ -48,6 +48,12 @@ public:
 // Reads every row of the three tables in the order of their ids, one at a time, and finishes the sink.
 void readTables(store::Connection &db, RowSink &sink);
 
+// Why `value` cannot go into `field` so that it reads back the same, as "Funktion „3.5“ ist keine ganze
+// Zahl; ..."; empty when it can. A file keeps whatever it is given in Windows-1252. A server's typed columns
+// would round 3.5 to 4, take 2 for true, and refuse "abc" only half-way through the rows. `value` is as
+// readTables gives it, or true or false for a truth value.
+QString unfitForColumn(const store::FieldDef &field, const QVariant &value, bool server);
+
 // Where written bytes go: a file, or standard output.
 using Output = std::function<void(QByteArrayView bytes)>;
 
