@@ -238,6 +238,23 @@ private slots:
         QVERIFY(r.out.contains(QStringLiteral("35 Funktionen")));
     }
 
+    // A name holding control characters (an escape sequence, a carriage return) is shown, never obeyed, by
+    // the terminal of whoever lists the file.
+    void namesNeverSteerTheTerminal()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("u.mdb"));
+        QCOMPARE(dbtool(initArgs(file, {{QStringLiteral("admin"), QStringLiteral("chef")},
+                                        {QStringLiteral("password"), QStringLiteral("geheim")},
+                                        {QStringLiteral("realname"), QStringLiteral("a\x1b[2Jb\rX")}}))
+                     .code,
+                 0);
+        const Run r = dbtool({QStringLiteral("users"), file});
+        QVERIFY2(r.out.contains(QStringLiteral("a?[2Jb?X")) && !r.out.contains(u'\x1b') &&
+                     !r.out.contains(u'\r'),
+                 qPrintable(r.out));
+    }
+
     // The tree of any file ends: a chain far deeper than the machine stack would take, and rows with the id 0
     // that lead back to the root, shown once and marked, without their members.
     void treeOfDeepChainsAndLoopsEnds()

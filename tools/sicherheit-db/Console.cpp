@@ -4,6 +4,8 @@
 #include "SDaten.h"
 #include "ServerPassword.h"
 
+#include <QIODevice>
+
 #include <cstdio>
 #include <cstring>
 #include <termios.h>
@@ -11,15 +13,52 @@
 
 namespace cli {
 
+namespace {
+
+// Text for the terminal with every control character but the line end shown as "?": a name in the file
+// cannot move the cursor, clear the screen or forge a line of its own on the administrator's terminal.
+class Printable : public QIODevice
+{
+public:
+    explicit Printable(std::FILE *to) : m_to(to) { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        QByteArray shown(data, size);
+        for (qsizetype i = 0; i < shown.size(); ++i) {
+            const auto c = static_cast<unsigned char>(shown[i]);
+            const auto next = i + 1 < shown.size() ? static_cast<unsigned char>(shown[i + 1]) : 0;
+            if ((c < 0x20 && c != '\n') || c == 0x7F) {
+                shown[i] = '?';
+            } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) { // U+0080 to U+009F in UTF-8
+                shown[i] = '?';
+                shown.remove(i + 1, 1);
+            }
+        }
+        std::fwrite(shown.constData(), 1, static_cast<std::size_t>(shown.size()), m_to);
+        std::fflush(m_to);
+        return size;
+    }
+
+private:
+    std::FILE *m_to;
+};
+
+} // namespace
+
 QTextStream &out()
 {
-    static QTextStream s(stdout);
+    static Printable device(stdout);
+    static QTextStream s(&device);
     return s;
 }
 
 QTextStream &err()
 {
-    static QTextStream s(stderr);
+    static Printable device(stderr);
+    static QTextStream s(&device);
     return s;
 }
 
