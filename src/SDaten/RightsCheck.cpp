@@ -156,16 +156,18 @@ void checkTree(const Snapshot &file, std::vector<Problem> &out)
             }
             state = Reach::OnWalk;
             walk.push_back(f->id);
+            // `where` says where the function lies instead of a group that is there.
+            const auto lost = [&out, f](const QString &where) {
+                out.push_back({ProblemKind::MissingGroup,
+                               QStringLiteral("Die Funktion %1 (%2) liegt %3: von %4 aus nicht erreichbar")
+                                   .arg(store::quoted(f->title))
+                                   .arg(f->id)
+                                   .arg(where, store::quoted(schema::kRootTitle)),
+                               {f->id}});
+            };
             if (f->noGroup) {
-                out.push_back(
-                    {ProblemKind::MissingGroup,
-                     QStringLiteral("Die Funktion %1 (%2) liegt in keiner Gruppe (inGruppe %3): "
-                                    "von %4 aus nicht erreichbar")
-                         .arg(store::quoted(f->title))
-                         .arg(f->id)
-                         .arg(f->oddGroup.isNull() ? QStringLiteral("leer") : store::quoted(f->oddGroup),
-                              store::quoted(schema::kRootTitle)),
-                     {f->id}});
+                lost(QStringLiteral("in keiner Gruppe (inGruppe %1)")
+                         .arg(f->oddGroup.isNull() ? QStringLiteral("leer") : store::quoted(f->oddGroup)));
                 break;
             }
             if (f->group == schema::kRootId) {
@@ -174,15 +176,7 @@ void checkTree(const Snapshot &file, std::vector<Problem> &out)
             }
             const Function *group = file.function(f->group);
             if (!group) {
-                out.push_back(
-                    {ProblemKind::MissingGroup,
-                     QStringLiteral("Die Funktion %1 (%2) liegt in der Gruppe %3, die es nicht gibt: "
-                                    "von %4 aus nicht erreichbar")
-                         .arg(store::quoted(f->title))
-                         .arg(f->id)
-                         .arg(f->group)
-                         .arg(store::quoted(schema::kRootTitle)),
-                     {f->id}});
+                lost(QStringLiteral("in der Gruppe %1, die es nicht gibt").arg(f->group));
                 break;
             }
             f = group;
