@@ -119,9 +119,25 @@ QVariant valueFor(const store::FieldDef &field, const QJsonValue &value, QString
     return QVariant();
 }
 
-// Why the data cannot replace the tables exactly; empty when it can. Every value is looked at before
-// anything is changed.
-QString unfitForTables(const QJsonObject &data)
+// Why the target cannot take a row of the table exactly, naming the row by its id; empty when it can.
+QString unfitForTarget(const Table &table, const exchange::Row &values, bool server)
+{
+    for (std::size_t f = 0; f < table.fields.size(); ++f) {
+        const QString why = exchange::unfitForColumn(table.fields[f], values[f], server);
+        if (why.isEmpty())
+            continue;
+        const auto id = std::find_if(table.fields.begin(), table.fields.end(), [](const store::FieldDef &d) {
+            return d.type == store::FieldType::AutoInc;
+        });
+        return QStringLiteral("%1, Zeile %2: %3")
+            .arg(table.name, values[static_cast<std::size_t>(id - table.fields.begin())].toString(), why);
+    }
+    return QString();
+}
+
+// Why the data cannot replace the tables of a file (or a server's typed tables) exactly; empty when it can.
+// Every value is looked at before anything is changed.
+QString unfitForTables(const QJsonObject &data, bool server)
 {
     for (auto t = data.begin(); t != data.end(); ++t) {
         if (std::none_of(tables().begin(), tables().end(),
@@ -134,7 +150,9 @@ QString unfitForTables(const QJsonObject &data)
             return QStringLiteral("die Tabelle %1 fehlt").arg(store::quoted(table.name));
         const QJsonArray rows = data.value(table.name).toArray();
         QSet<qint64> ids; // a row key given twice would fail half-way through
+        exchange::Row values;
         for (qsizetype r = 0; r < rows.size(); ++r) {
+            values.clear();
             const QJsonObject row = rows[r].toObject();
             if (!rows[r].isObject() || row.size() != static_cast<qsizetype>(table.fields.size()))
                 return QStringLiteral("%1, Zeile %2: nicht genau die Felder der Tabelle")
@@ -145,6 +163,7 @@ QString unfitForTables(const QJsonObject &data)
                 const QVariant value = why.isEmpty() ? valueFor(f, row.value(f.name), &why) : QVariant();
                 if (!why.isEmpty())
                     return QStringLiteral("%1, Zeile %2: %3 %4").arg(table.name).arg(r + 1).arg(f.name, why);
+                values.push_back(value);
                 if (f.type != store::FieldType::AutoInc)
                     continue;
                 if (ids.contains(value.toLongLong()))
@@ -154,6 +173,8 @@ QString unfitForTables(const QJsonObject &data)
                         .arg(value.toLongLong());
                 ids.insert(value.toLongLong());
             }
+            if (const QString problem = unfitForTarget(table, values, server); !problem.isEmpty())
+                return problem;
         }
     }
     return QString();
@@ -195,22 +216,6 @@ QString jsonMistake(const QJsonParseError &error)
         return QStringLiteral("nach dem Ende steht noch etwas");
     }
     return QStringLiteral("Fehler %1").arg(error.error);
-}
-
-// Why the target cannot take a row of the table exactly, naming the row by its id; empty when it can.
-QString unfitForTarget(const Table &table, const exchange::Row &values, bool server)
-{
-    for (std::size_t f = 0; f < table.fields.size(); ++f) {
-        const QString why = exchange::unfitForColumn(table.fields[f], values[f], server);
-        if (why.isEmpty())
-            continue;
-        const auto id = std::find_if(table.fields.begin(), table.fields.end(), [](const store::FieldDef &d) {
-            return d.type == store::FieldType::AutoInc;
-        });
-        return QStringLiteral("%1, Zeile %2: %3")
-            .arg(table.name, values[static_cast<std::size_t>(id - table.fields.begin())].toString(), why);
-    }
-    return QString();
 }
 
 // Makes a new file for the copy where there is none. True when it made it, so that a failure can take it
@@ -433,22 +438,10 @@ int importTables(const QStringList &args)
         return cli::refuse(
             QStringLiteral("%1 passt nicht in die Datenbank: %2").arg(store::quoted(source), problem));
     };
-    if (const QString problem = unfitForTables(data); !problem.isEmpty())
-        return unfit(problem);
     store::Connection db;
-    cli::openOn(db, a->plain[0]);
-    // Only now is it known whether a server's typed columns take the values exactly.
-    for (const Table &table : tables()) {
-        exchange::Row values;
-        for (const QJsonValue &row : data.value(table.name).toArray()) {
-            values.clear();
-            QString checked; // the values fit the tables, as looked at above
-            for (const store::FieldDef &f : table.fields)
-                values.push_back(valueFor(f, row.toObject().value(f.name), &checked));
-            if (const QString problem = unfitForTarget(table, values, db.isServer()); !problem.isEmpty())
-                return unfit(problem);
-        }
-    }
+    cli::openOn(db, a->plain[0]); // whether a server's typed columns are to take the values
+    if (const QString problem = unfitForTables(data, db.isServer()); !problem.isEmpty())
+        return unfit(problem);
     if (!db.isServer()) {
         // A million rows and their indexes would otherwise push pages out of SQLite's small default cache
         // and read them again, each decrypted and encrypted anew.
