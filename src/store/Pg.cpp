@@ -94,11 +94,7 @@ Failure refusalOf(PGconn *conn)
 // Prepared statements a session keeps before it lets them all go and starts again.
 constexpr qsizetype kMostPrepared = 512;
 
-// Overwrites a text that held a password before its memory goes back.
-void wipe(QString &text) noexcept
-{
-    wipePasswordText(text);
-}
+// Overwrites the bytes of a password before their memory goes back.
 void wipe(QByteArray &bytes) noexcept
 {
     std::fill(bytes.begin(), bytes.end(), '\0');
@@ -164,7 +160,7 @@ Session::~Session()
 
 void Session::wipePassword() noexcept
 {
-    wipe(m_password);
+    wipePasswordText(m_password);
 }
 
 QString Session::qualified(const QString &name) const
