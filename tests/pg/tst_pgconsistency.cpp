@@ -100,34 +100,30 @@ private slots:
     }
 
     // As import refuses it, with exit code 2 before anything is made.
-    void aCopyRefusesTextOutsideWindows1252_data()
+    void aCopyFromAServerRefusesTextOutsideWindows1252()
     {
-        QTest::addColumn<bool>("toServer");
-        QTest::newRow("file to server") << true;
-        QTest::newRow("server to file") << false;
-    }
-    void aCopyRefusesTextOutsideWindows1252()
-    {
-        QFETCH(bool, toServer);
         dropTables();
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("demo.mdb")), uri = m_server.uri();
-        QCOMPARE(runTool({QStringLiteral("demo"), toServer ? file : uri}), 0);
+        QCOMPARE(runTool({QStringLiteral("demo"), uri}), 0);
         store::Connection db;
-        db.setConnectionString(connectionStringFor(toServer ? file : uri));
+        db.setConnectionString(connectionStringFor(uri));
         QCOMPARE(db.execute(QStringLiteral("update Funktionen set Titel=\"\u03A9 \u1E9E\" where id=1")), 1);
         db.disconnect();
-        QCOMPARE(runTool({QStringLiteral("copy"), toServer ? file : uri, toServer ? uri : file}), 2);
-        QCOMPARE(toServer ? count("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'") : 0, 0);
-        QVERIFY(toServer || !QFileInfo::exists(file));
+        QCOMPARE(runTool({QStringLiteral("copy"), uri, file}), 2);
+        QVERIFY(!QFileInfo::exists(file));
     }
 
     // A value the server's typed column would change (3.5 to 4, 2 to true) or refuse half-way: copy and
-    // import refuse it before anything is changed. A file takes it exactly.
+    // import refuse it before anything is changed. A file takes it exactly, unless it is text outside
+    // Windows-1252.
     void whatAServerCannotHoldExactlyIsRefused_data()
     {
         QTest::addColumn<QString>("update");
         QTest::addColumn<QString>("says");
+        QTest::newRow("text outside Windows-1252")
+            << "update Funktionen set Titel=\"\u03A9 \u1E9E\" where id=1"
+            << "Zeile 1: Titel enthält Zeichen außerhalb von Windows-1252";
         QTest::newRow("a real function")
             << "update Funktionen_Benutzer set Funktion=3.5 where id=5"
             << "Funktionen_Benutzer, Zeile 5: Funktion „3.5“ ist keine ganze Zahl; ein Datenbankserver kann "
@@ -160,6 +156,11 @@ private slots:
             QVERIFY2(said.count('\n') == 1 && QString::fromUtf8(said).contains(says), said.constData());
         }
         QCOMPARE(count("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"), 0);
+        if (says.contains(u"Windows-1252")) { // no file takes it either
+            QCOMPARE(runTool({QStringLiteral("copy"), file, file + u'2'}), 2);
+            QVERIFY(!QFileInfo::exists(file + u'2'));
+            return;
+        }
         QByteArray original, copied;
         QCOMPARE(runTool({QStringLiteral("copy"), file, file + u'2'}) +
                      runTool({QStringLiteral("export"), file}, &original),
