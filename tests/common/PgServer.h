@@ -5,6 +5,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <sys/types.h>
@@ -59,5 +60,22 @@ private:
     QString m_skip;
     QString m_failure;
 };
+
+#ifdef SICHERHEIT_BIN_DIR
+// Runs sicherheit-db as an administrator would and gives its exit code (-1 when it hangs), what it wrote
+// and what it complained about.
+inline int runTool(const QStringList &args, QByteArray *output = nullptr, QByteArray *errors = nullptr)
+{
+    QProcess p;
+    p.start(QStringLiteral(SICHERHEIT_BIN_DIR "/sicherheit-db"), args);
+    if (!p.waitForFinished(60000))
+        return -1;
+    if (output)
+        *output = p.readAllStandardOutput();
+    if (errors)
+        *errors = p.readAllStandardError();
+    return p.exitCode();
+}
+#endif
 
 } // namespace testsupport

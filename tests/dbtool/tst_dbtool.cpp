@@ -576,7 +576,6 @@ private slots:
         const QList<QPair<const char *, QStringList>> commands{
             {"export json", {"export", "FILE", "--out", "OUT"}},
             {"export csv", {"export", "FILE", "--format", "csv", "--out", "OUT"}},
-            {"export raw csv", {"export", "FILE", "--format", "csv", "--raw", "--out", "OUT"}},
             {"backup", {"backup", "FILE", "OUT"}},
             {"clean-up's backup", {"check", "FILE", "--clean"}}};
         for (const int mask : {022, 002, 077}) {

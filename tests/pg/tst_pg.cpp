@@ -21,6 +21,7 @@
 #include <algorithm>
 
 using testsupport::PgServer;
+using testsupport::runTool;
 
 class TestPg : public QObject
 {
@@ -187,7 +188,7 @@ private slots:
         conn = PQconnectdb(m_server.uri().toUtf8().constData());
         PQclear(PQexec(conn, "GRANT UPDATE ON public.\"Funktionen\" TO angreifer"));
         QByteArray report;
-        QCOMPARE(tool({QStringLiteral("check"), m_server.uri()}, &report), 1);
+        QCOMPARE(runTool({QStringLiteral("check"), m_server.uri()}, &report), 1);
         const QString said = QString::fromUtf8(report);
         QVERIFY2(said.contains(u"Die Rolle \u201Eangreifer\u201C darf im Schema"), qPrintable(said));
         QVERIFY2(said.contains(u"\u201Eangreifer\u201C darf in die Tabellen"), qPrintable(said));
@@ -200,7 +201,7 @@ private slots:
     void aDatabaseWithoutTheTablesExportsNothing()
     {
         QByteArray written;
-        QVERIFY(tool({QStringLiteral("export"), m_server.uri(QStringLiteral("postgres"))}, &written) != 0);
+        QVERIFY(runTool({QStringLiteral("export"), m_server.uri(QStringLiteral("postgres"))}, &written) != 0);
         QCOMPARE(written, QByteArray());
     }
 
@@ -215,10 +216,10 @@ private slots:
                              "GRANT UPDATE ON public.\"Benutzer\" TO gruppe;"
                              "CREATE ROLE mitglied LOGIN NOINHERIT IN ROLE gruppe"));
         QByteArray report;
-        tool({QStringLiteral("check"), m_server.uri()}, &report);
+        runTool({QStringLiteral("check"), m_server.uri()}, &report);
         PQclear(PQexec(conn, "GRANT CREATE ON SCHEMA public TO PUBLIC"));
         QByteArray everybody;
-        tool({QStringLiteral("check"), m_server.uri()}, &everybody);
+        runTool({QStringLiteral("check"), m_server.uri()}, &everybody);
         PQclear(PQexec(conn, "REVOKE CREATE ON SCHEMA public FROM PUBLIC; DROP OWNED BY gruppe;"
                              "DROP ROLE mitglied; DROP ROLE gruppe"));
         PQfinish(conn);
@@ -277,7 +278,7 @@ private slots:
         PQclear(done);
         PQfinish(other);
         QByteArray shown;
-        const int exit = tool({command, m_server.uri()}, &shown);
+        const int exit = runTool({command, m_server.uri()}, &shown);
         PQclear(PQexec(owner,
                        ("DROP TABLE IF EXISTS public.funktionen, public.benutzer; DROP SCHEMA IF EXISTS \"" +
                         login + "\" CASCADE")
@@ -705,18 +706,18 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("demo.mdb"));
         const QString back = dir.filePath(QStringLiteral("back.mdb"));
-        QCOMPARE(tool({QStringLiteral("demo"), file}), 0);
-        QCOMPARE(tool({QStringLiteral("copy"), file, m_server.uri()}), 0);
-        QCOMPARE(tool({QStringLiteral("copy"), m_server.uri(), back}), 0);
+        QCOMPARE(runTool({QStringLiteral("demo"), file}), 0);
+        QCOMPARE(runTool({QStringLiteral("copy"), file, m_server.uri()}), 0);
+        QCOMPARE(runTool({QStringLiteral("copy"), m_server.uri(), back}), 0);
         QByteArray original, onServer, returned;
-        QCOMPARE(tool({QStringLiteral("export"), file}, &original), 0);
-        QCOMPARE(tool({QStringLiteral("export"), m_server.uri()}, &onServer), 0);
-        QCOMPARE(tool({QStringLiteral("export"), back}, &returned), 0);
+        QCOMPARE(runTool({QStringLiteral("export"), file}, &original), 0);
+        QCOMPARE(runTool({QStringLiteral("export"), m_server.uri()}, &onServer), 0);
+        QCOMPARE(runTool({QStringLiteral("export"), back}, &returned), 0);
         QVERIFY(original.contains("Kundenstamm"));
         QCOMPARE(onServer, original);
         QCOMPARE(returned, original);
         // A target that holds data is not touched.
-        QVERIFY(tool({QStringLiteral("copy"), file, m_server.uri()}) != 0);
+        QVERIFY(runTool({QStringLiteral("copy"), file, m_server.uri()}) != 0);
         QCOMPARE(count(QStringLiteral("Benutzer")), 4);
 
         // A scrambled password with the character 0 goes there and back exactly; a text the server cannot
@@ -730,9 +731,9 @@ private slots:
         users->post();
         users->close();
         db.disconnect();
-        QCOMPARE(tool({QStringLiteral("export"), back}, &original), 0);
-        QCOMPARE(tool({QStringLiteral("copy"), back, m_server.uri()}), 0);
-        QCOMPARE(tool({QStringLiteral("export"), m_server.uri()}, &onServer), 0);
+        QCOMPARE(runTool({QStringLiteral("export"), back}, &original), 0);
+        QCOMPARE(runTool({QStringLiteral("copy"), back, m_server.uri()}), 0);
+        QCOMPARE(runTool({QStringLiteral("export"), m_server.uri()}, &onServer), 0);
         QCOMPARE(onServer, original);
         dropTables();
         db.connect();
@@ -741,7 +742,7 @@ private slots:
         users->field(QStringLiteral("Passwort")).setAsString(QStringLiteral("a\uFFFFb"));
         users->post();
         db.disconnect();
-        QCOMPARE(tool({QStringLiteral("copy"), back, m_server.uri()}), 2);
+        QCOMPARE(runTool({QStringLiteral("copy"), back, m_server.uri()}), 2);
         QVERIFY(!m_server.uri().isEmpty());
         store::Connection probe;
         probe.setConnectionString(connectionStringFor(m_server.uri()));
@@ -762,21 +763,22 @@ private slots:
         dropTables();
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("demo.mdb"));
-        QCOMPARE(tool({QStringLiteral("demo"), file}), 0);
+        QCOMPARE(runTool({QStringLiteral("demo"), file}), 0);
         if (readIn) {
             const QString json = dir.filePath(QStringLiteral("demo.json"));
-            QCOMPARE(tool({QStringLiteral("export"), file, QStringLiteral("--out"), json}), 0);
-            QCOMPARE(tool({QStringLiteral("init"), m_server.uri(), QStringLiteral("--admin"),
-                           QStringLiteral("chef"), QStringLiteral("--password"), QStringLiteral("geheim12")}),
-                     0);
-            QCOMPARE(tool({QStringLiteral("import"), m_server.uri(), json}), 0);
+            QCOMPARE(runTool({QStringLiteral("export"), file, QStringLiteral("--out"), json}), 0);
+            QCOMPARE(
+                runTool({QStringLiteral("init"), m_server.uri(), QStringLiteral("--admin"),
+                         QStringLiteral("chef"), QStringLiteral("--password"), QStringLiteral("geheim12")}),
+                0);
+            QCOMPARE(runTool({QStringLiteral("import"), m_server.uri(), json}), 0);
             // The server gives back what was read in, exactly as the file it came from.
             QByteArray fromFile, fromServer;
-            QCOMPARE(tool({QStringLiteral("export"), file}, &fromFile), 0);
-            QCOMPARE(tool({QStringLiteral("export"), m_server.uri()}, &fromServer), 0);
+            QCOMPARE(runTool({QStringLiteral("export"), file}, &fromFile), 0);
+            QCOMPARE(runTool({QStringLiteral("export"), m_server.uri()}, &fromServer), 0);
             QCOMPARE(fromServer, fromFile);
         } else {
-            QCOMPARE(tool({QStringLiteral("copy"), file, m_server.uri()}), 0);
+            QCOMPARE(runTool({QStringLiteral("copy"), file, m_server.uri()}), 0);
         }
         store::Connection db;
         db.setConnectionString(connectionStringFor(m_server.uri()));
@@ -791,17 +793,6 @@ private slots:
     }
 
 private:
-    int tool(const QStringList &args, QByteArray *output = nullptr)
-    {
-        QProcess p;
-        p.start(QStringLiteral(SICHERHEIT_BIN_DIR "/sicherheit-db"), args);
-        if (!p.waitForFinished(60000))
-            return -1;
-        if (output)
-            *output = p.readAllStandardOutput();
-        return p.exitCode();
-    }
-
     void dropTables() { store::Connection::dropServerTables(m_server.uri(), schema::tableNames()); }
     void freshTables()
     {
