@@ -161,6 +161,22 @@ private slots:
         QCOMPARE(reading.text(0), QStringLiteral("c"));
         QVERIFY(!reading.step());
     }
+
+    // On a server a missing text sorts first ascending and last descending, as on a file; the server by
+    // itself does the opposite, so both keys of the text say it.
+    void aServerSortsMissingTextsAsAFile()
+    {
+        const store::ServerDialect server{[](const QString &name) { return u'"' + name + u'"'; },
+                                          [](const QString &) { return true; }, QStringLiteral("public")};
+        const auto sql = [&server](const QString &order) {
+            return store::translateJetSql(
+                       QStringLiteral("select id from Funktionen order by ") + order,
+                       [](const QString &c) { return c == u"Titel"; }, &server)
+                .sql;
+        };
+        QCOMPARE(sql(QStringLiteral("Titel")).count(QStringLiteral("NULLS FIRST")), 2);
+        QCOMPARE(sql(QStringLiteral("Titel DESC")).count(QStringLiteral("NULLS LAST")), 2);
+    }
 };
 
 int runQueryTests(int argc, char **argv)
