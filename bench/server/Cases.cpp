@@ -1,4 +1,5 @@
 #include "Cases.h"
+#include "Plumbing.h"
 
 #include "Connection.h"
 #include "DemoData.h"
@@ -442,7 +443,7 @@ std::vector<bench::Result> startUp(const Data &data, int reps)
         // server functions); its one literal, the parent's id, is the value it binds.
         store::Connection db;
         connectTo(db, data.link);
-        const store::TranslatedSql t = db.translate(store::statementText(schema::treeLevel(4711)));
+        const store::TranslatedSql t = db.plumbing().translate(store::statementText(schema::treeLevel(4711)));
         expect(t.params.size() == 1 && t.params[0].toLongLong() == 4711 && t.sql.count(u'?') == 1,
                QStringLiteral("the tree-level statement binds the parent's id alone"));
         // Its names stand in backticks, which the driver turns into the server's double quotes.

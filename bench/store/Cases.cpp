@@ -1,4 +1,5 @@
 #include "Cases.h"
+#include "Plumbing.h"
 
 #include "Connection.h"
 #include "DemoData.h"
@@ -351,7 +352,8 @@ Result treeLevels(const QString &file, int nodes, int reps)
     store::Connection db;
     connectTo(db, file);
     // The SQLite text the store runs for a tree level, with the parent id as its one parameter.
-    const store::TranslatedSql translated = db.translate(store::statementText(schema::treeLevel(0)));
+    const store::TranslatedSql translated =
+        db.plumbing().translate(store::statementText(schema::treeLevel(0)));
     if (translated.params.size() != 1)
         throw store::StoreError(
             QStringLiteral("tree level: expected one parameter in %1").arg(translated.sql));

@@ -13,6 +13,7 @@
 #include "GroupTree.h"
 #include "GruppenBaum.h"
 #include "Harness.h"
+#include "Plumbing.h"
 #include "Schema.h"
 #include "SDaten.h"
 #include "StoreError.h"
@@ -124,7 +125,7 @@ void openSession(TSData &data, const QString &file)
 QString levelSql()
 {
     const store::TranslatedSql t =
-        SData->SecureDB.translate(schema::treeLevel(1).join(QStringLiteral("\r\n")));
+        SData->SecureDB.plumbing().translate(schema::treeLevel(1).join(QStringLiteral("\r\n")));
     if (t.params.size() != 1)
         throw store::StoreError(QStringLiteral("the level statement no longer binds its group"));
     return t.sql;

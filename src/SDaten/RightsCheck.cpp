@@ -305,7 +305,6 @@ CleanedUp cleanUp(store::Connection &db, const QDateTime &at)
     } else {
         // The lock lets others read: a second connection copies the file as this one reads it now.
         store::Connection reader;
-        reader.setProvider(db.provider());
         reader.setConnectionString(db.connectionString());
         reader.connect();
         store::backup(reader, target);

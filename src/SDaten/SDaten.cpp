@@ -56,8 +56,6 @@ TSData::TSData(QObject *parent) : QObject(parent)
 {
     setObjectName(QStringLiteral("SData"));
     SecureDB.setObjectName(QStringLiteral("SecureDB"));
-    SecureDB.setLoginPrompt(false);
-    SecureDB.setProvider(QString::fromLatin1(store::kJetProvider));
     SData = this;
     DataModuleCreate();
 }

@@ -125,13 +125,13 @@ void Cells::appendRead(const Statement &stmt, qint64 key, const std::vector<int>
     for (size_t f = 0; f < m_columns.size(); ++f) {
         Column &c = m_columns[f];
         const int column = columnOf[f];
-        const int type = stmt.columnType(column);
-        const qint64 number = c.kind == Kind::Number && type == SQLITE_INTEGER ? stmt.int64(column) : 0;
-        if (type == SQLITE_NULL) {
+        const CellType type = stmt.columnType(column);
+        const qint64 number = c.kind == Kind::Number && type == CellType::Integer ? stmt.int64(column) : 0;
+        if (type == CellType::Null) {
             putEmpty(c, row);
-        } else if (c.kind == Kind::Text && type == SQLITE_TEXT) {
+        } else if (c.kind == Kind::Text && type == CellType::Text) {
             putText(c, row, stmt.utf8(column));
-        } else if (c.kind == Kind::Number && type == SQLITE_INTEGER && fitsInt32(number)) {
+        } else if (c.kind == Kind::Number && type == CellType::Integer && fitsInt32(number)) {
             c.numbers[static_cast<size_t>(row)] = static_cast<qint32>(number);
         } else {
             put(row, static_cast<int>(f),
@@ -405,9 +405,9 @@ void Cells::Column::rehash(size_t size)
 QVariant Cells::read(const Statement &stmt, int c, FieldType type)
 {
     switch (stmt.columnType(c)) {
-    case SQLITE_NULL:
+    case CellType::Null:
         return QVariant();
-    case SQLITE_INTEGER: {
+    case CellType::Integer: {
         const qint64 v = stmt.int64(c);
         switch (type) {
         case FieldType::Boolean:
@@ -420,7 +420,7 @@ QVariant Cells::read(const Statement &stmt, int c, FieldType type)
             return QVariant(v);
         }
     }
-    case SQLITE_FLOAT:
+    case CellType::Real:
         if (type == FieldType::Text)
             return QVariant(QString::number(stmt.real(c)));
         return QVariant(stmt.real(c));

@@ -3,8 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-struct sqlite3;
-
 namespace store {
 
 // How the store compares and sorts text: case-insensitive for every letter of Windows-1252 (so "müller"
@@ -20,9 +18,6 @@ inline constexpr const char *kCollationName = "SICHERHEIT_DE";
 // <0, 0 or >0, like strcmp.
 int compare(const QString &a, const QString &b);
 int compareUtf8(const char *a, int aLen, const char *b, int bLen);
-
-// Registers the collation on a connection; returns the SQLite result code.
-int registerOn(sqlite3 *db);
 
 // The same comparison on a PostgreSQL server, as two SQL functions made from the weights above for every
 // character of Windows-1252: kServerLower(t) is the text in lower case, and kServerPrimary(t) also without

@@ -1,6 +1,7 @@
 #include "FieldCatalog.h"
 
 #include "Connection.h"
+#include "Plumbing.h"
 #include "Statement.h"
 
 #include <cstring>
@@ -62,7 +63,7 @@ const FieldCatalog::Entry &FieldCatalog::describe(Connection &connection, const 
     for (int c = 0; c < columns; ++c)
         entry.columnNamesUtf8.emplace_back(stmt.columnName(c));
     const std::vector<ColumnInfo> none;
-    const std::vector<ColumnInfo> &info = table.isEmpty() ? none : connection.columns(table);
+    const std::vector<ColumnInfo> &info = table.isEmpty() ? none : connection.plumbing().columns(table);
     for (int c = first; c < columns; ++c) {
         FieldDef def;
         def.name = QString::fromUtf8(stmt.columnName(c));

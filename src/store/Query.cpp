@@ -5,6 +5,7 @@
 #include "FieldCatalog.h"
 #include "FieldValues.h"
 #include "JetSql.h"
+#include "Plumbing.h"
 #include "Statement.h"
 #include "StoreError.h"
 
@@ -13,7 +14,7 @@ namespace store {
 Query::Query(Connection &connection, const QString &name, const QStringList &sql) : m_name(name)
 {
     connection.ensureConnected();
-    const TranslatedSql query = connection.translate(statementText(sql));
+    const TranslatedSql query = connection.plumbing().translate(statementText(sql));
     if (query.kind != TranslatedSql::Kind::Select)
         fail(QStringLiteral("Die Anweisung liefert keine Datenmenge"));
     m_stmt = std::make_unique<Statement>(connection, query.sql);
@@ -21,7 +22,10 @@ Query::Query(Connection &connection, const QString &name, const QStringList &sql
     // As for a record set: SQLite prepares the statement again at the first step when another program has
     // changed the table, so the columns are looked at after it.
     m_first = m_stmt->step();
-    m_fields = connection.fieldCatalog().describe(connection, query.sql, *m_stmt, 0, QString()).discovered;
+    m_fields = connection.plumbing()
+                   .fieldCatalog()
+                   .describe(connection, query.sql, *m_stmt, 0, QString())
+                   .discovered;
     if (!m_first)
         m_stmt.reset();
 }

@@ -4,6 +4,7 @@
 #include "Connection.h"
 #include "FieldValues.h"
 #include "JetSql.h"
+#include "Plumbing.h"
 #include "StoreError.h"
 
 #include <algorithm>
@@ -39,7 +40,7 @@ RecordSet::~RecordSet()
     for (RecordSet *detail : m_details)
         detail->m_master = nullptr;
     if (m_conn)
-        m_conn->detach(this);
+        m_conn->plumbing().detach(this);
 }
 
 void RecordSet::fail(const QString &message) const
@@ -65,10 +66,10 @@ void RecordSet::setConnection(Connection *connection)
         return;
     close();
     if (m_conn)
-        m_conn->detach(this);
+        m_conn->plumbing().detach(this);
     m_conn = connection;
     if (m_conn)
-        m_conn->attach(this);
+        m_conn->plumbing().attach(this);
 }
 
 void RecordSet::setTableName(const QString &table)
@@ -147,7 +148,7 @@ void RecordSet::close() noexcept
         return;
     emit viewAboutToReset();
     if (m_conn)
-        m_conn->forgetSnapshotChanges(this);
+        m_conn->plumbing().forgetSnapshotChanges(this);
     m_state = DataState::Inactive;
     m_buffer.clear();
     m_changed.clear();
@@ -156,7 +157,7 @@ void RecordSet::close() noexcept
     m_cells->reset({});
     m_indexes.clear();
     m_cur = -1;
-    m_eof = m_bof = true;
+    m_eof = true;
     m_linkedValid = false;
     emit viewReset();
     emit stateChanged(m_state);
@@ -255,7 +256,6 @@ void RecordSet::first()
 {
     checkActive();
     checkBrowseModeWithDetails();
-    m_bof = true;
     m_eof = m_view.empty();
     setCurrent(m_view.empty() ? -1 : 0);
 }
@@ -265,7 +265,6 @@ void RecordSet::last()
     checkActive();
     checkBrowseModeWithDetails();
     m_eof = true;
-    m_bof = m_view.empty();
     setCurrent(static_cast<int>(m_view.size()) - 1);
 }
 
@@ -273,7 +272,6 @@ void RecordSet::next()
 {
     checkActive();
     checkBrowseModeWithDetails();
-    m_bof = false;
     if (m_cur + 1 < rowCount()) {
         m_eof = false;
         setCurrent(m_cur + 1);
@@ -287,12 +285,8 @@ void RecordSet::prior()
     checkActive();
     checkBrowseModeWithDetails();
     m_eof = false;
-    if (m_cur > 0) {
-        m_bof = false;
+    if (m_cur > 0)
         setCurrent(m_cur - 1);
-    } else {
-        m_bof = true;
-    }
 }
 
 void RecordSet::moveTo(int row)
@@ -307,7 +301,7 @@ void RecordSet::moveTo(int row)
     // A dropped new row no longer stands before the target.
     if (wasInsert && rowCount() < before && row > pendingAt)
         --row;
-    m_bof = m_eof = false;
+    m_eof = false;
     if (row != m_cur)
         setCurrent(std::clamp(row, 0, rowCount() - 1));
 }
@@ -389,7 +383,7 @@ void RecordSet::insert()
     }
     m_state = DataState::Insert;
     m_cur = pos;
-    m_eof = m_bof = false;
+    m_eof = false;
     emit rowInserted(pos);
     emit stateChanged(m_state);
     emit currentChanged(pos);

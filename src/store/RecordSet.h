@@ -161,7 +161,6 @@ public:
     void prior();
     void last();
     bool eof() const { return m_eof; }
-    bool bof() const { return m_bof; }
     // Position of the current row among the rows on show; -1 when there is none.
     int currentRow() const { return m_cur; }
     void moveTo(int row);
@@ -254,6 +253,11 @@ private:
     void postUpdate();
     // Puts the row as the file holds it now into the snapshot, behind a pending edit.
     void takeStoredRow(const Statement &stored, int storageRow);
+    // The fields of the pending edit whose values differ from the row's; the row's fields as another
+    // program may have stored them since, refused if so; and the new values stored.
+    std::vector<int> changedFields(int storageRow) const;
+    void requireUnchangedSince(int storageRow, const std::vector<int> &fields, const QString &context);
+    void storeFields(int storageRow, const std::vector<int> &fields, const QString &context);
     QVariant cell(int storageRow, int field) const;
     void setCell(int storageRow, int field, const QVariant &value);
     QVariant linkKey() const;
@@ -273,7 +277,6 @@ private:
     std::vector<int> m_view;
     int m_cur = -1;
     bool m_eof = true;
-    bool m_bof = true;
 
     DataState m_state = DataState::Inactive;
     std::vector<QVariant> m_buffer;

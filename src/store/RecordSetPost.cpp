@@ -4,6 +4,7 @@
 #include "Cells.h"
 #include "Connection.h"
 #include "FieldValues.h"
+#include "Plumbing.h"
 #include "RecordSet.h"
 #include "Statement.h"
 #include "StoreError.h"
@@ -49,6 +50,7 @@ void RecordSet::post()
 void RecordSet::postInsert()
 {
     m_conn->ensureConnected();
+    Plumbing &p = m_conn->plumbing();
     QStringList names;
     std::vector<QVariant> values;
     for (size_t f = 0; f < m_fields.size(); ++f) {
@@ -57,18 +59,15 @@ void RecordSet::postInsert()
         names << quotedName(m_fields[f].name);
         values.push_back(m_buffer[f]);
     }
-    const QString table = m_conn->tableName(m_table);
-    const QString key = m_conn->keyColumn(m_table);
-    QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                        .arg(table, names.join(u','),
-                                             QStringLiteral("?,").repeated(names.size()).chopped(1));
-    // A server has no last-row call: the insert hands its key back itself.
-    if (m_conn->isServer())
-        sql += QStringLiteral(" RETURNING ") + key;
+    const QString table = p.tableName(m_table);
+    const QString key = p.keyColumn(m_table);
+    const QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                                        : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                              .arg(table, names.join(u','),
+                                                   QStringLiteral("?,").repeated(names.size()).chopped(1));
     qint64 rowid = 0;
     {
-        Statement insert(*m_conn, sql, QStringLiteral("(%1)").arg(name()));
+        Statement insert(*m_conn, sql + p.backend().returningKey(key), QStringLiteral("(%1)").arg(name()));
         insert.bindAll(values);
         insert.run();
         rowid = insert.insertedRowid();
@@ -86,77 +85,86 @@ void RecordSet::postInsert()
     }
     indexAdd(s);
     m_view[static_cast<size_t>(m_cur)] = s;
-    m_conn->noteSnapshotChange({this, SnapshotChange::Kind::Added, s, -1, QVariant()});
+    p.noteSnapshotChange({this, SnapshotChange::Kind::Added, s, -1, QVariant()});
+}
+
+std::vector<int> RecordSet::changedFields(int storageRow) const
+{
+    std::vector<int> changed;
+    for (size_t f = 0; f < m_fields.size(); ++f) {
+        if (m_changed[f] && !sameValue(cell(storageRow, static_cast<int>(f)), m_buffer[f]))
+            changed.push_back(static_cast<int>(f));
+    }
+    return changed;
 }
 
 void RecordSet::postUpdate()
 {
     const int s = m_view[static_cast<size_t>(m_cur)];
-    QStringList sets;
-    std::vector<QVariant> newValues;
-    std::vector<int> changedFields;
-    for (size_t f = 0; f < m_fields.size(); ++f) {
-        if (!m_changed[f] || sameValue(cell(s, static_cast<int>(f)), m_buffer[f]))
-            continue;
-        sets << quotedName(m_fields[f].name) + QStringLiteral("=?");
-        newValues.push_back(m_buffer[f]);
-        changedFields.push_back(static_cast<int>(f));
-    }
-    if (changedFields.empty())
+    const std::vector<int> changed = changedFields(s);
+    if (changed.empty())
         return;
     m_conn->ensureConnected();
     const QString context = QStringLiteral("(%1)").arg(name());
     // Read the row again and compare the changed fields as this set reads them, all under one write lock:
     // a field another program changed since the snapshot is not overwritten, whatever form it is stored in.
     Connection::Transaction transaction(*m_conn, context);
-    {
-        // A server's row stays as read until the commit, even against a change made outside a transaction.
-        Statement reread(*m_conn,
-                         QStringLiteral("SELECT %1, * FROM %2 WHERE %1=?%3")
-                             .arg(m_conn->keyColumn(m_table), m_conn->tableName(m_table),
-                                  m_conn->isServer() ? QStringLiteral(" FOR UPDATE") : QString()),
-                         context);
-        reread.setPartOfWrite();
-        reread.bind(1, m_cells->key(s));
-        const bool exists = reread.step();
-        bool unchanged = exists;
-        for (size_t i = 0; unchanged && i < changedFields.size(); ++i) {
-            const int f = changedFields[i];
-            unchanged = sameValue(Cells::read(reread, m_columnOf[static_cast<size_t>(f)],
-                                              m_fields[static_cast<size_t>(f)].type),
-                                  cell(s, f));
-        }
-        if (!exists)
-            throw StoreError(
-                QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm gelöscht. "
-                               "Ihre Änderung wurde nicht gespeichert."));
-        if (!unchanged) {
-            // The row as it is stored now stands behind the edit, so that Esc shows it and the user decides.
-            takeStoredRow(reread, s);
-            throw StoreError(
-                QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm geändert. "
-                               "Ihre Änderung wurde nicht gespeichert; Esc zeigt den gespeicherten "
-                               "Stand."));
-        }
-    }
-    {
-        Statement update(*m_conn,
-                         QStringLiteral("UPDATE %1 SET %2 WHERE %3=?")
-                             .arg(m_conn->tableName(m_table), sets.join(u','), m_conn->keyColumn(m_table)),
-                         context);
-        update.bindAll(newValues);
-        update.bind(static_cast<int>(newValues.size()) + 1, m_cells->key(s));
-        update.run();
-    }
+    requireUnchangedSince(s, changed, context);
+    storeFields(s, changed, context);
     if (m_beforeCommit)
         m_beforeCommit(*this);
     transaction.commit();
-    for (int f : changedFields) {
+    for (int f : changed) {
         const QVariant old = cell(s, f);
         setCell(s, f, m_buffer[static_cast<size_t>(f)]);
         indexMove(s, f, old, m_buffer[static_cast<size_t>(f)]);
-        m_conn->noteSnapshotChange({this, SnapshotChange::Kind::Changed, s, f, old});
+        m_conn->plumbing().noteSnapshotChange({this, SnapshotChange::Kind::Changed, s, f, old});
     }
+}
+
+void RecordSet::requireUnchangedSince(int storageRow, const std::vector<int> &fields, const QString &context)
+{
+    Plumbing &p = m_conn->plumbing();
+    // The row stays as read until the commit, even against a change made outside a transaction.
+    Statement reread(*m_conn,
+                     QStringLiteral("SELECT %1, * FROM %2 WHERE %1=?%3")
+                         .arg(p.keyColumn(m_table), p.tableName(m_table), p.backend().lockingRead()),
+                     context);
+    reread.setPartOfWrite();
+    reread.bind(1, m_cells->key(storageRow));
+    if (!reread.step())
+        throw StoreError(QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm gelöscht. "
+                                        "Ihre Änderung wurde nicht gespeichert."));
+    const bool unchanged = std::all_of(fields.begin(), fields.end(), [&](int f) {
+        return sameValue(
+            Cells::read(reread, m_columnOf[static_cast<size_t>(f)], m_fields[static_cast<size_t>(f)].type),
+            cell(storageRow, f));
+    });
+    if (unchanged)
+        return;
+    // The row as it is stored now stands behind the edit, so that Esc shows it and the user decides.
+    takeStoredRow(reread, storageRow);
+    throw StoreError(
+        QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm geändert. "
+                       "Ihre Änderung wurde nicht gespeichert; Esc zeigt den gespeicherten Stand."));
+}
+
+void RecordSet::storeFields(int storageRow, const std::vector<int> &fields, const QString &context)
+{
+    Plumbing &p = m_conn->plumbing();
+    QStringList sets;
+    std::vector<QVariant> values;
+    for (int f : fields) {
+        sets << quotedName(m_fields[static_cast<size_t>(f)].name) + QStringLiteral("=?");
+        values.push_back(m_buffer[static_cast<size_t>(f)]);
+    }
+    values.emplace_back(m_cells->key(storageRow));
+    Statement update(*m_conn,
+                     QStringLiteral("UPDATE %1 SET %2 WHERE %3=?")
+                         .arg(p.tableName(m_table), sets.join(u','), p.keyColumn(m_table)),
+                     context);
+    update.bindAll(values);
+    update.run();
 }
 
 void RecordSet::takeStoredRow(const Statement &stored, int storageRow)
@@ -194,7 +202,7 @@ void RecordSet::remove()
     {
         Statement del(*m_conn,
                       QStringLiteral("DELETE FROM %1 WHERE %2=?")
-                          .arg(m_conn->tableName(m_table), m_conn->keyColumn(m_table)),
+                          .arg(m_conn->plumbing().tableName(m_table), m_conn->plumbing().keyColumn(m_table)),
                       QStringLiteral("(%1)").arg(name()));
         del.bind(1, m_cells->key(s));
         // No row changed: another program deleted it already, which is what was asked for.
@@ -202,12 +210,11 @@ void RecordSet::remove()
     }
     indexRemove(s);
     m_cells->setDeleted(s, true);
-    m_conn->noteSnapshotChange({this, SnapshotChange::Kind::Removed, s, -1, QVariant()});
+    m_conn->plumbing().noteSnapshotChange({this, SnapshotChange::Kind::Removed, s, -1, QVariant()});
     emit rowAboutToBeRemoved(pos);
     m_view.erase(m_view.begin() + pos);
     emit rowRemoved(pos);
     m_eof = m_view.empty();
-    m_bof = m_view.empty();
     setCurrent(m_view.empty() ? -1 : std::min(pos, static_cast<int>(m_view.size()) - 1));
 }
 
@@ -269,7 +276,7 @@ void RecordSet::showUndone() noexcept
     m_cur = found != m_view.end() ? static_cast<int>(found - m_view.begin())
             : m_view.empty()      ? -1
                                   : std::clamp(at, 0, static_cast<int>(m_view.size()) - 1);
-    m_bof = m_eof = m_view.empty();
+    m_eof = m_view.empty();
     emit viewReset();
     emit currentChanged(m_cur);
     try {

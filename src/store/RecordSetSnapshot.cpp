@@ -4,6 +4,7 @@
 #include "Connection.h"
 #include "FieldCatalog.h"
 #include "FieldValues.h"
+#include "Plumbing.h"
 #include "RecordSet.h"
 #include "Statement.h"
 #include "StoreError.h"
@@ -19,9 +20,9 @@ void RecordSet::loadSnapshot()
     if (isTable) {
         // In the order of the keys: a file reads so by itself, a server puts a changed row at the end.
         query.sql = QStringLiteral("SELECT %1, * FROM %2 ORDER BY %1")
-                        .arg(m_conn->keyColumn(m_table), m_conn->tableName(m_table));
+                        .arg(m_conn->plumbing().keyColumn(m_table), m_conn->plumbing().tableName(m_table));
     } else {
-        query = m_conn->translate(sqlText());
+        query = m_conn->plumbing().translate(sqlText());
         if (query.kind != TranslatedSql::Kind::Select)
             fail(QStringLiteral("Die Anweisung liefert keine Datenmenge"));
     }
@@ -33,7 +34,7 @@ void RecordSet::loadSnapshot()
     bool row = stmt.step();
     const int first = isTable ? 1 : 0;
     const FieldCatalog::Entry &entry =
-        m_conn->fieldCatalog().describe(*m_conn, query.sql, stmt, first, m_table);
+        m_conn->plumbing().fieldCatalog().describe(*m_conn, query.sql, stmt, first, m_table);
     m_fields.clear();
     m_columnOf.clear();
     if (!m_declared.empty()) {
@@ -87,7 +88,7 @@ void RecordSet::refresh()
         m_indexes = std::move(kept.indexes);
         throw;
     }
-    m_conn->forgetSnapshotChanges(this);
+    m_conn->plumbing().forgetSnapshotChanges(this);
     m_linkedValid = false;
     resetView();
 }

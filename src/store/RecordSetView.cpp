@@ -109,12 +109,11 @@ void RecordSet::resetView()
     } catch (...) {
         m_view.clear();
         m_cur = -1;
-        m_bof = m_eof = true;
+        m_eof = true;
         emit viewReset();
         throw;
     }
     m_cur = m_view.empty() ? -1 : 0;
-    m_bof = true;
     m_eof = m_view.empty();
     emit viewReset();
     emit currentChanged(m_cur);

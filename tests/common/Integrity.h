@@ -4,6 +4,7 @@
 
 #include "Connection.h"
 #include "Sqlite.h"
+#include "SqliteBackend.h"
 
 #include <QString>
 
@@ -13,7 +14,7 @@ inline QString integrityOf(store::Connection &conn)
 {
     QString result;
     sqlite3_exec(
-        conn.handle(), "PRAGMA integrity_check",
+        store::sqliteHandle(conn), "PRAGMA integrity_check",
         [](void *out, int, char **values, char **) {
             *static_cast<QString *>(out) += QString::fromUtf8(values[0]);
             return 0;

@@ -9,6 +9,7 @@
 // Assignments: 1 CC→12, 2 ab→12, 3 XY→11 (nobody), 4 CC→77 (no function), 5 cc→12 (repeat of 1),
 // 6 AN→21, 7 AB→10.
 
+#include "SqliteBackend.h"
 #include "TestSupport.h"
 
 #include "Sqlite.h"
@@ -29,7 +30,7 @@ inline constexpr const char *kJunk =
 inline bool writeRaw(store::Connection &conn, const char *sql)
 {
     char *message = nullptr;
-    const int rc = sqlite3_exec(conn.handle(), sql, nullptr, nullptr, &message);
+    const int rc = sqlite3_exec(store::sqliteHandle(conn), sql, nullptr, nullptr, &message);
     if (rc != SQLITE_OK)
         qWarning("SQLite: %s", message);
     sqlite3_free(message);

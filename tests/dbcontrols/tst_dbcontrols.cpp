@@ -7,6 +7,7 @@
 #include "DBGrid.h"
 #include "Schema.h"
 #include "Sqlite.h"
+#include "SqliteBackend.h"
 #include "TestSupport.h"
 
 #include <QAbstractItemModelTester>
@@ -624,7 +625,8 @@ void TestDbControls::largeSetOpensWithoutTouchingEveryRow()
     const QByteArray fill =
         "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 100000) "
         "INSERT INTO Funktionen (Titel, inGruppe) SELECT 'Funktion ' || x, 0 FROM n";
-    QCOMPARE(sqlite3_exec(db.conn.handle(), fill.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(store::sqliteHandle(db.conn), fill.constData(), nullptr, nullptr, nullptr),
+             SQLITE_OK);
     auto functions = db.functions();
     DataSource source(QStringLiteral("Gruppen1"), functions.get());
     Window w;

@@ -1,6 +1,7 @@
 // sicherheit-db as people use it: making files, listing them, and the errors they meet.
 
 #include "JunkFile.h"
+#include "SqliteBackend.h"
 #include "TestSupport.h"
 
 #include "LogonServices.h"
@@ -260,10 +261,13 @@ private slots:
     void treeOfDeepChainsAndLoopsEnds()
     {
         testsupport::Db db;
-        sqlite3 *h = db.conn.handle();
+        sqlite3 *h = store::sqliteHandle(db.conn);
         QCOMPARE(sqlite3_exec(h, "BEGIN", nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_stmt *insert =
-            db.conn.prepare(QStringLiteral("INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (?,?,?)"));
+        sqlite3_stmt *insert = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(h, "INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (?,?,?)", -1,
+                                    &insert, nullptr),
+                 SQLITE_OK);
+        const store::StmtPtr owner(insert);
         auto add = [&](int id, const QString &title, int parent) {
             const store::StmtReset reset(insert);
             sqlite3_bind_int(insert, 1, id);

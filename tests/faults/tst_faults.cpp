@@ -5,6 +5,7 @@
 #include "FaultyDisk.h"
 #include "Integrity.h"
 #include "MainDriver.h"
+#include "SqliteBackend.h"
 #include "Suites.h"
 
 #include "DBEdit.h"
@@ -104,7 +105,7 @@ QStringList fileRows(store::Connection &conn, const store::RecordSet &like, cons
 QStringList fileState(TFMain *m)
 {
     store::Connection &conn = SData->SecureDB;
-    if (!sqlite3_get_autocommit(conn.handle()))
+    if (!sqlite3_get_autocommit(store::sqliteHandle(conn)))
         return {QStringLiteral("a transaction stays open")};
     const QString integrity = integrityOf(conn);
     if (integrity != u"ok")

@@ -2,6 +2,7 @@
 // files that would trap a naive walk, and errors while building.
 
 #include "SignOnDriver.h"
+#include "SqliteBackend.h"
 #include "TestSupport.h"
 
 #include "DemoData.h"
@@ -37,10 +38,13 @@ struct Row
 // Writes rows straight into the file of the session, in one transaction.
 void addRows(const std::vector<Row> &rows)
 {
-    sqlite3 *db = SData->SecureDB.handle();
+    sqlite3 *db = store::sqliteHandle(SData->SecureDB);
     QCOMPARE(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_stmt *insert = SData->SecureDB.prepare(
-        QStringLiteral("INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (?,?,?)"));
+    sqlite3_stmt *insert = nullptr;
+    QCOMPARE(sqlite3_prepare_v2(db, "INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (?,?,?)", -1,
+                                &insert, nullptr),
+             SQLITE_OK);
+    const store::StmtPtr owner(insert);
     for (const Row &row : rows) {
         const store::StmtReset reset(insert);
         sqlite3_bind_int(insert, 1, row.id);
@@ -53,7 +57,7 @@ void addRows(const std::vector<Row> &rows)
 
 void exec(const char *sql)
 {
-    QCOMPARE(sqlite3_exec(SData->SecureDB.handle(), sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(store::sqliteHandle(SData->SecureDB), sql, nullptr, nullptr, nullptr), SQLITE_OK);
 }
 
 QStringList labelsOf(const QTreeWidgetItem *node)
@@ -104,13 +108,13 @@ class StatementBreaker
 public:
     explicit StatementBreaker(int failing) : m_failing(failing)
     {
-        sqlite3 *db = SData->SecureDB.handle();
+        sqlite3 *db = store::sqliteHandle(SData->SecureDB);
         sqlite3_trace_v2(db, SQLITE_TRACE_STMT, &StatementBreaker::started, this);
         sqlite3_progress_handler(db, 1, &StatementBreaker::progress, this);
     }
     ~StatementBreaker()
     {
-        sqlite3 *db = SData->SecureDB.handle();
+        sqlite3 *db = store::sqliteHandle(SData->SecureDB);
         sqlite3_trace_v2(db, 0, nullptr, nullptr);
         sqlite3_progress_handler(db, 0, nullptr, nullptr);
     }
@@ -259,7 +263,7 @@ private slots:
         QStringList expected;
         sqlite3_stmt *direct = nullptr;
         QCOMPARE(
-            sqlite3_prepare_v2(SData->SecureDB.handle(),
+            sqlite3_prepare_v2(store::sqliteHandle(SData->SecureDB),
                                "SELECT id, Titel FROM Funktionen WHERE inGruppe = 2 ORDER BY Titel COLLATE "
                                "SICHERHEIT_DE",
                                -1, &direct, nullptr),

@@ -2,6 +2,7 @@
 // windows against a real security database in a temporary program folder.
 
 #include "SignOnDriver.h"
+#include "SqliteBackend.h"
 #include "TestSupport.h"
 
 #include "Animate.h"
@@ -742,7 +743,7 @@ void TestSignOn::failedLookupLetsNobodyInAsTheUserAnEarlierPressFound()
     otherProgram.setConnectionString(SData->connectionString());
     otherProgram.connect();
     auto hold = [&](const char *sql) {
-        QCOMPARE(sqlite3_exec(otherProgram.handle(), sql, nullptr, nullptr, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(store::sqliteHandle(otherProgram), sql, nullptr, nullptr, nullptr), SQLITE_OK);
     };
 
     const auto logon = std::make_unique<TSLogon>();

@@ -1,4 +1,6 @@
 #include "MainDriver.h"
+#include "PgBackend.h"
+#include "SqliteBackend.h"
 
 #include "DBEdit.h"
 #include "DBGrid.h"
@@ -220,14 +222,14 @@ void FileView::refuse(const QString &event, const QString &table)
 {
     const QString name = QStringLiteral("nein_%1_%2").arg(event, table).toLower();
     if (conn.isServer()) {
-        const QString function = conn.server().qualified(name);
-        conn.server().exec(QStringLiteral("CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
-                                          "$$BEGIN RAISE EXCEPTION 'gesperrt'; END$$")
-                               .arg(function),
-                           {});
-        conn.server().exec(
+        const QString function = store::pgSession(conn).qualified(name);
+        store::pgSession(conn).exec(QStringLiteral("CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
+                                                   "$$BEGIN RAISE EXCEPTION 'gesperrt'; END$$")
+                                        .arg(function),
+                                    {});
+        store::pgSession(conn).exec(
             QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW EXECUTE FUNCTION %4()")
-                .arg(name, event, conn.server().qualified(table), function),
+                .arg(name, event, store::pgSession(conn).qualified(table), function),
             {});
         return;
     }
@@ -235,7 +237,8 @@ void FileView::refuse(const QString &event, const QString &table)
                                               "'gesperrt'); END")
                                    .arg(name, event, table)
                                    .toUtf8();
-    QCOMPARE(sqlite3_exec(conn.handle(), trigger.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(store::sqliteHandle(conn), trigger.constData(), nullptr, nullptr, nullptr),
+             SQLITE_OK);
 }
 
 void selectUser(TFMain *m, const QString &name)

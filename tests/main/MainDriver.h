@@ -5,6 +5,7 @@
 #include "SignOnDriver.h"
 
 #include "Connection.h"
+#include "RecordSet.h"
 
 #include <QPoint>
 #include <QString>

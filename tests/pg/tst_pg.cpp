@@ -1,5 +1,6 @@
 // The server database's session on a real server that the suite starts for itself.
 
+#include "PgBackend.h"
 #include "PgServer.h"
 #include "TestSupport.h"
 
@@ -378,7 +379,7 @@ private slots:
         store::Connection db;
         db.setConnectionString(connectionStringFor(m_server.uri()));
         auto users = testsupport::openUsers(db);
-        db.server().exec(QStringLiteral("SET idle_session_timeout = 100"), {});
+        store::pgSession(db).exec(QStringLiteral("SET idle_session_timeout = 100"), {});
         QTest::qWait(600);
         users->insertRecord({QVariant(), QStringLiteral("anna")});
         QCOMPARE(count(QStringLiteral("Benutzer")), 1);
@@ -747,7 +748,7 @@ private slots:
         store::Connection probe;
         probe.setConnectionString(connectionStringFor(m_server.uri()));
         probe.connect();
-        QVERIFY(probe.columns(QStringLiteral("Benutzer")).empty());
+        QVERIFY(!probe.hasTable(QStringLiteral("Benutzer")));
     }
 
     // Rows stored with their own ids: the next row the program adds takes the id after the highest.

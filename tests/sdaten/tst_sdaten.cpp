@@ -56,8 +56,6 @@ private slots:
         QCOMPARE(data.DBPath, dir.path() + QStringLiteral("/system/user.mdb"));
         QCOMPARE(data.DBPassword, QStringLiteral("kelpo"));
         QVERIFY(data.SecureDB.isConnected());
-        QVERIFY(!data.SecureDB.loginPrompt());
-        QCOMPARE(data.SecureDB.provider(), QStringLiteral("Microsoft.Jet.OLEDB.4.0"));
         QCOMPARE(data.SecureDB.connectionString(),
                  QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Persist Security Info=True;"
                                 "Jet OLEDB:Database Password=kelpo")

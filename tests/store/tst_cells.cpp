@@ -1,6 +1,7 @@
 // How a snapshot holds its values: every form a file may hold reads back exactly, also after a change
 // taken back, and large tables outgrow the compact forms without losing a value.
 
+#include "SqliteBackend.h"
 #include "Suites.h"
 #include "TestSupport.h"
 
@@ -15,7 +16,8 @@ namespace {
 void rawExec(store::Connection &conn, const QString &sql)
 {
     char *message = nullptr;
-    const int rc = sqlite3_exec(conn.handle(), sql.toUtf8().constData(), nullptr, nullptr, &message);
+    const int rc =
+        sqlite3_exec(store::sqliteHandle(conn), sql.toUtf8().constData(), nullptr, nullptr, &message);
     const QString error = QString::fromUtf8(message ? message : "");
     sqlite3_free(message);
     QVERIFY2(rc == SQLITE_OK, qPrintable(error));

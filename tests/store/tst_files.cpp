@@ -2,6 +2,7 @@
 // open, a folder that cannot be written or does not exist, a full disk, a file that may not be read. Every
 // message is German and names the file or folder; SQLite's own words may only follow in brackets.
 
+#include "SqliteBackend.h"
 #include "Suites.h"
 #include "TestSupport.h"
 
@@ -194,9 +195,9 @@ private slots:
         auto users = db.users();
         users->open();
         addUser(*users, QStringLiteral("alt"));
-        QCOMPARE(
-            sqlite3_exec(db.conn.handle(), "ALTER TABLE Benutzer RENAME TO Weg", nullptr, nullptr, nullptr),
-            SQLITE_OK);
+        QCOMPARE(sqlite3_exec(store::sqliteHandle(db.conn), "ALTER TABLE Benutzer RENAME TO Weg", nullptr,
+                              nullptr, nullptr),
+                 SQLITE_OK);
         EXPECT_STORE_ERROR_CONTAINING(users->refresh(), QStringLiteral("Benutzer"));
         QCOMPARE(users->recordCount(), 1);
         QCOMPARE(users->field(QStringLiteral("User")).asString(), QStringLiteral("alt"));
@@ -253,7 +254,7 @@ private slots:
         conn.setConnectionString(connectionString(file));
         conn.connect();
         if (!disk.mounted)
-            sqlite3_exec(conn.handle(), "PRAGMA max_page_count=12", nullptr, nullptr, nullptr);
+            sqlite3_exec(store::sqliteHandle(conn), "PRAGMA max_page_count=12", nullptr, nullptr, nullptr);
         store::RecordSet users(QStringLiteral("UserList"));
         users.setConnection(&conn);
         users.setTableName(schema::kBenutzer);
@@ -274,7 +275,8 @@ private slots:
         if (disk.mounted)
             disk.empty();
         else
-            sqlite3_exec(conn.handle(), "PRAGMA max_page_count=100000", nullptr, nullptr, nullptr);
+            sqlite3_exec(store::sqliteHandle(conn), "PRAGMA max_page_count=100000", nullptr, nullptr,
+                         nullptr);
         users.post();
         users.close();
         users.open();

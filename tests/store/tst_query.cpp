@@ -1,6 +1,7 @@
 // Queries read row by row: the same rows and values as a record set over the statement, their own errors,
 // and a statement that is still being read is not handed to a second reader.
 
+#include "Plumbing.h"
 #include "Suites.h"
 #include "TestSupport.h"
 
@@ -128,10 +129,10 @@ private slots:
         QFETCH(QString, first);
         QFETCH(QString, second);
         Db db;
-        db.conn.translate(first);
-        const store::TranslatedSql reused = db.conn.translate(second);
+        db.conn.plumbing().translate(first);
+        const store::TranslatedSql reused = db.conn.plumbing().translate(second);
         const store::TranslatedSql own = store::translateJetSql(
-            second, [&db](const QString &c) { return db.conn.isTextColumn(c); }, nullptr,
+            second, [&db](const QString &c) { return db.conn.plumbing().isTextColumn(c); }, nullptr,
             [](const QString &) { return store::quotedName(QStringLiteral("id")); });
         QCOMPARE(reused.sql, own.sql);
         QCOMPARE(reused.params, own.params);

@@ -1,5 +1,7 @@
 // Record sets: states, events, filters, master and detail, snapshots and what two programs may do at once.
 
+#include "JetSql.h"
+#include "SqliteBackend.h"
 #include "Suites.h"
 #include "TestSupport.h"
 
@@ -434,7 +436,7 @@ private slots:
                 EXPECT_STORE_ERROR_CONTAINING(db.conn.execute(QStringLiteral("select * from fehlt")),
                                               "fehlt");
             else
-                sqlite3_exec(db.conn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+                sqlite3_exec(store::sqliteHandle(db.conn), "ROLLBACK", nullptr, nullptr, nullptr);
             EXPECT_STORE_ERROR_CONTAINING(transaction.commit(),
                                           QStringLiteral("verworfen und nicht gespeichert"));
         }

@@ -1,6 +1,7 @@
 // What survives other programs: a kill in the middle of posting, and two programs posting at once.
 
 #include "Integrity.h"
+#include "SqliteBackend.h"
 #include "Suites.h"
 #include "TestSupport.h"
 
@@ -98,12 +99,13 @@ private slots:
         store::Connection holder;
         holder.setConnectionString(connectionString(db.file));
         holder.connect();
-        QCOMPARE(sqlite3_exec(holder.handle(), "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_busy_timeout(db.conn.handle(), 10); // no need to wait for a lock that stays
+        QCOMPARE(sqlite3_exec(store::sqliteHandle(holder), "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_busy_timeout(store::sqliteHandle(db.conn), 10); // no need to wait for a lock that stays
         EXPECT_STORE_ERROR_CONTAINING(
             db.conn.execute(QStringLiteral("select id from Benutzer where User=\"x\"")),
             QStringLiteral("gesperrt"));
-        QCOMPARE(sqlite3_exec(holder.handle(), "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(store::sqliteHandle(holder), "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
         // Once the lock is gone, text compares as always: without regard to case.
         db.conn.execute(QStringLiteral("insert into Benutzer (User) values (\"Müller\")"));
         QCOMPARE(db.scalar(QStringLiteral("select count(*) from Benutzer where User=\"MÜLLER\"")).toInt(), 1);

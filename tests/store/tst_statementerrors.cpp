@@ -1,6 +1,8 @@
 // The store's statement type when a call on it fails: the error it raises, in the connection's words and
 // with its context, and that the statement lets go of the file afterwards.
 
+#include "Sqlite.h"
+#include "SqliteBackend.h"
 #include "Suites.h"
 #include "TestSupport.h"
 
@@ -120,7 +122,7 @@ private slots:
         store::Connection other;
         other.setConnectionString(connectionString(db.file));
         other.connect();
-        sqlite3_busy_timeout(other.handle(), 10);
+        sqlite3_busy_timeout(store::sqliteHandle(other), 10);
         QCOMPARE(other.execute(QStringLiteral("DELETE FROM Funktionen")), 2);
     }
 };

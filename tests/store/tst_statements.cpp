@@ -1,6 +1,7 @@
 // Statements of the dialect that try to be more than one statement: names in brackets that hold SQL, text
 // after the statement, a TOP inside a subquery, and what execute() reports for a query.
 
+#include "Plumbing.h"
 #include "Suites.h"
 #include "TestSupport.h"
 
@@ -108,11 +109,12 @@ private slots:
               QStringLiteral("SELECT 1 /* x */ ; x"),
               QStringLiteral("SELECT 1") + QChar(0) + QStringLiteral("; DELETE FROM Benutzer"),
               QStringLiteral("  -- nothing but a comment"), QString()}) {
-            EXPECT_STORE_ERROR_CONTAINING(db.conn.prepare(sql), kRefused);
+            EXPECT_STORE_ERROR_CONTAINING(db.conn.plumbing().backend().prepare(sql, QString()), kRefused);
         }
-        QVERIFY(db.conn.prepare(QStringLiteral("SELECT 1")) != nullptr);
-        QVERIFY(db.conn.prepare(QStringLiteral("SELECT 2 ;\r\n")) != nullptr);
-        QVERIFY(db.conn.prepare(QStringLiteral("SELECT 3;; \r\n")) != nullptr);
+        QVERIFY(db.conn.plumbing().backend().prepare(QStringLiteral("SELECT 1"), QString()) != nullptr);
+        QVERIFY(db.conn.plumbing().backend().prepare(QStringLiteral("SELECT 2 ;\r\n"), QString()) != nullptr);
+        QVERIFY(db.conn.plumbing().backend().prepare(QStringLiteral("SELECT 3;; \r\n"), QString()) !=
+                nullptr);
     }
 
     void topLimitsTheSelectItStandsIn()

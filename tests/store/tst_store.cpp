@@ -1,5 +1,6 @@
 // The store's foundations: the text boundary, the collation, the SQL dialect and connecting to files.
 
+#include "SqliteBackend.h"
 #include "Suites.h"
 #include "TestSupport.h"
 
@@ -244,11 +245,12 @@ private slots:
     {
         FILE_ONLY();
         Db db;
-        QCOMPARE(sqlite3_exec(db.conn.handle(), "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(store::sqliteHandle(db.conn), "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
         store::Connection other;
         other.setConnectionString(connectionString(db.file));
         EXPECT_STORE_ERROR_CONTAINING(other.connect(), QStringLiteral("von einem anderen Programm gesperrt"));
-        sqlite3_exec(db.conn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(store::sqliteHandle(db.conn), "ROLLBACK", nullptr, nullptr, nullptr);
         other.connect();
         QVERIFY(other.isConnected());
     }

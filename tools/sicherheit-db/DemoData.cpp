@@ -5,7 +5,7 @@
 #include "RecordSet.h"
 #include "Schema.h"
 #include "SDaten.h"
-#include "Sqlite.h"
+#include "SqliteBackend.h"
 #include "StoreError.h"
 #include "Win1252.h"
 
@@ -176,16 +176,29 @@ void createLarge(const QString &file, const Size &size, const Progress &progress
     fillOrRemove(file, [&](store::Connection &db) {
         // Bulk data goes in one transaction through plain prepared statements; the program's own path is
         // one durable post per row, far too slow for a million rows.
-        sqlite3 *h = db.handle();
+        sqlite3 *h = store::sqliteHandle(db);
+        auto fail = [&]() { throw store::StoreError(QString::fromUtf8(sqlite3_errmsg(h))); };
         auto exec = [&](const char *sql) {
             if (sqlite3_exec(h, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-                db.raise(sqlite3_errcode(h));
+                fail();
+        };
+        std::vector<store::StmtPtr> prepared;
+        auto prepare = [&](const QString &sql) {
+            sqlite3_stmt *raw = nullptr;
+            if (sqlite3_prepare_v2(h, sql.toUtf8().constData(), -1, &raw, nullptr) != SQLITE_OK)
+                fail();
+            prepared.emplace_back(raw);
+            return raw;
+        };
+        auto stepDone = [&](sqlite3_stmt *stmt) {
+            if (sqlite3_step(stmt) != SQLITE_DONE)
+                fail();
         };
         // Random keys of the indexes would otherwise thrash the small default page cache.
         exec("PRAGMA cache_size=-262144");
         exec("BEGIN");
-        sqlite3_stmt *user = db.prepare(QStringLiteral("INSERT INTO Benutzer (User, RealName, Initialien, "
-                                                       "NTUser, Passwort, Admin) VALUES (?,?,?,?,?,?)"));
+        sqlite3_stmt *user = prepare(QStringLiteral("INSERT INTO Benutzer (User, RealName, Initialien, "
+                                                    "NTUser, Passwort, Admin) VALUES (?,?,?,?,?,?)"));
         auto addUserRow = [&](const QString &u, const QString &real, const QString &ini, const QString &nt,
                               const QString &pw, bool admin) {
             store::StmtReset reset(user);
@@ -195,7 +208,7 @@ void createLarge(const QString &file, const Size &size, const Progress &progress
             store::bindValue(user, 4, nt);
             store::bindValue(user, 5, scrambled(pw));
             store::bindValue(user, 6, admin);
-            db.stepDone(user);
+            stepDone(user);
         };
         Phase users(progress, QStringLiteral("Benutzer"), size.users);
         addUserRow(QStringLiteral("admin"), QStringLiteral("Anna Administrator"), QStringLiteral("AA"),
@@ -218,7 +231,7 @@ void createLarge(const QString &file, const Size &size, const Progress &progress
         }
         // A tree about ten wide at each level: function n (from 1) lies under function (n - 1) / 10.
         sqlite3_stmt *fn =
-            db.prepare(QStringLiteral("INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (?,?,?)"));
+            prepare(QStringLiteral("INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (?,?,?)"));
         static const char *const words[] = {"Kunden",     "Artikel", "Rechnungen", "Lager",   "Personal",
                                             "Auswertung", "Ändern",  "Drucken",    "Löschen", "Hinzufügen"};
         Phase functions(progress, QStringLiteral("Funktionen"), size.functions);
@@ -228,11 +241,11 @@ void createLarge(const QString &file, const Size &size, const Progress &progress
             store::bindValue(fn, 2,
                              QStringLiteral("%1 %2").arg(QString::fromUtf8(words[(n * 7) % 10])).arg(n));
             sqlite3_bind_int(fn, 3, n <= 10 ? 0 : (n - 1) / 10);
-            db.stepDone(fn);
+            stepDone(fn);
             functions.done(n);
         }
         sqlite3_stmt *as =
-            db.prepare(QStringLiteral("INSERT INTO Funktionen_Benutzer (Funktion, User) VALUES (?,?)"));
+            prepare(QStringLiteral("INSERT INTO Funktionen_Benutzer (Funktion, User) VALUES (?,?)"));
         quint32 seed = 12345;
         auto random = [&seed]() {
             seed = seed * 1103515245u + 12345u;
@@ -253,7 +266,7 @@ void createLarge(const QString &file, const Size &size, const Progress &progress
             store::StmtReset reset(as);
             sqlite3_bind_int(as, 1, function);
             store::bindValue(as, 2, u == 0 ? QStringLiteral("AA") : initialsOf(u));
-            db.stepDone(as);
+            stepDone(as);
             assignments.done(a + 1);
         }
         Phase saving(progress, QStringLiteral("Speichern"), 1);

@@ -2,11 +2,12 @@
 
 #include "Connection.h"
 #include "Console.h"
+#include "Plumbing.h"
 #include "PrivateFile.h"
 #include "Quoted.h"
 #include "Schema.h"
 #include "SDaten.h"
-#include "Sqlite.h"
+#include "SqliteBackend.h"
 #include "Statement.h"
 #include "StoreError.h"
 #include "TableRows.h"
@@ -242,7 +243,7 @@ int insertRows(store::Connection &db, const Table &table, std::size_t count, con
     const QString oneRow = u'(' + QStringLiteral("?,").repeated(names.size()).chopped(1) + u')';
     auto insertSql = [&](std::size_t rows) {
         return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
-            .arg(db.tableName(table.name), names.join(u','),
+            .arg(db.plumbing().tableName(table.name), names.join(u','),
                  (oneRow + u',').repeated(static_cast<qsizetype>(rows)).chopped(1));
     };
     const QString full = insertSql(batch);
@@ -266,7 +267,8 @@ int fill(store::Connection &db, const std::vector<Rows> &data)
 {
     const std::vector<Table> &all = tables();
     for (const Table &table : all) {
-        store::Statement count(db, QStringLiteral("SELECT count(*) FROM %1").arg(db.tableName(table.name)));
+        store::Statement count(
+            db, QStringLiteral("SELECT count(*) FROM %1").arg(db.plumbing().tableName(table.name)));
         if (count.step() && count.int64(0) > 0)
             throw store::StoreError(
                 QStringLiteral("Die Tabelle %1 des Ziels enthält schon Daten; es wird nichts "
@@ -343,7 +345,7 @@ int copyTables(const QStringList &args)
         store::Connection target;
         cli::openOn(target, to);
         store::Connection::Transaction transaction(target, QStringLiteral("(Kopieren)"));
-        if (target.columns(schema::kBenutzer).empty())
+        if (!target.hasTable(schema::kBenutzer))
             target.createTablesHere(schema::serverCreateStatements(), schema::tableNames());
         copied = fill(target, data);
         transaction.commit();
@@ -445,7 +447,7 @@ int importTables(const QStringList &args)
     if (!db.isServer()) {
         // A million rows and their indexes would otherwise push pages out of SQLite's small default cache
         // and read them again, each decrypted and encrypted anew.
-        sqlite3_exec(db.handle(), "PRAGMA cache_size=-262144", nullptr, nullptr, nullptr);
+        sqlite3_exec(store::sqliteHandle(db), "PRAGMA cache_size=-262144", nullptr, nullptr, nullptr);
     }
     int rows = 0;
     store::Connection::Transaction transaction(db, QStringLiteral("Einlesen"));

@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "CsvText.h"
+#include "Plumbing.h"
 #include "Quoted.h"
 #include "Schema.h"
 #include "Statement.h"
@@ -29,25 +30,26 @@ void readTables(store::Connection &db, RowSink &sink)
     // Every table's key before the first row goes out: a database without the tables says so at once.
     QStringList keys;
     for (const Table &table : tables())
-        keys << db.keyColumn(table.name);
+        keys << db.plumbing().keyColumn(table.name);
     for (const Table &table : tables()) {
         QStringList names;
         for (const store::FieldDef &f : table.fields)
             names << store::quotedName(f.name);
-        store::Statement select(db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-                                        .arg(names.join(u','), db.tableName(table.name), keys.takeFirst()));
+        store::Statement select(
+            db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                    .arg(names.join(u','), db.plumbing().tableName(table.name), keys.takeFirst()));
         sink.beginTable(table);
         Row values(table.fields.size());
         while (select.step()) {
             for (int c = 0; c < static_cast<int>(values.size()); ++c) {
                 switch (select.columnType(c)) {
-                case SQLITE_NULL:
+                case store::CellType::Null:
                     values[static_cast<std::size_t>(c)] = QVariant();
                     break;
-                case SQLITE_INTEGER:
+                case store::CellType::Integer:
                     values[static_cast<std::size_t>(c)] = QVariant(select.int64(c));
                     break;
-                case SQLITE_FLOAT:
+                case store::CellType::Real:
                     values[static_cast<std::size_t>(c)] = QVariant(select.real(c));
                     break;
                 default:

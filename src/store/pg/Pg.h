@@ -17,6 +17,22 @@
 
 namespace store::pg {
 
+// Type numbers of the server's built-in types (pg_type.oid), fixed since long.
+inline constexpr Oid kBool = 16;
+inline constexpr Oid kInt8 = 20;
+inline constexpr Oid kInt2 = 21;
+inline constexpr Oid kInt4 = 23;
+inline constexpr Oid kOid = 26;
+inline constexpr Oid kFloat4 = 700;
+inline constexpr Oid kFloat8 = 701;
+inline constexpr Oid kVarchar = 1043;
+inline constexpr Oid kBpchar = 1042;
+inline constexpr Oid kNumeric = 1700;
+
+// How a server keeps the character 0 (see Connection::serverCanHold).
+inline constexpr QChar kZeroOnServer(0xFFFF);
+inline constexpr QByteArrayView kZeroOnServerUtf8("\xEF\xBF\xBF");
+
 struct ConnDeleter
 {
     void operator()(PGconn *conn) const noexcept { PQfinish(conn); }
@@ -129,46 +145,6 @@ private:
     QString m_password; // what the user typed, for this session only
     // libpq may still call a connection good after the server went away under a statement.
     bool m_lost = false;
-};
-
-// One statement on the server: its text with the store's ? placeholders numbered as the server wants
-// them ($1, $2, ...), its values, and its rows once it has run. It runs at the first step, all rows at
-// once, so that no cursor stays open on the server after use.
-class Run
-{
-public:
-    explicit Run(const QString &sql);
-
-    void bind(int index, const QVariant &value); // from 1
-    // Runs the statement at the first call; then moves to the next row. False when there is none.
-    bool step(Session &session, bool writing);
-    bool isQuery() const { return m_query; }
-    bool hasRun() const { return m_result != nullptr; }
-    // Rows the statement changed; 0 for a query.
-    int changed() const;
-    // The first column of the first row, as an insert returns its key; 0 without one.
-    qint64 returnedKey() const;
-    bool onRow() const { return m_result && m_row >= 0 && m_row < PQntuples(m_result.get()); }
-
-    // Of the current row, in the forms the store reads SQLite's columns in (SQLITE_INTEGER for numbers
-    // and truth values, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_NULL).
-    int columnType(int column) const;
-    qint64 int64(int column) const;
-    double real(int column) const;
-    QByteArrayView utf8(int column) const;
-
-    int columnCount() const;
-    const char *columnName(int column) const;
-    // As a table declares it: "INTEGER", "BOOLEAN", "VARCHAR(20)", "TEXT", "DOUBLE".
-    QString declaredType(int column) const;
-
-private:
-    QString m_sql;
-    bool m_query = false;
-    std::vector<QVariant> m_params;
-    ResultPtr m_result;
-    int m_row = -1;
-    mutable std::map<int, QByteArray> m_texts; // a column's text as read, where it differs from the answer's
 };
 
 } // namespace store::pg

@@ -1,6 +1,6 @@
-#include "PgMessages.h"
+#include "PgErrors.h"
 
-#include "SqliteErrors.h"
+#include "Backend.h"
 #include "StoreError.h"
 
 #include <QUrl>

@@ -1,12 +1,11 @@
 #include "Pg.h"
-#include "PgMessages.h"
+#include "PgErrors.h"
 
-#include "Connection.h"
 #include "Quoted.h"
-#include "SqliteErrors.h"
 
+#include "Backend.h"
+#include "Connection.h"
 #include "ServerPassword.h"
-#include "Sqlite.h"
 #include "StoreError.h"
 
 #include <QRegularExpression>
@@ -23,22 +22,6 @@
 namespace store::pg {
 
 namespace {
-
-// Type numbers of the server's built-in types (pg_type.oid), fixed since long.
-constexpr Oid kBool = 16;
-constexpr Oid kInt8 = 20;
-constexpr Oid kInt2 = 21;
-constexpr Oid kInt4 = 23;
-constexpr Oid kOid = 26;
-constexpr Oid kFloat4 = 700;
-constexpr Oid kFloat8 = 701;
-constexpr Oid kVarchar = 1043;
-constexpr Oid kBpchar = 1042;
-constexpr Oid kNumeric = 1700;
-
-// How a server keeps the character 0 (see Connection::serverCanHold).
-constexpr QChar kZeroOnServer(0xFFFF);
-constexpr QByteArrayView kZeroOnServerUtf8("\xEF\xBF\xBF");
 
 Oid typeOf(const QVariant &v)
 {
@@ -445,168 +428,6 @@ void Session::raise(const PGresult *result, bool writing)
     // The server ended the session (shut down, or an administrator ended it): made again next time.
     m_lost = f.connectionLost || f.sqlState.startsWith(u"57P") || f.sqlState.startsWith(u"08");
     throw StoreError(describe(f));
-}
-
-namespace {
-
-// The store's own statements are written for SQLite: ? for each value and names in backticks. The server
-// numbers its values ($1, $2, ...) and quotes names in double quotes; texts in single quotes stay as they
-// are.
-QString serverText(const QString &sql)
-{
-    QString out;
-    out.reserve(sql.size() + 8);
-    int next = 0;
-    for (qsizetype i = 0; i < sql.size(); ++i) {
-        const QChar c = sql[i];
-        if (c == u'\'' || c == u'"') {
-            const qsizetype end = sql.indexOf(c, i + 1);
-            const qsizetype stop = end < 0 ? sql.size() : end + 1;
-            out += QStringView(sql).mid(i, stop - i);
-            i = stop - 1;
-        } else if (c == u'`') {
-            QString name;
-            qsizetype j = i + 1;
-            for (; j < sql.size(); ++j) {
-                if (sql[j] == u'`') {
-                    if (j + 1 < sql.size() && sql[j + 1] == u'`') {
-                        name += u'`';
-                        ++j;
-                        continue;
-                    }
-                    break;
-                }
-                name += sql[j];
-            }
-            out += u'"' + name.replace(u'"', QStringLiteral("\"\"")) + u'"';
-            i = j;
-        } else if (c == u'?') {
-            out += u'$' + QString::number(++next);
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-} // namespace
-
-Run::Run(const QString &sql) : m_sql(serverText(sql))
-{
-    const QString head = sql.trimmed().left(6);
-    m_query = head.compare(QLatin1String("SELECT"), Qt::CaseInsensitive) == 0 ||
-              sql.trimmed().startsWith(QLatin1String("WITH"), Qt::CaseInsensitive);
-}
-
-void Run::bind(int index, const QVariant &value)
-{
-    if (index < 1)
-        return;
-    if (m_params.size() < static_cast<size_t>(index))
-        m_params.resize(static_cast<size_t>(index));
-    m_params[static_cast<size_t>(index - 1)] = value;
-}
-
-bool Run::step(Session &session, bool writing)
-{
-    if (!m_result)
-        m_result = session.exec(m_sql, m_params, writing);
-    ++m_row;
-    return onRow();
-}
-
-int Run::changed() const
-{
-    if (!m_result || m_query)
-        return 0;
-    return QByteArray(PQcmdTuples(m_result.get())).toInt();
-}
-
-int Run::columnType(int column) const
-{
-    if (PQgetisnull(m_result.get(), m_row, column))
-        return SQLITE_NULL;
-    switch (PQftype(m_result.get(), column)) {
-    case kBool:
-    case kInt2:
-    case kInt4:
-    case kInt8:
-    case kOid:
-        return SQLITE_INTEGER;
-    case kFloat4:
-    case kFloat8:
-    case kNumeric:
-        return SQLITE_FLOAT;
-    default:
-        return SQLITE_TEXT;
-    }
-}
-
-qint64 Run::returnedKey() const
-{
-    if (!m_result || PQntuples(m_result.get()) < 1 || PQnfields(m_result.get()) < 1)
-        return 0;
-    return QByteArray(PQgetvalue(m_result.get(), 0, 0)).toLongLong();
-}
-
-qint64 Run::int64(int column) const
-{
-    const char *v = PQgetvalue(m_result.get(), m_row, column);
-    if (PQftype(m_result.get(), column) == kBool)
-        return v[0] == 't' ? 1 : 0;
-    return QByteArray(v).toLongLong();
-}
-
-double Run::real(int column) const
-{
-    return QByteArray(PQgetvalue(m_result.get(), m_row, column)).toDouble();
-}
-
-QByteArrayView Run::utf8(int column) const
-{
-    const QByteArrayView stored(PQgetvalue(m_result.get(), m_row, column),
-                                PQgetlength(m_result.get(), m_row, column));
-    if (!stored.contains(kZeroOnServerUtf8))
-        return stored;
-    // The character 0 as the server keeps it, given back.
-    QByteArray &text = m_texts[column];
-    text = stored.toByteArray().replace(kZeroOnServerUtf8, QByteArrayView("\0", 1));
-    return text;
-}
-
-int Run::columnCount() const
-{
-    return m_result ? PQnfields(m_result.get()) : 0;
-}
-
-const char *Run::columnName(int column) const
-{
-    return PQfname(m_result.get(), column);
-}
-
-QString Run::declaredType(int column) const
-{
-    switch (PQftype(m_result.get(), column)) {
-    case kBool:
-        return QStringLiteral("BOOLEAN");
-    case kInt2:
-    case kInt4:
-    case kInt8:
-    case kOid:
-        return QStringLiteral("INTEGER");
-    case kFloat4:
-    case kFloat8:
-    case kNumeric:
-        return QStringLiteral("DOUBLE");
-    case kVarchar:
-    case kBpchar: {
-        // The declared length travels as the type modifier, four more than the characters.
-        const int modifier = PQfmod(m_result.get(), column);
-        return modifier > 4 ? QStringLiteral("VARCHAR(%1)").arg(modifier - 4) : QStringLiteral("VARCHAR");
-    }
-    default:
-        return QStringLiteral("TEXT");
-    }
 }
 
 } // namespace store::pg

@@ -6,6 +6,7 @@
 #endif
 #include <sqlite3.h>
 
+#include "Backend.h"
 #include "Handles.h"
 
 #include <QString>
@@ -13,9 +14,10 @@
 
 namespace store {
 
-// How long a change waits for another program's lock before it gives up with a message; the same on a
-// file and on a server.
-constexpr int kBusyTimeoutMs = 5000;
+namespace Collation {
+// Registers the store's collation (Collation.h) on a connection; returns the SQLite result code.
+int registerOn(sqlite3 *db);
+} // namespace Collation
 
 // Resets a statement on scope exit, so a cached statement never holds a read lock after use.
 class StmtReset

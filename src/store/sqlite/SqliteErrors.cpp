@@ -84,16 +84,6 @@ QString statementFailure(const QString &file, const QString &msg)
 
 } // namespace
 
-QString missingTableMessage(const QString &name)
-{
-    return QStringLiteral("Die Tabelle %1 gibt es in der Datenbank nicht.").arg(quoted(name));
-}
-
-QString missingFieldMessage(const QString &name)
-{
-    return QStringLiteral("Das Feld %1 gibt es in der Datenbank nicht.").arg(quoted(name));
-}
-
 FailureText describeFailure(const SqliteFailure &failure)
 {
     // The file itself is open already: what cannot be opened either is another file now, or the journal in
@@ -113,15 +103,6 @@ QString sqliteText(sqlite3 *db, int rc)
 int primaryCode(int rc)
 {
     return rc & 0xFF;
-}
-
-QString movedMessage(const QString &file)
-{
-    return QStringLiteral(
-               "Die Datenbankdatei %1 wurde gelöscht, verschoben oder durch eine andere Datei "
-               "ersetzt, während sie geöffnet war; sie wird nicht mehr gelesen oder geändert. Bitte "
-               "die Datei neu öffnen.")
-        .arg(quoted(file));
 }
 
 QString lockedMessage(const QString &file)

@@ -3,6 +3,8 @@
 // SQLite's failures in the German words the user reads. Only the session gathers the facts; the words
 // depend on nothing else, so that every message can be checked without a failing disk.
 
+#include "Backend.h"
+
 #include <QString>
 
 struct sqlite3;
@@ -35,10 +37,6 @@ QString sqliteText(sqlite3 *db, int rc);
 // SQLite's primary result code, without the detail that extended result codes add.
 int primaryCode(int rc);
 
-QString movedMessage(const QString &file);
-// A statement naming a table or field the database does not have; the same on a file and on a server.
-QString missingTableMessage(const QString &name);
-QString missingFieldMessage(const QString &name);
 QString lockedMessage(const QString &file);
 // Why a file cannot be opened or made: the system's words first, SQLite's follow in brackets.
 QString openFailureReason(int systemErrno, const QString &sqliteMessage);

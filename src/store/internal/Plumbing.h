@@ -1,0 +1,113 @@
+#pragma once
+
+// A connection's insides: its back end, what it learnt of the database (the tables, their columns, which
+// columns hold text), the translations of the program's statements, the record sets on it and the changes
+// they made to their snapshots while a transaction was open. Record sets, statements and queries reach the
+// connection through this; the program above the store never does.
+//
+// Invariants:
+// - backend() is valid exactly while the connection is connected.
+// - depth() counts the Transaction and ReadTransaction objects open on the connection, never below 0; the
+//   snapshot changes are kept only while it is above 0 and are empty when it is 0.
+// - What was learnt of the database is forgotten with the back end: a connection made again learns anew.
+
+#include "Backend.h"
+#include "FieldCatalog.h"
+#include "JetSql.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+namespace store {
+
+class Connection;
+class RecordSet;
+
+// One change a record set made to its snapshot while a transaction was open: a row it added, removed, or a
+// field it changed (with the value before). A rollback takes these back, newest first.
+struct SnapshotChange
+{
+    enum class Kind
+    {
+        Added,
+        Removed,
+        Changed
+    };
+    RecordSet *set = nullptr;
+    Kind kind = Kind::Added;
+    int row = 0; // storage row of the set
+    int field = -1;
+    QVariant old;
+};
+
+class Plumbing
+{
+public:
+    explicit Plumbing(Connection &connection) : m_connection(connection) {}
+    Plumbing(const Plumbing &) = delete;
+    Plumbing &operator=(const Plumbing &) = delete;
+
+    Connection &connection() const { return m_connection; }
+    bool hasBackend() const { return m_backend != nullptr; }
+    Backend &backend() const;
+    void open(std::unique_ptr<Backend> backend);
+    // Drops the back end and everything learnt through it; closes the record sets first.
+    void close() noexcept;
+
+    // The program's statement in the back end's dialect, from the cache where its shape was seen before.
+    TranslatedSql translate(const QString &statement);
+    // What record sets learnt of their statements' result columns.
+    FieldCatalog &fieldCatalog() { return m_fieldCatalog; }
+    // A table's columns, from the back end once; empty for a table the database does not have.
+    const std::vector<ColumnInfo> &columns(const QString &table);
+    bool isTextColumn(const QString &column);
+    QString tableName(const QString &table) const { return backend().tableName(table); }
+    QString keyColumn(const QString &table) { return backend().keyColumn(table, columns(table)); }
+    // After the tables changed under the connection: everything learnt of them is learnt again.
+    void forgetSchema();
+
+    void attach(RecordSet *set);
+    void detach(RecordSet *set);
+    // The sets outlive their connection unconnected.
+    void releaseSets() noexcept;
+
+    int depth() const { return m_depth; }
+    void enter();
+    void leave(std::size_t mark, bool rolledBack) noexcept;
+    std::size_t changeMark() const { return m_changes.size(); }
+    // Kept only while a transaction is open, for its rollback; a set forgets its own when it closes.
+    void noteSnapshotChange(SnapshotChange change);
+    void forgetSnapshotChanges(RecordSet *set) noexcept;
+
+private:
+    void loadSchema();
+    void undoSnapshotChanges(std::size_t mark) noexcept;
+
+    Connection &m_connection;
+    std::unique_ptr<Backend> m_backend;
+    std::vector<RecordSet *> m_sets;
+    int m_depth = 0;
+    std::vector<SnapshotChange> m_changes;
+
+    // Translations by statement shape: the group tree sends one statement per node that differ only in
+    // their literals.
+    struct CachedTranslation
+    {
+        TranslatedSql::Kind kind;
+        QString sql;
+    };
+    QHash<QString, CachedTranslation> m_translations;
+    FieldCatalog m_fieldCatalog;
+    QHash<QString, std::vector<ColumnInfo>> m_tables; // by lower-case table name
+    QHash<QString, bool> m_textColumns;               // by lower-case column name
+    QHash<QString, QString> m_names;                  // each table's and column's name, by lower case
+    QSet<QString> m_tableNames;                       // and which of them are tables
+    bool m_schemaLoaded = false;
+};
+
+} // namespace store
