@@ -195,6 +195,7 @@ void Cells::squeeze()
 
 qint64 Cells::key(int row) const
 {
+    Q_ASSERT(row >= 0 && row < rows());
     if (m_keyField >= 0)
         return m_columns[static_cast<size_t>(m_keyField)].numbers[static_cast<size_t>(row)];
     return m_wideKeys.empty() ? m_keys[static_cast<size_t>(row)] : m_wideKeys[static_cast<size_t>(row)];
@@ -202,6 +203,7 @@ qint64 Cells::key(int row) const
 
 QVariant Cells::value(int row, int field) const
 {
+    Q_ASSERT(row >= 0 && row < rows() && field >= 0 && field < static_cast<int>(m_columns.size()));
     const Column &c = m_columns[static_cast<size_t>(field)];
     const auto r = static_cast<size_t>(row);
     if (c.kind == Kind::Text) {
@@ -239,6 +241,7 @@ bool Cells::integer(int row, int field, qint64 *key) const
 
 void Cells::set(int row, int field, const QVariant &value)
 {
+    Q_ASSERT(row >= 0 && row < rows() && field >= 0 && field < static_cast<int>(m_columns.size()));
     put(row, field, value);
 }
 
@@ -363,6 +366,7 @@ void Cells::Column::widen()
 
 QByteArrayView Cells::Column::text(std::uint32_t id) const
 {
+    Q_ASSERT(id < ends.size() && ends[id] <= pool.size());
     const std::uint32_t begin = id == 0 ? 0 : ends[id - 1];
     return QByteArrayView(pool.data() + begin, static_cast<qsizetype>(ends[id] - begin));
 }

@@ -60,6 +60,18 @@ void RecordSet::checkEditable() const
         fail(QStringLiteral("Die Ergebnisse einer Abfrage können nicht geändert werden"));
 }
 
+void RecordSet::checkPending() const noexcept
+{
+    // A row is pending exactly in Edit or Insert, with a value and a changed-mark for each field; the new
+    // row of an insert stands on show at the current place.
+    Q_ASSERT(!isEditing() || (m_buffer.size() == m_fields.size() && m_changed.size() == m_fields.size()));
+    Q_ASSERT(isEditing() || (m_buffer.empty() && m_changed.empty()));
+    Q_ASSERT(m_state != DataState::Insert ||
+             (m_cur >= 0 && m_cur < rowCount() && m_view[static_cast<size_t>(m_cur)] == kPending));
+    Q_ASSERT(m_state != DataState::Edit ||
+             (m_cur >= 0 && m_cur < rowCount() && m_view[static_cast<size_t>(m_cur)] != kPending));
+}
+
 void RecordSet::setConnection(Connection *connection)
 {
     if (m_conn == connection)
@@ -247,6 +259,7 @@ Field RecordSet::field(const QString &fieldName)
 
 void RecordSet::setCurrent(int row)
 {
+    Q_ASSERT(row >= -1 && row < rowCount());
     m_cur = row;
     emit currentChanged(row);
     notifyDetails();
@@ -443,6 +456,7 @@ void RecordSet::setValue(int f, const QVariant &value)
 
 void RecordSet::dropPending() noexcept
 {
+    checkPending();
     const bool wasEditing = isEditing();
     const bool inserting = m_state == DataState::Insert;
     // Browse before anyone hears of the removal: views reading the rows then see stored values only.

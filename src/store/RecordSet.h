@@ -247,6 +247,7 @@ private:
     void notifyDetails();
     void masterMoved();
     void dropPending() noexcept;
+    void checkPending() const noexcept;
     // Emits updatingRecord; throws Abort when a control refused.
     void updateRecord();
     void postInsert();

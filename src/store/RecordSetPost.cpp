@@ -30,6 +30,7 @@ void RecordSet::post()
     // A handler may have ended the row itself (cancel); then there is nothing left to store.
     if (!isEditing())
         return;
+    checkPending();
     const bool inserting = m_state == DataState::Insert;
     if (inserting)
         postInsert();

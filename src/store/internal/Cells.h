@@ -21,6 +21,10 @@ class Statement;
 //
 // Beside the values each row has its key (the table's rowid) and a mark for rows deleted from the
 // snapshot; rows are never moved, so a row number stays valid as long as the snapshot.
+//
+// Invariants (asserted): every column and the deleted marks hold one entry per row; a text
+// reference is a text id of its column's pool, kEmptyText or kAsideText, and an aside value is kept for
+// exactly the rows whose reference or tag says so; a row and field asked for are ones the cells hold.
 class Cells
 {
 public:
@@ -42,8 +46,16 @@ public:
     bool integer(int row, int field, qint64 *key) const;
 
     qint64 key(int row) const;
-    bool isDeleted(int row) const { return m_deleted[static_cast<size_t>(row)]; }
-    void setDeleted(int row, bool deleted) { m_deleted[static_cast<size_t>(row)] = deleted; }
+    bool isDeleted(int row) const
+    {
+        Q_ASSERT(row >= 0 && row < rows());
+        return m_deleted[static_cast<size_t>(row)];
+    }
+    void setDeleted(int row, bool deleted)
+    {
+        Q_ASSERT(row >= 0 && row < rows());
+        m_deleted[static_cast<size_t>(row)] = deleted;
+    }
 
     // One column of the statement's current row as a field of that type reads it: numbers in a text field
     // as their digits, a truth value from its number or its word, an integer that fits 32 bits as int.
