@@ -12,6 +12,7 @@ int runStatementErrorTests(int argc, char **argv);
 int runFileTests(int argc, char **argv);
 int runCellTests(int argc, char **argv);
 int runQueryTests(int argc, char **argv);
+int runBulkLoadTests(int argc, char **argv);
 
 int main(int argc, char **argv)
 {
@@ -20,5 +21,6 @@ int main(int argc, char **argv)
         return rc;
     return testsupport::runSuites(argc, argv,
                                   {runStoreTests, runRecordSetTests, runReliabilityTests, runStatementTests,
-                                   runStatementErrorTests, runFileTests, runCellTests, runQueryTests});
+                                   runStatementErrorTests, runFileTests, runCellTests, runQueryTests,
+                                   runBulkLoadTests});
 }
