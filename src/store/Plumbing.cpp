@@ -31,7 +31,7 @@ Backend &Plumbing::backend() const
 
 void Plumbing::open(std::unique_ptr<Backend> backend)
 {
-    Q_ASSERT(!m_backend && m_depth == 0);
+    Q_ASSERT(!m_backend);
     m_backend = std::move(backend);
 }
 

@@ -13,6 +13,7 @@ int runFileTests(int argc, char **argv);
 int runCellTests(int argc, char **argv);
 int runQueryTests(int argc, char **argv);
 int runBackendTests(int argc, char **argv);
+int runBulkLoadTests(int argc, char **argv);
 
 int main(int argc, char **argv)
 {
@@ -21,5 +22,6 @@ int main(int argc, char **argv)
         return rc;
     return testsupport::runSuites(argc, argv,
                                   {runStoreTests, runRecordSetTests, runReliabilityTests, runStatementTests,
-                                   runStatementErrorTests, runFileTests, runCellTests, runQueryTests, runBackendTests});
+                                   runStatementErrorTests, runFileTests, runCellTests, runQueryTests,
+                                   runBackendTests, runBulkLoadTests});
 }

@@ -1,11 +1,11 @@
 #include "DemoData.h"
 
+#include "BulkLoad.h"
 #include "Connection.h"
 #include "LogonServices.h"
 #include "RecordSet.h"
 #include "Schema.h"
 #include "SDaten.h"
-#include "SqliteBackend.h"
 #include "StoreError.h"
 #include "Win1252.h"
 
@@ -174,41 +174,18 @@ void createLarge(const QString &file, const Size &size, const Progress &progress
 {
     store::Connection::createDatabase(file, databasePassword(), schema::createStatements());
     fillOrRemove(file, [&](store::Connection &db) {
-        // Bulk data goes in one transaction through plain prepared statements; the program's own path is
-        // one durable post per row, far too slow for a million rows.
-        sqlite3 *h = store::sqliteHandle(db);
-        auto fail = [&]() { throw store::StoreError(QString::fromUtf8(sqlite3_errmsg(h))); };
-        auto exec = [&](const char *sql) {
-            if (sqlite3_exec(h, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-                fail();
-        };
-        std::vector<store::StmtPtr> prepared;
-        auto prepare = [&](const QString &sql) {
-            sqlite3_stmt *raw = nullptr;
-            if (sqlite3_prepare_v2(h, sql.toUtf8().constData(), -1, &raw, nullptr) != SQLITE_OK)
-                fail();
-            prepared.emplace_back(raw);
-            return raw;
-        };
-        auto stepDone = [&](sqlite3_stmt *stmt) {
-            if (sqlite3_step(stmt) != SQLITE_DONE)
-                fail();
-        };
-        // Random keys of the indexes would otherwise thrash the small default page cache.
-        exec("PRAGMA cache_size=-262144");
-        exec("BEGIN");
-        sqlite3_stmt *user = prepare(QStringLiteral("INSERT INTO Benutzer (User, RealName, Initialien, "
-                                                    "NTUser, Passwort, Admin) VALUES (?,?,?,?,?,?)"));
+        // Bulk data goes in one transaction as a bulk load; the program's own path is one durable post per
+        // row, far too slow for a million rows.
+        store::Connection::Transaction transaction(db, QString());
+        store::BulkLoad load(db, schema::tableNames());
+        namespace b = schema::benutzer;
+        load.into(schema::kBenutzer,
+                  {b::kUser, b::kRealName, b::kInitialien, b::kNTUser, b::kPasswort, b::kAdmin});
+        std::vector<QVariant> row;
         auto addUserRow = [&](const QString &u, const QString &real, const QString &ini, const QString &nt,
                               const QString &pw, bool admin) {
-            store::StmtReset reset(user);
-            store::bindValue(user, 1, u);
-            store::bindValue(user, 2, real);
-            store::bindValue(user, 3, ini);
-            store::bindValue(user, 4, nt);
-            store::bindValue(user, 5, scrambled(pw));
-            store::bindValue(user, 6, admin);
-            stepDone(user);
+            row.assign({u, real, ini, nt, scrambled(pw), admin});
+            load.add(row);
         };
         Phase users(progress, QStringLiteral("Benutzer"), size.users);
         addUserRow(QStringLiteral("admin"), QStringLiteral("Anna Administrator"), QStringLiteral("AA"),
@@ -230,22 +207,19 @@ void createLarge(const QString &file, const Size &size, const Progress &progress
             users.done(i + 1);
         }
         // A tree about ten wide at each level: function n (from 1) lies under function (n - 1) / 10.
-        sqlite3_stmt *fn =
-            prepare(QStringLiteral("INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (?,?,?)"));
+        namespace f = schema::funktionen;
+        load.into(schema::kFunktionen, {f::kId, f::kTitel, f::kInGruppe});
         static const char *const words[] = {"Kunden",     "Artikel", "Rechnungen", "Lager",   "Personal",
                                             "Auswertung", "Ändern",  "Drucken",    "Löschen", "Hinzufügen"};
         Phase functions(progress, QStringLiteral("Funktionen"), size.functions);
         for (int n = 1; n <= size.functions; ++n) {
-            store::StmtReset reset(fn);
-            sqlite3_bind_int(fn, 1, n);
-            store::bindValue(fn, 2,
-                             QStringLiteral("%1 %2").arg(QString::fromUtf8(words[(n * 7) % 10])).arg(n));
-            sqlite3_bind_int(fn, 3, n <= 10 ? 0 : (n - 1) / 10);
-            stepDone(fn);
+            row.assign({n, QStringLiteral("%1 %2").arg(QString::fromUtf8(words[(n * 7) % 10])).arg(n),
+                        n <= 10 ? 0 : (n - 1) / 10});
+            load.add(row);
             functions.done(n);
         }
-        sqlite3_stmt *as =
-            prepare(QStringLiteral("INSERT INTO Funktionen_Benutzer (Funktion, User) VALUES (?,?)"));
+        namespace fb = schema::funktionenBenutzer;
+        load.into(schema::kFunktionenBenutzer, {fb::kFunktion, fb::kUser});
         quint32 seed = 12345;
         auto random = [&seed]() {
             seed = seed * 1103515245u + 12345u;
@@ -263,14 +237,13 @@ void createLarge(const QString &file, const Size &size, const Progress &progress
                 u = size.users > 1 ? static_cast<int>(random() % static_cast<quint32>(size.users)) : 0;
             } while (made.contains(qint64{function} * size.users + u));
             made.insert(qint64{function} * size.users + u);
-            store::StmtReset reset(as);
-            sqlite3_bind_int(as, 1, function);
-            store::bindValue(as, 2, u == 0 ? QStringLiteral("AA") : initialsOf(u));
-            stepDone(as);
+            row.assign({function, u == 0 ? QStringLiteral("AA") : initialsOf(u)});
+            load.add(row);
             assignments.done(a + 1);
         }
         Phase saving(progress, QStringLiteral("Speichern"), 1);
-        exec("COMMIT");
+        load.finish();
+        transaction.commit();
         saving.done(1);
     });
 }

@@ -7,7 +7,7 @@
 #include "Rights.h"
 #include "RightsCheck.h"
 #include "Schema.h"
-#include "Statement.h"
+#include "ServerRights.h"
 #include "StoreError.h"
 
 #include <QDateTime>
@@ -102,66 +102,41 @@ std::optional<QString> openToEveryone(const QString &file)
         .arg(path, QString::number(info.st_mode & 07777, 8).rightJustified(4, u'0'));
 }
 
-// On a server: every role but the tables' owner that may create in their schema (a function there could
-// stand in for the program's own and run with an administrator's rights) or write to the tables directly
-// (a trigger runs with the rights of whoever changes the table), also where the right is the one of a role
-// it may become (SET ROLE, whatever it inherits) or of everybody (PUBLIC). Superusers may do anything.
+// On a server: every role but the tables' owner that may create in their schema or write to the tables
+// directly, each a finding with the command that takes the right away.
 QStringList othersWhoMayWrite(store::Connection &db)
 {
     QStringList found;
-    const QString schema = db.serverSchema();
+    const store::ServerRights rights = store::serverRights(db, schema::tableNames());
+    const QString &schema = rights.schema;
     if (schema.isEmpty())
         return found;
-    bool everybody = false;
-    {
-        store::Statement anyone(db, QStringLiteral("SELECT count(*) FROM pg_catalog.pg_namespace n, "
-                                                   "aclexplode(n.nspacl) a WHERE n.nspname = ? AND "
-                                                   "a.grantee = 0 AND a.privilege_type = 'CREATE'"));
-        anyone.bind(1, schema);
-        everybody = anyone.step() && anyone.int64(0) > 0;
-    }
-    const QString mayCreate = QStringLiteral("has_schema_privilege(g.oid, n.oid, 'CREATE')");
-    const QString mayWrite =
-        QStringLiteral("has_table_privilege(g.oid, c.oid, 'INSERT, UPDATE, DELETE, TRUNCATE, TRIGGER')");
-    store::Statement roles(
-        db, QStringLiteral(
-                "SELECT r.rolname::text, bool_or(%1), bool_or(%2), "
-                "string_agg(DISTINCT g.rolname::text, ',') FILTER (WHERE g.oid <> r.oid AND (%1 OR %2)) "
-                "FROM pg_catalog.pg_roles r CROSS JOIN pg_catalog.pg_namespace n "
-                "JOIN pg_catalog.pg_class c ON c.relnamespace = n.oid "
-                "AND c.relname = ANY (string_to_array(?, ',')) "
-                "JOIN pg_catalog.pg_roles g ON pg_has_role(r.oid, g.oid, 'MEMBER') "
-                "WHERE n.nspname = ? AND r.rolcanlogin AND NOT r.rolsuper AND r.oid <> c.relowner "
-                "GROUP BY r.rolname ORDER BY 1")
-                .arg(mayCreate, mayWrite));
-    roles.bind(1, schema::tableNames().join(u','));
-    roles.bind(2, schema);
-    while (roles.step()) {
-        const QString role = roles.text(0);
-        const QStringList through = roles.text(3).split(u',', Qt::SkipEmptyParts);
+    for (const store::RoleRights &role : rights.roles) {
+        const QStringList &through = role.through;
         const QString via =
             through.isEmpty()
                 ? QString()
                 : QStringLiteral(" (als Mitglied von %1)").arg(store::quoted(through.join(u", ")));
         // Where the right comes from is where it goes: from everybody, from a role it is a member of, or
         // from the role itself.
-        const QString from =
-            QStringLiteral("%1 FROM %2").arg(store::quotedServerName(schema), store::quotedServerName(role));
-        if (roles.int64(1) != 0)
+        const QString from = QStringLiteral("%1 FROM %2")
+                                 .arg(store::quotedServerName(schema), store::quotedServerName(role.role));
+        if (role.mayCreate)
             found << QStringLiteral(
                          "Die Rolle %1 darf im Schema %2 anlegen%3; eine Funktion von ihr könnte mit "
                          "den Rechten eines Verwalters laufen. Abhelfen mit: %4")
-                         .arg(store::quoted(role), store::quoted(schema), via,
-                              everybody ? QStringLiteral("REVOKE CREATE ON SCHEMA %1 FROM PUBLIC")
-                                              .arg(store::quotedServerName(schema))
+                         .arg(store::quoted(role.role), store::quoted(schema), via,
+                              rights.everybodyMayCreate
+                                  ? QStringLiteral("REVOKE CREATE ON SCHEMA %1 FROM PUBLIC")
+                                        .arg(store::quotedServerName(schema))
                               : through.isEmpty() ? QStringLiteral("REVOKE CREATE ON SCHEMA ") + from
                                                   : QStringLiteral("REVOKE %1 FROM %2")
                                                         .arg(store::quotedServerName(through.first()),
-                                                             store::quotedServerName(role)));
-        if (roles.int64(2) != 0)
+                                                             store::quotedServerName(role.role)));
+        if (role.mayWrite)
             found << QStringLiteral("Die Rolle %1 darf in die Tabellen der Sicherheitsdatenbank schreiben "
                                     "(oder Trigger an ihnen anlegen)%2.")
-                         .arg(store::quoted(role), via);
+                         .arg(store::quoted(role.role), via);
     }
     return found;
 }

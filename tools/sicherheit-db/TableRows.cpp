@@ -2,10 +2,9 @@
 
 #include "Connection.h"
 #include "CsvText.h"
-#include "Plumbing.h"
 #include "Quoted.h"
 #include "Schema.h"
-#include "Statement.h"
+#include "StoredRows.h"
 #include "StoreError.h"
 #include "Win1252.h"
 
@@ -24,41 +23,24 @@ const std::vector<Table> &tables()
     return all;
 }
 
+QStringList columnNames(const Table &table)
+{
+    QStringList names;
+    for (const store::FieldDef &f : table.fields)
+        names << f.name;
+    return names;
+}
+
 void readTables(store::Connection &db, RowSink &sink)
 {
-    db.ensureConnected();
-    // Every table's key before the first row goes out: a database without the tables says so at once.
-    QStringList keys;
+    // Every table before the first row goes out: a database without the tables says so at once.
+    std::vector<std::unique_ptr<store::StoredRows>> readers;
     for (const Table &table : tables())
-        keys << db.plumbing().keyColumn(table.name);
-    for (const Table &table : tables()) {
-        QStringList names;
-        for (const store::FieldDef &f : table.fields)
-            names << store::quotedName(f.name);
-        store::Statement select(
-            db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-                    .arg(names.join(u','), db.plumbing().tableName(table.name), keys.takeFirst()));
-        sink.beginTable(table);
-        Row values(table.fields.size());
-        while (select.step()) {
-            for (int c = 0; c < static_cast<int>(values.size()); ++c) {
-                switch (select.columnType(c)) {
-                case store::CellType::Null:
-                    values[static_cast<std::size_t>(c)] = QVariant();
-                    break;
-                case store::CellType::Integer:
-                    values[static_cast<std::size_t>(c)] = QVariant(select.int64(c));
-                    break;
-                case store::CellType::Real:
-                    values[static_cast<std::size_t>(c)] = QVariant(select.real(c));
-                    break;
-                default:
-                    values[static_cast<std::size_t>(c)] = QVariant(select.text(c));
-                    break;
-                }
-            }
-            sink.row(values);
-        }
+        readers.push_back(std::make_unique<store::StoredRows>(db, table.name, columnNames(table)));
+    for (std::size_t t = 0; t < readers.size(); ++t) {
+        sink.beginTable(tables()[t]);
+        while (readers[t]->next())
+            sink.row(readers[t]->values());
         sink.endTable();
     }
     sink.finish();

@@ -8,6 +8,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <functional>
@@ -28,6 +29,9 @@ struct Table
 
 // Benutzer, Funktionen, Funktionen_Benutzer.
 const std::vector<Table> &tables();
+
+// The names of the table's fields, in their order.
+QStringList columnNames(const Table &table);
 
 using Row = std::vector<QVariant>;
 

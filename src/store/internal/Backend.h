@@ -144,7 +144,9 @@ public:
     // Before many rows go in: drops the tables' indexes (inside the transaction that is open) and returns
     // the statements that make them again; a file takes rows twice as fast without them.
     virtual QStringList dropIndexes(const QStringList &tables) = 0;
-    virtual void prepareBulkLoad() = 0;
+    // While many rows go in, a file keeps a large page cache: a million rows and their indexes would
+    // otherwise push pages out of the small default one and read them again, each decrypted anew.
+    virtual void setBulkLoading(bool on) = 0;
     // Copies the database into a new file keyed with the password (see Backup.h); where the back end
     // cannot, backupRefusal() says why and backupTo raises it.
     virtual QString backupRefusal() const = 0;

@@ -56,7 +56,7 @@ public:
     void continueIds(const QString &table, const std::vector<ColumnInfo> &columns) override;
     int rowsPerInsert() const override { return 256; }
     QStringList dropIndexes(const QStringList &) override { return {}; }
-    void prepareBulkLoad() override {}
+    void setBulkLoading(bool) override {}
     QString backupRefusal() const override;
     void backupTo(const QString &target, const QString &password) override;
 

@@ -148,11 +148,18 @@ QStringList SqliteBackend::dropIndexes(const QStringList &tables)
     return statements;
 }
 
-void SqliteBackend::prepareBulkLoad()
+void SqliteBackend::setBulkLoading(bool on)
 {
-    // A million rows and their indexes would otherwise push pages out of SQLite's small default cache and
-    // read them again, each decrypted and encrypted anew.
-    sqlite3_exec(m_db.get(), "PRAGMA cache_size=-262144", nullptr, nullptr, nullptr);
+    // A quarter of a gigabyte of pages: the tables and indexes of a million rows stay in memory.
+    constexpr qint64 kLoadCacheKiB = 262144;
+    if (on && !m_usualCache) {
+        const std::unique_ptr<Cursor> size = prepare(QStringLiteral("PRAGMA cache_size"), QString());
+        m_usualCache = size->step() ? size->int64(0) : -2000;
+        prepare(QStringLiteral("PRAGMA cache_size=-%1").arg(kLoadCacheKiB), QString())->step();
+    } else if (!on && m_usualCache) {
+        prepare(QStringLiteral("PRAGMA cache_size=%1").arg(*m_usualCache), QString())->step();
+        m_usualCache.reset();
+    }
 }
 
 void SqliteBackend::raise(int rc, const QString &context, bool writing, const char *message) const

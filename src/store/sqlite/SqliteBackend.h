@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <list>
+#include <optional>
 
 namespace store {
 
@@ -59,7 +60,7 @@ public:
     void continueIds(const QString &, const std::vector<ColumnInfo> &) override {}
     int rowsPerInsert() const override { return 1; }
     QStringList dropIndexes(const QStringList &tables) override;
-    void prepareBulkLoad() override;
+    void setBulkLoading(bool on) override;
     QString backupRefusal() const override { return QString(); }
     void backupTo(const QString &target, const QString &password) override;
 
@@ -79,6 +80,7 @@ private:
     QString m_file;
     QByteArray m_nativePath;
     FileId m_id; // the file as it was opened, to notice when the path names another one
+    std::optional<qint64> m_usualCache; // the page cache's size while a bulk load has a larger one
     mutable std::chrono::steady_clock::time_point m_fileChecked;
     DbPtr m_db;
 
