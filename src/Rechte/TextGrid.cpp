@@ -144,7 +144,6 @@ void TextGrid::sortBy(int column, bool descending)
     std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) {
         return descending ? rankOf(b) < rankOf(a) : rankOf(a) < rankOf(b);
     });
-    m_sortColumn = column;
     applyFilter();
 }
 

@@ -22,7 +22,6 @@ public:
     void setDataSource(DataSource *source);
     DataSource *dataSource() const { return m_binding.source(); }
     void setDataField(const QString &field);
-    const QString &dataField() const { return m_binding.field(); }
     void setValueChecked(const QString &value);
     void setValueUnchecked(const QString &value);
 

@@ -26,8 +26,6 @@ class KeyedWindow : public ModalDialog
 public:
     KeyedWindow(QSize clientSize, QRect body, QSize cornerEllipse, QWidget *parent = nullptr);
 
-    // The designed background, which is also the colour key; it is never painted.
-    static QColor keyColour() { return {0, 128, 128}; }
     static QColor bodyColour() { return {192, 192, 192}; }
 
     RoundedShape *shape() const { return m_shape; }

@@ -50,7 +50,6 @@ public:
     RecordSetModel(store::RecordSet *set, QObject *parent = nullptr);
 
     void setRecordSet(store::RecordSet *set);
-    store::RecordSet *recordSet() const { return m_set.data(); }
     void setColumns(const std::vector<GridColumn> &columns);
     const std::vector<GridColumn> &columns() const { return m_columns; }
 

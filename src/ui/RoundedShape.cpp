@@ -23,12 +23,6 @@ void RoundedShape::setBrushColour(const QColor &colour)
     update();
 }
 
-void RoundedShape::setPenColour(const QColor &colour)
-{
-    m_pen = colour;
-    update();
-}
-
 void RoundedShape::paintShape(QPainter &painter) const
 {
     // Hard pixel edges as designed: a smoothed edge would blend with whatever lies behind the window.
