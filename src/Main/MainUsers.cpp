@@ -154,8 +154,8 @@ void TFMain::buildUserEdits()
     DBCheckBox1->setLayoutDirection(Qt::RightToLeft); // caption left of the box
     DBCheckBox1->setDataSource(UserList1);
     DBCheckBox1->setDataField(kAdmin);
-    DBCheckBox1->setValueChecked(store::booleanText(true));
-    DBCheckBox1->setValueUnchecked(store::booleanText(false));
+    DBCheckBox1->setValueChecked(store::truthWords().yes);
+    DBCheckBox1->setValueUnchecked(store::truthWords().no);
     DBCheckBox1->setGeometry(230, 95, 78, 17);
 
     Label1 = new QLabel(QStringLiteral("Passwort wird nach Eingabe verschlüsselt!"), GroupBox2);

@@ -37,8 +37,8 @@ private:
     Qt::CheckState stateOfField() const;
 
     FieldBinding m_binding;
-    QString m_valueChecked = store::booleanText(true);
-    QString m_valueUnchecked = store::booleanText(false);
+    QString m_valueChecked = store::truthWords().yes;
+    QString m_valueUnchecked = store::truthWords().no;
 };
 
 } // namespace ui

@@ -200,6 +200,36 @@ private slots:
                                       QStringLiteral("kann nicht geändert werden"));
     }
 
+    void aTruthValueReadsAndTakesTheWordsTheProgramSupplies()
+    {
+        // The file holds the truth value; other words read the same row and take the same value.
+        struct Restore
+        {
+            store::TruthWords words = store::truthWords();
+            ~Restore() { store::setTruthWords(words); }
+        } const restore;
+        Db db;
+        auto users = db.users();
+        users->open();
+        addUsers(*users, {QStringLiteral("anna")});
+        users->edit();
+        users->field(QStringLiteral("Admin")).setAsBoolean(true);
+        users->post();
+        store::setTruthWords({QStringLiteral("ja"), QStringLiteral("nein")});
+        QCOMPARE(users->field(QStringLiteral("Admin")).asString(), QStringLiteral("ja"));
+        users->edit();
+        users->field(QStringLiteral("Admin")).setAsString(QStringLiteral("NEIN"));
+        QCOMPARE(users->field(QStringLiteral("Admin")).asBoolean(), false);
+        EXPECT_STORE_ERROR_CONTAINING(
+            users->field(QStringLiteral("Admin")).setAsString(QStringLiteral("Wahr")),
+            QStringLiteral("kein gültiger Wahrheitswert"));
+        users->post();
+        store::setTruthWords(restore.words);
+        users->close();
+        users->open();
+        QCOMPARE(users->field(QStringLiteral("Admin")).asString(), QStringLiteral("Falsch"));
+    }
+
     void anyCharacterReachesTheFileIntact()
     {
         Db db;
