@@ -9,6 +9,7 @@
 #include "ImageLists.h"
 #include "Logon.h"
 #include "MessageBoxes.h"
+#include "OnClick.h"
 #include "Rechte.h"
 #include "RecordSet.h"
 #include "Schema.h"
@@ -151,7 +152,7 @@ void TFMain::buildCoolBar(QWidget *central)
     buildRechteButton();
     band->addWidget(ToolBar4);
     band->addStretch();
-    connect(DBopen, &QToolButton::clicked, this, [this] { ui::guarded([this] { DBopenClick(); }); });
+    ui::onClick(DBopen, this, &TFMain::DBopenClick);
 }
 
 void TFMain::buildPageControl(QWidget *central)
@@ -341,12 +342,6 @@ void TFMain::centreOnScreen(QWidget *dialog)
     if (screen)
         dialog->move(screen->availableGeometry().center() -
                      QPoint(dialog->width() / 2, dialog->height() / 2));
-}
-
-void TFMain::onClick(QAbstractButton *button, void (TFMain::*handler)())
-{
-    connect(button, &QAbstractButton::clicked, this,
-            [this, handler] { ui::guarded([this, handler] { (this->*handler)(); }); });
 }
 
 void TFMain::showEvent(QShowEvent *event)

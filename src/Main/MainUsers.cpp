@@ -8,6 +8,7 @@
 #include "LogonServices.h"
 #include "Main.h"
 #include "MessageBoxes.h"
+#include "OnClick.h"
 #include "PageParts.h"
 #include "PlacedLabel.h"
 #include "RecordSet.h"
@@ -177,10 +178,10 @@ void TFMain::connectUsersPage()
     UserList->setBeforeCommit([this](store::RecordSet &users) {
         m_assignmentsMoved = userrules::followChangedInitials(SData->SecureDB, users);
     });
-    onClick(Bneu, &TFMain::BneuClick);
-    onClick(Bdel, &TFMain::BdelClick);
-    onClick(Bsave, &TFMain::BsaveClick);
-    onClick(SpeedButton1, &TFMain::SpeedButton1Click);
+    ui::onClick(Bneu, this, &TFMain::BneuClick);
+    ui::onClick(Bdel, this, &TFMain::BdelClick);
+    ui::onClick(Bsave, this, &TFMain::BsaveClick);
+    ui::onClick(SpeedButton1, this, &TFMain::SpeedButton1Click);
     // "Rechte-Kopie" has no handler: clicking it does nothing.
     // The password edit scrambles whatever was typed into it, whether it is left or its record is saved
     // while it still has the focus: the field never holds a typed password in the clear.

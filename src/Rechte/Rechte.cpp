@@ -10,6 +10,7 @@
 #include "ErrorHandler.h"
 #include "ListPanel.h"
 #include "MessageBoxes.h"
+#include "OnClick.h"
 #include "RightsGrids.h"
 #include "StoreError.h"
 
@@ -51,15 +52,6 @@ const rights::Snapshot &emptyFile()
 QString userText(const rights::User &u)
 {
     return QStringLiteral("%1 (%2, %3)").arg(u.user, u.realName, u.initials);
-}
-
-// Runs a handler behind the one error guard whenever the button is clicked.
-void onClick(QPushButton *button, TFRechte *window, void (TFRechte::*handler)())
-{
-    QObject::connect(button, &QPushButton::clicked, window, [window, handler] {
-        const ui::BoxOwner owner(window); // its questions and errors stand on it
-        ui::guarded([window, handler] { (window->*handler)(); });
-    });
 }
 
 // The save dialog's sizes and dates as German readers write them, whatever the desktop's language.
@@ -166,11 +158,12 @@ void TFRechte::buildButtons()
     Pruefen = button("Pruefen", QStringLiteral("&Prüfen"));
     Bereinigen = button("Bereinigen", QStringLiteral("Be&reinigen"));
     Exportieren = button("Exportieren", QStringLiteral("&Exportieren …"));
-    onClick(Aktualisieren, this, &TFRechte::AktualisierenClick);
-    onClick(RechteUebernehmen, this, &TFRechte::RechteUebernehmenClick);
-    onClick(Pruefen, this, &TFRechte::PruefenClick);
-    onClick(Bereinigen, this, &TFRechte::BereinigenClick);
-    onClick(Exportieren, this, &TFRechte::ExportierenClick);
+    // The buttons' questions and errors stand on this window, not on the main window.
+    ui::onClick(Aktualisieren, this, &TFRechte::AktualisierenClick, this);
+    ui::onClick(RechteUebernehmen, this, &TFRechte::RechteUebernehmenClick, this);
+    ui::onClick(Pruefen, this, &TFRechte::PruefenClick, this);
+    ui::onClick(Bereinigen, this, &TFRechte::BereinigenClick, this);
+    ui::onClick(Exportieren, this, &TFRechte::ExportierenClick, this);
 }
 
 QWidget *TFRechte::buildByUser()
