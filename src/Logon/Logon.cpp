@@ -89,7 +89,7 @@ TSLogon::TSLogon(QWidget *parent)
     // The name is the program's 8-bit text, like the signed-on user it becomes.
     ui::guardWin1252(Benutzer);
 
-    // Masked with "?" as designed until FormCreate gets that far.
+    // Each character shows as "?" until FormCreate sets the logon's own mask.
     Pass = new ui::PasswordEdit(GroupBox1);
     Pass->setObjectName(QStringLiteral("Pass"));
     Pass->setGeometry(55, 45, 121, 22);

@@ -39,13 +39,12 @@ TFMain *FMain = nullptr;
 
 namespace {
 
-// The designed outer size is 581 x 540 with the platform's frame; the client area is what we set.
+// A fixed client size of 573 x 513; the frame around it is the platform's.
 constexpr int kClientWidth = 573;
 constexpr int kClientHeight = 513;
 // Large enough to show a folder's files with their size, type and date.
 constexpr int kOpenWidth = 640;
 constexpr int kOpenHeight = 420;
-// Connecting, then the three tables.
 constexpr int kOpenSteps = 5; // the connection, the three tables, the group tree
 const QString kTreeStep = QStringLiteral("Gruppenbaum wird aufgebaut …");
 

@@ -1,4 +1,4 @@
-// The functions page: its layout as designed and its handlers.
+// The functions page: its fixed layout (positions and sizes in pixels) and its handlers.
 
 #include "Anlegen.h"
 #include "Busy.h"

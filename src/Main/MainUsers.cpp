@@ -1,4 +1,4 @@
-// The users page: its layout as designed and its handlers.
+// The users page: its fixed layout (positions and sizes in pixels) and its handlers.
 
 #include "DataSource.h"
 #include "DBCheckBox.h"

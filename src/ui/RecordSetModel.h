@@ -10,7 +10,7 @@
 
 namespace ui {
 
-// One column of a data grid as designed: the field it shows, its title (empty: the field's name) and its
+// One column of a data grid: the field it shows, its title (empty: the field's name) and its
 // width in pixels (64 is the platform grid's default).
 struct GridColumn
 {

@@ -25,7 +25,7 @@ void RoundedShape::setBrushColour(const QColor &colour)
 
 void RoundedShape::paintShape(QPainter &painter) const
 {
-    // Hard pixel edges as designed: a smoothed edge would blend with whatever lies behind the window.
+    // Hard pixel edges, never smoothed: a smoothed edge would blend with whatever lies behind the window.
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(m_pen, 0));
     painter.setBrush(m_brush);
