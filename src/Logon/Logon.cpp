@@ -73,6 +73,13 @@ TSLogon::TSLogon(QWidget *parent)
     UserSQL->setConnection(SData ? &SData->SecureDB : nullptr);
     UserSQL->setFieldDefs(schema::userSqlFields());
 
+    buildSignOnBox();
+    buildButtons();
+    ui::guarded([this] { FormCreate(); });
+}
+
+void TSLogon::buildSignOnBox()
+{
     GroupBox1 = new QGroupBox(QStringLiteral("Sicherheitskontrolle"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(80, 10, 186, 96);
@@ -103,7 +110,10 @@ TSLogon::TSLogon(QWidget *parent)
     // box keeps the caption whole instead of cutting off its last letter.
     Pwchange->resize(qMax(Pwchange->width(), Pwchange->sizeHint().width()), Pwchange->height());
     Pwchange->setToolTip(QStringLiteral("Nach erfolgreicher Anmeldung Passwort ändern"));
+}
 
+void TSLogon::buildButtons()
+{
     OKbutton = new ui::ResultButton(QStringLiteral("OK"), ui::ModalResult::OK, this);
     OKbutton->setObjectName(QStringLiteral("OKbutton"));
     OKbutton->setGeometry(90, 115, 75, 25);
@@ -127,8 +137,6 @@ TSLogon::TSLogon(QWidget *parent)
     setTabOrder(Pwchange, OKbutton);
     setTabOrder(OKbutton, Button2);
     Benutzer->setFocus();
-
-    ui::guarded([this] { FormCreate(); });
 }
 
 TSLogon::~TSLogon()
