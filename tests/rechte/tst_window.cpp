@@ -119,13 +119,14 @@ private slots:
             QVERIFY(r);
 
             // By user: the filter narrows by name, full name or initials.
-            QCOMPARE(column(r->Users), QStringList({"anna", "Anna", "berta", "chef"}));
+            QCOMPARE(column(r->Users), QStringList({QStringLiteral("anna"), QStringLiteral("Anna"),
+                                                    QStringLiteral("berta"), QStringLiteral("chef")}));
             typeFilter(r->Users, QStringLiteral("ab"));
-            QCOMPARE(column(r->Users), QStringList({"anna", "berta"}));
+            QCOMPARE(column(r->Users), QStringList({QStringLiteral("anna"), QStringLiteral("berta")}));
             clickLine(r->Users, QStringLiteral("berta"));
-            QCOMPARE(column(r->Held),
-                     QStringList({"Formulare › Verkauf", "Formulare › Verkauf › Kunden › Ändern"}));
-            QCOMPARE(column(r->Held, 2), QStringList({"anna", "anna"}));
+            QCOMPARE(column(r->Held), QStringList({QStringLiteral("Formulare › Verkauf"),
+                                                   QStringLiteral("Formulare › Verkauf › Kunden › Ändern")}));
+            QCOMPARE(column(r->Held, 2), QStringList({QStringLiteral("anna"), QStringLiteral("anna")}));
             maindriver::screenshot(r, QStringLiteral("rechte-nach-benutzer.png"));
             // A filter that hides the chosen user empties the functions beside it.
             typeFilter(r->Users, QStringLiteral("chef"));
@@ -135,9 +136,10 @@ private slots:
             r->Views->setCurrentIndex(1);
             typeFilter(r->Functions, QStringLiteral("kunden"));
             clickLine(r->Functions, QStringLiteral("Formulare › Verkauf › Kunden"));
-            QCOMPARE(column(r->Holders, 2), QStringList({"XY"}));
+            QCOMPARE(column(r->Holders, 2), QStringList({QStringLiteral("XY")}));
             QTest::mouseClick(r->Below, Qt::LeftButton, Qt::NoModifier, QPoint(5, r->Below->height() / 2));
-            QCOMPARE(column(r->Holders), QStringList({"anna", "berta", "chef", QString()}));
+            QCOMPARE(column(r->Holders), QStringList({QStringLiteral("anna"), QStringLiteral("berta"),
+                                                      QStringLiteral("chef"), QString()}));
             QCOMPARE(column(r->Holders, 3)[2], QStringLiteral("Formulare › Verkauf › Kunden › Ändern"));
             QCOMPARE(column(r->Holders, 3)[3], QString()); // XY holds Kunden itself
             maindriver::screenshot(r, QStringLiteral("rechte-nach-funktion.png"));
@@ -152,8 +154,11 @@ private slots:
             const int titleAt = table->horizontalHeader()->sectionViewportPosition(3) + 5;
             QTest::mouseClick(table->horizontalHeader()->viewport(), Qt::LeftButton, Qt::NoModifier,
                               QPoint(titleAt, 5));
-            QCOMPARE(column(r->Assignments, 3),
-                     QStringList({"Ändern", "Ändern", "Ändern", "Ändern", "Kunden", "Verkauf", "Verkauf"}));
+            QCOMPARE(
+                column(r->Assignments, 3),
+                QStringList({QStringLiteral("Ändern"), QStringLiteral("Ändern"), QStringLiteral("Ändern"),
+                             QStringLiteral("Ändern"), QStringLiteral("Kunden"), QStringLiteral("Verkauf"),
+                             QStringLiteral("Verkauf")}));
             maindriver::screenshot(r, QStringLiteral("rechte-alle-zuordnungen.png"));
 
             // One window, brought back by Ctrl+R after it was closed; it reads the file again then.
@@ -283,7 +288,8 @@ private slots:
             QTreeWidgetItem *root = fGruppen->Struktur->topLevelItem(0);
             for (int i = 0; i < root->childCount(); ++i)
                 top << root->child(i)->text(0);
-            QCOMPARE(top, QStringList({"R1 (30)", "Selbst (40)", "Verkauf (10)", "Waise (20)"}));
+            QCOMPARE(top, QStringList({QStringLiteral("R1 (30)"), QStringLiteral("Selbst (40)"),
+                                       QStringLiteral("Verkauf (10)"), QStringLiteral("Waise (20)")}));
             // The functions page on the root shows them too.
             QVERIFY(maindriver::rowOf(m->Funktionen, "Titel", QStringLiteral("Selbst")) >= 0);
         });
@@ -505,7 +511,8 @@ private slots:
             // With no user chosen it proposes "Rechte.csv"; sizes and dates are German.
             r->Views->setCurrentIndex(0);
             s.on(QStringLiteral("ExportDialog"), [&](QWidget *w) {
-                QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text(), "Rechte.csv");
+                QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text(),
+                         QStringLiteral("Rechte.csv"));
                 auto *view = w->findChild<QTreeView *>(QStringLiteral("treeView"));
                 QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) > 0); // verkauf.csv
                 const QString date = view->model()->index(0, 3, view->rootIndex()).data().toString();

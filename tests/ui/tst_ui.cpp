@@ -172,22 +172,26 @@ void TestUi::messageBoxesShowKindButtonsAndAnswer_data()
     QTest::addColumn<MsgResult>("result");
 
     QTest::newRow("error OK") << MsgKind::Error << ui::Buttons(MsgButton::OK) << "OK"
-                              << "Fehler" << int(QMessageBox::Critical) << QStringList{"OK"} << MsgResult::OK;
-    QTest::newRow("warning Cancel only")
-        << MsgKind::Warning << ui::Buttons(MsgButton::Cancel) << "Cancel"
-        << "Warnung" << int(QMessageBox::Warning) << QStringList{"Abbrechen"} << MsgResult::Cancel;
+                              << "Fehler" << int(QMessageBox::Critical) << QStringList{QStringLiteral("OK")}
+                              << MsgResult::OK;
+    QTest::newRow("warning Cancel only") << MsgKind::Warning << ui::Buttons(MsgButton::Cancel) << "Cancel"
+                                         << "Warnung" << int(QMessageBox::Warning)
+                                         << QStringList{QStringLiteral("Abbrechen")} << MsgResult::Cancel;
     QTest::newRow("information") << MsgKind::Information << ui::Buttons(MsgButton::OK) << "OK"
-                                 << "Information" << int(QMessageBox::Information) << QStringList{"OK"}
-                                 << MsgResult::OK;
+                                 << "Information" << int(QMessageBox::Information)
+                                 << QStringList{QStringLiteral("OK")} << MsgResult::OK;
     QTest::newRow("question yes") << MsgKind::Confirmation << (MsgButton::Yes | MsgButton::No) << "Yes"
                                   << "Bestätigung" << int(QMessageBox::Question)
-                                  << QStringList{"&Ja", "&Nein"} << MsgResult::Yes;
+                                  << QStringList{QStringLiteral("&Ja"), QStringLiteral("&Nein")}
+                                  << MsgResult::Yes;
     QTest::newRow("question no") << MsgKind::Confirmation << (MsgButton::Yes | MsgButton::No) << "No"
-                                 << "Bestätigung" << int(QMessageBox::Question) << QStringList{"&Ja", "&Nein"}
+                                 << "Bestätigung" << int(QMessageBox::Question)
+                                 << QStringList{QStringLiteral("&Ja"), QStringLiteral("&Nein")}
                                  << MsgResult::No;
     QTest::newRow("confirm OK/Cancel")
         << MsgKind::Confirmation << (MsgButton::OK | MsgButton::Cancel) << "Cancel"
-        << "Bestätigung" << int(QMessageBox::Question) << QStringList{"OK", "Abbrechen"} << MsgResult::Cancel;
+        << "Bestätigung" << int(QMessageBox::Question)
+        << QStringList{QStringLiteral("OK"), QStringLiteral("Abbrechen")} << MsgResult::Cancel;
 }
 
 void TestUi::messageBoxesShowKindButtonsAndAnswer()
@@ -233,7 +237,7 @@ void TestUi::plainMessageHasNoIconAndTheProgramTitle()
     ui::showMessage(QStringLiteral("Keine Datenbank geöffnet. Programm wird beendet!"));
     QCOMPARE(seen.title, QStringLiteral("Sicherheitsbeschreibungen"));
     QCOMPARE(seen.icon, QMessageBox::NoIcon);
-    QCOMPARE(seen.buttonNames, QStringList{"OK"});
+    QCOMPARE(seen.buttonNames, QStringList{QStringLiteral("OK")});
     QCOMPARE(seen.text, QStringLiteral("Keine Datenbank geöffnet. Programm wird beendet!"));
 }
 
@@ -349,7 +353,7 @@ void TestUi::errorBoxShowsTheMessageWithFullStop()
     ui::showError(store::StoreError(QStringLiteral("UserList: Feld 'User' darf nicht leer sein")));
     QCOMPARE(seen.title, QStringLiteral("Sicherheitsbeschreibungen"));
     QCOMPARE(seen.icon, QMessageBox::Critical);
-    QCOMPARE(seen.buttonNames, QStringList{"OK"});
+    QCOMPARE(seen.buttonNames, QStringList{QStringLiteral("OK")});
     QCOMPARE(seen.text, QStringLiteral("UserList: Feld 'User' darf nicht leer sein."));
 
     // Other errors are read as UTF-8.
