@@ -2,6 +2,7 @@
 
 #include "JunkFile.h"
 #include "TestSupport.h"
+#include "Words.h"
 
 #include "LogonServices.h"
 #include "Sqlite.h"
@@ -16,16 +17,9 @@
 
 #include <sys/stat.h>
 
-namespace {
+using testsupport::words;
 
-// A command line as the tables below write it.
-QStringList words(std::initializer_list<const char *> list)
-{
-    QStringList out;
-    for (const char *word : list)
-        out << QString::fromUtf8(word);
-    return out;
-}
+namespace {
 
 struct Run
 {

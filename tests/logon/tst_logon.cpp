@@ -3,6 +3,7 @@
 
 #include "SignOnDriver.h"
 #include "TestSupport.h"
+#include "Words.h"
 
 #include "Animate.h"
 #include "Connection.h"
@@ -34,6 +35,7 @@
 
 using driver::Box;
 using driver::Script;
+using testsupport::words;
 using ui::ModalResult;
 
 namespace {
@@ -250,9 +252,7 @@ void TestSignOn::changeDialogLooksAsDesigned()
     QCOMPARE(dialog.passneucheck->font().family(), ui::designFont(QStringLiteral("Arial"), 8).family());
     QCOMPARE(dialog.passneu->maskChar(), kMask.front());
     QCOMPARE(dialog.passneucheck->maskChar(), kMask.front());
-    QCOMPARE(tabSequence(dialog.passneu, 4),
-             (QStringList{QStringLiteral("passneu"), QStringLiteral("passneucheck"),
-                          QStringLiteral("OKbutton"), QStringLiteral("Button2")}));
+    QCOMPARE(tabSequence(dialog.passneu, 4), (words({"passneu", "passneucheck", "OKbutton", "Button2"})));
 
     driver::type(dialog.passneu, QStringLiteral("neu12"));
     const QImage picture = dialog.grab().toImage().convertToFormat(QImage::Format_ARGB32);
@@ -335,7 +335,7 @@ void TestSignOn::changeDialogJudgesBothEntries()
     QCOMPARE(seen(script.boxes), messages);
     for (const Box &box : std::as_const(script.boxes)) {
         QCOMPARE(box.icon, QMessageBox::Critical);
-        QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+        QCOMPARE(box.buttons, words({"OK"}));
     }
     QCOMPARE(dialog.passneu->text(), entry);
 }
@@ -373,8 +373,7 @@ void TestSignOn::logonLooksAsDesigned()
     QVERIFY(logon->Animate1->isActive());
     QCOMPARE(logon->Animate1->fileName(), programFolder() + QStringLiteral("key.avi"));
     QCOMPARE(tabSequence(logon->Benutzer, 5),
-             (QStringList{QStringLiteral("Benutzer"), QStringLiteral("Pass"), QStringLiteral("Pwchange"),
-                          QStringLiteral("OKbutton"), QStringLiteral("Button2")}));
+             (words({"Benutzer", "Pass", "Pwchange", "OKbutton", "Button2"})));
 
     const SignedOnUser &nobody = logon->signedOnUser();
     QVERIFY(nobody.User.isEmpty() && nobody.Passwort.isEmpty() && !nobody.Admin);
@@ -486,7 +485,7 @@ void TestSignOn::logonOutcomes()
     QVERIFY2(script.done() && !script.timedOut(), qPrintable(script.pending().join(u',')));
     QCOMPARE(seen(script.boxes), messages);
     for (const Box &box : std::as_const(script.boxes))
-        QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+        QCOMPARE(box.buttons, words({"OK"}));
     if (staysOpen) {
         QCOMPARE(nameAfter, name);
         if (messages.front().startsWith(QStringLiteral("Warnung"))) {

@@ -5,6 +5,7 @@
 #include "StoreError.h"
 #include "Suites.h"
 #include "TextGrid.h"
+#include "Words.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 
 using rechte::TextGrid;
+using testsupport::words;
 
 namespace {
 
@@ -48,18 +50,13 @@ private slots:
     {
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QStringList>("shown");
-        QTest::newRow("nothing typed")
-            << QString()
-            << QStringList{QStringLiteral("Zoe"), QStringLiteral("ärger"), QStringLiteral("Anton"),
-                           QStringLiteral("MÜLLER"), QStringLiteral("müller")};
-        QTest::newRow("another letter case")
-            << "MÜL" << QStringList{QStringLiteral("MÜLLER"), QStringLiteral("müller")};
-        QTest::newRow("umlaut in capitals matches small") << "äR" << QStringList{QStringLiteral("ärger")};
+        QTest::newRow("nothing typed") << QString() << words({"Zoe", "ärger", "Anton", "MÜLLER", "müller"});
+        QTest::newRow("another letter case") << "MÜL" << words({"MÜLLER", "müller"});
+        QTest::newRow("umlaut in capitals matches small") << "äR" << words({"ärger"});
         QTest::newRow("umlaut is not its plain letter") << "arger" << QStringList{};
-        QTest::newRow("full name") << "bauer" << QStringList{QStringLiteral("Anton")};
-        QTest::newRow("initials") << "za" << QStringList{QStringLiteral("Zoe")};
-        QTest::newRow("in two columns of one row, listed once")
-            << "anton" << QStringList{QStringLiteral("Anton")};
+        QTest::newRow("full name") << "bauer" << words({"Anton"});
+        QTest::newRow("initials") << "za" << words({"Zoe"});
+        QTest::newRow("in two columns of one row, listed once") << "anton" << words({"Anton"});
         QTest::newRow("no row") << "xyz" << QStringList{};
     }
     void aFilterKeepsTheRowsThatHoldTheTextInAnyColumn()
@@ -77,17 +74,10 @@ private slots:
         QTest::addColumn<bool>("descending");
         QTest::addColumn<QStringList>("order");
         QTest::newRow("user, ä beside a, case ignored")
-            << 0 << false
-            << QStringList{QStringLiteral("Anton"), QStringLiteral("ärger"), QStringLiteral("MÜLLER"),
-                           QStringLiteral("müller"), QStringLiteral("Zoe")};
+            << 0 << false << words({"Anton", "ärger", "MÜLLER", "müller", "Zoe"});
         QTest::newRow("user, descending, equal values as before")
-            << 0 << true
-            << QStringList{QStringLiteral("Zoe"), QStringLiteral("MÜLLER"), QStringLiteral("müller"),
-                           QStringLiteral("ärger"), QStringLiteral("Anton")};
-        QTest::newRow("full name") << 1 << false
-                                   << QStringList{QStringLiteral("Anton"), QStringLiteral("müller"),
-                                                  QStringLiteral("MÜLLER"), QStringLiteral("ärger"),
-                                                  QStringLiteral("Zoe")};
+            << 0 << true << words({"Zoe", "MÜLLER", "müller", "ärger", "Anton"});
+        QTest::newRow("full name") << 1 << false << words({"Anton", "müller", "MÜLLER", "ärger", "Zoe"});
     }
     void aHeaderSortsInGermanOrderAndKeepsTheOrderOfEqualValues()
     {

@@ -4,6 +4,7 @@
 
 #include "MainDriver.h"
 #include "Suites.h"
+#include "Words.h"
 
 #include "JunkFile.h"
 
@@ -38,6 +39,7 @@ using driver::Script;
 using maindriver::FileView;
 using maindriver::withMain;
 using rechte::ListPanel;
+using testsupport::words;
 
 namespace {
 
@@ -119,14 +121,13 @@ private slots:
             QVERIFY(r);
 
             // By user: the filter narrows by name, full name or initials.
-            QCOMPARE(column(r->Users), QStringList({QStringLiteral("anna"), QStringLiteral("Anna"),
-                                                    QStringLiteral("berta"), QStringLiteral("chef")}));
+            QCOMPARE(column(r->Users), words({"anna", "Anna", "berta", "chef"}));
             typeFilter(r->Users, QStringLiteral("ab"));
-            QCOMPARE(column(r->Users), QStringList({QStringLiteral("anna"), QStringLiteral("berta")}));
+            QCOMPARE(column(r->Users), words({"anna", "berta"}));
             clickLine(r->Users, QStringLiteral("berta"));
-            QCOMPARE(column(r->Held), QStringList({QStringLiteral("Formulare › Verkauf"),
-                                                   QStringLiteral("Formulare › Verkauf › Kunden › Ändern")}));
-            QCOMPARE(column(r->Held, 2), QStringList({QStringLiteral("anna"), QStringLiteral("anna")}));
+            QCOMPARE(column(r->Held),
+                     words({"Formulare › Verkauf", "Formulare › Verkauf › Kunden › Ändern"}));
+            QCOMPARE(column(r->Held, 2), words({"anna", "anna"}));
             maindriver::screenshot(r, QStringLiteral("rechte-nach-benutzer.png"));
             // A filter that hides the chosen user empties the functions beside it.
             typeFilter(r->Users, QStringLiteral("chef"));
@@ -136,7 +137,7 @@ private slots:
             r->Views->setCurrentIndex(1);
             typeFilter(r->Functions, QStringLiteral("kunden"));
             clickLine(r->Functions, QStringLiteral("Formulare › Verkauf › Kunden"));
-            QCOMPARE(column(r->Holders, 2), QStringList({QStringLiteral("XY")}));
+            QCOMPARE(column(r->Holders, 2), words({"XY"}));
             QTest::mouseClick(r->Below, Qt::LeftButton, Qt::NoModifier, QPoint(5, r->Below->height() / 2));
             QCOMPARE(column(r->Holders), QStringList({QStringLiteral("anna"), QStringLiteral("berta"),
                                                       QStringLiteral("chef"), QString()}));
@@ -154,11 +155,8 @@ private slots:
             const int titleAt = table->horizontalHeader()->sectionViewportPosition(3) + 5;
             QTest::mouseClick(table->horizontalHeader()->viewport(), Qt::LeftButton, Qt::NoModifier,
                               QPoint(titleAt, 5));
-            QCOMPARE(
-                column(r->Assignments, 3),
-                QStringList({QStringLiteral("Ändern"), QStringLiteral("Ändern"), QStringLiteral("Ändern"),
-                             QStringLiteral("Ändern"), QStringLiteral("Kunden"), QStringLiteral("Verkauf"),
-                             QStringLiteral("Verkauf")}));
+            QCOMPARE(column(r->Assignments, 3),
+                     words({"Ändern", "Ändern", "Ändern", "Ändern", "Kunden", "Verkauf", "Verkauf"}));
             maindriver::screenshot(r, QStringLiteral("rechte-alle-zuordnungen.png"));
 
             // One window, brought back by Ctrl+R after it was closed; it reads the file again then.
@@ -288,8 +286,7 @@ private slots:
             QTreeWidgetItem *root = fGruppen->Struktur->topLevelItem(0);
             for (int i = 0; i < root->childCount(); ++i)
                 top << root->child(i)->text(0);
-            QCOMPARE(top, QStringList({QStringLiteral("R1 (30)"), QStringLiteral("Selbst (40)"),
-                                       QStringLiteral("Verkauf (10)"), QStringLiteral("Waise (20)")}));
+            QCOMPARE(top, words({"R1 (30)", "Selbst (40)", "Verkauf (10)", "Waise (20)"}));
             // The functions page on the root shows them too.
             QVERIFY(maindriver::rowOf(m->Funktionen, "Titel", QStringLiteral("Selbst")) >= 0);
         });
