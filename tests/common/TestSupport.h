@@ -121,16 +121,6 @@ struct Db
     }
 };
 
-// Text given to the checks below as a literal or as a QString.
-inline QString textOf(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-inline const QString &textOf(const QString &text)
-{
-    return text;
-}
-
 } // namespace testsupport
 
 // Runs the expression and expects a StoreError whose text is exactly `expected`.
@@ -141,7 +131,7 @@ inline const QString &textOf(const QString &text)
             expr;                                                                                            \
         } catch (const store::StoreError &e_) {                                                              \
             thrown_ = true;                                                                                  \
-            QCOMPARE(e_.message(), testsupport::textOf(expected));                                           \
+            QCOMPARE(e_.message(), QString(expected));                                                       \
         }                                                                                                    \
         QVERIFY2(thrown_, "no StoreError from " #expr);                                                      \
     } while (false)
@@ -154,7 +144,7 @@ inline const QString &textOf(const QString &text)
             expr;                                                                                            \
         } catch (const store::StoreError &e_) {                                                              \
             thrown_ = true;                                                                                  \
-            QVERIFY2(e_.message().contains(testsupport::textOf(part)), qPrintable(e_.message()));            \
+            QVERIFY2(e_.message().contains(part), qPrintable(e_.message()));                                 \
         }                                                                                                    \
         QVERIFY2(thrown_, "no StoreError from " #expr);                                                      \
     } while (false)

@@ -318,9 +318,10 @@ private slots:
         theirs.post();
         mine->edit();
         mine->field(QStringLiteral("User")).setAsString(QStringLiteral("mine"));
-        EXPECT_STORE_ERROR(mine->post(),
-                           "Der Datensatz wurde inzwischen von einem anderen Programm geändert. "
-                           "Ihre Änderung wurde nicht gespeichert; Esc zeigt den gespeicherten Stand.");
+        EXPECT_STORE_ERROR(
+            mine->post(),
+            QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm geändert. "
+                           "Ihre Änderung wurde nicht gespeichert; Esc zeigt den gespeicherten Stand."));
         QCOMPARE(mine->state(), DataState::Edit);
         QCOMPARE(mine->field(QStringLiteral("User")).asString(), QStringLiteral("mine"));
         QCOMPARE(db.scalar(QStringLiteral("select User from Benutzer")).toString(), QStringLiteral("theirs"));
@@ -458,7 +459,7 @@ private slots:
             addUsers(*users, {QStringLiteral("fritz")});
             if (onServer())
                 EXPECT_STORE_ERROR_CONTAINING(db.conn.execute(QStringLiteral("select * from fehlt")),
-                                              "fehlt");
+                                              QStringLiteral("fehlt"));
             else
                 sqlite3_exec(db.conn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
             EXPECT_STORE_ERROR_CONTAINING(transaction.commit(),
