@@ -33,7 +33,8 @@ struct TruthWords
     const QString &text(bool value) const { return value ? yes : no; }
 };
 
-// Not thread-safe: call it once, at start, before any other thread reads a field.
+// Not thread-safe: change the words only while no other thread reads a field (the program sets them once,
+// at start).
 void setTruthWords(TruthWords words);
 const TruthWords &truthWords();
 
