@@ -4,6 +4,7 @@
 #include "DesignFont.h"
 #include "ErrorHandler.h"
 #include "GroupTree.h"
+#include "OnClick.h"
 #include "Schema.h"
 #include "SDaten.h"
 
@@ -144,7 +145,7 @@ TfGruppen::TfGruppen(QWidget *parent)
     Update = new QPushButton(QStringLiteral("Update"), Panel1);
     Update->setObjectName(QStringLiteral("Update"));
     Update->setGeometry(1, 1, 75, 25);
-    connect(Update, &QPushButton::clicked, this, [this] { ui::guarded([this] { UpdateClick(); }); });
+    ui::onClick(Update, this, &TfGruppen::UpdateClick);
 
     setTabOrder(Struktur, Update);
 

@@ -73,6 +73,13 @@ TSLogon::TSLogon(QWidget *parent)
     UserSQL->setConnection(SData ? &SData->SecureDB : nullptr);
     UserSQL->setFieldDefs(schema::userSqlFields());
 
+    buildSignOnBox();
+    buildButtons();
+    ui::guarded([this] { FormCreate(); });
+}
+
+void TSLogon::buildSignOnBox()
+{
     GroupBox1 = new QGroupBox(QStringLiteral("Sicherheitskontrolle"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(80, 10, 186, 96);
@@ -89,7 +96,7 @@ TSLogon::TSLogon(QWidget *parent)
     // The name is the program's 8-bit text, like the signed-on user it becomes.
     ui::guardWin1252(Benutzer);
 
-    // Masked with "?" as designed until FormCreate gets that far.
+    // Each character shows as "?" until FormCreate sets the logon's own mask.
     Pass = new ui::PasswordEdit(GroupBox1);
     Pass->setObjectName(QStringLiteral("Pass"));
     Pass->setGeometry(55, 45, 121, 22);
@@ -103,7 +110,10 @@ TSLogon::TSLogon(QWidget *parent)
     // box keeps the caption whole instead of cutting off its last letter.
     Pwchange->resize(qMax(Pwchange->width(), Pwchange->sizeHint().width()), Pwchange->height());
     Pwchange->setToolTip(QStringLiteral("Nach erfolgreicher Anmeldung Passwort ändern"));
+}
 
+void TSLogon::buildButtons()
+{
     OKbutton = new ui::ResultButton(QStringLiteral("OK"), ui::ModalResult::OK, this);
     OKbutton->setObjectName(QStringLiteral("OKbutton"));
     OKbutton->setGeometry(90, 115, 75, 25);
@@ -127,8 +137,6 @@ TSLogon::TSLogon(QWidget *parent)
     setTabOrder(Pwchange, OKbutton);
     setTabOrder(OKbutton, Button2);
     Benutzer->setFocus();
-
-    ui::guarded([this] { FormCreate(); });
 }
 
 TSLogon::~TSLogon()

@@ -85,6 +85,10 @@ protected:
     bool closeQuery() override;
 
 private:
+    // The group box with the name, the password and "Passwort ändern".
+    void buildSignOnBox();
+    // OK and "Abbruch", the clip beside the box, and the keyboard's way through the dialog.
+    void buildButtons();
     // Whether the entered password, scrambled, is exactly the stored one.
     bool passwordMatches(const QByteArray &storedScrambled) const;
     void changePassword();

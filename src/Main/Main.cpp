@@ -9,6 +9,7 @@
 #include "ImageLists.h"
 #include "Logon.h"
 #include "MessageBoxes.h"
+#include "OnClick.h"
 #include "Rechte.h"
 #include "RecordSet.h"
 #include "Schema.h"
@@ -38,13 +39,12 @@ TFMain *FMain = nullptr;
 
 namespace {
 
-// The designed outer size is 581 x 540 with the platform's frame; the client area is what we set.
+// A fixed client size of 573 x 513; the frame around it is the platform's.
 constexpr int kClientWidth = 573;
 constexpr int kClientHeight = 513;
 // Large enough to show a folder's files with their size, type and date.
 constexpr int kOpenWidth = 640;
 constexpr int kOpenHeight = 420;
-// Connecting, then the three tables.
 constexpr int kOpenSteps = 5; // the connection, the three tables, the group tree
 const QString kTreeStep = QStringLiteral("Gruppenbaum wird aufgebaut …");
 
@@ -151,7 +151,7 @@ void TFMain::buildCoolBar(QWidget *central)
     buildRechteButton();
     band->addWidget(ToolBar4);
     band->addStretch();
-    connect(DBopen, &QToolButton::clicked, this, [this] { ui::guarded([this] { DBopenClick(); }); });
+    ui::onClick(DBopen, this, &TFMain::DBopenClick);
 }
 
 void TFMain::buildPageControl(QWidget *central)
@@ -341,12 +341,6 @@ void TFMain::centreOnScreen(QWidget *dialog)
     if (screen)
         dialog->move(screen->availableGeometry().center() -
                      QPoint(dialog->width() / 2, dialog->height() / 2));
-}
-
-void TFMain::onClick(QAbstractButton *button, void (TFMain::*handler)())
-{
-    connect(button, &QAbstractButton::clicked, this,
-            [this, handler] { ui::guarded([this, handler] { (this->*handler)(); }); });
 }
 
 void TFMain::showEvent(QShowEvent *event)

@@ -154,8 +154,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // Runs a member handler behind the one error guard whenever the button is clicked.
-    void onClick(QAbstractButton *button, void (TFMain::*handler)());
     // Deletes the current user together with the assignments that only that user held.
     void deleteCurrentUser();
     // Deletes the current function; its node leaves the group tree at once.

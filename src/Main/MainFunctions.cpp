@@ -1,4 +1,4 @@
-// The functions page: its layout as designed and its handlers.
+// The functions page: its fixed layout (positions and sizes in pixels) and its handlers.
 
 #include "Anlegen.h"
 #include "Busy.h"
@@ -9,6 +9,7 @@
 #include "InputQuery.h"
 #include "Main.h"
 #include "MessageBoxes.h"
+#include "OnClick.h"
 #include "PageParts.h"
 #include "RecordSet.h"
 #include "Schema.h"
@@ -76,10 +77,10 @@ void TFMain::buildGroupButtons()
         if (ToolBar2->widgetForAction(a) == GroupChange)
             a->setVisible(false);
     }
-    onClick(GroupChange, &TFMain::GroupChangeClick);
-    onClick(GroupAdd, &TFMain::GroupAddClick);
-    onClick(ToolButton6, &TFMain::ToolButton6Click);
-    onClick(GroupDel, &TFMain::GroupDelClick);
+    ui::onClick(GroupChange, this, &TFMain::GroupChangeClick);
+    ui::onClick(GroupAdd, this, &TFMain::GroupAddClick);
+    ui::onClick(ToolButton6, this, &TFMain::ToolButton6Click);
+    ui::onClick(GroupDel, this, &TFMain::GroupDelClick);
     ToolBar2->adjustSize();
     ToolBar2->move(5, 0);
 
@@ -102,9 +103,9 @@ void TFMain::buildAssignButtons()
     UserAddall =
         pageparts::toolButton(ToolBar3, QStringLiteral("UserAddall"), QString(), userIcons.value(2), only);
     UserAddall->setToolTip(QStringLiteral("alle Benutzer in Gruppe hinzufügen"));
-    onClick(UserDEL, &TFMain::UserDELClick);
-    onClick(UserAdd, &TFMain::UserAddClick);
-    onClick(UserAddall, &TFMain::UserAddallClick);
+    ui::onClick(UserDEL, this, &TFMain::UserDELClick);
+    ui::onClick(UserAdd, this, &TFMain::UserAddClick);
+    ui::onClick(UserAddall, this, &TFMain::UserAddallClick);
     ToolBar3->adjustSize();
     ToolBar3->move(385, 0);
 }

@@ -1,4 +1,4 @@
-// The users page: its layout as designed and its handlers.
+// The users page: its fixed layout (positions and sizes in pixels) and its handlers.
 
 #include "DataSource.h"
 #include "DBCheckBox.h"
@@ -8,6 +8,7 @@
 #include "LogonServices.h"
 #include "Main.h"
 #include "MessageBoxes.h"
+#include "OnClick.h"
 #include "PageParts.h"
 #include "PlacedLabel.h"
 #include "RecordSet.h"
@@ -154,8 +155,8 @@ void TFMain::buildUserEdits()
     DBCheckBox1->setLayoutDirection(Qt::RightToLeft); // caption left of the box
     DBCheckBox1->setDataSource(UserList1);
     DBCheckBox1->setDataField(kAdmin);
-    DBCheckBox1->setValueChecked(store::booleanText(true));
-    DBCheckBox1->setValueUnchecked(store::booleanText(false));
+    DBCheckBox1->setValueChecked(store::truthWords().yes);
+    DBCheckBox1->setValueUnchecked(store::truthWords().no);
     DBCheckBox1->setGeometry(230, 95, 78, 17);
 
     Label1 = new QLabel(QStringLiteral("Passwort wird nach Eingabe verschlüsselt!"), GroupBox2);
@@ -177,10 +178,10 @@ void TFMain::connectUsersPage()
     UserList->setBeforeCommit([this](store::RecordSet &users) {
         m_assignmentsMoved = userrules::followChangedInitials(SData->SecureDB, users);
     });
-    onClick(Bneu, &TFMain::BneuClick);
-    onClick(Bdel, &TFMain::BdelClick);
-    onClick(Bsave, &TFMain::BsaveClick);
-    onClick(SpeedButton1, &TFMain::SpeedButton1Click);
+    ui::onClick(Bneu, this, &TFMain::BneuClick);
+    ui::onClick(Bdel, this, &TFMain::BdelClick);
+    ui::onClick(Bsave, this, &TFMain::BsaveClick);
+    ui::onClick(SpeedButton1, this, &TFMain::SpeedButton1Click);
     // "Rechte-Kopie" has no handler: clicking it does nothing.
     // The password edit scrambles whatever was typed into it, whether it is left or its record is saved
     // while it still has the focus: the field never holds a typed password in the clear.

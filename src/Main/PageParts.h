@@ -1,6 +1,6 @@
 #pragma once
 
-// Small builders the pages of the main window share: tool bars and buttons as designed, bound edits.
+// Small builders the pages of the main window share: tool bars and buttons of fixed size, bound edits.
 
 #include <QIcon>
 #include <QString>

@@ -10,6 +10,7 @@
 #include "ErrorHandler.h"
 #include "ListPanel.h"
 #include "MessageBoxes.h"
+#include "OnClick.h"
 #include "RightsGrids.h"
 #include "StoreError.h"
 
@@ -51,15 +52,6 @@ const rights::Snapshot &emptyFile()
 QString userText(const rights::User &u)
 {
     return QStringLiteral("%1 (%2, %3)").arg(u.user, u.realName, u.initials);
-}
-
-// Runs a handler behind the one error guard whenever the button is clicked.
-void onClick(QPushButton *button, TFRechte *window, void (TFRechte::*handler)())
-{
-    QObject::connect(button, &QPushButton::clicked, window, [window, handler] {
-        const ui::BoxOwner owner(window); // its questions and errors stand on it
-        ui::guarded([window, handler] { (window->*handler)(); });
-    });
 }
 
 // The save dialog's sizes and dates as German readers write them, whatever the desktop's language.
@@ -104,6 +96,76 @@ QLabel *caption(QWidget *parent, const QString &name)
     label->setObjectName(name);
     label->setTextFormat(Qt::PlainText); // names from the file, never markup
     return label;
+}
+
+void inform(const QString &text)
+{
+    ui::messageDlg(text, ui::MsgKind::Information, ui::MsgButton::OK);
+}
+
+// Whom the target may take rights from, by name: users with the target's initials hold them already.
+std::vector<const rights::User *> copySources(const rights::Snapshot &file, const rights::User &target)
+{
+    std::vector<const rights::User *> sources;
+    for (const rights::User &u : file.users()) {
+        if (rights::matchKey(u.initials) != rights::matchKey(target.initials))
+            sources.push_back(&u);
+    }
+    std::stable_sort(sources.begin(), sources.end(), [](const rights::User *a, const rights::User *b) {
+        return store::Collation::compare(a->user, b->user) < 0;
+    });
+    return sources;
+}
+
+// The user the target is to take rights from, chosen in a dialog; nullptr when there is none or the dialog
+// is cancelled.
+const rights::User *askCopySource(QWidget *parent, const std::vector<const rights::User *> &sources,
+                                  const rights::User &target)
+{
+    if (sources.empty()) {
+        inform(QStringLiteral("Es gibt keinen anderen Benutzer, von dem %1 Rechte übernehmen könnte.")
+                   .arg(target.user));
+        return nullptr;
+    }
+    QStringList items;
+    for (const rights::User *u : sources)
+        items << userText(*u);
+    QInputDialog ask(parent);
+    ask.setObjectName(QStringLiteral("RechteVon"));
+    ask.setWindowTitle(QStringLiteral("Rechte übernehmen von …"));
+    ask.setLabelText(QStringLiteral("Rechte für %1 übernehmen von:").arg(userText(target)));
+    ask.setComboBoxItems(items);
+    ask.setComboBoxEditable(false);
+    ask.setOkButtonText(QStringLiteral("OK"));
+    ask.setCancelButtonText(QStringLiteral("Abbrechen"));
+    if (ask.exec() != QDialog::Accepted)
+        return nullptr;
+    const qsizetype chosen = items.indexOf(ask.textValue());
+    return chosen < 0 ? nullptr : sources[static_cast<std::size_t>(chosen)];
+}
+
+// The question before a copy: how many assignments the target gets, and who else gets them with it.
+QString copyQuestion(const rights::Snapshot &file, const rights::User &source, const rights::User &target,
+                     std::size_t count)
+{
+    // One pass over each pattern: a name holding "%2" stays as it is.
+    QString question =
+        QStringLiteral("%1 erhält %2 %3 von %4.")
+            .arg(target.user, QString::number(count),
+                 count == 1 ? QStringLiteral("Zuordnung") : QStringLiteral("Zuordnungen"), source.user);
+    // Rights belong to initials: whoever shares them gets the rights too, and must be named.
+    std::vector<const rights::User *> sharing;
+    for (const rights::User *u : file.usersWithInitials(target.initials)) {
+        if (u != &target)
+            sharing.push_back(u);
+    }
+    if (sharing.size() == 1)
+        question += QStringLiteral(" Die Initialien %1 hat auch %2: auch %2 erhält sie.")
+                        .arg(store::quoted(target.initials), namesOf(sharing));
+    else if (sharing.size() > 1)
+        question += QStringLiteral(" Die Initialien %1 haben auch %2: auch sie erhalten sie.")
+                        .arg(store::quoted(target.initials), namesOf(sharing));
+    return question + QStringLiteral(" Fortfahren?");
 }
 
 } // namespace
@@ -166,11 +228,12 @@ void TFRechte::buildButtons()
     Pruefen = button("Pruefen", QStringLiteral("&Prüfen"));
     Bereinigen = button("Bereinigen", QStringLiteral("Be&reinigen"));
     Exportieren = button("Exportieren", QStringLiteral("&Exportieren …"));
-    onClick(Aktualisieren, this, &TFRechte::AktualisierenClick);
-    onClick(RechteUebernehmen, this, &TFRechte::RechteUebernehmenClick);
-    onClick(Pruefen, this, &TFRechte::PruefenClick);
-    onClick(Bereinigen, this, &TFRechte::BereinigenClick);
-    onClick(Exportieren, this, &TFRechte::ExportierenClick);
+    // The buttons' questions and errors stand on this window, not on the main window.
+    ui::onClick(Aktualisieren, this, &TFRechte::AktualisierenClick, this);
+    ui::onClick(RechteUebernehmen, this, &TFRechte::RechteUebernehmenClick, this);
+    ui::onClick(Pruefen, this, &TFRechte::PruefenClick, this);
+    ui::onClick(Bereinigen, this, &TFRechte::BereinigenClick, this);
+    ui::onClick(Exportieren, this, &TFRechte::ExportierenClick, this);
 }
 
 QWidget *TFRechte::buildByUser()
@@ -396,72 +459,22 @@ void TFRechte::RechteUebernehmenClick()
     const rights::User *target = chosenUser();
     if (!target) {
         Views->setCurrentIndex(0);
-        ui::messageDlg(
-            QStringLiteral("Bitte zuerst unter „Nach Benutzer“ den Benutzer wählen, der die Rechte "
-                           "erhalten soll."),
-            ui::MsgKind::Information, ui::MsgButton::OK);
+        inform(QStringLiteral("Bitte zuerst unter „Nach Benutzer“ den Benutzer wählen, der die Rechte "
+                              "erhalten soll."));
         return;
     }
-    // Users with the same initials hold the same rights already.
-    std::vector<const rights::User *> sources;
-    for (const rights::User &u : m_file->users()) {
-        if (rights::matchKey(u.initials) != rights::matchKey(target->initials))
-            sources.push_back(&u);
-    }
-    if (sources.empty()) {
-        ui::messageDlg(QStringLiteral("Es gibt keinen anderen Benutzer, von dem %1 Rechte übernehmen könnte.")
-                           .arg(target->user),
-                       ui::MsgKind::Information, ui::MsgButton::OK);
+    const rights::User *source = askCopySource(this, copySources(*m_file, *target), *target);
+    if (!source)
         return;
-    }
-    std::stable_sort(sources.begin(), sources.end(), [](const rights::User *a, const rights::User *b) {
-        return store::Collation::compare(a->user, b->user) < 0;
-    });
-    QStringList items;
-    for (const rights::User *u : sources)
-        items << userText(*u);
-    QInputDialog ask(this);
-    ask.setObjectName(QStringLiteral("RechteVon"));
-    ask.setWindowTitle(QStringLiteral("Rechte übernehmen von …"));
-    ask.setLabelText(QStringLiteral("Rechte für %1 übernehmen von:").arg(userText(*target)));
-    ask.setComboBoxItems(items);
-    ask.setComboBoxEditable(false);
-    ask.setOkButtonText(QStringLiteral("OK"));
-    ask.setCancelButtonText(QStringLiteral("Abbrechen"));
-    if (ask.exec() != QDialog::Accepted)
-        return;
-    const qsizetype chosen = items.indexOf(ask.textValue());
-    if (chosen < 0)
-        return;
-    const rights::User &source = *sources[static_cast<std::size_t>(chosen)];
-    const auto count = m_file->lacking(source, *target).size();
+    const auto count = m_file->lacking(*source, *target).size();
     if (count == 0) {
-        ui::messageDlg(QStringLiteral("%1 hat schon alle Rechte von %2.").arg(target->user, source.user),
-                       ui::MsgKind::Information, ui::MsgButton::OK);
+        inform(QStringLiteral("%1 hat schon alle Rechte von %2.").arg(target->user, source->user));
         return;
     }
-    // One pass over each pattern: a name holding "%2" stays as it is.
-    QString question =
-        QStringLiteral("%1 erhält %2 %3 von %4.")
-            .arg(target->user, QString::number(count),
-                 count == 1 ? QStringLiteral("Zuordnung") : QStringLiteral("Zuordnungen"), source.user);
-    // Rights belong to initials: whoever shares them gets the rights too, and must be named.
-    std::vector<const rights::User *> sharing;
-    for (const rights::User *u : m_file->usersWithInitials(target->initials)) {
-        if (u != target)
-            sharing.push_back(u);
-    }
-    if (sharing.size() == 1)
-        question += QStringLiteral(" Die Initialien %1 hat auch %2: auch %2 erhält sie.")
-                        .arg(store::quoted(target->initials), namesOf(sharing));
-    else if (sharing.size() > 1)
-        question += QStringLiteral(" Die Initialien %1 haben auch %2: auch sie erhalten sie.")
-                        .arg(store::quoted(target->initials), namesOf(sharing));
-    question += QStringLiteral(" Fortfahren?");
-    if (ui::messageDlg(question, ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No,
-                       ui::MsgButton::No) != ui::MsgResult::Yes)
+    if (ui::messageDlg(copyQuestion(*m_file, *source, *target, count), ui::MsgKind::Confirmation,
+                       ui::MsgButton::Yes | ui::MsgButton::No, ui::MsgButton::No) != ui::MsgResult::Yes)
         return;
-    rights::copyRights(m_db, *m_file, source, *target);
+    rights::copyRights(m_db, *m_file, *source, *target);
     emit fileChanged(false);
     read();
 }

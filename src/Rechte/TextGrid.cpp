@@ -8,7 +8,8 @@
 
 namespace rechte {
 
-TextGrid::TextGrid(QStringList headers) : m_headers(std::move(headers)), m_columns(m_headers.size())
+TextGrid::TextGrid(QStringList headers)
+    : m_headers(std::move(headers)), m_columns(static_cast<std::size_t>(m_headers.size()))
 {
     m_filterColumns.resize(m_columns.size());
     std::iota(m_filterColumns.begin(), m_filterColumns.end(), 0);
@@ -144,7 +145,6 @@ void TextGrid::sortBy(int column, bool descending)
     std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) {
         return descending ? rankOf(b) < rankOf(a) : rankOf(a) < rankOf(b);
     });
-    m_sortColumn = column;
     applyFilter();
 }
 

@@ -40,7 +40,6 @@ public:
     void setFilter(const QString &text);
     const QString &filter() const { return m_filter; }
     void sortBy(int column, bool descending = false);
-    int sortColumn() const { return m_sortColumn; }
 
     // The rows on show, in their order, as row numbers for text().
     const std::vector<int> &shown() const { return m_shown; }
@@ -67,7 +66,6 @@ private:
     std::vector<int> m_order; // every row, in the current order
     std::vector<int> m_shown;
     QString m_filter;
-    int m_sortColumn = -1;
 };
 
 } // namespace rechte

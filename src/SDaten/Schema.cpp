@@ -15,6 +15,14 @@ using store::FieldType;
 
 namespace {
 
+// A truth value (Admin) reads and is written as these words wherever the program shows, takes or exports
+// it. The store learns them as the program starts, before main(), so that no set reads a field before;
+// every program and suite that declares its fields through this unit gets them.
+[[maybe_unused]] const bool kTruthWordsSet = [] {
+    store::setTruthWords({QStringLiteral("Wahr"), QStringLiteral("Falsch")});
+    return true;
+}();
+
 // Each table's fields in the order of its columns in the file.
 std::vector<FieldDef> benutzerColumns()
 {

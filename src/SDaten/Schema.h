@@ -3,7 +3,7 @@
 // The security database as the program sees it: its three tables, the fields each record set declares,
 // and every statement and filter the program sends, built from their fixed format strings.
 
-#include "RecordSet.h"
+#include "FieldDef.h"
 
 #include <QString>
 #include <QStringList>

@@ -19,10 +19,10 @@ int runProgram()
     ui::installErrorHandler();
     // A database on a server whose password libpq does not find is asked for, as the logon asks for ours.
     ui::installServerPasswordPrompt();
-    // Qt's own texts (file and input dialogs, the edits' menus) in German, whatever the desktop speaks, so
-    // that they read like the rest of the program.
     // One icon for the main window, the dialogs and the desktop entry.
     QApplication::setWindowIcon(ui::appIcon());
+    // Qt's own texts (file and input dialogs, the edits' menus) in German, whatever the desktop speaks, so
+    // that they read like the rest of the program.
     const QLocale german(QLocale::German, QLocale::Germany);
     QLocale::setDefault(german);
     QTranslator qtTexts;

@@ -47,9 +47,7 @@ ConnectionString ConnectionString::parse(const QString &text)
             cs.dataSource = value;
         else if (key == u"jet oledb:database password")
             cs.password = value;
-        else if (key == u"persist security info")
-            cs.persistSecurityInfo = value.compare(u"true", Qt::CaseInsensitive) == 0;
-        // Further keys of the original provider carry nothing this store needs.
+        // Any other key ("Persist Security Info", "Mode" ...) is accepted and ignored: nothing here needs it.
     }
     return cs;
 }

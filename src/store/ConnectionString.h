@@ -11,7 +11,6 @@ struct ConnectionString
     QString provider;
     QString dataSource;
     QString password;
-    bool persistSecurityInfo = false;
 
     // Throws StoreError for a malformed string.
     static ConnectionString parse(const QString &text);

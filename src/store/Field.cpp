@@ -4,17 +4,44 @@
 #include "RecordSet.h"
 #include "StoreError.h"
 
+#include <utility>
+
 namespace store {
+
+namespace {
+
+TruthWords &currentTruthWords()
+{
+    static TruthWords words{QStringLiteral("True"), QStringLiteral("False")};
+    return words;
+}
+
+// An empty word would make every blank text a truth value.
+bool isWord(const QString &text, const QString &word)
+{
+    return !word.isEmpty() && text.compare(word, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+void setTruthWords(TruthWords words)
+{
+    currentTruthWords() = std::move(words);
+}
+
+const TruthWords &truthWords()
+{
+    return currentTruthWords();
+}
 
 bool parseBool(const QString &text, bool *ok)
 {
     const QString t = text.trimmed();
+    const TruthWords &words = truthWords();
     *ok = true;
-    if (t.compare(booleanText(true), Qt::CaseInsensitive) == 0 ||
-        t.compare(u"True", Qt::CaseInsensitive) == 0 || t == u"1" || t == u"-1")
+    if (isWord(t, words.yes) || t.compare(u"True", Qt::CaseInsensitive) == 0 || t == u"1" || t == u"-1")
         return true;
-    if (t.compare(booleanText(false), Qt::CaseInsensitive) == 0 ||
-        t.compare(u"False", Qt::CaseInsensitive) == 0 || t == u"0")
+    if (isWord(t, words.no) || t.compare(u"False", Qt::CaseInsensitive) == 0 || t == u"0")
         return false;
     *ok = false;
     return false;
@@ -81,7 +108,7 @@ QString textOf(const QVariant &v)
     if (!v.isValid() || v.isNull())
         return QString();
     if (v.typeId() == QMetaType::Bool)
-        return booleanText(v.toBool());
+        return truthWords().text(v.toBool());
     return v.toString();
 }
 
@@ -162,7 +189,7 @@ QVariant RecordSet::normalize(int f, const QVariant &value) const
     const FieldDef &def = m_fields[static_cast<size_t>(f)];
     switch (def.type) {
     case FieldType::Text: {
-        QString s = value.typeId() == QMetaType::Bool ? booleanText(value.toBool()) : value.toString();
+        QString s = value.typeId() == QMetaType::Bool ? truthWords().text(value.toBool()) : value.toString();
         if (def.size > 0 && s.size() > def.size)
             s.truncate(def.size);
         return s;

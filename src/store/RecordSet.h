@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FieldDef.h"
 #include "IntIndex.h"
 
 #include <QObject>
@@ -19,27 +20,6 @@ class Connection;
 class RecordSet;
 class Statement;
 struct SnapshotChange;
-
-enum class FieldType
-{
-    Integer,
-    AutoInc,
-    Text,
-    Boolean
-};
-
-struct FieldDef
-{
-    QString name;
-    FieldType type = FieldType::Text;
-    int size = 0; // most characters a text field holds; 0: no limit
-};
-
-// How a Boolean reads as text: the words the program shows and writes for true and false.
-inline QString booleanText(bool value)
-{
-    return value ? QStringLiteral("Wahr") : QStringLiteral("Falsch");
-}
 
 enum class DataState
 {

@@ -24,7 +24,7 @@ void Animate::setFileName(const QString &path)
     update();
     m_clip = AviClip::load(path);
     const auto interval = std::chrono::duration_cast<std::chrono::milliseconds>(m_clip.frameInterval());
-    m_timer->setInterval(std::max<std::chrono::milliseconds::rep>(1, interval.count()));
+    m_timer->setInterval(std::max(std::chrono::milliseconds(1), interval));
     updateGeometry();
 }
 

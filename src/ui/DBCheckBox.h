@@ -22,7 +22,6 @@ public:
     void setDataSource(DataSource *source);
     DataSource *dataSource() const { return m_binding.source(); }
     void setDataField(const QString &field);
-    const QString &dataField() const { return m_binding.field(); }
     void setValueChecked(const QString &value);
     void setValueUnchecked(const QString &value);
 
@@ -38,8 +37,8 @@ private:
     Qt::CheckState stateOfField() const;
 
     FieldBinding m_binding;
-    QString m_valueChecked = store::booleanText(true);
-    QString m_valueUnchecked = store::booleanText(false);
+    QString m_valueChecked = store::truthWords().yes;
+    QString m_valueUnchecked = store::truthWords().no;
 };
 
 } // namespace ui

@@ -132,7 +132,6 @@ void DBEdit::focusOutEvent(QFocusEvent *event)
     if (event->reason() == Qt::PopupFocusReason || event->reason() == Qt::ActiveWindowFocusReason)
         return;
     writeField();
-    guarded([this] { emit exited(); });
 }
 
 void DBEdit::keyPressEvent(QKeyEvent *event)

@@ -25,13 +25,10 @@ public:
     void setDataSource(DataSource *source);
     DataSource *dataSource() const { return m_binding.source(); }
     void setDataField(const QString &field);
-    const QString &dataField() const { return m_binding.field(); }
     // Text typed that is not yet in the field.
     bool isFieldModified() const { return m_modified; }
 
 signals:
-    // The focus went on to another control of the window, after the edit wrote its text into the field.
-    void exited();
     // Text the user typed, pasted or deleted has just gone into the field, on leaving the edit or before a
     // post. A handler may rewrite the field (the password edit scrambles it); it runs inside the post.
     void typedTextWritten();

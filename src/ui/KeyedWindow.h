@@ -13,9 +13,8 @@ class RoundedShape;
 
 // A frameless modal dialog of which only its rounded body is visible.
 //
-// The window was designed with a teal background that doubles as a transparent colour key. Here the window
-// is frameless and translucent and paints no background at all, so the key colour never shows; the body is
-// the child `Shape1` (a RoundedShape, silver with a black outline). The window is additionally masked to the
+// The window is frameless and translucent and paints no background at all; what shows is its body, the
+// child `Shape1` (a RoundedShape, silver with a black outline). The window is additionally masked to the
 // body, which keeps the corners clear on desktops without a compositor. Child controls inherit a silver
 // palette. The window has the given client size, the design font ("MS Sans Serif", 8 pt, or its stand-in),
 // is centred on the screen when shown, and can be dragged by its body.
@@ -26,8 +25,6 @@ class KeyedWindow : public ModalDialog
 public:
     KeyedWindow(QSize clientSize, QRect body, QSize cornerEllipse, QWidget *parent = nullptr);
 
-    // The designed background, which is also the colour key; it is never painted.
-    static QColor keyColour() { return {0, 128, 128}; }
     static QColor bodyColour() { return {192, 192, 192}; }
 
     RoundedShape *shape() const { return m_shape; }

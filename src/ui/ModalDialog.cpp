@@ -62,11 +62,6 @@ void ModalDialog::setCancelButton(ResultButton *button)
     m_cancelButton = button;
 }
 
-ResultButton *ModalDialog::cancelButton() const
-{
-    return qobject_cast<ResultButton *>(m_cancelButton.data());
-}
-
 void ModalDialog::accept()
 {
     m_result = ModalResult::OK;

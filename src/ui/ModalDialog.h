@@ -47,7 +47,6 @@ public:
     // Enter presses this button; Escape presses the cancel button.
     void setDefaultButton(ResultButton *button);
     void setCancelButton(ResultButton *button);
-    ResultButton *cancelButton() const;
 
     // Placed at the centre of the screen each time it is shown.
     void setCentredOnScreen(bool centred) { m_centred = centred; }

@@ -137,7 +137,7 @@ QString RecordSetModel::textAt(int row, int field) const
     if (!v.isValid() || v.isNull())
         return QString();
     if (v.typeId() == QMetaType::Bool)
-        return store::booleanText(v.toBool());
+        return store::truthWords().text(v.toBool());
     return v.toString();
 }
 

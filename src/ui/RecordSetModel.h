@@ -10,7 +10,7 @@
 
 namespace ui {
 
-// One column of a data grid as designed: the field it shows, its title (empty: the field's name) and its
+// One column of a data grid: the field it shows, its title (empty: the field's name) and its
 // width in pixels (64 is the platform grid's default).
 struct GridColumn
 {
@@ -23,8 +23,8 @@ struct GridColumn
 //
 // Rows are the record set's rows on show, a pending new row included; columns are the designed columns, or
 // every field of the set when none were given. DisplayRole and EditRole give a cell's text as the field
-// would read it (Booleans as "Wahr"/"Falsch", an empty value as ""). The vertical header carries the
-// indicator: IndicatorRole tells which mark the row shows.
+// would read it (Booleans in the program's truth words, an empty value as ""). The vertical header carries
+// the indicator: IndicatorRole tells which mark the row shows.
 //
 // The model keeps no copy of the rows and never walks them: every cell is read from the set when asked for,
 // and the set's data links drive the model's notifications (about-to signals begin a change, the done
@@ -50,7 +50,6 @@ public:
     RecordSetModel(store::RecordSet *set, QObject *parent = nullptr);
 
     void setRecordSet(store::RecordSet *set);
-    store::RecordSet *recordSet() const { return m_set.data(); }
     void setColumns(const std::vector<GridColumn> &columns);
     const std::vector<GridColumn> &columns() const { return m_columns; }
 

@@ -23,7 +23,6 @@ public:
     ResultButton(const QString &text, ModalResult result, QWidget *parent = nullptr);
 
     ModalResult result() const { return m_result; }
-    void setResult(ModalResult result) { m_result = result; }
 
     void onClick(std::function<void()> handler);
 

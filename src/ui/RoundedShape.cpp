@@ -23,15 +23,9 @@ void RoundedShape::setBrushColour(const QColor &colour)
     update();
 }
 
-void RoundedShape::setPenColour(const QColor &colour)
-{
-    m_pen = colour;
-    update();
-}
-
 void RoundedShape::paintShape(QPainter &painter) const
 {
-    // Hard pixel edges as designed: a smoothed edge would blend with whatever lies behind the window.
+    // Hard pixel edges, never smoothed: a smoothed edge would blend with whatever lies behind the window.
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(m_pen, 0));
     painter.setBrush(m_brush);

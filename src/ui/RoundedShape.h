@@ -20,9 +20,6 @@ public:
     void setCornerEllipse(QSize ellipse);
     QSize cornerEllipse() const { return m_corner; }
     void setBrushColour(const QColor &colour);
-    QColor brushColour() const { return m_brush; }
-    void setPenColour(const QColor &colour);
-    QColor penColour() const { return m_pen; }
 
     // The pixels the shape covers, in its own coordinates.
     QRegion coveredRegion() const;

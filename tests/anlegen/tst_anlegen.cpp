@@ -100,7 +100,7 @@ private slots:
         QVERIFY(QDir().mkpath(QStringLiteral(SICHERHEIT_SCREENSHOT_DIR)));
     }
 
-    // ------------------------------------------------------------------------------------- as designed
+    // -------------------------------------------------------------------------- size, frame and controls
 
     void looksAsDesigned()
     {

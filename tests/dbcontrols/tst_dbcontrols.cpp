@@ -215,7 +215,8 @@ void TestDbControls::modelFollowsFilterAndMasterMoves()
     functions->insertRecord({QStringLiteral("Kunden"), 0});
     const int kunden = functions->field(QStringLiteral("id")).asInteger();
     functions->insertRecord({QStringLiteral("Lager"), 0});
-    assignments->insertRecord({QVariant(), functions->field(QStringLiteral("id")).asInteger(), "AB"});
+    assignments->insertRecord(
+        {QVariant(), functions->field(QStringLiteral("id")).asInteger(), QStringLiteral("AB")});
     functions->insertRecord({QStringLiteral("Unterpunkt"), kunden}); // on show until the filter is applied
     QCOMPARE(groupModel.rowCount(), 3);
 

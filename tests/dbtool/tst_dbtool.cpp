@@ -3,6 +3,7 @@
 #include "JunkFile.h"
 #include "SqliteBackend.h"
 #include "TestSupport.h"
+#include "Words.h"
 
 #include "LogonServices.h"
 #include "Sqlite.h"
@@ -16,6 +17,8 @@
 #include <QTest>
 
 #include <sys/stat.h>
+
+using testsupport::words;
 
 namespace {
 
@@ -304,31 +307,31 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("says");
-        QTest::newRow("rights") << QStringList{"rights", "FILE", "berta"} << 0
+        QTest::newRow("rights") << words({"rights", "FILE", "berta"}) << 0
                                 << "      12  Formulare › Verkauf › Kunden › Ändern  [Initialien geteilt]\n"
                                    "2 Funktionen\n";
-        QTest::newRow("rights of nobody") << QStringList{"rights", "FILE", "niemand"} << 1
+        QTest::newRow("rights of nobody") << words({"rights", "FILE", "niemand"}) << 1
                                           << "sicherheit-db: Den Benutzer „niemand“ gibt es nicht.\n";
-        QTest::newRow("who") << QStringList{"who", "FILE", "11"} << 0 << "XY    \n1 Benutzer\n";
-        QTest::newRow("who below") << QStringList{"who", "FILE", "10", "--below"} << 0
+        QTest::newRow("who") << words({"who", "FILE", "11"}) << 0 << "XY    \n1 Benutzer\n";
+        QTest::newRow("who below") << words({"who", "FILE", "10", "--below"}) << 0
                                    << "über 11 Formulare › Verkauf › Kunden";
-        QTest::newRow("who of no function") << QStringList{"who", "FILE", "77"} << 1 << "77";
-        QTest::newRow("who of no number") << QStringList{"who", "FILE", "zehn"} << 2 << "„zehn“";
-        QTest::newRow("check") << QStringList{"check", "FILE"} << 1 << "\n9 Befunde\n";
-        QTest::newRow("missing argument") << QStringList{"rights", "FILE"} << 2 << "Es fehlen Angaben";
-        QTest::newRow("wrong option") << QStringList{"who", "FILE", "10", "--unter"} << 2 << "--unter";
-        QTest::newRow("wrong format") << QStringList{"export", "FILE", "--format", "xml"} << 2 << "„xml“";
+        QTest::newRow("who of no function") << words({"who", "FILE", "77"}) << 1 << "77";
+        QTest::newRow("who of no number") << words({"who", "FILE", "zehn"}) << 2 << "„zehn“";
+        QTest::newRow("check") << words({"check", "FILE"}) << 1 << "\n9 Befunde\n";
+        QTest::newRow("missing argument") << words({"rights", "FILE"}) << 2 << "Es fehlen Angaben";
+        QTest::newRow("wrong option") << words({"who", "FILE", "10", "--unter"}) << 2 << "--unter";
+        QTest::newRow("wrong format") << words({"export", "FILE", "--format", "xml"}) << 2 << "„xml“";
         QTest::newRow("who below counts users")
-            << QStringList{"who", "FILE", "10", "--below"} << 0 << "\n4 Benutzer (6 Zeilen)\n";
-        QTest::newRow("export into no folder") << QStringList{"export", "FILE", "--out", "DIR/fehlt/x.json"}
-                                               << 1 << "den Ordner „DIR/fehlt“ gibt es nicht";
+            << words({"who", "FILE", "10", "--below"}) << 0 << "\n4 Benutzer (6 Zeilen)\n";
+        QTest::newRow("export into no folder") << words({"export", "FILE", "--out", "DIR/fehlt/x.json"}) << 1
+                                               << "den Ordner „DIR/fehlt“ gibt es nicht";
         QTest::newRow("export to no name")
-            << QStringList{"export", "FILE", "--out", ""} << 2 << "Zu --out fehlt der Name der Datei";
+            << words({"export", "FILE", "--out", ""}) << 2 << "Zu --out fehlt der Name der Datei";
         QTest::newRow("export onto a folder")
-            << QStringList{"export", "FILE", "--out", "DIR"} << 1 << "„DIR“ ist ein Ordner";
+            << words({"export", "FILE", "--out", "DIR"}) << 1 << "„DIR“ ist ein Ordner";
         QTest::newRow("backup onto a folder")
-            << QStringList{"backup", "FILE", "DIR"} << 1 << "„DIR“ ist ein Ordner";
-        QTest::newRow("raw JSON") << QStringList{"export", "FILE", "--raw"} << 2
+            << words({"backup", "FILE", "DIR"}) << 1 << "„DIR“ ist ein Ordner";
+        QTest::newRow("raw JSON") << words({"export", "FILE", "--raw"}) << 2
                                   << "--raw gilt nur für --format csv";
     }
     void rightsCommandsAnswerAndFail()
@@ -485,12 +488,12 @@ private slots:
     void freshFilesPassTheirOwnCheck_data()
     {
         QTest::addColumn<QStringList>("make");
-        QTest::newRow("init") << QStringList{"init", "FILE", "--admin", "chef", "--password", "geheim"};
-        QTest::newRow("demo") << QStringList{"demo", "FILE"};
-        QTest::newRow("large demo") << QStringList{"demo",        "FILE", "--users",       "40",
-                                                   "--functions", "60",   "--assignments", "2000"};
-        QTest::newRow("every pair") << QStringList{"demo",        "FILE", "--users",       "3",
-                                                   "--functions", "4",    "--assignments", "12"};
+        QTest::newRow("init") << words({"init", "FILE", "--admin", "chef", "--password", "geheim"});
+        QTest::newRow("demo") << words({"demo", "FILE"});
+        QTest::newRow("large demo") << words(
+            {"demo", "FILE", "--users", "40", "--functions", "60", "--assignments", "2000"});
+        QTest::newRow("every pair") << words(
+            {"demo", "FILE", "--users", "3", "--functions", "4", "--assignments", "12"});
     }
     void freshFilesPassTheirOwnCheck()
     {
@@ -511,9 +514,12 @@ private slots:
             QStringLiteral(R"({"Funktionen": [], "Funktionen_Benutzer": [], "Benutzer": [)");
         const QString row = QStringLiteral(R"({"id": 1, "User": "%1", "RealName": "", "Initialien": "A",
             "NTUser": "", "Passwort": "x", "Admin": %2}]})");
-        QTest::newRow("too long") << users + row.arg(QString(21, u'u'), "true") << "länger als 20";
-        QTest::newRow("beyond Windows-1252") << users + row.arg("\u20AC\u4E2D", "true") << "Windows-1252";
-        QTest::newRow("no truth value") << users + row.arg("u", "1") << "Wahrheitswert";
+        QTest::newRow("too long") << users + row.arg(QString(21, u'u'), QStringLiteral("true"))
+                                  << "länger als 20";
+        QTest::newRow("beyond Windows-1252")
+            << users + row.arg(QStringLiteral("\u20AC\u4E2D"), QStringLiteral("true")) << "Windows-1252";
+        QTest::newRow("no truth value")
+            << users + row.arg(QStringLiteral("u"), QStringLiteral("1")) << "Wahrheitswert";
         QTest::newRow("an id twice") << R"({"Benutzer": [], "Funktionen_Benutzer": [], "Funktionen": [
             {"Titel": "A", "inGruppe": 0, "id": 5}, {"Titel": "B", "inGruppe": 0, "id": 5}]})"
                                      << "die id 5";
@@ -532,7 +538,7 @@ private slots:
             {"Titel": "A", "inGruppe": 0, "id": null}]})"
                                << "Funktionen, Zeile 1: id ist leer (null); jede Zeile braucht ihre Nummer";
         QTest::newRow("a number as text where a number belongs")
-            << users + row.arg("u", "\"1\"") << "Wahrheitswert";
+            << users + row.arg(QStringLiteral("u"), QStringLiteral("\"1\"")) << "Wahrheitswert";
     }
     void importRefusesWhatTheFileCannotHold()
     {
@@ -578,10 +584,10 @@ private slots:
         QTest::addColumn<int>("mask");
         QTest::addColumn<QStringList>("command"); // FILE the database, OUT the file it writes
         const QList<QPair<const char *, QStringList>> commands{
-            {"export json", {"export", "FILE", "--out", "OUT"}},
-            {"export csv", {"export", "FILE", "--format", "csv", "--out", "OUT"}},
-            {"backup", {"backup", "FILE", "OUT"}},
-            {"clean-up's backup", {"check", "FILE", "--clean"}}};
+            {"export json", words({"export", "FILE", "--out", "OUT"})},
+            {"export csv", words({"export", "FILE", "--format", "csv", "--out", "OUT"})},
+            {"backup", words({"backup", "FILE", "OUT"})},
+            {"clean-up's backup", words({"check", "FILE", "--clean"})}};
         for (const int mask : {022, 002, 077}) {
             for (const auto &[name, args] : commands)
                 QTest::addRow("%s, umask %03o", name, mask) << mask << args;

@@ -241,7 +241,7 @@ private slots:
                  // Under B: equal titles, an empty title, a NULL title, a title that looks like a format.
                  {20, QStringLiteral("Gleich"), 2},
                  {21, QStringLiteral("Gleich"), 2},
-                 {22, QString(""), 2},
+                 {22, QStringLiteral(""), 2},
                  {23, QVariant(), 2},
                  {24, QStringLiteral("%1 %s"), 2}});
         const auto w = openWindow();

@@ -4,6 +4,7 @@
 #include "SignOnDriver.h"
 #include "SqliteBackend.h"
 #include "TestSupport.h"
+#include "Words.h"
 
 #include "Animate.h"
 #include "Connection.h"
@@ -35,6 +36,7 @@
 
 using driver::Box;
 using driver::Script;
+using testsupport::words;
 using ui::ModalResult;
 
 namespace {
@@ -251,7 +253,7 @@ void TestSignOn::changeDialogLooksAsDesigned()
     QCOMPARE(dialog.passneucheck->font().family(), ui::designFont(QStringLiteral("Arial"), 8).family());
     QCOMPARE(dialog.passneu->maskChar(), kMask.front());
     QCOMPARE(dialog.passneucheck->maskChar(), kMask.front());
-    QCOMPARE(tabSequence(dialog.passneu, 4), (QStringList{"passneu", "passneucheck", "OKbutton", "Button2"}));
+    QCOMPARE(tabSequence(dialog.passneu, 4), (words({"passneu", "passneucheck", "OKbutton", "Button2"})));
 
     driver::type(dialog.passneu, QStringLiteral("neu12"));
     const QImage picture = dialog.grab().toImage().convertToFormat(QImage::Format_ARGB32);
@@ -334,7 +336,7 @@ void TestSignOn::changeDialogJudgesBothEntries()
     QCOMPARE(seen(script.boxes), messages);
     for (const Box &box : std::as_const(script.boxes)) {
         QCOMPARE(box.icon, QMessageBox::Critical);
-        QCOMPARE(box.buttons, QStringList{"OK"});
+        QCOMPARE(box.buttons, words({"OK"}));
     }
     QCOMPARE(dialog.passneu->text(), entry);
 }
@@ -372,7 +374,7 @@ void TestSignOn::logonLooksAsDesigned()
     QVERIFY(logon->Animate1->isActive());
     QCOMPARE(logon->Animate1->fileName(), programFolder() + QStringLiteral("key.avi"));
     QCOMPARE(tabSequence(logon->Benutzer, 5),
-             (QStringList{"Benutzer", "Pass", "Pwchange", "OKbutton", "Button2"}));
+             (words({"Benutzer", "Pass", "Pwchange", "OKbutton", "Button2"})));
 
     const SignedOnUser &nobody = logon->signedOnUser();
     QVERIFY(nobody.User.isEmpty() && nobody.Passwort.isEmpty() && !nobody.Admin);
@@ -433,15 +435,15 @@ void TestSignOn::logonOutcomes_data()
         << "Bert"
         << "" << QStringList() << false << ModalResult::OK << QByteArray("Bert");
     QTest::newRow("unknown name") << "Zora"
-                                  << "Geheim" << QStringList{error(kUnknown.arg("Zora"))} << true
-                                  << ModalResult::Cancel << QByteArray();
+                                  << "Geheim" << QStringList{error(kUnknown.arg(QStringLiteral("Zora")))}
+                                  << true << ModalResult::Cancel << QByteArray();
     QTest::newRow("empty name") << ""
-                                << "" << QStringList{error("Benutzername  ist unbekannt!")} << true
-                                << ModalResult::Cancel << QByteArray();
+                                << "" << QStringList{error(QStringLiteral("Benutzername  ist unbekannt!"))}
+                                << true << ModalResult::Cancel << QByteArray();
     QTest::newRow("quotes in the name stay part of the name")
         << R"(x" or "1"="1)"
-        << "" << QStringList{error(kUnknown.arg(R"(x" or "1"="1)"))} << true << ModalResult::Cancel
-        << QByteArray();
+        << "" << QStringList{error(kUnknown.arg(QStringLiteral(R"(x" or "1"="1)")))} << true
+        << ModalResult::Cancel << QByteArray();
     QTest::newRow("wrong password") << "Anna"
                                     << "Falsch" << QStringList{warning(kWrong)} << true << ModalResult::Cancel
                                     << QByteArray("Anna");
@@ -484,7 +486,7 @@ void TestSignOn::logonOutcomes()
     QVERIFY2(script.done() && !script.timedOut(), qPrintable(script.pending().join(u',')));
     QCOMPARE(seen(script.boxes), messages);
     for (const Box &box : std::as_const(script.boxes))
-        QCOMPARE(box.buttons, QStringList{"OK"});
+        QCOMPARE(box.buttons, words({"OK"}));
     if (staysOpen) {
         QCOMPARE(nameAfter, name);
         if (messages.front().startsWith(QStringLiteral("Warnung"))) {
@@ -635,7 +637,7 @@ void TestSignOn::noChangeWithoutExactlyOneUserAndTheRightPassword_data()
                                     << "Falsch" << QStringList{warning(kWrong)};
     QTest::newRow("unknown name, the earlier user's password")
         << "Zora"
-        << "Geheim" << QStringList{error(kUnknown.arg("Zora"))};
+        << "Geheim" << QStringList{error(kUnknown.arg(QStringLiteral("Zora")))};
     // An update for this name would reach both records, neither of which proved anything.
     QTest::newRow("more than one record, the earlier user's password") << "Doppel"
                                                                        << "Geheim" << QStringList();

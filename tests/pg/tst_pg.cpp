@@ -170,7 +170,8 @@ private slots:
         admin.setConnectionString(connectionStringFor(m_server.uri()));
         admin.execute(QStringLiteral("insert into Benutzer (User, Admin) values (\"Angreifer\", false)"));
         admin.execute(QStringLiteral("insert into Funktionen (Titel, inGruppe) values (\"b\", 0)"));
-        const QByteArray attacker = (m_server.uriAs(QStringLiteral("angreifer")) + "&password=pw2").toUtf8();
+        const QByteArray attacker =
+            (m_server.uriAs(QStringLiteral("angreifer")) + QStringLiteral("&password=pw2")).toUtf8();
         const QByteArray body =
             "(t varchar) RETURNS text LANGUAGE plpgsql AS $$BEGIN UPDATE public.\"Benutzer\" "
             "SET \"Admin\" = true; RETURN lower(t); END$$;";
@@ -273,7 +274,9 @@ private slots:
         const QByteArray login = PQuser(owner);
         PQclear(PQexec(owner, "GRANT CREATE ON DATABASE sicherheit TO faelscher"));
         PGconn *other =
-            PQconnectdb((m_server.uriAs(QStringLiteral("faelscher")) + "&password=pw3").toUtf8().constData());
+            PQconnectdb((m_server.uriAs(QStringLiteral("faelscher")) + QStringLiteral("&password=pw3"))
+                            .toUtf8()
+                            .constData());
         PGresult *done = PQexec(other, made.arg(QString::fromUtf8(login)).toUtf8().constData());
         QVERIFY2(PQresultStatus(done) == PGRES_COMMAND_OK, PQerrorMessage(other));
         PQclear(done);
@@ -298,11 +301,12 @@ private slots:
         QTest::addColumn<QString>("statement");  // empty: open "Benutzer" as a table set
         QTest::addColumn<QString>("expected");
         const QString denied = QStringLiteral("keine Berechtigung f\u00FCr \u201EBenutzer\u201C");
-        QTest::newRow("no right to write") << "&user=leser"
-                                           << "insert into Benutzer (User) values (\"x\")"
-                                           << denied + "; die \u00C4nderung wurde nicht gespeichert (";
+        QTest::newRow("no right to write")
+            << "&user=leser"
+            << "insert into Benutzer (User) values (\"x\")"
+            << denied + QStringLiteral("; die \u00C4nderung wurde nicht gespeichert (");
         QTest::newRow("no right to read") << "&user=leser"
-                                          << "select * from Benutzer" << denied + " (";
+                                          << "select * from Benutzer" << denied + QStringLiteral(" (");
         QTest::newRow("statement time-out") << "&options=-c%20statement_timeout%3D100"
                                             << "select PG_SLEEP(2)"
                                             << "von einem anderen Programm gesperrt";

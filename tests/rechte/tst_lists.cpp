@@ -5,6 +5,7 @@
 #include "StoreError.h"
 #include "Suites.h"
 #include "TextGrid.h"
+#include "Words.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 
 using rechte::TextGrid;
+using testsupport::words;
 
 namespace {
 
@@ -48,14 +50,13 @@ private slots:
     {
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QStringList>("shown");
-        QTest::newRow("nothing typed")
-            << QString() << QStringList{"Zoe", "ärger", "Anton", "MÜLLER", "müller"};
-        QTest::newRow("another letter case") << "MÜL" << QStringList{"MÜLLER", "müller"};
-        QTest::newRow("umlaut in capitals matches small") << "äR" << QStringList{"ärger"};
+        QTest::newRow("nothing typed") << QString() << words({"Zoe", "ärger", "Anton", "MÜLLER", "müller"});
+        QTest::newRow("another letter case") << "MÜL" << words({"MÜLLER", "müller"});
+        QTest::newRow("umlaut in capitals matches small") << "äR" << words({"ärger"});
         QTest::newRow("umlaut is not its plain letter") << "arger" << QStringList{};
-        QTest::newRow("full name") << "bauer" << QStringList{"Anton"};
-        QTest::newRow("initials") << "za" << QStringList{"Zoe"};
-        QTest::newRow("in two columns of one row, listed once") << "anton" << QStringList{"Anton"};
+        QTest::newRow("full name") << "bauer" << words({"Anton"});
+        QTest::newRow("initials") << "za" << words({"Zoe"});
+        QTest::newRow("in two columns of one row, listed once") << "anton" << words({"Anton"});
         QTest::newRow("no row") << "xyz" << QStringList{};
     }
     void aFilterKeepsTheRowsThatHoldTheTextInAnyColumn()
@@ -73,10 +74,10 @@ private slots:
         QTest::addColumn<bool>("descending");
         QTest::addColumn<QStringList>("order");
         QTest::newRow("user, ä beside a, case ignored")
-            << 0 << false << QStringList{"Anton", "ärger", "MÜLLER", "müller", "Zoe"};
+            << 0 << false << words({"Anton", "ärger", "MÜLLER", "müller", "Zoe"});
         QTest::newRow("user, descending, equal values as before")
-            << 0 << true << QStringList{"Zoe", "MÜLLER", "müller", "ärger", "Anton"};
-        QTest::newRow("full name") << 1 << false << QStringList{"Anton", "müller", "MÜLLER", "ärger", "Zoe"};
+            << 0 << true << words({"Zoe", "MÜLLER", "müller", "ärger", "Anton"});
+        QTest::newRow("full name") << 1 << false << words({"Anton", "müller", "MÜLLER", "ärger", "Zoe"});
     }
     void aHeaderSortsInGermanOrderAndKeepsTheOrderOfEqualValues()
     {
@@ -118,7 +119,8 @@ private slots:
         grid.addRow({QStringLiteral("weg"), QStringLiteral("8")});
         grid.setFilter(QStringLiteral("7"));
         // A byte order mark, the headers, the rows on show only, CR LF.
-        QCOMPARE(rechte::toCsv(grid), QString(QChar(0xFEFF)) + "Wert;Id\r\n" + cell + ";7\r\n");
+        QCOMPARE(rechte::toCsv(grid),
+                 QString(QChar(0xFEFF)) + QStringLiteral("Wert;Id\r\n") + cell + QStringLiteral(";7\r\n"));
     }
 
     // A list holds names and rights: others never get a right to it, new or replaced, whatever the umask.

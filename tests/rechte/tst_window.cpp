@@ -4,6 +4,7 @@
 
 #include "MainDriver.h"
 #include "Suites.h"
+#include "Words.h"
 
 #include "JunkFile.h"
 
@@ -38,6 +39,7 @@ using driver::Script;
 using maindriver::FileView;
 using maindriver::withMain;
 using rechte::ListPanel;
+using testsupport::words;
 
 namespace {
 
@@ -119,13 +121,13 @@ private slots:
             QVERIFY(r);
 
             // By user: the filter narrows by name, full name or initials.
-            QCOMPARE(column(r->Users), QStringList({"anna", "Anna", "berta", "chef"}));
+            QCOMPARE(column(r->Users), words({"anna", "Anna", "berta", "chef"}));
             typeFilter(r->Users, QStringLiteral("ab"));
-            QCOMPARE(column(r->Users), QStringList({"anna", "berta"}));
+            QCOMPARE(column(r->Users), words({"anna", "berta"}));
             clickLine(r->Users, QStringLiteral("berta"));
             QCOMPARE(column(r->Held),
-                     QStringList({"Formulare › Verkauf", "Formulare › Verkauf › Kunden › Ändern"}));
-            QCOMPARE(column(r->Held, 2), QStringList({"anna", "anna"}));
+                     words({"Formulare › Verkauf", "Formulare › Verkauf › Kunden › Ändern"}));
+            QCOMPARE(column(r->Held, 2), words({"anna", "anna"}));
             maindriver::screenshot(r, QStringLiteral("rechte-nach-benutzer.png"));
             // A filter that hides the chosen user empties the functions beside it.
             typeFilter(r->Users, QStringLiteral("chef"));
@@ -135,9 +137,10 @@ private slots:
             r->Views->setCurrentIndex(1);
             typeFilter(r->Functions, QStringLiteral("kunden"));
             clickLine(r->Functions, QStringLiteral("Formulare › Verkauf › Kunden"));
-            QCOMPARE(column(r->Holders, 2), QStringList({"XY"}));
+            QCOMPARE(column(r->Holders, 2), words({"XY"}));
             QTest::mouseClick(r->Below, Qt::LeftButton, Qt::NoModifier, QPoint(5, r->Below->height() / 2));
-            QCOMPARE(column(r->Holders), QStringList({"anna", "berta", "chef", QString()}));
+            QCOMPARE(column(r->Holders), QStringList({QStringLiteral("anna"), QStringLiteral("berta"),
+                                                      QStringLiteral("chef"), QString()}));
             QCOMPARE(column(r->Holders, 3)[2], QStringLiteral("Formulare › Verkauf › Kunden › Ändern"));
             QCOMPARE(column(r->Holders, 3)[3], QString()); // XY holds Kunden itself
             maindriver::screenshot(r, QStringLiteral("rechte-nach-funktion.png"));
@@ -153,7 +156,7 @@ private slots:
             QTest::mouseClick(table->horizontalHeader()->viewport(), Qt::LeftButton, Qt::NoModifier,
                               QPoint(titleAt, 5));
             QCOMPARE(column(r->Assignments, 3),
-                     QStringList({"Ändern", "Ändern", "Ändern", "Ändern", "Kunden", "Verkauf", "Verkauf"}));
+                     words({"Ändern", "Ändern", "Ändern", "Ändern", "Kunden", "Verkauf", "Verkauf"}));
             maindriver::screenshot(r, QStringLiteral("rechte-alle-zuordnungen.png"));
 
             // One window, brought back by Ctrl+R after it was closed; it reads the file again then.
@@ -283,7 +286,7 @@ private slots:
             QTreeWidgetItem *root = fGruppen->Struktur->topLevelItem(0);
             for (int i = 0; i < root->childCount(); ++i)
                 top << root->child(i)->text(0);
-            QCOMPARE(top, QStringList({"R1 (30)", "Selbst (40)", "Verkauf (10)", "Waise (20)"}));
+            QCOMPARE(top, words({"R1 (30)", "Selbst (40)", "Verkauf (10)", "Waise (20)"}));
             // The functions page on the root shows them too.
             QVERIFY(maindriver::rowOf(m->Funktionen, "Titel", QStringLiteral("Selbst")) >= 0);
         });
@@ -505,7 +508,8 @@ private slots:
             // With no user chosen it proposes "Rechte.csv"; sizes and dates are German.
             r->Views->setCurrentIndex(0);
             s.on(QStringLiteral("ExportDialog"), [&](QWidget *w) {
-                QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text(), "Rechte.csv");
+                QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text(),
+                         QStringLiteral("Rechte.csv"));
                 auto *view = w->findChild<QTreeView *>(QStringLiteral("treeView"));
                 QTRY_VERIFY(view->model()->rowCount(view->rootIndex()) > 0); // verkauf.csv
                 const QString date = view->model()->index(0, 3, view->rootIndex()).data().toString();

@@ -1,6 +1,7 @@
 // Who may do what, and the check and clean-up of a file, on a file with every kind of junk.
 
 #include "JunkFile.h"
+#include "Words.h"
 
 #include "Rights.h"
 #include "RightsCheck.h"
@@ -124,17 +125,17 @@ private slots:
         QStringList holders;
         for (const rights::Holder &h : file.holders(10, true))
             holders << QStringLiteral("%1:%2").arg(h.user ? h.user->user : h.initials).arg(h.function);
-        QCOMPARE(holders, QStringList({"anna:10", "anna:12", "berta:10", "berta:12", "chef:12", "XY:11"}));
+        QCOMPARE(holders, words({"anna:10", "anna:12", "berta:10", "berta:12", "chef:12", "XY:11"}));
         QCOMPARE(file.holders(10, false).size(), 2u);
 
         QStringList rows;
         for (const rights::OverviewRow &r : file.overview())
             rows << QStringList{r.user, r.group, r.title}.join(u'|');
-        QCOMPARE(rows, QStringList({"|Formulare › Verkauf|Kunden", "anna|Formulare|Verkauf",
-                                    "anna|Formulare › Verkauf › Kunden|Ändern", "Anna|… › Waise|Kind",
-                                    "berta|Formulare|Verkauf", "berta|Formulare › Verkauf › Kunden|Ändern",
-                                    "chef|Formulare › Verkauf › Kunden|Ändern",
-                                    "chef|Formulare › Verkauf › Kunden|Ändern"}));
+        QCOMPARE(rows, words({"|Formulare › Verkauf|Kunden", "anna|Formulare|Verkauf",
+                              "anna|Formulare › Verkauf › Kunden|Ändern", "Anna|… › Waise|Kind",
+                              "berta|Formulare|Verkauf", "berta|Formulare › Verkauf › Kunden|Ändern",
+                              "chef|Formulare › Verkauf › Kunden|Ändern",
+                              "chef|Formulare › Verkauf › Kunden|Ändern"}));
     }
 
     void copyingGivesOnlyWhatIsLackingOnce()

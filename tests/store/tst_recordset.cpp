@@ -202,6 +202,32 @@ private slots:
                                       QStringLiteral("kann nicht geändert werden"));
     }
 
+    void aTruthValueReadsAndTakesTheWordsTheProgramSupplies()
+    {
+        // The file holds the truth value; other words read the same row and take the same value.
+        struct Restore
+        {
+            store::TruthWords words = store::truthWords();
+            ~Restore() { store::setTruthWords(words); }
+        } const restore;
+        Db db;
+        auto users = db.users();
+        users->open();
+        users->insertRecord({QVariant(), QStringLiteral("anna"), QStringLiteral("AN"), QString(), QString(),
+                             QString(), true});
+        store::setTruthWords({QStringLiteral("ja"), QStringLiteral("nein")});
+        QCOMPARE(users->field(QStringLiteral("Admin")).asString(), QStringLiteral("ja"));
+        users->edit();
+        EXPECT_STORE_ERROR_CONTAINING(
+            users->field(QStringLiteral("Admin")).setAsString(QStringLiteral("Wahr")),
+            QStringLiteral("kein gültiger Wahrheitswert"));
+        users->field(QStringLiteral("Admin")).setAsString(QStringLiteral("NEIN"));
+        users->post();
+        store::setTruthWords(restore.words);
+        users->refresh();
+        QCOMPARE(users->field(QStringLiteral("Admin")).asString(), QStringLiteral("Falsch"));
+    }
+
     void anyCharacterReachesTheFileIntact()
     {
         Db db;
@@ -294,9 +320,10 @@ private slots:
         theirs.post();
         mine->edit();
         mine->field(QStringLiteral("User")).setAsString(QStringLiteral("mine"));
-        EXPECT_STORE_ERROR(mine->post(),
-                           "Der Datensatz wurde inzwischen von einem anderen Programm geändert. "
-                           "Ihre Änderung wurde nicht gespeichert; Esc zeigt den gespeicherten Stand.");
+        EXPECT_STORE_ERROR(
+            mine->post(),
+            QStringLiteral("Der Datensatz wurde inzwischen von einem anderen Programm geändert. "
+                           "Ihre Änderung wurde nicht gespeichert; Esc zeigt den gespeicherten Stand."));
         QCOMPARE(mine->state(), DataState::Edit);
         QCOMPARE(mine->field(QStringLiteral("User")).asString(), QStringLiteral("mine"));
         QCOMPARE(db.scalar(QStringLiteral("select User from Benutzer")).toString(), QStringLiteral("theirs"));
@@ -434,7 +461,7 @@ private slots:
             addUsers(*users, {QStringLiteral("fritz")});
             if (onServer())
                 EXPECT_STORE_ERROR_CONTAINING(db.conn.execute(QStringLiteral("select * from fehlt")),
-                                              "fehlt");
+                                              QStringLiteral("fehlt"));
             else
                 sqlite3_exec(store::sqliteHandle(db.conn), "ROLLBACK", nullptr, nullptr, nullptr);
             EXPECT_STORE_ERROR_CONTAINING(transaction.commit(),

@@ -154,7 +154,7 @@ private slots:
         QTest::addColumn<QVariantList>("titles"); // given ids in this order
         QTest::addColumn<QString>("clause");
         QTest::addColumn<QList<int>>("expected"); // places in `titles`
-        const QVariantList missing{QVariant(), QStringLiteral("b"), QString(""), QStringLiteral("a")};
+        const QVariantList missing{QVariant(), QStringLiteral("b"), QStringLiteral(""), QStringLiteral("a")};
         QTest::newRow("missing, ascending")
             << missing << QStringLiteral("order by Titel") << QList<int>{0, 2, 3, 1};
         QTest::newRow("missing, descending")
@@ -201,7 +201,7 @@ private slots:
         q->open();
         QList<int> got;
         for (q->first(); !q->eof(); q->next())
-            got << ids.indexOf(q->field(QStringLiteral("id")).asInteger());
+            got << static_cast<int>(ids.indexOf(q->field(QStringLiteral("id")).asInteger()));
         QCOMPARE(got, expected);
     }
 

@@ -148,7 +148,6 @@ private slots:
         QCOMPARE(cs.provider, QStringLiteral("Microsoft.Jet.OLEDB.4.0"));
         QCOMPARE(cs.dataSource, QStringLiteral("/tmp/a;b/\"x\".mdb"));
         QCOMPARE(cs.password, QStringLiteral("ke'lpo"));
-        QVERIFY(cs.persistSecurityInfo);
         for (const QString &value : {QStringLiteral("/plain/path.mdb"), QStringLiteral("/a;b.mdb"),
                                      QStringLiteral(" lead"), QStringLiteral("q\"uote'")}) {
             const auto back = store::ConnectionString::parse(QStringLiteral("Data Source=") +

@@ -1,4 +1,5 @@
 #include "Suites.h"
+#include "Words.h"
 
 #include "Busy.h"
 #include "ErrorHandler.h"
@@ -25,6 +26,7 @@
 #include <functional>
 #include <stdexcept>
 
+using testsupport::words;
 using ui::ModalResult;
 using ui::MsgButton;
 using ui::MsgKind;
@@ -172,22 +174,22 @@ void TestUi::messageBoxesShowKindButtonsAndAnswer_data()
     QTest::addColumn<MsgResult>("result");
 
     QTest::newRow("error OK") << MsgKind::Error << ui::Buttons(MsgButton::OK) << "OK"
-                              << "Fehler" << int(QMessageBox::Critical) << QStringList{"OK"} << MsgResult::OK;
+                              << "Fehler" << int(QMessageBox::Critical) << words({"OK"}) << MsgResult::OK;
     QTest::newRow("warning Cancel only")
         << MsgKind::Warning << ui::Buttons(MsgButton::Cancel) << "Cancel"
-        << "Warnung" << int(QMessageBox::Warning) << QStringList{"Abbrechen"} << MsgResult::Cancel;
+        << "Warnung" << int(QMessageBox::Warning) << words({"Abbrechen"}) << MsgResult::Cancel;
     QTest::newRow("information") << MsgKind::Information << ui::Buttons(MsgButton::OK) << "OK"
-                                 << "Information" << int(QMessageBox::Information) << QStringList{"OK"}
+                                 << "Information" << int(QMessageBox::Information) << words({"OK"})
                                  << MsgResult::OK;
     QTest::newRow("question yes") << MsgKind::Confirmation << (MsgButton::Yes | MsgButton::No) << "Yes"
-                                  << "Bestätigung" << int(QMessageBox::Question)
-                                  << QStringList{"&Ja", "&Nein"} << MsgResult::Yes;
+                                  << "Bestätigung" << int(QMessageBox::Question) << words({"&Ja", "&Nein"})
+                                  << MsgResult::Yes;
     QTest::newRow("question no") << MsgKind::Confirmation << (MsgButton::Yes | MsgButton::No) << "No"
-                                 << "Bestätigung" << int(QMessageBox::Question) << QStringList{"&Ja", "&Nein"}
+                                 << "Bestätigung" << int(QMessageBox::Question) << words({"&Ja", "&Nein"})
                                  << MsgResult::No;
     QTest::newRow("confirm OK/Cancel")
         << MsgKind::Confirmation << (MsgButton::OK | MsgButton::Cancel) << "Cancel"
-        << "Bestätigung" << int(QMessageBox::Question) << QStringList{"OK", "Abbrechen"} << MsgResult::Cancel;
+        << "Bestätigung" << int(QMessageBox::Question) << words({"OK", "Abbrechen"}) << MsgResult::Cancel;
 }
 
 void TestUi::messageBoxesShowKindButtonsAndAnswer()
@@ -233,7 +235,7 @@ void TestUi::plainMessageHasNoIconAndTheProgramTitle()
     ui::showMessage(QStringLiteral("Keine Datenbank geöffnet. Programm wird beendet!"));
     QCOMPARE(seen.title, QStringLiteral("Sicherheitsbeschreibungen"));
     QCOMPARE(seen.icon, QMessageBox::NoIcon);
-    QCOMPARE(seen.buttonNames, QStringList{"OK"});
+    QCOMPARE(seen.buttonNames, words({"OK"}));
     QCOMPARE(seen.text, QStringLiteral("Keine Datenbank geöffnet. Programm wird beendet!"));
 }
 
@@ -349,7 +351,7 @@ void TestUi::errorBoxShowsTheMessageWithFullStop()
     ui::showError(store::StoreError(QStringLiteral("UserList: Feld 'User' darf nicht leer sein")));
     QCOMPARE(seen.title, QStringLiteral("Sicherheitsbeschreibungen"));
     QCOMPARE(seen.icon, QMessageBox::Critical);
-    QCOMPARE(seen.buttonNames, QStringList{"OK"});
+    QCOMPARE(seen.buttonNames, words({"OK"}));
     QCOMPARE(seen.text, QStringLiteral("UserList: Feld 'User' darf nicht leer sein."));
 
     // Other errors are read as UTF-8.

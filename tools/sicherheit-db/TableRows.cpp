@@ -157,7 +157,7 @@ private:
 QString cellText(const store::FieldDef &field, const QVariant &value)
 {
     if (isTruth(field, value))
-        return store::booleanText(value.toLongLong() != 0);
+        return store::truthWords().text(value.toLongLong() != 0);
     if (value.typeId() == QMetaType::Double)
         return QString::fromLatin1(realText(value.toDouble()));
     return value.toString();

@@ -12,8 +12,8 @@
 
 namespace store {
 
-// Reads a truth value written as text ("Wahr", "True", "1", "-1", their opposites); *ok is false for any
-// other text.
+// Reads a truth value written as text (the program's truth words, "True", "1", "-1", their opposites); *ok
+// is false for any other text.
 bool parseBool(const QString &text, bool *ok);
 
 // Whether two values of a field are the same as the field reads them: empty equals only empty, and text

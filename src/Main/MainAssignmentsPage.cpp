@@ -1,5 +1,6 @@
-// The rights overview page, which has no handlers of its own: its grid, with the options every grid starts
-// with, shows a query that nothing opens.
+// The main window's third page, of the assignments (user, group, title). It has no handlers of its own: its
+// grid, with the options every grid starts with, shows a query that nothing opens. Not to be confused with
+// the window "Rechte-Übersicht", which MainRechteWindow.cpp opens.
 
 #include "DBGrid.h"
 #include "Main.h"

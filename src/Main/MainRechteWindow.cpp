@@ -5,6 +5,7 @@
 #include "GruppenBaum.h"
 #include "ImageLists.h"
 #include "Main.h"
+#include "OnClick.h"
 #include "Rechte.h"
 #include "RecordSet.h"
 #include "SDaten.h"
@@ -23,7 +24,7 @@ void TFMain::buildRechteButton()
     Rechte->setToolButtonStyle(Qt::ToolButtonIconOnly);
     Rechte->setAutoRaise(true);
     ToolBar4->addWidget(Rechte);
-    onClick(Rechte, &TFMain::RechteClick);
+    ui::onClick(Rechte, this, &TFMain::RechteClick);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this), &QShortcut::activated, this,
             [this] { ui::guarded([this] { RechteClick(); }); });
 }
