@@ -8,14 +8,15 @@
 
 namespace store {
 
-BulkLoad::BulkLoad(Connection &connection, const QStringList &tables)
+BulkLoad::BulkLoad(Connection &connection, const QStringList &tables, Indexes indexes)
     : m_connection(connection), m_tables(tables)
 {
     m_connection.ensureConnected();
     Backend &backend = m_connection.plumbing().backend();
     m_batch = static_cast<std::size_t>(backend.rowsPerInsert());
     backend.setBulkLoading(true);
-    m_indexes = backend.dropIndexes(m_tables);
+    if (indexes == Indexes::Rebuild)
+        m_indexes = backend.dropIndexes(m_tables);
 }
 
 BulkLoad::~BulkLoad()

@@ -25,7 +25,12 @@ class BulkLoad
 {
 public:
     // The tables that the rows go to: their indexes, and their ids at the end.
-    BulkLoad(Connection &connection, const QStringList &tables);
+    enum class Indexes
+    {
+        Rebuild, // dropped at the start, made again from all rows by finish()
+        Grow     // kept, and grown row by row as a file in use grows them
+    };
+    BulkLoad(Connection &connection, const QStringList &tables, Indexes indexes = Indexes::Rebuild);
     // Gives the database what the load changed of its session (a file's page cache) back.
     ~BulkLoad();
     BulkLoad(const BulkLoad &) = delete;
