@@ -57,7 +57,7 @@ QString columnType(const FieldDef &f)
     case FieldType::Text:
         break;
     }
-    return QStringLiteral("VARCHAR(%1)").arg(f.size);
+    return f.size > 0 ? QStringLiteral("VARCHAR(%1)").arg(f.size) : QStringLiteral("TEXT");
 }
 
 QString createTable(const QString &table, const std::vector<FieldDef> &columns)
@@ -88,7 +88,7 @@ QString serverColumnType(const FieldDef &f)
     case FieldType::Text:
         break;
     }
-    return QStringLiteral("varchar(%1)").arg(f.size);
+    return f.size > 0 ? QStringLiteral("varchar(%1)").arg(f.size) : QStringLiteral("text");
 }
 
 QString createServerTable(const QString &table, const std::vector<FieldDef> &columns)
@@ -149,16 +149,78 @@ std::vector<FieldDef> rightsOverviewFields()
         {funktionen::kTitel, FieldType::Text, kTitelSize}};
 }
 
+std::vector<FieldDef> protokollFields()
+{
+    using namespace protokoll;
+    return {{kId, FieldType::AutoInc, 0},
+            {kZeit, FieldType::Text, kZeitSize},
+            {kAdministrator, FieldType::Text, kAdministratorSize},
+            {kKonto, FieldType::Text, kKontoSize},
+            {kRechner, FieldType::Text, kRechnerSize},
+            {kProgramm, FieldType::Text, kProgrammSize},
+            {kTabelle, FieldType::Text, kTabelleSize},
+            {kZeile, FieldType::Integer, 0},
+            {kAktion, FieldType::Text, kAktionSize},
+            {kAenderung, FieldType::Text, 0},
+            {kPruefsumme, FieldType::Text, kPruefsummeSize}};
+}
+
+QStringList journalActions()
+{
+    using namespace aktion;
+    return {kAngelegt,           kGeaendert,         kGeloescht, kAnmeldung,
+            kAnmeldungAbgelehnt, kKennwortGeaendert, kImport,    kBereinigung};
+}
+
+QStringList journalCreateStatements()
+{
+    // The message is an SQL literal inside the trigger.
+    const QString message = QString(kJournalUnchangeable).replace(u'\'', QStringLiteral("''"));
+    QStringList statements{createTable(kProtokoll, protokollFields()),
+                           createIndex(kProtokoll, protokoll::kZeit, false)};
+    for (const char *event : {"UPDATE", "DELETE"})
+        statements << QStringLiteral(
+                          "CREATE TRIGGER %1_%2 BEFORE %2 ON %1 BEGIN SELECT RAISE(ABORT, '%3'); END")
+                          .arg(kProtokoll, QLatin1String(event), message);
+    return statements;
+}
+
+QStringList serverJournalCreateStatements()
+{
+    const QString message = QString(kJournalUnchangeable).replace(u'\'', QStringLiteral("''"));
+    // The statements run with the program's schema as the only one searched, so the function is made there;
+    // it reads nothing, so no later search path can change what it does.
+    const QString function = store::quotedServerName(kProtokoll + QStringLiteral("_unveraenderlich"));
+    const QString table = store::quotedServerName(kProtokoll);
+    // TRUNCATE passes row triggers by: it gets one of its own.
+    return {
+        createServerTable(kProtokoll, protokollFields()),
+        createServerIndex(kProtokoll, protokoll::kZeit, false),
+        QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE "
+                       "EXCEPTION '%2' USING ERRCODE = 'insufficient_privilege'; END$$")
+            .arg(function, message),
+        QStringLiteral("CREATE TRIGGER %1 BEFORE UPDATE OR DELETE ON %2 FOR EACH ROW EXECUTE FUNCTION %3()")
+            .arg(function, table, function),
+        QStringLiteral("CREATE TRIGGER %1 BEFORE TRUNCATE ON %2 FOR EACH STATEMENT EXECUTE FUNCTION %3()")
+            .arg(store::quotedServerName(kProtokoll + QStringLiteral("_leeren")), table, function)};
+}
+
+QStringList allTableNames()
+{
+    return tableNames() << kProtokoll;
+}
+
 QStringList createStatements()
 {
-    return {createTable(kBenutzer, benutzerColumns()),
-            createTable(kFunktionen, funktionenFields()),
-            createTable(kFunktionenBenutzer, funktionenBenutzerFields()),
-            createIndex(kBenutzer, benutzer::kUser, true),
-            createIndex(kBenutzer, benutzer::kNTUser, true),
-            createIndex(kFunktionen, funktionen::kInGruppe, false),
-            createIndex(kFunktionenBenutzer, funktionenBenutzer::kFunktion, false),
-            createIndex(kFunktionenBenutzer, funktionenBenutzer::kUser, true)};
+    return QStringList{createTable(kBenutzer, benutzerColumns()),
+                       createTable(kFunktionen, funktionenFields()),
+                       createTable(kFunktionenBenutzer, funktionenBenutzerFields()),
+                       createIndex(kBenutzer, benutzer::kUser, true),
+                       createIndex(kBenutzer, benutzer::kNTUser, true),
+                       createIndex(kFunktionen, funktionen::kInGruppe, false),
+                       createIndex(kFunktionenBenutzer, funktionenBenutzer::kFunktion, false),
+                       createIndex(kFunktionenBenutzer, funktionenBenutzer::kUser, true)} +
+           journalCreateStatements();
 }
 
 QStringList serverCreateStatements()
@@ -171,7 +233,8 @@ QStringList serverCreateStatements()
                        createServerIndex(kBenutzer, benutzer::kNTUser, true),
                        createServerIndex(kFunktionen, funktionen::kInGruppe, false),
                        createServerIndex(kFunktionenBenutzer, funktionenBenutzer::kFunktion, false),
-                       createServerIndex(kFunktionenBenutzer, funktionenBenutzer::kUser, true)};
+                       createServerIndex(kFunktionenBenutzer, funktionenBenutzer::kUser, true)} +
+           serverJournalCreateStatements();
 }
 
 QStringList tableNames()

@@ -15,6 +15,8 @@ namespace schema {
 inline const QString kBenutzer = QStringLiteral("Benutzer");
 inline const QString kFunktionen = QStringLiteral("Funktionen");
 inline const QString kFunktionenBenutzer = QStringLiteral("Funktionen_Benutzer");
+// The change journal: only ever added to. Older files lack it and work without it.
+inline const QString kProtokoll = QStringLiteral("Protokoll");
 
 // The fields of each table, by table: a misspelt name fails the build, not a user.
 namespace benutzer {
@@ -36,6 +38,30 @@ inline const QString kId = QStringLiteral("id");
 inline const QString kFunktion = QStringLiteral("Funktion");
 inline const QString kUser = QStringLiteral("User"); // the initials of the user assigned
 } // namespace funktionenBenutzer
+namespace protokoll {
+inline const QString kId = QStringLiteral("id");
+inline const QString kZeit = QStringLiteral("Zeit");                   // UTC, ISO 8601 with milliseconds
+inline const QString kAdministrator = QStringLiteral("Administrator"); // User, or the tool's account
+inline const QString kKonto = QStringLiteral("Konto");                 // the operating-system account
+inline const QString kRechner = QStringLiteral("Rechner");
+inline const QString kProgramm = QStringLiteral("Programm"); // program and command
+inline const QString kTabelle = QStringLiteral("Tabelle");
+inline const QString kZeile = QStringLiteral("Zeile"); // the id of the row changed
+inline const QString kAktion = QStringLiteral("Aktion");
+inline const QString kAenderung = QStringLiteral("Aenderung"); // JSON
+inline const QString kPruefsumme = QStringLiteral("Pruefsumme");
+} // namespace protokoll
+// What a journal row records.
+namespace aktion {
+inline const QString kAngelegt = QStringLiteral("angelegt");
+inline const QString kGeaendert = QStringLiteral("geändert");
+inline const QString kGeloescht = QStringLiteral("gelöscht");
+inline const QString kAnmeldung = QStringLiteral("Anmeldung");
+inline const QString kAnmeldungAbgelehnt = QStringLiteral("Anmeldung abgelehnt");
+inline const QString kKennwortGeaendert = QStringLiteral("Kennwort geändert");
+inline const QString kImport = QStringLiteral("Import");
+inline const QString kBereinigung = QStringLiteral("Bereinigung");
+} // namespace aktion
 
 // Field sizes, in characters.
 inline constexpr int kUserSize = 20;
@@ -45,6 +71,14 @@ inline constexpr int kNTUserSize = 25;
 inline constexpr int kPasswortSize = 50;
 inline constexpr int kTitelSize = 50;
 inline constexpr int kAssignedUserSize = 20;
+inline constexpr int kZeitSize = 24;          // 2026-12-09T08:30:00.123Z
+inline constexpr int kAdministratorSize = 25; // a User or an NTUser
+inline constexpr int kKontoSize = 50;
+inline constexpr int kRechnerSize = 255;
+inline constexpr int kProgrammSize = 50;
+inline constexpr int kTabelleSize = 50;
+inline constexpr int kAktionSize = 20;
+inline constexpr int kPruefsummeSize = 64; // SHA-256 in hex
 
 // The root group of the function tree: it has no row of its own; its members are the functions whose
 // inGruppe is its id.
@@ -57,6 +91,12 @@ std::vector<store::FieldDef> userSqlFields();            // UserSQL, the logon l
 std::vector<store::FieldDef> funktionenFields();         // Titel, inGruppe, id
 std::vector<store::FieldDef> funktionenBenutzerFields(); // id, Funktion, User
 std::vector<store::FieldDef> rightsOverviewFields();     // User, Gruppe, Titel
+std::vector<store::FieldDef> protokollFields();          // the journal's columns, in order
+// Every action a journal row may name.
+QStringList journalActions();
+// Why the journal refused to be changed: its rows are never updated or deleted.
+inline const QString kJournalUnchangeable =
+    QStringLiteral("Das Protokoll wird nur ergänzt: ein Eintrag kann weder geändert noch gelöscht werden.");
 
 // The format strings, exactly as the program holds them. "%s" takes a text, "%d" an integer.
 inline constexpr const char *kLogonProposal = "select * from benutzer where ntuser=\"%s\"";
@@ -139,6 +179,12 @@ QStringList createStatements();
 QStringList serverCreateStatements();
 // The three tables, by name.
 QStringList tableNames();
+// The journal with its triggers that refuse to change or delete a row of it, on a file and on a server;
+// part of the create statements above, and what an upgrade adds to an older database.
+QStringList journalCreateStatements();
+QStringList serverJournalCreateStatements();
+// Every table the create statements make: the three and the journal.
+QStringList allTableNames();
 
 // Fills "%s" and "%d" of a format string in order; the caller quotes literal values.
 QString format(const char *pattern, const QStringList &values);

@@ -66,9 +66,9 @@ public:
     // After rows stored with their own ids: the table's next id follows the highest one stored. A file's
     // counter does so by itself; a server's sequence stays where it was and would hand out taken ids.
     void continueIds(const QString &table);
-    // Creates the tables on this connection's server inside a transaction of its own, or of the one that
-    // is open, so that they go with the rows stored after them or not at all. Refuses a database that
-    // holds any of them already, and a file.
+    // Creates the tables in this connection's file or on its server inside a transaction of its own, or of
+    // the one that is open, so that they go with the rows stored after them or not at all. The statements
+    // are the back end's own (SQLite or PostgreSQL). Refuses a database that holds any of them already.
     void createTablesHere(const QStringList &statements, const QStringList &tables);
 
     // A write transaction that takes the write lock at once (waiting for other programs like every write)

@@ -52,7 +52,7 @@ QString freshServerDatabase(bool withTables)
     PQfinish(conn);
     const QString uri = shared()->uri(name);
     if (withTables)
-        store::Connection::createServerTables(uri, schema::serverCreateStatements(), schema::tableNames());
+        store::Connection::createServerTables(uri, schema::serverCreateStatements(), schema::allTableNames());
     return uri;
 }
 

@@ -5,8 +5,10 @@
 #include "TestSupport.h"
 #include "Words.h"
 
+#include "Journal.h"
 #include "LogonServices.h"
 #include "Sqlite.h"
+#include "StoredRows.h"
 #include "Win1252.h"
 
 #include <QDir>
@@ -45,6 +47,36 @@ Run dbtool(const QStringList &args)
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+// A file as made before the journal: the three tables only.
+void makeOlderFile(const QString &file)
+{
+    QStringList older = schema::createStatements();
+    const QStringList journal = schema::journalCreateStatements();
+    older.removeIf([&journal](const QString &s) { return journal.contains(s); });
+    store::Connection::createDatabase(file, databasePassword(), older);
+}
+
+void appendJournalRows(const QString &file, int count)
+{
+    store::Connection db;
+    db.setConnectionString(testsupport::connectionString(file));
+    store::Connection::Transaction transaction(db, QString());
+    for (int i = 0; i < count; ++i)
+        journal::append(
+            db, {journal::now(), {}, {}, {}, {}, {}, i, schema::aktion::kGeaendert, QStringLiteral("→")});
+    transaction.commit();
+}
+
+// The journal's rows when its chain is whole; -1 without a journal, -2 when it is broken.
+int journalRowsIn(const QString &file)
+{
+    store::Connection db;
+    db.setConnectionString(testsupport::connectionString(file));
+    if (!db.hasTable(schema::kProtokoll))
+        return -1;
+    return journal::firstBroken(db) ? -2 : static_cast<int>(store::StoredRows::count(db, schema::kProtokoll));
 }
 
 } // namespace
@@ -504,6 +536,85 @@ private slots:
         const Run r = dbtool({QStringLiteral("check"), file});
         QCOMPARE(r.out, QStringLiteral("Keine Befunde.\n"));
         QCOMPARE(r.code, 0);
+        QCOMPARE(journalRowsIn(file), 0);
+    }
+
+    // An older file gains the journal after a private backup of itself as it was; a second run leaves it
+    // alone, and the chain is checked from then on.
+    void upgradeAddsTheJournalOnce()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("alt.mdb"));
+        makeOlderFile(file);
+        QVERIFY(::chmod(QFile::encodeName(file).constData(), 0664) == 0);
+        QVERIFY2(
+            dbtool({QStringLiteral("upgrade"), file}).out.contains(QStringLiteral("Protokoll angelegt.")),
+            "no journal made");
+        const QStringList copies = QDir(dir.path()).entryList({QStringLiteral("alt-*.mdb")});
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(QFileInfo(dir.filePath(copies[0])).permissions() & QFile::ReadOther, 0);
+        QCOMPARE(journalRowsIn(dir.filePath(copies[0])), -1);
+        const QByteArray upgraded = testsupport::fileHash(file);
+        const Run again = dbtool({QStringLiteral("upgrade"), file});
+        QVERIFY2(again.code == 0 && again.out.contains(QStringLiteral("schon")), qPrintable(again.out));
+        QCOMPARE(testsupport::fileHash(file), upgraded);
+
+        appendJournalRows(file, 2);
+        QVERIFY(!dbtool({QStringLiteral("check"), file}).out.contains(QStringLiteral("Protokoll")));
+        store::Connection db;
+        db.setConnectionString(testsupport::connectionString(file));
+        db.connect();
+        QCOMPARE(sqlite3_exec(store::sqliteHandle(db),
+                              "DROP TRIGGER Protokoll_DELETE; DELETE FROM Protokoll WHERE id = 1", nullptr,
+                              nullptr, nullptr),
+                 SQLITE_OK);
+        const Run r = dbtool({QStringLiteral("check"), file});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.out.contains(QStringLiteral("\nProtokoll ab Eintrag 2 verändert oder gelöscht\n")),
+                 qPrintable(r.out));
+    }
+
+    // The journal goes along whole, so that its chain still checks where it arrives; an import only ever adds
+    // to the target's journal.
+    void journalTravelsWithCopyAndImport_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("rowsAfter");
+        QTest::newRow("empty journal") << QStringLiteral("empty") << 0 << 3;
+        QTest::newRow("the same journal") << QStringLiteral("same") << 0 << 3;
+        QTest::newRow("a journal of its own") << QStringLiteral("other") << 1 << 1;
+        QTest::newRow("an older file") << QStringLiteral("older") << 2 << -1;
+    }
+    void journalTravelsWithCopyAndImport()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, code);
+        QFETCH(int, rowsAfter);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("a.mdb")),
+                      copy = dir.filePath(QStringLiteral("b.mdb")),
+                      json = dir.filePath(QStringLiteral("a.json")),
+                      file = dir.filePath(QStringLiteral("t.mdb"));
+        QCOMPARE(dbtool({QStringLiteral("demo"), source}).code, 0);
+        appendJournalRows(source, 3);
+        QCOMPARE(dbtool({QStringLiteral("copy"), source, copy}).code, 0);
+        QCOMPARE(journalRowsIn(copy), 3);
+        QCOMPARE(dbtool({QStringLiteral("export"), copy, QStringLiteral("--out"), json}).code, 0);
+        if (target == u"older")
+            makeOlderFile(file);
+        else if (target == u"same")
+            QCOMPARE(dbtool({QStringLiteral("copy"), source, file}).code, 0);
+        else
+            QCOMPARE(dbtool({QStringLiteral("demo"), file}).code, 0);
+        if (target == u"other")
+            appendJournalRows(file, 1);
+        const QByteArray before = testsupport::fileHash(file);
+        const Run r = dbtool({QStringLiteral("import"), file, json});
+        QVERIFY2(r.code == code, qPrintable(r.out + r.err));
+        QCOMPARE(journalRowsIn(file), rowsAfter);
+        if (code != 0)
+            QCOMPARE(testsupport::fileHash(file), before);
     }
 
     void importRefusesWhatTheFileCannotHold_data()

@@ -798,12 +798,12 @@ private slots:
     }
 
 private:
-    void dropTables() { store::Connection::dropServerTables(m_server.uri(), schema::tableNames()); }
+    void dropTables() { store::Connection::dropServerTables(m_server.uri(), schema::allTableNames()); }
     void freshTables()
     {
         dropTables();
         store::Connection::createServerTables(m_server.uri(), schema::serverCreateStatements(),
-                                              schema::tableNames());
+                                              schema::allTableNames());
     }
     int count(const QString &table, const QString &where = QString(), const char *what = "count(*)")
     {

@@ -202,7 +202,7 @@ private:
         s.connect(m_server.uri());
         return QByteArray(PQgetvalue(s.exec(QString::fromLatin1(sql), {}).get(), 0, 0)).toInt();
     }
-    void dropTables() { store::Connection::dropServerTables(m_server.uri(), schema::tableNames()); }
+    void dropTables() { store::Connection::dropServerTables(m_server.uri(), schema::allTableNames()); }
 
     testsupport::PgServer m_server;
     store::pg::Session m_admin;

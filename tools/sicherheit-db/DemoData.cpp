@@ -64,7 +64,7 @@ template <typename Fn> void makeAndFill(const QString &file, Fn &&fill)
     db.setConnectionString(connectionStringFor(file));
     db.connect();
     store::Connection::Transaction transaction(db, QString());
-    db.createTablesHere(schema::serverCreateStatements(), schema::tableNames());
+    db.createTablesHere(schema::serverCreateStatements(), schema::allTableNames());
     fill(db);
     transaction.commit();
 }

@@ -3,6 +3,7 @@
 #include "BulkLoad.h"
 #include "Connection.h"
 #include "Console.h"
+#include "Journal.h"
 #include "PrivateFile.h"
 #include "Quoted.h"
 #include "Schema.h"
@@ -72,7 +73,7 @@ bool looksLikeNumber(const QString &text)
 // The value the file is to hold for `value` in `field`; `why` says why it cannot hold it exactly (and the
 // value is then of no use). Every value export writes comes back as it was: a truth value where one
 // belongs, and what else the file held there (an Admin of 2, a text "abc" where a number belongs).
-QVariant valueFor(const store::FieldDef &field, const QJsonValue &value, QString *why)
+QVariant valueFor(const store::FieldDef &field, const QJsonValue &value, QString *why, bool anyText = false)
 {
     const QVariant v = value.toVariant();
     const bool integer = v.typeId() == QMetaType::LongLong;
@@ -83,7 +84,7 @@ QVariant valueFor(const store::FieldDef &field, const QJsonValue &value, QString
             *why = QStringLiteral("ist leer (null); jede Zeile braucht ihre Nummer");
         return QVariant();
     }
-    if (value.isString() && !store::Win1252::canEncode(value.toString())) {
+    if (value.isString() && !anyText && !store::Win1252::canEncode(value.toString())) {
         *why = QStringLiteral("enthält Zeichen außerhalb von Windows-1252");
         return QVariant();
     }
@@ -91,7 +92,7 @@ QVariant valueFor(const store::FieldDef &field, const QJsonValue &value, QString
     case store::FieldType::Text:
         if (!value.isString())
             *why = QStringLiteral("ist kein Text");
-        else if (value.toString().size() > field.size)
+        else if (field.size > 0 && value.toString().size() > field.size)
             *why = QStringLiteral("ist länger als %1 Zeichen").arg(field.size);
         return value.toString();
     case store::FieldType::AutoInc:
@@ -124,7 +125,7 @@ QVariant valueFor(const store::FieldDef &field, const QJsonValue &value, QString
 QString unfitForTarget(const Table &table, const exchange::Row &values, bool server)
 {
     for (std::size_t f = 0; f < table.fields.size(); ++f) {
-        const QString why = exchange::unfitForColumn(table.fields[f], values[f], server);
+        const QString why = exchange::unfitForColumn(table.fields[f], values[f], server, table.anyText);
         if (why.isEmpty())
             continue;
         const auto id = std::find_if(table.fields.begin(), table.fields.end(), [](const store::FieldDef &d) {
@@ -140,13 +141,16 @@ QString unfitForTarget(const Table &table, const exchange::Row &values, bool ser
 // Every value is looked at before anything is changed.
 QString unfitForTables(const QJsonObject &data, bool server)
 {
+    std::vector<Table> given = tables();
+    if (data.contains(schema::kProtokoll))
+        given.push_back(exchange::journalTable());
     for (auto t = data.begin(); t != data.end(); ++t) {
-        if (std::none_of(tables().begin(), tables().end(),
+        if (std::none_of(given.begin(), given.end(),
                          [&](const Table &table) { return table.name == t.key(); }))
             return QStringLiteral("eine Tabelle %1 gibt es in der Datenbank nicht")
                 .arg(store::quoted(t.key()));
     }
-    for (const Table &table : tables()) {
+    for (const Table &table : given) {
         if (!data.value(table.name).isArray())
             return QStringLiteral("die Tabelle %1 fehlt").arg(store::quoted(table.name));
         const QJsonArray rows = data.value(table.name).toArray();
@@ -161,7 +165,8 @@ QString unfitForTables(const QJsonObject &data, bool server)
                     .arg(r + 1);
             for (const store::FieldDef &f : table.fields) {
                 QString why = row.contains(f.name) ? QString() : QStringLiteral("fehlt");
-                const QVariant value = why.isEmpty() ? valueFor(f, row.value(f.name), &why) : QVariant();
+                const QVariant value =
+                    why.isEmpty() ? valueFor(f, row.value(f.name), &why, table.anyText) : QVariant();
                 if (!why.isEmpty())
                     return QStringLiteral("%1, Zeile %2: %3 %4").arg(table.name).arg(r + 1).arg(f.name, why);
                 values.push_back(value);
@@ -230,12 +235,19 @@ bool makeTarget(const QString &target)
 }
 
 // The rows into the target's empty tables with their own ids, in one transaction. Returns the rows.
-int fill(store::Connection &db, const std::vector<Rows> &data)
+int fill(store::Connection &db, const std::vector<Table> &all, const std::vector<Rows> &data)
 {
-    const std::vector<Table> &all = tables();
     // Looked at under the write lock: rows another program stores meanwhile are not mixed with the copy's.
     store::Connection::Transaction transaction(db, QStringLiteral("(Kopieren)"));
+    QStringList names;
     for (const Table &table : all) {
+        names << table.name;
+        // A journal left behind would be lost without a word.
+        if (table.name == schema::kProtokoll && !db.hasTable(table.name))
+            throw store::StoreError(
+                QStringLiteral("Die Quelle hat ein Protokoll, das Ziel %1 nicht (das ergänzt sicherheit-db "
+                               "upgrade); es wird nichts kopiert.")
+                    .arg(store::quoted(db.fileName())));
         if (store::StoredRows::count(db, table.name) > 0)
             throw store::StoreError(
                 QStringLiteral("Die Tabelle %1 des Ziels enthält schon Daten; es wird nichts "
@@ -243,7 +255,7 @@ int fill(store::Connection &db, const std::vector<Rows> &data)
                     .arg(store::quoted(table.name)));
     }
     int copied = 0;
-    store::BulkLoad load(db, schema::tableNames());
+    store::BulkLoad load(db, names);
     for (std::size_t t = 0; t < all.size(); ++t) {
         load.into(all[t].name, columnNames(all[t]));
         for (const exchange::Row &row : data[t])
@@ -253,6 +265,70 @@ int fill(store::Connection &db, const std::vector<Rows> &data)
     load.finish();
     transaction.commit();
     return copied;
+}
+
+journal::Entry entryOf(const exchange::Row &values)
+{
+    // In the order of the journal's fields: id, the entry's fields, the check sum.
+    return {values[1].toString(),
+            values[2].toString(),
+            values[3].toString(),
+            values[4].toString(),
+            values[5].toString(),
+            values[6].toString(),
+            values[7],
+            values[8].toString(),
+            values[9].toString()};
+}
+
+// The journal rows of the data that come after the database's own. The journal is only ever added to, so an
+// import never takes one of its rows away or puts another in its place: the data's journal has to begin with
+// every row the database holds (the same ids and check sums) and go on as a whole chain. Read under the write
+// lock; throws StoreError for anything else.
+Rows journalContinuation(store::Connection &db, const QJsonArray &given)
+{
+    const Table &table = exchange::journalTable();
+    const std::size_t sumField = table.fields.size() - 1;
+    Rows added;
+    store::StoredRows held(db, table.name, columnNames(table));
+    QString previous;
+    qint64 lastId = std::numeric_limits<qint64>::min();
+    exchange::Row values;
+    for (const QJsonValue &item : given) {
+        const QJsonObject row = item.toObject();
+        QString checked; // every value was looked at before
+        values.clear();
+        for (const store::FieldDef &f : table.fields)
+            values.push_back(valueFor(f, row.value(f.name), &checked, true));
+        const qint64 id = values[0].toLongLong();
+        const QString sum = values[sumField].toString();
+        const auto refuse = [id](const QString &why) {
+            throw store::StoreError(
+                QStringLiteral("Das Protokoll der Daten setzt das der Datenbank nicht fort "
+                               "(Eintrag %1 %2); es wurde nichts eingelesen.")
+                    .arg(id)
+                    .arg(why));
+        };
+        if (id <= lastId)
+            refuse(QStringLiteral("steht nicht nach seiner id geordnet"));
+        lastId = id;
+        if (held.next()) {
+            const exchange::Row &own = held.values();
+            if (own[0].toLongLong() != id || own[sumField].toString() != sum)
+                refuse(QStringLiteral("weicht vom Eintrag der Datenbank ab"));
+        } else {
+            if (sum != journal::checksum(previous, id, entryOf(values)))
+                refuse(QStringLiteral("folgt nicht aus den Einträgen davor"));
+            added.push_back(values);
+        }
+        previous = sum;
+    }
+    if (held.next())
+        throw store::StoreError(
+            QStringLiteral("Das Protokoll der Datenbank hat ab Eintrag %1 Einträge, die in den "
+                           "Daten fehlen; es wurde nichts eingelesen.")
+                .arg(held.values()[0].toLongLong()));
+    return added;
 }
 
 } // namespace
@@ -265,17 +341,19 @@ int copyTables(const QStringList &args)
     const QString from = a->plain[0];
     const QString to = a->plain[1];
     std::vector<Rows> data;
+    std::vector<Table> read;
     {
         store::Connection source;
         cli::openOn(source, from);
         const store::Connection::ReadTransaction snapshot(source);
+        read = exchange::tablesOf(source);
         Collector collector(data);
         exchange::readTables(source, collector);
     }
     const bool toServer = !store::Connection::serverOf(to).isEmpty();
-    for (std::size_t t = 0; t < tables().size(); ++t) {
+    for (std::size_t t = 0; t < read.size(); ++t) {
         for (const exchange::Row &row : data[t]) {
-            const QString problem = unfitForTarget(tables()[t], row, toServer);
+            const QString problem = unfitForTarget(read[t], row, toServer);
             if (!problem.isEmpty())
                 return cli::refuse(problem);
         }
@@ -288,8 +366,8 @@ int copyTables(const QStringList &args)
         cli::openOn(target, to);
         store::Connection::Transaction transaction(target, QStringLiteral("(Kopieren)"));
         if (!target.hasTable(schema::kBenutzer))
-            target.createTablesHere(schema::serverCreateStatements(), schema::tableNames());
-        copied = fill(target, data);
+            target.createTablesHere(schema::serverCreateStatements(), schema::allTableNames());
+        copied = fill(target, read, data);
         transaction.commit();
         cli::out() << cli::rows(copied) << " kopiert.\n";
         return 0;
@@ -298,7 +376,7 @@ int copyTables(const QStringList &args)
     try {
         store::Connection target;
         cli::openOn(target, to);
-        copied = fill(target, data);
+        copied = fill(target, read, data);
     } catch (...) {
         if (made) {
             QFile::remove(to);
@@ -386,9 +464,16 @@ int importTables(const QStringList &args)
     cli::openOn(db, a->plain[0]); // whether a server's typed columns are to take the values
     if (const QString problem = unfitForTables(data, db.isServer()); !problem.isEmpty())
         return unfit(problem);
+    const bool withJournal = data.contains(schema::kProtokoll);
+    if (withJournal && !db.hasTable(schema::kProtokoll))
+        return unfit(QStringLiteral("die Daten haben ein Protokoll, die Datenbank nicht (das ergänzt "
+                                    "sicherheit-db upgrade)"));
     int rows = 0;
     store::Connection::Transaction transaction(db, QStringLiteral("Einlesen"));
-    store::BulkLoad load(db, schema::tableNames());
+    // The journal is not replaced: rows of the data that the database already holds stay as they are.
+    const Rows journalRows =
+        withJournal ? journalContinuation(db, data.value(schema::kProtokoll).toArray()) : Rows();
+    store::BulkLoad load(db, journalRows.empty() ? schema::tableNames() : schema::allTableNames());
     for (const Table &table : tables())
         db.execute(schema::clearTable(table.name).join(QStringLiteral("\r\n")));
     exchange::Row values;
@@ -405,9 +490,16 @@ int importTables(const QStringList &args)
         }
         rows += static_cast<int>(list.size());
     }
+    if (!journalRows.empty()) {
+        load.into(schema::kProtokoll, columnNames(exchange::journalTable()));
+        for (const exchange::Row &row : journalRows)
+            load.add(row);
+    }
     load.finish();
     transaction.commit();
     cli::out() << cli::rows(rows) << " eingelesen.\n";
+    if (!journalRows.empty())
+        cli::out() << journalRows.size() << " Einträge des Protokolls angefügt.\n";
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include "Backup.h"
 #include "Connection.h"
 #include "Console.h"
+#include "Journal.h"
 #include "Quoted.h"
 #include "Rights.h"
 #include "RightsCheck.h"
@@ -155,6 +156,8 @@ int check(const QStringList &args)
     QStringList access = othersWhoMayWrite(db);
     if (const std::optional<QString> mode = openToEveryone(a->plain[0]))
         access.prepend(*mode);
+    if (const std::optional<qint64> broken = journal::firstBroken(db))
+        access << QStringLiteral("Protokoll ab Eintrag %1 verändert oder gelöscht").arg(*broken);
     for (const QString &finding : access)
         out() << finding << "\n";
     for (const rights::Problem &p : problems)

@@ -23,6 +23,20 @@ const std::vector<Table> &tables()
     return all;
 }
 
+const Table &journalTable()
+{
+    static const Table journal{schema::kProtokoll, schema::protokollFields(), true};
+    return journal;
+}
+
+std::vector<Table> tablesOf(store::Connection &db)
+{
+    std::vector<Table> found = tables();
+    if (db.hasTable(schema::kProtokoll))
+        found.push_back(journalTable());
+    return found;
+}
+
 QStringList columnNames(const Table &table)
 {
     QStringList names;
@@ -34,11 +48,12 @@ QStringList columnNames(const Table &table)
 void readTables(store::Connection &db, RowSink &sink)
 {
     // Every table before the first row goes out: a database without the tables says so at once.
+    const std::vector<Table> all = tablesOf(db);
     std::vector<std::unique_ptr<store::StoredRows>> readers;
-    for (const Table &table : tables())
+    for (const Table &table : all)
         readers.push_back(std::make_unique<store::StoredRows>(db, table.name, columnNames(table)));
     for (std::size_t t = 0; t < readers.size(); ++t) {
-        sink.beginTable(tables()[t]);
+        sink.beginTable(all[t]);
         while (readers[t]->next())
             sink.row(readers[t]->values());
         sink.endTable();
@@ -207,7 +222,7 @@ private:
 
 } // namespace
 
-QString unfitForColumn(const store::FieldDef &field, const QVariant &value, bool server)
+QString unfitForColumn(const store::FieldDef &field, const QVariant &value, bool server, bool anyText)
 {
     if (value.isNull())
         return QString();
@@ -215,7 +230,7 @@ QString unfitForColumn(const store::FieldDef &field, const QVariant &value, bool
     if (text && server && !store::Connection::serverCanHold(value.toString()))
         return field.name + QStringLiteral(" enthält das Zeichen U+FFFF, das ein Datenbankserver nicht "
                                            "speichern kann");
-    if (text && !store::Win1252::canEncode(value.toString()))
+    if (text && !anyText && !store::Win1252::canEncode(value.toString()))
         return field.name + QStringLiteral(" enthält Zeichen außerhalb von Windows-1252");
     if (!server)
         return QString();
@@ -226,7 +241,7 @@ QString unfitForColumn(const store::FieldDef &field, const QVariant &value, bool
     case store::FieldType::Text:
         if (!text)
             why = QStringLiteral("ist kein Text; ein Datenbankserver kann ihn nicht genau speichern");
-        else if (value.toString().size() > field.size)
+        else if (field.size > 0 && value.toString().size() > field.size)
             why = QStringLiteral("ist länger als %1 Zeichen; ein Datenbankserver nimmt nicht mehr")
                       .arg(field.size);
         break;

@@ -25,10 +25,17 @@ struct Table
 {
     QString name;
     std::vector<store::FieldDef> fields; // in the order of the table's columns
+    // The journal records what the program and the tool wrote, in any characters; the three tables hold
+    // only what the program can show and send.
+    bool anyText = false;
 };
 
 // Benutzer, Funktionen, Funktionen_Benutzer.
 const std::vector<Table> &tables();
+// The change journal.
+const Table &journalTable();
+// The tables the database has: the three, and the journal after them where it has one.
+std::vector<Table> tablesOf(store::Connection &db);
 
 // The names of the table's fields, in their order.
 QStringList columnNames(const Table &table);
@@ -49,14 +56,16 @@ public:
     virtual void finish() = 0;
 };
 
-// Reads every row of the three tables in the order of their ids, one at a time, and finishes the sink.
+// Reads every row of the three tables (and of the journal where there is one) in the order of their ids, one
+// at a time, and finishes the sink.
 void readTables(store::Connection &db, RowSink &sink);
 
 // Why `value` cannot go into `field` so that it reads back the same, as "Funktion „3.5“ ist keine ganze
 // Zahl; ..."; empty when it can. A file keeps whatever it is given in Windows-1252. A server's typed columns
 // would round 3.5 to 4, take 2 for true, and refuse "abc" only half-way through the rows. `value` is as
 // readTables gives it, or true or false for a truth value.
-QString unfitForColumn(const store::FieldDef &field, const QVariant &value, bool server);
+QString unfitForColumn(const store::FieldDef &field, const QVariant &value, bool server,
+                       bool anyText = false);
 
 // Where written bytes go: a file, or standard output.
 using Output = std::function<void(QByteArrayView bytes)>;

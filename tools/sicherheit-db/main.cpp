@@ -3,6 +3,7 @@
 #include "Console.h"
 #include "DemoData.h"
 #include "ExchangeCommands.h"
+#include "JournalCommands.h"
 #include "RightsCommands.h"
 
 #include "Connection.h"
@@ -53,24 +54,30 @@ QString usageText()
                "  sicherheit-db who DATEI FUNKTIONS-ID [--below]\n"
                "      zeigt, wer die Funktion hat (mit --below: sie oder eine Funktion darunter)\n"
                "  sicherheit-db check DATEI [--clean]\n"
-               "      listet, was in der Datei falsch oder zweifelhaft ist (Ende 0: nichts, 1: etwas);\n"
+               "      listet, was in der Datei falsch oder zweifelhaft ist (Ende 0: nichts, 1: etwas),\n"
+               "      auch ein Protokoll, dessen Einträge verändert oder gelöscht wurden;\n"
                "      --clean entfernt danach den Datenmüll und hängt Unerreichbares unter \"Formulare\",\n"
                "      nach einer Sicherungskopie neben der Datei\n"
                "  sicherheit-db backup DATEI ZIEL\n"
                "      schreibt eine Sicherungskopie, auch während das Programm die Datei offen hat;\n"
                "      ein vorhandenes ZIEL wird nie überschrieben\n"
                "  sicherheit-db export DATEI [--format json|csv] [--raw] [--out PFAD]\n"
-               "      gibt die drei Tabellen genau aus (Standard JSON, Kennwörter wie gespeichert;\n"
-               "      CSV mit \";\" und BOM für Tabellenkalkulationen, Zellen, die eine Formel wären, mit\n"
-               "      vorangestelltem ', mit --raw ganz genau); ohne --out auf die Standardausgabe, mit\n"
-               "      --out in eine neue Datei, die andere Benutzer des Rechners nicht lesen können\n"
+               "      gibt die drei Tabellen und das Protokoll genau aus (Standard JSON, Kennwörter wie\n"
+               "      gespeichert; CSV mit \";\" und BOM für Tabellenkalkulationen, Zellen, die eine Formel\n"
+               "      wären, mit vorangestelltem ', mit --raw ganz genau); ohne --out auf die\n"
+               "      Standardausgabe, mit --out in eine neue Datei, die andere Benutzer des Rechners nicht\n"
+               "      lesen können\n"
                "  sicherheit-db import DATEI DATEN.json\n"
-               "      ersetzt die drei Tabellen einer mit init oder demo angelegten Datei in einem Zug;\n"
-               "      lehnt ab, was die Datei nicht genau speichern kann, bevor sie geändert wird\n"
+               "      ersetzt die drei Tabellen einer mit init oder demo angelegten Datei in einem Zug und\n"
+               "      fügt an, was das Protokoll der Daten über das der Datei hinaus hat; lehnt ab, was die\n"
+               "      Datei nicht genau speichern kann, bevor sie geändert wird\n"
                "  sicherheit-db copy VON NACH\n"
-               "      kopiert die drei Tabellen genau (ids, verschlüsselte Kennwörter, jeden Text) von\n"
-               "      einer Datei auf einen Datenbankserver oder zurück; legt das Ziel an, wo es fehlt,\n"
-               "      und lehnt ein Ziel ab, das schon Daten enthält\n"
+               "      kopiert die drei Tabellen und das Protokoll genau (ids, verschlüsselte Kennwörter,\n"
+               "      jeden Text) von einer Datei auf einen Datenbankserver oder zurück; legt das Ziel an,\n"
+               "      wo es fehlt, und lehnt ein Ziel ab, das schon Daten enthält\n"
+               "  sicherheit-db upgrade DATEI\n"
+               "      ergänzt eine ältere Datei um das Änderungsprotokoll (Tabelle Protokoll), nach einer\n"
+               "      Sicherungskopie neben der Datei; eine Datei, die es schon hat, bleibt, wie sie ist\n"
                "Statt einer DATEI geht überall auch ein Datenbankserver: eine URI "
                "postgresql://host/datenbank\n"
                "oder eine Verknüpfungsdatei, deren erste Zeile diese URI ist (ohne Kennwort: das steht in\n"
@@ -322,7 +329,8 @@ int run(const QStringList &args)
                  {"backup", commands::backup},
                  {"export", commands::exportTables},
                  {"import", commands::importTables},
-                 {"copy", commands::copyTables}};
+                 {"copy", commands::copyTables},
+                 {"upgrade", commands::upgrade}};
     for (const auto &command : known) {
         if (args[0] == QLatin1String(command.name)) {
             // Every command names a file first.

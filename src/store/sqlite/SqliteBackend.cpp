@@ -120,9 +120,19 @@ QString SqliteBackend::keyColumn(const QString &, const std::vector<ColumnInfo> 
     return QStringLiteral("rowid");
 }
 
-void SqliteBackend::createTables(const QStringList &, const QStringList &)
+void SqliteBackend::createTables(const QStringList &statements, const QStringList &tables)
 {
-    throw StoreError(QStringLiteral("%1 nennt keinen Datenbankserver.").arg(quoted(m_file)));
+    // Called inside the write transaction, so the tables looked for are those the statements would meet.
+    const QStringList present = this->tables();
+    for (const QString &table : tables) {
+        if (present.contains(table, Qt::CaseInsensitive))
+            throw StoreError(
+                QStringLiteral("Die Datenbank %1 enthält schon Tabellen der Sicherheitsdatenbank; "
+                               "sie wird nicht überschrieben.")
+                    .arg(quoted(m_file)));
+    }
+    for (const QString &s : statements)
+        exec(s.toUtf8().constData(), QString(), true);
 }
 
 QStringList SqliteBackend::dropIndexes(const QStringList &tables)

@@ -1,0 +1,53 @@
+#pragma once
+
+// The change journal's chain: each row carries a SHA-256 over the check sum of the row before it and its own
+// fields, so that a row changed, deleted or slipped in between shows at the first row that no longer follows.
+// The writer and the check both go through this one computation.
+//
+// The bytes hashed, in this order: the previous row's check sum, then the row's id, Zeit, Administrator,
+// Konto, Rechner, Programm, Tabelle, Zeile, Aktion and Aenderung. Each is written as its length in bytes (8
+// bytes, big-endian, signed) followed by its UTF-8 bytes; an integer as its decimal digits; a Zeile that
+// names no row (a logon) as the length -1 and no bytes. A text field that holds nothing counts as empty. The
+// first row's previous check sum is empty.
+
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+namespace store {
+class Connection;
+} // namespace store
+
+namespace journal {
+
+struct Entry
+{
+    QString zeit; // UTC with milliseconds, as now() gives it
+    QString administrator;
+    QString konto;
+    QString rechner;
+    QString programm;
+    QString tabelle;
+    QVariant zeile; // the id of the row changed; null when the entry names none
+    QString aktion;
+    QString aenderung; // JSON
+};
+
+// The time now as a row records it: 2026-12-09T08:30:00.123Z.
+QString now();
+
+// The check sum of the row with this id and these fields after the row whose check sum is `previous`, as 64
+// lower-case hex digits.
+QString checksum(const QString &previous, qint64 id, const Entry &entry);
+
+// Adds the entry as the journal's next row and returns its id. Call it inside an open
+// store::Connection::Transaction: the last row is read under its write lock, so that two programs writing
+// at once cannot both follow the same row. Throws StoreError.
+qint64 append(store::Connection &db, const Entry &entry);
+
+// The id of the first row whose check sum does not follow from the rows before it, reading the rows one at
+// a time in the order of their ids; nothing when the chain is whole (and when there is no journal).
+std::optional<qint64> firstBroken(store::Connection &db);
+
+} // namespace journal
