@@ -300,15 +300,7 @@ CleanedUp cleanUp(store::Connection &db, const QDateTime &at)
     if (result.done.isEmpty())
         return {};
     const QString target = backupName(db.fileName(), at);
-    if (db.isServer()) {
-        store::backup(db, target); // refuses, naming why
-    } else {
-        // The lock lets others read: a second connection copies the file as this one reads it now.
-        store::Connection reader;
-        reader.setConnectionString(db.connectionString());
-        reader.connect();
-        store::backup(reader, target);
-    }
+    store::backupBeforeChanging(db, target);
     result.backup = target;
     try {
         const auto run = [&db](const QStringList &lines) { db.execute(lines.join(QStringLiteral("\r\n"))); };

@@ -23,4 +23,13 @@ void backup(Connection &source, const QString &target)
     source.plumbing().backend().backupTo(target, ConnectionString::parse(source.connectionString()).password);
 }
 
+void backupBeforeChanging(Connection &locked, const QString &target)
+{
+    refuseBackupOnServer(locked);
+    Connection reader;
+    reader.setConnectionString(locked.connectionString());
+    reader.connect();
+    backup(reader, target);
+}
+
 } // namespace store

@@ -16,6 +16,10 @@ class Connection;
 // StoreError with a German message; a database on a server is refused (its own tools back it up).
 void backup(Connection &source, const QString &target);
 
+// The same, of a database this connection holds the write lock of, before it changes anything: the lock
+// lets other connections read, so a second connection copies the database as it is under the lock.
+void backupBeforeChanging(Connection &locked, const QString &target);
+
 // Throws backup's refusal for a database on a server, before anything that would need a backup is asked.
 void refuseBackupOnServer(const Connection &source);
 

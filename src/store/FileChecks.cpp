@@ -22,6 +22,12 @@ FileId fileIdOf(const QByteArray &nativePath)
     return {true, static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
 }
 
+bool isSameFile(const QByteArray &nativePath, const FileId &opened)
+{
+    const FileId now = fileIdOf(nativePath);
+    return now.valid && now.device == opened.device && now.inode == opened.inode;
+}
+
 void checkBeforeOpening(const QString &path, const QByteArray &nativePath)
 {
     const QFileInfo info(path);

@@ -76,10 +76,8 @@ TranslatedSql Plumbing::translate(const QString &statement)
         server.schema = b.schema();
     }
     const auto keyOf = [this](const QString &table) {
-        const std::vector<ColumnInfo> &all = columns(table);
-        const auto key =
-            std::find_if(all.begin(), all.end(), [](const ColumnInfo &c) { return c.primaryKey; });
-        return key == all.end() ? QString() : quotedName(key->name);
+        const QString key = primaryKeyOf(columns(table));
+        return key.isEmpty() ? QString() : quotedName(key);
     };
     TranslatedSql t = translateJetSql(
         statement, [this](const QString &column) { return isTextColumn(column); },

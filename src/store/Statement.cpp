@@ -19,12 +19,13 @@ void Statement::bindAll(const std::vector<QVariant> &values)
 
 bool Statement::step()
 {
-    const bool first = !m_stepped;
+    if (m_stepped)
+        return m_cursor->step();
     m_stepped = true;
     Backend &backend = m_connection.plumbing().backend();
     // A change outside a transaction waits for the write lock as every change does, so that it never comes
     // between another program's check and its write.
-    if (first && m_cursor->writes() && !backend.writeTakesLock() && !backend.inTransaction()) {
+    if (m_cursor->writes() && !backend.writeTakesLock() && !backend.inTransaction()) {
         Connection::Transaction alone(m_connection, QString());
         const bool row = m_cursor->step();
         alone.commit();

@@ -39,13 +39,7 @@ int upgrade(const QStringList &args)
         db.createTablesHere(schema::serverJournalCreateStatements(), {schema::kProtokoll});
     } else {
         target = rights::backupName(db.fileName(), QDateTime::currentDateTime());
-        {
-            // The lock lets others read: a second connection copies the file as it is now.
-            store::Connection reader;
-            reader.setConnectionString(db.connectionString());
-            reader.connect();
-            store::backup(reader, target);
-        }
+        store::backupBeforeChanging(db, target);
         try {
             db.createTablesHere(schema::journalCreateStatements(), {schema::kProtokoll});
         } catch (const std::exception &) {

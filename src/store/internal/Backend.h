@@ -32,6 +32,16 @@ struct ColumnInfo
     bool primaryKey = false;
 };
 
+// The name of a table's key column; empty for a table without one.
+inline QString primaryKeyOf(const std::vector<ColumnInfo> &columns)
+{
+    for (const ColumnInfo &c : columns) {
+        if (c.primaryKey)
+            return c.name;
+    }
+    return QString();
+}
+
 // How long a change waits for another program's lock before it gives up with a message; the same on a
 // file and on a server.
 constexpr int kBusyTimeoutMs = 5000;

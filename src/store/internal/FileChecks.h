@@ -10,6 +10,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+
 namespace store {
 
 // Every file the store makes holds data of the database, much of it the passwords in a form anyone can
@@ -26,6 +28,12 @@ struct FileId
 };
 
 FileId fileIdOf(const QByteArray &nativePath);
+// Whether the path still names the file that was opened as `opened`.
+bool isSameFile(const QByteArray &nativePath, const FileId &opened);
+
+// How long after a look the path is taken to name the same file still: looking costs a system call, which
+// would be a good part of each of the thousands of small queries that build the group tree.
+constexpr std::chrono::milliseconds kFileRecheck{50};
 
 // Refuses, with a German StoreError, a path that names no file, a folder, a file this process may not
 // read, or an empty one.

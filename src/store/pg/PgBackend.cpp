@@ -7,12 +7,10 @@
 
 #include <QFile>
 
-#include <algorithm>
 
 namespace store {
 
 namespace {
-constexpr std::chrono::milliseconds kFileRecheck{50};
 
 void refuseExistingTables(pg::Session &server, const QStringList &tables)
 {
@@ -53,8 +51,7 @@ PgBackend::PgBackend(const QString &uri, const QString &link)
 
 bool PgBackend::linkMoved() const
 {
-    const FileId now = fileIdOf(m_nativePath);
-    return !now.valid || now.device != m_linkId.device || now.inode != m_linkId.inode;
+    return !isSameFile(m_nativePath, m_linkId);
 }
 
 void PgBackend::checkStillThere(bool inTransaction)
@@ -179,10 +176,8 @@ std::vector<ColumnInfo> PgBackend::columns(const QString &table)
 
 QString PgBackend::keyColumn(const QString &table, const std::vector<ColumnInfo> &columns) const
 {
-    const auto key =
-        std::find_if(columns.begin(), columns.end(), [](const ColumnInfo &c) { return c.primaryKey; });
-    if (key != columns.end())
-        return quotedName(key->name);
+    if (const QString key = primaryKeyOf(columns); !key.isEmpty())
+        return quotedName(key);
     if (columns.empty())
         throw StoreError(pg::noSecurityTablesMessage(m_session.server()));
     throw StoreError(QStringLiteral("Die Tabelle %1 hat auf dem Datenbankserver %2 keinen Primärschlüssel.")
@@ -197,9 +192,7 @@ void PgBackend::createTables(const QStringList &statements, const QStringList &t
 
 void PgBackend::continueIds(const QString &table, const std::vector<ColumnInfo> &columns)
 {
-    const auto key =
-        std::find_if(columns.begin(), columns.end(), [](const ColumnInfo &c) { return c.primaryKey; });
-    const QString id = key == columns.end() ? QString() : key->name;
+    const QString id = primaryKeyOf(columns);
     const pg::ResultPtr set = m_session.exec(
         QStringLiteral(
             "SELECT setval(pg_get_serial_sequence($1, $2), coalesce(max(%1), 0) + 1, false) FROM %2")

@@ -11,10 +11,6 @@
 
 namespace store {
 
-namespace {
-constexpr std::chrono::milliseconds kFileRecheck{50};
-} // namespace
-
 void SqliteBackend::checkStillThere(bool)
 {
     // Another program may have deleted, moved or replaced the file since it was opened: SQLite would go on
@@ -37,8 +33,7 @@ qint64 SqliteBackend::storedBytes()
 
 bool SqliteBackend::fileMoved() const
 {
-    const FileId now = fileIdOf(m_nativePath);
-    return !now.valid || now.device != m_id.device || now.inode != m_id.inode;
+    return !isSameFile(m_nativePath, m_id);
 }
 
 void SqliteBackend::exec(const char *sql, const QString &context, bool writing)
