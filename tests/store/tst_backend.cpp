@@ -4,6 +4,7 @@
 
 #include "Backend.h"
 #include "Plumbing.h"
+#include "StoredRows.h"
 #include "Suites.h"
 #include "TestSupport.h"
 
@@ -18,23 +19,10 @@ store::Backend &backendOf(store::Connection &conn)
     return conn.plumbing().backend();
 }
 
-int functionCount(store::Connection &conn)
-{
-    const std::unique_ptr<store::Cursor> count = backendOf(conn).prepare(
-        QStringLiteral("SELECT count(*) FROM %1").arg(backendOf(conn).tableName(schema::kFunktionen)),
-        QString());
-    return count->step() ? static_cast<int>(count->int64(0)) : -1;
-}
-
 void addFunction(store::Connection &conn, int id)
 {
-    const std::unique_ptr<store::Cursor> insert =
-        backendOf(conn).prepare(QStringLiteral("INSERT INTO %1 (`id`, `Titel`, `inGruppe`) VALUES (?, ?, 0)")
-                                    .arg(backendOf(conn).tableName(schema::kFunktionen)),
-                                QString());
-    insert->bind(1, QVariant(id));
-    insert->bind(2, QVariant(QStringLiteral("F%1").arg(id)));
-    insert->step();
+    conn.execute(
+        QStringLiteral("INSERT INTO Funktionen (id, Titel, inGruppe) VALUES (%1, \"F\", 0)").arg(id));
 }
 
 } // namespace
@@ -113,12 +101,12 @@ private slots:
         store::Connection other;
         other.setConnectionString(connectionString(db.file));
         other.connect();
-        QCOMPARE(functionCount(other), 2);
+        QCOMPARE(store::StoredRows::count(other, schema::kFunktionen), 2);
         backend.begin(store::Backend::Begin::Write, QString());
         addFunction(db.conn, 4);
         backend.rollback(false);
         QVERIFY(!backend.inTransaction());
-        QCOMPARE(functionCount(other), 2);
+        QCOMPARE(store::StoredRows::count(other, schema::kFunktionen), 2);
         // Nothing to commit is said, not taken for stored.
         EXPECT_STORE_ERROR_CONTAINING(backend.commit(false, QString()), QStringLiteral("nicht gespeichert"));
     }
