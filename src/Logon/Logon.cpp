@@ -180,6 +180,7 @@ void TSLogon::OKbuttonClick()
     const int found = UserSQL->recordCount();
     if (found == 0) {
         setModalResult(ui::ModalResult::None);
+        recordRefusal(QVariant(), QStringLiteral("Benutzername unbekannt"));
         ui::messageDlg(QStringLiteral("Benutzername %1 ist unbekannt!").arg(Benutzer->text()),
                        ui::MsgKind::Error, ui::MsgButton::OK);
     } else if (found == 1) {
@@ -191,10 +192,12 @@ void TSLogon::OKbuttonClick()
         m_user.Passwort =
             store::Win1252::fromUnicode(UserSQL->field(schema::benutzer::kPasswort).asString(), &exact);
         m_user.Admin = UserSQL->field(schema::benutzer::kAdmin).asBoolean();
+        m_user.Id = UserSQL->field(schema::benutzer::kId).value();
         m_passwortExact = exact;
         m_foundThisPress = true;
     } else {
         setModalResult(ui::ModalResult::Cancel);
+        recordRefusal(QVariant(), QStringLiteral("Benutzername mehrdeutig"));
     }
 
     // Only a lookup that found exactly this one user may change a password: the update would otherwise
@@ -210,8 +213,17 @@ void TSLogon::changePassword()
     if (dialog->showModal() != ui::ModalResult::OK)
         return;
     const QByteArray scrambled = ScramblePassword(dialog->newPassword());
+    // The user changes their own password: the journal names them.
+    if (SData)
+        SData->Journal->setAdministrator(Benutzer->text());
     setStatement(UserSQL, schema::passwordChange(store::Win1252::toUnicode(scrambled), Benutzer->text()));
     UserSQL->execute();
+}
+
+void TSLogon::recordRefusal(const QVariant &userId, const QString &reason)
+{
+    if (SData)
+        ui::guarded([&] { SData->Journal->logon(SData->SecureDB, Benutzer->text(), userId, reason); });
 }
 
 void TSLogon::Button2Click()
@@ -235,6 +247,7 @@ void TSLogon::FormCloseQuery(bool &CanClose)
     if (m_foundThisPress && passwordMatches(m_user.Passwort))
         return;
     CanClose = false;
+    recordRefusal(m_user.Id, QStringLiteral("falsches Kennwort"));
     ui::messageDlg(QStringLiteral("Falscher Benutzer oder falsches Passwort!"), ui::MsgKind::Warning,
                    ui::MsgButton::OK);
     Pass->clear();

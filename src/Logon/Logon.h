@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVariant>
 
 class QCheckBox;
 class QGroupBox;
@@ -29,6 +30,7 @@ struct SignedOnUser
     QByteArray RealName;
     QByteArray Passwort;
     bool Admin = false;
+    QVariant Id; // the user's row, as the journal names it
 
     // The texts for display.
     QString userText() const;
@@ -91,6 +93,8 @@ private:
     void buildButtons();
     // Whether the entered password, scrambled, is exactly the stored one.
     bool passwordMatches(const QByteArray &storedScrambled) const;
+    // Into the journal; a journal that cannot be written is reported and changes nothing of the logon.
+    void recordRefusal(const QVariant &userId, const QString &reason);
     void changePassword();
 
     SignedOnUser m_user;

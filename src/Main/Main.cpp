@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -258,12 +259,21 @@ void TFMain::FormCreate()
     m_panels[1]->setText(user.initialienText());
     m_panels[2]->setText(user.realNameText());
     // 4. Administrators only.
+    const QString typed = m_logon->Benutzer->text();
     if (!user.Admin) {
+        ui::guarded([&] {
+            SData->Journal->logon(SData->SecureDB, typed, user.Id,
+                                  QStringLiteral("keine Administrations-Berechtigung"));
+        });
         ui::messageDlg(QStringLiteral("Keine Administrations-Berechtigung. Programm wird beendet."),
                        ui::MsgKind::Error, ui::MsgButton::OK);
         terminate();
         return;
     }
+    // A logon the journal cannot record is reported; the administrator still gets in, as with a database
+    // that has no journal.
+    SData->Journal->setAdministrator(user.userText());
+    ui::guarded([&] { SData->Journal->logon(SData->SecureDB, typed, user.Id, QString()); });
     // 5. The database file; a failure to open it skips the rest of the start-up.
     if (!ui::guarded([this] { DBopenClick(); }) || m_terminated)
         return;

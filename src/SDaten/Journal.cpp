@@ -69,22 +69,26 @@ QString checksum(const QString &previous, qint64 id, const Entry &entry)
     return QString::fromLatin1(hash.result().toHex());
 }
 
-qint64 append(store::Connection &db, const Entry &entry)
+qint64 append(store::Connection &db, const Entry &entry, std::optional<Tail> *tail)
 {
     using namespace schema::protokoll;
-    qint64 lastId = 0;
-    QString previous;
-    {
+    std::optional<Tail> read;
+    std::optional<Tail> &known = tail ? *tail : read;
+    if (!known) {
+        known.emplace();
         store::Query last(
             db, schema::kProtokoll,
             entryQuery(QStringLiteral("top 1 %1, %2").arg(kId, kPruefsumme), QStringLiteral(" desc")));
         if (last.next()) {
-            lastId = last.value(last.field(kId)).toLongLong();
-            previous = last.asString(last.field(kPruefsumme));
+            known->id = last.value(last.field(kId)).toLongLong();
+            known->checksum = last.asString(last.field(kPruefsumme));
         }
     }
+    const qint64 lastId = known->id;
+    const QString previous = known->checksum;
     // The id is given, not left to the database, because the check sum covers it.
     const qint64 id = lastId + 1;
+    const QString sum = checksum(previous, id, entry);
     const QStringList literals{QString::number(id),
                                schema::literal(entry.zeit),
                                schema::literal(entry.administrator),
@@ -96,8 +100,9 @@ qint64 append(store::Connection &db, const Entry &entry)
                                                     : QString::number(entry.zeile.toLongLong()),
                                schema::literal(entry.aktion),
                                schema::literal(entry.aenderung),
-                               schema::literal(checksum(previous, id, entry))};
+                               schema::literal(sum)};
     db.execute(schema::insertRow(schema::kProtokoll, schema::protokollFields(), literals).join(u' '));
+    *known = Tail{id, sum};
     return id;
 }
 

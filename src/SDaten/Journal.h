@@ -41,10 +41,19 @@ QString now();
 // lower-case hex digits.
 QString checksum(const QString &previous, qint64 id, const Entry &entry);
 
+// The journal's last row as a writer last saw it under its write lock.
+struct Tail
+{
+    qint64 id = 0;
+    QString checksum;
+};
+
 // Adds the entry as the journal's next row and returns its id. Call it inside an open
 // store::Connection::Transaction: the last row is read under its write lock, so that two programs writing
-// at once cannot both follow the same row. Throws StoreError.
-qint64 append(store::Connection &db, const Entry &entry);
+// at once cannot both follow the same row. A writer that appends many rows under one lock passes the tail
+// it keeps: read when empty, followed without reading when known, and moved on to the new row. Throws
+// StoreError.
+qint64 append(store::Connection &db, const Entry &entry, std::optional<Tail> *tail = nullptr);
 
 // The id of the first row whose check sum does not follow from the rows before it, reading the rows one at
 // a time in the order of their ids; nothing when the chain is whole (and when there is no journal).

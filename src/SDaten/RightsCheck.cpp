@@ -2,6 +2,7 @@
 
 #include "Backup.h"
 #include "Connection.h"
+#include "JournalWriter.h"
 #include "Schema.h"
 #include "StoreError.h"
 
@@ -302,6 +303,10 @@ CleanedUp cleanUp(store::Connection &db, const QDateTime &at)
     const QString target = backupName(db.fileName(), at);
     store::backupBeforeChanging(db, target);
     result.backup = target;
+    // Each row the clean-up changes or deletes is recorded as its doing.
+    std::optional<journal::Writer::As> recordedAs;
+    if (journal::Writer *writer = journal::writerOf(db))
+        recordedAs.emplace(*writer, schema::aktion::kBereinigung);
     try {
         const auto run = [&db](const QStringList &lines) { db.execute(lines.join(QStringLiteral("\r\n"))); };
         for (qint32 id : result.done.dropAssignments)

@@ -56,6 +56,7 @@ TSData::TSData(QObject *parent) : QObject(parent)
 {
     setObjectName(QStringLiteral("SData"));
     SecureDB.setObjectName(QStringLiteral("SecureDB"));
+    Journal = journal::keepJournal(SecureDB, journal::actorHere(QString(), QStringLiteral("sicherheit")));
     SData = this;
     DataModuleCreate();
 }

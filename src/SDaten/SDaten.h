@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Connection.h"
+#include "JournalWriter.h"
 
 #include <QObject>
 #include <QString>
@@ -32,6 +33,8 @@ public:
     QString connectionString() const;
 
     store::Connection SecureDB;
+    // Records every change made through SecureDB, and the logons, in the open database's journal.
+    std::shared_ptr<journal::Writer> Journal;
     QString DBPath;
     QString DBPassword;
 };

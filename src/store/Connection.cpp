@@ -2,6 +2,7 @@
 
 #include "Backend.h"
 #include "ConnectionString.h"
+#include "Observed.h"
 #include "Plumbing.h"
 #include "Quoted.h"
 #include "Statement.h"
@@ -84,9 +85,31 @@ int Connection::execute(const QString &statement)
 {
     ensureConnected();
     const TranslatedSql t = m_plumbing->translate(statement);
+    if (t.kind != TranslatedSql::Kind::Select && m_plumbing->observer())
+        return runObserved(*this, t);
     Statement stmt(*this, t.sql);
     stmt.bindAll(t.params);
     return stmt.run();
+}
+
+void Connection::setWriteObserver(std::shared_ptr<WriteObserver> observer)
+{
+    m_plumbing->setObserver(std::move(observer));
+}
+
+WriteObserver *Connection::writeObserver() const
+{
+    return m_plumbing->observerSet();
+}
+
+Connection::Unobserved::Unobserved(Connection &connection) : m_connection(connection)
+{
+    m_connection.plumbing().unobserve(1);
+}
+
+Connection::Unobserved::~Unobserved()
+{
+    m_connection.plumbing().unobserve(-1);
 }
 
 void Connection::continueIds(const QString &table)

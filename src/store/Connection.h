@@ -10,6 +10,7 @@
 namespace store {
 
 class Plumbing;
+class WriteObserver;
 
 // A connection to one security database: a database file (an SQLCipher database keyed with the database
 // password) or a database on a PostgreSQL server, named by a link file (a text file whose first line is a
@@ -113,6 +114,25 @@ public:
     // Runs a statement of the program's dialect; rows it returns are read and dropped. Returns the number of
     // rows the statement changed: 0 for a query.
     int execute(const QString &statement);
+
+    // Who is told of every row written through this connection, inside the write's transaction (see
+    // WriteObserver.h); null for nobody. The connection keeps it while it is set.
+    void setWriteObserver(std::shared_ptr<WriteObserver> observer);
+    WriteObserver *writeObserver() const;
+
+    // While it lives, writes through the connection are not told to the observer: for a caller that
+    // records them itself, as one (a table an import replaced whole).
+    class Unobserved
+    {
+    public:
+        explicit Unobserved(Connection &connection);
+        ~Unobserved();
+        Unobserved(const Unobserved &) = delete;
+        Unobserved &operator=(const Unobserved &) = delete;
+
+    private:
+        Connection &m_connection;
+    };
 
     // The store's insides (the back end, its caches, the record sets): see internal/Plumbing.h.
     Plumbing &plumbing() const { return *m_plumbing; }

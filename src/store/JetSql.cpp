@@ -550,6 +550,11 @@ private:
             m_selects.back().distinct = true;
         if (up == u"FROM")
             m_selectList = false;
+        if (up == u"WHERE" && m_outer.empty() &&
+            (m_out.kind == TranslatedSql::Kind::Update || m_out.kind == TranslatedSql::Kind::Delete)) {
+            m_out.whereAt = m_sql.size() + (m_sql.isEmpty() ? 0 : 1);
+            m_out.whereParam = m_out.params.size();
+        }
         if (up == u"WHERE" || up == u"ON" || up == u"HAVING") {
             m_clause = Clause::Where;
             m_inSet = false;
@@ -628,6 +633,12 @@ private:
         }
         if (!qualified && !column.isEmpty())
             noteTable(column);
+        if (m_out.kind != TranslatedSql::Kind::Select && m_out.target.isEmpty() && !qualified &&
+            !column.isEmpty() && m_i > 0 &&
+            (upper(m_i - 1) == u"UPDATE" || upper(m_i - 1) == u"INTO" || upper(m_i - 1) == u"FROM")) {
+            m_out.target = column;
+            m_out.targetSql = written;
+        }
         const bool text =
             m_clause != Clause::Other && !column.isEmpty() && m_isTextColumn && m_isTextColumn(column);
         if (text && m_clause == Clause::OrderBy && !m_grouping && !m_selects.empty())

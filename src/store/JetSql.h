@@ -30,6 +30,14 @@ struct TranslatedSql
     Kind kind = Kind::Select;
     QString sql;                  // SQLite text with "?" for each literal
     std::vector<QVariant> params; // the literals, in order: QString, qint64 or double
+
+    // Of an INSERT, UPDATE or DELETE: the table it writes, by the name the statement gives it and as `sql`
+    // writes it; and where the WHERE of an UPDATE or DELETE begins in `sql` (-1 when it has none) with the
+    // index of its first parameter, so that the rows it will change can be read first.
+    QString target;
+    QString targetSql;
+    qsizetype whereAt = -1;
+    std::size_t whereParam = 0;
 };
 
 // Tells whether a column name (unqualified) holds text in any table of the database; decides where the

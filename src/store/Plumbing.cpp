@@ -5,6 +5,8 @@
 #include "RecordSet.h"
 #include "StoreError.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 
 namespace store {
@@ -62,8 +64,11 @@ TranslatedSql Plumbing::translate(const QString &statement)
     const QString shape = statementShape(statement, &literals);
     if (!shape.isEmpty()) {
         auto hit = m_translations.constFind(shape);
-        if (hit != m_translations.constEnd())
-            return TranslatedSql{hit->kind, hit->sql, std::move(literals)};
+        if (hit != m_translations.constEnd()) {
+            TranslatedSql t = *hit;
+            t.params = std::move(literals);
+            return t;
+        }
     }
     Backend &b = backend();
     ServerDialect server;
@@ -88,7 +93,9 @@ TranslatedSql Plumbing::translate(const QString &statement)
         std::equal(t.params.begin(), t.params.end(), literals.begin())) {
         if (m_translations.size() > kMostTranslations)
             m_translations.clear();
-        m_translations.insert(shape, CachedTranslation{t.kind, t.sql});
+        TranslatedSql kept = t;
+        kept.params.clear();
+        m_translations.insert(shape, std::move(kept));
     }
     return t;
 }
@@ -123,6 +130,13 @@ const std::vector<ColumnInfo> &Plumbing::columns(const QString &table)
     if (it != m_tables.end())
         return it.value();
     return m_tables.insert(key, backend().columns(table)).value();
+}
+
+QString Plumbing::storedName(const QString &name)
+{
+    if (!m_schemaLoaded && m_backend)
+        loadSchema();
+    return m_names.value(name.toLower(), name);
 }
 
 bool Plumbing::isTextColumn(const QString &column)
@@ -164,6 +178,16 @@ void Plumbing::leave(std::size_t mark, bool rolledBack) noexcept
         undoSnapshotChanges(mark);
     if (m_depth == 0)
         m_changes.clear();
+    if (m_observer && (rolledBack || m_depth == 0))
+        m_observer->lockEnded();
+}
+
+void Plumbing::tell(const RowWrite &row)
+{
+    Q_ASSERT(m_depth > 0 && !m_telling);
+    m_telling = true;
+    const auto told = qScopeGuard([this] { m_telling = false; });
+    m_observer->written(m_connection, row);
 }
 
 void Plumbing::noteSnapshotChange(SnapshotChange change)

@@ -4,12 +4,14 @@
 #include "Cells.h"
 #include "Connection.h"
 #include "FieldValues.h"
+#include "Observed.h"
 #include "Plumbing.h"
 #include "RecordSet.h"
 #include "Statement.h"
 #include "StoreError.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace store {
 
@@ -66,12 +68,27 @@ void RecordSet::postInsert()
                                         : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                               .arg(table, names.join(u','),
                                                    QStringLiteral("?,").repeated(names.size()).chopped(1));
+    const QString context = QStringLiteral("(%1)").arg(name());
     qint64 rowid = 0;
     {
-        Statement insert(*m_conn, sql + p.backend().returningKey(key), QStringLiteral("(%1)").arg(name()));
-        insert.bindAll(values);
-        insert.run();
-        rowid = insert.insertedRowid();
+        // Observed, the row and what the observer records of it are stored together or not at all.
+        const bool observed = p.observer() != nullptr;
+        std::optional<Connection::Transaction> own;
+        if (observed && p.depth() == 0)
+            own.emplace(*m_conn, context);
+        {
+            Statement insert(*m_conn, sql + p.backend().returningKey(key), context);
+            insert.bindAll(values);
+            insert.run();
+            rowid = insert.insertedRowid();
+        }
+        if (observed) {
+            if (const std::optional<RowImage> row = storedRow(*m_conn, m_table, rowid, context))
+                p.tell(
+                    {RowWrite::Kind::Inserted, p.storedName(m_table), rowid, row->fields, {}, row->values});
+        }
+        if (own)
+            own->commit();
     }
     // Read the stored row back: the store fills the id and any defaults.
     Statement reread(*m_conn, QStringLiteral("SELECT %1, * FROM %2 WHERE %1=?").arg(key, table));
@@ -111,7 +128,16 @@ void RecordSet::postUpdate()
     // a field another program changed since the snapshot is not overwritten, whatever form it is stored in.
     Connection::Transaction transaction(*m_conn, context);
     requireUnchangedSince(s, changed, context);
+    Plumbing &p = m_conn->plumbing();
+    std::optional<RowImage> before;
+    if (p.observer())
+        before = storedRow(*m_conn, m_table, m_cells->key(s), context);
     storeFields(s, changed, context);
+    if (before) {
+        if (const std::optional<RowImage> after = storedRow(*m_conn, m_table, m_cells->key(s), context))
+            p.tell({RowWrite::Kind::Updated, p.storedName(m_table), m_cells->key(s), before->fields,
+                    std::move(before->values), after->values});
+    }
     if (m_beforeCommit)
         m_beforeCommit(*this);
     transaction.commit();
@@ -201,13 +227,32 @@ void RecordSet::remove()
     const int s = m_view[static_cast<size_t>(pos)];
     m_conn->ensureConnected();
     {
-        Statement del(*m_conn,
-                      QStringLiteral("DELETE FROM %1 WHERE %2=?")
-                          .arg(m_conn->plumbing().tableName(m_table), m_conn->plumbing().keyColumn(m_table)),
-                      QStringLiteral("(%1)").arg(name()));
-        del.bind(1, m_cells->key(s));
-        // No row changed: another program deleted it already, which is what was asked for.
-        del.run();
+        Plumbing &p = m_conn->plumbing();
+        const QString context = QStringLiteral("(%1)").arg(name());
+        const bool observed = p.observer() != nullptr;
+        std::optional<Connection::Transaction> own;
+        if (observed && p.depth() == 0)
+            own.emplace(*m_conn, context);
+        const std::optional<RowImage> gone =
+            observed ? storedRow(*m_conn, m_table, m_cells->key(s), context) : std::nullopt;
+        {
+            Statement del(
+                *m_conn,
+                QStringLiteral("DELETE FROM %1 WHERE %2=?").arg(p.tableName(m_table), p.keyColumn(m_table)),
+                context);
+            del.bind(1, m_cells->key(s));
+            // No row changed: another program deleted it already, which is what was asked for.
+            del.run();
+        }
+        if (gone)
+            p.tell({RowWrite::Kind::Deleted,
+                    p.storedName(m_table),
+                    m_cells->key(s),
+                    gone->fields,
+                    gone->values,
+                    {}});
+        if (own)
+            own->commit();
     }
     indexRemove(s);
     m_cells->setDeleted(s, true);

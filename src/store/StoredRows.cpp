@@ -1,6 +1,7 @@
 #include "StoredRows.h"
 
 #include "Connection.h"
+#include "Observed.h"
 #include "Plumbing.h"
 #include "Quoted.h"
 #include "Statement.h"
@@ -34,23 +35,8 @@ bool StoredRows::next()
         m_select.reset();
         return false;
     }
-    for (std::size_t c = 0; c < m_values.size(); ++c) {
-        const int column = static_cast<int>(c);
-        switch (m_select->columnType(column)) {
-        case CellType::Null:
-            m_values[c] = QVariant();
-            break;
-        case CellType::Integer:
-            m_values[c] = QVariant(m_select->int64(column));
-            break;
-        case CellType::Real:
-            m_values[c] = QVariant(m_select->real(column));
-            break;
-        default:
-            m_values[c] = QVariant(m_select->text(column));
-            break;
-        }
-    }
+    for (std::size_t c = 0; c < m_values.size(); ++c)
+        m_values[c] = storedValue(*m_select, static_cast<int>(c));
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "Console.h"
 
 #include "Connection.h"
+#include "JournalWriter.h"
 #include "SDaten.h"
 #include "ServerPassword.h"
 
@@ -173,6 +174,13 @@ std::optional<Arguments> parse(const QStringList &args, const Usage &usage)
         return parsed;
     mistake(QStringLiteral("%1; Aufruf: sicherheit-db %2").arg(problem, usage.synopsis));
     return std::nullopt;
+}
+
+void keepJournal(store::Connection &db, const QString &command)
+{
+    journal::Actor actor = journal::actorHere(QString(), QStringLiteral("sicherheit-db ") + command);
+    actor.administrator = actor.konto;
+    journal::keepJournal(db, std::move(actor));
 }
 
 void openOn(store::Connection &db, const QString &file)

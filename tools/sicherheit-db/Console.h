@@ -64,5 +64,8 @@ std::optional<Arguments> parse(const QStringList &args, const Usage &usage);
 
 // Connects to an existing security database file. Throws StoreError.
 void openOn(store::Connection &db, const QString &file);
+// For a command that changes the database: every change it makes goes into the database's journal, as
+// made by this account with "sicherheit-db COMMAND".
+void keepJournal(store::Connection &db, const QString &command);
 
 } // namespace cli

@@ -4,6 +4,7 @@
 #include "Connection.h"
 #include "Console.h"
 #include "Journal.h"
+#include "JournalWriter.h"
 #include "PrivateFile.h"
 #include "Quoted.h"
 #include "Schema.h"
@@ -13,6 +14,7 @@
 #include "TableRows.h"
 #include "Win1252.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -23,6 +25,7 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <optional>
 
 namespace commands {
 
@@ -285,6 +288,24 @@ journal::Entry entryOf(const exchange::Row &values)
 // import never takes one of its rows away or puts another in its place: the data's journal has to begin with
 // every row the database holds (the same ids and check sums) and go on as a whole chain. Read under the write
 // lock; throws StoreError for anything else.
+// Each table replaced, with its count of rows and the SHA-256 of them as read, in the database's journal.
+void recordImport(store::Connection &db, const QJsonObject &data)
+{
+    journal::Writer *writer = journal::writerOf(db);
+    if (!writer)
+        return;
+    for (const Table &table : tables()) {
+        const QJsonArray list = data.value(table.name).toArray();
+        const QByteArray read = QJsonDocument(list).toJson(QJsonDocument::Compact);
+        const QJsonObject change{
+            {QStringLiteral("Zeilen"), static_cast<qint64>(list.size())},
+            {QStringLiteral("SHA-256"),
+             QString::fromLatin1(QCryptographicHash::hash(read, QCryptographicHash::Sha256).toHex())}};
+        writer->record(db, table.name, QVariant(), schema::aktion::kImport,
+                       QString::fromUtf8(QJsonDocument(change).toJson(QJsonDocument::Compact)));
+    }
+}
+
 Rows journalContinuation(store::Connection &db, const QJsonArray &given)
 {
     const Table &table = exchange::journalTable();
@@ -469,7 +490,10 @@ int importTables(const QStringList &args)
         return unfit(QStringLiteral("die Daten haben ein Protokoll, die Datenbank nicht (das ergänzt "
                                     "sicherheit-db upgrade)"));
     int rows = 0;
+    cli::keepJournal(db, QStringLiteral("import"));
     store::Connection::Transaction transaction(db, QStringLiteral("Einlesen"));
+    // The journal records each table replaced as one row, not each of its rows.
+    std::optional<store::Connection::Unobserved> unobserved(std::in_place, db);
     // The journal is not replaced: rows of the data that the database already holds stay as they are.
     const Rows journalRows =
         withJournal ? journalContinuation(db, data.value(schema::kProtokoll).toArray()) : Rows();
@@ -496,6 +520,8 @@ int importTables(const QStringList &args)
             load.add(row);
     }
     load.finish();
+    unobserved.reset();
+    recordImport(db, data);
     transaction.commit();
     cli::out() << cli::rows(rows) << " eingelesen.\n";
     if (!journalRows.empty())

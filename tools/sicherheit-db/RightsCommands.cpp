@@ -169,6 +169,7 @@ int check(const QStringList &args)
     out() << rights::findingsCount(problems.size() + static_cast<std::size_t>(access.size())) << "\n";
     if (a->flags.contains(QStringLiteral("clean"))) {
         // Worked out again under the write lock: the findings above may be out of date by now.
+        cli::keepJournal(db, QStringLiteral("check --clean"));
         const rights::CleanedUp done = rights::cleanUp(db, QDateTime::currentDateTime());
         if (done.backup.isEmpty())
             out() << "Nichts zu bereinigen.\n";

@@ -14,6 +14,7 @@
 #include "Backend.h"
 #include "FieldCatalog.h"
 #include "JetSql.h"
+#include "WriteObserver.h"
 
 #include <QHash>
 #include <QSet>
@@ -67,6 +68,8 @@ public:
     const std::vector<ColumnInfo> &columns(const QString &table);
     bool isTextColumn(const QString &column);
     QString tableName(const QString &table) const { return backend().tableName(table); }
+    // A table's or column's name as the database spells it.
+    QString storedName(const QString &name);
     QString keyColumn(const QString &table) { return backend().keyColumn(table, columns(table)); }
     // After the tables changed under the connection: everything learnt of them is learnt again.
     void forgetSchema();
@@ -84,6 +87,14 @@ public:
     void noteSnapshotChange(SnapshotChange change);
     void forgetSnapshotChanges(RecordSet *set) noexcept;
 
+    // The observer to tell of a write now: none while writes go unobserved, and none while it is being
+    // told, so that its own writes do not come back to it.
+    WriteObserver *observer() const { return m_unobserved > 0 || m_telling ? nullptr : m_observer.get(); }
+    void setObserver(std::shared_ptr<WriteObserver> observer) { m_observer = std::move(observer); }
+    WriteObserver *observerSet() const { return m_observer.get(); }
+    void tell(const RowWrite &row);
+    void unobserve(int step) { m_unobserved += step; }
+
 private:
     void loadSchema();
     void undoSnapshotChanges(std::size_t mark) noexcept;
@@ -93,15 +104,13 @@ private:
     std::vector<RecordSet *> m_sets;
     int m_depth = 0;
     std::vector<SnapshotChange> m_changes;
+    std::shared_ptr<WriteObserver> m_observer;
+    int m_unobserved = 0;
+    bool m_telling = false;
 
-    // Translations by statement shape: the group tree sends one statement per node that differ only in
-    // their literals.
-    struct CachedTranslation
-    {
-        TranslatedSql::Kind kind;
-        QString sql;
-    };
-    QHash<QString, CachedTranslation> m_translations;
+    // Translations by statement shape, kept without their values: the group tree sends one statement per
+    // node that differ only in their literals.
+    QHash<QString, TranslatedSql> m_translations;
     FieldCatalog m_fieldCatalog;
     QHash<QString, std::vector<ColumnInfo>> m_tables; // by lower-case table name
     QHash<QString, bool> m_textColumns;               // by lower-case column name

@@ -1,0 +1,39 @@
+#pragma once
+
+// Writes the observer is told of (see WriteObserver.h): each reads the rows it changes under its write
+// lock, before and after, and tells the observer inside its transaction.
+
+#include "JetSql.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+#include <vector>
+
+namespace store {
+
+class Connection;
+class Statement;
+
+// A value as the database holds it, whatever its column is meant to hold.
+QVariant storedValue(const Statement &statement, int column);
+
+// The current row of a statement from a column on: its columns' names and values.
+struct RowImage
+{
+    QStringList fields;
+    std::vector<QVariant> values;
+};
+RowImage imageOf(const Statement &statement, int firstColumn);
+
+// The row with this key as stored now, read under the write lock; nothing when there is none.
+std::optional<RowImage> storedRow(Connection &connection, const QString &table, qint64 key,
+                                  const QString &context);
+
+// Runs a write of the program's dialect inside a transaction (its own or the one open), telling the
+// observer of every row it inserted, changed or deleted. Returns the rows changed.
+int runObserved(Connection &connection, const TranslatedSql &write);
+
+} // namespace store
