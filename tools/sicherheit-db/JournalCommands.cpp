@@ -16,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 
 #include <cstdio>
 #include <limits>
@@ -24,8 +25,8 @@ namespace commands {
 
 namespace {
 
-// A value of a change as one line shows it: a text as it is (its line breaks written as \\n, so that each
-// row keeps to its line), nothing and truth values in words.
+// A value of a change as one line shows it: a text as it is (a line break in it written as \n, so that
+// each row keeps to its line), nothing and truth values in words.
 QString shown(const QJsonValue &value)
 {
     switch (value.type()) {
@@ -39,7 +40,7 @@ QString shown(const QJsonValue &value)
     case QJsonValue::Double:
         return value.toInteger(std::numeric_limits<qint64>::min()) != std::numeric_limits<qint64>::min()
                    ? QString::number(value.toInteger())
-                   : QString::number(value.toDouble(), 'g', 17);
+                   : QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
     case QJsonValue::Bool:
         return value.toBool() ? QStringLiteral("ja") : QStringLiteral("nein");
     case QJsonValue::Null:
