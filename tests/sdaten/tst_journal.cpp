@@ -1,9 +1,12 @@
 // The change journal's chain and its guard, on a file and on a server: what the writer appends checks whole,
 // and a row changed, deleted or slipped in (by someone who first dropped the guard) shows where it begins.
 
+#include "JournalHistory.h"
 #include "TestSupport.h"
+#include "Words.h"
 
 #include "Journal.h"
+#include "JournalRead.h"
 #include "PgBackend.h"
 #include "PgServer.h"
 #include "SqliteBackend.h"
@@ -96,6 +99,97 @@ private slots:
             native(db, how.arg(schema::kProtokoll));
         }
         QCOMPARE(journal::firstBroken(db.conn), std::optional<qint64>(firstBroken));
+    }
+
+    // Each filter alone and together, both ways round, on the fixed history: what the command line and the
+    // overview are shown.
+    void readingNarrowsAndOrders_data()
+    {
+        QTest::addColumn<QStringList>("filter"); // since, until, by, user, function, text, aktion
+        QTest::addColumn<bool>("newestFirst");
+        QTest::addColumn<QList<qint64>>("ids");
+        const auto f = [](std::initializer_list<const char *> parts) {
+            QStringList l = testsupport::words(parts);
+            return l << QStringList(7 - l.size());
+        };
+        QTest::newRow("all, newest first") << f({}) << true << QList<qint64>{8, 7, 6, 5, 4, 3, 2, 1};
+        QTest::newRow("until the month's last day")
+            << f({"", "2026-12-31"}) << false << QList<qint64>{1, 2, 3, 4, 5, 6};
+        QTest::newRow("a minute, from and through it")
+            << f({"2026-12-01T08:30", "2026-12-01T08:30"}) << false << QList<qint64>{3};
+        QTest::newRow("action") << f({"", "", "", "", "", "", "geändert"}) << false
+                                << QList<qint64>{2, 5, 7, 8};
+        QTest::newRow("user: rows, logons, assignments, renames")
+            << f({"", "", "", "anna"}) << false << QList<qint64>{1, 2, 3, 4, 7};
+        QTest::newRow("user nobody has today: no assignments")
+            << f({"", "", "", "Anne"}) << false << QList<qint64>{7};
+        QTest::newRow("function: its row, assignments, moved ones")
+            << f({"", "", "", "", "5"}) << true << QList<qint64>{8, 5, 4};
+        QTest::newRow("text in a value, any case")
+            << f({"", "", "", "", "", "anna b."}) << false << QList<qint64>{2, 7};
+        QTest::newRow("text of JSON's own is no match")
+            << f({"", "", "", "", "", "\":["}) << false << QList<qint64>{};
+        QTest::newRow("function and action")
+            << f({"", "", "", "", "5", "", "geändert"}) << false << QList<qint64>{5, 8};
+    }
+    void readingNarrowsAndOrders()
+    {
+        QFETCH(QStringList, filter);
+        QFETCH(bool, newestFirst);
+        QFETCH(QList<qint64>, ids);
+        testsupport::Db db;
+        testsupport::appendHistory(db);
+        journal::Filter f;
+        if (!filter[0].isEmpty())
+            f.since = journal::parseSince(filter[0]).value_or(QStringLiteral("bad"));
+        if (!filter[1].isEmpty())
+            f.until = journal::parseUntil(filter[1]).value_or(QStringLiteral("bad"));
+        f.by = filter[2];
+        f.user = filter[3];
+        if (!filter[4].isEmpty())
+            f.function = filter[4].toInt();
+        f.text = filter[5];
+        f.aktion = filter[6];
+        f.resolve(db.conn);
+        QList<qint64> read;
+        journal::forEach(db.conn, f, newestFirst ? journal::Order::NewestFirst : journal::Order::OldestFirst,
+                         [&read](const journal::Row &row) {
+                             read << row.id;
+                             return true;
+                         });
+        QCOMPARE(read, ids);
+    }
+
+    void datesAsTyped_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("since"); // empty: no date
+        QTest::addColumn<QString>("until");
+        const char *const dates[][3] = {
+            {"2026-12-09", "2026-12-09T00:00:00.000Z", "2026-12-10T00:00:00.000Z"},
+            {"9.12.2026", "2026-12-09T00:00:00.000Z", "2026-12-10T00:00:00.000Z"},
+            {"31.12.2026", "2026-12-31T00:00:00.000Z", "2027-01-01T00:00:00.000Z"},
+            {"2028-02-29", "2028-02-29T00:00:00.000Z", "2028-03-01T00:00:00.000Z"},
+            {"2026-12-09T08:30", "2026-12-09T08:30:00.000Z", "2026-12-09T08:31:00.000Z"},
+            {"2026-12-09T23:59:59Z", "2026-12-09T23:59:59.000Z", "2026-12-10T00:00:00.000Z"},
+            {"2026-12-09T08:30:00.123Z", "2026-12-09T08:30:00.123Z", "2026-12-09T08:30:00.124Z"},
+            {"2026-02-29", "", ""},
+            {"31.11.2026", "", ""},
+            {"2026-12-09T24:00", "", ""},
+            {"2026-12-09T08:30+01:00", "", ""}, // only UTC
+            {"gestern", "", ""},
+            {"", "", ""}};
+        for (const auto &d : dates)
+            QTest::newRow(d[0]) << QString::fromLatin1(d[0]) << QString::fromLatin1(d[1])
+                                << QString::fromLatin1(d[2]);
+    }
+    void datesAsTyped()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, since);
+        QFETCH(QString, until);
+        QCOMPARE(journal::parseSince(typed).value_or(QString()), since);
+        QCOMPARE(journal::parseUntil(typed).value_or(QString()), until);
     }
 
     // An older server database gains the journal in one transaction, without a backup to make.

@@ -6,6 +6,7 @@
 
 namespace commands {
 
-int upgrade(const QStringList &args); // upgrade FILE
+int upgrade(const QStringList &args);     // upgrade FILE
+int journalRows(const QStringList &args); // journal FILE [--since DATE] [--until DATE] ...
 
 } // namespace commands

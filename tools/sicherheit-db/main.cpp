@@ -77,7 +77,18 @@ QString usageText()
                "      wo es fehlt, und lehnt ein Ziel ab, das schon Daten enthält\n"
                "  sicherheit-db upgrade DATEI\n"
                "      ergänzt eine ältere Datei um das Änderungsprotokoll (Tabelle Protokoll), nach einer\n"
-               "      Sicherungskopie neben der Datei; eine Datei, die es schon hat, bleibt, wie sie ist\n"
+               "      Sicherungskopie neben der Datei; eine Datei, die es schon hat, bleibt, wie sie ist;\n"
+               "      auf einem Datenbankserver ohne Sicherungskopie (die macht pg_dump)\n"
+               "  sicherheit-db journal DATEI [--since DATUM] [--until DATUM] [--by BENUTZER]\n"
+               "                [--user BENUTZER] [--function ID] [--format text|csv|json]\n"
+               "      zeigt das Änderungsprotokoll, älteste Einträge zuerst, nur lesend: --since ab dem\n"
+               "      Tag oder Zeitpunkt, --until bis einschließlich des Tages (der Minute, Sekunde),\n"
+               "      DATUM als 2026-12-09, 2026-12-09T08:30[:ss[.mmm]] oder 09.12.2026, in UTC;\n"
+               "      --by was der Administrator tat, --user was einen Benutzer betrifft (sein\n"
+               "      Datensatz, seine Anmeldungen, die Zuordnungen seiner heutigen Initialien),\n"
+               "      --function was eine Funktion betrifft (ihr Datensatz und ihre Zuordnungen);\n"
+               "      text: eine Zeile je Eintrag, csv: mit Kopfzeile für Tabellenkalkulationen,\n"
+               "      json: eine Liste von Objekten mit der Änderung als Objekt\n"
                "Statt einer DATEI geht überall auch ein Datenbankserver: eine URI "
                "postgresql://host/datenbank\n"
                "oder eine Verknüpfungsdatei, deren erste Zeile diese URI ist (ohne Kennwort: das steht in\n"
@@ -330,7 +341,8 @@ int run(const QStringList &args)
                  {"export", commands::exportTables},
                  {"import", commands::importTables},
                  {"copy", commands::copyTables},
-                 {"upgrade", commands::upgrade}};
+                 {"upgrade", commands::upgrade},
+                 {"journal", commands::journalRows}};
     for (const auto &command : known) {
         if (args[0] == QLatin1String(command.name)) {
             // Every command names a file first.
