@@ -7,11 +7,15 @@
 
 #include "Journal.h"
 #include "JournalRead.h"
+#include "JournalWriter.h"
+#include "LogonServices.h"
 #include "PgBackend.h"
 #include "PgServer.h"
 #include "SqliteBackend.h"
 
 #include <QTest>
+
+#include <functional>
 
 namespace {
 
@@ -40,6 +44,46 @@ void appendThree(testsupport::Db &db)
     transaction.commit();
 }
 
+// Two users with assignments and two functions, the second one in the first, stored before anyone keeps
+// the journal.
+void seedRights(testsupport::Db &db)
+{
+    for (const char *sql :
+         {"insert into Benutzer (User, Initialien, Passwort) values (\"anna\", \"AN\", \"geheim\")",
+          "insert into Benutzer (User, Initialien) values (\"bert\", \"BE\")",
+          "insert into Funktionen (Titel, inGruppe) values (\"Lager\", 0)",
+          "insert into Funktionen (Titel, inGruppe) values (\"Kasse\", 1)",
+          "insert into Funktionen_Benutzer (Funktion, User) values (1, \"AN\")",
+          "insert into Funktionen_Benutzer (Funktion, User) values (2, \"AN\")",
+          "insert into Funktionen_Benutzer (Funktion, User) values (1, \"BE\")"})
+        db.conn.execute(QString::fromUtf8(sql));
+}
+
+// The rows the journal holds after the first `skip`, each as "Tabelle Zeile Aktion".
+QStringList rowsAfter(testsupport::Db &db, qsizetype skip, QStringList *changes)
+{
+    QStringList rows;
+    journal::forEach(db.conn, {}, journal::Order::OldestFirst, [&](const journal::Row &row) {
+        if (skip-- > 0)
+            return true;
+        rows << QStringLiteral("%1 %2 %3")
+                    .arg(row.entry.tabelle,
+                         row.entry.zeile.isNull() ? QStringLiteral("-") : row.entry.zeile.toString(),
+                         row.entry.aktion);
+        *changes << row.entry.aenderung;
+        return true;
+    });
+    return rows;
+}
+
+// The record set over Benutzer on anna's row, in edit.
+std::unique_ptr<store::RecordSet> editAnna(testsupport::Db &db)
+{
+    auto users = db.table(QStringLiteral("UserList"), schema::kBenutzer, schema::userListFields());
+    users->open();
+    users->edit();
+    return users;
+}
 } // namespace
 
 class TestJournal : public QObject
@@ -190,6 +234,124 @@ private slots:
         QFETCH(QString, until);
         QCOMPARE(journal::parseSince(typed).value_or(QString()), since);
         QCOMPARE(journal::parseUntil(typed).value_or(QString()), until);
+    }
+
+    // Every kind of write the store passes, as the journal records it: each row written, with what it was
+    // and became; never a password; the clean-up's under its own name; nothing for a write left unobserved.
+    void everyWriteIsRecorded_data()
+    {
+        using Act = std::function<void(testsupport::Db &)>;
+        QTest::addColumn<Act>("act");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("change"); // in the first row's change
+        const auto sql = [](const QStringList &lines) {
+            return Act([lines](testsupport::Db &db) { db.conn.execute(lines.join(u' ')); });
+        };
+        QTest::newRow("new user") << Act([](testsupport::Db &db) {
+            auto users = db.table(QStringLiteral("UserList"), schema::kBenutzer, schema::userListFields());
+            users->open();
+            users->insertRecord({QVariant(), QStringLiteral("carl"), QStringLiteral("CA"), QVariant(),
+                                 QStringLiteral("geheim"), QStringLiteral("Carl"), true});
+        }) << QStringList{QStringLiteral("Benutzer 3 angelegt")}
+                                  << QStringLiteral("\"Passwort\":\"Kennwort geändert\"");
+        QTest::newRow("a field saved") << Act([](testsupport::Db &db) {
+            auto users = editAnna(db);
+            users->field(schema::benutzer::kRealName).setValue(QStringLiteral("Anna A."));
+            users->post();
+        }) << QStringList{QStringLiteral("Benutzer 1 geändert")}
+                                       << QStringLiteral("\"RealName\":[null,\"Anna A.\"],\"User\":\"anna\"");
+        QTest::newRow("password only") << Act([](testsupport::Db &db) {
+            auto users = editAnna(db);
+            users->field(schema::benutzer::kPasswort).setValue(QStringLiteral("anders"));
+            users->post();
+        }) << QStringList{QStringLiteral("Benutzer 1 Kennwort geändert")}
+                                       << QStringLiteral("\"Passwort\":\"Kennwort geändert\"");
+        QTest::newRow("row deleted") << Act([](testsupport::Db &db) {
+            auto users = db.table(QStringLiteral("UserList"), schema::kBenutzer, schema::userListFields());
+            users->open();
+            users->last();
+            users->remove();
+        }) << QStringList{QStringLiteral("Benutzer 2 gelöscht")}
+                                     << QStringLiteral("\"User\":\"bert\"");
+        QTest::newRow("initials moved")
+            << sql(schema::moveAssignments(QStringLiteral("AN"), QStringLiteral("AX")))
+            << QStringList{QStringLiteral("Funktionen_Benutzer 1 geändert"),
+                           QStringLiteral("Funktionen_Benutzer 2 geändert")}
+            << QStringLiteral("\"Funktion\":1,\"User\":[\"AN\",\"AX\"]");
+        QTest::newRow("cascade") << sql(schema::cascadeDelete(QStringLiteral("AN")))
+                                 << QStringList{QStringLiteral("Funktionen_Benutzer 1 gelöscht"),
+                                                QStringLiteral("Funktionen_Benutzer 2 gelöscht")}
+                                 << QStringLiteral("{\"Funktion\":1,\"User\":\"AN\"}");
+        QTest::newRow("assignment given") << sql(schema::addAssignment(2, QStringLiteral("BE")))
+                                          << QStringList{QStringLiteral("Funktionen_Benutzer 4 angelegt")}
+                                          << QStringLiteral("{\"Funktion\":2,\"User\":\"BE\"}");
+        QTest::newRow("hung under the root")
+            << sql(schema::hangUnder(2, schema::kRootId))
+            << QStringList{QStringLiteral("Funktionen 2 geändert")} << QStringLiteral("\"inGruppe\":[1,0]");
+        QTest::newRow("nothing changed")
+            << sql(schema::hangUnder(1, schema::kRootId)) << QStringList{} << QString();
+        QTest::newRow("clean-up") << Act([](testsupport::Db &db) {
+            journal::Writer::As cleaning(*journal::writerOf(db.conn), schema::aktion::kBereinigung);
+            db.conn.execute(schema::dropAssignment(3).join(u' '));
+        }) << QStringList{QStringLiteral("Funktionen_Benutzer 3 Bereinigung")}
+                                  << QStringLiteral("\"User\":\"BE\"");
+        QTest::newRow("unobserved") << Act([](testsupport::Db &db) {
+            const store::Connection::Unobserved quiet(db.conn);
+            db.conn.execute(schema::cascadeDelete(QStringLiteral("AN")).join(u' '));
+        }) << QStringList{} << QString();
+        QTest::newRow("logon refused") << Act([](testsupport::Db &db) {
+            journal::writerOf(db.conn)->logon(db.conn, QStringLiteral("ANNA"), 1,
+                                              QStringLiteral("falsches Kennwort"));
+        }) << QStringList{QStringLiteral("Benutzer 1 Anmeldung abgelehnt")}
+                                       << QStringLiteral("\"Grund\":\"falsches Kennwort\"");
+    }
+    void everyWriteIsRecorded()
+    {
+        QFETCH(std::function<void(testsupport::Db &)>, act);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, change);
+        testsupport::Db db;
+        seedRights(db);
+        journal::keepJournal(db.conn,
+                             journal::actorHere(QStringLiteral("chef"), QStringLiteral("sicherheit")));
+        act(db);
+        QStringList changes;
+        QCOMPARE(rowsAfter(db, 0, &changes), rows);
+        if (!change.isEmpty())
+            QVERIFY2(changes.constFirst().contains(change), qPrintable(changes.constFirst()));
+        for (const QString &c : changes)
+            QVERIFY2(!c.contains(QStringLiteral("geheim")) && !c.contains(QStringLiteral("anders")),
+                     qPrintable(c));
+        QVERIFY(!journal::firstBroken(db.conn));
+    }
+
+    // A journal that cannot take the row takes the change with it: both are stored or neither.
+    void aRefusedJournalRowTakesTheChangeBack()
+    {
+        testsupport::Db db;
+        seedRights(db);
+        if (testsupport::onServer()) {
+            native(db, QStringLiteral("CREATE FUNCTION nein() RETURNS trigger LANGUAGE plpgsql AS "
+                                      "$$BEGIN RAISE EXCEPTION 'voll'; END$$"));
+            native(db, QStringLiteral("CREATE TRIGGER nein BEFORE INSERT ON %1 EXECUTE FUNCTION nein()")
+                           .arg(store::pgSession(db.conn).qualified(schema::kProtokoll)));
+        } else {
+            native(db, QStringLiteral("CREATE TRIGGER nein BEFORE INSERT ON Protokoll BEGIN "
+                                      "SELECT RAISE(ABORT, 'voll'); END"));
+        }
+        journal::keepJournal(db.conn,
+                             journal::actorHere(QStringLiteral("chef"), QStringLiteral("sicherheit")));
+        auto users = editAnna(db);
+        users->field(schema::benutzer::kRealName).setValue(QStringLiteral("Anna A."));
+        QVERIFY_THROWS_EXCEPTION(store::StoreError, users->post());
+        QVERIFY_THROWS_EXCEPTION(store::StoreError,
+                                 db.conn.execute(schema::cascadeDelete(QStringLiteral("AN")).join(u' ')));
+        QVERIFY_THROWS_EXCEPTION(store::StoreError,
+                                 db.conn.execute(schema::addAssignment(2, QStringLiteral("BE")).join(u' ')));
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from Benutzer where RealName is null")).toInt(),
+                 2);
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from Funktionen_Benutzer")).toInt(), 3);
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from Protokoll")).toInt(), 0);
     }
 
     // An older server database gains the journal in one transaction, without a backup to make.
