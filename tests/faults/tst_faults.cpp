@@ -4,8 +4,11 @@
 
 #include "FaultyDisk.h"
 #include "Integrity.h"
+#include "Journal.h"
 #include "MainDriver.h"
+#include "Schema.h"
 #include "SqliteBackend.h"
+#include "StoredRows.h"
 #include "Suites.h"
 
 #include "DBEdit.h"
@@ -110,8 +113,13 @@ QStringList fileState(TFMain *m)
     const QString integrity = integrityOf(conn);
     if (integrity != u"ok")
         return {QStringLiteral("integrity: ") + integrity};
+    // The journal goes with each change: a row more for each row stored, none for a change not stored.
+    const QString journal =
+        QStringLiteral("Protokoll: %1 Einträge%2")
+            .arg(store::StoredRows::count(conn, schema::kProtokoll))
+            .arg(journal::firstBroken(conn) ? QStringLiteral(", Kette gebrochen") : QString());
     return fileRows(conn, *m->UserList) + fileRows(conn, *m->Funktionen) +
-           fileRows(conn, *m->FunktionenBenutzer);
+           fileRows(conn, *m->FunktionenBenutzer) + QStringList{journal};
 }
 
 void windowShowsFile(TFMain *m, const QString &when)
