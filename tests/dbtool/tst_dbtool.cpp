@@ -400,6 +400,10 @@ private slots:
             qPrintable(r.out));
         const QStringList copies = QDir(db.dir.path()).entryList({QStringLiteral("user-*.mdb")});
         QCOMPARE(copies.size(), 1);
+        // Each assignment deleted and each function hung under the root, as the clean-up's doing.
+        QCOMPARE(journalRowsIn(db.file), 6);
+        r = dbtool({QStringLiteral("journal"), db.file});
+        QCOMPARE(r.out.count(QStringLiteral("  Bereinigung  ")), 6);
         r = dbtool({QStringLiteral("check"), db.file});
         QVERIFY2(r.out.endsWith(QStringLiteral("\n3 Befunde\n")), qPrintable(r.out));
         r = dbtool({QStringLiteral("check"), db.dir.filePath(copies[0])});
@@ -581,8 +585,9 @@ private slots:
         QTest::addColumn<QString>("target");
         QTest::addColumn<int>("code");
         QTest::addColumn<int>("rowsAfter");
-        QTest::newRow("empty journal") << QStringLiteral("empty") << 0 << 3;
-        QTest::newRow("the same journal") << QStringLiteral("same") << 0 << 3;
+        // The rows brought along, then the import's own: one per table replaced.
+        QTest::newRow("empty journal") << QStringLiteral("empty") << 0 << 6;
+        QTest::newRow("the same journal") << QStringLiteral("same") << 0 << 6;
         QTest::newRow("a journal of its own") << QStringLiteral("other") << 1 << 1;
         QTest::newRow("an older file") << QStringLiteral("older") << 2 << -1;
     }
@@ -613,8 +618,15 @@ private slots:
         const Run r = dbtool({QStringLiteral("import"), file, json});
         QVERIFY2(r.code == code, qPrintable(r.out + r.err));
         QCOMPARE(journalRowsIn(file), rowsAfter);
-        if (code != 0)
+        if (code != 0) {
             QCOMPARE(testsupport::fileHash(file), before);
+            return;
+        }
+        const QString imported =
+            dbtool({QStringLiteral("journal"), file, QStringLiteral("--format"), QStringLiteral("csv")}).out;
+        QCOMPARE(imported.count(QStringLiteral("sicherheit-db import")), 3);
+        QVERIFY2(imported.contains(QStringLiteral("Zeilen")) && imported.contains(QStringLiteral("SHA-256")),
+                 qPrintable(imported));
     }
 
     void importRefusesWhatTheFileCannotHold_data()
