@@ -247,7 +247,9 @@ void TSLogon::FormCloseQuery(bool &CanClose)
     if (m_foundThisPress && passwordMatches(m_user.Passwort))
         return;
     CanClose = false;
-    recordRefusal(m_user.Id, QStringLiteral("falsches Kennwort"));
+    // A press whose lookup failed reached no database to record it in; it said so already.
+    if (m_foundThisPress)
+        recordRefusal(m_user.Id, QStringLiteral("falsches Kennwort"));
     ui::messageDlg(QStringLiteral("Falscher Benutzer oder falsches Passwort!"), ui::MsgKind::Warning,
                    ui::MsgButton::OK);
     Pass->clear();

@@ -165,7 +165,7 @@ void Writer::written(store::Connection &db, const store::RowWrite &row)
 void Writer::record(store::Connection &db, const QString &tabelle, const QVariant &zeile,
                     const QString &aktion, const QString &aenderung)
 {
-    if (!db.hasTable(schema::kProtokoll))
+    if (!db.isConnected() || !db.hasTable(schema::kProtokoll))
         return;
     store::Connection::Transaction transaction(db, QString());
     // Whatever else went into the journal in this transaction (an import's own rows) is read, not assumed.

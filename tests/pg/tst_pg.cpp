@@ -777,11 +777,13 @@ private slots:
                          QStringLiteral("chef"), QStringLiteral("--password"), QStringLiteral("geheim12")}),
                 0);
             QCOMPARE(runTool({QStringLiteral("import"), m_server.uri(), json}), 0);
-            // The server gives back what was read in, exactly as the file it came from.
+            // The server gives back what was read in, exactly as the file it came from; its journal (last)
+            // has the import's own rows.
             QByteArray fromFile, fromServer;
             QCOMPARE(runTool({QStringLiteral("export"), file}, &fromFile), 0);
             QCOMPARE(runTool({QStringLiteral("export"), m_server.uri()}, &fromServer), 0);
-            QCOMPARE(fromServer, fromFile);
+            QCOMPARE(fromServer.left(fromServer.indexOf("\"Protokoll\"")),
+                     fromFile.left(fromFile.indexOf("\"Protokoll\"")));
         } else {
             QCOMPARE(runTool({QStringLiteral("copy"), file, m_server.uri()}), 0);
         }
