@@ -1,5 +1,7 @@
 #include "HistoryModel.h"
 
+#include "AnyCaseFind.h"
+
 #include "Collation.h"
 #include "Connection.h"
 #include "CsvText.h"
@@ -11,6 +13,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace rechte {
@@ -18,6 +21,29 @@ namespace rechte {
 namespace {
 
 constexpr qint64 kNoRow = std::numeric_limits<qint64>::min();
+constexpr qint64 kIrregular = std::numeric_limits<qint64>::min();
+
+// Zeit as now() writes it (2026-12-09T08:30:00.123Z) as the number 20261209083000123, which orders as the
+// text does; kIrregular for text of any other form, which is then compared as text.
+template <typename View> qint64 zeitKey(View zeit)
+{
+    static constexpr char16_t form[] = u"dddd-dd-ddTdd:dd:dd.dddZ";
+    if (zeit.size() != 24)
+        return kIrregular;
+    qint64 key = 0;
+    for (qsizetype i = 0; i < 24; ++i) {
+        const char16_t c = QChar(zeit[i]).unicode();
+        if (form[i] != u'd') {
+            if (c != form[i])
+                return kIrregular;
+        } else if (c < u'0' || c > u'9') {
+            return kIrregular;
+        } else {
+            key = key * 10 + (c - u'0');
+        }
+    }
+    return key;
+}
 
 const QString kArrow = QStringLiteral(" → ");
 
@@ -113,10 +139,20 @@ bool nameIs(const QString &a, const QString &b)
 // value stands as it is; so a change whose text does not hold the text holds it nowhere, and a text without
 // JSON's punctuation found in it lies inside one name or value, unless inside a null. Only changes with
 // escapes, texts with punctuation and a text that may be part of "null" ask journal::Filter itself.
+bool hasEscape(QStringView text)
+{
+    return text.contains(u'\\');
+}
+
+bool hasEscape(QLatin1StringView text)
+{
+    return std::memchr(text.data(), '\\', static_cast<std::size_t>(text.size())) != nullptr;
+}
+
 class HistoryModel::TextSearch
 {
 public:
-    explicit TextSearch(const QString &text) : m_text(text)
+    explicit TextSearch(const QString &text) : m_text(text), m_find(text)
     {
         m_exact.text = text;
         static const QString punctuation = QStringLiteral("\"{}[]:,\\");
@@ -125,30 +161,36 @@ public:
         m_inNull = static_cast<int>(QStringLiteral("null").count(text, Qt::CaseInsensitive));
     }
 
-    bool operator()(const QString &change) const
+    bool operator()(const StoredText &change) const
     {
-        if (change.contains(u'\\'))
-            return exact(change);
-        if (!change.contains(m_text, Qt::CaseInsensitive))
-            return false;
-        if (!m_plain)
-            return exact(change);
-        if (m_inNull == 0)
-            return true;
-        // More of it than the nulls can hold: one stands in a name or value.
-        const qsizetype nulls = change.count(QStringLiteral("null"), Qt::CaseInsensitive);
-        return change.count(m_text, Qt::CaseInsensitive) > nulls * m_inNull || exact(change);
+        return change.isWide() ? holds(change.utf16(), change) : holds(change.latin1(), change);
     }
 
 private:
-    bool exact(const QString &change) const
+    template <typename View> bool holds(View change, const StoredText &stored) const
+    {
+        if (hasEscape(change))
+            return exact(stored);
+        if (!m_find.in(change))
+            return false;
+        if (!m_plain)
+            return exact(stored);
+        if (m_inNull == 0)
+            return true;
+        // More of it than the nulls can hold: one stands in a name or value.
+        const qsizetype nulls = change.count(QStringView(u"null"), Qt::CaseInsensitive);
+        return change.count(QStringView(m_text), Qt::CaseInsensitive) > nulls * m_inNull || exact(stored);
+    }
+
+    bool exact(const StoredText &change) const
     {
         journal::Row row;
-        row.entry.aenderung = change;
+        row.entry.aenderung = change.toString();
         return m_exact.matches(row);
     }
 
     QString m_text;
+    AnyCaseFind m_find;
     journal::Filter m_exact;
     bool m_plain = false;
     int m_inNull = 0;
@@ -180,7 +222,10 @@ void HistoryModel::clear()
 void HistoryModel::dropRows()
 {
     m_ids = {};
+    m_texts.clear();
     m_zeit = {};
+    m_zeitKey = {};
+    m_zeitFalls = true;
     m_zeile = {};
     m_aenderung = {};
     m_names = {};
@@ -201,9 +246,13 @@ void HistoryModel::load(store::Connection &db)
         journal::forEach(db, journal::Filter{}, journal::Order::NewestFirst, [this](const journal::Row &r) {
             const journal::Entry &e = r.entry;
             m_ids.push_back(r.id);
-            m_zeit.push_back(e.zeit);
+            m_zeit.push_back(m_texts.add(e.zeit));
+            m_zeitKey.push_back(zeitKey(QStringView(e.zeit)));
+            if (m_zeitKey.size() > 1 &&
+                (m_zeitKey.back() == kIrregular || m_zeitKey.back() > m_zeitKey[m_zeitKey.size() - 2]))
+                m_zeitFalls = false;
             m_zeile.push_back(e.zeile.isNull() ? kNoRow : e.zeile.toLongLong());
-            m_aenderung.push_back(e.aenderung);
+            m_aenderung.push_back(m_texts.add(e.aenderung));
             const QString *names[NameCount] = {&e.administrator, &e.konto,   &e.rechner,
                                                &e.programm,      &e.tabelle, &e.aktion};
             for (std::size_t n = 0; n < NameCount; ++n)
@@ -213,6 +262,8 @@ void HistoryModel::load(store::Connection &db)
     }
     // What was read is kept; the order the read gave is the order shown, newest first.
     Q_ASSERT(std::is_sorted(m_ids.rbegin(), m_ids.rend()));
+    if (!m_zeitKey.empty() && m_zeitKey.front() == kIrregular)
+        m_zeitFalls = false;
     m_wholeScan = true;
     endResetModel();
     findAllowed(db);
@@ -252,8 +303,35 @@ void HistoryModel::findAllowed(store::Connection &db)
         m_allowed[i] = m_restriction.matches(rowAt(i)) ? 1 : 0;
 }
 
+// The period as numbers to compare Zeit's with, and as text for the rows whose Zeit is of another form.
+struct HistoryModel::Period
+{
+    QString since, until;
+    qint64 sinceKey = 0, untilKey = 0;
+    bool bySince = false, byUntil = false;
+    bool asText = false; // a bound that is no Zeit of now()'s form: every row compares as text
+
+    Period(const QString &from, const QString &to) : since(from), until(to)
+    {
+        bySince = !since.isEmpty();
+        byUntil = !until.isEmpty();
+        sinceKey = bySince ? zeitKey(QStringView(since)) : 0;
+        untilKey = byUntil ? zeitKey(QStringView(until)) : 0;
+        asText = (bySince && sinceKey == kIrregular) || (byUntil && untilKey == kIrregular);
+    }
+
+    bool holds(const StoredText &stored, qint64 key) const
+    {
+        if (asText || key == kIrregular) {
+            const QString zeit = stored.toString();
+            return (!bySince || !(zeit < since)) && (!byUntil || zeit < until);
+        }
+        return (!bySince || key >= sinceKey) && (!byUntil || key < untilKey);
+    }
+};
+
 bool HistoryModel::passes(std::size_t row, const std::vector<char> &byOk, const std::vector<char> &aktionOk,
-                          const TextSearch *text) const
+                          const Period &period, const TextSearch *text) const
 {
     if (!m_allowed.empty() && !m_allowed[row])
         return false;
@@ -262,10 +340,7 @@ bool HistoryModel::passes(std::size_t row, const std::vector<char> &byOk, const 
     if (!aktionOk.empty() && !aktionOk[m_nameOf[ByAktion][row]])
         return false;
     // Zeit is UTC text of one form: its order is the order of the moments.
-    const QString &zeit = m_zeit[row];
-    if (!m_filter.since.isEmpty() && zeit < m_filter.since)
-        return false;
-    if (!m_filter.until.isEmpty() && !(zeit < m_filter.until))
+    if (!period.holds(m_zeit[row], m_zeitKey[row]))
         return false;
     return !text || (*text)(m_aenderung[row]);
 }
@@ -285,26 +360,50 @@ void HistoryModel::narrow()
     const std::vector<char> byOk = ok(m_names[ByAdministrator], m_filter.by, nameIs);
     const std::vector<char> aktionOk =
         ok(m_names[ByAktion], m_filter.aktion, [](const QString &a, const QString &b) { return a == b; });
-    // Only the text grown, all else as before: the rows it matches are among those on show.
-    const bool onlyGrown = !m_wholeScan && !m_shownFor.text.isEmpty() && m_shownFor.since == m_filter.since &&
-                           m_shownFor.until == m_filter.until && m_shownFor.by == m_filter.by &&
-                           m_shownFor.aktion == m_filter.aktion &&
+    // Only the text changed, all else as before: grown, the rows it matches are among those on show; shrunk,
+    // those on show still match.
+    const bool onlyText = !m_wholeScan && m_shownFor.since == m_filter.since &&
+                          m_shownFor.until == m_filter.until && m_shownFor.by == m_filter.by &&
+                          m_shownFor.aktion == m_filter.aktion;
+    const bool onlyGrown = onlyText && !m_shownFor.text.isEmpty() &&
                            m_filter.text.contains(m_shownFor.text, Qt::CaseInsensitive);
+    const bool onlyShrunk =
+        onlyText && !onlyGrown && m_shownFor.text.contains(m_filter.text, Qt::CaseInsensitive);
     std::optional<TextSearch> search;
     if (!m_filter.text.isEmpty())
         search.emplace(m_filter.text);
     const TextSearch *text = search ? &*search : nullptr;
+    const Period period(m_filter.since, m_filter.until);
+    // Rows written one after the other are latest first: the period's rows lie together, found by halving.
+    std::size_t first = 0, end = m_ids.size();
+    if (m_zeitFalls && !period.asText) {
+        if (period.byUntil)
+            first = static_cast<std::size_t>(
+                std::partition_point(m_zeitKey.begin(), m_zeitKey.end(),
+                                     [&](qint64 k) { return k >= period.untilKey; }) -
+                m_zeitKey.begin());
+        if (period.bySince)
+            end = static_cast<std::size_t>(
+                std::partition_point(m_zeitKey.begin(), m_zeitKey.end(),
+                                     [&](qint64 k) { return k >= period.sinceKey; }) -
+                m_zeitKey.begin());
+        end = std::max(first, end);
+    }
     std::vector<int> shown;
     if (onlyGrown) {
         shown.reserve(m_shown.size());
         for (int r : m_shown) {
-            if (passes(static_cast<std::size_t>(r), byOk, aktionOk, text))
+            if (passes(static_cast<std::size_t>(r), byOk, aktionOk, period, text))
                 shown.push_back(r);
         }
     } else {
-        shown.reserve(m_ids.size());
-        for (std::size_t r = 0; r < m_ids.size(); ++r) {
-            if (passes(r, byOk, aktionOk, text))
+        shown.reserve(end - first);
+        auto before = m_shown.begin();
+        for (std::size_t r = first; r < end; ++r) {
+            const bool wasShown = onlyShrunk && before != m_shown.end() && *before == static_cast<int>(r);
+            if (wasShown)
+                ++before;
+            if (wasShown || passes(r, byOk, aktionOk, period, text))
                 shown.push_back(static_cast<int>(r));
         }
     }
@@ -326,7 +425,7 @@ journal::Row HistoryModel::rowAt(std::size_t i) const
     const auto name = [&](Name n) { return m_names[n].values[m_nameOf[n][i]]; };
     journal::Row r;
     r.id = m_ids[i];
-    r.entry.zeit = m_zeit[i];
+    r.entry.zeit = m_zeit[i].toString();
     r.entry.administrator = name(ByAdministrator);
     r.entry.konto = name(ByKonto);
     r.entry.rechner = name(ByRechner);
@@ -334,7 +433,7 @@ journal::Row HistoryModel::rowAt(std::size_t i) const
     r.entry.tabelle = name(ByTabelle);
     r.entry.zeile = m_zeile[i] == kNoRow ? QVariant() : QVariant(m_zeile[i]);
     r.entry.aktion = name(ByAktion);
-    r.entry.aenderung = m_aenderung[i];
+    r.entry.aenderung = m_aenderung[i].toString();
     return r;
 }
 
@@ -399,7 +498,7 @@ QString HistoryModel::text(std::size_t r, int column) const
 {
     switch (column) {
     case Zeit:
-        return localTime(m_zeit[r]);
+        return localTime(m_zeit[r].toString());
     case Administrator:
         return m_names[ByAdministrator].values[m_nameOf[ByAdministrator][r]];
     case Aktion:

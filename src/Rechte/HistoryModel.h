@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JournalRead.h"
+#include "TextBlocks.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -96,17 +97,21 @@ private:
     void dropRows();
     void findAllowed(store::Connection &db);
     void narrow();
+    struct Period;
     bool passes(std::size_t row, const std::vector<char> &byOk, const std::vector<char> &aktionOk,
-                const TextSearch *text) const;
+                const Period &period, const TextSearch *text) const;
     QString text(std::size_t row, int column) const;
     journal::Row rowAt(std::size_t row) const;
 
     bool m_hasJournal = true;
     bool m_loaded = false;
     std::vector<qint64> m_ids;
-    std::vector<QString> m_zeit;
-    std::vector<qint64> m_zeile; // kNoRow for a row that names none
-    std::vector<QString> m_aenderung;
+    TextBlocks m_texts; // Zeit and the change of every row
+    std::vector<StoredText> m_zeit;
+    std::vector<qint64> m_zeitKey; // Zeit as a number in the same order; kIrregular for other text
+    bool m_zeitFalls = true;       // newest first is also latest first: a period is found by halving
+    std::vector<qint64> m_zeile;   // kNoRow for a row that names none
+    std::vector<StoredText> m_aenderung;
     // Per row: the numbers of its administrator, account, machine, program, table and action.
     enum Name
     {

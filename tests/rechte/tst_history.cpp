@@ -1,6 +1,7 @@
 // The page "Verlauf" without the window: which journal rows each filter keeps, alone and together, newest
 // first, and how the detail pane shows each kind of change.
 
+#include "AnyCaseFind.h"
 #include "HistoryModel.h"
 #include "Suites.h"
 #include "TestSupport.h"
@@ -98,6 +99,12 @@ private slots:
             << none << none << none << none << QStringLiteral("ANNA") << none << 0 << QList<qint64>{5, 4, 1};
         QTest::newRow("text with an umlaut, any case")
             << none << none << none << none << QStringLiteral("GEÄNDERT") << none << 0 << QList<qint64>{1};
+        QTest::newRow("a truth value as it reads")
+            << none << none << none << none << QStringLiteral("FALSE") << none << 0 << QList<qint64>{1};
+        QTest::newRow("null is no value")
+            << none << none << none << none << QStringLiteral("null") << none << 0 << QList<qint64>{};
+        QTest::newRow("JSON's own punctuation is not searched")
+            << none << none << none << none << QStringLiteral("\",\"") << none << 0 << QList<qint64>{};
         QTest::newRow("text matching nothing")
             << none << none << none << none << QStringLiteral("zz") << none << 0 << QList<qint64>{};
         QTest::newRow("user: its row, its logon, its initials' assignments")
@@ -215,6 +222,39 @@ private slots:
         QCOMPARE(detail[6], QStringLiteral("Aktion: %1").arg(row.entry.aktion));
         QCOMPARE(detail.mid(8).join(u'\n'), fields);
         QCOMPARE(HistoryModel::summary(row), summary);
+    }
+
+    // The quick search answers as QString does, in either store of the text.
+    void aTextIsFoundInAnyCaseAsQStringFindsIt_data()
+    {
+        QTest::addColumn<QString>("haystack");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("other case") << "Anna Berg"
+                                    << "aNNA b";
+        QTest::newRow("umlaut, other case") << "Kennwort geändert"
+                                            << "GEÄNDERT";
+        QTest::newRow("at the very end") << "0123456789abcdefghij"
+                                         << "HIJ";
+        QTest::newRow("at the very start, long") << "Becker 12 und noch viel mehr Text dahinter"
+                                                 << "becker";
+        QTest::newRow("one letter missing") << "Anna Berg"
+                                            << "anna bx";
+        QTest::newRow("Kelvin sign is a k") << QString::fromUtf8("Ma\u212Aus") << "MAKUS";
+        QTest::newRow("long s is an s") << QString::fromUtf8("Ro\u017Fe") << "rose";
+        QTest::newRow("wide text") << QString::fromUtf8("Ärger €uro Becker") << "becker";
+        QTest::newRow("longer than the text") << "abc"
+                                              << "abcd";
+    }
+    void aTextIsFoundInAnyCaseAsQStringFindsIt()
+    {
+        QFETCH(QString, haystack);
+        QFETCH(QString, text);
+        rechte::TextBlocks blocks;
+        const rechte::StoredText stored = blocks.add(haystack);
+        const rechte::AnyCaseFind find(text);
+        const bool expected = haystack.contains(text, Qt::CaseInsensitive);
+        QCOMPARE(stored.isWide() ? find.in(stored.utf16()) : find.in(stored.latin1()), expected);
+        QCOMPARE(find.in(QStringView(haystack)), expected);
     }
 
     // A file from before the journal: no rows, and the page knows why.
