@@ -232,7 +232,6 @@ void HistoryModel::dropRows()
     m_nameOf = {};
     m_allowed = {};
     m_shown = {};
-    m_loaded = false;
     m_hasJournal = true;
 }
 
@@ -240,7 +239,22 @@ void HistoryModel::load(store::Connection &db)
 {
     beginResetModel();
     dropRows();
-    m_loaded = true;
+    try {
+        read(db);
+    } catch (...) {
+        // Nothing half read stays on show, and the next showing reads again.
+        dropRows();
+        endResetModel();
+        throw;
+    }
+    m_wholeScan = true;
+    endResetModel();
+    findAllowed(db);
+    narrow();
+}
+
+void HistoryModel::read(store::Connection &db)
+{
     m_hasJournal = db.hasTable(schema::kProtokoll);
     if (m_hasJournal) {
         journal::forEach(db, journal::Filter{}, journal::Order::NewestFirst, [this](const journal::Row &r) {
@@ -264,10 +278,6 @@ void HistoryModel::load(store::Connection &db)
     Q_ASSERT(std::is_sorted(m_ids.rbegin(), m_ids.rend()));
     if (!m_zeitKey.empty() && m_zeitKey.front() == kIrregular)
         m_zeitFalls = false;
-    m_wholeScan = true;
-    endResetModel();
-    findAllowed(db);
-    narrow();
 }
 
 void HistoryModel::setFilter(const journal::Filter &filter)

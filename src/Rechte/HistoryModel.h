@@ -49,7 +49,6 @@ public:
     void load(store::Connection &db);
     void clear();
     bool hasJournal() const { return m_hasJournal; }
-    bool isLoaded() const { return m_loaded; }
 
     // The period, administrator, action and text of the filter narrow the rows; its user and function are
     // left to restrict().
@@ -95,6 +94,7 @@ private:
     };
     class TextSearch;
     void dropRows();
+    void read(store::Connection &db);
     void findAllowed(store::Connection &db);
     void narrow();
     struct Period;
@@ -104,7 +104,6 @@ private:
     journal::Row rowAt(std::size_t row) const;
 
     bool m_hasJournal = true;
-    bool m_loaded = false;
     std::vector<qint64> m_ids;
     TextBlocks m_texts; // Zeit and the change of every row
     std::vector<StoredText> m_zeit;

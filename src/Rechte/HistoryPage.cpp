@@ -184,8 +184,12 @@ void HistoryPage::buildFilters()
 void HistoryPage::markStale()
 {
     m_stale = true;
-    if (isVisible())
+    if (isVisible()) {
         showNow();
+        return;
+    }
+    // The rows of a file no longer read are let go now, not when the page is next shown.
+    m_model->clear();
 }
 
 void HistoryPage::clear()
@@ -202,11 +206,11 @@ void HistoryPage::showNow()
 {
     if (!m_stale)
         return;
-    m_stale = false;
     const ui::WaitCursor wait;
     const qint64 chosen =
         VerlaufGrid->currentIndex().isValid() ? m_model->row(VerlaufGrid->currentIndex().row()).id : -1;
-    m_model->load(m_db);
+    m_model->load(m_db); // read again on the next showing when it fails
+    m_stale = false;
     fillAdministrators();
     const bool journal = m_model->hasJournal();
     VerlaufHinweis->setText(journal ? QString()

@@ -613,6 +613,14 @@ private slots:
             r->Verlauf->VerlaufAlle->click();
             QCOMPARE(historyIds(r), (QList<qint64>{5, 4, 3, 2, 1}));
             QVERIFY(!r->Verlauf->VerlaufNur->isVisible());
+            // Tab goes through the filters as they stand, into the list and on to the detail.
+            r->Verlauf->VerlaufVon->setFocus();
+            for (QWidget *next : std::initializer_list<QWidget *>{
+                     r->Verlauf->VerlaufBis, r->Verlauf->VerlaufAdmin, r->Verlauf->VerlaufAktion,
+                     r->Verlauf->VerlaufText, r->Verlauf->VerlaufGrid, r->Verlauf->VerlaufDetail}) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                QCOMPARE(QApplication::focusWidget(), next);
+            }
 
             // Nach Funktion: Kunden's row and the assignment to it.
             r->Views->setCurrentIndex(1);
