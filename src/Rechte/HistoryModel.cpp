@@ -471,10 +471,11 @@ QStringList HistoryModel::administrators() const
     return names;
 }
 
-QString HistoryModel::localTime(const QString &zeit)
+QString HistoryModel::shownTime(const QString &zeit)
 {
+    // In UTC as the journal holds it, which is also how the period's bounds are read.
     const QDateTime at = QDateTime::fromString(zeit, Qt::ISODateWithMs);
-    return at.isValid() ? at.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) : zeit;
+    return at.isValid() ? at.toUTC().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) : zeit;
 }
 
 QString HistoryModel::summary(const journal::Row &row)
@@ -489,7 +490,7 @@ QString HistoryModel::detail(const journal::Row &row)
     if (!e.rechner.isEmpty())
         where += u'@' + e.rechner;
     QStringList lines{
-        QStringLiteral("Zeit: %1").arg(localTime(e.zeit)),
+        QStringLiteral("Zeit (UTC): %1").arg(shownTime(e.zeit)),
         QStringLiteral("Administrator: %1").arg(e.administrator),
         QStringLiteral("Konto: %1").arg(where),
         QStringLiteral("Programm: %1").arg(e.programm),
@@ -508,7 +509,7 @@ QString HistoryModel::text(std::size_t r, int column) const
 {
     switch (column) {
     case Zeit:
-        return localTime(m_zeit[r].toString());
+        return shownTime(m_zeit[r].toString());
     case Administrator:
         return m_names[ByAdministrator].values[m_nameOf[ByAdministrator][r]];
     case Aktion:
@@ -528,7 +529,7 @@ QString HistoryModel::toCsv() const
 {
     QString out = csv::start();
     csv::appendLine(out,
-                    {QStringLiteral("Nr."), QStringLiteral("Zeit"), QStringLiteral("Administrator"),
+                    {QStringLiteral("Nr."), QStringLiteral("Zeit (UTC)"), QStringLiteral("Administrator"),
                      QStringLiteral("Konto"), QStringLiteral("Rechner"), QStringLiteral("Programm"),
                      QStringLiteral("Tabelle"), QStringLiteral("Zeile"), QStringLiteral("Aktion"),
                      QStringLiteral("Änderung")},
@@ -537,7 +538,7 @@ QString HistoryModel::toCsv() const
         const journal::Row whole = rowAt(static_cast<std::size_t>(r));
         const journal::Entry &e = whole.entry;
         csv::appendLine(out,
-                        {QString::number(whole.id), localTime(e.zeit), e.administrator, e.konto, e.rechner,
+                        {QString::number(whole.id), shownTime(e.zeit), e.administrator, e.konto, e.rechner,
                          e.programm, e.tabelle, e.zeile.isNull() ? QString() : e.zeile.toString(), e.aktion,
                          summary(whole)},
                         csv::Cells::Neutral);
@@ -566,9 +567,9 @@ QVariant HistoryModel::data(const QModelIndex &index, int role) const
 
 QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    static const QStringList headers{QStringLiteral("Zeit"),   QStringLiteral("Administrator"),
-                                     QStringLiteral("Aktion"), QStringLiteral("Tabelle"),
-                                     QStringLiteral("Zeile"),  QStringLiteral("Änderung")};
+    static const QStringList headers{QStringLiteral("Zeit (UTC)"), QStringLiteral("Administrator"),
+                                     QStringLiteral("Aktion"),     QStringLiteral("Tabelle"),
+                                     QStringLiteral("Zeile"),      QStringLiteral("Änderung")};
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section >= headers.size())
         return QVariant();
     return headers.at(section);

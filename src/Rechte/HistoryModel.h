@@ -74,8 +74,8 @@ public:
     static QString detail(const journal::Row &row);
     // The change in one line: the changed fields of a change, the fields of a whole row.
     static QString summary(const journal::Row &row);
-    // Zeit as a German reader reads it, in local time.
-    static QString localTime(const QString &zeit);
+    // Zeit as a German reader writes a date and time, in UTC.
+    static QString shownTime(const QString &zeit);
     // The rows on show as CSV text (see CsvText.h), every column of the journal and the change summed up.
     QString toCsv() const;
 

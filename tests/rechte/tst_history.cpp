@@ -217,7 +217,7 @@ private slots:
         const QStringList detail = HistoryModel::detail(row).split(u'\n');
         // Who, where and what first, a blank line, then the fields.
         QCOMPARE(detail.size() > 8, true);
-        QCOMPARE(detail[0], QStringLiteral("Zeit: %1").arg(HistoryModel::localTime(row.entry.zeit)));
+        QCOMPARE(detail[0], QStringLiteral("Zeit (UTC): 0%1.12.2026 08:00:00").arg(id));
         QCOMPARE(detail[2], QStringLiteral("Konto: clara@pc1"));
         QCOMPARE(detail[6], QStringLiteral("Aktion: %1").arg(row.entry.aktion));
         QCOMPARE(detail.mid(8).join(u'\n'), fields);
