@@ -161,16 +161,17 @@ public:
         m_inNull = static_cast<int>(QStringLiteral("null").count(text, Qt::CaseInsensitive));
     }
 
-    bool operator()(const StoredText &change) const
+    // `escaped`: the change's text holds a backslash, JSON's escape.
+    bool operator()(const StoredText &change, bool escaped) const
     {
+        if (escaped)
+            return exact(change);
         return change.isWide() ? holds(change.utf16(), change) : holds(change.latin1(), change);
     }
 
 private:
     template <typename View> bool holds(View change, const StoredText &stored) const
     {
-        if (hasEscape(change))
-            return exact(stored);
         if (!m_find.in(change))
             return false;
         if (!m_plain)
@@ -228,6 +229,7 @@ void HistoryModel::dropRows()
     m_zeitFalls = true;
     m_zeile = {};
     m_aenderung = {};
+    m_escaped = {};
     m_names = {};
     m_nameOf = {};
     m_allowed = {};
@@ -267,6 +269,8 @@ void HistoryModel::read(store::Connection &db)
                 m_zeitFalls = false;
             m_zeile.push_back(e.zeile.isNull() ? kNoRow : e.zeile.toLongLong());
             m_aenderung.push_back(m_texts.add(e.aenderung));
+            const StoredText &change = m_aenderung.back();
+            m_escaped.push_back(change.isWide() ? hasEscape(change.utf16()) : hasEscape(change.latin1()));
             const QString *names[NameCount] = {&e.administrator, &e.konto,   &e.rechner,
                                                &e.programm,      &e.tabelle, &e.aktion};
             for (std::size_t n = 0; n < NameCount; ++n)
@@ -352,7 +356,7 @@ bool HistoryModel::passes(std::size_t row, const std::vector<char> &byOk, const 
     // Zeit is UTC text of one form: its order is the order of the moments.
     if (!period.holds(m_zeit[row], m_zeitKey[row]))
         return false;
-    return !text || (*text)(m_aenderung[row]);
+    return !text || (*text)(m_aenderung[row], m_escaped[row] != 0);
 }
 
 void HistoryModel::narrow()
@@ -399,11 +403,13 @@ void HistoryModel::narrow()
                 m_zeitKey.begin());
         end = std::max(first, end);
     }
+    // Within that stretch every row is of the period.
+    const Period perRow = m_zeitFalls && !period.asText ? Period(QString(), QString()) : period;
     std::vector<int> shown;
     if (onlyGrown) {
         shown.reserve(m_shown.size());
         for (int r : m_shown) {
-            if (passes(static_cast<std::size_t>(r), byOk, aktionOk, period, text))
+            if (passes(static_cast<std::size_t>(r), byOk, aktionOk, perRow, text))
                 shown.push_back(r);
         }
     } else {
@@ -413,7 +419,7 @@ void HistoryModel::narrow()
             const bool wasShown = onlyShrunk && before != m_shown.end() && *before == static_cast<int>(r);
             if (wasShown)
                 ++before;
-            if (wasShown || passes(r, byOk, aktionOk, period, text))
+            if (wasShown || passes(r, byOk, aktionOk, perRow, text))
                 shown.push_back(static_cast<int>(r));
         }
     }

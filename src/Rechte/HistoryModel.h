@@ -111,6 +111,7 @@ private:
     bool m_zeitFalls = true;       // newest first is also latest first: a period is found by halving
     std::vector<qint64> m_zeile;   // kNoRow for a row that names none
     std::vector<StoredText> m_aenderung;
+    std::vector<char> m_escaped; // per row: its change holds an escape, and is read as JSON to be searched
     // Per row: the numbers of its administrator, account, machine, program, table and action.
     enum Name
     {
