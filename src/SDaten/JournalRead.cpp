@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QTime>
 
@@ -110,7 +111,8 @@ bool valueHolds(const QJsonValue &value, const QString &text)
     case QJsonValue::String:
         return value.toString().contains(text, Qt::CaseInsensitive);
     case QJsonValue::Double:
-        return QString::number(value.toDouble(), 'g', 17).contains(text, Qt::CaseInsensitive);
+        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest)
+            .contains(text, Qt::CaseInsensitive);
     case QJsonValue::Bool:
         return (value.toBool() ? QStringLiteral("true") : QStringLiteral("false"))
             .contains(text, Qt::CaseInsensitive);
@@ -253,7 +255,7 @@ void forEach(store::Connection &db, const Filter &filter, Order order,
         where << QStringLiteral("%1=%2").arg(kAdministrator, schema::literal(filter.by));
     if (!filter.aktion.isEmpty())
         where << QStringLiteral("%1=%2").arg(kAktion, schema::literal(filter.aktion));
-    const QString from = where.isEmpty() || (filter.since.isEmpty() && filter.until.isEmpty())
+    const QString from = filter.since.isEmpty() && filter.until.isEmpty()
                              ? schema::kProtokoll
                              : QStringLiteral("(select *, %1 as %2 from %3) as Eintraege")
                                    .arg(kZeit, kZeitBytes, schema::kProtokoll);
