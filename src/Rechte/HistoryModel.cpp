@@ -56,7 +56,7 @@ QString valueText(const QJsonValue &value)
     case QJsonValue::Bool:
         return value.toBool() ? QStringLiteral("ja") : QStringLiteral("nein");
     case QJsonValue::Double:
-        return QLocale::c().toString(value.toDouble(), 'g', 17);
+        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
     case QJsonValue::String:
         return value.toString().isEmpty() ? QStringLiteral("(leer)") : value.toString();
     default:
