@@ -132,13 +132,6 @@ bool nameIs(const QString &a, const QString &b)
     return store::Collation::compare(a, b) == 0;
 }
 
-} // namespace
-
-// The text filter over a change as journal::Filter reads it, which looks in each field's name and value of
-// the parsed change, but without parsing nearly every change. In JSON text without escapes, every name and
-// value stands as it is; so a change whose text does not hold the text holds it nowhere, and a text without
-// JSON's punctuation found in it lies inside one name or value, unless inside a null. Only changes with
-// escapes, texts with punctuation and a text that may be part of "null" ask journal::Filter itself.
 bool hasEscape(QStringView text)
 {
     return text.contains(u'\\');
@@ -149,6 +142,15 @@ bool hasEscape(QLatin1StringView text)
     return std::memchr(text.data(), '\\', static_cast<std::size_t>(text.size())) != nullptr;
 }
 
+} // namespace
+
+// The text filter over a change as journal::Filter reads it, which looks in each field's name and value of
+// the parsed change, but without parsing nearly every change. In JSON text without escapes, every name and
+// value stands as it is; so a change whose text does not hold the text holds it nowhere, and a text without
+// JSON's punctuation found in it lies inside one name or value, unless inside a null. Space between JSON's
+// parts stands only beside its punctuation, so a text that starts or ends with a space is no such text.
+// Only changes with escapes, texts with punctuation or an outer space and a text that may be part of
+// "null" ask journal::Filter itself.
 class HistoryModel::TextSearch
 {
 public:
@@ -156,7 +158,7 @@ public:
     {
         m_exact.text = text;
         static const QString punctuation = QStringLiteral("\"{}[]:,\\");
-        m_plain = !text.trimmed().isEmpty() &&
+        m_plain = !text.isEmpty() && text.trimmed().size() == text.size() &&
                   std::none_of(text.begin(), text.end(), [](QChar c) { return punctuation.contains(c); });
         m_inNull = static_cast<int>(QStringLiteral("null").count(text, Qt::CaseInsensitive));
     }
@@ -200,15 +202,15 @@ private:
 quint32 HistoryModel::Names::numberOf(const QString &text)
 {
     // Rows in a row mostly share their administrator, program and table: the last one asked for first.
-    if (!values.empty() && values.back() == text)
-        return static_cast<quint32>(values.size() - 1);
+    if (last < values.size() && values[last] == text)
+        return last;
     const auto it = index.constFind(text);
     if (it != index.constEnd())
-        return *it;
-    const auto number = static_cast<quint32>(values.size());
+        return last = *it;
+    last = static_cast<quint32>(values.size());
     values.push_back(text);
-    index.insert(text, number);
-    return number;
+    index.insert(text, last);
+    return last;
 }
 
 HistoryModel::HistoryModel(QObject *parent) : QAbstractTableModel(parent) {}

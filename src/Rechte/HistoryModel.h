@@ -90,6 +90,7 @@ private:
     {
         std::vector<QString> values;
         QHash<QString, quint32> index;
+        quint32 last = 0; // the number given last
         quint32 numberOf(const QString &text);
     };
     class TextSearch;

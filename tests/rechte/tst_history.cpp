@@ -35,7 +35,7 @@ void fill(testsupport::Db &db)
         {"2026-12-01T08:00:00.000Z", "chef", schema::kBenutzer, 7, kAngelegt,
          R"({"id":7,"User":"anna","Initialien":"AN","RealName":"Anna","Admin":false,"Passwort":"Kennwort geändert"})"},
         {"2026-12-02T08:00:00.000Z", "chef", schema::kFunktionen, 10, kAngelegt,
-         R"({"Titel":"Kunden","inGruppe":0,"id":10})"},
+         R"({"Titel": "Kunden", "inGruppe": 0, "id": 10})"},
         {"2026-12-03T08:00:00.000Z", "Root", schema::kFunktionenBenutzer, 1, kAngelegt,
          R"({"id":1,"Funktion":10,"User":"AN"})"},
         {"2026-12-04T08:00:00.000Z", "ROOT", schema::kBenutzer, 7, kGeaendert,
@@ -103,6 +103,8 @@ private slots:
             << none << none << none << none << QStringLiteral("FALSE") << none << 0 << QList<qint64>{1};
         QTest::newRow("null is no value")
             << none << none << none << none << QStringLiteral("null") << none << 0 << QList<qint64>{};
+        QTest::newRow("a space beside JSON's punctuation is not searched")
+            << none << none << none << none << QStringLiteral(" 10") << none << 0 << QList<qint64>{};
         QTest::newRow("JSON's own punctuation is not searched")
             << none << none << none << none << QStringLiteral("\",\"") << none << 0 << QList<qint64>{};
         QTest::newRow("text matching nothing")
