@@ -131,7 +131,8 @@ HistoryPage::HistoryPage(store::Connection &db, QWidget *parent)
 
     connect(VerlaufGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { ui::guarded([this] { showDetail(); }); });
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { showDetail(); });
+    connect(m_model, &QAbstractItemModel::modelReset, this,
+            [this] { ui::guarded([this] { showDetail(); }); });
 
     setTabOrder(VerlaufVon, VerlaufBis);
     setTabOrder(VerlaufBis, VerlaufAdmin);
