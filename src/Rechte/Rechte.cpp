@@ -8,10 +8,13 @@
 #include "Csv.h"
 #include "DesignFont.h"
 #include "ErrorHandler.h"
+#include "HistoryModel.h"
+#include "HistoryPage.h"
 #include "ListPanel.h"
 #include "MessageBoxes.h"
 #include "OnClick.h"
 #include "RightsGrids.h"
+#include "Schema.h"
 #include "StoreError.h"
 
 #include <QCheckBox>
@@ -27,6 +30,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
+#include <QTableView>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -41,6 +45,7 @@ using rechte::ListPanel;
 namespace {
 
 constexpr int kWidth = 780;
+constexpr int kHistoryPage = 4;
 constexpr int kHeight = 520;
 
 const rights::Snapshot &emptyFile()
@@ -88,6 +93,16 @@ QString namesOf(const std::vector<const rights::User *> &users)
         names << u->user;
     const QString last = names.takeLast();
     return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" und ") + last;
+}
+
+QPushButton *historyButton(QWidget *parent, const char *name, const QString &tip)
+{
+    auto *b = new QPushButton(QStringLiteral("&Verlauf"), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoDefault(false);
+    b->setToolTip(tip);
+    b->setEnabled(false); // until one is chosen
+    return b;
 }
 
 QLabel *caption(QWidget *parent, const QString &name)
@@ -191,6 +206,8 @@ TFRechte::TFRechte(store::Connection &db, QWidget *parent) : QWidget(parent, Qt:
     Views->addTab(buildByFunction(), QStringLiteral("Nach Funktion"));
     Views->addTab(buildAll(), QStringLiteral("Alle Zuordnungen"));
     Views->addTab(buildFindings(), QStringLiteral("Prüfung"));
+    Verlauf = new rechte::HistoryPage(m_db);
+    Views->addTab(Verlauf, QStringLiteral("Verlauf"));
     Users->setWidths({90, 120, 60});
     Held->setWidths({ListPanel::kStretch, ListPanel::kFit, 90});
     Functions->setWidths({ListPanel::kStretch, ListPanel::kFit});
@@ -201,6 +218,10 @@ TFRechte::TFRechte(store::Connection &db, QWidget *parent) : QWidget(parent, Qt:
     });
     Findings->setWidths({150, 120});
     column->addWidget(Views, 1);
+    Hinweis = caption(this, QStringLiteral("Hinweis"));
+    Hinweis->setTextInteractionFlags(Qt::TextSelectableByMouse); // the command, to copy
+    Hinweis->hide();
+    column->addWidget(Hinweis);
 
     connect(Views, &QTabWidget::currentChanged, this,
             [this](int page) { ui::guarded([&] { showPage(page); }); });
@@ -247,7 +268,15 @@ QWidget *TFRechte::buildByUser()
     column->setContentsMargins(0, 0, 0, 0);
     HeldCaption = caption(right, QStringLiteral("HeldCaption"));
     Held = new ListPanel(QStringLiteral("Held"), ListPanel::Plain, right);
-    column->addWidget(HeldCaption);
+    VerlaufBenutzer = historyButton(right, "VerlaufBenutzer",
+                                    QStringLiteral("Was wurde an diesem Benutzer, "
+                                                   "seinen Anmeldungen und "
+                                                   "Zuordnungen geändert?"));
+    ui::onClick(VerlaufBenutzer, this, &TFRechte::VerlaufBenutzerClick, this);
+    auto *line = new QHBoxLayout;
+    line->addWidget(HeldCaption, 1);
+    line->addWidget(VerlaufBenutzer);
+    column->addLayout(line);
     column->addWidget(Held, 1);
     page->setSizes({300, kWidth - 300});
     connect(Users, &ListPanel::chosen, this, [this](int row) { ui::guarded([&] { showHeld(row); }); });
@@ -264,10 +293,17 @@ QWidget *TFRechte::buildByFunction()
     auto *column = new QVBoxLayout(right);
     column->setContentsMargins(0, 0, 0, 0);
     HolderCaption = caption(right, QStringLiteral("HolderCaption"));
+    VerlaufFunktion =
+        historyButton(right, "VerlaufFunktion",
+                      QStringLiteral("Was wurde an dieser Funktion und ihren Zuordnungen geändert?"));
+    ui::onClick(VerlaufFunktion, this, &TFRechte::VerlaufFunktionClick, this);
     Below = new QCheckBox(QStringLiteral("einschließlich &Unterfunktionen"), right);
     Below->setObjectName(QStringLiteral("Below"));
     Holders = new ListPanel(QStringLiteral("Holders"), ListPanel::Plain, right);
-    column->addWidget(HolderCaption);
+    auto *line = new QHBoxLayout;
+    line->addWidget(HolderCaption, 1);
+    line->addWidget(VerlaufFunktion);
+    column->addLayout(line);
     column->addWidget(Below);
     column->addWidget(Holders, 1);
     page->setSizes({400, kWidth - 400});
@@ -370,11 +406,23 @@ void TFRechte::read()
     // A list is made when its page is on show: opening the window on a large file does not wait for the
     // pages nobody looks at, nor F5 for a check nobody sees.
     m_stale.fill(true);
+    // Said below every page, once per reading: a hint, not a question to answer on each opening.
+    const bool journal = m_db.hasTable(schema::kProtokoll);
+    Hinweis->setText(journal ? QString()
+                             : QStringLiteral("Diese Datei hat noch kein Protokoll der Änderungen: „Verlauf“ "
+                                              "bleibt leer. Anlegen mit: sicherheit-db upgrade %1")
+                                   .arg(m_db.fileName()));
+    Hinweis->setVisible(!journal);
+    Verlauf->markStale();
     showPage(Views->currentIndex());
 }
 
 void TFRechte::showPage(int page)
 {
+    if (page == kHistoryPage && m_file) {
+        Verlauf->showNow();
+        return;
+    }
     if (!m_file || page < 0 || page >= static_cast<int>(m_stale.size()) ||
         !m_stale[static_cast<std::size_t>(page)])
         return;
@@ -409,6 +457,8 @@ void TFRechte::clear()
     Functions->setGrid(rechte::functionsGrid(emptyFile()));
     setAssignments(rechte::assignmentsGrid(emptyFile(), &m_assignmentOf));
     Findings->setGrid(rechte::findingsGrid({}));
+    Verlauf->clear();
+    Hinweis->hide();
     FindingCaption->setText(QStringLiteral("Noch nicht geprüft: „Prüfen“ sucht, was in der Datei falsch "
                                            "oder zweifelhaft ist."));
 }
@@ -428,6 +478,7 @@ void TFRechte::showHeld(int userRow)
     const rights::User *user =
         m_file && userRow >= 0 ? &m_file->users()[static_cast<std::size_t>(userRow)] : nullptr;
     m_userId = user ? user->id : -1;
+    VerlaufBenutzer->setEnabled(user != nullptr);
     HeldCaption->setText(user ? QStringLiteral("Funktionen von %1").arg(userText(*user))
                               : QStringLiteral("Kein Benutzer gewählt"));
     Held->setGrid(user ? rechte::heldGrid(*m_file, *user) : rechte::heldGrid(emptyFile(), rights::User{}));
@@ -438,6 +489,7 @@ void TFRechte::showHolders(int functionRow)
     const rights::Function *function =
         m_file && functionRow >= 0 ? &m_file->functions()[static_cast<std::size_t>(functionRow)] : nullptr;
     m_functionId = function ? function->id : -1;
+    VerlaufFunktion->setEnabled(function != nullptr);
     HolderCaption->setText(function ? QStringLiteral("Inhaber von %1").arg(m_file->path(function->id))
                                     : QStringLiteral("Keine Funktion gewählt"));
     Holders->setGrid(function ? rechte::holdersGrid(*m_file, function->id, Below->isChecked())
@@ -538,15 +590,18 @@ QString TFRechte::exportName() const
         return QStringLiteral("Inhaber.csv");
     case 2:
         return QStringLiteral("Zuordnungen.csv");
-    default:
+    case 3:
         return QStringLiteral("Befunde.csv");
+    default:
+        return QStringLiteral("Verlauf.csv");
     }
 }
 
 void TFRechte::ExportierenClick()
 {
     // What the page on show answers: the chosen user's functions, the chosen function's holders, the
-    // assignments as filtered and sorted, the findings.
+    // assignments as filtered and sorted, the findings, the journal's rows as narrowed.
+    const bool history = Views->currentIndex() == kHistoryPage;
     const ListPanel *lists[] = {Held, Holders, Assignments, Findings};
     const ListPanel *list = lists[std::clamp(Views->currentIndex(), 0, 3)];
     QFileDialog save(this, QStringLiteral("Exportieren"));
@@ -572,5 +627,28 @@ void TFRechte::ExportierenClick()
                        ui::MsgKind::Confirmation, ui::MsgButton::Yes | ui::MsgButton::No,
                        ui::MsgButton::No) != ui::MsgResult::Yes)
         return;
-    rechte::writeCsv(target, rechte::toCsv(list->grid()));
+    const ui::WaitCursor wait;
+    rechte::writeCsv(target, history ? Verlauf->model()->toCsv() : rechte::toCsv(list->grid()));
+}
+
+void TFRechte::VerlaufBenutzerClick()
+{
+    const rights::User *user = chosenUser();
+    if (!user)
+        return;
+    const QString name = user->user; // the reading on the page's opening may let go of the user
+    Views->setCurrentIndex(kHistoryPage);
+    Verlauf->restrictToUser(name);
+    Verlauf->VerlaufGrid->setFocus();
+}
+
+void TFRechte::VerlaufFunktionClick()
+{
+    if (!m_file || m_functionId < 0)
+        return;
+    const QString path = m_file->path(m_functionId);
+    const qint32 id = m_functionId;
+    Views->setCurrentIndex(kHistoryPage);
+    Verlauf->restrictToFunction(id, path);
+    Verlauf->VerlaufGrid->setFocus();
 }

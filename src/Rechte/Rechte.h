@@ -19,12 +19,13 @@ class Connection;
 }
 
 namespace rechte {
+class HistoryPage;
 class ListPanel;
-}
+} // namespace rechte
 
 // The window "Rechte-Übersicht": who may do what in the open file, by user, by function and as one list of
 // every assignment; the check of the file and its clean-up; copying one user's rights to another; each
-// list to a CSV file.
+// list to a CSV file; the file's change journal.
 //
 // It shows one reading of the file (rights::Snapshot), taken when it is opened, on "Aktualisieren" (F5),
 // after another file has been opened, and before and after each change it makes, so that what it asks and
@@ -49,6 +50,9 @@ public:
     void PruefenClick();
     void BereinigenClick();
     void ExportierenClick();
+    // The page "Verlauf" with the rows about the chosen user or function.
+    void VerlaufBenutzerClick();
+    void VerlaufFunktionClick();
 
     QTabWidget *Views = nullptr;
     QPushButton *Aktualisieren = nullptr;
@@ -67,6 +71,10 @@ public:
     QLabel *FindingCaption = nullptr;
     rechte::ListPanel *Findings = nullptr;
     QLabel *FindingDetail = nullptr; // the chosen finding, whole
+    QPushButton *VerlaufBenutzer = nullptr;
+    QPushButton *VerlaufFunktion = nullptr;
+    rechte::HistoryPage *Verlauf = nullptr;
+    QLabel *Hinweis = nullptr; // what the window cannot show for this file, below the pages
 
 signals:
     // The window has changed the file: assignments always, functions (their group) when `functionsMoved`.

@@ -9,6 +9,9 @@
 #include "JunkFile.h"
 
 #include "GruppenBaum.h"
+#include "HistoryModel.h"
+#include "HistoryPage.h"
+#include "JournalRead.h"
 #include "ListPanel.h"
 #include "Main.h"
 #include "Rechte.h"
@@ -23,6 +26,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -78,6 +82,38 @@ TFRechte *openedBy(TFMain *m, bool shortcut)
         QTest::mouseClick(m->Rechte, Qt::LeftButton);
     auto *r = m->findChild<TFRechte *>(QStringLiteral("FRechte"));
     return r && r->isVisible() ? r : nullptr;
+}
+
+// Five journal rows, one a day from 1 December 2026 08:00 UTC: berta made, Kunden made, XY and berta's
+// initials given functions, chef renamed.
+void writeJournal(const QString &file)
+{
+    using namespace schema::aktion;
+    const std::tuple<QString, int, QString, const char *> rows[] = {
+        {schema::kBenutzer, 3, kAngelegt, R"({"id":3,"User":"berta","Initialien":"ab"})"},
+        {schema::kFunktionen, 11, kAngelegt, R"({"Titel":"Kunden","inGruppe":10,"id":11})"},
+        {schema::kFunktionenBenutzer, 3, kAngelegt, R"({"id":3,"Funktion":11,"User":"XY"})"},
+        {schema::kFunktionenBenutzer, 2, kAngelegt, R"({"id":2,"Funktion":12,"User":"ab"})"},
+        {schema::kBenutzer, 1, kGeaendert, R"({"User":"chef","RealName":["Clara","Clara Chef"]})"},
+    };
+    FileView f(file);
+    store::Connection::Transaction transaction(f.conn, QString());
+    int day = 0;
+    for (const auto &[tabelle, zeile, aktion, aenderung] : rows)
+        journal::append(f.conn,
+                        {QStringLiteral("2026-12-0%1T08:00:00.000Z").arg(++day), QStringLiteral("chef"),
+                         QStringLiteral("clara"), QStringLiteral("pc1"), QStringLiteral("sicherheit"),
+                         tabelle, zeile, aktion, QString::fromUtf8(aenderung)});
+    transaction.commit();
+}
+
+// The ids of the journal rows on show, newest first.
+QList<qint64> historyIds(const TFRechte *r)
+{
+    QList<qint64> ids;
+    for (int row = 0; row < r->Verlauf->model()->shownCount(); ++row)
+        ids << r->Verlauf->model()->row(row).id;
+    return ids;
 }
 
 void chooseSource(Script &s, const QString &item, QString *label)
@@ -542,6 +578,120 @@ private slots:
                                 "berta;ab;Formulare › Verkauf › Kunden;Ändern\r\n"
                                 "chef;CC;Formulare › Verkauf › Kunden;Ändern\r\n"
                                 "chef;cc;Formulare › Verkauf › Kunden;Ändern\r\n"));
+    }
+
+    void theHistoryShowsTheJournalForAUserOrAFunction()
+    {
+        const QString file = junkFile();
+        writeJournal(file);
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            TFRechte *r = openedBy(m, false);
+            QVERIFY(r);
+            QCOMPARE(r->Views->tabText(4), QStringLiteral("Verlauf"));
+            QVERIFY(!r->Hinweis->isVisible());
+
+            // Nach Benutzer: berta's row and the assignment of her initials.
+            QVERIFY(!r->VerlaufBenutzer->isEnabled());
+            clickLine(r->Users, QStringLiteral("berta"));
+            r->VerlaufBenutzer->click();
+            QCOMPARE(r->Views->currentIndex(), 4);
+            QCOMPARE(r->Verlauf->VerlaufNur->text(), QStringLiteral("Nur: Benutzer berta"));
+            QCOMPARE(historyIds(r), (QList<qint64>{4, 1}));
+            // Enter in the list shows the chosen row whole, below it.
+            r->activateWindow();
+            QTRY_COMPARE(QApplication::activeWindow(), r);
+            QCOMPARE(QApplication::focusWidget(), r->Verlauf->VerlaufGrid);
+            QTest::keyClick(r->Verlauf->VerlaufGrid, Qt::Key_Home);
+            QTest::keyClick(r->Verlauf->VerlaufGrid, Qt::Key_Return);
+            QCOMPARE(QApplication::focusWidget(), r->Verlauf->VerlaufDetail);
+            QVERIFY2(r->Verlauf->VerlaufDetail->toPlainText().endsWith(
+                         QStringLiteral("\nid: 2\nFunktion: 12\nUser: ab")),
+                     qPrintable(r->Verlauf->VerlaufDetail->toPlainText()));
+            maindriver::screenshot(r, QStringLiteral("rechte-verlauf.png"));
+            r->Verlauf->VerlaufAlle->click();
+            QCOMPARE(historyIds(r), (QList<qint64>{5, 4, 3, 2, 1}));
+            QVERIFY(!r->Verlauf->VerlaufNur->isVisible());
+            // Tab goes through the filters as they stand, into the list and on to the detail.
+            r->Verlauf->VerlaufVon->setFocus();
+            for (QWidget *next : std::initializer_list<QWidget *>{
+                     r->Verlauf->VerlaufBis, r->Verlauf->VerlaufAdmin, r->Verlauf->VerlaufAktion,
+                     r->Verlauf->VerlaufText, r->Verlauf->VerlaufGrid, r->Verlauf->VerlaufDetail}) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                QCOMPARE(QApplication::focusWidget(), next);
+            }
+
+            // Nach Funktion: Kunden's row and the assignment to it.
+            r->Views->setCurrentIndex(1);
+            typeFilter(r->Functions, QStringLiteral("kunden"));
+            clickLine(r->Functions, QStringLiteral("Formulare › Verkauf › Kunden"));
+            r->VerlaufFunktion->click();
+            QCOMPARE(r->Views->currentIndex(), 4);
+            QCOMPARE(r->Verlauf->VerlaufNur->text(),
+                     QStringLiteral("Nur: Funktion Formulare › Verkauf › Kunden"));
+            QCOMPARE(historyIds(r), (QList<qint64>{3, 2}));
+
+            // F5 reads the journal again; the restriction stays.
+            writeJournal(file);
+            r->Aktualisieren->click();
+            QCOMPARE(historyIds(r), (QList<qint64>{8, 7, 3, 2}));
+        });
+        QVERIFY(s.done());
+    }
+
+    void theHistoryGoesToACsvFileAsNarrowed()
+    {
+        const QString file = junkFile();
+        const QString csv = QFileInfo(file).dir().filePath(QStringLiteral("verlauf.csv"));
+        writeJournal(file);
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            TFRechte *r = openedBy(m, false);
+            QVERIFY(r);
+            r->Views->setCurrentIndex(4);
+            r->Verlauf->VerlaufText->setFocus();
+            driver::type(r->Verlauf->VerlaufText, QStringLiteral("kunden"));
+            r->Verlauf->VerlaufVon->setText(QStringLiteral("02.12.2026"));
+            s.on(QStringLiteral("ExportDialog"), [&](QWidget *w) {
+                auto *name = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                QCOMPARE(name->text(), QStringLiteral("Verlauf.csv"));
+                name->setText(csv);
+                QTest::keyClick(name, Qt::Key_Return);
+            });
+            r->Exportieren->click();
+        });
+        QVERIFY(s.done());
+        QFile out(csv);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(out.readAll().mid(3)),
+                 QStringLiteral(
+                     "Nr.;Zeit (UTC);Administrator;Konto;Rechner;Programm;Tabelle;Zeile;Aktion;Änderung\r\n"
+                     "2;02.12.2026 08:00:00;chef;clara;pc1;sicherheit;Funktionen;11;angelegt;"
+                     "\"Titel: Kunden; inGruppe: 10; id: 11\"\r\n"));
+    }
+
+    // A file from before the journal says so below every page and on the page, naming the command.
+    void aFileWithoutJournalNamesTheUpgrade()
+    {
+        const QString file = m_folder.filePath(QStringLiteral("alt/User.mdb"));
+        QDir().mkpath(QFileInfo(file).path());
+        QStringList older = schema::createStatements();
+        const QStringList journal = schema::journalCreateStatements();
+        older.removeIf([&journal](const QString &statement) { return journal.contains(statement); });
+        store::Connection::createDatabase(file, databasePassword(), older);
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            TFRechte *r = openedBy(m, false);
+            QVERIFY(r);
+            const QString command = QStringLiteral("sicherheit-db upgrade %1").arg(file);
+            QVERIFY(r->Hinweis->isVisible());
+            QVERIFY2(r->Hinweis->text().contains(command), qPrintable(r->Hinweis->text()));
+            r->Views->setCurrentIndex(4);
+            QVERIFY(r->Verlauf->VerlaufHinweis->isVisible());
+            QVERIFY(r->Verlauf->VerlaufHinweis->text().contains(command));
+            QVERIFY(!r->Verlauf->VerlaufGrid->isVisible());
+        });
+        QVERIFY(s.done());
     }
 };
 
