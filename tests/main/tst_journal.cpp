@@ -28,6 +28,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QInputDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -344,8 +345,7 @@ private slots:
                     {}};
         });
         QTest::newRow("one user assigned") << Path([=](TFMain *m, Script &, const QString &) -> Expected {
-            openGroup(m, QStringLiteral("Personal"));
-            const qint32 f = chooseFunction(m, QStringLiteral("Drucken"));
+            const qint32 f = chooseFunction(m, QStringLiteral("Auswertungen"));
             doubleClickRow(m->DBGrid2, rowOf(m->UserList, "User", QStringLiteral("kweber")));
             return {{{assigned, kAngelegt, 0, QStringLiteral(R"({"Funktion":%1,"User":"KW"})").arg(f)}}, {}};
         });
@@ -489,6 +489,166 @@ private slots:
             }
         }
         QCOMPARE(journal::firstBroken(f.conn), std::nullopt);
+    }
+
+    void logonsAreJournalledInTheSystemDatabase_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("changedTo"); // empty: no change on the way
+        QTest::addColumn<QString>("refusal");   // empty: let in
+        QTest::addColumn<QString>("user");      // whose row the journal names; empty: none
+        QTest::newRow("let in") << "kweber"
+                                << "weber1" << QString() << QString() << "kweber";
+        QTest::newRow("wrong password") << "ADMIN"
+                                        << "Falsch-4711" << QString() << "falsches Kennwort"
+                                        << "admin";
+        QTest::newRow("unknown user") << "niemand"
+                                      << "Falsch-4711" << QString() << "Benutzername unbekannt" << QString();
+        QTest::newRow("no administrator") << "mmueller"
+                                          << "geheim" << QString() << "keine Administrations-Berechtigung"
+                                          << "mmueller";
+        // Last: it changes the password the first row logs on with.
+        QTest::newRow("password changed on the way") << "KWeber"
+                                                     << "weber1"
+                                                     << "Neu-Kennwort9" << QString() << "kweber";
+    }
+
+    // A logon goes into the journal of the database it is checked against, with the name as typed and why
+    // it was refused; never a password, neither the one typed nor a new one.
+    void logonsAreJournalledInTheSystemDatabase()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, password);
+        QFETCH(QString, changedTo);
+        QFETCH(QString, refusal);
+        QFETCH(QString, user);
+        qint64 before = 0;
+        qint64 id = 0;
+        {
+            FileView f(systemFile());
+            QVERIFY(f.conn.hasTable(schema::kProtokoll));
+            before = lastJournalId(f.conn);
+            if (!user.isEmpty())
+                id =
+                    idOf(systemFile(), QStringLiteral("select id from Benutzer where User=\"%1\"").arg(user));
+        }
+        Script s;
+        s.on(QStringLiteral("SLogon"), [=](QWidget *w) {
+            driver::fill(w, QStringLiteral("Benutzer"), typed);
+            driver::fill(w, QStringLiteral("Pass"), password);
+            if (!changedTo.isEmpty())
+                QTest::mouseClick(w->findChild<QCheckBox *>(QStringLiteral("Pwchange")), Qt::LeftButton, {},
+                                  QPoint(5, 8));
+            driver::press(w, QStringLiteral("OKbutton"));
+        });
+        if (!changedTo.isEmpty()) {
+            s.on(QStringLiteral("SPWchange"), [=](QWidget *w) {
+                driver::fill(w, QStringLiteral("passneu"), changedTo);
+                driver::fill(w, QStringLiteral("passneucheck"), changedTo);
+                driver::press(w, QStringLiteral("OKbutton"));
+            });
+        }
+        const bool admitted = refusal.isEmpty();
+        if (admitted) {
+            maindriver::chooseFile(s, m_folder.freshDemo());
+        } else {
+            s.answerBox();
+            // Refused by the dialog, which stays for another try: given up.
+            if (user != u"mmueller")
+                s.on(QStringLiteral("SLogon"),
+                     [](QWidget *w) { driver::press(w, QStringLiteral("Button2")); });
+        }
+        bool shown = false;
+        maindriver::runWith([&shown](TFMain *m) {
+            shown = true;
+            m->close();
+        });
+        QVERIFY2(s.done() && !s.timedOut(), qPrintable(s.pending().join(u',')));
+        QCOMPARE(shown, admitted);
+
+        using namespace schema::aktion;
+        QList<Want> wants;
+        if (!changedTo.isEmpty())
+            wants << Want{schema::kBenutzer, kKennwortGeaendert, id,
+                          QStringLiteral(R"({"User":"%1","Passwort":"%2"})").arg(user, kKennwort)};
+        wants << Want{schema::kBenutzer, admitted ? kAnmeldung : kAnmeldungAbgelehnt, id,
+                      admitted ? QStringLiteral(R"({"User":"%1"})").arg(typed)
+                               : QStringLiteral(R"({"User":"%1","Grund":"%2"})").arg(typed, refusal)};
+        QStringList secrets{password, ScramblePasswordText(password)};
+        if (!changedTo.isEmpty())
+            secrets << changedTo << ScramblePasswordText(changedTo);
+
+        FileView f(systemFile());
+        const QList<journal::Row> rows = journalAfter(f.conn, before);
+        expectRows(rows, wants);
+        for (const journal::Row &row : rows) {
+            // Nobody acts in a refused logon; the own password is changed by the name typed.
+            const QString by = !admitted ? QString() : row.entry.aktion == kAnmeldung ? user : typed;
+            QCOMPARE(row.entry.administrator, by);
+            QCOMPARE(row.entry.programm, QStringLiteral("sicherheit"));
+            QCOMPARE(row.entry.zeile.isNull(), user.isEmpty());
+            // A logon records the name and the reason, nothing else of the user.
+            if (row.entry.aktion != kKennwortGeaendert)
+                QCOMPARE(journal::changeOf(row.entry).keys(),
+                         admitted ? QStringList{QStringLiteral("User")}
+                                  : QStringList({QStringLiteral("Grund"), QStringLiteral("User")}));
+            for (const QString &secret : secrets)
+                QVERIFY2(!holdsAnywhere(row.entry, secret), qPrintable(describe(row)));
+        }
+        QCOMPARE(journal::firstBroken(f.conn), std::nullopt);
+    }
+
+    // A file made before the journal is changed as it always was: nothing is recorded, nothing refused, and
+    // the file's own check finds nothing amiss.
+    void anOlderFileWithoutTheJournalIsWrittenAsBefore()
+    {
+        const QString file = m_folder.freshDemo();
+        int assigned = 0;
+        {
+            FileView f(file);
+            if (f.conn.isServer()) {
+                store::pg::Session &server = store::pgSession(f.conn);
+                server.exec(QStringLiteral("DROP TABLE %1").arg(server.qualified(schema::kProtokoll)), {});
+                server.exec(
+                    QStringLiteral("DROP FUNCTION %1()")
+                        .arg(server.qualified(schema::kProtokoll + QStringLiteral("_unveraenderlich"))),
+                    {});
+            } else {
+                // Its triggers go with it.
+                QCOMPARE(sqlite3_exec(store::sqliteHandle(f.conn), "DROP TABLE Protokoll", nullptr, nullptr,
+                                      nullptr),
+                         SQLITE_OK);
+            }
+            assigned = f.count(QStringLiteral("select count(*) from Funktionen_Benutzer"));
+        }
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            selectUser(m, QStringLiteral("kweber"));
+            retype(m->DBEdit2, QStringLiteral("Klaus Wéber"));
+            m->Bsave->click();
+            chooseFunction(m, QStringLiteral("Auswertungen"));
+            doubleClickRow(m->DBGrid2, rowOf(m->UserList, "User", QStringLiteral("kweber")));
+        });
+        QVERIFY(s.done());
+        QVERIFY(s.boxes.isEmpty());
+        {
+            FileView f(file);
+            QVERIFY(!f.conn.hasTable(schema::kProtokoll));
+            QCOMPARE(
+                f.scalar(QStringLiteral("select RealName from Benutzer where User=\"kweber\"")).toString(),
+                QStringLiteral("Klaus Wéber"));
+            QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer")), assigned + 1);
+        }
+        // The link file to the server is this test's own: as private as the program keeps its files.
+        if (testsupport::onServer())
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                    QFile::WriteGroup));
+        QProcess check;
+        check.start(QStringLiteral(SICHERHEIT_BIN_DIR "/sicherheit-db"), {QStringLiteral("check"), file});
+        QVERIFY(check.waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(check.readAllStandardOutput()), QStringLiteral("Keine Befunde.\n"));
+        QCOMPARE(check.exitCode(), 0);
     }
 };
 
