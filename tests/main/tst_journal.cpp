@@ -10,6 +10,7 @@
 #include "GruppenBaum.h"
 #include "Journal.h"
 #include "JournalRead.h"
+#include "JournalWriter.h"
 #include "ListPanel.h"
 #include "LogonServices.h"
 #include "Main.h"
@@ -61,10 +62,14 @@ namespace {
 // must read so (JSON; a changed field as [old, new]).
 struct Want
 {
+    Want(QString t, QString a, qint64 z, QString c, QString b = {})
+        : tabelle(std::move(t)), aktion(std::move(a)), zeile(z), change(std::move(c)), by(std::move(b))
+    {}
     QString tabelle;
     QString aktion;
-    qint64 zeile = 0;
+    qint64 zeile;
     QString change;
+    QString by; // another administrator than the one logged on
 };
 
 // What a path expects: its rows, and texts that must stand nowhere in them (a password typed, as typed and
@@ -136,7 +141,8 @@ bool holdsAnywhere(const journal::Entry &e, const QString &secret)
 bool matches(const journal::Row &row, const Want &want)
 {
     if (row.entry.tabelle != want.tabelle || row.entry.aktion != want.aktion ||
-        (want.zeile != 0 && row.entry.zeile.toLongLong() != want.zeile))
+        (want.zeile != 0 && row.entry.zeile.toLongLong() != want.zeile) ||
+        (!want.by.isEmpty() && row.entry.administrator != want.by))
         return false;
     const QJsonObject have = journal::changeOf(row.entry);
     const QJsonObject wanted = QJsonDocument::fromJson(want.change.toUtf8()).object();
@@ -293,6 +299,30 @@ private slots:
             return {{{users, kGeaendert, userId(file, QStringLiteral("kweber")),
                       QStringLiteral(R"({"User":"kweber","RealName":["Klaus Weber","Klaus Wéber"]})")}},
                     {}};
+        });
+        // Another administrator's program writes between two of this one's changes: each follows the
+        // journal's last row as it is then.
+        QTest::newRow("two administrators at once") << Path([=](TFMain *m, Script &,
+                                                                const QString &file) -> Expected {
+            const qint64 kweber = userId(file, QStringLiteral("kweber"));
+            selectUser(m, QStringLiteral("kweber"));
+            retype(m->DBEdit2, QStringLiteral("K. Weber"));
+            m->Bsave->click();
+            {
+                FileView other(file);
+                journal::keepJournal(
+                    other.conn, journal::actorHere(QStringLiteral("kweber"), QStringLiteral("sicherheit")));
+                other.conn.execute(
+                    QStringLiteral("update Benutzer set RealName=\"Erika S.\" where User=\"eschmidt\""));
+            }
+            retype(m->DBEdit2, QStringLiteral("Klaus W."));
+            m->Bsave->click();
+            return {
+                {{users, kGeaendert, kweber, QStringLiteral(R"({"RealName":["Klaus Weber","K. Weber"]})")},
+                 {users, kGeaendert, userId(file, QStringLiteral("eschmidt")),
+                  QStringLiteral(R"({"RealName":["Erika Schmidt","Erika S."]})"), QStringLiteral("kweber")},
+                 {users, kGeaendert, kweber, QStringLiteral(R"({"RealName":["K. Weber","Klaus W."]})")}},
+                {}};
         });
         QTest::newRow("password") << Path([=](TFMain *m, Script &, const QString &file) -> Expected {
             selectUser(m, QStringLiteral("eschmidt"));
@@ -468,9 +498,13 @@ private slots:
         FileView f(file);
         const QList<journal::Row> rows = journalAfter(f.conn, before);
         expectRows(rows, expected.rows);
+        const auto byOthers = [](const auto &list, auto by) {
+            return std::count_if(list.begin(), list.end(), by);
+        };
+        QCOMPARE(byOthers(rows, [](const journal::Row &r) { return r.entry.administrator != u"admin"; }),
+                 byOthers(expected.rows, [](const Want &w) { return !w.by.isEmpty(); }));
         for (const journal::Row &row : rows) {
             const journal::Entry &e = row.entry;
-            QCOMPARE(e.administrator, QStringLiteral("admin"));
             QCOMPARE(e.programm, QStringLiteral("sicherheit"));
             QCOMPARE(e.konto, account().left(schema::kKontoSize));
             QCOMPARE(e.rechner, QSysInfo::machineHostName().left(schema::kRechnerSize));
