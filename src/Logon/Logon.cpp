@@ -247,7 +247,8 @@ void TSLogon::FormCloseQuery(bool &CanClose)
     if (m_foundThisPress && passwordMatches(m_user.Passwort))
         return;
     CanClose = false;
-    // A press whose lookup failed reached no database to record it in; it said so already.
+    // A press whose lookup failed judged no password, and the user an earlier press found is not the one
+    // typed now: there is no refusal to record, and the failure has been reported already.
     if (m_foundThisPress)
         recordRefusal(m_user.Id, QStringLiteral("falsches Kennwort"));
     ui::messageDlg(QStringLiteral("Falscher Benutzer oder falsches Passwort!"), ui::MsgKind::Warning,

@@ -10,6 +10,7 @@
 #include "Connection.h"
 #include "DesignFont.h"
 #include "ErrorHandler.h"
+#include "JournalRead.h"
 #include "Logon.h"
 #include "LogonServices.h"
 #include "MessageBoxes.h"
@@ -786,6 +787,15 @@ void TestSignOn::failedLookupLetsNobodyInAsTheUserAnEarlierPressFound()
     QCOMPARE(seen(script.boxes[2]), warning(kWrong));
     QCOMPARE(logon->signedOnUser().User, QByteArray("Bert"));
     QVERIFY(!logon->signedOnUser().Admin);
+    // Only the press that judged a password is a refusal, of the user it found.
+    journal::Filter refusals;
+    refusals.aktion = schema::aktion::kAnmeldungAbgelehnt;
+    QStringList journalled;
+    journal::forEach(SData->SecureDB, refusals, journal::Order::OldestFirst, [&](const journal::Row &row) {
+        journalled << row.entry.aenderung;
+        return true;
+    });
+    QCOMPARE(journalled, QStringList{QStringLiteral(R"({"Grund":"falsches Kennwort","User":"Anna"})")});
 }
 
 void TestSignOn::missingOrBrokenClipIsReportedAndTheDialogStillWorks_data()

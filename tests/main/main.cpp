@@ -8,6 +8,7 @@ int runUserRulesTests(int argc, char **argv);
 int runUsersPageTests(int argc, char **argv);
 int runFunctionsPageTests(int argc, char **argv);
 int runServerProgramTests(int argc, char **argv);
+int runJournalTests(int argc, char **argv);
 
 int main(int argc, char **argv)
 {
@@ -16,5 +17,5 @@ int main(int argc, char **argv)
         return rc;
     return testsupport::runSuites(argc, argv,
                                   {runStartupTests, runUserRulesTests, runUsersPageTests,
-                                   runFunctionsPageTests, runServerProgramTests});
+                                   runFunctionsPageTests, runServerProgramTests, runJournalTests});
 }
