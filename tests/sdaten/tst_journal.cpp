@@ -8,7 +8,6 @@
 #include "Journal.h"
 #include "JournalRead.h"
 #include "JournalWriter.h"
-#include "LogonServices.h"
 #include "PgBackend.h"
 #include "PgServer.h"
 #include "SqliteBackend.h"
@@ -59,13 +58,11 @@ void seedRights(testsupport::Db &db)
         db.conn.execute(QString::fromUtf8(sql));
 }
 
-// The rows the journal holds after the first `skip`, each as "Tabelle Zeile Aktion".
-QStringList rowsAfter(testsupport::Db &db, qsizetype skip, QStringList *changes)
+// The rows the journal holds, each as "Tabelle Zeile Aktion".
+QStringList journalRows(testsupport::Db &db, QStringList *changes)
 {
     QStringList rows;
     journal::forEach(db.conn, {}, journal::Order::OldestFirst, [&](const journal::Row &row) {
-        if (skip-- > 0)
-            return true;
         rows << QStringLiteral("%1 %2 %3")
                     .arg(row.entry.tabelle,
                          row.entry.zeile.isNull() ? QStringLiteral("-") : row.entry.zeile.toString(),
@@ -236,9 +233,9 @@ private slots:
         QCOMPARE(journal::parseUntil(typed).value_or(QString()), until);
     }
 
-    // Every kind of write the store passes, as the journal records it: each row written, with what it was
-    // and became; never a password; the clean-up's under its own name; nothing for a write left unobserved.
-    void everyWriteIsRecorded_data()
+    // What the program's own windows do not reach: a change that changed nothing, and writes left
+    // unobserved, record nothing; a changed row is recorded with what it was and became.
+    void onlyRealChangesAreRecorded_data()
     {
         using Act = std::function<void(testsupport::Db &)>;
         QTest::addColumn<Act>("act");
@@ -247,65 +244,20 @@ private slots:
         const auto sql = [](const QStringList &lines) {
             return Act([lines](testsupport::Db &db) { db.conn.execute(lines.join(u' ')); });
         };
-        QTest::newRow("new user") << Act([](testsupport::Db &db) {
-            auto users = db.table(QStringLiteral("UserList"), schema::kBenutzer, schema::userListFields());
-            users->open();
-            users->insertRecord({QVariant(), QStringLiteral("carl"), QStringLiteral("CA"), QVariant(),
-                                 QStringLiteral("geheim"), QStringLiteral("Carl"), true});
-        }) << QStringList{QStringLiteral("Benutzer 3 angelegt")}
-                                  << QStringLiteral("\"Passwort\":\"Kennwort geändert\"");
         QTest::newRow("a field saved") << Act([](testsupport::Db &db) {
             auto users = editAnna(db);
             users->field(schema::benutzer::kRealName).setValue(QStringLiteral("Anna A."));
             users->post();
         }) << QStringList{QStringLiteral("Benutzer 1 geändert")}
                                        << QStringLiteral("\"RealName\":[null,\"Anna A.\"],\"User\":\"anna\"");
-        QTest::newRow("password only") << Act([](testsupport::Db &db) {
-            auto users = editAnna(db);
-            users->field(schema::benutzer::kPasswort).setValue(QStringLiteral("anders"));
-            users->post();
-        }) << QStringList{QStringLiteral("Benutzer 1 Kennwort geändert")}
-                                       << QStringLiteral("\"Passwort\":\"Kennwort geändert\"");
-        QTest::newRow("row deleted") << Act([](testsupport::Db &db) {
-            auto users = db.table(QStringLiteral("UserList"), schema::kBenutzer, schema::userListFields());
-            users->open();
-            users->last();
-            users->remove();
-        }) << QStringList{QStringLiteral("Benutzer 2 gelöscht")}
-                                     << QStringLiteral("\"User\":\"bert\"");
-        QTest::newRow("initials moved")
-            << sql(schema::moveAssignments(QStringLiteral("AN"), QStringLiteral("AX")))
-            << QStringList{QStringLiteral("Funktionen_Benutzer 1 geändert"),
-                           QStringLiteral("Funktionen_Benutzer 2 geändert")}
-            << QStringLiteral("\"Funktion\":1,\"User\":[\"AN\",\"AX\"]");
-        QTest::newRow("cascade") << sql(schema::cascadeDelete(QStringLiteral("AN")))
-                                 << QStringList{QStringLiteral("Funktionen_Benutzer 1 gelöscht"),
-                                                QStringLiteral("Funktionen_Benutzer 2 gelöscht")}
-                                 << QStringLiteral("{\"Funktion\":1,\"User\":\"AN\"}");
-        QTest::newRow("assignment given") << sql(schema::addAssignment(2, QStringLiteral("BE")))
-                                          << QStringList{QStringLiteral("Funktionen_Benutzer 4 angelegt")}
-                                          << QStringLiteral("{\"Funktion\":2,\"User\":\"BE\"}");
-        QTest::newRow("hung under the root")
-            << sql(schema::hangUnder(2, schema::kRootId))
-            << QStringList{QStringLiteral("Funktionen 2 geändert")} << QStringLiteral("\"inGruppe\":[1,0]");
         QTest::newRow("nothing changed")
             << sql(schema::hangUnder(1, schema::kRootId)) << QStringList{} << QString();
-        QTest::newRow("clean-up") << Act([](testsupport::Db &db) {
-            journal::Writer::As cleaning(*journal::writerOf(db.conn), schema::aktion::kBereinigung);
-            db.conn.execute(schema::dropAssignment(3).join(u' '));
-        }) << QStringList{QStringLiteral("Funktionen_Benutzer 3 Bereinigung")}
-                                  << QStringLiteral("\"User\":\"BE\"");
         QTest::newRow("unobserved") << Act([](testsupport::Db &db) {
             const store::Connection::Unobserved quiet(db.conn);
             db.conn.execute(schema::cascadeDelete(QStringLiteral("AN")).join(u' '));
         }) << QStringList{} << QString();
-        QTest::newRow("logon refused") << Act([](testsupport::Db &db) {
-            journal::writerOf(db.conn)->logon(db.conn, QStringLiteral("ANNA"), 1,
-                                              QStringLiteral("falsches Kennwort"));
-        }) << QStringList{QStringLiteral("Benutzer 1 Anmeldung abgelehnt")}
-                                       << QStringLiteral("\"Grund\":\"falsches Kennwort\"");
     }
-    void everyWriteIsRecorded()
+    void onlyRealChangesAreRecorded()
     {
         QFETCH(std::function<void(testsupport::Db &)>, act);
         QFETCH(QStringList, rows);
@@ -316,12 +268,9 @@ private slots:
                              journal::actorHere(QStringLiteral("chef"), QStringLiteral("sicherheit")));
         act(db);
         QStringList changes;
-        QCOMPARE(rowsAfter(db, 0, &changes), rows);
+        QCOMPARE(journalRows(db, &changes), rows);
         if (!change.isEmpty())
             QVERIFY2(changes.constFirst().contains(change), qPrintable(changes.constFirst()));
-        for (const QString &c : changes)
-            QVERIFY2(!c.contains(QStringLiteral("geheim")) && !c.contains(QStringLiteral("anders")),
-                     qPrintable(c));
         QVERIFY(!journal::firstBroken(db.conn));
     }
 
