@@ -52,10 +52,12 @@ bool byName(const rights::User *a, const rights::User *b)
     return order != 0 ? order < 0 : a->id < b->id;
 }
 
-QString shownDay(const QString &zeit)
+QString shownDay(const QString &zeit, bool utc = true)
 {
     const QDateTime at = QDateTime::fromString(zeit, Qt::ISODateWithMs);
-    return at.isValid() ? at.toUTC().toString(QStringLiteral("dd.MM.yyyy HH:mm 'UTC'")) : zeit;
+    return at.isValid() ? at.toUTC().toString(utc ? QStringLiteral("dd.MM.yyyy HH:mm 'UTC'")
+                                                  : QStringLiteral("dd.MM.yyyy HH:mm"))
+                        : zeit;
 }
 
 } // namespace
@@ -93,10 +95,11 @@ ReportContent::ReportContent(store::Connection &db, const rights::Snapshot &file
             const std::vector<qint32> below = file.below(scope.function);
             m_functions.insert(m_functions.end(), below.begin(), below.end());
         }
-        m_title.scope = QStringLiteral("Funktion %1 (%2)%3")
-                            .arg(scope.function)
-                            .arg(file.path(scope.function),
-                                 scope.below ? QStringLiteral(" mit allen Funktionen darunter") : QString());
+        const QString below = scope.below ? QStringLiteral(" mit allen Funktionen darunter") : QString();
+        m_title.scope =
+            QStringLiteral("Funktion %1 (%2)%3").arg(scope.function).arg(file.path(scope.function), below);
+        // The head of a page names the function by its id only: a path may be long.
+        m_scopeLine = QStringLiteral("Funktion %1%2").arg(scope.function).arg(below);
         break;
     }
     case ScopeKind::AllFunctions:
@@ -118,7 +121,8 @@ ReportContent::ReportContent(store::Connection &db, const rights::Snapshot &file
         for (std::size_t i = 0; i < paths.size(); ++i)
             m_functions[i] = paths[i].second;
     }
-    m_scopeLine = m_title.scope;
+    if (m_scopeLine.isEmpty())
+        m_scopeLine = m_title.scope;
     m_findings = rights::check(file);
 
     if (!m_since.isEmpty()) {
@@ -208,7 +212,7 @@ std::vector<Change> ReportContent::changesOf(const rights::User &user) const
         if (!concerns.matches(m_rows[i]))
             continue;
         Change change;
-        change.when = shownDay(e.zeit);
+        change.when = shownDay(e.zeit, false);
         change.by = e.administrator.isEmpty() ? e.konto : e.administrator;
         change.action =
             e.aktion == schema::aktion::kRechteGeprueft
@@ -220,7 +224,8 @@ std::vector<Change> ReportContent::changesOf(const rights::User &user) const
         if (e.tabelle == schema::kFunktionenBenutzer) {
             QStringList paths;
             for (qint32 id : functionsIn(journal::changeOf(e).value(schema::funktionenBenutzer::kFunktion)))
-                paths << QStringLiteral("%1 = %2").arg(id).arg(m_file.path(id));
+                if (m_file.function(id))
+                    paths << QStringLiteral("%1 = %2").arg(id).arg(m_file.path(id));
             if (!paths.isEmpty())
                 change.what += QStringLiteral(" (%1)").arg(paths.join(QStringLiteral("; ")));
         }

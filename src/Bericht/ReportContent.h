@@ -47,7 +47,7 @@ struct Scope
 // A change to a user's rights as the journal recorded it.
 struct Change
 {
-    QString when; // "01.12.2026 08:30 UTC"
+    QString when; // "01.12.2026 08:30", in UTC
     QString by;
     QString action; // "Zuordnung angelegt", "Rechte geprüft"
     QString what;   // the change, readably: "Admin: nein → ja"
@@ -103,7 +103,7 @@ public:
     };
 
     const TitlePage &titlePage() const { return m_title; }
-    // Short enough for the head of every page.
+    // The scope short enough for the head of every page.
     QString scopeLine() const { return m_scopeLine; }
     bool listsChanges() const { return !m_since.isEmpty(); }
 

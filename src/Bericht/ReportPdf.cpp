@@ -300,9 +300,9 @@ void userSection(Pages &pages, const ReportContent &content, const UserSection &
         for (const Change &c : s.changes)
             changes.push_back({c.when, c.by, c.action, c.what});
         pages.table(QStringLiteral("Änderungen %1").arg(content.titlePage().since),
-                    {{QStringLiteral("Zeit"), 0.2},
-                     {QStringLiteral("Von"), 0.14},
-                     {QStringLiteral("Aktion"), 0.18},
+                    {{QStringLiteral("Zeit (UTC)"), 0.19},
+                     {QStringLiteral("Von"), 0.13},
+                     {QStringLiteral("Aktion"), 0.2},
                      {QStringLiteral("Änderung"), 0.48}},
                     changes);
     }
