@@ -220,7 +220,10 @@ std::vector<Change> ReportContent::changesOf(const rights::User &user) const
                 : QStringLiteral("%1 %2").arg(e.tabelle == schema::kBenutzer ? QStringLiteral("Benutzer")
                                                                              : QStringLiteral("Zuordnung"),
                                               e.aktion);
-        change.what = journal::readableChange(e);
+        const QJsonValue reviewer = journal::changeOf(e).value(QStringLiteral("Pruefer"));
+        change.what = e.aktion == schema::aktion::kRechteGeprueft && reviewer.isString()
+                          ? QStringLiteral("geprüft von %1").arg(reviewer.toString())
+                          : journal::readableChange(e);
         if (e.tabelle == schema::kFunktionenBenutzer) {
             QStringList paths;
             for (qint32 id : functionsIn(journal::changeOf(e).value(schema::funktionenBenutzer::kFunktion)))

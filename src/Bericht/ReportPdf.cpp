@@ -452,9 +452,10 @@ private:
 
 } // namespace
 
-std::optional<int> savePdf(const ReportContent &content, const QString &path, const Progress &progress)
+std::optional<int> savePdf(const ReportContent &content, const QString &path,
+                           store::PrivateFile::Existing existing, const Progress &progress)
 {
-    store::PrivateFile file(path, store::PrivateFile::Existing::Replace);
+    store::PrivateFile file(path, existing);
     PrivateDevice device(file);
     const std::optional<int> pages = writePdf(content, device, progress);
     device.close();

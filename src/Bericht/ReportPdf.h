@@ -9,6 +9,8 @@
 // then painted. Sections are made and laid out one at a time (a report of every user never holds the whole
 // document), and each pass decides the same breaks.
 
+#include "PrivateFile.h"
+
 #include <QIODevice>
 #include <QString>
 
@@ -27,9 +29,10 @@ using Progress = std::function<bool(qint64 done, qint64 total)>;
 // Throws StoreError when the PDF cannot be begun.
 std::optional<int> writePdf(const ReportContent &content, QIODevice &device, const Progress &progress = {});
 
-// Writes the report to a file at `path` that only its owner and group may read, replacing one there only
-// once the report is whole: a report stopped or failed leaves what was there. Returns the number of pages,
-// or nothing when stopped. Throws StoreError naming the file.
-std::optional<int> savePdf(const ReportContent &content, const QString &path, const Progress &progress = {});
+// Writes the report to a file at `path` that only its owner and group may read. With Existing::Replace a
+// file there is replaced only once the report is whole: a report stopped or failed leaves what was there.
+// Returns the number of pages, or nothing when stopped. Throws StoreError naming the file.
+std::optional<int> savePdf(const ReportContent &content, const QString &path,
+                           store::PrivateFile::Existing existing, const Progress &progress = {});
 
 } // namespace report

@@ -3,9 +3,12 @@
 
 #include "JournalHistory.h"
 #include "PgServer.h"
+#include "ReportContent.h"
+#include "ReportPdf.h"
 #include "Words.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -61,8 +64,8 @@ void fill(testsupport::Db &db)
 }
 
 // Makes the report of these options; its path, or empty when the tool failed.
-QString report(const QTemporaryDir &dir, const testsupport::Db &db, const QStringList &options,
-               const QString &name = QStringLiteral("bericht.pdf"))
+QString madeReport(const QTemporaryDir &dir, const testsupport::Db &db, const QStringList &options,
+                   const QString &name = QStringLiteral("bericht.pdf"))
 {
     const QString pdf = dir.filePath(name);
     QByteArray out, err;
@@ -114,7 +117,7 @@ private slots:
         testsupport::Db db;
         fill(db);
         const QTemporaryDir dir;
-        const QString pdf = report(dir, db, options);
+        const QString pdf = madeReport(dir, db, options);
         QVERIFY(!pdf.isEmpty());
         const QString text = pdfText(pdf);
         for (const QString &expected : shown + words({"Befunde der Prüfung", "gehören zu keinem Benutzer"}))
@@ -135,7 +138,7 @@ private slots:
         testsupport::Db db;
         fill(db);
         const QTemporaryDir dir;
-        const QString pdf = report(dir, db, QStringList());
+        const QString pdf = madeReport(dir, db, QStringList());
         QVERIFY(!pdf.isEmpty());
         const QStringList pages = pdfText(pdf).split(u'\f');
         const auto pageOf = [&pages](const QString &text) {
@@ -181,7 +184,7 @@ private slots:
                                       &out, &err),
                  0);
         QVERIFY2(QString::fromUtf8(out).contains(QStringLiteral("vermerkt")), err.constData());
-        const QString pdf = report(dir, db, words({"--user", "anna", "--changes-since", "01.12.2026"}));
+        const QString pdf = madeReport(dir, db, words({"--user", "anna", "--changes-since", "01.12.2026"}));
         QVERIFY(!pdf.isEmpty());
         const QString text = pdfText(pdf);
         QVERIFY(text.contains(QStringLiteral("Änderungen seit 01.12.2026 00:00 UTC")));
@@ -189,7 +192,7 @@ private slots:
         QVERIFY(text.contains(QStringLiteral("RealName: Anna → Anna B.")));
         QVERIFY(text.contains(QStringLiteral("Zuordnung angelegt")));
         QVERIFY(text.contains(QStringLiteral("Rechte geprüft")));
-        QVERIFY(text.contains(QStringLiteral("Pruefer=Frau Prüfer")));
+        QVERIFY(text.contains(QStringLiteral("geprüft von Frau Prüfer")));
         // Before the date, and a logon, are no change of rights.
         QVERIFY(!text.contains(QStringLiteral("30.11.2026")));
         QVERIFY(!text.contains(QStringLiteral("Kennwort falsch")));
@@ -214,7 +217,7 @@ private slots:
             QSKIP("the server holds a title to its declared size");
         }
         const QTemporaryDir dir;
-        const QString pdf = report(dir, db, words({"--function", "1"}));
+        const QString pdf = madeReport(dir, db, words({"--function", "1"}));
         QVERIFY(!pdf.isEmpty());
         const QString boxes = poppler(QStringLiteral("pdftotext"),
                                       {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("2"),
@@ -232,6 +235,31 @@ private slots:
                 ws += m.captured(2).size();
         }
         QCOMPARE(ws, qsizetype{300});
+    }
+
+    // A report of every user tells how far it got and stops when asked to, leaving no file behind.
+    void progressAndStopping()
+    {
+        testsupport::Db db;
+        fill(db);
+        const rights::Snapshot file = rights::Snapshot::read(db.conn);
+        const report::ReportContent content(db.conn, file, {}, db.file, QString(), QStringLiteral("prüfer"),
+                                            QDateTime::currentDateTime());
+        const QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("abgebrochen.pdf"));
+        qint64 told = 0;
+        const auto stopAtTwo = [&told](qint64 done, qint64 total) {
+            told = total;
+            return done < 2;
+        };
+        QVERIFY(!report::savePdf(content, pdf, store::PrivateFile::Existing::Refuse, stopAtTwo));
+        QVERIFY(!QFile::exists(pdf));
+        QCOMPARE(told, qint64{8}); // four users, laid out twice
+        qint64 last = 0;
+        const auto pages = report::savePdf(content, pdf, store::PrivateFile::Existing::Refuse,
+                                           [&last](qint64 done, qint64) { return (last = done) >= 0; });
+        QVERIFY(pages && *pages == pageCount(pdf));
+        QCOMPARE(last, qint64{8});
     }
 
     // A date of changes needs a journal; a review is never reported as done where it cannot be recorded.
@@ -266,5 +294,5 @@ private slots:
     }
 };
 
-SUITE_MAIN(QCoreApplication, TestBericht)
+SUITE_MAIN(QGuiApplication, TestBericht)
 #include "tst_bericht.moc"

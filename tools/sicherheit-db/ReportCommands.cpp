@@ -101,7 +101,7 @@ int reportPdf(const QStringList &args)
         problem.chop(1);
         return cli::fail(problem);
     }
-    const std::optional<int> pages = report::savePdf(*content, out);
+    const std::optional<int> pages = report::savePdf(*content, out, store::PrivateFile::Existing::Refuse);
     cli::out() << "Bericht " << QFileInfo(out).absoluteFilePath() << " geschrieben: " << pages.value_or(0)
                << (pages.value_or(0) == 1 ? " Seite.\n" : " Seiten.\n");
     return 0;

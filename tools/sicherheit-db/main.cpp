@@ -97,7 +97,7 @@ QString usageText()
                "      Funktionen mit Pfad und ein Feld zum Abzeichnen, oder je Funktion, wer sie hat, und\n"
                "      zuletzt die Befunde der Prüfung; ohne Angabe alle Benutzer; --changes-since fügt\n"
                "      je Benutzer die Änderungen seiner Rechte aus dem Protokoll hinzu; BERICHT.pdf können\n"
-               "      andere Benutzer des Rechners nicht lesen, ein vorhandener wird ersetzt\n"
+               "      andere Benutzer des Rechners nicht lesen, ein vorhandener wird nie überschrieben\n"
                "  sicherheit-db review DATEI --user BENUTZER --by NAME\n"
                "      vermerkt im Protokoll, dass NAME die Rechte des Benutzers geprüft hat (Rechte "
                "geprüft)\n"
@@ -369,6 +369,13 @@ int main(int argc, char **argv)
     const bool draws = argc > 1 && qstrcmp(argv[1], "report") == 0;
     if (draws && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (draws) {
+        // Qt's own remarks about the platform (no runtime folder under cron) are no answer of the tool.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        });
+    }
     std::unique_ptr<QCoreApplication> app;
     if (draws)
         app = std::make_unique<QGuiApplication>(argc, argv);
