@@ -25,6 +25,36 @@ namespace {
 // time and lets the database use the index on Zeit. No table has a column of this name.
 const QString kZeitBytes = QStringLiteral("ProtokollZeit");
 
+// A value of a change as one line shows it: a text as it is (a line break in it written as \n, so that
+// each row keeps to its line), nothing and truth values in words.
+QString shown(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::String: {
+        const QString text = value.toString();
+        return text.isEmpty() ? QStringLiteral("„“")
+                              : QString(text)
+                                    .replace(u'\n', QStringLiteral("\\n"))
+                                    .replace(u'\r', QStringLiteral("\\r"));
+    }
+    case QJsonValue::Double:
+        return value.toInteger(std::numeric_limits<qint64>::min()) != std::numeric_limits<qint64>::min()
+                   ? QString::number(value.toInteger())
+                   : QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    case QJsonValue::Bool:
+        return value.toBool() ? QStringLiteral("ja") : QStringLiteral("nein");
+    case QJsonValue::Null:
+        return QStringLiteral("(nichts)");
+    case QJsonValue::Array:
+        return QString::fromUtf8(QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact));
+    case QJsonValue::Object:
+        return QString::fromUtf8(QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact));
+    case QJsonValue::Undefined:
+        break;
+    }
+    return QString();
+}
+
 bool sameName(const QString &a, const QString &b)
 {
     return store::Collation::compare(a, b) == 0;
@@ -293,6 +323,26 @@ void forEach(store::Connection &db, const Filter &filter, Order order,
 QJsonObject changeOf(const Entry &entry)
 {
     return QJsonDocument::fromJson(entry.aenderung.toUtf8()).object();
+}
+
+QString readableChange(const Entry &entry)
+{
+    const QJsonObject change = changeOf(entry);
+    if (change.isEmpty())
+        return shown(QJsonValue(entry.aenderung));
+    if (entry.aktion == schema::aktion::kAnmeldung || entry.aktion == schema::aktion::kAnmeldungAbgelehnt) {
+        const QString name = shown(change.value(schema::benutzer::kUser));
+        const QJsonValue reason = change.value(QStringLiteral("Grund"));
+        return reason.isUndefined() ? name : name + QStringLiteral(": ") + shown(reason);
+    }
+    QStringList changed, fields;
+    for (auto it = change.begin(); it != change.end(); ++it) {
+        const QJsonArray pair = it.value().toArray();
+        if (it.value().isArray() && pair.size() == 2)
+            changed << QStringLiteral("%1: %2 → %3").arg(it.key(), shown(pair[0]), shown(pair[1]));
+        fields << it.key() + u'=' + shown(it.value());
+    }
+    return (changed.isEmpty() ? fields : changed).join(QStringLiteral(", "));
 }
 
 } // namespace journal

@@ -76,4 +76,8 @@ void forEach(store::Connection &db, const Filter &filter, Order order,
 // A row's change read back; an empty object for text that is no JSON object.
 QJsonObject changeOf(const Entry &entry);
 
+// What a row changed, readably and on one line: a change of fields as "field: old → new", a whole row as
+// "field=value", a logon as the name typed and why it was refused. A line break in a value shows as \n.
+QString readableChange(const Entry &entry);
+
 } // namespace journal

@@ -168,8 +168,8 @@ std::vector<FieldDef> protokollFields()
 QStringList journalActions()
 {
     using namespace aktion;
-    return {kAngelegt,           kGeaendert,         kGeloescht, kAnmeldung,
-            kAnmeldungAbgelehnt, kKennwortGeaendert, kImport,    kBereinigung};
+    return {kAngelegt,          kGeaendert, kGeloescht,   kAnmeldung,     kAnmeldungAbgelehnt,
+            kKennwortGeaendert, kImport,    kBereinigung, kRechteGeprueft};
 }
 
 QStringList journalCreateStatements()

@@ -61,6 +61,8 @@ inline const QString kAnmeldungAbgelehnt = QStringLiteral("Anmeldung abgelehnt")
 inline const QString kKennwortGeaendert = QStringLiteral("Kennwort geändert");
 inline const QString kImport = QStringLiteral("Import");
 inline const QString kBereinigung = QStringLiteral("Bereinigung");
+// A reviewer confirmed a user's rights: {"User": the user, "Pruefer": who reviewed them}.
+inline const QString kRechteGeprueft = QStringLiteral("Rechte geprüft");
 } // namespace aktion
 
 // Field sizes, in characters.

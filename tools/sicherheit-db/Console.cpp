@@ -5,6 +5,7 @@
 #include "SDaten.h"
 #include "ServerPassword.h"
 
+#include <QFileInfo>
 #include <QIODevice>
 
 #include <cstdio>
@@ -181,6 +182,13 @@ void keepJournal(store::Connection &db, const QString &command)
     journal::Actor actor = journal::actorHere(QString(), QStringLiteral("sicherheit-db ") + command);
     actor.administrator = actor.konto;
     journal::keepJournal(db, std::move(actor));
+}
+
+QString shownTarget(const QString &target)
+{
+    return target.startsWith(QLatin1String("postgres")) && target.contains(QLatin1String("://"))
+               ? target
+               : QFileInfo(target).absoluteFilePath();
 }
 
 void openOn(store::Connection &db, const QString &file)

@@ -62,6 +62,9 @@ struct Usage
 // Reads `args` against the usage; when they do not fit, prints the mistake and returns nothing.
 std::optional<Arguments> parse(const QStringList &args, const Usage &usage);
 
+// A file by its whole path; a server's URI as given (it never holds a password).
+QString shownTarget(const QString &target);
+
 // Connects to an existing security database file. Throws StoreError.
 void openOn(store::Connection &db, const QString &file);
 // For a command that changes the database: every change it makes goes into the database's journal, as

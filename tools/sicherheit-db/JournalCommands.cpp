@@ -16,66 +16,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocale>
 
 #include <cstdio>
-#include <limits>
 
 namespace commands {
 
 namespace {
-
-// A value of a change as one line shows it: a text as it is (a line break in it written as \n, so that
-// each row keeps to its line), nothing and truth values in words.
-QString shown(const QJsonValue &value)
-{
-    switch (value.type()) {
-    case QJsonValue::String: {
-        const QString text = value.toString();
-        return text.isEmpty() ? QStringLiteral("„“")
-                              : QString(text)
-                                    .replace(u'\n', QStringLiteral("\\n"))
-                                    .replace(u'\r', QStringLiteral("\\r"));
-    }
-    case QJsonValue::Double:
-        return value.toInteger(std::numeric_limits<qint64>::min()) != std::numeric_limits<qint64>::min()
-                   ? QString::number(value.toInteger())
-                   : QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
-    case QJsonValue::Bool:
-        return value.toBool() ? QStringLiteral("ja") : QStringLiteral("nein");
-    case QJsonValue::Null:
-        return QStringLiteral("(nichts)");
-    case QJsonValue::Array:
-        return QString::fromUtf8(QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact));
-    case QJsonValue::Object:
-        return QString::fromUtf8(QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact));
-    case QJsonValue::Undefined:
-        break;
-    }
-    return QString();
-}
-
-// What a row changed, readably: a change of fields as "field: old → new", a whole row as "field=value", a
-// logon as the name typed and why it was refused.
-QString readableChange(const journal::Entry &entry)
-{
-    const QJsonObject change = journal::changeOf(entry);
-    if (change.isEmpty())
-        return shown(QJsonValue(entry.aenderung));
-    if (entry.aktion == schema::aktion::kAnmeldung || entry.aktion == schema::aktion::kAnmeldungAbgelehnt) {
-        const QString name = shown(change.value(schema::benutzer::kUser));
-        const QJsonValue reason = change.value(QStringLiteral("Grund"));
-        return reason.isUndefined() ? name : name + QStringLiteral(": ") + shown(reason);
-    }
-    QStringList changed, fields;
-    for (auto it = change.begin(); it != change.end(); ++it) {
-        const QJsonArray pair = it.value().toArray();
-        if (it.value().isArray() && pair.size() == 2)
-            changed << QStringLiteral("%1: %2 → %3").arg(it.key(), shown(pair[0]), shown(pair[1]));
-        fields << it.key() + u'=' + shown(it.value());
-    }
-    return (changed.isEmpty() ? fields : changed).join(QStringLiteral(", "));
-}
 
 // Who did it, from where and with what: "anna (anna@rechner, sicherheit)".
 QString actor(const journal::Entry &entry)
@@ -98,7 +44,7 @@ QString textLine(const journal::Row &row)
     const QString what =
         e.zeile.isNull() ? e.tabelle : QStringLiteral("%1 %2").arg(e.tabelle).arg(e.zeile.toLongLong());
     QString line =
-        QStringList{e.zeit, actor(e), what, e.aktion, readableChange(e)}.join(QStringLiteral("  "));
+        QStringList{e.zeit, actor(e), what, e.aktion, journal::readableChange(e)}.join(QStringLiteral("  "));
     // Each row on its one line, whatever a field holds.
     return line.replace(u'\n', u' ').replace(u'\r', u' ') + u'\n';
 }

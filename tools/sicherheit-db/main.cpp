@@ -4,6 +4,7 @@
 #include "DemoData.h"
 #include "ExchangeCommands.h"
 #include "JournalCommands.h"
+#include "ReportCommands.h"
 #include "RightsCommands.h"
 
 #include "Connection.h"
@@ -18,7 +19,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHash>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -26,6 +27,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -89,6 +91,16 @@ QString usageText()
                "      --function was eine Funktion betrifft (ihr Datensatz und ihre Zuordnungen);\n"
                "      text: eine Zeile je Eintrag, csv: mit Kopfzeile für Tabellenkalkulationen,\n"
                "      json: eine Liste von Objekten mit der Änderung als Objekt\n"
+               "  sicherheit-db report DATEI --out BERICHT.pdf [--user BENUTZER | --function ID [--below]\n"
+               "                | --all-users | --all-functions] [--changes-since DATUM]\n"
+               "      schreibt den Bericht zur Zugriffsprüfung als PDF (A4): Titelseite, je Benutzer seine\n"
+               "      Funktionen mit Pfad und ein Feld zum Abzeichnen, oder je Funktion, wer sie hat, und\n"
+               "      zuletzt die Befunde der Prüfung; ohne Angabe alle Benutzer; --changes-since fügt\n"
+               "      je Benutzer die Änderungen seiner Rechte aus dem Protokoll hinzu; BERICHT.pdf können\n"
+               "      andere Benutzer des Rechners nicht lesen, ein vorhandener wird nie überschrieben\n"
+               "  sicherheit-db review DATEI --user BENUTZER --by NAME\n"
+               "      vermerkt im Protokoll, dass NAME die Rechte des Benutzers geprüft hat (Rechte "
+               "geprüft)\n"
                "Statt einer DATEI geht überall auch ein Datenbankserver: eine URI "
                "postgresql://host/datenbank\n"
                "oder eine Verknüpfungsdatei, deren erste Zeile diese URI ist (ohne Kennwort: das steht in\n"
@@ -171,14 +183,6 @@ QString unfit(const demo::Admin &admin)
     return QString();
 }
 
-// A file by its whole path; a server's URI as given (it never holds a password).
-QString shownTarget(const QString &target)
-{
-    return target.startsWith(QLatin1String("postgres")) && target.contains(QLatin1String("://"))
-               ? target
-               : QFileInfo(target).absoluteFilePath();
-}
-
 int listUsers(const QString &file)
 {
     store::Connection db;
@@ -247,7 +251,7 @@ int init(const QStringList &args)
     if (!problem.isEmpty())
         return cli::refuse(problem);
     demo::createDatabase(args[0], admin);
-    out() << "Sicherheitsdatenbank " << shownTarget(args[0]) << " angelegt.\n"
+    out() << "Sicherheitsdatenbank " << cli::shownTarget(args[0]) << " angelegt.\n"
           << "Anmeldung als " << admin.user << " mit dem angegebenen Kennwort.\n";
     return 0;
 }
@@ -298,7 +302,7 @@ int demoFile(const QStringList &args)
     } else if (const int rc = createLarge(args[0], options); rc != 0) {
         return rc;
     }
-    out() << "Demo-Datenbank " << shownTarget(args[0]) << " angelegt.\n"
+    out() << "Demo-Datenbank " << cli::shownTarget(args[0]) << " angelegt.\n"
           << "Anmeldung: Benutzer \"admin\", Kennwort \"admin\" (Administrator).\n";
     return 0;
 }
@@ -342,7 +346,9 @@ int run(const QStringList &args)
                  {"import", commands::importTables},
                  {"copy", commands::copyTables},
                  {"upgrade", commands::upgrade},
-                 {"journal", commands::journalRows}};
+                 {"journal", commands::journalRows},
+                 {"report", commands::reportPdf},
+                 {"review", commands::reviewDone}};
     for (const auto &command : known) {
         if (args[0] == QLatin1String(command.name)) {
             // Every command names a file first.
@@ -358,7 +364,23 @@ int run(const QStringList &args)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // The report is drawn with Qt's painter, which needs a platform; it never opens a window, so it draws
+    // off screen unless told otherwise, and runs where no display is (a server, a cron job).
+    const bool draws = argc > 1 && qstrcmp(argv[1], "report") == 0;
+    if (draws && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (draws) {
+        // Qt's own remarks about the platform (no runtime folder under cron) are no answer of the tool.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        });
+    }
+    std::unique_ptr<QCoreApplication> app;
+    if (draws)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
     cli::askPasswordsOnTerminal();
     int rc = 1;
     try {

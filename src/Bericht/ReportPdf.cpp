@@ -1,0 +1,469 @@
+#include "ReportPdf.h"
+
+#include "ReportContent.h"
+
+#include "PrivateFile.h"
+#include "StoreError.h"
+
+#include <QFontMetricsF>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTextLayout>
+
+#include <limits>
+#include <vector>
+
+namespace report {
+
+namespace {
+
+constexpr int kDpi = 300;
+
+constexpr qreal mm(qreal millimetres)
+{
+    return millimetres / 25.4 * kDpi;
+}
+
+QFont font(qreal points, bool bold = false)
+{
+    // Sans with the marks the report needs (☐, ›, →) in one family, so that no glyph falls back elsewhere.
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    // Ligatures would turn "ff" in "Zugriffsprüfung" into one glyph that a search in the PDF misses.
+    f.setStyleStrategy(QFont::PreferNoShaping);
+    return f;
+}
+
+struct Column
+{
+    QString title;
+    qreal share; // of the table's width
+};
+
+// Places text on pages: it measures a section (Measure: one endless page), counts the pages (Count: breaks,
+// nothing painted) or paints them (Paint). Every pass takes the same steps with the same metrics, so the
+// count of the second is the number the third paints.
+class Pages
+{
+public:
+    enum class Mode
+    {
+        Measure,
+        Count,
+        Paint
+    };
+
+    Pages(Mode mode, QPdfWriter &writer, QPainter *painter, const ReportContent &content, int total)
+        : m_mode(mode), m_device(writer), m_painter(painter), m_total(total), m_width(writer.width()),
+          m_height(writer.height())
+    {
+        m_head = content.scopeLine();
+        m_source = content.titlePage().source;
+        m_made = content.titlePage().made;
+        const qreal small = QFontMetricsF(font(7.5), &m_device).height();
+        m_top = 2 * small + mm(4);
+        m_bottom = m_height - small - mm(4);
+        if (mode == Mode::Measure)
+            m_bottom = std::numeric_limits<qreal>::max();
+    }
+
+    qreal y() const { return m_y; }
+    int page() const { return m_page; }
+    bool atTop() const { return m_y <= m_top; }
+    qreal remaining() const { return m_bottom - m_y; }
+    qreal width() const { return m_width; }
+
+    void newPage()
+    {
+        if (m_page > 0 && m_mode == Mode::Paint)
+            static_cast<QPdfWriter &>(m_device).newPage();
+        ++m_page;
+        m_y = m_top;
+        if (m_mode == Mode::Paint)
+            paintHeadAndFoot();
+    }
+
+    void space(qreal height) { m_y += height; }
+
+    // Text wrapped to the width at words, and inside a word longer than a line; returns its height.
+    qreal measure(const QString &text, const QFont &f, qreal width) const
+    {
+        return lay(text, f, 0, 0, width, false);
+    }
+
+    void paragraph(const QString &text, const QFont &f, qreal indent = 0)
+    {
+        const qreal height = measure(text, f, m_width - indent);
+        if (height > remaining() && !atTop())
+            newPage();
+        lay(text, f, indent, m_y, m_width - indent, m_mode == Mode::Paint);
+        m_y += height;
+    }
+
+    // Label and value side by side, the value wrapped in its column.
+    void field(const QString &label, const QString &value)
+    {
+        const QFont plain = font(9.5), bold = font(9.5, true);
+        const qreal labelWidth = mm(55);
+        const qreal height =
+            std::max(measure(label, bold, labelWidth - mm(2)), measure(value, plain, m_width - labelWidth));
+        if (height > remaining() && !atTop())
+            newPage();
+        const bool paint = m_mode == Mode::Paint;
+        lay(label, bold, 0, m_y, labelWidth - mm(2), paint);
+        lay(value, plain, labelWidth, m_y, m_width - labelWidth, paint);
+        m_y += height + mm(0.8);
+    }
+
+    // A table whose rows break across pages; on every page it continues on, its caption (marked as a
+    // continuation) and its column heads come again.
+    void table(const QString &caption, const std::vector<Column> &columns,
+               const std::vector<QStringList> &rows)
+    {
+        const QFont captionFont = font(10.5, true), headFont = font(8.5, true), cellFont = font(8.5);
+        const qreal headHeight = rowHeight(columnTitles(columns), columns, headFont);
+        const qreal captionHeight = measure(caption, captionFont, m_width) + mm(1);
+        const qreal first = rows.empty() ? measure(QStringLiteral("keine"), cellFont, m_width)
+                                         : rowHeight(rows[0], columns, cellFont);
+        if (captionHeight + headHeight + first > remaining() && !atTop())
+            newPage();
+        lay(caption, captionFont, 0, m_y, m_width, m_mode == Mode::Paint);
+        m_y += captionHeight;
+        if (rows.empty()) {
+            lay(QStringLiteral("keine"), cellFont, mm(2), m_y, m_width, m_mode == Mode::Paint);
+            m_y += first + mm(3);
+            return;
+        }
+        paintRow(columnTitles(columns), columns, headFont, headHeight, true);
+        for (const QStringList &row : rows) {
+            const qreal height = rowHeight(row, columns, cellFont);
+            if (height > remaining() && m_y > m_top + captionHeight + headHeight) {
+                newPage();
+                const QString continued = QStringLiteral("%1 (Fortsetzung)").arg(caption);
+                const qreal h = measure(continued, captionFont, m_width) + mm(1);
+                lay(continued, captionFont, 0, m_y, m_width, m_mode == Mode::Paint);
+                m_y += h;
+                paintRow(columnTitles(columns), columns, headFont, headHeight, true);
+            }
+            paintRow(row, columns, cellFont, height, false);
+        }
+        m_y += mm(3);
+    }
+
+private:
+    static QStringList columnTitles(const std::vector<Column> &columns)
+    {
+        QStringList titles;
+        for (const Column &c : columns)
+            titles << c.title;
+        return titles;
+    }
+
+    qreal cellWidth(const Column &c) const { return c.share * m_width - 2 * kPad; }
+
+    qreal rowHeight(const QStringList &cells, const std::vector<Column> &columns, const QFont &f) const
+    {
+        qreal height = 0;
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            height =
+                std::max(height, measure(cells.value(static_cast<qsizetype>(i)), f, cellWidth(columns[i])));
+        return height + 2 * kPad;
+    }
+
+    void paintRow(const QStringList &cells, const std::vector<Column> &columns, const QFont &f, qreal height,
+                  bool head)
+    {
+        if (m_mode == Mode::Paint) {
+            if (head)
+                m_painter->fillRect(QRectF(0, m_y, m_width, height), QColor(225, 225, 225));
+            qreal x = 0;
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                lay(cells.value(static_cast<qsizetype>(i)), f, x + kPad, m_y + kPad, cellWidth(columns[i]),
+                    true);
+                x += columns[i].share * m_width;
+            }
+            m_painter->setPen(QPen(QColor(150, 150, 150), mm(0.15)));
+            m_painter->drawLine(QPointF(0, m_y + height), QPointF(m_width, m_y + height));
+        }
+        m_y += height;
+    }
+
+    qreal lay(QString text, const QFont &f, qreal x, qreal y, qreal width, bool paint) const
+    {
+        text.replace(QStringLiteral("\r\n"), QString(QChar::LineSeparator));
+        text.replace(u'\n', QChar::LineSeparator).replace(u'\r', QChar::LineSeparator);
+        QTextLayout layout(text, f, &m_device);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        qreal height = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            line.setPosition(QPointF(0, height));
+            height += line.height();
+        }
+        layout.endLayout();
+        if (paint) {
+            m_painter->setPen(Qt::black);
+            layout.draw(m_painter, QPointF(x, y));
+        }
+        return height;
+    }
+
+    void paintHeadAndFoot()
+    {
+        const QFont small = font(7.5);
+        const QFontMetricsF metrics(small, &m_device);
+        m_painter->setFont(small);
+        m_painter->setPen(Qt::black);
+        const auto line = [&](const QString &text, qreal y, Qt::Alignment align) {
+            m_painter->drawText(QRectF(0, y, m_width, metrics.height()), static_cast<int>(align),
+                                metrics.elidedText(text, Qt::ElideMiddle, m_width));
+        };
+        line(QStringLiteral("Zugriffsprüfung: %1").arg(m_head), 0, Qt::AlignLeft);
+        line(m_source, metrics.height(), Qt::AlignLeft);
+        const qreal rule = 2 * metrics.height() + mm(1.5);
+        m_painter->setPen(QPen(QColor(120, 120, 120), mm(0.2)));
+        m_painter->drawLine(QPointF(0, rule), QPointF(m_width, rule));
+        const qreal foot = m_height - metrics.height();
+        m_painter->drawLine(QPointF(0, foot - mm(1.5)), QPointF(m_width, foot - mm(1.5)));
+        m_painter->setPen(Qt::black);
+        line(QStringLiteral("Erstellt am %1").arg(m_made), foot, Qt::AlignLeft);
+        line(QStringLiteral("Seite %1 von %2").arg(m_page).arg(m_total), foot, Qt::AlignRight);
+    }
+
+    static constexpr qreal kPad = mm(1.2);
+
+    Mode m_mode;
+    QPaintDevice &m_device;
+    QPainter *m_painter;
+    int m_total;
+    qreal m_width, m_height;
+    qreal m_top = 0, m_bottom = 0, m_y = 0;
+    int m_page = 0;
+    QString m_head, m_source, m_made;
+};
+
+void titlePage(Pages &pages, const ReportContent &content)
+{
+    const TitlePage &t = content.titlePage();
+    pages.space(mm(20));
+    pages.paragraph(QStringLiteral("Zugriffsprüfung"), font(22, true));
+    pages.paragraph(QStringLiteral("Bericht über die Rechte in der Sicherheitsdatenbank"), font(12));
+    pages.space(mm(12));
+    pages.field(QStringLiteral("Datenbank"), t.source);
+    pages.field(QStringLiteral("Erstellt am"), t.made);
+    pages.field(QStringLiteral("Erstellt von"), t.madeBy);
+    pages.field(QStringLiteral("Umfang"), t.scope);
+    pages.field(QStringLiteral("Änderungen"), t.since.isEmpty()
+                                                  ? QStringLiteral("nicht aufgeführt")
+                                                  : QStringLiteral("aus dem Protokoll, %1").arg(t.since));
+    pages.space(mm(4));
+    for (const auto &[label, value] : t.counts)
+        pages.field(label, value);
+}
+
+void signOff(Pages &pages)
+{
+    const QFont f = font(10);
+    pages.space(mm(4));
+    pages.paragraph(
+        QStringLiteral("☐ Rechte bestätigt     ☐ Änderungen nötig: ______________________________"), f);
+    pages.space(mm(6));
+    pages.paragraph(
+        QStringLiteral("Name, Datum, Unterschrift: ________________________________________________"), f);
+    pages.space(mm(8));
+}
+
+void userSection(Pages &pages, const ReportContent &content, const UserSection &s)
+{
+    pages.paragraph(QStringLiteral("Benutzer %1").arg(s.user), font(14, true));
+    pages.space(mm(2));
+    pages.field(QStringLiteral("Vollständiger Name"), s.realName);
+    pages.field(QStringLiteral("Initialien"),
+                s.sharedWith.isEmpty() ? s.initials
+                                       : QStringLiteral("%1, geteilt mit %2: sie haben dieselben Rechte")
+                                             .arg(s.initials, s.sharedWith.join(QStringLiteral(", "))));
+    pages.field(QStringLiteral("Administrator"), s.admin);
+    pages.space(mm(2));
+    std::vector<QStringList> held;
+    held.reserve(s.held.size());
+    for (const rights::Held &h : s.held)
+        held.push_back({QString::number(h.function), h.path});
+    pages.table(QStringLiteral("Funktionen (%1)").arg(s.held.size()),
+                {{QStringLiteral("id"), 0.1}, {QStringLiteral("Funktion"), 0.9}}, held);
+    if (content.listsChanges()) {
+        std::vector<QStringList> changes;
+        for (const Change &c : s.changes)
+            changes.push_back({c.when, c.by, c.action, c.what});
+        pages.table(QStringLiteral("Änderungen %1").arg(content.titlePage().since),
+                    {{QStringLiteral("Zeit (UTC)"), 0.19},
+                     {QStringLiteral("Von"), 0.13},
+                     {QStringLiteral("Aktion"), 0.2},
+                     {QStringLiteral("Änderung"), 0.48}},
+                    changes);
+    }
+    signOff(pages);
+}
+
+void functionSection(Pages &pages, const FunctionSection &s)
+{
+    pages.paragraph(QStringLiteral("Funktion %1").arg(s.id), font(13, true));
+    pages.paragraph(s.path, font(9.5));
+    pages.space(mm(2));
+    std::vector<QStringList> holders;
+    holders.reserve(s.holders.size());
+    for (const HolderLine &h : s.holders)
+        holders.push_back({h.user, h.realName, h.initials});
+    pages.table(QStringLiteral("Inhaber (%1)").arg(s.holders.size()),
+                {{QStringLiteral("Benutzer"), 0.3},
+                 {QStringLiteral("Vollständiger Name"), 0.5},
+                 {QStringLiteral("Initialien"), 0.2}},
+                holders);
+    pages.space(mm(4));
+}
+
+void findingsPage(Pages &pages, const ReportContent &content)
+{
+    pages.newPage();
+    pages.paragraph(QStringLiteral("Befunde der Prüfung"), font(14, true));
+    pages.space(mm(3));
+    const auto &found = content.findings();
+    if (found.empty()) {
+        pages.paragraph(QStringLiteral("Keine Befunde: die Prüfung fand nichts Falsches oder Zweifelhaftes."),
+                        font(9.5));
+        return;
+    }
+    std::vector<QStringList> rows;
+    for (const rights::Problem &p : found) {
+        QStringList ids;
+        for (std::size_t i = 0; i < p.rows.size() && i < 20; ++i)
+            ids << QString::number(p.rows[i]);
+        if (p.rows.size() > 20)
+            ids << QStringLiteral("… (%1 insgesamt)").arg(p.rows.size());
+        rows.push_back({p.text, ids.join(QStringLiteral(", "))});
+    }
+    pages.table(rights::findingsCount(found.size()),
+                {{QStringLiteral("Befund"), 0.7}, {QStringLiteral("Zeilen (ids)"), 0.3}}, rows);
+}
+
+// One pass over the whole report. In Count it notes, per section, whether it starts on a new page; Paint
+// follows those notes, so both passes break alike. Returns false when stopped.
+bool pass(Pages &pages, QPdfWriter &writer, const ReportContent &content, std::vector<char> &breaks,
+          const std::function<bool()> &step)
+{
+    pages.newPage();
+    titlePage(pages, content);
+    const bool ofUsers = content.userCount() > 0;
+    const std::size_t count = ofUsers ? content.userCount() : content.functionCount();
+    const bool counting = breaks.empty();
+    if (counting)
+        breaks.assign(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!step())
+            return false;
+        if (ofUsers) {
+            const UserSection s = content.user(i);
+            if (counting) {
+                // The first section of users starts after the title page; the next where it fits whole.
+                Pages measure(Pages::Mode::Measure, writer, nullptr, content, 0);
+                userSection(measure, content, s);
+                breaks[i] = i == 0 || measure.y() > pages.remaining() ? 1 : 0;
+            }
+            if (breaks[i])
+                pages.newPage();
+            userSection(pages, content, s);
+        } else {
+            if (i == 0)
+                pages.newPage();
+            functionSection(pages, content.function(i));
+        }
+    }
+    findingsPage(pages, content);
+    return true;
+}
+
+} // namespace
+
+std::optional<int> writePdf(const ReportContent &content, QIODevice &device, const Progress &progress)
+{
+    QPdfWriter writer(&device);
+    writer.setResolution(kDpi);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(18, 14, 18, 14), QPageLayout::Millimeter));
+    writer.setTitle(QStringLiteral("Zugriffsprüfung: %1").arg(content.scopeLine()));
+    writer.setCreator(QStringLiteral("Sicherheit"));
+
+    const qint64 sections = static_cast<qint64>(std::max(content.userCount(), content.functionCount()));
+    qint64 done = 0;
+    const auto step = [&]() { return !progress || progress(done++, 2 * sections); };
+
+    std::vector<char> breaks;
+    Pages counted(Pages::Mode::Count, writer, nullptr, content, 0);
+    if (!pass(counted, writer, content, breaks, step))
+        return std::nullopt;
+
+    QPainter painter;
+    if (!painter.begin(&writer))
+        throw store::StoreError(QStringLiteral("Der Bericht kann nicht als PDF geschrieben werden."));
+    Pages painted(Pages::Mode::Paint, writer, &painter, content, counted.page());
+    const bool whole = pass(painted, writer, content, breaks, step);
+    painter.end();
+    if (!whole)
+        return std::nullopt;
+    if (progress)
+        progress(2 * sections, 2 * sections);
+    return painted.page();
+}
+
+namespace {
+
+// The PDF's bytes on their way into a private file. A failure to write is kept, not thrown through the PDF
+// engine, and raised once the engine is done.
+class PrivateDevice : public QIODevice
+{
+public:
+    explicit PrivateDevice(store::PrivateFile &file) : m_file(file) { open(QIODevice::WriteOnly); }
+
+    const std::optional<store::StoreError> &failure() const { return m_failure; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        if (m_failure)
+            return -1;
+        try {
+            m_file.write(QByteArrayView(data, size));
+        } catch (const store::StoreError &e) {
+            m_failure = e;
+            return -1;
+        }
+        return size;
+    }
+
+private:
+    store::PrivateFile &m_file;
+    std::optional<store::StoreError> m_failure;
+};
+
+} // namespace
+
+std::optional<int> savePdf(const ReportContent &content, const QString &path,
+                           store::PrivateFile::Existing existing, const Progress &progress)
+{
+    store::PrivateFile file(path, existing);
+    PrivateDevice device(file);
+    const std::optional<int> pages = writePdf(content, device, progress);
+    device.close();
+    if (device.failure())
+        throw *device.failure();
+    if (pages)
+        file.commit();
+    return pages;
+}
+
+} // namespace report

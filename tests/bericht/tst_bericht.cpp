@@ -1,0 +1,298 @@
+// The access review report as a reviewer reads it, on a file and on a server: made with sicherheit-db and
+// read back with poppler's pdftotext, so that what is checked is what a PDF reader shows.
+
+#include "JournalHistory.h"
+#include "PgServer.h"
+#include "ReportContent.h"
+#include "ReportPdf.h"
+#include "Words.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+using testsupport::words;
+
+namespace {
+
+// What a poppler tool prints for these arguments; empty when it failed.
+QString poppler(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QString pdfText(const QString &pdf)
+{
+    return poppler(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+}
+
+int pageCount(const QString &pdf)
+{
+    static const QRegularExpression pages(QStringLiteral("Pages:\\s+(\\d+)"));
+    return pages.match(poppler(QStringLiteral("pdfinfo"), {pdf})).captured(1).toInt();
+}
+
+// Three users (anna and carl share the initials AN), a small tree, an assignment to initials nobody has,
+// and dora with enough functions that her table runs over a page.
+void fill(testsupport::Db &db)
+{
+    for (const char *sql : {"insert into Benutzer (User, RealName, Initialien, Admin) values (\"anna\", "
+                            "\"Anna Berg\", \"AN\", true)",
+                            "insert into Benutzer (User, Initialien) values (\"bert\", \"BE\")",
+                            "insert into Benutzer (User, Initialien) values (\"carl\", \"an\")",
+                            "insert into Benutzer (User, Initialien) values (\"dora\", \"DO\")",
+                            "insert into Funktionen (Titel, inGruppe) values (\"Verkauf\", 0)", // 1
+                            "insert into Funktionen (Titel, inGruppe) values (\"Kunden\", 1)",  // 2
+                            "insert into Funktionen (Titel, inGruppe) values (\"Ändern\", 2)",  // 3
+                            "insert into Funktionen (Titel, inGruppe) values (\"Lager\", 0)",   // 4
+                            "insert into Funktionen_Benutzer (Funktion, User) values (3, \"AN\")",
+                            "insert into Funktionen_Benutzer (Funktion, User) values (4, \"BE\")",
+                            "insert into Funktionen_Benutzer (Funktion, User) values (2, \"XY\")"})
+        db.conn.execute(QString::fromUtf8(sql));
+    for (int i = 1; i <= 60; ++i) {
+        db.conn.execute(QStringLiteral("insert into Funktionen (Titel, inGruppe) values (\"Posten %1\", 4)")
+                            .arg(i, 3, 10, QChar(u'0')));
+        db.conn.execute(QStringLiteral("insert into Funktionen_Benutzer (Funktion, User) values (%1, \"DO\")")
+                            .arg(i + 4));
+    }
+}
+
+// Makes the report of these options; its path, or empty when the tool failed.
+QString madeReport(const QTemporaryDir &dir, const testsupport::Db &db, const QStringList &options,
+                   const QString &name = QStringLiteral("bericht.pdf"))
+{
+    const QString pdf = dir.filePath(name);
+    QByteArray out, err;
+    const int rc =
+        testsupport::runTool(words({"report"}) << db.file << words({"--out"}) << pdf << options, &out, &err);
+    if (rc != 0)
+        qWarning("report: %s", err.constData());
+    return rc == 0 ? pdf : QString();
+}
+
+} // namespace
+
+class TestBericht : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Each scope shows its sections and no others; every report ends with the findings, and every page
+    // counts all pages.
+    void scopes_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QStringList>("notShown");
+        QTest::newRow("user") << words({"--user", "ANNA"})
+                              << words({"Zugriffsprüfung: Benutzer ANNA", "Benutzer anna", "Anna Berg",
+                                        "AN, geteilt mit carl", "Formulare › Verkauf › Kunden › Ändern",
+                                        "☐ Rechte bestätigt",
+                                        "Änderungen nötig:", "Name, Datum, Unterschrift"})
+                              << words({"Benutzer bert", "Inhaber"});
+        QTest::newRow("function below")
+            << words({"--function", "1", "--below"})
+            << words({"Funktion 1", "Funktion 2", "Funktion 3", "Inhaber (1)", "carl"})
+            << words({"Funktion 4", "Rechte bestätigt"});
+        QTest::newRow("all users") << QStringList()
+                                   << words({"alle Benutzer", "Benutzer anna", "Benutzer bert",
+                                             "Benutzer dora", "Formulare › Lager › Posten 060"})
+                                   << words({"Inhaber"});
+        QTest::newRow("all functions")
+            << words({"--all-functions"})
+            << words({"alle Funktionen", "Funktion 4", "Formulare › Lager", "(kein Benutzer)"})
+            << words({"Rechte bestätigt"});
+    }
+    void scopes()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, shown);
+        QFETCH(QStringList, notShown);
+        testsupport::Db db;
+        fill(db);
+        const QTemporaryDir dir;
+        const QString pdf = madeReport(dir, db, options);
+        QVERIFY(!pdf.isEmpty());
+        const QString text = pdfText(pdf);
+        for (const QString &expected : shown + words({"Befunde der Prüfung", "gehören zu keinem Benutzer"}))
+            QVERIFY2(text.contains(expected), qPrintable(expected));
+        for (const QString &absent : notShown)
+            QVERIFY2(!text.contains(absent), qPrintable(absent));
+        const int pages = pageCount(pdf);
+        QVERIFY(pages >= 2);
+        for (int page = 1; page <= pages; ++page)
+            QVERIFY(text.contains(QStringLiteral("Seite %1 von %2").arg(page).arg(pages)));
+        QVERIFY(!text.contains(QStringLiteral("Seite %1 von").arg(pages + 1)));
+    }
+
+    // dora's 60 functions run over a page: the table goes on under its caption marked as continued and its
+    // column heads again; her section starts a page of its own. The first pages are kept as pictures.
+    void aTableRunsOverAPage()
+    {
+        testsupport::Db db;
+        fill(db);
+        const QTemporaryDir dir;
+        const QString pdf = madeReport(dir, db, QStringList());
+        QVERIFY(!pdf.isEmpty());
+        const QStringList pages = pdfText(pdf).split(u'\f');
+        const auto pageOf = [&pages](const QString &text) {
+            for (qsizetype i = 0; i < pages.size(); ++i) {
+                if (pages[i].contains(text))
+                    return i;
+            }
+            return qsizetype{-1};
+        };
+        const qsizetype start = pageOf(QStringLiteral("Benutzer dora"));
+        const qsizetype continued = pageOf(QStringLiteral("Funktionen (60) (Fortsetzung)"));
+        QVERIFY(start > 0);
+        QCOMPARE(continued, start + 1);
+        static const QRegularExpression head(QStringLiteral("^\\s*id\\s+Funktion\\s*$"),
+                                             QRegularExpression::MultilineOption);
+        QVERIFY(head.match(pages[start]).hasMatch());
+        QVERIFY(head.match(pages[continued]).hasMatch());
+        QVERIFY(pages[continued].contains(QStringLiteral("Posten 060")));
+        // Her section begins at the top of its page, not under carl's.
+        QVERIFY(!pages[start].contains(QStringLiteral("Benutzer carl")));
+
+        QDir().mkpath(QStringLiteral(SICHERHEIT_SCREENSHOT_DIR));
+        for (const char *page : {"1", "2"})
+            poppler(
+                QStringLiteral("pdftoppm"),
+                {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("60"),
+                 QStringLiteral("-singlefile"), QStringLiteral("-f"), QString::fromLatin1(page),
+                 QStringLiteral("-l"), QString::fromLatin1(page), pdf,
+                 QStringLiteral(SICHERHEIT_SCREENSHOT_DIR "/bericht-seite-") + QString::fromLatin1(page)});
+        QVERIFY(QFile::exists(QStringLiteral(SICHERHEIT_SCREENSHOT_DIR "/bericht-seite-1.png")));
+    }
+
+    // A user's changes since a date come from the journal, readably; a review goes on record and shows
+    // in the next report.
+    void changesSinceADateAndTheReview()
+    {
+        testsupport::Db db;
+        testsupport::appendHistory(db);
+        const QTemporaryDir dir;
+        QByteArray out, err;
+        QCOMPARE(testsupport::runTool(words({"review"})
+                                          << db.file << words({"--user", "ANNA", "--by", "Frau Prüfer"}),
+                                      &out, &err),
+                 0);
+        QVERIFY2(QString::fromUtf8(out).contains(QStringLiteral("vermerkt")), err.constData());
+        const QString pdf = madeReport(dir, db, words({"--user", "anna", "--changes-since", "01.12.2026"}));
+        QVERIFY(!pdf.isEmpty());
+        const QString text = pdfText(pdf);
+        QVERIFY(text.contains(QStringLiteral("Änderungen seit 01.12.2026 00:00 UTC")));
+        QVERIFY(text.contains(QStringLiteral("01.12.2026 00:00 UTC")));
+        QVERIFY(text.contains(QStringLiteral("RealName: Anna → Anna B.")));
+        QVERIFY(text.contains(QStringLiteral("Zuordnung angelegt")));
+        QVERIFY(text.contains(QStringLiteral("Rechte geprüft")));
+        QVERIFY(text.contains(QStringLiteral("geprüft von Frau Prüfer")));
+        // Before the date, and a logon, are no change of rights.
+        QVERIFY(!text.contains(QStringLiteral("30.11.2026")));
+        QVERIFY(!text.contains(QStringLiteral("Kennwort falsch")));
+
+        QCOMPARE(testsupport::runTool(
+                     words({"journal"}) << db.file << words({"--format", "json", "--user", "anna"}), &out),
+                 0);
+        const QString journal = QString::fromUtf8(out);
+        QVERIFY(journal.contains(QStringLiteral(R"("Aenderung":{"Pruefer":"Frau Prüfer","User":"Anna"},)"
+                                                R"("Aktion":"Rechte geprüft")")));
+    }
+
+    // A title of one 300-character word wraps inside the page, whole.
+    void aHugeWordWraps()
+    {
+        testsupport::Db db;
+        const QString word = QString(300, u'W');
+        try {
+            db.conn.execute(
+                QStringLiteral("insert into Funktionen (Titel, inGruppe) values (\"%1\", 0)").arg(word));
+        } catch (const store::StoreError &) {
+            QSKIP("the server holds a title to its declared size");
+        }
+        const QTemporaryDir dir;
+        const QString pdf = madeReport(dir, db, words({"--function", "1"}));
+        QVERIFY(!pdf.isEmpty());
+        const QString boxes = poppler(QStringLiteral("pdftotext"),
+                                      {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("2"),
+                                       QStringLiteral("-l"), QStringLiteral("2"), pdf, QStringLiteral("-")});
+        static const QRegularExpression pageWidth(QStringLiteral("<page width=\"([\\d.]+)\""));
+        static const QRegularExpression box(
+            QStringLiteral("<word xMin=\"[\\d.]+\" yMin=\"[\\d.]+\" xMax=\"([\\d.]+)\"[^>]*>([^<]*)</word>"));
+        const double width = pageWidth.match(boxes).captured(1).toDouble();
+        QVERIFY(width > 500);
+        qsizetype ws = 0;
+        for (auto it = box.globalMatch(boxes); it.hasNext();) {
+            const auto m = it.next();
+            QVERIFY2(m.captured(1).toDouble() < width - 30, qPrintable(m.captured(2)));
+            if (m.captured(2).count(u'W') == m.captured(2).size())
+                ws += m.captured(2).size();
+        }
+        QCOMPARE(ws, qsizetype{300});
+    }
+
+    // A report of every user tells how far it got and stops when asked to, leaving no file behind.
+    void progressAndStopping()
+    {
+        testsupport::Db db;
+        fill(db);
+        const rights::Snapshot file = rights::Snapshot::read(db.conn);
+        const report::ReportContent content(db.conn, file, {}, db.file, QString(), QStringLiteral("prüfer"),
+                                            QDateTime::currentDateTime());
+        const QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("abgebrochen.pdf"));
+        qint64 told = 0;
+        const auto stopAtTwo = [&told](qint64 done, qint64 total) {
+            told = total;
+            return done < 2;
+        };
+        QVERIFY(!report::savePdf(content, pdf, store::PrivateFile::Existing::Refuse, stopAtTwo));
+        QVERIFY(!QFile::exists(pdf));
+        QCOMPARE(told, qint64{8}); // four users, laid out twice
+        qint64 last = 0;
+        const auto pages = report::savePdf(content, pdf, store::PrivateFile::Existing::Refuse,
+                                           [&last](qint64 done, qint64) { return (last = done) >= 0; });
+        QVERIFY(pages && *pages == pageCount(pdf));
+        QCOMPARE(last, qint64{8});
+    }
+
+    // A date of changes needs a journal; a review is never reported as done where it cannot be recorded.
+    void withoutAJournal_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("report") << words(
+            {"report", "FILE", "--out", "x.pdf", "--changes-since", "2026-12-01"});
+        QTest::newRow("review") << words({"review", "FILE", "--user", "anna", "--by", "Prüfer"});
+    }
+    void withoutAJournal()
+    {
+        QFETCH(QStringList, args);
+        const bool server = testsupport::onServer();
+        QStringList older = server ? schema::serverCreateStatements() : schema::createStatements();
+        const QStringList journal =
+            server ? schema::serverJournalCreateStatements() : schema::journalCreateStatements();
+        older.removeIf([&journal](const QString &s) { return journal.contains(s); });
+        QTemporaryDir dir;
+        QString target = dir.filePath(QStringLiteral("alt.mdb"));
+        if (server)
+            store::Connection::createServerTables(target = testsupport::freshServerDatabase(false), older,
+                                                  schema::tableNames());
+        else
+            store::Connection::createDatabase(target, databasePassword(), older);
+        args.replaceInStrings(QStringLiteral("FILE"), target);
+        args.replaceInStrings(QStringLiteral("x.pdf"), dir.filePath(QStringLiteral("x.pdf")));
+        QByteArray out, err;
+        QCOMPARE(testsupport::runTool(args, &out, &err), 1);
+        QVERIFY2(QString::fromUtf8(err).contains(QStringLiteral("kein Änderungsprotokoll")), err.constData());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("x.pdf"))));
+    }
+};
+
+SUITE_MAIN(QGuiApplication, TestBericht)
+#include "tst_bericht.moc"
