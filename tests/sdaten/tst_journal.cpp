@@ -160,6 +160,49 @@ private slots:
         QCOMPARE(read, ids);
     }
 
+    // A machine whose clock was behind writes a row with an earlier time after later ones: a period finds
+    // it by its time wherever its id stands, and leaves it out where its id alone falls in the period's ids.
+    void aPeriodFindsTheRowsOfAClockBehind_data()
+    {
+        QTest::addColumn<QString>("since");
+        QTest::addColumn<QString>("until");
+        QTest::addColumn<QList<qint64>>("newestFirst");
+        QTest::newRow("the day it belongs to") << "2026-12-01"
+                                               << "2026-12-01" << QList<qint64>{9, 4, 3, 2};
+        QTest::newRow("from the day after") << "2026-12-02" << QString() << QList<qint64>{8, 7, 6, 5};
+        QTest::newRow("until the day before") << QString() << "2026-11-30" << QList<qint64>{1};
+    }
+    void aPeriodFindsTheRowsOfAClockBehind()
+    {
+        QFETCH(QString, since);
+        QFETCH(QString, until);
+        QFETCH(QList<qint64>, newestFirst);
+        testsupport::Db db;
+        testsupport::appendHistory(db);
+        {
+            store::Connection::Transaction transaction(db.conn, QString());
+            journal::append(db.conn, {QStringLiteral("2026-12-01T10:00:00.000Z"),
+                                      QStringLiteral("bert"),
+                                      {},
+                                      {},
+                                      {},
+                                      schema::kBenutzer,
+                                      QVariant(),
+                                      schema::aktion::kAnmeldung,
+                                      QStringLiteral("{}")});
+            transaction.commit();
+        }
+        journal::Filter f;
+        f.since = since.isEmpty() ? QString() : *journal::parseSince(since);
+        f.until = until.isEmpty() ? QString() : *journal::parseUntil(until);
+        QList<qint64> read;
+        journal::forEach(db.conn, f, journal::Order::NewestFirst, [&read](const journal::Row &row) {
+            read << row.id;
+            return true;
+        });
+        QCOMPARE(read, newestFirst);
+    }
+
     void datesAsTyped_data()
     {
         QTest::addColumn<QString>("typed");
