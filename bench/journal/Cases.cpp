@@ -10,13 +10,15 @@
 #include "Schema.h"
 #include "SDaten.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QProcess>
 #include <QtEndian>
 
+#include <openssl/evp.h>
+
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <memory>
 
 namespace journalbench {
@@ -78,28 +80,61 @@ double runTool(const QStringList &args)
     return seconds;
 }
 
-// A field as the chain hashes it: its length in 8 bytes, big-endian, then its bytes.
-void addField(QCryptographicHash &hash, const char *bytes, qint64 size)
+// SHA-256 the bare way: OpenSSL's, fed field by field, the algorithm fetched and the context made once.
+class BareSha256
 {
-    std::array<char, 8> length{};
-    qToBigEndian<qint64>(size, length.data());
-    hash.addData(QByteArrayView(length.data(), length.size()));
-    if (size > 0)
-        hash.addData(QByteArrayView(bytes, size));
-}
+public:
+    BareSha256() : m_algorithm(EVP_MD_fetch(nullptr, "SHA256", nullptr)), m_context(EVP_MD_CTX_new())
+    {
+        expect(m_algorithm && m_context, QStringLiteral("OpenSSL's SHA-256"));
+    }
+    ~BareSha256()
+    {
+        EVP_MD_CTX_free(m_context);
+        EVP_MD_free(m_algorithm);
+    }
+    BareSha256(const BareSha256 &) = delete;
+    BareSha256 &operator=(const BareSha256 &) = delete;
 
-void addColumn(QCryptographicHash &hash, sqlite3_stmt *s, int column)
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, column));
-    addField(hash, text, sqlite3_column_bytes(s, column));
-}
+    void start() { EVP_DigestInit_ex(m_context, m_algorithm, nullptr); }
+    // A field as the chain hashes it: its length in 8 bytes, big-endian, then its bytes.
+    void field(const char *bytes, qint64 size)
+    {
+        std::array<char, 8> length{};
+        qToBigEndian<qint64>(size, length.data());
+        EVP_DigestUpdate(m_context, length.data(), length.size());
+        if (size > 0)
+            EVP_DigestUpdate(m_context, bytes, static_cast<std::size_t>(size));
+    }
+    void column(sqlite3_stmt *s, int c)
+    {
+        field(reinterpret_cast<const char *>(sqlite3_column_text(s, c)), sqlite3_column_bytes(s, c));
+    }
+    void integer(qint64 value)
+    {
+        std::array<char, 24> digits{};
+        const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+        field(digits.data(), end - digits.data());
+    }
+    // The sum in lower-case hex.
+    std::array<char, 64> hex()
+    {
+        std::array<unsigned char, EVP_MAX_MD_SIZE> sum{};
+        unsigned int length = 0;
+        EVP_DigestFinal_ex(m_context, sum.data(), &length);
+        static const char digits[] = "0123456789abcdef";
+        std::array<char, 64> out{};
+        for (std::size_t i = 0; i < 32; ++i) {
+            out[2 * i] = digits[sum[i] >> 4];
+            out[2 * i + 1] = digits[sum[i] & 15];
+        }
+        return out;
+    }
 
-void addInteger(QCryptographicHash &hash, qint64 value)
-{
-    std::array<char, 24> digits{};
-    const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-    addField(hash, digits.data(), end - digits.data());
-}
+private:
+    EVP_MD *m_algorithm;
+    EVP_MD_CTX *m_context;
+};
 
 // The chain checked the bare way: the rows' fields as SQLite gives them, hashed with the same layout. The
 // number of rows read, and the id of the first that does not follow (0: none).
@@ -108,28 +143,30 @@ std::pair<qint64, qint64> bareChain(const bench::RawDb &bare)
     const store::StmtPtr s = bare.prepare(
         QStringLiteral("SELECT id, Zeit, Administrator, Konto, Rechner, Programm, Tabelle, Zeile, "
                        "Aktion, Aenderung, Pruefsumme FROM Protokoll ORDER BY id"));
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    QByteArray previous;
+    BareSha256 hash;
+    std::array<char, 64> previous{};
+    qint64 previousSize = 0;
     qint64 rows = 0;
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
         ++rows;
-        hash.reset();
-        addField(hash, previous.constData(), previous.size());
+        hash.start();
+        hash.field(previous.data(), previousSize);
         const qint64 id = sqlite3_column_int64(s.get(), 0);
-        addInteger(hash, id);
+        hash.integer(id);
         for (int c = 1; c <= 6; ++c)
-            addColumn(hash, s.get(), c);
+            hash.column(s.get(), c);
         if (sqlite3_column_type(s.get(), 7) == SQLITE_NULL)
-            addField(hash, nullptr, -1);
+            hash.field(nullptr, -1);
         else
-            addInteger(hash, sqlite3_column_int64(s.get(), 7));
-        addColumn(hash, s.get(), 8);
-        addColumn(hash, s.get(), 9);
-        const QByteArrayView stored(reinterpret_cast<const char *>(sqlite3_column_text(s.get(), 10)),
-                                    sqlite3_column_bytes(s.get(), 10));
-        if (hash.result().toHex() != stored)
+            hash.integer(sqlite3_column_int64(s.get(), 7));
+        hash.column(s.get(), 8);
+        hash.column(s.get(), 9);
+        const std::array<char, 64> sum = hash.hex();
+        const auto *stored = reinterpret_cast<const char *>(sqlite3_column_text(s.get(), 10));
+        if (sqlite3_column_bytes(s.get(), 10) != 64 || std::memcmp(stored, sum.data(), sum.size()) != 0)
             return {rows, id};
-        previous = stored.toByteArray();
+        previous = sum;
+        previousSize = 64;
     }
     return {rows, 0};
 }
@@ -211,7 +248,7 @@ std::vector<bench::Result> chainCheck(const QString &file, int reps)
     return {{QStringLiteral("chain check, %1 rows").arg(count(rows)), QStringLiteral("ours"), median(ours),
              QStringLiteral("bare"), median(raw), 2.0,
              QStringLiteral("median of %1; journal::firstBroken against the rows read by SQLite and hashed "
-                            "(SHA-256, the same bytes) in the process")
+                            "(OpenSSL's SHA-256, the same bytes) in the process")
                  .arg(reps)}};
 }
 
