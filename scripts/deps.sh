@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, and only those that are missing.
 set -euo pipefail
 pkgs=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libsqlcipher-dev sqlcipher libpq-dev
-      qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core fonts-liberation)
+      libssl-dev qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core fonts-liberation)
 # What only the tests need: --test adds it (the tests start a PostgreSQL server of their own).
 if [ "${1:-}" = "--test" ]; then pkgs+=(lintian postgresql-15 openssl poppler-utils); fi
 missing=()

@@ -276,11 +276,24 @@ void forEach(store::Connection &db, const Filter &filter, Order order,
     if (!db.hasTable(schema::kProtokoll))
         return;
     using namespace schema::protokoll;
-    QStringList where;
+    QStringList period;
     if (!filter.since.isEmpty())
-        where << QStringLiteral("%1>=%2").arg(kZeitBytes, schema::literal(filter.since));
+        period << QStringLiteral("%1>=%2").arg(kZeitBytes, schema::literal(filter.since));
     if (!filter.until.isEmpty())
-        where << QStringLiteral("%1<%2").arg(kZeitBytes, schema::literal(filter.until));
+        period << QStringLiteral("%1<%2").arg(kZeitBytes, schema::literal(filter.until));
+    QStringList where = period;
+    if (!period.isEmpty()) {
+        // Read by the index on Zeit, the rows would have to be sorted by id first, all of them for a long
+        // period, and asked for in id order, the database reads the whole journal for a short one. So the
+        // index gives the first and last id in the period, and the rows between them are read in id order,
+        // each still held against the period: a machine whose clock was behind may have written one in
+        // between. (id+0: the least id itself the database would look for in id order, row by row.)
+        for (const char *bound :
+             {"%1>=(select min(%1+0) from (select %1, %2 as %3 from %4) as Zeiten where %5)",
+              "%1<=(select max(%1+0) from (select %1, %2 as %3 from %4) as Zeiten where %5)"})
+            where << QString::fromLatin1(bound).arg(kId, kZeit, kZeitBytes, schema::kProtokoll,
+                                                    period.join(QStringLiteral(" and ")));
+    }
     if (!filter.by.isEmpty())
         where << QStringLiteral("%1=%2").arg(kAdministrator, schema::literal(filter.by));
     if (!filter.aktion.isEmpty())

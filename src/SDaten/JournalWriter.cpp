@@ -136,15 +136,20 @@ std::optional<Entry> entryFor(const store::RowWrite &row, const QString &as)
     return entry;
 }
 
-Entry Writer::entry(const QString &tabelle, const QVariant &zeile, const QString &aktion,
-                    const QString &aenderung) const
+void Writer::stamp(Entry &e) const
 {
-    Entry e;
     e.zeit = now();
     e.administrator = m_actor.administrator.left(schema::kAdministratorSize);
     e.konto = m_actor.konto.left(schema::kKontoSize);
     e.rechner = m_actor.rechner.left(schema::kRechnerSize);
     e.programm = m_actor.programm.left(schema::kProgrammSize);
+}
+
+Entry Writer::entry(const QString &tabelle, const QVariant &zeile, const QString &aktion,
+                    const QString &aenderung) const
+{
+    Entry e;
+    stamp(e);
     e.tabelle = tabelle;
     e.zeile = zeile;
     e.aktion = aktion;
@@ -154,12 +159,14 @@ Entry Writer::entry(const QString &tabelle, const QVariant &zeile, const QString
 
 void Writer::written(store::Connection &db, const store::RowWrite &row)
 {
-    if (!db.hasTable(schema::kProtokoll))
+    // A tail known under this lock was read from the journal, or written to it: the table is there.
+    if (!m_tail && !db.hasTable(schema::kProtokoll))
         return;
-    const std::optional<Entry> change = entryFor(row, m_as);
+    std::optional<Entry> change = entryFor(row, m_as);
     if (!change)
         return;
-    append(db, entry(change->tabelle, change->zeile, change->aktion, change->aenderung), &m_tail);
+    stamp(*change);
+    append(db, *change, &m_tail);
 }
 
 void Writer::record(store::Connection &db, const QString &tabelle, const QVariant &zeile,

@@ -68,6 +68,8 @@ public:
 private:
     Entry entry(const QString &tabelle, const QVariant &zeile, const QString &aktion,
                 const QString &aenderung) const;
+    // The time now and who acts.
+    void stamp(Entry &e) const;
 
     Actor m_actor;
     QString m_as;

@@ -526,23 +526,103 @@ private slots:
     void freshFilesPassTheirOwnCheck_data()
     {
         QTest::addColumn<QStringList>("make");
-        QTest::newRow("init") << words({"init", "FILE", "--admin", "chef", "--password", "geheim"});
-        QTest::newRow("demo") << words({"demo", "FILE"});
-        QTest::newRow("large demo") << words(
-            {"demo", "FILE", "--users", "40", "--functions", "60", "--assignments", "2000"});
-        QTest::newRow("every pair") << words(
-            {"demo", "FILE", "--users", "3", "--functions", "4", "--assignments", "12"});
+        QTest::addColumn<int>("journalRows");
+        QTest::newRow("init") << words({"init", "FILE", "--admin", "chef", "--password", "geheim"}) << 0;
+        QTest::newRow("demo") << words({"demo", "FILE"}) << 0;
+        QTest::newRow("large demo") << words({"demo", "FILE", "--users", "40", "--functions", "60",
+                                              "--assignments", "2000"})
+                                    << 0;
+        QTest::newRow("every pair") << words({"demo", "FILE", "--users", "3", "--functions", "4",
+                                              "--assignments", "12"})
+                                    << 0;
+        QTest::newRow("large demo with a journal")
+            << words({"demo", "FILE", "--users", "60", "--functions", "80", "--assignments", "900",
+                      "--journal", "700"})
+            << 700;
+        QTest::newRow("a journal of users alone") << words({"demo", "FILE", "--journal", "50"}) << 50;
     }
     void freshFilesPassTheirOwnCheck()
     {
         QFETCH(QStringList, make);
+        QFETCH(int, journalRows);
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("user.mdb"));
         QCOMPARE(dbtool(make.replaceInStrings(QStringLiteral("FILE"), file)).code, 0);
         const Run r = dbtool({QStringLiteral("check"), file});
         QCOMPARE(r.out, QStringLiteral("Keine Befunde.\n"));
         QCOMPARE(r.code, 0);
-        QCOMPARE(journalRowsIn(file), 0);
+        QCOMPARE(journalRowsIn(file), journalRows);
+    }
+
+    // The large demo's journal tells several days of every kind of change by several administrators, and
+    // the journal command narrows it as it narrows a journal the program wrote.
+    void demoJournalIsReadLikeAWrittenOne()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("user.mdb"));
+        QCOMPARE(dbtool(words({"demo", "FILE", "--users", "200", "--functions", "300", "--assignments",
+                               "2000", "--journal", "400"})
+                            .replaceInStrings(QStringLiteral("FILE"), file))
+                     .code,
+                 0);
+        // Every row, oldest first; then the rows the options give, by id.
+        const auto rows = [&file](const QStringList &options) {
+            const Run r = dbtool(words({"journal"}) << file << options << words({"--format", "json"}));
+            return QJsonDocument::fromJson(r.out.toUtf8()).array();
+        };
+        const QJsonArray all = rows({});
+        QCOMPARE(all.size(), 400);
+        QSet<QString> actions, administrators;
+        QString previous;
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            const QJsonObject row = all[i].toObject();
+            QCOMPARE(row[QStringLiteral("id")].toInteger(), i + 1);
+            const QString zeit = row[QStringLiteral("Zeit")].toString();
+            QVERIFY2(zeit >= previous, qPrintable(zeit));
+            previous = zeit;
+            QVERIFY(row[QStringLiteral("Aenderung")].isObject());
+            actions << row[QStringLiteral("Aktion")].toString();
+            administrators << row[QStringLiteral("Administrator")].toString();
+        }
+        const QStringList every = schema::journalActions();
+        QCOMPARE(actions, QSet<QString>(every.begin(), every.end()));
+        QVERIFY(administrators.size() >= 4);
+        const QDateTime first =
+            QDateTime::fromString(all.first()[QStringLiteral("Zeit")].toString(), Qt::ISODateWithMs);
+        const QDateTime last = QDateTime::fromString(previous, Qt::ISODateWithMs);
+        QVERIFY(first.daysTo(last) >= 2 && last <= QDateTime::currentDateTimeUtc());
+
+        // What each option should find, told from the rows themselves.
+        const QJsonObject some = all[all.size() / 2].toObject();
+        const QString day = previous.left(10);
+        const struct
+        {
+            QStringList options;
+            std::function<bool(const QJsonObject &)> wanted;
+        } filters[] = {
+            {words({"--since"}) << day,
+             [&](const QJsonObject &r) { return r[QStringLiteral("Zeit")].toString() >= day; }},
+            {words({"--by"}) << some[QStringLiteral("Administrator")].toString(),
+             [&](const QJsonObject &r) {
+                 return r[QStringLiteral("Administrator")] == some[QStringLiteral("Administrator")];
+             }},
+            {words({"--by", "user00050", "--until"}) << day,
+             [&](const QJsonObject &r) {
+                 return r[QStringLiteral("Administrator")] == QStringLiteral("user00050") &&
+                        r[QStringLiteral("Zeit")].toString() < day;
+             }},
+        };
+        for (const auto &filter : filters) {
+            QList<qint64> expected, found;
+            for (const QJsonValue &r : all) {
+                if (filter.wanted(r.toObject()))
+                    expected << r[QStringLiteral("id")].toInteger();
+            }
+            for (const QJsonValue &r : rows(filter.options))
+                found << r[QStringLiteral("id")].toInteger();
+            QVERIFY2(!expected.isEmpty(), qPrintable(filter.options.join(u' ')));
+            QCOMPARE(found, expected);
+        }
     }
 
     // An older file gains the journal after a private backup of itself as it was; a second run leaves it

@@ -1,5 +1,7 @@
 #include "DemoData.h"
 
+#include "DemoJournal.h"
+
 #include "BulkLoad.h"
 #include "Connection.h"
 #include "LogonServices.h"
@@ -179,44 +181,23 @@ void createLarge(const QString &file, const Size &size, const Progress &progress
         // made at once from all rows they would be packed tighter than any working file's, and what is
         // measured on the demo would not be what an administrator's file gives.
         store::Connection::Transaction transaction(db, QString());
-        store::BulkLoad load(db, schema::tableNames(), store::BulkLoad::Indexes::Grow);
+        store::BulkLoad load(db, schema::allTableNames(), store::BulkLoad::Indexes::Grow);
         namespace b = schema::benutzer;
         load.into(schema::kBenutzer,
                   {b::kUser, b::kRealName, b::kInitialien, b::kNTUser, b::kPasswort, b::kAdmin});
         std::vector<QVariant> row;
-        auto addUserRow = [&](const QString &u, const QString &real, const QString &ini, const QString &nt,
-                              const QString &pw, bool admin) {
-            row.assign({u, real, ini, nt, scrambled(pw), admin});
-            load.add(row);
-        };
         Phase users(progress, QStringLiteral("Benutzer"), size.users);
-        addUserRow(QStringLiteral("admin"), QStringLiteral("Anna Administrator"), QStringLiteral("AA"),
-                   currentAccount(), QStringLiteral("admin"), true);
-        users.done(1);
-        auto initialsOf = [](int i) {
-            static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-            QString s = QStringLiteral("U");
-            for (int d = 0; d < 4; ++d) {
-                s += QLatin1Char(digits[i % 36]);
-                i /= 36;
-            }
-            return s;
-        };
-        for (int i = 1; i < size.users; ++i) {
-            addUserRow(QStringLiteral("user%1").arg(i, 5, 10, QLatin1Char('0')),
-                       QStringLiteral("Benutzer Nummer %1").arg(i), initialsOf(i),
-                       QStringLiteral("nt%1").arg(i), QStringLiteral("pw%1").arg(i), i % 50 == 0);
+        for (int i = 0; i < size.users; ++i) {
+            const GeneratedUser u = generatedUser(i);
+            row.assign({u.user, u.realName, u.initials, u.account, u.password, u.admin});
+            load.add(row);
             users.done(i + 1);
         }
-        // A tree about ten wide at each level: function n (from 1) lies under function (n - 1) / 10.
         namespace f = schema::funktionen;
         load.into(schema::kFunktionen, {f::kId, f::kTitel, f::kInGruppe});
-        static const char *const words[] = {"Kunden",     "Artikel", "Rechnungen", "Lager",   "Personal",
-                                            "Auswertung", "Ändern",  "Drucken",    "Löschen", "Hinzufügen"};
         Phase functions(progress, QStringLiteral("Funktionen"), size.functions);
         for (int n = 1; n <= size.functions; ++n) {
-            row.assign({n, QStringLiteral("%1 %2").arg(QString::fromUtf8(words[(n * 7) % 10])).arg(n),
-                        n <= 10 ? 0 : (n - 1) / 10});
+            row.assign({n, generatedTitle(n), generatedGroup(n)});
             load.add(row);
             functions.done(n);
         }
@@ -231,6 +212,10 @@ void createLarge(const QString &file, const Size &size, const Progress &progress
         // Each user at most once per function: a repeat would be a finding of the check.
         QSet<qint64> made;
         made.reserve(size.assignments);
+        // What the journal's rows name of them.
+        std::vector<GeneratedAssignment> stored;
+        if (size.journal > 0)
+            stored.reserve(static_cast<std::size_t>(size.assignments));
         for (int a = 0; a < size.assignments && size.functions > 0; ++a) {
             int function = 0;
             int u = 0;
@@ -239,9 +224,17 @@ void createLarge(const QString &file, const Size &size, const Progress &progress
                 u = size.users > 1 ? static_cast<int>(random() % static_cast<quint32>(size.users)) : 0;
             } while (made.contains(qint64{function} * size.users + u));
             made.insert(qint64{function} * size.users + u);
-            row.assign({function, u == 0 ? QStringLiteral("AA") : initialsOf(u)});
+            row.assign({function, generatedInitials(u)});
             load.add(row);
+            if (size.journal > 0)
+                stored.push_back({function, u});
             assignments.done(a + 1);
+        }
+        made = {};
+        if (size.journal > 0) {
+            Phase journal(progress, QStringLiteral("Protokoll"), size.journal);
+            addJournal(load, {size.users, size.functions, &stored}, size.journal,
+                       [&journal](qint64 rows) { journal.done(rows); });
         }
         Phase saving(progress, QStringLiteral("Speichern"), 1);
         load.finish();

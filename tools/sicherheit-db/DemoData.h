@@ -41,13 +41,16 @@ struct Size
     int users = 0;
     int functions = 0;
     int assignments = 0;
+    int journal = 0; // rows of the change journal
 };
 
-// Told how far createLarge has got: the phase ("Benutzer", "Funktionen", "Zuordnungen", "Speichern") and its
+// Told how far createLarge has got: the phase ("Benutzer", "Funktionen", "Zuordnungen", "Protokoll",
+// "Speichern") and its
 // share done in percent; each phase with rows is told at its start, at every tenth and at its end.
 using Progress = std::function<void(const QString &phase, int percent)>;
 
-// Deterministic generated data of the given size, plus the "admin" administrator of the demo.
+// Deterministic generated data of the given size, plus the "admin" administrator of the demo; the journal's
+// rows are deterministic too but for their times, which end when they are made.
 void createLarge(const QString &file, const Size &size, const Progress &progress = {});
 
 } // namespace demo

@@ -45,8 +45,9 @@ QString usageText()
                "      (BENUTZER bis %1, TEXT bis %2, KÜRZEL bis %3, KONTO bis %4 Zeichen, KENNWORT %5 bis "
                "%6\n"
                "      Zeichen; nur Zeichen aus Windows-1252; ohne --account das eigene Konto)\n"
-               "  sicherheit-db demo DATEI [--users N --functions N --assignments N]\n"
-               "      legt eine Demo-Datenbank an (mit Größenangaben: generierte Daten dieser Größe)\n"
+               "  sicherheit-db demo DATEI [--users N --functions N --assignments N --journal N]\n"
+               "      legt eine Demo-Datenbank an (mit Größenangaben: generierte Daten dieser Größe;\n"
+               "      --journal N: ein Änderungsprotokoll von N Einträgen über mehrere Tage bis jetzt)\n"
                "  sicherheit-db users DATEI\n"
                "      zeigt die Benutzer\n"
                "  sicherheit-db tree DATEI\n"
@@ -259,11 +260,13 @@ int init(const QStringList &args)
 int createLarge(const QString &file, const QHash<QString, QString> &options)
 {
     demo::Size size;
-    bool ok1 = true, ok2 = true, ok3 = true;
+    bool ok1 = true, ok2 = true, ok3 = true, ok4 = true;
     size.users = options.value(QStringLiteral("users"), QStringLiteral("1")).toInt(&ok1);
     size.functions = options.value(QStringLiteral("functions"), QStringLiteral("0")).toInt(&ok2);
     size.assignments = options.value(QStringLiteral("assignments"), QStringLiteral("0")).toInt(&ok3);
-    if (!ok1 || !ok2 || !ok3 || size.users < 1 || size.functions < 0 || size.assignments < 0)
+    size.journal = options.value(QStringLiteral("journal"), QStringLiteral("0")).toInt(&ok4);
+    if (!ok1 || !ok2 || !ok3 || !ok4 || size.users < 1 || size.functions < 0 || size.assignments < 0 ||
+        size.journal < 0)
         return cli::mistake(QStringLiteral("Größenangaben müssen ganze Zahlen sein (--users mindestens 1)"));
     if (size.functions > 0 && size.assignments > qint64{size.users} * size.functions)
         return cli::mistake(QStringLiteral("--assignments höchstens %1: jeder Benutzer einmal je Funktion")
@@ -286,15 +289,20 @@ int createLarge(const QString &file, const QHash<QString, QString> &options)
         demo::createLarge(file, size, progress);
     }
     out() << size.users << " Benutzer, " << size.functions << " Funktionen, " << size.assignments
-          << " Zuordnungen in " << timer.elapsed() << " ms erzeugt.\n";
+          << " Zuordnungen";
+    if (size.journal > 0)
+        out() << ", " << size.journal << " Protokolleinträge";
+    out() << " in " << timer.elapsed() << " ms erzeugt.\n";
     return 0;
 }
 
 int demoFile(const QStringList &args)
 {
     QHash<QString, QString> options;
-    if (!parseOptions(args.mid(1), QStringLiteral("demo DATEI [--users N --functions N --assignments N]"),
-                      {QStringLiteral("users"), QStringLiteral("functions"), QStringLiteral("assignments")},
+    if (!parseOptions(args.mid(1),
+                      QStringLiteral("demo DATEI [--users N --functions N --assignments N --journal N]"),
+                      {QStringLiteral("users"), QStringLiteral("functions"), QStringLiteral("assignments"),
+                       QStringLiteral("journal")},
                       &options))
         return 2;
     if (options.isEmpty()) {
