@@ -5,9 +5,7 @@
 #include "MainDriver.h"
 #include "Suites.h"
 
-#include "DBEdit.h"
 #include "DBGrid.h"
-#include "Journal.h"
 #include "JournalRead.h"
 #include "JournalWriter.h"
 #include "ListPanel.h"
@@ -23,13 +21,11 @@
 #include "TestSupport.h"
 #include "Win1252.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -38,20 +34,9 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <functional>
-
 using namespace Qt::StringLiterals;
+using namespace maindriver;
 using driver::Script;
-using maindriver::answerInput;
-using maindriver::answerRights;
-using maindriver::clickRow;
-using maindriver::doubleClickRow;
-using maindriver::FileView;
-using maindriver::focus;
-using maindriver::retype;
-using maindriver::rowOf;
-using maindriver::selectUser;
-using maindriver::withMain;
 
 namespace {
 
@@ -115,20 +100,18 @@ QString plain(const QJsonValue &value)
 void expectJournal(FileView &f, qint64 before, const QString &since, const Expected &expected,
                    const QString &by, QList<journal::Entry> &rows)
 {
+    QStringList seen;
     journal::forEach(f.conn, {}, journal::Order::OldestFirst, [&](const journal::Row &row) {
         if (row.id > before)
-            rows << row.entry;
+            seen << describe(rows.emplace_back(row.entry));
         return true;
     });
-    QStringList seen;
-    for (const journal::Entry &e : rows)
-        seen << describe(e);
     const QString all = u"\n%1\nfound:\n%2"_s.arg(expected.rows.join(u'\n'), seen.join(u'\n'));
     QVERIFY2(rows.size() == expected.rows.size(), qPrintable(u"expected:"_s + all));
     QList<journal::Entry> left = rows;
     for (const QString &want : expected.rows) {
         const auto it = std::find_if(left.begin(), left.end(), [&](auto &e) { return matches(e, want, by); });
-        QVERIFY2(it != left.end(), qPrintable(u"no row "_s + want + u" among the expected:"_s + all));
+        QVERIFY2(it != left.end(), qPrintable(u"no row "_s + want + u"\nexpected:"_s + all));
         left.erase(it);
     }
     const QString here =
@@ -142,7 +125,7 @@ void expectJournal(FileView &f, qint64 before, const QString &since, const Expec
             QCOMPARE(change.value(u"Passwort").toString(), u"Kennwort geändert"_s);
         const QString text = describe(e) + e.zeit + e.konto + e.rechner + plain(change);
         for (const QString &secret : expected.secrets)
-            QVERIFY2(!text.contains(secret), qPrintable(describe(e)));
+            QVERIFY2(!text.contains(secret), qPrintable(secret + u" in "_s + describe(e)));
     }
     QCOMPARE(journal::firstBroken(f.conn), std::nullopt);
 }
@@ -221,7 +204,7 @@ class TestJournal : public QObject
 {
     Q_OBJECT
 
-    maindriver::DemoFolder m_folder;
+    DemoFolder m_folder;
 
     QString systemFile() const { return m_folder.filePath(u"system/user.mdb"_s); }
 
@@ -369,7 +352,7 @@ private slots:
             s.on(u"RechteVon"_s, [](QWidget *w) {
                 auto *box = w->findChild<QComboBox *>();
                 box->setCurrentIndex(box->findText(u"mmueller (Max Müller, MM)"_s));
-                QTest::mouseClick(maindriver::buttonCalled(w, u"OK"_s), Qt::LeftButton);
+                QTest::mouseClick(buttonCalled(w, u"OK"_s), Qt::LeftButton);
             });
             s.answerBox(u"Yes"_s);
             if (r)
@@ -479,14 +462,14 @@ private slots:
             });
         }
         if (admitted)
-            maindriver::chooseFile(s, m_folder.freshDemo());
+            chooseFile(s, m_folder.freshDemo());
         else
             s.answerBox();
         // Refused by the dialog, which stays for another try: given up.
         if (!admitted && user != u"mmueller")
             s.on(u"SLogon"_s, [](QWidget *w) { driver::press(w, u"Button2"_s); });
         bool shown = false;
-        maindriver::runWith([&shown](TFMain *m) {
+        runWith([&shown](TFMain *m) {
             shown = true;
             m->close();
         });
