@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -19,6 +20,7 @@ class Cells;
 class Connection;
 class RecordSet;
 class Statement;
+struct RowImage;
 struct SnapshotChange;
 
 enum class DataState
@@ -237,7 +239,10 @@ private:
     // The fields of the pending edit whose values differ from the row's; the row's fields as another
     // program may have stored them since, refused if so; and the new values stored.
     std::vector<int> changedFields(int storageRow) const;
-    void requireUnchangedSince(int storageRow, const std::vector<int> &fields, const QString &context);
+    // Refuses a row another program changed since the snapshot; gives the row as stored when asked.
+    void requireUnchangedSince(int storageRow, const std::vector<int> &fields, const QString &context,
+                               std::optional<RowImage> *image = nullptr);
+    void tellInserted(qint64 rowid, const std::optional<RowImage> &row);
     void storeFields(int storageRow, const std::vector<int> &fields, const QString &context);
     QVariant cell(int storageRow, int field) const;
     void setCell(int storageRow, int field, const QVariant &value);

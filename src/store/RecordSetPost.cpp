@@ -70,11 +70,14 @@ void RecordSet::postInsert()
                                                    QStringLiteral("?,").repeated(names.size()).chopped(1));
     const QString context = QStringLiteral("(%1)").arg(name());
     qint64 rowid = 0;
+    // Observed, the row and what the observer records of it are stored together or not at all. Inside a
+    // transaction the one reading of the new row serves both; alone, the row is told and committed before
+    // the set shows it, so that a failure leaves the typed row pending as it was.
+    const bool observed = p.observer() != nullptr;
+    const bool alone = p.depth() == 0;
     {
-        // Observed, the row and what the observer records of it are stored together or not at all.
-        const bool observed = p.observer() != nullptr;
         std::optional<Connection::Transaction> own;
-        if (observed && p.depth() == 0)
+        if (observed && alone)
             own.emplace(*m_conn, context);
         {
             Statement insert(*m_conn, sql + p.backend().returningKey(key), context);
@@ -82,19 +85,17 @@ void RecordSet::postInsert()
             insert.run();
             rowid = insert.insertedRowid();
         }
-        if (observed) {
-            if (const std::optional<RowImage> row = storedRow(*m_conn, m_table, rowid, context))
-                p.tell(
-                    {RowWrite::Kind::Inserted, p.storedName(m_table), rowid, row->fields, {}, row->values});
-        }
-        if (own)
+        if (observed && alone) {
+            tellInserted(rowid, storedRow(*m_conn, m_table, rowid, context));
             own->commit();
+        }
     }
     // Read the stored row back: the store fills the id and any defaults.
     Statement reread(*m_conn, QStringLiteral("SELECT %1, * FROM %2 WHERE %1=?").arg(key, table));
     reread.bind(1, rowid);
     const int s = m_cells->rows();
-    if (reread.tryStep()) {
+    const bool read = reread.tryStep();
+    if (read) {
         m_cells->appendRead(reread, rowid, m_columnOf);
     } else {
         // Another program removed it at once, or it cannot be read now: it is stored, so what we wrote is
@@ -104,6 +105,17 @@ void RecordSet::postInsert()
     indexAdd(s);
     m_view[static_cast<size_t>(m_cur)] = s;
     p.noteSnapshotChange({this, SnapshotChange::Kind::Added, s, -1, QVariant()});
+    if (observed && !alone)
+        tellInserted(rowid, read ? std::optional<RowImage>(imageOf(reread, 1)) : std::nullopt);
+}
+
+void RecordSet::tellInserted(qint64 rowid, const std::optional<RowImage> &row)
+{
+    // A row that cannot be read back under the lock was removed again at once: nothing to tell of.
+    if (!row)
+        return;
+    Plumbing &p = m_conn->plumbing();
+    p.tell({RowWrite::Kind::Inserted, p.storedName(m_table), rowid, row->fields, {}, row->values});
 }
 
 std::vector<int> RecordSet::changedFields(int storageRow) const
@@ -127,11 +139,9 @@ void RecordSet::postUpdate()
     // Read the row again and compare the changed fields as this set reads them, all under one write lock:
     // a field another program changed since the snapshot is not overwritten, whatever form it is stored in.
     Connection::Transaction transaction(*m_conn, context);
-    requireUnchangedSince(s, changed, context);
     Plumbing &p = m_conn->plumbing();
     std::optional<RowImage> before;
-    if (p.observer())
-        before = storedRow(*m_conn, m_table, m_cells->key(s), context);
+    requireUnchangedSince(s, changed, context, p.observer() ? &before : nullptr);
     storeFields(s, changed, context);
     if (before) {
         if (const std::optional<RowImage> after = storedRow(*m_conn, m_table, m_cells->key(s), context))
@@ -149,7 +159,8 @@ void RecordSet::postUpdate()
     }
 }
 
-void RecordSet::requireUnchangedSince(int storageRow, const std::vector<int> &fields, const QString &context)
+void RecordSet::requireUnchangedSince(int storageRow, const std::vector<int> &fields, const QString &context,
+                                      std::optional<RowImage> *image)
 {
     Plumbing &p = m_conn->plumbing();
     // The row stays as read until the commit, even against a change made outside a transaction.
@@ -167,8 +178,11 @@ void RecordSet::requireUnchangedSince(int storageRow, const std::vector<int> &fi
             Cells::read(reread, m_columnOf[static_cast<size_t>(f)], m_fields[static_cast<size_t>(f)].type),
             cell(storageRow, f));
     });
-    if (unchanged)
+    if (unchanged) {
+        if (image)
+            *image = imageOf(reread, 1);
         return;
+    }
     // The row as it is stored now stands behind the edit, so that Esc shows it and the user decides.
     takeStoredRow(reread, storageRow);
     throw StoreError(

@@ -176,6 +176,13 @@ private:
             refusedLogon(admin);
         record(admin, schema::kBenutzer, qint64{admin.number + 1}, schema::aktion::kAnmeldung,
                {{schema::benutzer::kUser, admin.administrator}});
+        // Now and then a department head's review of someone's rights, recorded after the report.
+        if (m_sessions == 0 || m_random.percent(5)) {
+            const int n = m_random.below(m_tables.users);
+            const GeneratedUser u = generatedUser(n);
+            record(admin, schema::kBenutzer, qint64{n + 1}, schema::aktion::kRechteGeprueft,
+                   {{schema::benutzer::kUser, u.user}, {QStringLiteral("Pruefer"), admin.administrator}});
+        }
         for (int changes = 1 + m_random.below(60); changes > 0; --changes)
             change(admin);
     }
