@@ -192,29 +192,47 @@ std::optional<qint64> firstBroken(store::Connection &db)
         return std::nullopt;
     using namespace schema::protokoll;
     store::Query rows(db, schema::kProtokoll, entryQuery(QStringLiteral("*")));
-    const int id = rows.field(kId), zeit = rows.field(kZeit), administrator = rows.field(kAdministrator),
-              konto = rows.field(kKonto), rechner = rows.field(kRechner), programm = rows.field(kProgramm),
-              tabelle = rows.field(kTabelle), zeile = rows.field(kZeile), aktion = rows.field(kAktion),
-              aenderung = rows.field(kAenderung), pruefsumme = rows.field(kPruefsumme);
+    const EntryColumns columns(rows);
+    const int pruefsumme = rows.field(kPruefsumme);
     QString previous;
     Entry entry;
     while (rows.next()) {
-        entry.zeit = rows.asString(zeit);
-        entry.administrator = rows.asString(administrator);
-        entry.konto = rows.asString(konto);
-        entry.rechner = rows.asString(rechner);
-        entry.programm = rows.asString(programm);
-        entry.tabelle = rows.asString(tabelle);
-        entry.zeile = rows.value(zeile);
-        entry.aktion = rows.asString(aktion);
-        entry.aenderung = rows.asString(aenderung);
-        const qint64 rowId = rows.value(id).toLongLong();
+        const qint64 rowId = columns.read(rows, entry);
         const QString stored = rows.asString(pruefsumme);
         if (stored != checksum(previous, rowId, entry))
             return rowId;
         previous = stored;
     }
     return std::nullopt;
+}
+
+EntryColumns::EntryColumns(const store::Query &rows)
+{
+    using namespace schema::protokoll;
+    m_id = rows.field(kId);
+    m_zeit = rows.field(kZeit);
+    m_administrator = rows.field(kAdministrator);
+    m_konto = rows.field(kKonto);
+    m_rechner = rows.field(kRechner);
+    m_programm = rows.field(kProgramm);
+    m_tabelle = rows.field(kTabelle);
+    m_zeile = rows.field(kZeile);
+    m_aktion = rows.field(kAktion);
+    m_aenderung = rows.field(kAenderung);
+}
+
+qint64 EntryColumns::read(const store::Query &rows, Entry &entry) const
+{
+    entry.zeit = rows.asString(m_zeit);
+    entry.administrator = rows.asString(m_administrator);
+    entry.konto = rows.asString(m_konto);
+    entry.rechner = rows.asString(m_rechner);
+    entry.programm = rows.asString(m_programm);
+    entry.tabelle = rows.asString(m_tabelle);
+    entry.zeile = rows.value(m_zeile);
+    entry.aktion = rows.asString(m_aktion);
+    entry.aenderung = rows.asString(m_aenderung);
+    return rows.value(m_id).toLongLong();
 }
 
 } // namespace journal

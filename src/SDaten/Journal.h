@@ -17,6 +17,7 @@
 
 namespace store {
 class Connection;
+class Query;
 } // namespace store
 
 namespace journal {
@@ -58,5 +59,18 @@ qint64 append(store::Connection &db, const Entry &entry, std::optional<Tail> *ta
 // The id of the first row whose check sum does not follow from the rows before it, reading the rows one at
 // a time in the order of their ids; nothing when the chain is whole (and when there is no journal).
 std::optional<qint64> firstBroken(store::Connection &db);
+
+// A query's journal rows read into entries: the columns found once, each row's fields read in place.
+class EntryColumns
+{
+public:
+    explicit EntryColumns(const store::Query &rows);
+    // The row's id; its fields into `entry`.
+    qint64 read(const store::Query &rows, Entry &entry) const;
+
+private:
+    int m_id, m_zeit, m_administrator, m_konto, m_rechner, m_programm, m_tabelle, m_zeile, m_aktion,
+        m_aenderung;
+};
 
 } // namespace journal

@@ -309,23 +309,10 @@ void forEach(store::Connection &db, const Filter &filter, Order order,
                .arg(kId, order == Order::NewestFirst ? QStringLiteral(" desc") : QString());
 
     store::Query rows(db, schema::kProtokoll, sql);
-    const int id = rows.field(kId), zeit = rows.field(kZeit), administrator = rows.field(kAdministrator),
-              konto = rows.field(kKonto), rechner = rows.field(kRechner), programm = rows.field(kProgramm),
-              tabelle = rows.field(kTabelle), zeile = rows.field(kZeile), aktion = rows.field(kAktion),
-              aenderung = rows.field(kAenderung);
+    const EntryColumns columns(rows);
     Row current;
-    Entry &entry = current.entry;
     while (rows.next()) {
-        current.id = rows.value(id).toLongLong();
-        entry.zeit = rows.asString(zeit);
-        entry.administrator = rows.asString(administrator);
-        entry.konto = rows.asString(konto);
-        entry.rechner = rows.asString(rechner);
-        entry.programm = rows.asString(programm);
-        entry.tabelle = rows.asString(tabelle);
-        entry.zeile = rows.value(zeile);
-        entry.aktion = rows.asString(aktion);
-        entry.aenderung = rows.asString(aenderung);
+        current.id = columns.read(rows, current.entry);
         if (filter.matches(current) && !row(current)) {
             // The rest is not wanted: read no further, and let the statement go with its read lock.
             return;
