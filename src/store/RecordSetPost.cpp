@@ -95,6 +95,10 @@ void RecordSet::postInsert()
     reread.bind(1, rowid);
     const int s = m_cells->rows();
     const bool read = reread.tryStep();
+    // Told before the set shows the row: what the observer throws then finds the set as it was.
+    if (observed && !alone)
+        tellInserted(rowid, read ? std::optional<RowImage>(imageOf(reread, 1))
+                                 : storedRow(*m_conn, m_table, rowid, context));
     if (read) {
         m_cells->appendRead(reread, rowid, m_columnOf);
     } else {
@@ -105,8 +109,6 @@ void RecordSet::postInsert()
     indexAdd(s);
     m_view[static_cast<size_t>(m_cur)] = s;
     p.noteSnapshotChange({this, SnapshotChange::Kind::Added, s, -1, QVariant()});
-    if (observed && !alone)
-        tellInserted(rowid, read ? std::optional<RowImage>(imageOf(reread, 1)) : std::nullopt);
 }
 
 void RecordSet::tellInserted(qint64 rowid, const std::optional<RowImage> &row)
