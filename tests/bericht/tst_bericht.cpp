@@ -273,18 +273,8 @@ private slots:
     void withoutAJournal()
     {
         QFETCH(QStringList, args);
-        const bool server = testsupport::onServer();
-        QStringList older = server ? schema::serverCreateStatements() : schema::createStatements();
-        const QStringList journal =
-            server ? schema::serverJournalCreateStatements() : schema::journalCreateStatements();
-        older.removeIf([&journal](const QString &s) { return journal.contains(s); });
         QTemporaryDir dir;
-        QString target = dir.filePath(QStringLiteral("alt.mdb"));
-        if (server)
-            store::Connection::createServerTables(target = testsupport::freshServerDatabase(false), older,
-                                                  schema::tableNames());
-        else
-            store::Connection::createDatabase(target, databasePassword(), older);
+        const QString target = testsupport::olderDatabase(dir);
         args.replaceInStrings(QStringLiteral("FILE"), target);
         args.replaceInStrings(QStringLiteral("x.pdf"), dir.filePath(QStringLiteral("x.pdf")));
         QByteArray out, err;

@@ -35,6 +35,25 @@ inline void createEmpty(const QString &path)
         store::Connection::createDatabase(path, databasePassword(), schema::createStatements());
 }
 
+// A database made before the journal, the three tables only: a file in the folder, or on a server run a new
+// database there. Returns what names it.
+inline QString olderDatabase(const QTemporaryDir &dir)
+{
+    const bool server = onServer();
+    QStringList older = server ? schema::serverCreateStatements() : schema::createStatements();
+    const QStringList journal =
+        server ? schema::serverJournalCreateStatements() : schema::journalCreateStatements();
+    older.removeIf([&journal](const QString &s) { return journal.contains(s); });
+    if (server) {
+        const QString uri = freshServerDatabase(false);
+        store::Connection::createServerTables(uri, older, schema::tableNames());
+        return uri;
+    }
+    const QString file = dir.filePath(QStringLiteral("alt.mdb"));
+    store::Connection::createDatabase(file, databasePassword(), older);
+    return file;
+}
+
 inline QByteArray fileHash(const QString &path)
 {
     QFile f(path);

@@ -73,19 +73,8 @@ private slots:
         QFETCH(QStringList, options);
         QFETCH(int, code);
         QFETCH(QString, says);
-        // A database made before the journal: the three tables only.
-        const bool server = testsupport::onServer();
-        QStringList older = server ? schema::serverCreateStatements() : schema::createStatements();
-        const QStringList journal =
-            server ? schema::serverJournalCreateStatements() : schema::journalCreateStatements();
-        older.removeIf([&journal](const QString &s) { return journal.contains(s); });
         QTemporaryDir dir;
-        QString target = dir.filePath(QStringLiteral("alt.mdb"));
-        if (server)
-            store::Connection::createServerTables(target = testsupport::freshServerDatabase(false), older,
-                                                  schema::tableNames());
-        else
-            store::Connection::createDatabase(target, databasePassword(), older);
+        const QString target = testsupport::olderDatabase(dir);
         QByteArray out, err;
         QCOMPARE(testsupport::runTool(words({"journal"}) << target << options, &out, &err), code);
         QVERIFY2(QString::fromUtf8(err).contains(says), err.constData());

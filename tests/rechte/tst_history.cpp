@@ -258,24 +258,6 @@ private slots:
         QCOMPARE(stored.isWide() ? find.in(stored.utf16()) : find.in(stored.latin1()), expected);
         QCOMPARE(find.in(QStringView(haystack)), expected);
     }
-
-    // A file from before the journal: no rows, and the page knows why.
-    void aFileWithoutJournal()
-    {
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("User.mdb"));
-        QStringList older = schema::createStatements();
-        const QStringList journal = schema::journalCreateStatements();
-        older.removeIf([&journal](const QString &s) { return journal.contains(s); });
-        store::Connection::createDatabase(file, databasePassword(), older);
-        store::Connection db;
-        db.setConnectionString(testsupport::connectionString(file));
-        db.connect();
-        HistoryModel model;
-        model.load(db);
-        QVERIFY(!model.hasJournal());
-        QCOMPARE(model.total(), 0);
-    }
 };
 
 int runHistoryTests(int argc, char **argv)

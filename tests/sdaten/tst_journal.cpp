@@ -396,11 +396,8 @@ private slots:
     {
         if (!testsupport::onServer())
             QSKIP("a file's upgrade and its backup are the tool's suite's");
-        const QString uri = testsupport::freshServerDatabase(false);
-        QStringList older = schema::serverCreateStatements();
-        const QStringList journal = schema::serverJournalCreateStatements();
-        older.removeIf([&journal](const QString &s) { return journal.contains(s); });
-        store::Connection::createServerTables(uri, older, schema::tableNames());
+        const QTemporaryDir dir;
+        const QString uri = testsupport::olderDatabase(dir);
         QByteArray said;
         QCOMPARE(testsupport::runTool({QStringLiteral("upgrade"), uri}, &said), 0);
         QVERIFY2(said.contains("Keine Sicherungskopie") && said.contains("Protokoll angelegt."),
