@@ -18,11 +18,13 @@ namespace report {
 
 namespace {
 
+// The resolution of the PDF the tool writes; a printer brings its own.
 constexpr int kDpi = 300;
 
-constexpr qreal mm(qreal millimetres)
+// Millimetres on a device of that resolution.
+qreal mmAt(int dpi, qreal millimetres)
 {
-    return millimetres / 25.4 * kDpi;
+    return millimetres / 25.4 * dpi;
 }
 
 QFont font(qreal points, bool bold = false)
@@ -55,9 +57,9 @@ public:
         Paint
     };
 
-    Pages(Mode mode, QPdfWriter &writer, QPainter *painter, const ReportContent &content, int total)
-        : m_mode(mode), m_device(writer), m_painter(painter), m_total(total), m_width(writer.width()),
-          m_height(writer.height())
+    Pages(Mode mode, QPagedPaintDevice &device, QPainter *painter, const ReportContent &content, int total)
+        : m_mode(mode), m_device(device), m_painter(painter), m_total(total), m_width(device.width()),
+          m_height(device.height()), m_dpi(device.logicalDpiY()), kPad(mm(1.2))
     {
         m_head = content.scopeLine();
         m_source = content.titlePage().source;
@@ -74,11 +76,13 @@ public:
     bool atTop() const { return m_y <= m_top; }
     qreal remaining() const { return m_bottom - m_y; }
     qreal width() const { return m_width; }
+    // Millimetres on this device.
+    qreal mm(qreal millimetres) const { return mmAt(m_dpi, millimetres); }
 
     void newPage()
     {
         if (m_page > 0 && m_mode == Mode::Paint)
-            static_cast<QPdfWriter &>(m_device).newPage();
+            m_device.newPage();
         ++m_page;
         m_y = m_top;
         if (m_mode == Mode::Paint)
@@ -235,13 +239,13 @@ private:
         line(QStringLiteral("Seite %1 von %2").arg(m_page).arg(m_total), foot, Qt::AlignRight);
     }
 
-    static constexpr qreal kPad = mm(1.2);
-
     Mode m_mode;
-    QPaintDevice &m_device;
+    QPagedPaintDevice &m_device;
     QPainter *m_painter;
     int m_total;
     qreal m_width, m_height;
+    int m_dpi;
+    qreal kPad; // inside a table's cell
     qreal m_top = 0, m_bottom = 0, m_y = 0;
     int m_page = 0;
     QString m_head, m_source, m_made;
@@ -250,10 +254,10 @@ private:
 void titlePage(Pages &pages, const ReportContent &content)
 {
     const TitlePage &t = content.titlePage();
-    pages.space(mm(20));
+    pages.space(pages.mm(20));
     pages.paragraph(QStringLiteral("Zugriffsprüfung"), font(22, true));
     pages.paragraph(QStringLiteral("Bericht über die Rechte in der Sicherheitsdatenbank"), font(12));
-    pages.space(mm(12));
+    pages.space(pages.mm(12));
     pages.field(QStringLiteral("Datenbank"), t.source);
     pages.field(QStringLiteral("Erstellt am"), t.made);
     pages.field(QStringLiteral("Erstellt von"), t.madeBy);
@@ -261,7 +265,7 @@ void titlePage(Pages &pages, const ReportContent &content)
     pages.field(QStringLiteral("Änderungen"), t.since.isEmpty()
                                                   ? QStringLiteral("nicht aufgeführt")
                                                   : QStringLiteral("aus dem Protokoll, %1").arg(t.since));
-    pages.space(mm(4));
+    pages.space(pages.mm(4));
     for (const auto &[label, value] : t.counts)
         pages.field(label, value);
 }
@@ -269,26 +273,26 @@ void titlePage(Pages &pages, const ReportContent &content)
 void signOff(Pages &pages)
 {
     const QFont f = font(10);
-    pages.space(mm(4));
+    pages.space(pages.mm(4));
     pages.paragraph(
         QStringLiteral("☐ Rechte bestätigt     ☐ Änderungen nötig: ______________________________"), f);
-    pages.space(mm(6));
+    pages.space(pages.mm(6));
     pages.paragraph(
         QStringLiteral("Name, Datum, Unterschrift: ________________________________________________"), f);
-    pages.space(mm(8));
+    pages.space(pages.mm(8));
 }
 
 void userSection(Pages &pages, const ReportContent &content, const UserSection &s)
 {
     pages.paragraph(QStringLiteral("Benutzer %1").arg(s.user), font(14, true));
-    pages.space(mm(2));
+    pages.space(pages.mm(2));
     pages.field(QStringLiteral("Vollständiger Name"), s.realName);
     pages.field(QStringLiteral("Initialien"),
                 s.sharedWith.isEmpty() ? s.initials
                                        : QStringLiteral("%1, geteilt mit %2: sie haben dieselben Rechte")
                                              .arg(s.initials, s.sharedWith.join(QStringLiteral(", "))));
     pages.field(QStringLiteral("Administrator"), s.admin);
-    pages.space(mm(2));
+    pages.space(pages.mm(2));
     std::vector<QStringList> held;
     held.reserve(s.held.size());
     for (const rights::Held &h : s.held)
@@ -313,7 +317,7 @@ void functionSection(Pages &pages, const FunctionSection &s)
 {
     pages.paragraph(QStringLiteral("Funktion %1").arg(s.id), font(13, true));
     pages.paragraph(s.path, font(9.5));
-    pages.space(mm(2));
+    pages.space(pages.mm(2));
     std::vector<QStringList> holders;
     holders.reserve(s.holders.size());
     for (const HolderLine &h : s.holders)
@@ -323,14 +327,14 @@ void functionSection(Pages &pages, const FunctionSection &s)
                  {QStringLiteral("Vollständiger Name"), 0.5},
                  {QStringLiteral("Initialien"), 0.2}},
                 holders);
-    pages.space(mm(4));
+    pages.space(pages.mm(4));
 }
 
 void findingsPage(Pages &pages, const ReportContent &content)
 {
     pages.newPage();
     pages.paragraph(QStringLiteral("Befunde der Prüfung"), font(14, true));
-    pages.space(mm(3));
+    pages.space(pages.mm(3));
     const auto &found = content.findings();
     if (found.empty()) {
         pages.paragraph(QStringLiteral("Keine Befunde: die Prüfung fand nichts Falsches oder Zweifelhaftes."),
@@ -352,7 +356,7 @@ void findingsPage(Pages &pages, const ReportContent &content)
 
 // One pass over the whole report. In Count it notes, per section, whether it starts on a new page; Paint
 // follows those notes, so both passes break alike. Returns false when stopped.
-bool pass(Pages &pages, QPdfWriter &writer, const ReportContent &content, std::vector<char> &breaks,
+bool pass(Pages &pages, QPagedPaintDevice &device, const ReportContent &content, std::vector<char> &breaks,
           const std::function<bool()> &step)
 {
     pages.newPage();
@@ -369,7 +373,7 @@ bool pass(Pages &pages, QPdfWriter &writer, const ReportContent &content, std::v
             const UserSection s = content.user(i);
             if (counting) {
                 // The first section of users starts after the title page; the next where it fits whole.
-                Pages measure(Pages::Mode::Measure, writer, nullptr, content, 0);
+                Pages measure(Pages::Mode::Measure, device, nullptr, content, 0);
                 userSection(measure, content, s);
                 breaks[i] = i == 0 || measure.y() > pages.remaining() ? 1 : 0;
             }
@@ -392,25 +396,38 @@ std::optional<int> writePdf(const ReportContent &content, QIODevice &device, con
 {
     QPdfWriter writer(&device);
     writer.setResolution(kDpi);
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                     QMarginsF(18, 14, 18, 14), QPageLayout::Millimeter));
     writer.setTitle(QStringLiteral("Zugriffsprüfung: %1").arg(content.scopeLine()));
     writer.setCreator(QStringLiteral("Sicherheit"));
+    return paintReport(content, writer, progress);
+}
 
+QPageLayout reportPage()
+{
+    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(18, 14, 18, 14),
+                       QPageLayout::Millimeter);
+}
+
+std::optional<int> paintReport(const ReportContent &content, QPagedPaintDevice &device,
+                               const Progress &progress)
+{
+    device.setPageLayout(reportPage());
     const qint64 sections = static_cast<qint64>(std::max(content.userCount(), content.functionCount()));
     qint64 done = 0;
     const auto step = [&]() { return !progress || progress(done++, 2 * sections); };
 
     std::vector<char> breaks;
-    Pages counted(Pages::Mode::Count, writer, nullptr, content, 0);
-    if (!pass(counted, writer, content, breaks, step))
+    Pages counted(Pages::Mode::Count, device, nullptr, content, 0);
+    if (!pass(counted, device, content, breaks, step))
         return std::nullopt;
 
     QPainter painter;
-    if (!painter.begin(&writer))
-        throw store::StoreError(QStringLiteral("Der Bericht kann nicht als PDF geschrieben werden."));
-    Pages painted(Pages::Mode::Paint, writer, &painter, content, counted.page());
-    const bool whole = pass(painted, writer, content, breaks, step);
+    if (!painter.begin(&device))
+        throw store::StoreError(device.devType() == QInternal::Printer
+                                    ? QStringLiteral("Der Bericht kann nicht gedruckt werden: der Drucker "
+                                                     "nimmt keinen Auftrag an.")
+                                    : QStringLiteral("Der Bericht kann nicht als PDF geschrieben werden."));
+    Pages painted(Pages::Mode::Paint, device, &painter, content, counted.page());
+    const bool whole = pass(painted, device, content, breaks, step);
     painter.end();
     if (!whole)
         return std::nullopt;

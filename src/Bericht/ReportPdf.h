@@ -12,10 +12,13 @@
 #include "PrivateFile.h"
 
 #include <QIODevice>
+#include <QPageLayout>
 #include <QString>
 
 #include <functional>
 #include <optional>
+
+class QPagedPaintDevice;
 
 namespace report {
 
@@ -24,9 +27,18 @@ class ReportContent;
 // Told how many of `total` steps are done; returns false to stop.
 using Progress = std::function<bool(qint64 done, qint64 total)>;
 
-// Writes the report to `device` (open for writing). Returns the number of pages, or nothing when `progress`
-// asked to stop (what was written by then is no report).
-// Throws StoreError when the PDF cannot be begun.
+// The page the report is laid out on: A4 upright, 18 mm margins at the sides, 14 mm above and below.
+QPageLayout reportPage();
+
+// Lays the report out on `device` (a printer, a print preview's, a PDF writer) at its own resolution, on
+// reportPage(), which it sets. Returns the number of pages, or nothing when `progress` asked to stop
+// (the pages painted by then are no report). Throws StoreError when the device takes no painter.
+std::optional<int> paintReport(const ReportContent &content, QPagedPaintDevice &device,
+                               const Progress &progress = {});
+
+// Writes the report to `device` (open for writing) as a PDF at 300 dpi. Returns the number of pages, or
+// nothing when `progress` asked to stop (what was written by then is no report). Throws StoreError when the
+// PDF cannot be begun.
 std::optional<int> writePdf(const ReportContent &content, QIODevice &device, const Progress &progress = {});
 
 // Writes the report to a file at `path` that only its owner and group may read. With Existing::Replace a
