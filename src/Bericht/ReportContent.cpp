@@ -14,11 +14,6 @@ namespace report {
 
 namespace {
 
-bool isLogon(const journal::Entry &entry)
-{
-    return entry.aktion == schema::aktion::kAnmeldung || entry.aktion == schema::aktion::kAnmeldungAbgelehnt;
-}
-
 // The user names or initials a row's User field holds: its value, or both sides of an [old, new] pair.
 QStringList namesIn(const QJsonValue &value)
 {
@@ -65,6 +60,29 @@ QString shownDay(const QString &zeit, bool utc = true)
 QString shownTime(const QString &zeit)
 {
     return shownDay(zeit);
+}
+
+bool isRightsChange(const journal::Entry &entry)
+{
+    const bool logon =
+        entry.aktion == schema::aktion::kAnmeldung || entry.aktion == schema::aktion::kAnmeldungAbgelehnt;
+    return !logon && (entry.tabelle == schema::kBenutzer || entry.tabelle == schema::kFunktionenBenutzer);
+}
+
+QSet<QString> nameKeysOf(const journal::Entry &entry)
+{
+    QSet<QString> keys;
+    for (const QString &name : namesIn(journal::changeOf(entry).value(schema::benutzer::kUser)))
+        keys.insert(rights::matchKey(name));
+    return keys;
+}
+
+bool concerns(const journal::Row &row, const rights::User &user)
+{
+    journal::Filter about;
+    about.user = user.user;
+    about.userInitials = user.initials;
+    return about.matches(row);
 }
 
 ReportContent::ReportContent(store::Connection &db, const rights::Snapshot &file, const Scope &scope,
@@ -129,16 +147,12 @@ ReportContent::ReportContent(store::Connection &db, const rights::Snapshot &file
         journal::Filter period;
         period.since = m_since;
         journal::forEach(db, period, journal::Order::OldestFirst, [this](const journal::Row &row) {
-            const journal::Entry &e = row.entry;
-            if (isLogon(e) || (e.tabelle != schema::kBenutzer && e.tabelle != schema::kFunktionenBenutzer))
+            if (!isRightsChange(row.entry))
                 return true;
-            const QStringList names = namesIn(journal::changeOf(e).value(schema::benutzer::kUser));
-            if (names.isEmpty())
+            const QSet<QString> keys = nameKeysOf(row.entry);
+            if (keys.isEmpty())
                 return true;
             m_rows.push_back(row);
-            QSet<QString> keys;
-            for (const QString &name : names)
-                keys.insert(rights::matchKey(name));
             for (const QString &key : keys)
                 m_rowsByName[key].push_back(m_rows.size() - 1);
             return true;
@@ -204,12 +218,9 @@ std::vector<Change> ReportContent::changesOf(const rights::User &user) const
     std::sort(candidates.begin(), candidates.end());
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     // The journal's own test of what concerns a user decides; the names only narrowed the rows to ask.
-    journal::Filter concerns;
-    concerns.user = user.user;
-    concerns.userInitials = user.initials;
     for (std::size_t i : candidates) {
         const journal::Entry &e = m_rows[i].entry;
-        if (!concerns.matches(m_rows[i]))
+        if (!concerns(m_rows[i], user))
             continue;
         Change change;
         change.when = shownDay(e.zeit, false);

@@ -14,6 +14,7 @@
 #include "RightsCheck.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -131,5 +132,17 @@ private:
 
 // A moment of the journal for a reader: "01.12.2026 08:30 UTC".
 QString shownTime(const QString &zeit);
+
+// How the journal's rows are matched to the users whose rights they change: the report's changes and the
+// overview's "changed since the review" ask the same questions.
+//
+// Whether the row changes a user's rights as a report lists them: a user's row or an assignment, no logon.
+bool isRightsChange(const journal::Entry &entry);
+// The match keys (rights::matchKey) of the user names and initials the row names; a quick narrowing
+// before concerns().
+QSet<QString> nameKeysOf(const journal::Entry &entry);
+// Whether the row is about the user, as the journal's own filter decides: the user's row by name, an
+// assignment by the initials.
+bool concerns(const journal::Row &row, const rights::User &user);
 
 } // namespace report

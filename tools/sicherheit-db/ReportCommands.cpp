@@ -8,6 +8,7 @@
 #include "Quoted.h"
 #include "ReportContent.h"
 #include "ReportPdf.h"
+#include "Review.h"
 #include "Rights.h"
 #include "Schema.h"
 #include "StoreError.h"
@@ -122,21 +123,17 @@ int reviewDone(const QStringList &args)
     store::Connection db;
     cli::openOn(db, a->plain[0]);
     cli::keepJournal(db, QStringLiteral("review"));
-    // Under the write lock: the user reviewed is the one the file holds now.
-    store::Connection::Transaction transaction(db, QStringLiteral("(Prüfung)"));
-    if (!db.hasTable(schema::kProtokoll))
+    report::Scope scope;
+    scope.kind = report::ScopeKind::User;
+    scope.user = name;
+    QStringList users;
+    try {
+        users = report::recordReview(db, scope, by);
+    } catch (const report::NoJournal &) {
         return cli::fail(noJournal(db) + QStringLiteral("; die Prüfung wurde nicht vermerkt"));
-    const rights::Snapshot file = rights::Snapshot::read(db);
-    const std::vector<const rights::User *> users = file.usersNamed(name);
-    if (users.empty())
+    } catch (const report::ReportContent::NotFound &) {
         return cli::fail(QStringLiteral("den Benutzer %1 gibt es nicht").arg(store::quoted(name)));
-    journal::Writer *writer = journal::writerOf(db);
-    for (const rights::User *user : users) {
-        const QJsonObject change{{schema::benutzer::kUser, user->user}, {QStringLiteral("Pruefer"), by}};
-        writer->record(db, schema::kBenutzer, user->id, schema::aktion::kRechteGeprueft,
-                       QString::fromUtf8(QJsonDocument(change).toJson(QJsonDocument::Compact)));
     }
-    transaction.commit();
     cli::out() << "Prüfung von " << name << " durch " << by << " vermerkt"
                << (users.size() > 1 ? QStringLiteral(" (%1 Benutzer dieses Namens)").arg(users.size())
                                     : QString())
