@@ -87,7 +87,7 @@ if(SICHERHEIT_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "${_runtime_depends}")
 else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
-        "libqt6widgets6, libqt6gui6, libqt6core6, libsqlcipher0, libpq5, libstdc++6, libc6, ${_runtime_depends}")
+        "libqt6printsupport6, libqt6widgets6, libqt6gui6, libqt6core6, libsqlcipher0, libpq5, libstdc++6, libc6, ${_runtime_depends}")
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_packaging}/postinst ${_packaging}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

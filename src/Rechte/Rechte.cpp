@@ -13,6 +13,7 @@
 #include "ListPanel.h"
 #include "MessageBoxes.h"
 #include "OnClick.h"
+#include "ReportDialog.h"
 #include "RightsGrids.h"
 #include "Schema.h"
 #include "StoreError.h"
@@ -195,7 +196,7 @@ TFRechte::TFRechte(store::Connection &db, QWidget *parent) : QWidget(parent, Qt:
     auto *column = new QVBoxLayout(this);
     buildButtons();
     auto *buttons = new QHBoxLayout;
-    for (QPushButton *b : {Aktualisieren, RechteUebernehmen, Pruefen, Bereinigen, Exportieren})
+    for (QPushButton *b : {Aktualisieren, RechteUebernehmen, Pruefen, Bereinigen, Exportieren, Bericht})
         buttons->addWidget(b);
     buttons->addStretch();
     column->addLayout(buttons);
@@ -208,7 +209,7 @@ TFRechte::TFRechte(store::Connection &db, QWidget *parent) : QWidget(parent, Qt:
     Views->addTab(buildFindings(), QStringLiteral("Prüfung"));
     Verlauf = new rechte::HistoryPage(m_db);
     Views->addTab(Verlauf, QStringLiteral("Verlauf"));
-    Users->setWidths({90, 120, 60});
+    Users->setWidths({80, 100, 50, 70, 120});
     Held->setWidths({ListPanel::kStretch, ListPanel::kFit, 90});
     Functions->setWidths({ListPanel::kStretch, ListPanel::kFit});
     Holders->setWidths({70, 90, 60});
@@ -249,12 +250,15 @@ void TFRechte::buildButtons()
     Pruefen = button("Pruefen", QStringLiteral("&Prüfen"));
     Bereinigen = button("Bereinigen", QStringLiteral("Be&reinigen"));
     Exportieren = button("Exportieren", QStringLiteral("&Exportieren …"));
+    Bericht = button("Bericht", QStringLiteral("Ber&icht …"));
+    Bericht->setToolTip(QStringLiteral("Der Bericht für die Prüfung der Rechte: Vorschau, Drucken, PDF"));
     // The buttons' questions and errors stand on this window, not on the main window.
     ui::onClick(Aktualisieren, this, &TFRechte::AktualisierenClick, this);
     ui::onClick(RechteUebernehmen, this, &TFRechte::RechteUebernehmenClick, this);
     ui::onClick(Pruefen, this, &TFRechte::PruefenClick, this);
     ui::onClick(Bereinigen, this, &TFRechte::BereinigenClick, this);
     ui::onClick(Exportieren, this, &TFRechte::ExportierenClick, this);
+    ui::onClick(Bericht, this, &TFRechte::BerichtClick, this);
 }
 
 QWidget *TFRechte::buildByUser()
@@ -278,7 +282,7 @@ QWidget *TFRechte::buildByUser()
     line->addWidget(VerlaufBenutzer);
     column->addLayout(line);
     column->addWidget(Held, 1);
-    page->setSizes({300, kWidth - 300});
+    page->setSizes({430, kWidth - 430});
     connect(Users, &ListPanel::chosen, this, [this](int row) { ui::guarded([&] { showHeld(row); }); });
     return page;
 }
@@ -387,6 +391,7 @@ void TFRechte::dropLists()
     setAssignments(rechte::assignmentsGrid(emptyFile(), &m_assignmentOf));
     Findings->setGrid(rechte::findingsGrid({}));
     m_file.reset();
+    m_reviews.clear();
 #ifdef __GLIBC__
     // The rows of a large file are many small blocks: without this the process keeps their pages.
     malloc_trim(0);
@@ -408,6 +413,8 @@ void TFRechte::read()
     m_stale.fill(true);
     // Said below every page, once per reading: a hint, not a question to answer on each opening.
     const bool journal = m_db.hasTable(schema::kProtokoll);
+    if (journal)
+        m_reviews = report::lastReviews(m_db, *m_file);
     Hinweis->setText(journal ? QString()
                              : QStringLiteral("Diese Datei hat noch kein Protokoll der Änderungen: „Verlauf“ "
                                               "bleibt leer. Anlegen mit: sicherheit-db upgrade %1")
@@ -433,7 +440,7 @@ void TFRechte::showPage(int page)
     };
     const ui::WaitCursor wait;
     if (page == 0)
-        Users->setGrid(rechte::usersGrid(*m_file), indexOf(m_file->users(), m_userId));
+        Users->setGrid(rechte::usersGrid(*m_file, m_reviews), indexOf(m_file->users(), m_userId));
     else if (page == 1)
         Functions->setGrid(rechte::functionsGrid(*m_file), indexOf(m_file->functions(), m_functionId));
     else if (page == 2)
@@ -651,4 +658,27 @@ void TFRechte::VerlaufFunktionClick()
     Views->setCurrentIndex(kHistoryPage);
     Verlauf->restrictToFunction(id, path);
     Verlauf->VerlaufGrid->setFocus();
+}
+
+void TFRechte::BerichtClick()
+{
+    if (!m_file)
+        read();
+    rechte::ReportChoices choices;
+    choices.hasJournal = m_db.hasTable(schema::kProtokoll);
+    if (const rights::User *user = chosenUser()) {
+        choices.user = user->user;
+        const auto review = m_reviews.find(user->id);
+        if (review != m_reviews.end())
+            choices.lastReview = review->second;
+    }
+    if (m_functionId >= 0 && m_file->function(m_functionId)) {
+        choices.function = m_functionId;
+        choices.functionPath = m_file->path(m_functionId);
+    }
+    const bool showingFunctions = Views->currentIndex() == 1;
+    rechte::ReportDialog dialog(m_db, choices, choices.first(showingFunctions, Below->isChecked()), this);
+    dialog.showModal();
+    if (dialog.reviewed())
+        read(); // the dates beside the users
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Review.h"
 #include "RightsCheck.h"
 #include "TextGrid.h"
 
@@ -7,6 +8,7 @@
 
 #include <array>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class QCheckBox;
@@ -31,7 +33,8 @@ class ListPanel;
 // after another file has been opened, and before and after each change it makes, so that what it asks and
 // reports is about the file as it is. Its changes (copy, clean-up) each run in one transaction; it reports
 // them by fileChanged, so that the windows that show the same tables can read them again. It knows nothing
-// of those windows.
+// of those windows. Beside each user it shows the day of their last access review and whether their rights
+// have changed since, read from the journal with each reading.
 class TFRechte : public QWidget
 {
     Q_OBJECT
@@ -50,6 +53,8 @@ public:
     void PruefenClick();
     void BereinigenClick();
     void ExportierenClick();
+    // The access review report of the chosen user or function, or of all, and the review's record.
+    void BerichtClick();
     // The page "Verlauf" with the rows about the chosen user or function.
     void VerlaufBenutzerClick();
     void VerlaufFunktionClick();
@@ -60,6 +65,7 @@ public:
     QPushButton *Pruefen = nullptr;
     QPushButton *Bereinigen = nullptr;
     QPushButton *Exportieren = nullptr;
+    QPushButton *Bericht = nullptr;
     rechte::ListPanel *Users = nullptr;
     QLabel *HeldCaption = nullptr;
     rechte::ListPanel *Held = nullptr;
@@ -104,10 +110,11 @@ private:
 
     store::Connection &m_db;
     std::unique_ptr<rights::Snapshot> m_file;
-    std::array<bool, 4> m_stale{};           // per page: its list is older than the reading
-    std::vector<std::size_t> m_assignmentOf; // per row of "Alle Zuordnungen": its assignment
-    std::size_t m_assignmentCount = 0;       // the assignments among them
-    qint32 m_userId = -1;                    // the chosen user, kept by id across readings
+    std::unordered_map<qint32, report::LastReview> m_reviews; // per user id, read with m_file
+    std::array<bool, 4> m_stale{};                            // per page: its list is older than the reading
+    std::vector<std::size_t> m_assignmentOf;                  // per row of "Alle Zuordnungen": its assignment
+    std::size_t m_assignmentCount = 0;                        // the assignments among them
+    qint32 m_userId = -1;                                     // the chosen user, kept by id across readings
     qint32 m_functionId = -1;
     bool m_checked = false; // "Prüfen" was asked for: the findings follow the readings
     bool m_placed = false;

@@ -3,6 +3,7 @@
 #include "Schema.h"
 #include "StoreError.h"
 
+#include <QDateTime>
 #include <QLocale>
 
 #include <algorithm>
@@ -58,12 +59,26 @@ QString cleanUpText(rights::ProblemKind kind)
 
 } // namespace
 
-TextGrid usersGrid(const rights::Snapshot &file)
+TextGrid usersGrid(const rights::Snapshot &file,
+                   const std::unordered_map<qint32, report::LastReview> &reviews)
 {
-    TextGrid grid({QStringLiteral("Benutzer"), QStringLiteral("Name"), QStringLiteral("Initialien")});
+    TextGrid grid({QStringLiteral("Benutzer"), QStringLiteral("Name"), QStringLiteral("Initialien"),
+                   QStringLiteral("Geprüft"), QStringLiteral("Seit Prüfung")});
     grid.reserve(file.users().size());
-    for (const rights::User &u : file.users())
-        grid.addRow({u.user, u.realName, u.initials});
+    const QString changed = QStringLiteral("geändert seit Prüfung"),
+                  unchanged = QStringLiteral("unverändert");
+    for (const rights::User &u : file.users()) {
+        const auto review = reviews.find(u.id);
+        if (review == reviews.end()) {
+            grid.addRow({u.user, u.realName, u.initials, QString(), QString()});
+            continue;
+        }
+        const QDateTime at = QDateTime::fromString(review->second.zeit, Qt::ISODateWithMs);
+        grid.addRow({u.user, u.realName, u.initials,
+                     at.isValid() ? at.toUTC().toString(QStringLiteral("dd.MM.yyyy")) : review->second.zeit,
+                     review->second.changedSince ? changed : unchanged});
+    }
+    grid.setFilterColumns({0, 1, 2});
     grid.sortBy(0);
     return grid;
 }

@@ -3,13 +3,17 @@
 // The lists of the rights window, made from one reading of the file; no widgets, so tests and the
 // benchmark use them as the window does.
 
+#include "Review.h"
 #include "RightsCheck.h"
 #include "TextGrid.h"
 
 namespace rechte {
 
-// Every user: "Benutzer", "Name", "Initialien"; row i is users()[i], shown by user name.
-TextGrid usersGrid(const rights::Snapshot &file);
+// Every user: "Benutzer", "Name", "Initialien", and from `reviews` (by user id) the day of the last
+// review, "Geprüft", and "Seit Prüfung": "geändert seit Prüfung" or "unverändert"; both empty for a user
+// never reviewed. Row i is users()[i], shown by user name; the filter looks at the names only.
+TextGrid usersGrid(const rights::Snapshot &file,
+                   const std::unordered_map<qint32, report::LastReview> &reviews = {});
 // The functions a user holds: "Funktion" (its full path), "Id", "Geteilt mit" (the other users with the
 // same initials, who hold it too).
 TextGrid heldGrid(const rights::Snapshot &file, const rights::User &user);
