@@ -82,8 +82,12 @@ QStringList recordReview(store::Connection &db, const Scope &scope, const QStrin
     journal::Writer *writer = journal::writerOf(db);
     // Under the write lock: the users reviewed are the ones the file holds now.
     store::Connection::Transaction transaction(db, QStringLiteral("(Prüfung)"));
-    if (!db.hasTable(schema::kProtokoll) || !writer)
+    if (!db.hasTable(schema::kProtokoll))
         throw NoJournal("Die Datei hat kein Änderungsprotokoll.");
+    if (!writer)
+        throw store::StoreError(
+            QStringLiteral("Die Prüfung kann nicht vermerkt werden: diese Verbindung führt "
+                           "kein Änderungsprotokoll."));
     const rights::Snapshot file = rights::Snapshot::read(db);
     QStringList names;
     for (const rights::User *user : reviewedUsers(file, scope)) {
@@ -96,59 +100,115 @@ QStringList recordReview(store::Connection &db, const Scope &scope, const QStrin
     return names;
 }
 
-std::unordered_map<qint32, LastReview> lastReviews(store::Connection &db, const rights::Snapshot &file)
+ReviewReader::ReviewReader(store::Connection &db, const rights::Snapshot &file, qint64 slice)
+    : m_db(db), m_file(file), m_slice(std::max<qint64>(1, slice))
 {
-    std::unordered_map<qint32, LastReview> last;
     if (!db.hasTable(schema::kProtokoll))
-        return last;
-    // The review rows only, which the database picks out of the journal; the newest of each user's counts.
+        return;
+    // The first and the last row; a journal written on meanwhile is read again with the file.
+    journal::forEach(db, {}, journal::Order::OldestFirst, [this](const journal::Row &row) {
+        m_first = row.id;
+        return false;
+    });
+    journal::forEach(db, {}, journal::Order::NewestFirst, [this](const journal::Row &row) {
+        m_last = row.id;
+        return false;
+    });
+    if (m_last < m_first || m_last == 0)
+        return;
+    m_phase = Phase::Reviews;
+    m_at = m_first;
+}
+
+ReviewReader::~ReviewReader() = default;
+
+bool ReviewReader::step()
+{
+    if (m_phase == Phase::Reviews)
+        readReviews();
+    else if (m_phase == Phase::Changes)
+        readChanges();
+    return done();
+}
+
+void ReviewReader::readReviews()
+{
     journal::Filter reviews;
     reviews.aktion = schema::aktion::kRechteGeprueft;
-    journal::forEach(db, reviews, journal::Order::OldestFirst, [&](const journal::Row &row) {
+    reviews.fromId = m_at;
+    reviews.toId = m_at + m_slice;
+    // Oldest first: the newest of each user's reviews counts.
+    journal::forEach(m_db, reviews, journal::Order::OldestFirst, [this](const journal::Row &row) {
         const QJsonObject change = journal::changeOf(row.entry);
-        for (const rights::User *user : file.usersNamed(change.value(schema::benutzer::kUser).toString())) {
+        for (const rights::User *user : m_file.usersNamed(change.value(schema::benutzer::kUser).toString())) {
             if (concerns(row, *user))
-                last[user->id] = {row.entry.zeit, change.value(kPruefer).toString(), false};
+                m_reviews[user->id] = {row.entry.zeit, change.value(kPruefer).toString(), false, row.id};
         }
         return true;
     });
-    if (last.empty())
-        return last;
+    m_at += m_slice;
+    if (m_at > m_last)
+        beginChanges();
+}
 
-    // The users reviewed, by the keys of their names and initials, for the rows since the earliest review.
-    QString earliest = last.begin()->second.zeit;
-    std::unordered_map<QString, std::vector<const rights::User *>> byKey;
-    for (const rights::User &user : file.users()) {
-        const auto found = last.find(user.id);
-        if (found == last.end())
-            continue;
-        earliest = std::min(earliest, found->second.zeit);
-        byKey[rights::matchKey(user.user)].push_back(&user);
-        if (rights::matchKey(user.initials) != rights::matchKey(user.user))
-            byKey[rights::matchKey(user.initials)].push_back(&user);
+void ReviewReader::beginChanges()
+{
+    if (m_reviews.empty()) {
+        m_phase = Phase::Done;
+        return;
     }
-    std::size_t open = last.size(); // reviews not yet known to be followed by a change
-    journal::Filter since;
-    since.since = earliest;
-    journal::forEach(db, since, journal::Order::OldestFirst, [&](const journal::Row &row) {
+    for (const rights::User &user : m_file.users()) {
+        const auto found = m_reviews.find(user.id);
+        if (found == m_reviews.end())
+            continue;
+        m_byReview.emplace_back(found->second.row, user.id);
+        m_byKey[rights::matchKey(user.user)].push_back(&user);
+        if (rights::matchKey(user.initials) != rights::matchKey(user.user))
+            m_byKey[rights::matchKey(user.initials)].push_back(&user);
+    }
+    std::sort(m_byReview.begin(), m_byReview.end(), std::greater<>());
+    m_phase = Phase::Changes;
+    m_at = m_last + 1;
+}
+
+void ReviewReader::readChanges()
+{
+    journal::Filter slice;
+    slice.fromId = std::max(m_first, m_at - m_slice);
+    slice.toId = m_at;
+    journal::forEach(m_db, slice, journal::Order::NewestFirst, [this](const journal::Row &row) {
+        for (; m_passed < m_byReview.size() && m_byReview[m_passed].first >= row.id; ++m_passed)
+            m_settled.insert(m_byReview[m_passed].second);
+        if (m_settled.size() == m_byReview.size())
+            return false;
         const journal::Entry &e = row.entry;
         if (e.aktion == schema::aktion::kRechteGeprueft || !isRightsChange(e))
             return true;
         for (const QString &key : nameKeysOf(e)) {
-            const auto users = byKey.find(key);
-            if (users == byKey.end())
+            const auto users = m_byKey.find(key);
+            if (users == m_byKey.end())
                 continue;
             for (const rights::User *user : users->second) {
-                LastReview &review = last[user->id];
-                if (!review.changedSince && e.zeit > review.zeit && concerns(row, *user)) {
-                    review.changedSince = true;
-                    --open;
+                if (!m_settled.contains(user->id) && concerns(row, *user)) {
+                    m_reviews[user->id].changedSince = true;
+                    m_settled.insert(user->id);
                 }
             }
         }
-        return open > 0; // once every reviewed user has changed, the rest of the journal tells nothing new
+        return m_settled.size() < m_byReview.size();
     });
-    return last;
+    m_at = slice.fromId;
+    // Read back to the first row, every review has been passed: who is not changed by now is not.
+    if (m_settled.size() == m_byReview.size() || m_at <= m_first)
+        m_phase = Phase::Done;
+}
+
+std::unordered_map<qint32, LastReview> lastReviews(store::Connection &db, const rights::Snapshot &file)
+{
+    ReviewReader reader(db, file);
+    while (!reader.step()) {
+    }
+    return reader.reviews();
 }
 
 } // namespace report

@@ -15,6 +15,7 @@
 
 #include <stdexcept>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace store {
@@ -44,12 +45,59 @@ struct LastReview
 {
     QString zeit;              // as the journal holds it
     QString by;                // the reviewer
-    bool changedSince = false; // a row after it changes the user's rights, as a report would list it
+    bool changedSince = false; // a later row changes the user's rights, as a report would list it
+    qint64 row = 0;            // the review's row of the journal
 };
 
-// Per user id of `file`, their last review; users never reviewed are not in it, nor is anyone on a file
-// without journal. Reads the review rows in one pass narrowed by the database, then the rows since the
-// earliest of those reviews once. Throws StoreError.
+// Reads, per user id of `file`, their last review; users never reviewed are not in it, nor is anyone on a
+// file without journal. First the review rows, which the database picks out of the journal; then the
+// journal newest first, only as far back as it takes to settle every reviewed user: changed by a later
+// row, or unchanged once the read has gone back past their review. Changes are many and reviews recent,
+// so the second read seldom goes far.
+//
+// A journal of a million rows takes seconds to go through, so it is read in slices of ids, each a step
+// of its own: a window reads a step at a time and answers its user in between. `file` must outlive it.
+class ReviewReader
+{
+public:
+    ReviewReader(store::Connection &db, const rights::Snapshot &file, qint64 slice = 20000);
+    ~ReviewReader();
+    ReviewReader(const ReviewReader &) = delete;
+    ReviewReader &operator=(const ReviewReader &) = delete;
+
+    // Reads the next slice; returns whether everything is read. Throws StoreError.
+    bool step();
+    bool done() const { return m_phase == Phase::Done; }
+    // Complete once done().
+    const std::unordered_map<qint32, LastReview> &reviews() const { return m_reviews; }
+
+private:
+    enum class Phase
+    {
+        Reviews,
+        Changes,
+        Done
+    };
+    void readReviews();
+    void readChanges();
+    void beginChanges();
+
+    store::Connection &m_db;
+    const rights::Snapshot &m_file;
+    qint64 m_slice;
+    Phase m_phase = Phase::Done;
+    qint64 m_first = 0, m_last = 0; // the journal's first and last row when the read began
+    qint64 m_at = 0;                // where the next slice begins (reviews) or ends (changes)
+    std::unordered_map<qint32, LastReview> m_reviews;
+    // While reading the changes: the reviewed users by the keys of their names and initials, their
+    // reviews newest first, how many of those the read has gone back past, and the users settled.
+    std::unordered_map<QString, std::vector<const rights::User *>> m_byKey;
+    std::vector<std::pair<qint64, qint32>> m_byReview;
+    std::size_t m_passed = 0;
+    std::unordered_set<qint32> m_settled;
+};
+
+// Everything a ReviewReader reads, at once. Throws StoreError.
 std::unordered_map<qint32, LastReview> lastReviews(store::Connection &db, const rights::Snapshot &file);
 
 } // namespace report

@@ -20,6 +20,7 @@
 
 #include <QCheckBox>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -33,6 +34,7 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -224,6 +226,18 @@ TFRechte::TFRechte(store::Connection &db, QWidget *parent) : QWidget(parent, Qt:
     Hinweis->hide();
     column->addWidget(Hinweis);
 
+    m_reviewTimer = new QTimer(this);
+    m_reviewTimer->setInterval(0);
+    connect(m_reviewTimer, &QTimer::timeout, this, [this] {
+        ui::guarded([this] {
+            try {
+                readReviews(50);
+            } catch (...) {
+                stopReviews(); // said once, not on every tick
+                throw;
+            }
+        });
+    });
     connect(Views, &QTabWidget::currentChanged, this,
             [this](int page) { ui::guarded([&] { showPage(page); }); });
     connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
@@ -390,6 +404,7 @@ void TFRechte::dropLists()
     Functions->setGrid(rechte::functionsGrid(emptyFile()));
     setAssignments(rechte::assignmentsGrid(emptyFile(), &m_assignmentOf));
     Findings->setGrid(rechte::findingsGrid({}));
+    stopReviews(); // before the reading it reads against goes
     m_file.reset();
     m_reviews.clear();
 #ifdef __GLIBC__
@@ -413,8 +428,11 @@ void TFRechte::read()
     m_stale.fill(true);
     // Said below every page, once per reading: a hint, not a question to answer on each opening.
     const bool journal = m_db.hasTable(schema::kProtokoll);
-    if (journal)
-        m_reviews = report::lastReviews(m_db, *m_file);
+    if (journal) {
+        // A long journal is read on while the window answers; the dates fill in when it is through.
+        m_reviewReader = std::make_unique<report::ReviewReader>(m_db, *m_file);
+        readReviews(100);
+    }
     Hinweis->setText(journal ? QString()
                              : QStringLiteral("Diese Datei hat noch kein Protokoll der Änderungen: „Verlauf“ "
                                               "bleibt leer. Anlegen mit: sicherheit-db upgrade %1")
@@ -449,6 +467,36 @@ void TFRechte::showPage(int page)
         showFindings(rights::check(*m_file));
 }
 
+void TFRechte::stopReviews()
+{
+    m_reviewTimer->stop();
+    m_reviewReader.reset();
+}
+
+void TFRechte::readReviews(int budgetMs)
+{
+    if (!m_reviewReader)
+        return;
+    QElapsedTimer spent;
+    spent.start();
+    while (!m_reviewReader->step()) {
+        if (budgetMs >= 0 && spent.elapsed() >= budgetMs) {
+            m_reviewTimer->start();
+            return;
+        }
+    }
+    m_reviews = m_reviewReader->reviews();
+    stopReviews();
+    // A list already made gets its dates now; one not made yet gets them when it is.
+    if (m_file && !m_stale[0]) {
+        const auto &users = m_file->users();
+        const auto chosen =
+            std::find_if(users.begin(), users.end(), [this](const auto &u) { return u.id == m_userId; });
+        Users->setGrid(rechte::usersGrid(*m_file, m_reviews),
+                       chosen == users.end() ? -1 : static_cast<int>(chosen - users.begin()));
+    }
+}
+
 void TFRechte::setAssignments(rechte::TextGrid grid)
 {
     m_assignmentCount = rechte::distinctAssignments(m_assignmentOf);
@@ -457,6 +505,7 @@ void TFRechte::setAssignments(rechte::TextGrid grid)
 
 void TFRechte::clear()
 {
+    stopReviews();
     m_file.reset();
     m_checked = false;
     m_stale.fill(false);
@@ -664,6 +713,10 @@ void TFRechte::BerichtClick()
 {
     if (!m_file)
         read();
+    if (m_reviewReader) {
+        const ui::WaitCursor wait;
+        readReviews(-1); // the chosen user's last review, for the date the changes start from
+    }
     rechte::ReportChoices choices;
     choices.hasJournal = m_db.hasTable(schema::kProtokoll);
     if (const rights::User *user = chosenUser()) {

@@ -15,6 +15,7 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTabWidget;
+class QTimer;
 
 namespace store {
 class Connection;
@@ -99,6 +100,10 @@ private:
     // Lets go of every list: a reading of another file must not keep the old one's rows alive.
     void dropLists();
     void setAssignments(rechte::TextGrid grid);
+    // Reads the journal's reviews for the users' list, for about `budgetMs` or to the end; once it has them
+    // all, the list shows them.
+    void readReviews(int budgetMs);
+    void stopReviews();
     // Beside the main window, on its screen.
     void placeBesideParent();
     std::vector<rights::Problem> checkNow();
@@ -110,11 +115,13 @@ private:
 
     store::Connection &m_db;
     std::unique_ptr<rights::Snapshot> m_file;
-    std::unordered_map<qint32, report::LastReview> m_reviews; // per user id, read with m_file
-    std::array<bool, 4> m_stale{};                            // per page: its list is older than the reading
-    std::vector<std::size_t> m_assignmentOf;                  // per row of "Alle Zuordnungen": its assignment
-    std::size_t m_assignmentCount = 0;                        // the assignments among them
-    qint32 m_userId = -1;                                     // the chosen user, kept by id across readings
+    std::unordered_map<qint32, report::LastReview> m_reviews; // per user id, read after m_file
+    std::unique_ptr<report::ReviewReader> m_reviewReader;     // while they are read, a slice at a time
+    QTimer *m_reviewTimer = nullptr;
+    std::array<bool, 4> m_stale{};           // per page: its list is older than the reading
+    std::vector<std::size_t> m_assignmentOf; // per row of "Alle Zuordnungen": its assignment
+    std::size_t m_assignmentCount = 0;       // the assignments among them
+    qint32 m_userId = -1;                    // the chosen user, kept by id across readings
     qint32 m_functionId = -1;
     bool m_checked = false; // "Prüfen" was asked for: the findings follow the readings
     bool m_placed = false;

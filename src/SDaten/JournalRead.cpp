@@ -236,6 +236,8 @@ bool Filter::matches(const Row &row) const
         return false;
     if ((!by.isEmpty() && !sameName(e.administrator, by)) || (!aktion.isEmpty() && e.aktion != aktion))
         return false;
+    if ((fromId != 0 && row.id < fromId) || (toId != 0 && row.id >= toId))
+        return false;
     if (!user.isEmpty() && !concernsUser(e, user, userInitials))
         return false;
     if (function && !concernsFunction(e, *function))
@@ -298,6 +300,10 @@ void forEach(store::Connection &db, const Filter &filter, Order order,
         where << QStringLiteral("%1=%2").arg(kAdministrator, schema::literal(filter.by));
     if (!filter.aktion.isEmpty())
         where << QStringLiteral("%1=%2").arg(kAktion, schema::literal(filter.aktion));
+    if (filter.fromId != 0)
+        where << QStringLiteral("%1>=%2").arg(kId).arg(filter.fromId);
+    if (filter.toId != 0)
+        where << QStringLiteral("%1<%2").arg(kId).arg(filter.toId);
     const QString from = filter.since.isEmpty() && filter.until.isEmpty()
                              ? schema::kProtokoll
                              : QStringLiteral("(select *, %1 as %2 from %3) as Eintraege")

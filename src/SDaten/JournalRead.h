@@ -46,6 +46,10 @@ struct Filter
     std::optional<qint32> function; // its Funktionen row and the assignments of it
     QString text;                   // anywhere in the change, without regard to case
     QString aktion;                 // exactly this action
+    // Rows with fromId <= id < toId; 0: no bound. A long read taken in slices, the window answering
+    // between them.
+    qint64 fromId = 0;
+    qint64 toId = 0;
 
     // Learns what the user filter needs from the database (the user's initials today); call once before
     // matches(), after setting `user`.
