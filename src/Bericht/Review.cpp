@@ -116,6 +116,9 @@ ReviewReader::ReviewReader(store::Connection &db, const rights::Snapshot &file, 
     });
     if (m_last < m_first || m_last == 0)
         return;
+    // Looked up once per review row: every user of a large file reviewed at once is as many rows.
+    for (const rights::User &user : file.users())
+        m_named[rights::matchKey(user.user)].push_back(&user);
     m_phase = Phase::Reviews;
     m_at = m_first;
 }
@@ -140,7 +143,10 @@ void ReviewReader::readReviews()
     // Oldest first: the newest of each user's reviews counts.
     journal::forEach(m_db, reviews, journal::Order::OldestFirst, [this](const journal::Row &row) {
         const QJsonObject change = journal::changeOf(row.entry);
-        for (const rights::User *user : m_file.usersNamed(change.value(schema::benutzer::kUser).toString())) {
+        const auto named = m_named.find(rights::matchKey(change.value(schema::benutzer::kUser).toString()));
+        if (named == m_named.end())
+            return true;
+        for (const rights::User *user : named->second) {
             if (concerns(row, *user))
                 m_reviews[user->id] = {row.entry.zeit, change.value(kPruefer).toString(), false, row.id};
         }

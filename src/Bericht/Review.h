@@ -89,6 +89,7 @@ private:
     qint64 m_first = 0, m_last = 0; // the journal's first and last row when the read began
     qint64 m_at = 0;                // where the next slice begins (reviews) or ends (changes)
     std::unordered_map<qint32, LastReview> m_reviews;
+    std::unordered_map<QString, std::vector<const rights::User *>> m_named; // by the key of the name
     // While reading the changes: the reviewed users by the keys of their names and initials, their
     // reviews newest first, how many of those the read has gone back past, and the users settled.
     std::unordered_map<QString, std::vector<const rights::User *>> m_byKey;

@@ -1,6 +1,7 @@
 #include "ReportDialog.h"
 
 #include "Connection.h"
+#include "Busy.h"
 #include "DesignFont.h"
 #include "ErrorHandler.h"
 #include "InputQuery.h"
@@ -28,6 +29,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <limits>
 
 namespace rechte {
 
@@ -387,6 +389,7 @@ void ReportDialog::PruefungAbschliessenClick()
     }
     QStringList users;
     try {
+        const ui::WaitCursor wait; // every user of a large file is many rows
         users = report::recordReview(m_db, scope, reviewer);
     } catch (const report::NoJournal &) {
         ui::messageDlg(refused, ui::MsgKind::Error, ui::MsgButton::OK);
