@@ -1,7 +1,7 @@
 #include "ReportDialog.h"
 
-#include "Connection.h"
 #include "Busy.h"
+#include "Connection.h"
 #include "DesignFont.h"
 #include "ErrorHandler.h"
 #include "InputQuery.h"
@@ -53,6 +53,12 @@ QRadioButton *radio(QWidget *parent, const char *name, const QString &text)
     return r;
 }
 
+// A name from the file on a button: its "&" is no mnemonic.
+QString asText(QString name)
+{
+    return name.replace(u'&', QStringLiteral("&&"));
+}
+
 // Who makes the report, as its title page names them: the administrator signed on, else the account.
 QString madeBy(store::Connection &db)
 {
@@ -75,10 +81,11 @@ ReportDialog::ReportDialog(store::Connection &db, ReportChoices choices, ReportS
     auto *scopes = new QGroupBox(QStringLiteral("Umfang"), this);
     auto *scopeColumn = new QVBoxLayout(scopes);
     const QFontMetrics metrics(font());
-    UmfangBenutzer = radio(scopes, "UmfangBenutzer",
-                           m_choices.user.isEmpty() ? QStringLiteral("&Benutzer")
-                                                    : QStringLiteral("&Benutzer %1").arg(m_choices.user));
-    const QString path = metrics.elidedText(m_choices.functionPath, Qt::ElideMiddle, 380);
+    UmfangBenutzer =
+        radio(scopes, "UmfangBenutzer",
+              m_choices.user.isEmpty() ? QStringLiteral("&Benutzer")
+                                       : QStringLiteral("&Benutzer %1").arg(asText(m_choices.user)));
+    const QString path = asText(metrics.elidedText(m_choices.functionPath, Qt::ElideMiddle, 380));
     UmfangFunktion =
         radio(scopes, "UmfangFunktion",
               m_choices.function ? QStringLiteral("&Funktion %1: %2").arg(*m_choices.function).arg(path)
@@ -94,12 +101,7 @@ ReportDialog::ReportDialog(store::Connection &db, ReportChoices choices, ReportS
         for (QRadioButton *r : {UmfangFunktion, UmfangDarunter})
             r->setToolTip(QStringLiteral("Keine Funktion gewählt: erst unter „Nach Funktion“ wählen"));
     }
-    const std::pair<QRadioButton *, ReportScope> all[] = {{UmfangBenutzer, ReportScope::User},
-                                                          {UmfangFunktion, ReportScope::Function},
-                                                          {UmfangDarunter, ReportScope::FunctionBelow},
-                                                          {UmfangAlleBenutzer, ReportScope::AllUsers},
-                                                          {UmfangAlleFunktionen, ReportScope::AllFunctions}};
-    for (const auto &[button, scope] : all) {
+    for (const auto &[button, scope] : scopeButtons()) {
         button->setEnabled(m_choices.offers(scope));
         button->setChecked(scope == first && m_choices.offers(scope));
         scopeColumn->addWidget(button);
@@ -167,15 +169,19 @@ ReportDialog::ReportDialog(store::Connection &db, ReportChoices choices, ReportS
 
 ReportDialog::~ReportDialog() = default;
 
+std::array<std::pair<QRadioButton *, ReportScope>, 5> ReportDialog::scopeButtons() const
+{
+    return {{{UmfangBenutzer, ReportScope::User},
+             {UmfangFunktion, ReportScope::Function},
+             {UmfangDarunter, ReportScope::FunctionBelow},
+             {UmfangAlleBenutzer, ReportScope::AllUsers},
+             {UmfangAlleFunktionen, ReportScope::AllFunctions}}};
+}
+
 std::optional<ReportScope> ReportDialog::chosen() const
 {
-    const std::pair<QRadioButton *, ReportScope> all[] = {{UmfangBenutzer, ReportScope::User},
-                                                          {UmfangFunktion, ReportScope::Function},
-                                                          {UmfangDarunter, ReportScope::FunctionBelow},
-                                                          {UmfangAlleBenutzer, ReportScope::AllUsers},
-                                                          {UmfangAlleFunktionen, ReportScope::AllFunctions}};
-    for (const auto &[button, scope] : all) {
-        if (button && button->isChecked())
+    for (const auto &[button, scope] : scopeButtons()) {
+        if (button->isChecked())
             return scope;
     }
     return std::nullopt;
@@ -183,10 +189,9 @@ std::optional<ReportScope> ReportDialog::chosen() const
 
 QRadioButton *ReportDialog::chosenButton() const
 {
-    for (QRadioButton *r :
-         {UmfangBenutzer, UmfangFunktion, UmfangDarunter, UmfangAlleBenutzer, UmfangAlleFunktionen}) {
-        if (r->isChecked())
-            return r;
+    for (const auto &[button, scope] : scopeButtons()) {
+        if (button->isChecked())
+            return button;
     }
     return UmfangAlleBenutzer;
 }

@@ -4,6 +4,7 @@
 #include "ReportChoices.h"
 #include "ReportPdf.h"
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -69,6 +70,8 @@ private:
                                     const std::function<std::optional<int>(const report::Progress &)> &work);
     // A report was made of the scope: it may now be closed as reviewed.
     void madeOf(ReportScope scope);
+    // Each scope's button, in the dialog's order.
+    std::array<std::pair<QRadioButton *, ReportScope>, 5> scopeButtons() const;
     QRadioButton *chosenButton() const;
     void scopeChanged();
     QString noJournal() const;
