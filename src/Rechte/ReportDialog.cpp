@@ -73,7 +73,7 @@ QString madeBy(store::Connection &db)
 ReportDialog::ReportDialog(store::Connection &db, ReportChoices choices, ReportScope first, QWidget *parent)
     : ui::ModalDialog(parent), m_db(db), m_choices(std::move(choices)), m_madeBy(madeBy(db))
 {
-    setObjectName(QStringLiteral("Bericht"));
+    setObjectName(QStringLiteral("BerichtDialog"));
     setWindowTitle(QStringLiteral("Bericht"));
     setFont(ui::designFont(QStringLiteral("MS Sans Serif"), 8));
 

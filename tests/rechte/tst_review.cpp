@@ -105,7 +105,7 @@ QStringList lineOf(const ListPanel *list, const QString &user)
 // In the dialog: the scope of that name, then "Als PDF speichern …" to `pdf`, the report's box answered.
 void savePdf(Script &s, const QString &scope, const QString &pdf)
 {
-    s.on(QStringLiteral("Bericht"), [scope](QWidget *w) {
+    s.on(QStringLiteral("BerichtDialog"), [scope](QWidget *w) {
         auto *radio = w->findChild<QRadioButton *>(scope);
         QTest::mouseClick(radio, Qt::LeftButton, Qt::NoModifier, QPoint(5, radio->height() / 2));
         QVERIFY(radio->isChecked());
@@ -121,13 +121,13 @@ void savePdf(Script &s, const QString &scope, const QString &pdf)
 
 void closeDialog(Script &s)
 {
-    s.on(QStringLiteral("Bericht"), [](QWidget *w) { QTest::keyClick(w, Qt::Key_Escape); });
+    s.on(QStringLiteral("BerichtDialog"), [](QWidget *w) { QTest::keyClick(w, Qt::Key_Escape); });
 }
 
 // The review closed in the dialog by `reviewer`, after a report.
 void closeReview(Script &s, const QString &reviewer)
 {
-    s.on(QStringLiteral("Bericht"), [](QWidget *w) { press(w, &ReportDialog::PruefungAbschliessen); });
+    s.on(QStringLiteral("BerichtDialog"), [](QWidget *w) { press(w, &ReportDialog::PruefungAbschliessen); });
     s.on(QStringLiteral("InputQuery"), [reviewer](QWidget *w) {
         auto *edit = w->findChild<QLineEdit *>();
         edit->selectAll();
@@ -232,7 +232,7 @@ private slots:
         old.close();
         Script s;
         for (const char *answer : {"No", "Yes"}) {
-            s.on(QStringLiteral("Bericht"), [](QWidget *d) { press(d, &ReportDialog::AlsPdf); });
+            s.on(QStringLiteral("BerichtDialog"), [](QWidget *d) { press(d, &ReportDialog::AlsPdf); });
             s.on(QStringLiteral("PdfDialog"), [pdf](QWidget *d) {
                 auto *name = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
                 name->setText(pdf);
@@ -258,12 +258,12 @@ private slots:
         const QString printed = w.db.dir.filePath(QStringLiteral("gedruckt.pdf"));
         int previewed = 0;
         Script s;
-        s.on(QStringLiteral("Bericht"), [](QWidget *d) { QTest::keyClick(d, Qt::Key_Return); }); // Vorschau
+        s.on(QStringLiteral("BerichtDialog"), [](QWidget *d) { QTest::keyClick(d, Qt::Key_Return); }); // Vorschau
         s.on(QStringLiteral("BerichtVorschau"), [&previewed](QWidget *d) {
             previewed = d->findChild<QPrintPreviewWidget *>()->pageCount();
             qobject_cast<QDialog *>(d)->reject();
         });
-        s.on(QStringLiteral("Bericht"), [](QWidget *d) { press(d, &ReportDialog::Drucken); });
+        s.on(QStringLiteral("BerichtDialog"), [](QWidget *d) { press(d, &ReportDialog::Drucken); });
         s.on(QStringLiteral("BerichtDrucken"), [printed](QWidget *d) {
             // Without a printer the dialog offers printing into a PDF file, named here.
             auto *name = d->findChild<QLineEdit *>(QStringLiteral("filename"));
@@ -322,7 +322,7 @@ private slots:
 
         // The next report of anna lists the changes since the day of her review.
         clickLine(w.window.Users, QStringLiteral("anna"));
-        s.on(QStringLiteral("Bericht"), [](QWidget *d) {
+        s.on(QStringLiteral("BerichtDialog"), [](QWidget *d) {
             auto *dialog = qobject_cast<ReportDialog *>(d);
             QVERIFY(dialog->AenderungenSeit->isChecked());
             QCOMPARE(dialog->SeitDatum->date(), QDateTime::currentDateTimeUtc().date());
@@ -384,7 +384,7 @@ private slots:
         QCOMPARE(lineOf(window.Users, QStringLiteral("anna")).mid(3), QStringList({QString(), QString()}));
         clickLine(window.Users, QStringLiteral("anna"));
         Script s;
-        s.on(QStringLiteral("Bericht"), [](QWidget *d) {
+        s.on(QStringLiteral("BerichtDialog"), [](QWidget *d) {
             auto *dialog = qobject_cast<ReportDialog *>(d);
             QVERIFY(!dialog->AenderungenSeit->isEnabled());
             QVERIFY(dialog->AenderungenSeit->toolTip().startsWith(QStringLiteral(
@@ -397,7 +397,7 @@ private slots:
             QTest::keyClick(name, Qt::Key_Return);
         });
         s.answerBox();
-        s.on(QStringLiteral("Bericht"), [](QWidget *d) { press(d, &ReportDialog::PruefungAbschliessen); });
+        s.on(QStringLiteral("BerichtDialog"), [](QWidget *d) { press(d, &ReportDialog::PruefungAbschliessen); });
         s.answerBox();
         closeDialog(s);
         window.Bericht->click();
