@@ -258,7 +258,8 @@ private slots:
         const QString printed = w.db.dir.filePath(QStringLiteral("gedruckt.pdf"));
         int previewed = 0;
         Script s;
-        s.on(QStringLiteral("BerichtDialog"), [](QWidget *d) { QTest::keyClick(d, Qt::Key_Return); }); // Vorschau
+        s.on(QStringLiteral("BerichtDialog"),
+             [](QWidget *d) { QTest::keyClick(d, Qt::Key_Return); }); // Vorschau
         s.on(QStringLiteral("BerichtVorschau"), [&previewed](QWidget *d) {
             previewed = d->findChild<QPrintPreviewWidget *>()->pageCount();
             qobject_cast<QDialog *>(d)->reject();
@@ -397,7 +398,8 @@ private slots:
             QTest::keyClick(name, Qt::Key_Return);
         });
         s.answerBox();
-        s.on(QStringLiteral("BerichtDialog"), [](QWidget *d) { press(d, &ReportDialog::PruefungAbschliessen); });
+        s.on(QStringLiteral("BerichtDialog"),
+             [](QWidget *d) { press(d, &ReportDialog::PruefungAbschliessen); });
         s.answerBox();
         closeDialog(s);
         window.Bericht->click();

@@ -3,7 +3,6 @@
 #include "Connection.h"
 #include "Console.h"
 #include "JournalRead.h"
-#include "JournalWriter.h"
 #include "LogonServices.h"
 #include "Quoted.h"
 #include "ReportContent.h"
@@ -16,8 +15,6 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 namespace commands {
 
