@@ -8,6 +8,7 @@
 #include "ResultButton.h"
 #include "SignOnDriver.h"
 #include "TestSupport.h"
+#include "Words.h"
 
 #include "JournalWriter.h"
 #include "Rights.h"
@@ -31,6 +32,7 @@
 using driver::Script;
 using rechte::ListPanel;
 using rechte::ReportDialog;
+using testsupport::words;
 
 namespace {
 
@@ -142,12 +144,11 @@ struct Window
     testsupport::Db db;
     TFRechte window{db.conn, nullptr};
 
-    explicit Window(bool withRows = true)
+    Window()
     {
         journal::keepJournal(db.conn,
                              journal::actorHere(QStringLiteral("chef"), QStringLiteral("sicherheit")));
-        if (withRows)
-            fill(db);
+        fill(db);
         window.open();
     }
 };
@@ -166,33 +167,27 @@ private slots:
         QTest::addColumn<QString>("scope");
         QTest::addColumn<QStringList>("holds");
         QTest::addColumn<QStringList>("lacks");
-        const auto list = [](std::initializer_list<const char *> texts) {
-            QStringList out;
-            for (const char *t : texts)
-                out << QString::fromUtf8(t);
-            return out;
-        };
         QTest::newRow("user") << 0 << "anna"
                               << "UmfangBenutzer"
-                              << list({"Zugriffsprüfung: Benutzer anna", "Benutzer anna",
-                                       "Formulare › Verkauf › Kunden › "
-                                       "Ändern"})
-                              << list({"Benutzer bert"});
+                              << words({"Zugriffsprüfung: Benutzer anna", "Benutzer anna",
+                                        "Formulare › Verkauf › Kunden › "
+                                        "Ändern"})
+                              << words({"Benutzer bert"});
         QTest::newRow("function") << 1 << "Formulare › Verkauf › Kunden"
                                   << "UmfangFunktion"
-                                  << list({"Zugriffsprüfung: Funktion 2", "Inhaber (1) Benutzer bert"})
-                                  << list({"Funktion 3", "darunter"});
+                                  << words({"Zugriffsprüfung: Funktion 2", "Inhaber (1) Benutzer bert"})
+                                  << words({"Funktion 3", "darunter"});
         QTest::newRow("below") << 1 << "Formulare › Verkauf › Kunden"
                                << "UmfangDarunter"
-                               << list({"mit allen Funktionen darunter", "Funktion 3", "anna"})
-                               << list({"Funktion 4"});
+                               << words({"mit allen Funktionen darunter", "Funktion 3", "anna"})
+                               << words({"Funktion 4"});
         QTest::newRow("all users") << 0 << ""
                                    << "UmfangAlleBenutzer"
-                                   << list({"alle Benutzer", "Benutzer anna", "Benutzer bert"})
+                                   << words({"alle Benutzer", "Benutzer anna", "Benutzer bert"})
                                    << QStringList();
         QTest::newRow("all functions")
             << 0 << ""
-            << "UmfangAlleFunktionen" << list({"alle Funktionen", "Funktion 1", "Funktion 4"})
+            << "UmfangAlleFunktionen" << words({"alle Funktionen", "Funktion 1", "Funktion 4"})
             << QStringList();
     }
     void aScopeChosenGoesIntoThePdf()
