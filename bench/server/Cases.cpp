@@ -7,6 +7,7 @@
 #include "JetSql.h"
 #include "Pg.h"
 #include "RecordSet.h"
+#include "Rights.h"
 #include "Schema.h"
 #include "SDaten.h"
 #include "StoreError.h"
@@ -16,11 +17,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <initializer_list>
 #include <limits>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace server {
 
@@ -273,6 +276,7 @@ public:
                QStringLiteral("the post stored %1").arg(name));
         return s;
     }
+    quint64 roundTrips() const { return m_db.roundTrips(); }
 
 private:
     store::Connection m_db;
@@ -376,6 +380,7 @@ public:
                QStringLiteral("every user assigned once more"));
         return s;
     }
+    quint64 roundTrips() const { return m_db.roundTrips(); }
 
 private:
     store::Connection m_db;
@@ -431,6 +436,139 @@ QString ms(double s)
 }
 
 } // namespace
+
+namespace {
+
+// ------------------------------------------------------------------------------------------------ latency
+
+// One action's time and round trips at one delay.
+struct Cost
+{
+    double seconds = 0;
+    quint64 trips = 0;
+    bool run = true;
+};
+
+// The program's start-up through the link file: the best of REPS, with the round trips of the last.
+Cost startUpCost(const QString &link, int reps)
+{
+    Cost c{std::numeric_limits<double>::infinity(), 0};
+    for (int r = 0; r < reps; ++r) {
+        pages::Dialogs dialogs(0);
+        QElapsedTimer timer;
+        timer.start();
+        const auto window = std::make_unique<pages::Window>(dialogs, link);
+        c.seconds = std::min(c.seconds, seconds(timer));
+        c.trips = SData->SecureDB.roundTrips();
+    }
+    return c;
+}
+
+Cost saveCost(const QString &link, int saves)
+{
+    StoreSave save(link);
+    save.save(QStringLiteral("Warm"));
+    std::vector<double> times;
+    const quint64 before = save.roundTrips();
+    for (int i = 0; i < saves; ++i)
+        times.push_back(save.save(QStringLiteral("Name %1").arg(i)));
+    return {median(times), (save.roundTrips() - before) / static_cast<quint64>(saves)};
+}
+
+Cost addAllCost(const QString &link)
+{
+    StoreAddAll add(link);
+    const quint64 before = add.roundTrips();
+    const double s = add.addAll();
+    return {s, add.roundTrips() - before};
+}
+
+// The rights overview's reading: the three tables at one moment, and its sorted rows.
+Cost overviewCost(const QString &link, int reps)
+{
+    store::Connection db;
+    connectTo(db, link);
+    Cost c{std::numeric_limits<double>::infinity(), 0};
+    for (int r = 0; r < reps; ++r) {
+        const quint64 before = db.roundTrips();
+        std::size_t rows = 0;
+        c.seconds =
+            std::min(c.seconds, bench::timed([&] { rows = rights::Snapshot::read(db).overview().size(); }));
+        c.trips = db.roundTrips() - before;
+        expect(rows > 0, QStringLiteral("the overview has rows"));
+    }
+    return c;
+}
+
+} // namespace
+
+std::vector<bench::Result> latency(const Data &data, DelayProxy &proxy, const std::vector<int> &delaysMs,
+                                   int reps)
+{
+    // At most this long for one "alle Benutzer" through the proxy: beyond, what its round trips would take
+    // is said instead.
+    constexpr double kLongest = 120;
+    constexpr int kSaves = 20;
+    struct Row
+    {
+        const char *name;
+        std::function<Cost()> measure;
+        std::vector<Cost> costs;
+    };
+    std::vector<Row> rows{{"start-up", [&] { return startUpCost(data.proxyLink, reps); }, {}},
+                          {"save a user", [&] { return saveCost(data.proxyLink, kSaves); }, {}},
+                          {"alle Benutzer", [&] { return addAllCost(data.proxyLink); }, {}},
+                          {"overview's reading", [&] { return overviewCost(data.proxyLink, reps); }, {}}};
+    for (const int delay : delaysMs) {
+        proxy.setDelay(std::chrono::milliseconds(delay));
+        for (Row &row : rows) {
+            // What the action would add in waiting alone, from its round trips at the first delay.
+            const Cost &first = row.costs.empty() ? Cost{} : row.costs.front();
+            const double waiting = static_cast<double>(first.trips) * 2 * delay / 1000.0;
+            if (!row.costs.empty() && first.seconds + waiting > kLongest) {
+                row.costs.push_back({first.seconds + waiting, first.trips, false});
+                bench::note(QStringLiteral("%1 at %2 ms: not run, %3 round trips would wait %4")
+                                .arg(QLatin1String(row.name))
+                                .arg(delay)
+                                .arg(first.trips)
+                                .arg(ms(waiting)));
+                continue;
+            }
+            row.costs.push_back(row.measure());
+            bench::note(QStringLiteral("%1 at %2 ms: %3, %4 round trips")
+                            .arg(QLatin1String(row.name))
+                            .arg(delay)
+                            .arg(ms(row.costs.back().seconds))
+                            .arg(row.costs.back().trips));
+        }
+    }
+    std::vector<bench::Result> results;
+    for (const Row &row : rows) {
+        const Cost &base = row.costs.front();
+        for (std::size_t d = 1; d < delaysMs.size(); ++d) {
+            const Cost &c = row.costs[d];
+            const bool startUp = row.name == std::string_view("start-up");
+            bench::Result r;
+            r.name = QStringLiteral("%1 at %2 ms each way").arg(QLatin1String(row.name)).arg(delaysMs[d]);
+            r.labelA = QStringLiteral("%1 ms").arg(delaysMs[d]);
+            r.a = c.seconds;
+            // Start-up at most 1.5 times itself without delay; an action at most 0.2 s more.
+            r.labelB = startUp ? QStringLiteral("%1 ms").arg(delaysMs.front())
+                               : QStringLiteral("%1 ms + 0.2 s").arg(delaysMs.front());
+            r.b = startUp ? base.seconds : base.seconds + 0.2;
+            r.goal = delaysMs[d] == 5 ? (startUp ? 1.5 : 1.0) : 0;
+            r.note = QStringLiteral("%1 round trips (%2 at %3 ms); %4")
+                         .arg(c.trips)
+                         .arg(base.trips)
+                         .arg(delaysMs.front())
+                         .arg(c.run ? QStringLiteral("measured")
+                                    : QStringLiteral("not run: the round trips' waiting "
+                                                     "added to the time without delay"));
+            results.push_back(r);
+        }
+    }
+    return results;
+}
 
 std::vector<bench::Result> startUp(const Data &data, int reps)
 {
