@@ -21,8 +21,9 @@ struct Data
 };
 
 // The program's start-up on the server database (logon and file dialog answered, the three tables open
-// and the group tree built) against bare libpq reading the same three tables and running the same
-// tree-level statement per node; the best of REPS each, the file driver's start-up beside.
+// and the group tree built) against bare libpq reading the same three tables and the tree with the same
+// statement; the best of REPS each, with bare libpq's tree read one level statement per node and the file
+// driver's start-up beside.
 std::vector<bench::Result> startUp(const Data &data, int reps);
 
 // One changed field of a user posted by the store's record set, SAVES times, against bare libpq sending

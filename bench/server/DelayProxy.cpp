@@ -178,8 +178,9 @@ void DelayProxy::run()
         fds.assign({{m_wake[0], POLLIN, 0}, {m_listen, POLLIN, 0}});
         Clock::time_point next = Clock::time_point::max();
         for (const auto &link : links) {
+            // Data due already waits for its socket to take it (POLLOUT), not for the clock.
             for (const Way *way : {&link->up, &link->down}) {
-                if (!way->held.empty())
+                if (!way->held.empty() && !way->due(now))
                     next = std::min(next, way->held.front().due);
             }
             const auto events = [&](const Way &reading, const Way &writing) {
