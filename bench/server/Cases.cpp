@@ -7,6 +7,7 @@
 #include "JetSql.h"
 #include "Pg.h"
 #include "RecordSet.h"
+#include "Rights.h"
 #include "Schema.h"
 #include "SDaten.h"
 #include "StoreError.h"
@@ -16,11 +17,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <initializer_list>
 #include <limits>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace server {
 
@@ -195,15 +199,16 @@ Timings ourStartUp(const QString &file)
     return Timings{whole - tree, tree};
 }
 
-// The three tables read as the store reads them, and the tree-level statement once per node, depth first,
-// each level's titles and ids kept as the tree window keeps them.
-Timings bareStartUp(const QString &uri, Sending sending, const std::vector<QByteArray> &tables,
-                    const QByteArray &level, qint64 *rows, qint64 *nodes)
+// The three tables read as the store reads them, and the tree: with `whole` that one statement over the
+// table, its rows grouped by parent as the tree window groups them; else the tree-level statement once per
+// node. Depth first, each level's titles and ids kept as the tree window keeps them.
+Timings bareStartUp(const QString &uri, const std::vector<QByteArray> &tables, const QByteArray &level,
+                    const QByteArray &whole, qint64 *rows, qint64 *nodes)
 {
     Timings t;
     QElapsedTimer timer;
     timer.start();
-    Bare db(uri, sending);
+    Bare db(uri, Sending::Prepared);
     std::vector<QVariant> cells;
     *rows = 0;
     for (const QByteArray &sql : tables) {
@@ -213,17 +218,53 @@ Timings bareStartUp(const QString &uri, Sending sending, const std::vector<QByte
     }
     t.tables = seconds(timer);
     timer.restart();
-    db.prepare("level", level, 1);
     struct Node
     {
         QString title;
         int id;
     };
+    const auto nodeAt = [](const PGresult *r, int row, int title, int id) {
+        return Node{QString::fromUtf8(PQgetvalue(r, row, title), PQgetlength(r, row, title)),
+                    static_cast<int>(std::strtol(PQgetvalue(r, row, id), nullptr, 10))};
+    };
     std::vector<Node> kept;
     std::vector<int> pending{0};
+    if (!whole.isEmpty()) {
+        const ResultPtr r = db.exec(whole.constData());
+        const int title = columnOf(r.get(), schema::funktionen::kTitel);
+        const int id = columnOf(r.get(), schema::funktionen::kId);
+        const int group = columnOf(r.get(), schema::funktionen::kInGruppe);
+        std::vector<std::pair<int, Node>> all;
+        for (int row = 0; row < PQntuples(r.get()); ++row) {
+            if (!PQgetisnull(r.get(), row, group))
+                all.emplace_back(std::strtol(PQgetvalue(r.get(), row, group), nullptr, 10),
+                                 nodeAt(r.get(), row, title, id));
+        }
+        std::stable_sort(all.begin(), all.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        std::unordered_map<int, std::pair<size_t, size_t>> members;
+        for (size_t i = 0; i < all.size(); ++i) {
+            if (i == 0 || all[i].first != all[i - 1].first)
+                members.emplace(all[i].first, std::pair{i, i});
+            ++members[all[i].first].second;
+        }
+        while (!pending.empty()) {
+            const auto found = members.find(pending.back());
+            pending.pop_back();
+            if (found == members.end())
+                continue;
+            const size_t first = kept.size();
+            for (size_t i = found->second.first; i < found->second.second; ++i)
+                kept.push_back(all[i].second);
+            for (size_t i = kept.size(); i > first; --i)
+                pending.push_back(kept[i - 1].id);
+        }
+    }
+    if (whole.isEmpty())
+        db.prepare("level", level, 1);
     int title = -1;
     int id = -1;
-    while (!pending.empty()) {
+    while (whole.isEmpty() && !pending.empty()) {
         const QByteArray group = QByteArray::number(pending.back());
         pending.pop_back();
         const ResultPtr r = db.run("level", {group.constData()});
@@ -233,9 +274,7 @@ Timings bareStartUp(const QString &uri, Sending sending, const std::vector<QByte
         }
         const size_t first = kept.size();
         for (int row = 0; row < PQntuples(r.get()); ++row)
-            kept.push_back(
-                {QString::fromUtf8(PQgetvalue(r.get(), row, title), PQgetlength(r.get(), row, title)),
-                 static_cast<int>(std::strtol(PQgetvalue(r.get(), row, id), nullptr, 10))});
+            kept.push_back(nodeAt(r.get(), row, title, id));
         for (size_t i = kept.size(); i > first; --i)
             pending.push_back(kept[i - 1].id);
     }
@@ -273,6 +312,7 @@ public:
                QStringLiteral("the post stored %1").arg(name));
         return s;
     }
+    quint64 roundTrips() const { return m_db.roundTrips(); }
 
 private:
     store::Connection m_db;
@@ -376,6 +416,7 @@ public:
                QStringLiteral("every user assigned once more"));
         return s;
     }
+    quint64 roundTrips() const { return m_db.roundTrips(); }
 
 private:
     store::Connection m_db;
@@ -432,45 +473,189 @@ QString ms(double s)
 
 } // namespace
 
+namespace {
+
+// ------------------------------------------------------------------------------------------------ latency
+
+// One action's time and round trips at one delay.
+struct Cost
+{
+    double seconds = 0;
+    quint64 trips = 0;
+    bool run = true;
+};
+
+// The program's start-up through the link file: the best of REPS, with the round trips of the last.
+Cost startUpCost(const QString &link, int reps)
+{
+    Cost c{std::numeric_limits<double>::infinity(), 0};
+    for (int r = 0; r < reps; ++r) {
+        pages::Dialogs dialogs(0);
+        QElapsedTimer timer;
+        timer.start();
+        const auto window = std::make_unique<pages::Window>(dialogs, link);
+        c.seconds = std::min(c.seconds, seconds(timer));
+        c.trips = SData->SecureDB.roundTrips();
+    }
+    return c;
+}
+
+Cost saveCost(const QString &link, int saves)
+{
+    StoreSave save(link);
+    save.save(QStringLiteral("Warm"));
+    std::vector<double> times;
+    const quint64 before = save.roundTrips();
+    for (int i = 0; i < saves; ++i)
+        times.push_back(save.save(QStringLiteral("Name %1").arg(i)));
+    return {median(times), (save.roundTrips() - before) / static_cast<quint64>(saves)};
+}
+
+Cost addAllCost(const QString &link)
+{
+    StoreAddAll add(link);
+    const quint64 before = add.roundTrips();
+    const double s = add.addAll();
+    return {s, add.roundTrips() - before};
+}
+
+// The rights overview's reading: the three tables at one moment, and its sorted rows.
+Cost overviewCost(const QString &link, int reps)
+{
+    store::Connection db;
+    connectTo(db, link);
+    Cost c{std::numeric_limits<double>::infinity(), 0};
+    for (int r = 0; r < reps; ++r) {
+        const quint64 before = db.roundTrips();
+        std::size_t rows = 0;
+        c.seconds =
+            std::min(c.seconds, bench::timed([&] { rows = rights::Snapshot::read(db).overview().size(); }));
+        c.trips = db.roundTrips() - before;
+        expect(rows > 0, QStringLiteral("the overview has rows"));
+    }
+    return c;
+}
+
+} // namespace
+
+std::vector<bench::Result> latency(const Data &data, DelayProxy &proxy, const std::vector<int> &delaysMs,
+                                   int reps)
+{
+    // At most this long for one "alle Benutzer" through the proxy: beyond, what its round trips would take
+    // is said instead.
+    constexpr double kLongest = 120;
+    constexpr int kSaves = 20;
+    struct Row
+    {
+        const char *name;
+        std::function<Cost()> measure;
+        std::vector<Cost> costs;
+    };
+    std::vector<Row> rows{{"start-up", [&] { return startUpCost(data.proxyLink, reps); }, {}},
+                          {"save a user", [&] { return saveCost(data.proxyLink, kSaves); }, {}},
+                          {"alle Benutzer", [&] { return addAllCost(data.proxyLink); }, {}},
+                          {"overview's reading", [&] { return overviewCost(data.proxyLink, reps); }, {}}};
+    // Once each before anything counts: the first reading of a table after the copy fills the server's
+    // caches and would make the baseline slow.
+    proxy.setDelay(std::chrono::milliseconds(delaysMs.front()));
+    for (Row &row : rows)
+        row.measure();
+    for (const int delay : delaysMs) {
+        proxy.setDelay(std::chrono::milliseconds(delay));
+        for (Row &row : rows) {
+            // What the action would add in waiting alone, from its round trips at the first delay.
+            const Cost &first = row.costs.empty() ? Cost{} : row.costs.front();
+            const double waiting = static_cast<double>(first.trips) * 2 * delay / 1000.0;
+            if (!row.costs.empty() && first.seconds + waiting > kLongest) {
+                row.costs.push_back({first.seconds + waiting, first.trips, false});
+                bench::note(QStringLiteral("%1 at %2 ms: not run, %3 round trips would wait %4")
+                                .arg(QLatin1String(row.name))
+                                .arg(delay)
+                                .arg(first.trips)
+                                .arg(ms(waiting)));
+                continue;
+            }
+            row.costs.push_back(row.measure());
+            bench::note(QStringLiteral("%1 at %2 ms: %3, %4 round trips")
+                            .arg(QLatin1String(row.name))
+                            .arg(delay)
+                            .arg(ms(row.costs.back().seconds))
+                            .arg(row.costs.back().trips));
+        }
+    }
+    std::vector<bench::Result> results;
+    for (const Row &row : rows) {
+        const Cost &base = row.costs.front();
+        for (std::size_t d = 1; d < delaysMs.size(); ++d) {
+            const Cost &c = row.costs[d];
+            const bool startUp = row.name == std::string_view("start-up");
+            bench::Result r;
+            r.name = QStringLiteral("%1 at %2 ms each way").arg(QLatin1String(row.name)).arg(delaysMs[d]);
+            r.labelA = QStringLiteral("%1 ms").arg(delaysMs[d]);
+            r.a = c.seconds;
+            // Start-up at most 1.5 times itself without delay; an action at most 0.2 s more.
+            r.labelB = startUp ? QStringLiteral("%1 ms").arg(delaysMs.front())
+                               : QStringLiteral("%1 ms + 0.2 s").arg(delaysMs.front());
+            r.b = startUp ? base.seconds : base.seconds + 0.2;
+            r.goal = delaysMs[d] == 5 ? (startUp ? 1.5 : 1.0) : 0;
+            r.note = QStringLiteral("%1 round trips (%2 at %3 ms); %4")
+                         .arg(c.trips)
+                         .arg(base.trips)
+                         .arg(delaysMs.front())
+                         .arg(c.run ? QStringLiteral("measured")
+                                    : QStringLiteral("not run: the round trips' waiting "
+                                                     "added to the time without delay"));
+            results.push_back(r);
+        }
+    }
+    return results;
+}
+
 std::vector<bench::Result> startUp(const Data &data, int reps)
 {
     const std::vector<QByteArray> tables{R"(SELECT "id", * FROM "Benutzer" ORDER BY "id")",
                                          R"(SELECT "id", * FROM "Funktionen" ORDER BY "id")",
                                          R"(SELECT "id", * FROM "Funktionen_Benutzer" ORDER BY "id")"};
     QByteArray level;
+    QByteArray whole;
     {
-        // The tree's statement as the store translates it for the server (the order by the collation's
-        // server functions); its one literal, the parent's id, is the value it binds.
+        // The tree's statements as the store translates them for the server (the order by the collation's
+        // server functions); the level statement's one literal, the parent's id, is the value it binds.
         store::Connection db;
         connectTo(db, data.link);
         const store::TranslatedSql t = db.plumbing().translate(store::statementText(schema::treeLevel(4711)));
         expect(t.params.size() == 1 && t.params[0].toLongLong() == 4711 && t.sql.count(u'?') == 1,
                QStringLiteral("the tree-level statement binds the parent's id alone"));
-        // Its names stand in backticks, which the driver turns into the server's double quotes.
+        // Their names stand in backticks, which the driver turns into the server's double quotes.
         level = QString(t.sql).replace(u'`', u'"').replace(u'?', QStringLiteral("$1")).toUtf8();
+        const store::TranslatedSql w = db.plumbing().translate(store::statementText(schema::treeWhole()));
+        expect(w.params.empty(), QStringLiteral("the whole tree's statement binds nothing"));
+        whole = QString(w.sql).replace(u'`', u'"').toUtf8();
     }
     constexpr double inf = std::numeric_limits<double>::infinity();
     Timings ours{inf, inf};
     Timings bare = ours;
-    Timings unnamed = ours;
+    Timings perNode = ours;
     Timings file = ours;
     qint64 rows = 0;
     qint64 nodes = 0;
+    qint64 nodesPerNode = 0;
     for (int r = 0; r < reps; ++r) {
         ours = best(ours, ourStartUp(data.link));
-        bare = best(bare, bareStartUp(data.uri, Sending::Prepared, tables, level, &rows, &nodes));
-        unnamed = best(unnamed, bareStartUp(data.uri, Sending::Unnamed, tables, level, &rows, &nodes));
+        bare = best(bare, bareStartUp(data.uri, tables, level, whole, &rows, &nodes));
+        perNode = best(perNode, bareStartUp(data.uri, tables, level, QByteArray(), &rows, &nodesPerNode));
         file = best(file, ourStartUp(data.file));
     }
+    expect(nodes == nodesPerNode, QStringLiteral("both bare readings of the tree find every node"));
     return {{QStringLiteral("1 start-up: tables, %1 rows").arg(count(rows)), QStringLiteral("ours"),
              ours.tables, QStringLiteral("bare"), bare.tables, 0,
              QStringLiteral("best of %1 start-ups each; %2").arg(reps).arg(data.size)},
             {QStringLiteral("1 start-up: group tree, %1 nodes").arg(count(nodes)), QStringLiteral("ours"),
              ours.tree, QStringLiteral("bare"), bare.tree, 0,
-             QStringLiteral("one statement per node and one more for the top level")},
-            {QStringLiteral("1 start-up: group tree, sent unnamed"), QStringLiteral("ours"), ours.tree,
-             QStringLiteral("unnamed"), unnamed.tree, 0,
-             QStringLiteral("bare with each statement parsed again, as the driver sends it")},
+             QStringLiteral("one statement over the whole table, grouped by parent")},
+            {QStringLiteral("1 start-up: group tree, bare per node"), QStringLiteral("ours"), ours.tree,
+             QStringLiteral("per node"), perNode.tree, 0,
+             QStringLiteral("bare with one prepared level statement per node, as the tree was read before")},
             {QStringLiteral("1 start-up: whole"), QStringLiteral("ours"), ours.whole(),
              QStringLiteral("bare"), bare.whole(), 1.5, QString()},
             {QStringLiteral("1 start-up: whole, file driver"), QStringLiteral("file"), file.whole(),

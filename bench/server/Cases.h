@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DelayProxy.h"
 #include "Harness.h"
 
 #include <QString>
@@ -15,12 +16,14 @@ struct Data
     QString file;
     QString link;
     QString uri;
-    QString size; // "10,000 users, ..." as the case names print it
+    QString proxyLink; // a link file to the server through the delaying proxy
+    QString size;      // "10,000 users, ..." as the case names print it
 };
 
 // The program's start-up on the server database (logon and file dialog answered, the three tables open
-// and the group tree built) against bare libpq reading the same three tables and running the same
-// tree-level statement per node; the best of REPS each, the file driver's start-up beside.
+// and the group tree built) against bare libpq reading the same three tables and the tree with the same
+// statement; the best of REPS each, with bare libpq's tree read one level statement per node and the file
+// driver's start-up beside.
 std::vector<bench::Result> startUp(const Data &data, int reps);
 
 // One changed field of a user posted by the store's record set, SAVES times, against bare libpq sending
@@ -30,5 +33,11 @@ std::vector<bench::Result> saveUser(const Data &data, int saves);
 // "alle Benutzer in Gruppe hinzufügen" the way the program's handler does it through the store, against
 // bare libpq sending the same statements in one transaction; the median of REPS runs.
 std::vector<bench::Result> addAllUsers(const Data &data, int reps);
+
+// Start-up, a save, "alle Benutzer" and the rights overview's reading through the proxy at each delay
+// (milliseconds each way; the first is the baseline), with the round trips each took. Start-up should take
+// at most 1.5 times, and each action at most 0.2 s more than, at the first delay.
+std::vector<bench::Result> latency(const Data &data, DelayProxy &proxy, const std::vector<int> &delaysMs,
+                                   int reps);
 
 } // namespace server

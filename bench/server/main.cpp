@@ -7,6 +7,11 @@
 //   3 "alle Benutzer in Gruppe hinzufügen" through the store, for every user.
 //
 //   bench-server [--users N --functions N --assignments N] [--reps N] [--check]
+//   bench-server --latency [--delays 0,1,5] [--users N --functions N --assignments N] [--reps N] [--check]
+//
+// --latency measures instead start-up, a save, "alle Benutzer" and the rights overview's reading through a
+// delaying proxy of its own (a TCP forwarder to the server's socket that holds all data the given
+// milliseconds each way), with the round trips of each; its default size is the full large demo.
 //
 // The default size (10,000 users, 10,000 functions, 100,000 assignments) runs in a few minutes;
 // "--functions 100000 --assignments 1000000" is the full large demo. Without the server's programs it
@@ -45,7 +50,16 @@ void copyToServer(const QString &file, const QString &uri)
                                     .arg(copy.errorString(), QString::fromLocal8Bit(copy.readAll())));
 }
 
-int measure(const bench::LargeRun &run, const QString &dir, const QString &uri)
+// Writes a link file naming `uri`.
+void writeLink(const QString &path, const QString &uri)
+{
+    QFile link(path);
+    if (!link.open(QIODevice::WriteOnly) || link.write(uri.toUtf8() + '\n') < 0)
+        throw store::StoreError(QStringLiteral("cannot write the link file %1").arg(path));
+}
+
+int measure(const bench::LargeRun &run, const QString &dir, const QString &uri,
+            const std::vector<int> &delays)
 {
     pages::prepareProgramFolder(dir);
     const demo::Size &size = run.size;
@@ -61,12 +75,20 @@ int measure(const bench::LargeRun &run, const QString &dir, const QString &uri)
     bench::note(QStringLiteral("copied in %1").arg(bench::formatTime(s)));
     data.uri = uri;
     data.link = dir + QStringLiteral("/Server.mdb");
-    QFile link(data.link);
-    if (!link.open(QIODevice::WriteOnly) || link.write(uri.toUtf8() + '\n') < 0)
-        throw store::StoreError(QStringLiteral("cannot write the link file %1").arg(data.link));
-    link.close();
+    writeLink(data.link, uri);
 
     bench::Report report;
+    if (!delays.empty()) {
+        server::DelayProxy proxy(server::unixSocketOf(uri));
+        // The proxy's connection is the server's Unix socket, where the test server lets its user in.
+        data.proxyLink = dir + QStringLiteral("/Fern.mdb");
+        writeLink(data.proxyLink,
+                  QStringLiteral("postgresql://127.0.0.1:%1/sicherheit?user=postgres&sslmode=disable")
+                      .arg(proxy.port()));
+        report.add(server::latency(data, proxy, delays, run.reps));
+        report.finish();
+        return run.check && report.missed() ? 1 : 0;
+    }
     report.add(server::startUp(data, run.reps));
     report.add(server::saveUser(data, kSaves));
     report.add(server::addAllUsers(data, run.reps));
@@ -82,9 +104,21 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    std::vector<int> delays;
+    if (args.removeAll(QStringLiteral("--latency")) > 0) {
+        delays = {0, 1, 5};
+        if (const qsizetype at = args.indexOf(QStringLiteral("--delays")); at >= 0 && at + 1 < args.size()) {
+            delays.clear();
+            for (const QString &ms : args[at + 1].split(u','))
+                delays.push_back(ms.toInt());
+            args.remove(at, 2);
+        }
+    }
     bench::LargeRun defaults;
-    defaults.size = {10000, 10000, 100000};
-    const std::optional<bench::LargeRun> run = bench::parseLargeRun("bench-server", defaults);
+    if (delays.empty())
+        defaults.size = {10000, 10000, 100000};
+    const std::optional<bench::LargeRun> run = bench::parseLargeRun("bench-server", defaults, args);
     if (!run)
         return 2;
     ui::installErrorHandler();
@@ -103,7 +137,7 @@ int main(int argc, char **argv)
         return 2;
     }
     try {
-        return measure(*run, dir.path(), pg.uri());
+        return measure(*run, dir.path(), pg.uri(), delays);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "bench-server: %s\n", e.what());
         return 2;

@@ -177,8 +177,12 @@ void note(const QString &text)
 
 std::optional<LargeRun> parseLargeRun(const char *program, const LargeRun &defaults)
 {
+    return parseLargeRun(program, defaults, QCoreApplication::arguments().mid(1));
+}
+
+std::optional<LargeRun> parseLargeRun(const char *program, const LargeRun &defaults, const QStringList &args)
+{
     LargeRun run = defaults;
-    const QStringList args = QCoreApplication::arguments().mid(1);
     for (qsizetype i = 0; i < args.size(); ++i) {
         auto next = [&] { return i + 1 < args.size() ? args[++i].toInt() : 0; };
         if (args[i] == u"--users")

@@ -26,6 +26,8 @@ struct LargeRun
 // Reads "[--users N --functions N --assignments N] [--reps N] [--check]" from the program's arguments,
 // starting from DEFAULTS; nothing, with the usage printed, for anything else.
 std::optional<LargeRun> parseLargeRun(const char *program, const LargeRun &defaults = LargeRun());
+// The same from ARGS, the program's own options taken out.
+std::optional<LargeRun> parseLargeRun(const char *program, const LargeRun &defaults, const QStringList &args);
 
 // Seconds taken by fn.
 template <typename Fn> double timed(Fn &&fn)

@@ -236,6 +236,41 @@ std::vector<bench::Result> answerCases(const QString &file)
     return {expand, scroll};
 }
 
+// The tree's two readings on the session's file, without the view: the whole table in one statement against
+// one level statement per node. The program takes the faster on a file.
+bench::Result readingCase(const QString &file, int functions)
+{
+    openSession(*SData, file);
+    int whole = 0;
+    int perNode = 0;
+    const auto count = [](int *nodes) {
+        return [nodes](int, const grouptree::Member &, bool) {
+            ++*nodes;
+            return 0;
+        };
+    };
+    const double one = best([&] {
+        whole = 0;
+        grouptree::walk(SData->SecureDB, 0, grouptree::kRootId, count(&whole));
+    });
+    const double each = best([&] {
+        perNode = 0;
+        grouptree::walkPerNode(SData->SecureDB, 0, grouptree::kRootId, count(&perNode));
+    });
+    if (whole != perNode || whole != functions)
+        throw store::StoreError(
+            QStringLiteral("the readings differ: one statement %1, per node %2").arg(whole).arg(perNode));
+    bench::Result r;
+    r.name = QStringLiteral("read the tree of %1 functions, no view").arg(functions);
+    r.labelA = QStringLiteral("one statement");
+    r.a = one;
+    r.labelB = QStringLiteral("per node");
+    r.b = each;
+    r.note = QStringLiteral("the whole table sorted by group and title, against %1 level statements")
+                 .arg(functions + 1);
+    return r;
+}
+
 // One group under the root with kWideGroup members.
 void createWide(const QString &file)
 {
@@ -279,6 +314,8 @@ int main(int argc, char **argv)
         createWide(wide);
 
         std::vector<bench::Result> results;
+        results.push_back(readingCase(large, functions));
+        bench::printResult(results.back());
         results.push_back(buildCase(large, functions));
         bench::printResult(results.back());
         for (const bench::Result &r : answerCases(wide)) {

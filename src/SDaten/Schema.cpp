@@ -283,6 +283,11 @@ QStringList treeLevel(qint32 parentId)
     return {QLatin1StringView(kTreeLevel1) % QLatin1StringView(digits, end) % QLatin1StringView(kTreeLevel2)};
 }
 
+QStringList treeWhole()
+{
+    return {QString::fromUtf8(kTreeWhole)};
+}
+
 QStringList cascadeDelete(const QString &initials)
 {
     return {QString::fromUtf8(kCascadeDelete1), QString::fromUtf8(kCascadeDelete2),

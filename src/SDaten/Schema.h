@@ -108,6 +108,9 @@ inline constexpr const char *kPasswordChange =
     "update benutzer set benutzer.passwort=\"%s\" where benutzer.user=\"%s\"";
 inline constexpr const char *kTreeLevel1 = "select * from Funktionen where inGruppe=";
 inline constexpr const char *kTreeLevel2 = " order by Titel";
+// Every level of the tree at once: within one group the rows come as the level statement gives them.
+inline constexpr const char *kTreeWhole =
+    "select id, Titel, inGruppe from Funktionen order by inGruppe, Titel";
 inline constexpr const char *kCascadeDelete1 =
     "DELETE Funktionen_Benutzer.Funktion, Funktionen_Benutzer.User";
 inline constexpr const char *kCascadeDelete2 = "FROM Funktionen_Benutzer";
@@ -147,6 +150,7 @@ QStringList logonProposal(const QString &accountName);
 QStringList logonCheck(const QString &userName);
 QStringList passwordChange(const QString &scrambledPassword, const QString &userName);
 QStringList treeLevel(qint32 parentId);
+QStringList treeWhole();
 QStringList cascadeDelete(const QString &initials);
 QStringList rightsOverview();
 // Users other than `userId` with these initials, or with this user name (compared as the logon compares).

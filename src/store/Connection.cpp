@@ -56,6 +56,11 @@ bool Connection::isServer() const
     return m_plumbing->hasBackend() && m_plumbing->backend().isServer();
 }
 
+quint64 Connection::roundTrips() const
+{
+    return m_plumbing->roundTrips();
+}
+
 void Connection::ensureConnected()
 {
     if (!m_plumbing->hasBackend())

@@ -43,6 +43,10 @@ public:
     const QString &fileName() const { return m_file; }
     // How much the database holds, in bytes: the file's size, or on a server what its tables take there.
     qint64 storedBytes();
+    // How many times the connection has waited for a server's answer since it was made, over every
+    // reconnect: each statement, prepare, transaction step and connection made. Always 0 on a file. For
+    // measuring what an action costs across a network, not for the program's own decisions.
+    quint64 roundTrips() const;
     // Whether the database has the table (in any letter case).
     bool hasTable(const QString &table);
     // On a server the schema of the program's tables and functions; empty for a file.

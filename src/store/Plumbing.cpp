@@ -44,6 +44,8 @@ void Plumbing::close() noexcept
         set->close();
     forgetSchema();
     // A transaction still open on the back end ends with it, rolled back.
+    if (m_backend)
+        m_roundTripsBefore += m_backend->roundTrips();
     m_backend.reset();
 }
 

@@ -429,7 +429,7 @@ private slots:
         QCOMPARE(fGruppen, nullptr);
     }
 
-    void anErrorWhileBuildingIsShownAndTheNodesReadStay()
+    void anErrorWhileBuildingIsShownAndTheWindowStaysUsable()
     {
         addRows({{1, QStringLiteral("A"), 0}, {2, QStringLiteral("B"), 1}, {3, QStringLiteral("C"), 0}});
 
@@ -456,10 +456,10 @@ private slots:
         clickNode(*w, root(*w)->child(1));
         QCOMPARE(w->SelectedId, 3);
 
-        // Midway: the third level statement (the members of B) fails. Root, A and B stay; C is never
-        // read; the root stays collapsed and the last applied group stays applied.
+        // Midway through reading the table: nothing half read is shown; the root stays collapsed and the
+        // last applied group stays applied.
         {
-            const StatementBreaker breaker(3);
+            const StatementBreaker breaker(1);
             Script s;
             s.answerBox();
             QTest::mouseClick(w->Update, Qt::LeftButton);
@@ -468,8 +468,7 @@ private slots:
             QCOMPARE(s.boxes[0].icon, QMessageBox::Critical);
         }
         QCOMPARE(w->Struktur->topLevelItemCount(), 1);
-        QCOMPARE(labelsOf(root(*w)), QStringList{QStringLiteral("A (1)")});
-        QCOMPARE(labelsOf(root(*w)->child(0)), QStringList{QStringLiteral("B (2)")});
+        QCOMPARE(nodeCount(w->Struktur), 1);
         QVERIFY(!root(*w)->isExpanded());
         QCOMPARE(w->SelectedId, 3);
         QCOMPARE(w->SelectedTitle, QStringLiteral("C"));

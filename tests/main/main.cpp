@@ -9,6 +9,7 @@ int runUsersPageTests(int argc, char **argv);
 int runFunctionsPageTests(int argc, char **argv);
 int runServerProgramTests(int argc, char **argv);
 int runJournalTests(int argc, char **argv);
+int runRoundTripTests(int argc, char **argv);
 
 int main(int argc, char **argv)
 {
@@ -17,5 +18,6 @@ int main(int argc, char **argv)
         return rc;
     return testsupport::runSuites(argc, argv,
                                   {runStartupTests, runUserRulesTests, runUsersPageTests,
-                                   runFunctionsPageTests, runServerProgramTests, runJournalTests});
+                                   runFunctionsPageTests, runServerProgramTests, runJournalTests,
+                                   runRoundTripTests});
 }

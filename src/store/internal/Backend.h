@@ -107,6 +107,9 @@ public:
     // makes a server connection again that the server dropped while no transaction was open.
     virtual void checkStillThere(bool inTransaction) = 0;
     virtual qint64 storedBytes() = 0;
+    // Message exchanges with a server since the back end was made (each statement, prepare, transaction
+    // step and connection made); 0 where nothing travels.
+    virtual quint64 roundTrips() const { return 0; }
 
     // --- statements ---
     // The text is SQLite's dialect with ? for each value; `context` follows every message of its failures.

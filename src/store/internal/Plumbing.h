@@ -57,6 +57,8 @@ public:
     bool hasBackend() const { return m_backend != nullptr; }
     Backend &backend() const;
     void open(std::unique_ptr<Backend> backend);
+    // The round trips of every back end the connection had, the one it has included.
+    quint64 roundTrips() const { return m_roundTripsBefore + (m_backend ? m_backend->roundTrips() : 0); }
     // Drops the back end and everything learnt through it; closes the record sets first.
     void close() noexcept;
 
@@ -101,6 +103,7 @@ private:
 
     Connection &m_connection;
     std::unique_ptr<Backend> m_backend;
+    quint64 m_roundTripsBefore = 0; // of the back ends dropped
     std::vector<RecordSet *> m_sets;
     int m_depth = 0;
     std::vector<SnapshotChange> m_changes;
@@ -108,8 +111,8 @@ private:
     int m_unobserved = 0;
     bool m_telling = false;
 
-    // Translations by statement shape, kept without their values: the group tree sends one statement per
-    // node that differ only in their literals.
+    // Translations by statement shape, kept without their values: statements that differ only in their
+    // literals (a user's look-ups, the group tree read per node) share one.
     QHash<QString, TranslatedSql> m_translations;
     FieldCatalog m_fieldCatalog;
     QHash<QString, std::vector<ColumnInfo>> m_tables; // by lower-case table name

@@ -113,6 +113,14 @@ public:
     // as true/false, everything else as its text. Returns the result of a query or a command.
     ResultPtr exec(const QString &sql, const std::vector<QVariant> &params, bool writing = false);
 
+    // Runs a statement without values whose answer nobody reads (a rollback, a savepoint let go); its
+    // failure shows in the transaction's state.
+    void execUnchecked(const char *sql) noexcept;
+
+    // Every wait for the server's answer: each statement, prepare, transaction step, and each exchange of
+    // a connection being made. Kept over reconnects.
+    quint64 roundTrips() const { return m_roundTrips; }
+
     // Begins a transaction that holds the database's write lock from its start, as a file's does: changes
     // of two administrators follow one another, and what one checked stays so until it commits. Waits for
     // the lock as long as for any other (lock_timeout), then raises the lock's message.
@@ -123,7 +131,7 @@ public:
 private:
     [[noreturn]] void raise(const PGresult *result, bool writing);
 
-    ConnPtr attempt(const QString &uri, const QString &password) const;
+    ConnPtr attempt(const QString &uri, const QString &password);
     void requireUtf8(PGconn *conn) const;
     ResultPtr runPrepared(const QByteArray &name, const QByteArray &sql,
                           const std::vector<const char *> &values);
@@ -142,6 +150,7 @@ private:
     // they were until it ends, so their results keep their form.
     QSet<QByteArray> m_checkedInTransaction;
     quint64 m_preparedCount = 0;
+    quint64 m_roundTrips = 0;
     QString m_password; // what the user typed, for this session only
     // libpq may still call a connection good after the server went away under a statement.
     bool m_lost = false;

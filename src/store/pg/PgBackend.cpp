@@ -7,7 +7,6 @@
 
 #include <QFile>
 
-
 namespace store {
 
 namespace {
@@ -135,7 +134,7 @@ void PgBackend::rollback(bool savepoint) noexcept
     // A lost connection has rolled back on the server already.
     PGconn *conn = m_session.handle();
     if (conn && PQstatus(conn) == CONNECTION_OK && PQtransactionStatus(conn) != PQTRANS_IDLE)
-        pg::ResultPtr(PQexec(conn, savepoint ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK"));
+        m_session.execUnchecked(savepoint ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK");
 }
 
 QStringList PgBackend::tables()
@@ -216,7 +215,7 @@ void PgBackend::createTablesOn(const QString &uri, const QStringList &statements
         server.exec(QStringLiteral("COMMIT"), {}, true);
     } catch (...) {
         if (server.isConnected())
-            pg::ResultPtr(PQexec(server.handle(), "ROLLBACK"));
+            server.execUnchecked("ROLLBACK");
         throw;
     }
 }

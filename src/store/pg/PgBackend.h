@@ -34,6 +34,7 @@ public:
     bool isServer() const override { return true; }
     void checkStillThere(bool inTransaction) override;
     qint64 storedBytes() override;
+    quint64 roundTrips() const override { return m_session.roundTrips(); }
 
     std::unique_ptr<Cursor> prepare(const QString &sql, const QString &context) override;
     bool writeTakesLock() const override { return false; }

@@ -100,7 +100,7 @@ void Session::requireUtf8(PGconn *conn) const
                          .arg(quoted(m_server), QString::fromUtf8(encoding ? encoding : "?"), database));
 }
 
-ConnPtr Session::attempt(const QString &uri, const QString &password) const
+ConnPtr Session::attempt(const QString &uri, const QString &password)
 {
     const QByteArray dsn = uri.toUtf8();
     QByteArray pass = password.toUtf8();
@@ -122,6 +122,8 @@ ConnPtr Session::attempt(const QString &uri, const QString &password) const
     for (PostgresPollingStatusType state = PGRES_POLLING_WRITING;
          state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED;) {
         const short event = state == PGRES_POLLING_READING ? POLLIN : POLLOUT;
+        if (event == POLLIN)
+            ++m_roundTrips;
         pollfd waiting{PQsocket(conn.get()), event, 0};
         const int ready = ::poll(&waiting, 1, timeout);
         if (ready == 0)
@@ -293,10 +295,11 @@ QByteArray Session::prepared(const QByteArray &sql, const std::vector<Oid> &type
     if (PQtransactionStatus(m_conn.get()) == PQTRANS_INERROR)
         return QByteArray(); // the server takes nothing new now; the statement tells why
     if (m_prepared.size() >= kMostPrepared) {
-        PQclear(PQexec(m_conn.get(), "DEALLOCATE ALL"));
+        execUnchecked("DEALLOCATE ALL");
         m_prepared.clear();
     }
     const QByteArray name = "sicherheit_" + QByteArray::number(++m_preparedCount);
+    ++m_roundTrips;
     const ResultPtr made(PQprepare(m_conn.get(), name.constData(), sql.constData(),
                                    static_cast<int>(types.size()), types.data()));
     // Its failure is the statement's: the server would answer the same to it unprepared, and inside a
@@ -311,7 +314,7 @@ void Session::forget(const QByteArray &sql, const std::vector<Oid> &types)
 {
     const QByteArray name = m_prepared.take(preparedKey(sql, types));
     if (!name.isEmpty() && PQtransactionStatus(m_conn.get()) != PQTRANS_INERROR)
-        PQclear(PQexec(m_conn.get(), ("DEALLOCATE " + name).constData()));
+        execUnchecked(("DEALLOCATE " + name).constData());
 }
 
 bool Session::isConnected() const
@@ -353,6 +356,7 @@ ResultPtr Session::exec(const QString &sql, const std::vector<QVariant> &params,
     const QByteArray text = sql.toUtf8();
     const int count = static_cast<int>(params.size());
     if (count == 0) {
+        ++m_roundTrips;
         ResultPtr result(
             PQexecParams(m_conn.get(), text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0));
         const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
@@ -362,6 +366,8 @@ ResultPtr Session::exec(const QString &sql, const std::vector<QVariant> &params,
     }
     // None where the transaction has failed: the statement then runs unprepared, and the server says so.
     const QByteArray name = prepared(text, types, writing);
+    if (name.isEmpty())
+        ++m_roundTrips;
     ResultPtr result = name.isEmpty()
                            ? ResultPtr(PQexecParams(m_conn.get(), text.constData(), count, types.data(),
                                                     values.data(), nullptr, nullptr, 0))
@@ -391,14 +397,21 @@ ResultPtr Session::runPrepared(const QByteArray &name, const QByteArray &sql,
     const bool guarded = PQtransactionStatus(m_conn.get()) == PQTRANS_INTRANS && sql.contains('*') &&
                          !m_checkedInTransaction.contains(name);
     if (guarded)
-        PQclear(PQexec(m_conn.get(), "SAVEPOINT sicherheit_plan"));
+        execUnchecked("SAVEPOINT sicherheit_plan");
+    ++m_roundTrips;
     ResultPtr result(
         PQexecPrepared(m_conn.get(), name.constData(), count, values.data(), nullptr, nullptr, 0));
     if (guarded && stateOf(result.get()) == u"0A000" && PQstatus(m_conn.get()) == CONNECTION_OK)
-        PQclear(PQexec(m_conn.get(), "ROLLBACK TO SAVEPOINT sicherheit_plan"));
+        execUnchecked("ROLLBACK TO SAVEPOINT sicherheit_plan");
     else if (guarded)
         m_checkedInTransaction.insert(name);
     return result;
+}
+
+void Session::execUnchecked(const char *sql) noexcept
+{
+    ++m_roundTrips;
+    PQclear(PQexec(m_conn.get(), sql));
 }
 
 void Session::beginWriting()
@@ -406,11 +419,12 @@ void Session::beginWriting()
     if (!m_conn)
         throw StoreError(QStringLiteral("Die Verbindung zur Datenbank ist nicht hergestellt."));
     m_checkedInTransaction.clear();
+    ++m_roundTrips;
     const ResultPtr result(PQexec(m_conn.get(), kBeginWriting));
     if (result && PQresultStatus(result.get()) == PGRES_TUPLES_OK)
         return;
     if (PQtransactionStatus(m_conn.get()) == PQTRANS_INERROR)
-        PQclear(PQexec(m_conn.get(), "ROLLBACK"));
+        execUnchecked("ROLLBACK");
     raise(result.get(), true);
 }
 
