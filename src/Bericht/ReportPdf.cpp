@@ -330,6 +330,10 @@ void findingsPage(Pages &pages, const ReportContent &content)
 {
     pages.newPage();
     pages.paragraph(QStringLiteral("Befunde der Prüfung"), font(14, true));
+    if (!content.checkedEveryAssignment())
+        pages.paragraph(QStringLiteral("Geprüft wurden alle Benutzer und Funktionen der Datei, von den "
+                                       "Zuordnungen die dieses Berichts."),
+                        font(9.5));
     pages.space(mm(3));
     const auto &found = content.findings();
     if (found.empty()) {

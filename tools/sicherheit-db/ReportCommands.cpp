@@ -89,7 +89,7 @@ int reportPdf(const QStringList &args)
     if (!since.isEmpty() && !db.hasTable(schema::kProtokoll))
         return cli::fail(noJournal(db) +
                          QStringLiteral(": ohne Protokoll keine Änderungen seit einem Datum"));
-    const rights::Snapshot file = rights::Snapshot::read(db);
+    const report::ReportFile file = report::ReportFile::read(db, scope);
     const QString account = store::Win1252::toUnicode(CurrentAccountName());
     std::optional<report::ReportContent> content;
     try {
