@@ -72,6 +72,11 @@ QString shownTime(const QString &zeit)
 
 ReportFile ReportFile::read(store::Connection &db, const Scope &scope)
 {
+    if (scope.kind == ScopeKind::AllUsers || scope.kind == ScopeKind::AllFunctions) {
+        rights::Snapshot whole = rights::Snapshot::read(db);
+        const std::size_t all = whole.assignments().size();
+        return {std::move(whole), all, true};
+    }
     rights::Snapshot named = rights::Snapshot::readWithoutAssignments(db);
     std::vector<QString> initials;
     std::vector<qint32> functions;
@@ -88,8 +93,7 @@ ReportFile ReportFile::read(store::Connection &db, const Scope &scope)
             functions.insert(functions.end(), below.begin(), below.end());
         }
         break;
-    case ScopeKind::AllUsers:
-    case ScopeKind::AllFunctions:
+    default:
         break;
     }
     // One look-up per function costs what reading about ten of its rows does; beyond a share of the tree
@@ -97,9 +101,9 @@ ReportFile ReportFile::read(store::Connection &db, const Scope &scope)
     const bool few = scope.kind == ScopeKind::User ||
                      (scope.kind == ScopeKind::Function && functions.size() <= kFewFunctions);
     if (!few) {
-        ReportFile file{rights::Snapshot::read(db), 0, true};
-        file.assignmentsInFile = file.snapshot.assignments().size();
-        return file;
+        rights::Snapshot whole = named.withEveryAssignment(db);
+        const std::size_t all = whole.assignments().size();
+        return {std::move(whole), all, true};
     }
     store::Query count(db, schema::kFunktionenBenutzer,
                        {QStringLiteral("select count(*) as n from %1").arg(schema::kFunktionenBenutzer)});

@@ -212,6 +212,11 @@ Snapshot Snapshot::withAssignmentsOf(store::Connection &db, const std::vector<QS
     return Snapshot(m_users, m_functions, std::move(assignments));
 }
 
+Snapshot Snapshot::withEveryAssignment(store::Connection &db) const
+{
+    return Snapshot(m_users, m_functions, readAssignments(db));
+}
+
 const Function *Snapshot::function(qint32 id) const
 {
     const auto it = m_functionAt.find(id);

@@ -100,6 +100,8 @@ public:
     // whole reading tells. Throws StoreError.
     Snapshot withAssignmentsOf(store::Connection &db, const std::vector<QString> &initials,
                                const std::vector<qint32> &functions) const;
+    // These users and functions with every assignment of `db`. Throws StoreError.
+    Snapshot withEveryAssignment(store::Connection &db) const;
 
     const std::vector<User> &users() const { return m_users; }
     const std::vector<Function> &functions() const { return m_functions; }

@@ -242,6 +242,73 @@ private slots:
         QCOMPARE(ws, qsizetype{300});
     }
 
+    // A path of 200 levels is taller than a page: as a row of a user's table it goes on under the repeated
+    // heads, as the head of a function's section on the next page; every level is in the PDF, and nothing
+    // lies below the foot of its page.
+    void aRowTallerThanAPage_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("continued");
+        QTest::newRow("a user's function")
+            << words({"--user", "tief"}) << QStringLiteral("Funktionen (1) (Fortsetzung)");
+        QTest::newRow("a function's path") << words({"--function", "200"}) << QString();
+    }
+    void aRowTallerThanAPage()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, continued);
+        testsupport::Db db;
+        db.conn.execute(QStringLiteral("insert into Benutzer (User, Initialien) values (\"tief\", \"TI\")"));
+        for (int level = 1; level <= 200; ++level)
+            db.conn.execute(
+                QStringLiteral("insert into Funktionen (Titel, inGruppe) values (\"Ebene%1 mit einem "
+                               "Namen aus mehreren Wörtern\", %2)")
+                    .arg(level, 3, 10, QChar(u'0'))
+                    .arg(level - 1));
+        db.conn.execute(
+            QStringLiteral("insert into Funktionen_Benutzer (Funktion, User) values (200, \"TI\")"));
+        const QTemporaryDir dir;
+        const QString pdf = madeReport(dir, db, options);
+        QVERIFY(!pdf.isEmpty());
+        const QString text = pdfText(pdf);
+        for (int level = 1; level <= 200; ++level)
+            QVERIFY2(text.contains(QStringLiteral("Ebene%1").arg(level, 3, 10, QChar(u'0'))),
+                     qPrintable(QString::number(level)));
+        if (!continued.isEmpty())
+            QVERIFY(text.split(u'\f').filter(continued).filter(QStringLiteral("Ebene")).size() >= 1);
+
+        const QString boxes =
+            poppler(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+        static const QRegularExpression pageBox(
+            QStringLiteral("<page width=\"([\\d.]+)\" height=\"([\\d.]+)\">"));
+        static const QRegularExpression wordBox(
+            QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
+                           "yMax=\"([\\d.]+)\">([^<]*)</word>"));
+        int pages = 0;
+        for (const QString &page : boxes.split(QStringLiteral("</page>"))) {
+            const auto size = pageBox.match(page);
+            if (!size.hasMatch())
+                continue;
+            ++pages;
+            const double width = size.captured(1).toDouble(), height = size.captured(2).toDouble();
+            // The foot's line begins with "Erstellt am" at the page's lowest text.
+            double foot = 0;
+            for (auto it = wordBox.globalMatch(page); it.hasNext();) {
+                const auto w = it.next();
+                if (w.captured(5) == u"Seite")
+                    foot = w.captured(2).toDouble();
+            }
+            QVERIFY(foot > height / 2);
+            for (auto it = wordBox.globalMatch(page); it.hasNext();) {
+                const auto w = it.next();
+                QVERIFY2(w.captured(3).toDouble() < width - 30, qPrintable(w.captured(5)));
+                if (w.captured(2).toDouble() < foot - 1)
+                    QVERIFY2(w.captured(4).toDouble() <= foot, qPrintable(w.captured(5)));
+            }
+        }
+        QVERIFY(pages >= 3);
+    }
+
     // A report of every user tells how far it got and stops when asked to, leaving no file behind.
     void progressAndStopping()
     {
