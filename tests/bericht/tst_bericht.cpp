@@ -5,6 +5,7 @@
 #include "PgServer.h"
 #include "ReportContent.h"
 #include "ReportPdf.h"
+#include "ServerMode.h"
 #include "Words.h"
 
 #include <QDir>
@@ -12,6 +13,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <csignal>
+#include <signal.h>
 
 using testsupport::words;
 
@@ -332,6 +336,30 @@ private slots:
                                            [&last](qint64 done, qint64) { return (last = done) >= 0; });
         QVERIFY(pages && *pages == pageCount(pdf));
         QCOMPARE(last, qint64{8});
+    }
+
+    // Ctrl+C stops a long report of the command and leaves no file where the report was to be.
+    void anInterruptLeavesNoFile()
+    {
+        if (testsupport::onServer())
+            QSKIP("the demo generator makes a file");
+        const QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("gross.mdb"));
+        const QString pdf = dir.filePath(QStringLiteral("bericht.pdf"));
+        QCOMPARE(testsupport::runTool(words({"demo"}) << file
+                                                      << words({"--users", "5000", "--functions", "5000",
+                                                                "--assignments", "50000"})),
+                 0);
+        QProcess report;
+        report.start(QStringLiteral(SICHERHEIT_BIN_DIR "/sicherheit-db"),
+                     words({"report"}) << file << words({"--out"}) << pdf);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pdf), 30000);
+        QCOMPARE(::kill(static_cast<pid_t>(report.processId()), SIGINT), 0);
+        QVERIFY(report.waitForFinished(60000));
+        QCOMPARE(report.exitCode(), 130);
+        QVERIFY(
+            QString::fromUtf8(report.readAllStandardError()).contains(QStringLiteral("Bericht abgebrochen")));
+        QVERIFY(!QFile::exists(pdf));
     }
 
     // A date of changes needs a journal; a review is never reported as done where it cannot be recorded.
