@@ -10,7 +10,6 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QTextLayout>
 
 #include <limits>
 #include <map>
@@ -60,7 +59,6 @@ public:
             made = std::make_unique<PlainFont>(f, m_device);
         return *made;
     }
-    QPaintDevice &device() const { return m_device; }
 
 private:
     QPaintDevice &m_device;
