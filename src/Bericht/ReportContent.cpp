@@ -101,14 +101,14 @@ ReportFile ReportFile::read(store::Connection &db, const Scope &scope)
     const bool few = scope.kind == ScopeKind::User ||
                      (scope.kind == ScopeKind::Function && functions.size() <= kFewFunctions);
     if (!few) {
-        rights::Snapshot whole = named.withEveryAssignment(db);
+        rights::Snapshot whole = std::move(named).withEveryAssignment(db);
         const std::size_t all = whole.assignments().size();
         return {std::move(whole), all, true};
     }
     store::Query count(db, schema::kFunktionenBenutzer,
                        {QStringLiteral("select count(*) as n from %1").arg(schema::kFunktionenBenutzer)});
     const std::size_t all = count.next() ? static_cast<std::size_t>(count.value(0).toLongLong()) : 0;
-    return {named.withAssignmentsOf(db, initials, functions), all, false};
+    return {std::move(named).withAssignmentsOf(db, initials, functions), all, false};
 }
 
 ReportContent::ReportContent(store::Connection &db, const rights::Snapshot &file, const Scope &scope,

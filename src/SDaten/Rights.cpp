@@ -173,13 +173,20 @@ Snapshot::Snapshot(std::vector<User> users, std::vector<Function> functions,
         if (!m_functions[i].noGroup)
             m_children[m_functions[i].group].push_back(m_functions[i].id);
     }
+    indexAssignments();
+    for (std::size_t i = 0; i < m_users.size(); ++i)
+        m_usersByInitials[matchKey(m_users[i].initials)].push_back(i);
+}
+
+void Snapshot::indexAssignments()
+{
+    m_byFunction.clear();
+    m_byInitials.clear();
     for (std::size_t i = 0; i < m_assignments.size(); ++i) {
         if (!m_assignments[i].oddFunction)
             m_byFunction[m_assignments[i].function].push_back(i);
         m_byInitials[matchKey(m_assignments[i].user)].push_back(i);
     }
-    for (std::size_t i = 0; i < m_users.size(); ++i)
-        m_usersByInitials[matchKey(m_users[i].initials)].push_back(i);
 }
 
 Snapshot Snapshot::read(store::Connection &db)
@@ -195,7 +202,7 @@ Snapshot Snapshot::readWithoutAssignments(store::Connection &db)
 }
 
 Snapshot Snapshot::withAssignmentsOf(store::Connection &db, const std::vector<QString> &initials,
-                                     const std::vector<qint32> &functions) const
+                                     const std::vector<qint32> &functions) &&
 {
     std::unordered_set<qint32> ids;
     std::vector<Assignment> assignments;
@@ -209,12 +216,21 @@ Snapshot Snapshot::withAssignmentsOf(store::Connection &db, const std::vector<QS
     // In the file's order, as a whole reading gives them: the first of repeated assignments stays first.
     std::sort(assignments.begin(), assignments.end(),
               [](const Assignment &a, const Assignment &b) { return a.id < b.id; });
-    return Snapshot(m_users, m_functions, std::move(assignments));
+    return std::move(*this).withAssignments(std::move(assignments));
 }
 
-Snapshot Snapshot::withEveryAssignment(store::Connection &db) const
+Snapshot Snapshot::withEveryAssignment(store::Connection &db) &&
 {
-    return Snapshot(m_users, m_functions, readAssignments(db));
+    return std::move(*this).withAssignments(readAssignments(db));
+}
+
+// The users and functions, with what is known of them, move on; only the assignments are indexed anew.
+Snapshot Snapshot::withAssignments(std::vector<Assignment> assignments) &&
+{
+    Snapshot out(std::move(*this));
+    out.m_assignments = std::move(assignments);
+    out.indexAssignments();
+    return out;
 }
 
 const Function *Snapshot::function(qint32 id) const
