@@ -2,6 +2,7 @@
 
 #include "Collation.h"
 #include "Connection.h"
+#include "Query.h"
 #include "Schema.h"
 
 #include <QJsonArray>
@@ -13,6 +14,8 @@
 namespace report {
 
 namespace {
+
+constexpr std::size_t kFewFunctions = 20000;
 
 // The user names or initials a row's User field holds: its value, or both sides of an [old, new] pair.
 QStringList namesIn(const QJsonValue &value)
@@ -85,10 +88,65 @@ bool concerns(const journal::Row &row, const rights::User &user)
     return about.matches(row);
 }
 
+ReportFile ReportFile::read(store::Connection &db, const Scope &scope)
+{
+    if (scope.kind == ScopeKind::AllUsers || scope.kind == ScopeKind::AllFunctions) {
+        rights::Snapshot whole = rights::Snapshot::read(db);
+        const std::size_t all = whole.assignments().size();
+        return {std::move(whole), all, true};
+    }
+    rights::Snapshot named = rights::Snapshot::readWithoutAssignments(db);
+    std::vector<QString> initials;
+    std::vector<qint32> functions;
+    switch (scope.kind) {
+    case ScopeKind::User:
+        for (const rights::User *user : named.usersNamed(scope.user))
+            initials.push_back(user->initials);
+        break;
+    case ScopeKind::Function:
+        if (scope.function != schema::kRootId)
+            functions.push_back(scope.function);
+        if (scope.below || scope.function == schema::kRootId) {
+            const std::vector<qint32> below = named.below(scope.function);
+            functions.insert(functions.end(), below.begin(), below.end());
+        }
+        break;
+    default:
+        break;
+    }
+    // One look-up per function costs what reading about ten of its rows does; beyond a share of the tree
+    // the whole table is read at once.
+    const bool few = scope.kind == ScopeKind::User ||
+                     (scope.kind == ScopeKind::Function && functions.size() <= kFewFunctions);
+    if (!few) {
+        rights::Snapshot whole = std::move(named).withEveryAssignment(db);
+        const std::size_t all = whole.assignments().size();
+        return {std::move(whole), all, true};
+    }
+    store::Query count(db, schema::kFunktionenBenutzer,
+                       {QStringLiteral("select count(*) as n from %1").arg(schema::kFunktionenBenutzer)});
+    const std::size_t all = count.next() ? static_cast<std::size_t>(count.value(0).toLongLong()) : 0;
+    return {std::move(named).withAssignmentsOf(db, initials, functions), all, false};
+}
+
 ReportContent::ReportContent(store::Connection &db, const rights::Snapshot &file, const Scope &scope,
                              const QString &source, const QString &since, const QString &madeBy,
                              const QDateTime &made)
-    : m_file(file), m_since(since)
+    : ReportContent(db, file, file.assignments().size(), true, scope, source, since, madeBy, made)
+{}
+
+ReportContent::ReportContent(store::Connection &db, const ReportFile &file, const Scope &scope,
+                             const QString &source, const QString &since, const QString &madeBy,
+                             const QDateTime &made)
+    : ReportContent(db, file.snapshot, file.assignmentsInFile, file.everyAssignment, scope, source, since,
+                    madeBy, made)
+{}
+
+ReportContent::ReportContent(store::Connection &db, const rights::Snapshot &file,
+                             std::size_t assignmentsInFile, bool everyAssignment, const Scope &scope,
+                             const QString &source, const QString &since, const QString &madeBy,
+                             const QDateTime &made)
+    : m_file(file), m_since(since), m_everyAssignment(everyAssignment)
 {
     switch (scope.kind) {
     case ScopeKind::User:
@@ -164,14 +222,17 @@ ReportContent::ReportContent(store::Connection &db, const rights::Snapshot &file
     m_title.made = made.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
     m_title.madeBy = madeBy;
     const bool ofUsers = scope.kind == ScopeKind::User || scope.kind == ScopeKind::AllUsers;
-    m_title.counts = {
-        {QStringLiteral("Benutzer in der Datei"), QString::number(file.users().size())},
-        {QStringLiteral("Funktionen in der Datei"), QString::number(file.functions().size())},
-        {QStringLiteral("Zuordnungen in der Datei"), QString::number(file.assignments().size())},
-        {ofUsers ? QStringLiteral("Benutzer in diesem Bericht")
-                 : QStringLiteral("Funktionen in diesem Bericht"),
-         QString::number(ofUsers ? m_users.size() : m_functions.size())},
-        {QStringLiteral("Befunde der Prüfung"), QString::number(m_findings.size())}};
+    m_title.counts = {{QStringLiteral("Benutzer in der Datei"), QString::number(file.users().size())},
+                      {QStringLiteral("Funktionen in der Datei"), QString::number(file.functions().size())},
+                      {QStringLiteral("Zuordnungen in der Datei"), QString::number(assignmentsInFile)},
+                      {ofUsers ? QStringLiteral("Benutzer in diesem Bericht")
+                               : QStringLiteral("Funktionen in diesem Bericht"),
+                       QString::number(ofUsers ? m_users.size() : m_functions.size())},
+                      {QStringLiteral("Befunde der Prüfung"),
+                       everyAssignment
+                           ? QString::number(m_findings.size())
+                           : QStringLiteral("%1 (von den Zuordnungen nur die dieses Berichts geprüft)")
+                                 .arg(m_findings.size())}};
 }
 
 UserSection ReportContent::user(std::size_t index) const

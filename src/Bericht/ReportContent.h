@@ -90,6 +90,21 @@ struct TitlePage
     std::vector<std::pair<QString, QString>> counts;
 };
 
+// The file as a report of a scope reads it. The sections of one user, or of a few functions, show only
+// their own assignments: those alone are read, since reading a million others would keep the reviewer
+// waiting for seconds, and what a section shows comes from the same snapshot either way. Every user and
+// function is read, so that the findings of the check are those of all users and functions and of the
+// assignments the report shows.
+struct ReportFile
+{
+    rights::Snapshot snapshot;
+    std::size_t assignmentsInFile = 0;
+    bool everyAssignment = true;
+
+    // Throws StoreError. Call it inside a read transaction when the parts must agree with each other.
+    static ReportFile read(store::Connection &db, const Scope &scope);
+};
+
 class ReportContent
 {
 public:
@@ -97,6 +112,9 @@ public:
     // listed). Throws StoreError; throws NotFound when the scope names no user or function of the file.
     ReportContent(store::Connection &db, const rights::Snapshot &file, const Scope &scope,
                   const QString &source, const QString &since, const QString &madeBy, const QDateTime &made);
+    // The same of a file read for the scope (it must outlive the content).
+    ReportContent(store::Connection &db, const ReportFile &file, const Scope &scope, const QString &source,
+                  const QString &since, const QString &madeBy, const QDateTime &made);
 
     struct NotFound : std::runtime_error
     {
@@ -113,12 +131,18 @@ public:
     std::size_t functionCount() const { return m_functions.size(); }
     FunctionSection function(std::size_t index) const;
     const std::vector<rights::Problem> &findings() const { return m_findings; }
+    // Whether the findings are those of every assignment of the file, not only of the report's.
+    bool checkedEveryAssignment() const { return m_everyAssignment; }
 
 private:
+    ReportContent(store::Connection &db, const rights::Snapshot &file, std::size_t assignmentsInFile,
+                  bool everyAssignment, const Scope &scope, const QString &source, const QString &since,
+                  const QString &madeBy, const QDateTime &made);
     std::vector<Change> changesOf(const rights::User &user) const;
 
     const rights::Snapshot &m_file;
     QString m_since;
+    bool m_everyAssignment = true;
     TitlePage m_title;
     QString m_scopeLine;
     std::vector<const rights::User *> m_users;

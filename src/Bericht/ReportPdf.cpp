@@ -1,5 +1,6 @@
 #include "ReportPdf.h"
 
+#include "PlainText.h"
 #include "ReportContent.h"
 
 #include "PrivateFile.h"
@@ -9,9 +10,10 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QTextLayout>
 
 #include <limits>
+#include <map>
+#include <memory>
 #include <vector>
 
 namespace report {
@@ -35,6 +37,8 @@ QFont font(qreal points, bool bold = false)
     f.setBold(bold);
     // Ligatures would turn "ff" in "Zugriffsprüfung" into one glyph that a search in the PDF misses.
     f.setStyleStrategy(QFont::PreferNoShaping);
+    // A plain line is set by the advances of its characters alone (PlainText.h); the rest alike.
+    f.setKerning(false);
     return f;
 }
 
@@ -42,6 +46,25 @@ struct Column
 {
     QString title;
     qreal share; // of the table's width
+};
+
+// The report's fonts on its device, each made once for all passes, with the glyphs of its plain lines.
+class Fonts
+{
+public:
+    explicit Fonts(QPaintDevice &device) : m_device(device) {}
+
+    PlainFont &of(const QFont &f)
+    {
+        std::unique_ptr<PlainFont> &made = m_fonts[{f.pointSizeF(), f.bold()}];
+        if (!made)
+            made = std::make_unique<PlainFont>(f, m_device);
+        return *made;
+    }
+
+private:
+    QPaintDevice &m_device;
+    std::map<std::pair<qreal, bool>, std::unique_ptr<PlainFont>> m_fonts;
 };
 
 // Places text on pages: it measures a section (Measure: one endless page), counts the pages (Count: breaks,
@@ -57,9 +80,10 @@ public:
         Paint
     };
 
-    Pages(Mode mode, QPagedPaintDevice &device, QPainter *painter, const ReportContent &content, int total)
-        : m_mode(mode), m_device(device), m_painter(painter), m_total(total), m_width(device.width()),
-          m_height(device.height()), m_dpi(device.logicalDpiY()), kPad(mm(1.2))
+    Pages(Mode mode, QPagedPaintDevice &device, QPainter *painter, Fonts &fonts, const ReportContent &content,
+          int total)
+        : m_mode(mode), m_device(device), m_painter(painter), m_fonts(fonts), m_total(total),
+          m_width(device.width()), m_height(device.height()), m_dpi(device.logicalDpiY()), kPad(mm(1.2))
     {
         m_head = content.scopeLine();
         m_source = content.titlePage().source;
@@ -78,6 +102,7 @@ public:
     qreal width() const { return m_width; }
     // Millimetres on this device.
     qreal mm(qreal millimetres) const { return mmAt(m_dpi, millimetres); }
+    Fonts &fonts() const { return m_fonts; }
 
     void newPage()
     {
@@ -94,69 +119,77 @@ public:
     // Text wrapped to the width at words, and inside a word longer than a line; returns its height.
     qreal measure(const QString &text, const QFont &f, qreal width) const
     {
-        return lay(text, f, 0, 0, width, false);
+        return LaidText(m_fonts.of(f), text, width, m_device).height();
     }
 
     void paragraph(const QString &text, const QFont &f, qreal indent = 0)
     {
-        const qreal height = measure(text, f, m_width - indent);
-        if (height > remaining() && !atTop())
-            newPage();
-        lay(text, f, indent, m_y, m_width - indent, m_mode == Mode::Paint);
-        m_y += height;
+        place({{text, f, indent, m_width - indent}}, 0, Look::Text, m_top, m_bottom - m_top, {});
     }
 
     // Label and value side by side, the value wrapped in its column.
     void field(const QString &label, const QString &value)
     {
-        const QFont plain = font(9.5), bold = font(9.5, true);
         const qreal labelWidth = mm(55);
-        const qreal height =
-            std::max(measure(label, bold, labelWidth - mm(2)), measure(value, plain, m_width - labelWidth));
-        if (height > remaining() && !atTop())
-            newPage();
-        const bool paint = m_mode == Mode::Paint;
-        lay(label, bold, 0, m_y, labelWidth - mm(2), paint);
-        lay(value, plain, labelWidth, m_y, m_width - labelWidth, paint);
-        m_y += height + mm(0.8);
+        place({{label, font(9.5, true), 0, labelWidth - mm(2)},
+               {value, font(9.5), labelWidth, m_width - labelWidth}},
+              0, Look::Text, m_top, m_bottom - m_top, {});
+        m_y += mm(0.8);
     }
 
     // A table whose rows break across pages; on every page it continues on, its caption (marked as a
-    // continuation) and its column heads come again.
+    // continuation) and its column heads come again. A row taller than a page goes on below them.
     void table(const QString &caption, const std::vector<Column> &columns,
                const std::vector<QStringList> &rows)
     {
         const QFont captionFont = font(10.5, true), headFont = font(8.5, true), cellFont = font(8.5);
-        const qreal headHeight = rowHeight(columnTitles(columns), columns, headFont);
+        const QString continued = QStringLiteral("%1 (Fortsetzung)").arg(caption);
+        const std::vector<Cell> head = cells(columnTitles(columns), columns, headFont);
+        const qreal headHeight = height(head) + 2 * kPad;
         const qreal captionHeight = measure(caption, captionFont, m_width) + mm(1);
+        const qreal continuedHeight = measure(continued, captionFont, m_width) + mm(1);
+        // What a page offers a row below the continued caption and the heads.
+        const qreal room = m_bottom - m_top - continuedHeight - headHeight;
         const qreal first = rows.empty() ? measure(QStringLiteral("keine"), cellFont, m_width)
-                                         : rowHeight(rows[0], columns, cellFont);
-        if (captionHeight + headHeight + first > remaining() && !atTop())
+                                         : height(cells(rows[0], columns, cellFont)) + 2 * kPad;
+        // A first row taller than a page is split anyway: a line of it under the heads is enough.
+        const qreal firstNeeded = first <= room ? first : m_fonts.of(cellFont).lineHeight() + 2 * kPad;
+        if (captionHeight + headHeight + firstNeeded > remaining() && !atTop())
             newPage();
-        lay(caption, captionFont, 0, m_y, m_width, m_mode == Mode::Paint);
+        paint({caption, captionFont, 0, m_width});
         m_y += captionHeight;
         if (rows.empty()) {
-            lay(QStringLiteral("keine"), cellFont, mm(2), m_y, m_width, m_mode == Mode::Paint);
+            paint({QStringLiteral("keine"), cellFont, mm(2), m_width});
             m_y += first + mm(3);
             return;
         }
-        paintRow(columnTitles(columns), columns, headFont, headHeight, true);
-        for (const QStringList &row : rows) {
-            const qreal height = rowHeight(row, columns, cellFont);
-            if (height > remaining() && m_y > m_top + captionHeight + headHeight) {
-                newPage();
-                const QString continued = QStringLiteral("%1 (Fortsetzung)").arg(caption);
-                const qreal h = measure(continued, captionFont, m_width) + mm(1);
-                lay(continued, captionFont, 0, m_y, m_width, m_mode == Mode::Paint);
-                m_y += h;
-                paintRow(columnTitles(columns), columns, headFont, headHeight, true);
-            }
-            paintRow(row, columns, cellFont, height, false);
-        }
+        place(head, kPad, Look::Head, m_y, room, {});
+        const qreal underHead = m_y;
+        const auto again = [&] {
+            paint({continued, captionFont, 0, m_width});
+            m_y += continuedHeight;
+            place(head, kPad, Look::Head, m_y, room, {});
+        };
+        for (const QStringList &row : rows)
+            place(cells(row, columns, cellFont), kPad, Look::Row, underHead, room, again);
         m_y += mm(3);
     }
 
 private:
+    struct Cell
+    {
+        QString text;
+        QFont font;
+        qreal x;
+        qreal width;
+    };
+    enum class Look
+    {
+        Text,
+        Head, // filled
+        Row,  // ruled below
+    };
+
     static QStringList columnTitles(const std::vector<Column> &columns)
     {
         QStringList titles;
@@ -165,56 +198,91 @@ private:
         return titles;
     }
 
-    qreal cellWidth(const Column &c) const { return c.share * m_width - 2 * kPad; }
-
-    qreal rowHeight(const QStringList &cells, const std::vector<Column> &columns, const QFont &f) const
+    std::vector<Cell> cells(const QStringList &texts, const std::vector<Column> &columns,
+                            const QFont &f) const
     {
-        qreal height = 0;
-        for (std::size_t i = 0; i < columns.size(); ++i)
-            height =
-                std::max(height, measure(cells.value(static_cast<qsizetype>(i)), f, cellWidth(columns[i])));
-        return height + 2 * kPad;
+        std::vector<Cell> out;
+        out.reserve(columns.size());
+        qreal x = 0;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            out.push_back(
+                {texts.value(static_cast<qsizetype>(i)), f, x + kPad, columns[i].share * m_width - 2 * kPad});
+            x += columns[i].share * m_width;
+        }
+        return out;
     }
 
-    void paintRow(const QStringList &cells, const std::vector<Column> &columns, const QFont &f, qreal height,
-                  bool head)
+    qreal height(const std::vector<Cell> &row) const
     {
-        if (m_mode == Mode::Paint) {
-            if (head)
-                m_painter->fillRect(QRectF(0, m_y, m_width, height), QColor(225, 225, 225));
-            qreal x = 0;
-            for (std::size_t i = 0; i < columns.size(); ++i) {
-                lay(cells.value(static_cast<qsizetype>(i)), f, x + kPad, m_y + kPad, cellWidth(columns[i]),
-                    true);
-                x += columns[i].share * m_width;
+        qreal h = 0;
+        for (const Cell &c : row)
+            h = std::max(h, measure(c.text, c.font, c.width));
+        return h;
+    }
+
+    // One cell's text at the current line, whole, however tall.
+    void paint(const Cell &c) const
+    {
+        if (m_mode != Mode::Paint)
+            return;
+        const LaidText laid(m_fonts.of(c.font), c.text, c.width, m_device);
+        laid.paint(*m_painter, QPointF(c.x, m_y), 0, laid.lineCount());
+    }
+
+    // Cells side by side from the current line, `pad` above and below. A block taller than the rest of the
+    // page starts on the next one (unless the line is not below `keepFrom`), where `again` first paints
+    // what heads it and `room` is left; a block taller than that room is painted a slice of lines at a
+    // time, each slice on a page of its own, so that nothing is ever painted beyond a page.
+    void place(const std::vector<Cell> &row, qreal pad, Look look, qreal keepFrom, qreal room,
+               const std::function<void()> &again)
+    {
+        std::vector<LaidText> laid;
+        laid.reserve(row.size());
+        qreal whole = 0;
+        for (const Cell &c : row) {
+            laid.emplace_back(m_fonts.of(c.font), c.text, c.width, m_device);
+            whole = std::max(whole, laid.back().height());
+        }
+        const auto turn = [&] {
+            newPage();
+            if (again)
+                again();
+        };
+        bool fresh = atTop();
+        if (whole + 2 * pad > remaining() && m_y > keepFrom && whole + 2 * pad <= room) {
+            turn();
+            fresh = true;
+        }
+        std::vector<int> from(row.size(), 0);
+        for (;;) {
+            std::vector<int> to(row.size());
+            qreal slice = 0;
+            bool left = false;
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                to[i] = laid[i].fitting(from[i], remaining() - 2 * pad, fresh);
+                slice = std::max(slice, laid[i].heightOf(from[i], to[i]));
+                left = left || to[i] < laid[i].lineCount();
             }
-            m_painter->setPen(QPen(QColor(150, 150, 150), mm(0.15)));
-            m_painter->drawLine(QPointF(0, m_y + height), QPointF(m_width, m_y + height));
+            if (slice > 0 || !left) {
+                if (m_mode == Mode::Paint) {
+                    if (look == Look::Head)
+                        m_painter->fillRect(QRectF(0, m_y, m_width, slice + 2 * pad), QColor(225, 225, 225));
+                    for (std::size_t i = 0; i < row.size(); ++i)
+                        laid[i].paint(*m_painter, QPointF(row[i].x, m_y + pad), from[i], to[i]);
+                    if (look != Look::Text) {
+                        m_painter->setPen(QPen(QColor(150, 150, 150), mm(0.15)));
+                        m_painter->drawLine(QPointF(0, m_y + slice + 2 * pad),
+                                            QPointF(m_width, m_y + slice + 2 * pad));
+                    }
+                }
+                m_y += slice + 2 * pad;
+                from = to;
+            }
+            if (!left)
+                return;
+            turn();
+            fresh = true;
         }
-        m_y += height;
-    }
-
-    qreal lay(QString text, const QFont &f, qreal x, qreal y, qreal width, bool paint) const
-    {
-        text.replace(QStringLiteral("\r\n"), QString(QChar::LineSeparator));
-        text.replace(u'\n', QChar::LineSeparator).replace(u'\r', QChar::LineSeparator);
-        QTextLayout layout(text, f, &m_device);
-        QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        layout.setTextOption(option);
-        layout.beginLayout();
-        qreal height = 0;
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(width);
-            line.setPosition(QPointF(0, height));
-            height += line.height();
-        }
-        layout.endLayout();
-        if (paint) {
-            m_painter->setPen(Qt::black);
-            layout.draw(m_painter, QPointF(x, y));
-        }
-        return height;
     }
 
     void paintHeadAndFoot()
@@ -242,6 +310,7 @@ private:
     Mode m_mode;
     QPagedPaintDevice &m_device;
     QPainter *m_painter;
+    Fonts &m_fonts;
     int m_total;
     qreal m_width, m_height;
     int m_dpi;
@@ -334,6 +403,10 @@ void findingsPage(Pages &pages, const ReportContent &content)
 {
     pages.newPage();
     pages.paragraph(QStringLiteral("Befunde der Prüfung"), font(14, true));
+    if (!content.checkedEveryAssignment())
+        pages.paragraph(QStringLiteral("Geprüft wurden alle Benutzer und Funktionen der Datei, von den "
+                                       "Zuordnungen die dieses Berichts."),
+                        font(9.5));
     pages.space(pages.mm(3));
     const auto &found = content.findings();
     if (found.empty()) {
@@ -373,7 +446,7 @@ bool pass(Pages &pages, QPagedPaintDevice &device, const ReportContent &content,
             const UserSection s = content.user(i);
             if (counting) {
                 // The first section of users starts after the title page; the next where it fits whole.
-                Pages measure(Pages::Mode::Measure, device, nullptr, content, 0);
+                Pages measure(Pages::Mode::Measure, device, nullptr, pages.fonts(), content, 0);
                 userSection(measure, content, s);
                 breaks[i] = i == 0 || measure.y() > pages.remaining() ? 1 : 0;
             }
@@ -416,7 +489,8 @@ std::optional<int> paintReport(const ReportContent &content, QPagedPaintDevice &
     const auto step = [&]() { return !progress || progress(done++, 2 * sections); };
 
     std::vector<char> breaks;
-    Pages counted(Pages::Mode::Count, device, nullptr, content, 0);
+    Fonts fonts(device);
+    Pages counted(Pages::Mode::Count, device, nullptr, fonts, content, 0);
     if (!pass(counted, device, content, breaks, step))
         return std::nullopt;
 
@@ -426,7 +500,7 @@ std::optional<int> paintReport(const ReportContent &content, QPagedPaintDevice &
                                     ? QStringLiteral("Der Bericht kann nicht gedruckt werden: der Drucker "
                                                      "nimmt keinen Auftrag an.")
                                     : QStringLiteral("Der Bericht kann nicht als PDF geschrieben werden."));
-    Pages painted(Pages::Mode::Paint, device, &painter, content, counted.page());
+    Pages painted(Pages::Mode::Paint, device, &painter, fonts, content, counted.page());
     const bool whole = pass(painted, device, content, breaks, step);
     painter.end();
     if (!whole)

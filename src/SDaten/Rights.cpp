@@ -2,6 +2,7 @@
 
 #include "Collation.h"
 #include "Connection.h"
+#include "Query.h"
 #include "RecordSet.h"
 #include "Schema.h"
 
@@ -14,6 +15,35 @@ namespace rights {
 namespace {
 
 const std::vector<std::size_t> kNone;
+
+// A whole number as stored; empty for an empty field, a text, a fraction or what 32 bits cannot hold.
+std::optional<qint32> wholeNumber(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong: {
+        bool ok = false;
+        const qlonglong n = v.toLongLong(&ok);
+        if (ok && n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max())
+            return static_cast<qint32>(n);
+        return std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+Assignment assignmentOf(qint32 id, const QVariant &stored, const QString &initials)
+{
+    // 'abc' or 3.5 read as a number would be function 0 or 4: named as stored instead.
+    const std::optional<qint32> function = wholeNumber(stored);
+    std::optional<QString> odd;
+    if (!function)
+        odd = stored.isNull() ? QString() : stored.toString();
+    return {id, function.value_or(0), initials, odd};
+}
 
 // A whole table, read through the store with the program's field layout.
 class TableReader
@@ -31,25 +61,7 @@ public:
     QVariant at(int row, const QString &field) const { return m_set.valueAt(row, m_set.fieldIndex(field)); }
     QString text(int row, const QString &field) const { return at(row, field).toString(); }
     qint32 integer(int row, const QString &field) const { return at(row, field).toInt(); }
-    // A whole number as stored; empty for an empty field, a text, a fraction or what 32 bits cannot hold.
-    std::optional<qint32> whole(int row, const QString &field) const
-    {
-        const QVariant v = at(row, field);
-        switch (v.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong: {
-            bool ok = false;
-            const qlonglong n = v.toLongLong(&ok);
-            if (ok && n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max())
-                return static_cast<qint32>(n);
-            return std::nullopt;
-        }
-        default:
-            return std::nullopt;
-        }
-    }
+    std::optional<qint32> whole(int row, const QString &field) const { return wholeNumber(at(row, field)); }
 
 private:
     store::RecordSet m_set;
@@ -93,15 +105,28 @@ std::vector<Assignment> readAssignments(store::Connection &db)
     const TableReader t(db, schema::kFunktionenBenutzer, schema::funktionenBenutzerFields());
     std::vector<Assignment> assignments;
     assignments.reserve(static_cast<std::size_t>(t.rows()));
-    for (int r = 0; r < t.rows(); ++r) {
-        // 'abc' or 3.5 read as a number would be function 0 or 4: named as stored instead.
-        const std::optional<qint32> function = t.whole(r, kFunktion);
-        std::optional<QString> odd;
-        if (!function)
-            odd = t.at(r, kFunktion).isNull() ? QString() : t.text(r, kFunktion);
-        assignments.push_back({t.integer(r, kId), function.value_or(0), t.text(r, kUser), odd});
-    }
+    for (int r = 0; r < t.rows(); ++r)
+        assignments.push_back(assignmentOf(t.integer(r, kId), t.at(r, kFunktion), t.text(r, kUser)));
     return assignments;
+}
+
+// The rows a select of Funktionen_Benutzer gives, added to `into` unless their id is there already.
+void readAssignmentsInto(store::Connection &db, const QStringList &select, std::unordered_set<qint32> &ids,
+                         std::vector<Assignment> &into)
+{
+    using namespace schema::funktionenBenutzer;
+    store::Query q(db, schema::kFunktionenBenutzer, select);
+    int id = -1, function = -1, user = -1;
+    while (q.next()) {
+        if (id < 0) {
+            id = q.field(kId);
+            function = q.field(kFunktion);
+            user = q.field(kUser);
+        }
+        const qint32 row = q.asInteger(id);
+        if (ids.insert(row).second)
+            into.push_back(assignmentOf(row, q.value(function), q.value(user).toString()));
+    }
 }
 
 bool sortsBefore(const QString &a, const QString &b)
@@ -148,19 +173,64 @@ Snapshot::Snapshot(std::vector<User> users, std::vector<Function> functions,
         if (!m_functions[i].noGroup)
             m_children[m_functions[i].group].push_back(m_functions[i].id);
     }
+    indexAssignments();
+    for (std::size_t i = 0; i < m_users.size(); ++i)
+        m_usersByInitials[matchKey(m_users[i].initials)].push_back(i);
+}
+
+void Snapshot::indexAssignments()
+{
+    m_byFunction.clear();
+    m_byInitials.clear();
     for (std::size_t i = 0; i < m_assignments.size(); ++i) {
         if (!m_assignments[i].oddFunction)
             m_byFunction[m_assignments[i].function].push_back(i);
         m_byInitials[matchKey(m_assignments[i].user)].push_back(i);
     }
-    for (std::size_t i = 0; i < m_users.size(); ++i)
-        m_usersByInitials[matchKey(m_users[i].initials)].push_back(i);
 }
 
 Snapshot Snapshot::read(store::Connection &db)
 {
     const store::Connection::ReadTransaction oneMoment(db);
     return Snapshot(readUsers(db), readFunctions(db), readAssignments(db));
+}
+
+Snapshot Snapshot::readWithoutAssignments(store::Connection &db)
+{
+    const store::Connection::ReadTransaction oneMoment(db);
+    return Snapshot(readUsers(db), readFunctions(db), {});
+}
+
+Snapshot Snapshot::withAssignmentsOf(store::Connection &db, const std::vector<QString> &initials,
+                                     const std::vector<qint32> &functions) &&
+{
+    std::unordered_set<qint32> ids;
+    std::vector<Assignment> assignments;
+    std::unordered_set<QString> keys;
+    for (const QString &text : initials) {
+        if (keys.insert(matchKey(text)).second)
+            readAssignmentsInto(db, schema::assignmentsOfInitials(text), ids, assignments);
+    }
+    for (qint32 function : functions)
+        readAssignmentsInto(db, schema::assignmentsOfFunction(function), ids, assignments);
+    // In the file's order, as a whole reading gives them: the first of repeated assignments stays first.
+    std::sort(assignments.begin(), assignments.end(),
+              [](const Assignment &a, const Assignment &b) { return a.id < b.id; });
+    return std::move(*this).withAssignments(std::move(assignments));
+}
+
+Snapshot Snapshot::withEveryAssignment(store::Connection &db) &&
+{
+    return std::move(*this).withAssignments(readAssignments(db));
+}
+
+// The users and functions, with what is known of them, move on; only the assignments are indexed anew.
+Snapshot Snapshot::withAssignments(std::vector<Assignment> assignments) &&
+{
+    Snapshot out(std::move(*this));
+    out.m_assignments = std::move(assignments);
+    out.indexAssignments();
+    return out;
 }
 
 const Function *Snapshot::function(qint32 id) const

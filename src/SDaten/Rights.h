@@ -91,6 +91,17 @@ public:
     Snapshot(std::vector<User> users, std::vector<Function> functions, std::vector<Assignment> assignments);
     // Reads the three tables. Throws StoreError.
     static Snapshot read(store::Connection &db);
+    // Reads the users and the functions only, for a reader that wants few of the assignments: see
+    // withAssignmentsOf(). Throws StoreError.
+    static Snapshot readWithoutAssignments(store::Connection &db);
+    // These users and functions (moved, not copied) with the assignments of these initials (in any letter
+    // case) and of these functions, read from `db` (each statement at its own moment: the caller holds a
+    // read transaction when the parts must agree). Whatever the snapshot tells of those initials and
+    // functions is what a whole reading tells. Throws StoreError.
+    Snapshot withAssignmentsOf(store::Connection &db, const std::vector<QString> &initials,
+                               const std::vector<qint32> &functions) &&;
+    // These users and functions (moved) with every assignment of `db`. Throws StoreError.
+    Snapshot withEveryAssignment(store::Connection &db) &&;
 
     const std::vector<User> &users() const { return m_users; }
     const std::vector<Function> &functions() const { return m_functions; }
@@ -126,6 +137,9 @@ public:
     const std::vector<std::size_t> &assignmentsTo(qint32 function) const;
 
 private:
+    Snapshot withAssignments(std::vector<Assignment> assignments) &&;
+    void indexAssignments();
+
     std::vector<User> m_users;
     std::vector<Function> m_functions;
     std::vector<Assignment> m_assignments;

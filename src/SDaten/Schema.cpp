@@ -330,6 +330,16 @@ QStringList assignmentHeld(qint32 functionId, const QString &initials)
     return {format(kAssignmentHeld, {QString::number(functionId), store::jetQuoted(initials)})};
 }
 
+QStringList assignmentsOfInitials(const QString &initials)
+{
+    return {format(kAssignmentsOfInitials, {store::jetQuoted(initials)})};
+}
+
+QStringList assignmentsOfFunction(qint32 functionId)
+{
+    return {format(kAssignmentsOfFunction, {QString::number(functionId)})};
+}
+
 QStringList dropAssignment(qint32 assignmentId)
 {
     return {format(kDropAssignment, {QString::number(assignmentId)})};

@@ -125,6 +125,9 @@ inline constexpr const char *kMoveAssignments =
 inline constexpr const char *kFunctionHeld = "select id from Funktionen where id=%d";
 inline constexpr const char *kAssignmentHeld =
     "select id from Funktionen_Benutzer where Funktion=%d and User=\"%s\"";
+// The assignments of one user's initials or of one function, for a reader that needs no others.
+inline constexpr const char *kAssignmentsOfInitials = "select * from Funktionen_Benutzer where User=\"%s\"";
+inline constexpr const char *kAssignmentsOfFunction = "select * from Funktionen_Benutzer where Funktion=%d";
 // The rights overview's changes: an assignment given, junk taken away, an unreachable function hung under
 // the root again. The assignment's own id is the store's to give.
 inline constexpr const char *kAddAssignment =
@@ -160,6 +163,8 @@ QStringList moveAssignments(const QString &fromInitials, const QString &toInitia
 QStringList functionHeld(qint32 functionId);
 QStringList addAssignment(qint32 functionId, const QString &initials);
 QStringList assignmentHeld(qint32 functionId, const QString &initials);
+QStringList assignmentsOfInitials(const QString &initials);
+QStringList assignmentsOfFunction(qint32 functionId);
 QStringList dropAssignment(qint32 assignmentId);
 QStringList hangUnder(qint32 functionId, qint32 groupId);
 // The copying of a whole file: a table emptied, and one row given with every field, its id included.

@@ -138,6 +138,58 @@ private slots:
                               "chef|Formulare › Verkauf › Kunden|Ändern"}));
     }
 
+    // A snapshot with the assignments of some initials or functions only tells of them what the whole one
+    // tells: who holds what, and the findings about those assignments.
+    void aPartTellsWhatTheWholeTells_data()
+    {
+        QTest::addColumn<QStringList>("initials");
+        QTest::addColumn<QList<qint32>>("functions");
+        QTest::addColumn<QList<qint32>>("assignments");
+        QTest::newRow("initials in any case") << words({"cc"}) << QList<qint32>{} << QList<qint32>{1, 4, 5};
+        QTest::newRow("shared initials") << words({"AB"}) << QList<qint32>{} << QList<qint32>{2, 7};
+        QTest::newRow("a tree's functions")
+            << QStringList() << QList<qint32>{10, 11, 12} << QList<qint32>{1, 2, 3, 5, 7};
+        QTest::newRow("both, each row once") << words({"XY"}) << QList<qint32>{11} << QList<qint32>{3};
+    }
+    void aPartTellsWhatTheWholeTells()
+    {
+        QFETCH(QStringList, initials);
+        QFETCH(QList<qint32>, functions);
+        QFETCH(QList<qint32>, assignments);
+        JunkDb db;
+        const rights::Snapshot whole = rights::Snapshot::read(db.conn);
+        const rights::Snapshot part = rights::Snapshot::readWithoutAssignments(db.conn).withAssignmentsOf(
+            db.conn, {initials.begin(), initials.end()}, {functions.begin(), functions.end()});
+        QList<qint32> read;
+        for (const rights::Assignment &a : part.assignments())
+            read << a.id;
+        QCOMPARE(read, assignments);
+        QCOMPARE(part.users().size(), whole.users().size());
+        QCOMPARE(part.functions().size(), whole.functions().size());
+        const auto paths = [](const std::vector<rights::Held> &held) {
+            QStringList out;
+            for (const rights::Held &h : held)
+                out << h.path;
+            return out;
+        };
+        for (const QString &i : initials) {
+            for (const rights::User *u : whole.usersWithInitials(i))
+                QCOMPARE(paths(part.held(*u)), paths(whole.held(*u)));
+        }
+        for (qint32 f : functions)
+            QCOMPARE(part.holders(f, false).size(), whole.holders(f, false).size());
+        const auto problems = rights::check(part), all = rights::check(whole);
+        for (ProblemKind kind :
+             {ProblemKind::UnknownInitials, ProblemKind::MissingFunction, ProblemKind::Repeated}) {
+            QList<qint32> expected;
+            for (qint32 id : rowsOf(all, kind)) {
+                if (assignments.contains(id))
+                    expected << id;
+            }
+            QCOMPARE(ids(rowsOf(problems, kind)), expected);
+        }
+    }
+
     void copyingGivesOnlyWhatIsLackingOnce()
     {
         JunkDb db;

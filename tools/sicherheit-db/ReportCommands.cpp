@@ -14,11 +14,92 @@
 #include "Win1252.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <signal.h>
+#include <unistd.h>
 
 namespace commands {
 
 namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void onInterrupt(int)
+{
+    g_interrupted = 1;
+}
+
+// While a report is made, Ctrl+C asks it to stop after the section at hand, so that the half-written file
+// is removed instead of being left where the report was to be; what the signals did before comes back
+// at the end.
+class Interruptible
+{
+public:
+    Interruptible()
+    {
+        g_interrupted = 0;
+        struct sigaction stop = {};
+        stop.sa_handler = onInterrupt;
+        sigemptyset(&stop.sa_mask);
+        sigaction(SIGINT, &stop, &m_int);
+        sigaction(SIGTERM, &stop, &m_term);
+    }
+    ~Interruptible()
+    {
+        sigaction(SIGINT, &m_int, nullptr);
+        sigaction(SIGTERM, &m_term, nullptr);
+    }
+    Interruptible(const Interruptible &) = delete;
+    Interruptible &operator=(const Interruptible &) = delete;
+
+    static bool asked() { return g_interrupted != 0; }
+
+private:
+    struct sigaction m_int = {};
+    struct sigaction m_term = {};
+};
+
+// On a terminal, how far the report has got, on one line written over in place a few times a second;
+// nothing where the output goes to a file or a pipe.
+class TerminalProgress
+{
+public:
+    TerminalProgress() : m_shown(isatty(STDERR_FILENO) != 0) { m_since.start(); }
+    ~TerminalProgress()
+    {
+        if (m_drawn)
+            std::fputs("\r\033[K", stderr);
+    }
+    TerminalProgress(const TerminalProgress &) = delete;
+    TerminalProgress &operator=(const TerminalProgress &) = delete;
+
+    // The sections are laid out twice: once to count the pages, then painted.
+    void tell(qint64 done, qint64 total)
+    {
+        if (!m_shown || (m_drawn && m_since.elapsed() < 200 && done < total))
+            return;
+        m_since.restart();
+        const qint64 sections = total / 2;
+        const bool counting = done < sections;
+        const QString line = QStringLiteral("\rBericht: %1 von %2 Abschnitten %3\033[K")
+                                 .arg(counting ? done : std::min(done - sections, sections))
+                                 .arg(sections)
+                                 .arg(counting ? QStringLiteral("gezählt") : QStringLiteral("geschrieben"));
+        std::fputs(line.toUtf8().constData(), stderr);
+        std::fflush(stderr);
+        m_drawn = true;
+    }
+
+private:
+    bool m_shown;
+    bool m_drawn = false;
+    QElapsedTimer m_since;
+};
 
 QString noJournal(const store::Connection &db)
 {
@@ -87,7 +168,7 @@ int reportPdf(const QStringList &args)
     if (!since.isEmpty() && !db.hasTable(schema::kProtokoll))
         return cli::fail(noJournal(db) +
                          QStringLiteral(": ohne Protokoll keine Änderungen seit einem Datum"));
-    const rights::Snapshot file = rights::Snapshot::read(db);
+    const report::ReportFile file = report::ReportFile::read(db, scope);
     const QString account = store::Win1252::toUnicode(CurrentAccountName());
     std::optional<report::ReportContent> content;
     try {
@@ -99,9 +180,23 @@ int reportPdf(const QStringList &args)
         problem.chop(1);
         return cli::fail(problem);
     }
-    const std::optional<int> pages = report::savePdf(*content, out, store::PrivateFile::Existing::Refuse);
-    cli::out() << "Bericht " << QFileInfo(out).absoluteFilePath() << " geschrieben: " << pages.value_or(0)
-               << (pages.value_or(0) == 1 ? " Seite.\n" : " Seiten.\n");
+    std::optional<int> pages;
+    {
+        const Interruptible interruptible;
+        TerminalProgress progress;
+        pages = report::savePdf(*content, out, store::PrivateFile::Existing::Refuse,
+                                [&progress](qint64 done, qint64 total) {
+                                    progress.tell(done, total);
+                                    return !Interruptible::asked();
+                                });
+    }
+    if (!pages) {
+        cli::err() << "sicherheit-db: Bericht abgebrochen; " << QFileInfo(out).absoluteFilePath()
+                   << " wurde nicht angelegt.\n";
+        return 130;
+    }
+    cli::out() << "Bericht " << QFileInfo(out).absoluteFilePath() << " geschrieben: " << *pages
+               << (*pages == 1 ? " Seite.\n" : " Seiten.\n");
     return 0;
 }
 
