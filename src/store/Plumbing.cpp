@@ -49,6 +49,9 @@ void Plumbing::close() noexcept
 
 void Plumbing::forgetSchema()
 {
+    // The statements belong to the back end and go before it.
+    m_boundInserts.clear();
+    m_triggers.clear();
     m_translations.clear();
     m_fieldCatalog.clear();
     m_tables.clear();
@@ -130,6 +133,30 @@ const std::vector<ColumnInfo> &Plumbing::columns(const QString &table)
     if (it != m_tables.end())
         return it.value();
     return m_tables.insert(key, backend().columns(table)).value();
+}
+
+bool Plumbing::hasTriggers(const QString &table)
+{
+    const QString key = table.toLower();
+    auto it = m_triggers.constFind(key);
+    if (it != m_triggers.constEnd())
+        return it.value();
+    const bool found = backend().hasTriggers(storedName(table));
+    m_triggers.insert(key, found);
+    return found;
+}
+
+Cursor &Plumbing::boundInsert(const QString &key, const QString &table, const QStringList &columns)
+{
+    auto it = m_boundInserts.constFind(key);
+    if (it == m_boundInserts.constEnd()) {
+        QStringList names;
+        for (const QString &c : columns)
+            names << storedName(c);
+        it = m_boundInserts.insert(key, backend().prepareInsert(storedName(table), names, QString()));
+    }
+    it.value()->reset();
+    return *it.value();
 }
 
 QString Plumbing::storedName(const QString &name)

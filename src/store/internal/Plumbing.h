@@ -73,6 +73,11 @@ public:
     QString keyColumn(const QString &table) { return backend().keyColumn(table, columns(table)); }
     // After the tables changed under the connection: everything learnt of them is learnt again.
     void forgetSchema();
+    // Whether the database runs anything of its own when a row of the table is written; asked once.
+    bool hasTriggers(const QString &table);
+    // The insert `key` names (see BoundInsert), prepared at its first use and kept with what was learnt of
+    // the tables; reset when it is handed out.
+    Cursor &boundInsert(const QString &key, const QString &table, const QStringList &columns);
 
     void attach(RecordSet *set);
     void detach(RecordSet *set);
@@ -114,8 +119,10 @@ private:
     FieldCatalog m_fieldCatalog;
     QHash<QString, std::vector<ColumnInfo>> m_tables; // by lower-case table name
     QHash<QString, bool> m_textColumns;               // by lower-case column name
-    QHash<QString, QString> m_names;                  // each table's and column's name, by lower case
-    QSet<QString> m_tableNames;                       // and which of them are tables
+    QHash<QString, bool> m_triggers;                  // by lower-case table name
+    QHash<QString, std::shared_ptr<Cursor>> m_boundInserts;
+    QHash<QString, QString> m_names; // each table's and column's name, by lower case
+    QSet<QString> m_tableNames;      // and which of them are tables
     bool m_schemaLoaded = false;
 };
 
