@@ -52,6 +52,7 @@ void Plumbing::forgetSchema()
     // The statements belong to the back end and go before it.
     m_boundInserts.clear();
     m_triggers.clear();
+    m_boundRowsAgree.clear();
     m_translations.clear();
     m_fieldCatalog.clear();
     m_tables.clear();
@@ -144,6 +145,12 @@ bool Plumbing::hasTriggers(const QString &table)
     const bool found = backend().hasTriggers(storedName(table));
     m_triggers.insert(key, found);
     return found;
+}
+
+std::optional<bool> Plumbing::boundRowsAgree(const QString &table) const
+{
+    const auto it = m_boundRowsAgree.constFind(table.toLower());
+    return it == m_boundRowsAgree.constEnd() ? std::nullopt : std::optional<bool>(it.value());
 }
 
 Cursor &Plumbing::boundInsert(const QString &key, const QString &table, const QStringList &columns)
