@@ -144,9 +144,10 @@ qint64 append(store::Connection &db, const Entry &entry, std::optional<Tail> *ta
         known.emplace();
         // By the greatest id rather than the first of all ids in descending order: a statement without a
         // number in it is translated once per session, and this one runs at every write lock taken.
-        store::Query last(db, schema::kProtokoll,
-                          {QStringLiteral("select %1, %2 from %3 where %1=(select max(%1) from %3)")
-                               .arg(kId, kPruefsumme, schema::kProtokoll)});
+        static const QStringList lastRow{
+            QStringLiteral("select %1, %2 from %3 where %1=(select max(%1) from %3)")
+                .arg(kId, kPruefsumme, schema::kProtokoll)};
+        store::Query last(db, schema::kProtokoll, lastRow);
         if (last.next()) {
             known->id = last.value(last.field(kId)).toLongLong();
             known->checksum = last.asString(last.field(kPruefsumme));
