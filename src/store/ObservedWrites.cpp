@@ -1,6 +1,11 @@
 // Writes made through a statement of the program's dialect, told to the observer row by row: the rows an
 // UPDATE or DELETE will change are read first, with its own WHERE, under the write lock it then changes
 // them under.
+//
+// A record set's insert and save tell the row from the values they bound where the table stores them as
+// sent, which spares a read of every row written: the rules below say when a value is kept as it is, and a
+// table's first such row is read as well, so that what the rules cannot see (a column added in an unusual
+// way, a key that is no row number) sends it back to reading.
 
 #include "Connection.h"
 #include "Observed.h"

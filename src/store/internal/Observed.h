@@ -1,7 +1,8 @@
 #pragma once
 
-// Writes the observer is told of (see WriteObserver.h): each reads the rows it changes under its write
-// lock, before and after, and tells the observer inside its transaction.
+// Writes the observer is told of (see WriteObserver.h): each knows the rows it changes under its write
+// lock, before and after, and tells the observer inside its transaction. A row is read, unless the values
+// the write bound provably are what the table now holds (insertedRow, updatedRow).
 
 #include "JetSql.h"
 
