@@ -1,5 +1,6 @@
 #include "Journal.h"
 
+#include "BoundInsert.h"
 #include "Connection.h"
 #include "Query.h"
 #include "Schema.h"
@@ -82,28 +83,17 @@ private:
     QByteArray m_bytes;
 };
 
-// A text as a literal of the dialect. In single quotes: a change's JSON is full of double quotes, which a
-// literal in double quotes would have to double.
-void addLiteral(QString &sql, const QString &text)
+// The statement that adds a row: prepared once on each connection, as a row goes in for nearly every row
+// the program writes.
+const store::BoundInsert &rowInsert()
 {
-    sql += u'\'';
-    if (text.contains(u'\''))
-        sql += QString(text).replace(u'\'', QStringLiteral("''"));
-    else
-        sql += text;
-    sql += u'\'';
-}
-
-// The start of the statement that adds a row, to which its values are added.
-const QString &insertStart()
-{
-    static const QString start = [] {
+    static const store::BoundInsert insert = [] {
         QStringList names;
         for (const store::FieldDef &f : schema::protokollFields())
             names << f.name;
-        return QStringLiteral("insert into %1 (%2) values (").arg(schema::kProtokoll, names.join(u','));
+        return store::BoundInsert(schema::kProtokoll, names);
     }();
-    return start;
+    return insert;
 }
 
 QStringList entryQuery(const QString &what)
@@ -154,9 +144,10 @@ qint64 append(store::Connection &db, const Entry &entry, std::optional<Tail> *ta
         known.emplace();
         // By the greatest id rather than the first of all ids in descending order: a statement without a
         // number in it is translated once per session, and this one runs at every write lock taken.
-        store::Query last(db, schema::kProtokoll,
-                          {QStringLiteral("select %1, %2 from %3 where %1=(select max(%1) from %3)")
-                               .arg(kId, kPruefsumme, schema::kProtokoll)});
+        static const QStringList lastRow{
+            QStringLiteral("select %1, %2 from %3 where %1=(select max(%1) from %3)")
+                .arg(kId, kPruefsumme, schema::kProtokoll)};
+        store::Query last(db, schema::kProtokoll, lastRow);
         if (last.next()) {
             known->id = last.value(last.field(kId)).toLongLong();
             known->checksum = last.asString(last.field(kPruefsumme));
@@ -167,21 +158,11 @@ qint64 append(store::Connection &db, const Entry &entry, std::optional<Tail> *ta
     // The id is given, not left to the database, because the check sum covers it.
     const qint64 id = lastId + 1;
     const QString sum = checksum(previous, id, entry);
-    QString sql = insertStart();
-    sql.reserve(sql.size() + entry.aenderung.size() + 512);
-    sql += QString::number(id) + u',';
-    for (const QString *text :
-         {&entry.zeit, &entry.administrator, &entry.konto, &entry.rechner, &entry.programm, &entry.tabelle}) {
-        addLiteral(sql, *text);
-        sql += u',';
-    }
-    sql += entry.zeile.isNull() ? QStringLiteral("Null") : QString::number(entry.zeile.toLongLong());
-    for (const QString *text : {&entry.aktion, &entry.aenderung, &sum}) {
-        sql += u',';
-        addLiteral(sql, *text);
-    }
-    sql += u')';
-    db.execute(sql);
+    // In the order of the table's columns.
+    rowInsert().insert(db,
+                       {id, entry.zeit, entry.administrator, entry.konto, entry.rechner, entry.programm,
+                        entry.tabelle, entry.zeile.isNull() ? QVariant() : QVariant(entry.zeile.toLongLong()),
+                        entry.aktion, entry.aenderung, sum});
     *known = Tail{id, sum};
     return id;
 }

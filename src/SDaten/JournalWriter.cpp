@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QSysInfo>
 
+#include <algorithm>
+
 namespace journal {
 
 namespace {
@@ -77,6 +79,96 @@ QString compact(const QJsonObject &object)
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
+// One member of a change: a value, a value before and after, or the note that a password was set.
+struct Member
+{
+    QString name;
+    const QVariant *value = nullptr; // after; null for the note
+    const QVariant *before = nullptr;
+    const store::FieldDef *field = nullptr;
+};
+
+// A text as a JSON string where it needs no escape, which is nearly always; false where it does.
+bool addPlainText(QString &out, QStringView text)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == u'"' || u == u'\\' || u == 0x7f || c.isSurrogate())
+            return false;
+    }
+    out += u'"';
+    out += text;
+    out += u'"';
+    return true;
+}
+
+// A value as jsonOf gives it, written as compact JSON; false for one written only the long way.
+bool addPlainValue(QString &out, const QVariant &value, const store::FieldDef *field)
+{
+    constexpr qint64 kExactInDouble = qint64{1} << 53;
+    if (value.isNull()) {
+        out += QLatin1String("null");
+        return true;
+    }
+    if (value.typeId() == QMetaType::LongLong) {
+        const qint64 n = value.toLongLong();
+        if (field && field->type == store::FieldType::Boolean)
+            out += n != 0 ? QLatin1String("true") : QLatin1String("false");
+        else if (n > -kExactInDouble && n < kExactInDouble)
+            out += QString::number(n);
+        else
+            return false;
+        return true;
+    }
+    if (value.typeId() == QMetaType::Double)
+        return false;
+    return addPlainText(out, value.toString());
+}
+
+// The change as QJsonDocument writes it compactly (members in the order of their names), written directly
+// where every name and value is plain: a change is written for nearly every row the program writes, and
+// the document's own way takes several times as long. Anything else goes that way.
+QString changeText(std::vector<Member> &members)
+{
+    std::sort(members.begin(), members.end(),
+              [](const Member &a, const Member &b) { return a.name < b.name; });
+    QString out;
+    out.reserve(160);
+    out += u'{';
+    bool plain = true;
+    for (const Member &m : members) {
+        if (out.size() > 1)
+            out += u',';
+        plain = addPlainText(out, m.name);
+        out += u':';
+        if (!m.value) {
+            plain = plain && addPlainText(out, schema::aktion::kKennwortGeaendert);
+        } else if (m.before) {
+            out += u'[';
+            plain = plain && addPlainValue(out, *m.before, m.field);
+            out += u',';
+            plain = plain && addPlainValue(out, *m.value, m.field);
+            out += u']';
+        } else {
+            plain = plain && addPlainValue(out, *m.value, m.field);
+        }
+        if (!plain)
+            break;
+    }
+    if (plain)
+        return out + u'}';
+    QJsonObject change;
+    for (const Member &m : members) {
+        if (!m.value)
+            change.insert(m.name, schema::aktion::kKennwortGeaendert);
+        else if (m.before)
+            change.insert(m.name, QJsonArray{jsonOf(*m.before, m.field), jsonOf(*m.value, m.field)});
+        else
+            change.insert(m.name, jsonOf(*m.value, m.field));
+    }
+    return compact(change);
+}
+
 } // namespace
 
 Actor actorHere(const QString &administrator, const QString &programm)
@@ -90,7 +182,8 @@ std::optional<Entry> entryFor(const store::RowWrite &row, const QString &as)
     const std::vector<store::FieldDef> *fields = fieldsOf(row.table);
     if (!fields)
         return std::nullopt;
-    QJsonObject change;
+    std::vector<Member> change;
+    change.reserve(static_cast<std::size_t>(row.fields.size()));
     bool onlyPassword = row.kind == store::RowWrite::Kind::Updated;
     for (qsizetype i = 0; i < row.fields.size(); ++i) {
         const QString &name = row.fields[i];
@@ -104,27 +197,25 @@ std::optional<Entry> entryFor(const store::RowWrite &row, const QString &as)
             // A password is never recorded, scrambled or not: only that there is one.
             if (isPassword(name)) {
                 if (!holdsNothing(value))
-                    change.insert(name, schema::aktion::kKennwortGeaendert);
+                    change.push_back({name, nullptr, nullptr, field});
             } else {
-                change.insert(name, jsonOf(value, field));
+                change.push_back({name, &value, nullptr, field});
             }
             continue;
         }
         const bool changed = !sameValue(row.before[at], row.after[at]);
         if (isPassword(name)) {
             if (changed)
-                change.insert(name, schema::aktion::kKennwortGeaendert);
+                change.push_back({name, nullptr, nullptr, field});
             continue;
         }
         onlyPassword = onlyPassword && !changed;
-        change.insert(name, changed ? QJsonValue(QJsonArray{jsonOf(row.before[at], field),
-                                                            jsonOf(row.after[at], field)})
-                                    : jsonOf(row.after[at], field));
+        change.push_back({name, &row.after[at], changed ? &row.before[at] : nullptr, field});
     }
     Entry entry;
     entry.tabelle = row.table;
     entry.zeile = row.key;
-    entry.aenderung = compact(change);
+    entry.aenderung = changeText(change);
     if (!as.isEmpty())
         entry.aktion = as;
     else if (row.kind == store::RowWrite::Kind::Inserted)

@@ -51,6 +51,10 @@ void Plumbing::close() noexcept
 
 void Plumbing::forgetSchema()
 {
+    // The statements belong to the back end and go before it.
+    m_boundInserts.clear();
+    m_triggers.clear();
+    m_boundRowsAgree.clear();
     m_translations.clear();
     m_fieldCatalog.clear();
     m_tables.clear();
@@ -132,6 +136,36 @@ const std::vector<ColumnInfo> &Plumbing::columns(const QString &table)
     if (it != m_tables.end())
         return it.value();
     return m_tables.insert(key, backend().columns(table)).value();
+}
+
+bool Plumbing::hasTriggers(const QString &table)
+{
+    const QString key = table.toLower();
+    auto it = m_triggers.constFind(key);
+    if (it != m_triggers.constEnd())
+        return it.value();
+    const bool found = backend().hasTriggers(storedName(table));
+    m_triggers.insert(key, found);
+    return found;
+}
+
+std::optional<bool> Plumbing::boundRowsAgree(const QString &table) const
+{
+    const auto it = m_boundRowsAgree.constFind(table.toLower());
+    return it == m_boundRowsAgree.constEnd() ? std::nullopt : std::optional<bool>(it.value());
+}
+
+Cursor &Plumbing::boundInsert(const QString &key, const QString &table, const QStringList &columns)
+{
+    auto it = m_boundInserts.constFind(key);
+    if (it == m_boundInserts.constEnd()) {
+        QStringList names;
+        for (const QString &c : columns)
+            names << storedName(c);
+        it = m_boundInserts.insert(key, backend().prepareInsert(storedName(table), names, QString()));
+    }
+    it.value()->reset();
+    return *it.value();
 }
 
 QString Plumbing::storedName(const QString &name)

@@ -54,11 +54,12 @@ void RecordSet::postInsert()
 {
     m_conn->ensureConnected();
     Plumbing &p = m_conn->plumbing();
-    QStringList names;
+    QStringList names, bound;
     std::vector<QVariant> values;
     for (size_t f = 0; f < m_fields.size(); ++f) {
         if (m_fields[f].type == FieldType::AutoInc || !m_buffer[f].isValid() || m_buffer[f].isNull())
             continue;
+        bound << m_fields[f].name;
         names << quotedName(m_fields[f].name);
         values.push_back(m_buffer[f]);
     }
@@ -86,7 +87,7 @@ void RecordSet::postInsert()
             rowid = insert.insertedRowid();
         }
         if (observed && alone) {
-            tellInserted(rowid, storedRow(*m_conn, m_table, rowid, context));
+            tellInserted(rowid, insertedRow(*m_conn, m_table, rowid, bound, values, context));
             own->commit();
         }
     }
@@ -146,7 +147,14 @@ void RecordSet::postUpdate()
     requireUnchangedSince(s, changed, context, p.observer() ? &before : nullptr);
     storeFields(s, changed, context);
     if (before) {
-        if (const std::optional<RowImage> after = storedRow(*m_conn, m_table, m_cells->key(s), context))
+        QStringList names;
+        std::vector<QVariant> values;
+        for (int f : changed) {
+            names << m_fields[static_cast<size_t>(f)].name;
+            values.push_back(m_buffer[static_cast<size_t>(f)]);
+        }
+        if (const std::optional<RowImage> after =
+                updatedRow(*m_conn, m_table, m_cells->key(s), *before, names, values, context))
             p.tell({RowWrite::Kind::Updated, p.storedName(m_table), m_cells->key(s), before->fields,
                     std::move(before->values), after->values});
     }

@@ -338,6 +338,12 @@ private slots:
             users->post();
         }) << QStringList{QStringLiteral("Benutzer 1 geändert")}
                                        << QStringLiteral("\"RealName\":[null,\"Anna A.\"],\"User\":\"anna\"");
+        QTest::newRow("a text JSON escapes") << Act([](testsupport::Db &db) {
+            auto users = editAnna(db);
+            users->field(schema::benutzer::kRealName).setValue(QStringLiteral("A \"B\"\\\t😀"));
+            users->post();
+        }) << QStringList{QStringLiteral("Benutzer 1 geändert")}
+                                             << QStringLiteral("\"RealName\":[null,\"A \\\"B\\\"\\\\\\t😀\"]");
         QTest::newRow("nothing changed")
             << sql(schema::hangUnder(1, schema::kRootId)) << QStringList{} << QString();
         QTest::newRow("unobserved") << Act([](testsupport::Db &db) {

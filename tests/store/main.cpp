@@ -14,6 +14,7 @@ int runCellTests(int argc, char **argv);
 int runQueryTests(int argc, char **argv);
 int runBackendTests(int argc, char **argv);
 int runBulkLoadTests(int argc, char **argv);
+int runBoundWriteTests(int argc, char **argv);
 
 int main(int argc, char **argv)
 {
@@ -23,5 +24,5 @@ int main(int argc, char **argv)
     return testsupport::runSuites(argc, argv,
                                   {runStoreTests, runRecordSetTests, runReliabilityTests, runStatementTests,
                                    runStatementErrorTests, runFileTests, runCellTests, runQueryTests,
-                                   runBackendTests, runBulkLoadTests});
+                                   runBackendTests, runBulkLoadTests, runBoundWriteTests});
 }

@@ -30,6 +30,8 @@ struct ColumnInfo
     QString name;
     QString declaredType;
     bool primaryKey = false;
+    // The database fills it when an insert leaves it out (a default, a server's identity).
+    bool hasDefault = false;
 };
 
 // The name of a table's key column; empty for a table without one.
@@ -92,6 +94,9 @@ public:
 
     // Raises the German error for a column asked of a row that has none, or past the last column.
     [[noreturn]] virtual void refuseColumn(int column) const = 0;
+
+    // Lets go of the values bound and the rows read, so that the statement can run again with new values.
+    virtual void reset() noexcept = 0;
 };
 
 class Backend
@@ -114,6 +119,11 @@ public:
     // --- statements ---
     // The text is SQLite's dialect with ? for each value; `context` follows every message of its failures.
     virtual std::unique_ptr<Cursor> prepare(const QString &sql, const QString &context) = 0;
+    // An insert of one row into the table, its values bound by position to the columns (both as the
+    // database names them). The text is the back end's own, made here and prepared once: the cursor owns
+    // its statement, and runs again after reset() with nothing translated or looked up.
+    virtual std::unique_ptr<Cursor> prepareInsert(const QString &table, const QStringList &columns,
+                                                  const QString &context) = 0;
     // A file takes its write lock for a change sent outside a transaction by itself; a server must be
     // given it, so that the change never comes between another program's check and its write.
     virtual bool writeTakesLock() const = 0;
@@ -135,6 +145,9 @@ public:
     // --- the tables ---
     virtual QStringList tables() = 0;
     virtual std::vector<ColumnInfo> columns(const QString &table) = 0;
+    // Whether the database runs anything of its own when a row of the table is written (a trigger, on a
+    // server also a rule): what it stores may then differ from what was sent.
+    virtual bool hasTriggers(const QString &table) = 0;
     // How a statement names a table and its rows' key.
     virtual QString tableName(const QString &table) const = 0;
     virtual QString keyColumn(const QString &table, const std::vector<ColumnInfo> &columns) const = 0;

@@ -1,7 +1,8 @@
 #pragma once
 
-// Writes the observer is told of (see WriteObserver.h): each reads the rows it changes under its write
-// lock, before and after, and tells the observer inside its transaction.
+// Writes the observer is told of (see WriteObserver.h): each knows the rows it changes under its write
+// lock, before and after, and tells the observer inside its transaction. A row is read, unless the values
+// the write bound provably are what the table now holds (insertedRow, updatedRow).
 
 #include "JetSql.h"
 
@@ -31,6 +32,19 @@ RowImage imageOf(const Statement &statement, int firstColumn);
 // The row with this key as stored now, read under the write lock; nothing when there is none.
 std::optional<RowImage> storedRow(Connection &connection, const QString &table, qint64 key,
                                   const QString &context);
+
+// The row an insert stored, for the observer: made from the values it bound (to the columns `names`) and the
+// key it was given, where every column provably holds what was bound, else read under the write lock.
+std::optional<RowImage> insertedRow(Connection &connection, const QString &table, qint64 key,
+                                    const QStringList &names, const std::vector<QVariant> &values,
+                                    const QString &context);
+
+// The row after an update of the columns `names` to the values, for the observer: made from the row as it
+// was read before the update under the same lock, where every column provably holds what was bound, else
+// read again.
+std::optional<RowImage> updatedRow(Connection &connection, const QString &table, qint64 key,
+                                   const RowImage &before, const QStringList &names,
+                                   const std::vector<QVariant> &values, const QString &context);
 
 // Runs a write of the program's dialect inside a transaction (its own or the one open), telling the
 // observer of every row it inserted, changed or deleted. Returns the rows changed.

@@ -22,6 +22,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace store {
@@ -75,6 +76,18 @@ public:
     QString keyColumn(const QString &table) { return backend().keyColumn(table, columns(table)); }
     // After the tables changed under the connection: everything learnt of them is learnt again.
     void forgetSchema();
+    // Whether the database runs anything of its own when a row of the table is written; asked once.
+    bool hasTriggers(const QString &table);
+    // Whether the rows the observer is told of may be made from the values bound to the table (see
+    // Observed.h): nothing until a row of it was both made and read.
+    std::optional<bool> boundRowsAgree(const QString &table) const;
+    void setBoundRowsAgree(const QString &table, bool agree)
+    {
+        m_boundRowsAgree.insert(table.toLower(), agree);
+    }
+    // The insert `key` names (see BoundInsert), prepared at its first use and kept with what was learnt of
+    // the tables; reset when it is handed out.
+    Cursor &boundInsert(const QString &key, const QString &table, const QStringList &columns);
 
     void attach(RecordSet *set);
     void detach(RecordSet *set);
@@ -117,8 +130,11 @@ private:
     FieldCatalog m_fieldCatalog;
     QHash<QString, std::vector<ColumnInfo>> m_tables; // by lower-case table name
     QHash<QString, bool> m_textColumns;               // by lower-case column name
-    QHash<QString, QString> m_names;                  // each table's and column's name, by lower case
-    QSet<QString> m_tableNames;                       // and which of them are tables
+    QHash<QString, bool> m_triggers;                  // by lower-case table name
+    QHash<QString, bool> m_boundRowsAgree;            // by lower-case table name
+    QHash<QString, std::shared_ptr<Cursor>> m_boundInserts;
+    QHash<QString, QString> m_names; // each table's and column's name, by lower case
+    QSet<QString> m_tableNames;      // and which of them are tables
     bool m_schemaLoaded = false;
 };
 

@@ -154,7 +154,8 @@ std::vector<ColumnInfo> PgBackend::columns(const QString &table)
 {
     const pg::ResultPtr info = m_session.exec(
         QStringLiteral("SELECT a.attname::text, format_type(a.atttypid, a.atttypmod), "
-                       "coalesce(i.indisprimary, false) FROM pg_attribute a "
+                       "coalesce(i.indisprimary, false), a.atthasdef OR a.attidentity <> '' "
+                       "FROM pg_attribute a "
                        "JOIN pg_class c ON c.oid = a.attrelid "
                        "JOIN pg_namespace n ON n.oid = c.relnamespace AND n.nspname = $1 "
                        "LEFT JOIN pg_index i ON i.indrelid = c.oid AND i.indisprimary "
@@ -167,10 +168,20 @@ std::vector<ColumnInfo> PgBackend::columns(const QString &table)
         {m_session.schema(), table});
     std::vector<ColumnInfo> found;
     for (int r = 0; r < PQntuples(info.get()); ++r)
-        found.push_back(ColumnInfo{QString::fromUtf8(PQgetvalue(info.get(), r, 0)),
-                                   QString::fromUtf8(PQgetvalue(info.get(), r, 1)),
-                                   PQgetvalue(info.get(), r, 2)[0] == 't'});
+        found.push_back(ColumnInfo{
+            QString::fromUtf8(PQgetvalue(info.get(), r, 0)), QString::fromUtf8(PQgetvalue(info.get(), r, 1)),
+            PQgetvalue(info.get(), r, 2)[0] == 't', PQgetvalue(info.get(), r, 3)[0] == 't'});
     return found;
+}
+
+bool PgBackend::hasTriggers(const QString &table)
+{
+    const pg::ResultPtr found = m_session.exec(
+        QStringLiteral("SELECT EXISTS (SELECT 1 FROM pg_trigger WHERE tgrelid = $1::regclass AND NOT "
+                       "tgisinternal) OR EXISTS (SELECT 1 FROM pg_rewrite WHERE ev_class = $1::regclass AND "
+                       "rulename <> '_RETURN')"),
+        {m_session.qualified(table)});
+    return PQgetvalue(found.get(), 0, 0)[0] == 't';
 }
 
 QString PgBackend::keyColumn(const QString &table, const std::vector<ColumnInfo> &columns) const

@@ -37,6 +37,8 @@ public:
     quint64 roundTrips() const override { return m_session.roundTrips(); }
 
     std::unique_ptr<Cursor> prepare(const QString &sql, const QString &context) override;
+    std::unique_ptr<Cursor> prepareInsert(const QString &table, const QStringList &columns,
+                                          const QString &context) override;
     bool writeTakesLock() const override { return false; }
 
     bool inTransaction() override;
@@ -46,6 +48,7 @@ public:
 
     QStringList tables() override;
     std::vector<ColumnInfo> columns(const QString &table) override;
+    bool hasTriggers(const QString &table) override;
     QString tableName(const QString &table) const override { return m_session.qualified(table); }
     QString keyColumn(const QString &table, const std::vector<ColumnInfo> &columns) const override;
     QString returningKey(const QString &key) const override { return QStringLiteral(" RETURNING ") + key; }

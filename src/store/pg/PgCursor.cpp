@@ -61,6 +61,14 @@ public:
                   head.startsWith(QLatin1String("WITH"), Qt::CaseInsensitive);
         m_writing = !m_query;
     }
+    // A write already in the server's own text.
+    struct ServerText
+    {
+        QString sql;
+    };
+    PgCursor(pg::Session &session, ServerText write, const QString &context)
+        : m_session(session), m_sql(std::move(write.sql)), m_context(context), m_writing(true)
+    {}
 
     bool writes() const override { return m_writing; }
     void setPartOfWrite() override { m_writing = true; }
@@ -195,6 +203,14 @@ public:
         throw StoreError(m_context.isEmpty() ? text : text + u' ' + m_context);
     }
 
+    void reset() noexcept override
+    {
+        m_params.clear();
+        m_result.reset();
+        m_row = -1;
+        m_texts.clear();
+    }
+
 private:
     bool onRow() const { return m_result && m_row >= 0 && m_row < PQntuples(m_result.get()); }
 
@@ -214,6 +230,22 @@ private:
 std::unique_ptr<Cursor> makePgCursor(pg::Session &session, const QString &sql, const QString &context)
 {
     return std::make_unique<PgCursor>(session, sql, context);
+}
+
+std::unique_ptr<Cursor> PgBackend::prepareInsert(const QString &table, const QStringList &columns,
+                                                 const QString &context)
+{
+    // The server prepares it at its first run (Session::exec) and keeps it for the session.
+    QStringList names, values;
+    for (const QString &c : columns) {
+        names << quotedServerName(c);
+        values << u'$' + QString::number(values.size() + 1);
+    }
+    return std::make_unique<PgCursor>(
+        m_session,
+        PgCursor::ServerText{QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                 .arg(m_session.qualified(table), names.join(u','), values.join(u','))},
+        context);
 }
 
 } // namespace store

@@ -101,8 +101,18 @@ std::vector<ColumnInfo> SqliteBackend::columns(const QString &table)
     std::vector<ColumnInfo> found;
     while (info->step())
         found.push_back(ColumnInfo{QString::fromUtf8(info->utf8(1)), QString::fromUtf8(info->utf8(2)),
-                                   info->int64(5) != 0});
+                                   info->int64(5) != 0, info->type(4) != CellType::Null});
     return found;
+}
+
+bool SqliteBackend::hasTriggers(const QString &table)
+{
+    const std::unique_ptr<Cursor> found =
+        prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='trigger' AND "
+                               "tbl_name=? COLLATE NOCASE"),
+                QString());
+    found->bind(1, table);
+    return found->step() && found->int64(0) > 0;
 }
 
 QString SqliteBackend::tableName(const QString &table) const

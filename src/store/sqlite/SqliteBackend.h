@@ -40,6 +40,8 @@ public:
     qint64 storedBytes() override;
 
     std::unique_ptr<Cursor> prepare(const QString &sql, const QString &context) override;
+    std::unique_ptr<Cursor> prepareInsert(const QString &table, const QStringList &columns,
+                                          const QString &context) override;
     bool writeTakesLock() const override { return true; }
 
     bool inTransaction() override;
@@ -49,6 +51,7 @@ public:
 
     QStringList tables() override;
     std::vector<ColumnInfo> columns(const QString &table) override;
+    bool hasTriggers(const QString &table) override;
     QString tableName(const QString &table) const override;
     QString keyColumn(const QString &table, const std::vector<ColumnInfo> &columns) const override;
     QString returningKey(const QString &) const override { return QString(); }

@@ -4,6 +4,7 @@
 #include "SqliteBackend.h"
 
 #include "JetSql.h"
+#include "Quoted.h"
 #include "StoreError.h"
 
 namespace store {
@@ -19,6 +20,12 @@ public:
         : m_backend(backend), m_stmt(stmt), m_reset(stmt), m_context(context),
           m_writing(!sqlite3_stmt_readonly(stmt))
     {}
+    // With a statement of its own, kept out of the back end's cache.
+    SqliteCursor(const SqliteBackend &backend, StmtPtr own, const QString &context)
+        : SqliteCursor(backend, own.get(), context)
+    {
+        m_own = std::move(own);
+    }
 
     bool writes() const override { return m_writing; }
     void setPartOfWrite() override { m_writing = true; }
@@ -89,7 +96,14 @@ public:
         m_backend.raise(SQLITE_RANGE, m_context, m_writing, sqlite3_errstr(SQLITE_RANGE));
     }
 
+    void reset() noexcept override
+    {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+
 private:
+    StmtPtr m_own; // finalized last, after m_reset has let go of it
     const SqliteBackend &m_backend;
     sqlite3_stmt *m_stmt;
     StmtReset m_reset;
@@ -102,6 +116,25 @@ private:
 std::unique_ptr<Cursor> SqliteBackend::prepare(const QString &sql, const QString &context)
 {
     return std::make_unique<SqliteCursor>(*this, prepared(sql), context);
+}
+
+std::unique_ptr<Cursor> SqliteBackend::prepareInsert(const QString &table, const QStringList &columns,
+                                                     const QString &context)
+{
+    QStringList names;
+    for (const QString &c : columns)
+        names << quotedName(c);
+    const QByteArray sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                               .arg(quotedName(table), names.join(u','),
+                                    QStringLiteral("?,").repeated(columns.size()).chopped(1))
+                               .toUtf8();
+    sqlite3_stmt *raw = nullptr;
+    const int rc =
+        sqlite3_prepare_v2(m_db.get(), sql.constData(), static_cast<int>(sql.size()), &raw, nullptr);
+    StmtPtr stmt(raw);
+    if (rc != SQLITE_OK)
+        raise(rc, context, true);
+    return std::make_unique<SqliteCursor>(*this, std::move(stmt), context);
 }
 
 sqlite3_stmt *SqliteBackend::prepared(const QString &sql)
