@@ -74,10 +74,13 @@ void readLog(const QString &path, Outcome &out, std::vector<Acked> &acked)
         if (line.isEmpty())
             continue;
         ++out.actions;
+        auto &tally = out.byAction[line.value(QStringLiteral("action")).toString()];
         if (!line.value(QStringLiteral("stored")).toBool()) {
+            ++tally.second;
             ++out.refusals[line.value(QStringLiteral("refused")).toString()];
             continue;
         }
+        ++tally.first;
         ++out.stored;
         const QString worker = workerName(line.value(QStringLiteral("worker")).toInt());
         for (const QJsonValue &r : line.value(QStringLiteral("rows")).toArray()) {

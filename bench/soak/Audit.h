@@ -32,7 +32,8 @@ struct Outcome
 {
     int actions = 0;
     int stored = 0;
-    QMap<QString, int> refusals; // by message
+    QMap<QString, std::pair<int, int>> byAction; // told stored, refused
+    QMap<QString, int> refusals;                 // by message
     int journalRows = 0;
     int followUps = 0;   // rows an action wrote beside the one it was about (a deleted user's assignments)
     QStringList lost;    // acknowledged, but not there or not journalled

@@ -143,6 +143,10 @@ int soakOne(const Run &run, const QString &size)
                 run.server ? "a server" : "a file (WAL)", run.processes, seconds);
     std::printf("  actions %d (%.1f/s), stored %d, refused %d; journal rows %d, follow-ups %d\n", out.actions,
                 out.actions / seconds, out.stored, out.actions - out.stored, out.journalRows, out.followUps);
+    QStringList actions;
+    for (auto it = out.byAction.begin(); it != out.byAction.end(); ++it)
+        actions << QStringLiteral("%1 %2/%3").arg(it.key()).arg(it.value().first).arg(it.value().second);
+    std::printf("  by action (stored/refused): %s\n", qPrintable(actions.join(QStringLiteral(", "))));
     for (auto it = out.refusals.begin(); it != out.refusals.end(); ++it)
         std::printf("  refused %5d x %s\n", it.value(), qPrintable(QString(it.key()).replace(u'\n', u' ')));
     std::printf("  deletes of rows already deleted by another session: %d\n", out.alreadyGone);
