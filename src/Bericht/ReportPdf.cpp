@@ -545,8 +545,8 @@ std::optional<int> paintReport(const ReportContent &content, QPagedPaintDevice &
 
 namespace {
 
-// The PDF's bytes on their way into a private file. A failure to write is kept, not thrown through the PDF
-// engine, and raised once the engine is done.
+// The PDF's bytes on their way into a private file. A failure to write is kept and raised once the writer is
+// done, naming the file.
 class PrivateDevice : public QIODevice
 {
 public:
