@@ -31,6 +31,9 @@ public:
     virtual void layoutLine(const QTextLine &line, QPointF shift, QStringView text) = 0;
     virtual void fill(const QRectF &rect, const QColor &color) = 0;
     virtual void rule(QPointF from, QPointF to, const QColor &color, qreal width) = 0;
+    // Whether the pages' numbers of all ("Seite 3 von 41") are painted once the last page is known, so that
+    // the pages need not be counted before they are painted.
+    virtual bool numbersLast() const { return false; }
 };
 
 // Painting through a QPainter on any paged device: a printer, a print preview's.

@@ -175,12 +175,7 @@ void PdfOutput::endPage()
     m_content += "Q\n";
     const int contents = reserve();
     writeStream(contents, m_content, {}, true);
-    const int page = reserve();
-    begin(page);
-    write("<< /Type /Page /Parent " + QByteArray::number(kPageTree) + " 0 R /Resources " +
-          QByteArray::number(kResources) + " 0 R /Contents " + QByteArray::number(contents) +
-          " 0 R >>\nendobj\n");
-    m_pages.push_back(page);
+    m_pages.push_back(contents);
 }
 
 void PdfOutput::newPage()
@@ -452,9 +447,27 @@ void PdfOutput::writeFont(const Font &font)
     writeStream(toUnicode, cmap, {}, true);
 }
 
-void PdfOutput::finish()
+void PdfOutput::finish(const Numbers &numbers)
 {
     endPage();
+    const int total = static_cast<int>(m_pages.size());
+    std::vector<int> pages;
+    pages.reserve(m_pages.size());
+    for (int i = 0; i < total; ++i) {
+        beginPage();
+        numbers(*this, i + 1, total);
+        endText();
+        m_content += "Q\n";
+        const int number = reserve(), page = reserve();
+        writeStream(number, m_content, {}, false);
+        begin(page);
+        write("<< /Type /Page /Parent " + QByteArray::number(kPageTree) + " 0 R /Resources " +
+              QByteArray::number(kResources) + " 0 R /Contents [" +
+              QByteArray::number(m_pages[static_cast<std::size_t>(i)]) + " 0 R " +
+              QByteArray::number(number) + " 0 R] >>\nendobj\n");
+        pages.push_back(page);
+    }
+    m_pages = std::move(pages);
     for (Face &face : m_faces)
         writeFace(face);
     QByteArray fonts;

@@ -2,9 +2,11 @@
 
 // The report's PDF written straight to a device, page by page as it is painted: each page's content
 // compressed and written when the next begins, the fonts, the page tree and the cross-reference table at
-// the end. A line of text is one string of glyph ids in a font embedded whole (each font file once), with
-// the widths of its glyphs, so that a reader places them as the layout did without a position a glyph,
-// and a map back to the characters, so that the text can be searched and copied.
+// the end. The pages' numbers of all are painted last, each page's in a content stream of its own beside the
+// one of the page, so that the pages are laid out in one pass. A line of text is one string of glyph ids in a
+// font embedded whole (each font file once), with the widths of its glyphs, so that a reader places them as
+// the layout did without a position a glyph, and a map back to the characters, so that the text can be
+// searched and copied.
 
 #include "Canvas.h"
 
@@ -14,6 +16,7 @@
 #include <QRawFont>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace report {
@@ -33,8 +36,12 @@ public:
     void fill(const QRectF &rect, const QColor &color) override;
     void rule(QPointF from, QPointF to, const QColor &color, qreal width) override;
 
-    // Ends the last page and the document.
-    void finish();
+    bool numbersLast() const override { return true; }
+
+    // Paints a page's number of all pages on the canvas.
+    using Numbers = std::function<void(Canvas &canvas, int page, int total)>;
+    // Ends the last page, paints every page's number, ends the document.
+    void finish(const Numbers &numbers);
     // Whether the device took less than it was given.
     bool failed() const { return m_failed; }
 
@@ -74,7 +81,7 @@ private:
     qint64 m_offset = 0;
     bool m_failed = false;
     std::vector<qint64> m_objects{0}; // offset of each object by its number
-    std::vector<int> m_pages;         // their objects
+    std::vector<int> m_pages;         // the objects of their contents
     QByteArray m_media, m_begin;      // the media box; what starts every page's content
     QByteArray m_content;             // of the page being painted
     QByteArray m_packed;

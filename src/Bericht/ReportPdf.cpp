@@ -70,6 +70,17 @@ private:
     std::map<std::pair<qreal, bool>, std::unique_ptr<PlainFont>> m_fonts;
 };
 
+// "Seite 3 von 41" flush right in a page's foot.
+void pageNumber(Canvas &canvas, Fonts &fonts, QPaintDevice &device, int page, int total)
+{
+    const QFont small = font(7.5);
+    const qreal width = device.width();
+    const LaidText laid(fonts.of(small), QStringLiteral("Seite %1 von %2").arg(page).arg(total), width,
+                        device);
+    laid.paint(canvas,
+               QPointF(width - laid.width(), device.height() - QFontMetricsF(small, &device).height()), 0, 1);
+}
+
 // Places text on pages: it measures a section (Measure: one endless page), counts the pages (Count: breaks,
 // nothing painted) or paints them (Paint). Every pass takes the same steps with the same metrics, so the
 // count of the second is the number the third paints.
@@ -292,20 +303,21 @@ private:
         const QFont small = font(7.5);
         const QFontMetricsF metrics(small, &m_device);
         // One line each, shortened in its middle to the width; the page number flush right.
-        const auto line = [&](const QString &text, qreal y, bool right) {
+        const auto line = [&](const QString &text, qreal y) {
             const LaidText laid(m_fonts.of(small), metrics.elidedText(text, Qt::ElideMiddle, m_width),
                                 m_width, m_device);
-            laid.paint(*m_canvas, QPointF(right ? m_width - laid.width() : 0, y), 0, 1);
+            laid.paint(*m_canvas, QPointF(0, y), 0, 1);
         };
-        line(QStringLiteral("Zugriffsprüfung: %1").arg(m_head), 0, false);
-        line(m_source, metrics.height(), false);
+        line(QStringLiteral("Zugriffsprüfung: %1").arg(m_head), 0);
+        line(m_source, metrics.height());
         const qreal rule = 2 * metrics.height() + mm(1.5);
         const QColor grey(120, 120, 120);
         m_canvas->rule(QPointF(0, rule), QPointF(m_width, rule), grey, mm(0.2));
         const qreal foot = m_height - metrics.height();
         m_canvas->rule(QPointF(0, foot - mm(1.5)), QPointF(m_width, foot - mm(1.5)), grey, mm(0.2));
-        line(QStringLiteral("Erstellt am %1").arg(m_made), foot, false);
-        line(QStringLiteral("Seite %1 von %2").arg(m_page).arg(m_total), foot, true);
+        line(QStringLiteral("Erstellt am %1").arg(m_made), foot);
+        if (!m_canvas->numbersLast())
+            pageNumber(*m_canvas, m_fonts, m_device, m_page, m_total);
     }
 
     Mode m_mode;
@@ -474,25 +486,35 @@ QPageLayout reportPage()
 
 namespace {
 
-// Counts the pages measured on `device`, then paints them on the canvas `begin` gives once they are
-// counted. Returns the number of pages, or nothing when stopped.
-std::optional<int> layOut(const ReportContent &content, QPaintDevice &device,
+// Lays the pages out as measured on `device` and paints them on the canvas `begin` gives. A canvas that
+// paints the pages' numbers last gets them in one pass; any other once they are counted, in a pass before.
+// Returns the number of pages, or nothing when stopped.
+std::optional<int> layOut(const ReportContent &content, QPaintDevice &device, Fonts &fonts, bool numbersLast,
                           const std::function<Canvas &()> &begin, const Progress &progress)
 {
     const qint64 sections = static_cast<qint64>(std::max(content.userCount(), content.functionCount()));
+    // Told in steps of both passes, so that one pass goes two steps a section.
+    const qint64 steps = 2 * sections;
     qint64 done = 0;
-    const auto step = [&]() { return !progress || progress(done++, 2 * sections); };
+    const auto step = [&]() {
+        const bool go = !progress || progress(done, steps);
+        done += numbersLast ? 2 : 1;
+        return go;
+    };
 
     std::vector<char> breaks;
-    Fonts fonts(device);
-    Pages counted(Pages::Mode::Count, device, nullptr, fonts, content, 0);
-    if (!pass(counted, device, content, breaks, step))
-        return std::nullopt;
-    Pages painted(Pages::Mode::Paint, device, &begin(), fonts, content, counted.page());
+    int total = 0;
+    if (!numbersLast) {
+        Pages counted(Pages::Mode::Count, device, nullptr, fonts, content, 0);
+        if (!pass(counted, device, content, breaks, step))
+            return std::nullopt;
+        total = counted.page();
+    }
+    Pages painted(Pages::Mode::Paint, device, &begin(), fonts, content, total);
     if (!pass(painted, device, content, breaks, step))
         return std::nullopt;
     if (progress)
-        progress(2 * sections, 2 * sections);
+        progress(steps, steps);
     return painted.page();
 }
 
@@ -510,10 +532,12 @@ std::optional<int> writePdf(const ReportContent &content, QIODevice &device, con
     PdfOutput pdf(device, reportPage(), kDpi);
     pdf.setTitle(QStringLiteral("Zugriffsprüfung: %1").arg(content.scopeLine()));
     pdf.setCreator(QStringLiteral("Sicherheit"));
+    Fonts fonts(metrics);
     const std::optional<int> pages = layOut(
-        content, metrics, [&]() -> Canvas & { return pdf; }, progress);
+        content, metrics, fonts, true, [&]() -> Canvas & { return pdf; }, progress);
     if (pages)
-        pdf.finish();
+        pdf.finish(
+            [&](Canvas &canvas, int page, int total) { pageNumber(canvas, fonts, metrics, page, total); });
     if (pdf.failed())
         throw store::StoreError(QStringLiteral("Der Bericht kann nicht als PDF geschrieben werden: %1")
                                     .arg(device.errorString()));
@@ -526,8 +550,9 @@ std::optional<int> paintReport(const ReportContent &content, QPagedPaintDevice &
     device.setPageLayout(reportPage());
     QPainter painter;
     std::optional<PainterCanvas> canvas;
+    Fonts fonts(device);
     const std::optional<int> pages = layOut(
-        content, device,
+        content, device, fonts, false,
         [&]() -> Canvas & {
             if (!painter.begin(&device))
                 throw store::StoreError(
