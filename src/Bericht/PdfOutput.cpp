@@ -141,17 +141,51 @@ PdfOutput::PdfOutput(QIODevice &out, const QPageLayout &page, int dpi) : m_out(o
         reserve();
     write(QByteArray("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n"));
     beginPage();
+    m_packer = std::thread([this] { pack(); });
+}
+
+PdfOutput::~PdfOutput()
+{
+    stopPacking();
+}
+
+void PdfOutput::stopPacking()
+{
+    if (!m_packer.joinable())
+        return;
+    {
+        const std::lock_guard lock(m_lock);
+        m_closing = true;
+    }
+    m_changed.notify_all();
+    m_packer.join();
+}
+
+void PdfOutput::pack()
+{
+    for (;;) {
+        std::pair<int, QByteArray> job;
+        {
+            std::unique_lock lock(m_lock);
+            m_changed.wait(lock, [this] { return !m_queue.empty() || m_closing; });
+            if (m_queue.empty())
+                return;
+            job = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        m_changed.notify_all();
+        writeStream(job.first, job.second, {}, true);
+    }
 }
 
 int PdfOutput::reserve()
 {
-    m_objects.push_back(-1);
-    return static_cast<int>(m_objects.size()) - 1;
+    return m_next++;
 }
 
 void PdfOutput::begin(int object)
 {
-    m_objects[static_cast<std::size_t>(object)] = m_offset;
+    m_written.emplace_back(object, m_offset);
     write(QByteArray::number(object) + " 0 obj\n");
 }
 
@@ -174,8 +208,18 @@ void PdfOutput::endPage()
     endText();
     m_content += "Q\n";
     const int contents = reserve();
-    writeStream(contents, m_content, {}, true);
     m_pages.push_back(contents);
+    if (!m_packer.joinable()) {
+        writeStream(contents, m_content, {}, true);
+        return;
+    }
+    {
+        // A few pages ahead at most: the writer waits for the packer rather than heaping up pages.
+        std::unique_lock lock(m_lock);
+        m_changed.wait(lock, [this] { return m_queue.size() < 4; });
+        m_queue.emplace_back(contents, std::move(m_content));
+    }
+    m_changed.notify_all();
 }
 
 void PdfOutput::newPage()
@@ -450,6 +494,7 @@ void PdfOutput::writeFont(const Font &font)
 void PdfOutput::finish(const Numbers &numbers)
 {
     endPage();
+    stopPacking();
     const int total = static_cast<int>(m_pages.size());
     std::vector<int> pages;
     pages.reserve(m_pages.size());
@@ -502,16 +547,18 @@ void PdfOutput::finish(const Numbers &numbers)
     write("<< /Title " + textString(m_title) + " /Creator " + textString(m_creator) + " /Producer " +
           textString(m_creator) + " /CreationDate (D:" + now.toLatin1() + "Z) >>\nendobj\n");
     const qint64 xref = m_offset;
-    QByteArray table = "xref\n0 " + QByteArray::number(m_objects.size()) + "\n0000000000 65535 f \n";
-    for (std::size_t i = 1; i < m_objects.size(); ++i) {
-        table +=
-            QByteArray::number(std::max<qint64>(m_objects[i], 0)).rightJustified(10, '0') + " 00000 n \n";
+    std::vector<qint64> offsets(static_cast<std::size_t>(m_next), 0);
+    for (const auto &[object, offset] : m_written)
+        offsets[static_cast<std::size_t>(object)] = offset;
+    QByteArray table = "xref\n0 " + QByteArray::number(m_next) + "\n0000000000 65535 f \n";
+    for (std::size_t i = 1; i < offsets.size(); ++i) {
+        table += QByteArray::number(offsets[i]).rightJustified(10, '0') + " 00000 n \n";
         if (table.size() > 65536) {
             write(table);
             table.clear();
         }
     }
-    write(table + "trailer\n<< /Size " + QByteArray::number(m_objects.size()) + " /Root " +
+    write(table + "trailer\n<< /Size " + QByteArray::number(m_next) + " /Root " +
           QByteArray::number(kCatalog) + " 0 R /Info " + QByteArray::number(kInfo) + " 0 R >>\nstartxref\n" +
           QByteArray::number(xref) + "\n%%EOF\n");
 }

@@ -16,7 +16,11 @@
 #include <QRawFont>
 #include <QString>
 
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace report {
@@ -26,6 +30,9 @@ class PdfOutput final : public Canvas
 public:
     // Begins the document and its first page. `dpi` is the resolution of the positions it is given.
     PdfOutput(QIODevice &out, const QPageLayout &page, int dpi);
+    ~PdfOutput() override;
+    PdfOutput(const PdfOutput &) = delete;
+    PdfOutput &operator=(const PdfOutput &) = delete;
 
     void setTitle(const QString &title) { m_title = title; }
     void setCreator(const QString &creator) { m_creator = creator; }
@@ -66,6 +73,8 @@ private:
     };
 
     int reserve();
+    void pack();
+    void stopPacking();
     void begin(int object);
     void write(const QByteArray &bytes);
     void beginPage();
@@ -80,10 +89,11 @@ private:
     QIODevice &m_out;
     qint64 m_offset = 0;
     bool m_failed = false;
-    std::vector<qint64> m_objects{0}; // offset of each object by its number
-    std::vector<int> m_pages;         // the objects of their contents
-    QByteArray m_media, m_begin;      // the media box; what starts every page's content
-    QByteArray m_content;             // of the page being painted
+    int m_next = 1;                                // the next object's number
+    std::vector<std::pair<int, qint64>> m_written; // objects and their offsets
+    std::vector<int> m_pages;                      // the objects of their contents
+    QByteArray m_media, m_begin;                   // the media box; what starts every page's content
+    QByteArray m_content;                          // of the page being painted
     QByteArray m_packed;
     bool m_inText = false;
     std::size_t m_font = SIZE_MAX; // set in the text being written
@@ -91,6 +101,14 @@ private:
     std::vector<Font> m_fonts;
     std::size_t m_last = SIZE_MAX; // font of the last run
     QString m_title, m_creator;
+
+    // The pages' contents are compressed and written by a thread of their own while the next are laid
+    // out; until it is stopped, only it writes.
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::deque<std::pair<int, QByteArray>> m_queue; // contents' objects and their pages' contents
+    bool m_closing = false;
+    std::thread m_packer;
 };
 
 } // namespace report
