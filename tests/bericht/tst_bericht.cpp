@@ -246,6 +246,40 @@ private slots:
         QCOMPARE(ws, qsizetype{300});
     }
 
+    // Names in other scripts, and a letter the report's font lacks (drawn in another font, which the PDF
+    // then embeds as well), read back as they were written; every font is embedded and the reader finds no
+    // fault in the file.
+    void otherScriptsAndMissingGlyphs_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("greek") << QStringLiteral("Σωκράτης Παπαδόπουλος");
+        QTest::newRow("cyrillic") << QStringLiteral("Дмитрий Шостакович");
+        QTest::newRow("marks and umlauts") << QStringLiteral("Jürgen Weiß ☐ → › (Klammer) \\ Ende");
+        QTest::newRow("a letter only another font has") << QStringLiteral("Frau \U0001D49C Bertram");
+    }
+    void otherScriptsAndMissingGlyphs()
+    {
+        QFETCH(QString, name);
+        testsupport::Db db;
+        db.conn.execute(QStringLiteral("insert into Benutzer (User, RealName, Initialien) values (\"eva\", "
+                                       "\"%1\", \"EV\")")
+                            .arg(name));
+        const QTemporaryDir dir;
+        const QString pdf = madeReport(dir, db, words({"--user", "eva"}));
+        QVERIFY(!pdf.isEmpty());
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(60000) && text.exitCode() == 0);
+        const QByteArray complaints = text.readAllStandardError();
+        QVERIFY2(complaints.isEmpty(), complaints.constData());
+        const QString read = QString::fromUtf8(text.readAllStandardOutput());
+        QVERIFY2(read.contains(name), qPrintable(read));
+        const QStringList fonts = poppler(QStringLiteral("pdffonts"), {pdf}).split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY(fonts.size() > 2);
+        for (const QString &font : fonts.mid(2))
+            QVERIFY2(font.contains(QStringLiteral(" yes no  yes ")), qPrintable(font));
+    }
+
     // A path of 200 levels is taller than a page: as a row of a user's table it goes on under the repeated
     // heads, as the head of a function's section on the next page; every level is in the PDF, and nothing
     // lies below the foot of its page.
