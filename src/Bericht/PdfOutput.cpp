@@ -237,11 +237,19 @@ void PdfOutput::endText()
 
 std::size_t PdfOutput::fontOf(const QRawFont &raw)
 {
-    if (m_last < m_fonts.size() && m_fonts[m_last].raw == raw)
-        return m_last;
-    for (m_last = 0; m_last < m_fonts.size(); ++m_last)
-        if (m_fonts[m_last].raw == raw)
-            return m_last;
+    if (m_last < m_raws.size() && m_raws[m_last].first == raw)
+        return m_raws[m_last].second;
+    for (m_last = 0; m_last < m_raws.size(); ++m_last)
+        if (m_raws[m_last].first == raw)
+            return m_raws[m_last].second;
+    // A raw font not seen before: of a face and size seen before, or new.
+    const std::size_t made = madeFont(raw);
+    m_raws.emplace_back(raw, made);
+    return made;
+}
+
+std::size_t PdfOutput::madeFont(const QRawFont &raw)
+{
     const QString key = QStringLiteral("%1/%2/%3/%4")
                             .arg(raw.familyName(), raw.styleName())
                             .arg(raw.weight())
@@ -259,19 +267,15 @@ std::size_t PdfOutput::fontOf(const QRawFont &raw)
         m_faces.push_back({raw, key, name.isEmpty() ? QByteArray("Font") : name, 0});
     }
     for (std::size_t i = 0; i < m_fonts.size(); ++i)
-        if (m_fonts[i].face == face && m_fonts[i].size == raw.pixelSize()) {
-            // The same face at the same size, reached by another raw font.
-            m_fonts.push_back(m_fonts[i]);
-            m_fonts.back().raw = raw;
-            return m_last = m_fonts.size() - 1;
-        }
+        if (m_fonts[i].face == face && m_fonts[i].size == raw.pixelSize())
+            return i;
     Font font;
     font.raw = raw;
     font.face = face;
     font.size = raw.pixelSize();
     font.object = reserve();
     m_fonts.push_back(std::move(font));
-    return m_last = m_fonts.size() - 1;
+    return m_fonts.size() - 1;
 }
 
 double PdfOutput::widthOf(Font &font, quint32 glyph)
@@ -517,12 +521,7 @@ void PdfOutput::finish(const Numbers &numbers)
         writeFace(face);
     QByteArray fonts;
     for (std::size_t i = 0; i < m_fonts.size(); ++i) {
-        // A face reached at one size by two raw fonts is one font of the document.
-        bool first = true;
-        for (std::size_t j = 0; j < i && first; ++j)
-            first = m_fonts[j].object != m_fonts[i].object;
-        if (first)
-            writeFont(m_fonts[i]);
+        writeFont(m_fonts[i]);
         fonts += " /F" + QByteArray::number(static_cast<qulonglong>(i)) + ' ' +
                  QByteArray::number(m_fonts[i].object) + " 0 R";
     }

@@ -81,6 +81,7 @@ private:
     void endPage();
     void endText();
     std::size_t fontOf(const QRawFont &raw);
+    std::size_t madeFont(const QRawFont &raw);
     double widthOf(Font &font, quint32 glyph);
     void writeStream(int object, const QByteArray &data, const QByteArray &extra, bool compress);
     void writeFace(Face &face);
@@ -99,7 +100,9 @@ private:
     std::size_t m_font = SIZE_MAX; // set in the text being written
     std::vector<Face> m_faces;
     std::vector<Font> m_fonts;
-    std::size_t m_last = SIZE_MAX; // font of the last run
+    // Each raw font the runs came in, and its font: a face at one size may come in several.
+    std::vector<std::pair<QRawFont, std::size_t>> m_raws;
+    std::size_t m_last = SIZE_MAX; // of the last run, in m_raws
     QString m_title, m_creator;
 
     // The pages' contents are compressed and written by a thread of their own while the next are laid
