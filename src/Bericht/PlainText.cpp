@@ -1,6 +1,7 @@
 #include "PlainText.h"
 
-#include <QPainter>
+#include "Canvas.h"
+
 #include <QTextOption>
 
 #include <algorithm>
@@ -111,6 +112,7 @@ LaidText::LaidText(PlainFont &font, const QString &text, qreal width, QPaintDevi
     if (const std::optional<qreal> plain = font.width(text); plain && *plain <= width) {
         m_tops = {0, font.lineHeight()};
         m_height = font.lineHeight();
+        m_width = *plain;
         return;
     }
     QString lines = text;
@@ -126,6 +128,7 @@ LaidText::LaidText(PlainFont &font, const QString &text, qreal width, QPaintDevi
         line.setPosition(QPointF(0, m_height));
         m_tops.push_back(m_height);
         m_height += line.height();
+        m_width = std::max(m_width, line.naturalTextWidth());
     }
     m_layout->endLayout();
     m_tops.push_back(m_height);
@@ -144,18 +147,20 @@ int LaidText::fitting(int from, qreal space, bool atLeastOne) const
     return atLeastOne && to == from && from < lineCount() ? from + 1 : to;
 }
 
-void LaidText::paint(QPainter &painter, QPointF topLeft, int from, int to) const
+void LaidText::paint(Canvas &canvas, QPointF topLeft, int from, int to) const
 {
     if (from >= to)
         return;
-    painter.setPen(Qt::black);
     if (!m_layout) {
-        painter.drawGlyphRun(topLeft + QPointF(0, m_font.ascent()), m_font.glyphs(m_text));
+        canvas.glyphs(topLeft + QPointF(0, m_font.ascent()), m_font.glyphs(m_text), m_text, true);
         return;
     }
     const QPointF shift = topLeft - QPointF(0, m_tops[static_cast<std::size_t>(from)]);
-    for (int i = from; i < to; ++i)
-        m_layout->lineAt(i).draw(&painter, shift);
+    const QString &text = m_layout->text();
+    for (int i = from; i < to; ++i) {
+        const QTextLine line = m_layout->lineAt(i);
+        canvas.layoutLine(line, shift, QStringView(text).mid(line.textStart(), line.textLength()));
+    }
 }
 
 } // namespace report

@@ -16,10 +16,11 @@
 #include <optional>
 #include <vector>
 
-class QPainter;
 class QPaintDevice;
 
 namespace report {
+
+class Canvas;
 
 // One font on one device, with what its plain lines need.
 class PlainFont
@@ -62,12 +63,14 @@ public:
 
     int lineCount() const { return static_cast<int>(m_tops.size()) - 1; }
     qreal height() const { return m_height; }
+    // Of its widest line.
+    qreal width() const { return m_width; }
     // Of the lines [from, to): their height together.
     qreal heightOf(int from, int to) const;
     // How many lines from `from` fit into `space` (at least one, when `atLeastOne`).
     int fitting(int from, qreal space, bool atLeastOne) const;
     // Paints the lines [from, to), the first with its top at `topLeft`.
-    void paint(QPainter &painter, QPointF topLeft, int from, int to) const;
+    void paint(Canvas &canvas, QPointF topLeft, int from, int to) const;
 
 private:
     PlainFont &m_font;
@@ -75,6 +78,7 @@ private:
     std::unique_ptr<QTextLayout> m_layout; // none for one plain line
     std::vector<qreal> m_tops;             // of each line, and after them the bottom of the last
     qreal m_height = 0;
+    qreal m_width = 0;
 };
 
 } // namespace report

@@ -1,11 +1,14 @@
 #include "ReportPdf.h"
 
+#include "Canvas.h"
+#include "PdfOutput.h"
 #include "PlainText.h"
 #include "ReportContent.h"
 
 #include "PrivateFile.h"
 #include "StoreError.h"
 
+#include <QBuffer>
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPainter>
@@ -67,6 +70,17 @@ private:
     std::map<std::pair<qreal, bool>, std::unique_ptr<PlainFont>> m_fonts;
 };
 
+// "Seite 3 von 41" flush right in a page's foot.
+void pageNumber(Canvas &canvas, Fonts &fonts, QPaintDevice &device, int page, int total)
+{
+    const QFont small = font(7.5);
+    const qreal width = device.width();
+    const LaidText laid(fonts.of(small), QStringLiteral("Seite %1 von %2").arg(page).arg(total), width,
+                        device);
+    laid.paint(canvas,
+               QPointF(width - laid.width(), device.height() - QFontMetricsF(small, &device).height()), 0, 1);
+}
+
 // Places text on pages: it measures a section (Measure: one endless page), counts the pages (Count: breaks,
 // nothing painted) or paints them (Paint). Every pass takes the same steps with the same metrics, so the
 // count of the second is the number the third paints.
@@ -80,9 +94,9 @@ public:
         Paint
     };
 
-    Pages(Mode mode, QPagedPaintDevice &device, QPainter *painter, Fonts &fonts, const ReportContent &content,
+    Pages(Mode mode, QPaintDevice &device, Canvas *canvas, Fonts &fonts, const ReportContent &content,
           int total)
-        : m_mode(mode), m_device(device), m_painter(painter), m_fonts(fonts), m_total(total),
+        : m_mode(mode), m_device(device), m_canvas(canvas), m_fonts(fonts), m_total(total),
           m_width(device.width()), m_height(device.height()), m_dpi(device.logicalDpiY()), kPad(mm(1.2))
     {
         m_head = content.scopeLine();
@@ -107,7 +121,7 @@ public:
     void newPage()
     {
         if (m_page > 0 && m_mode == Mode::Paint)
-            m_device.newPage();
+            m_canvas->newPage();
         ++m_page;
         m_y = m_top;
         if (m_mode == Mode::Paint)
@@ -226,7 +240,7 @@ private:
         if (m_mode != Mode::Paint)
             return;
         const LaidText laid(m_fonts.of(c.font), c.text, c.width, m_device);
-        laid.paint(*m_painter, QPointF(c.x, m_y), 0, laid.lineCount());
+        laid.paint(*m_canvas, QPointF(c.x, m_y), 0, laid.lineCount());
     }
 
     // Cells side by side from the current line, `pad` above and below. A block taller than the rest of the
@@ -266,14 +280,13 @@ private:
             if (slice > 0 || !left) {
                 if (m_mode == Mode::Paint) {
                     if (look == Look::Head)
-                        m_painter->fillRect(QRectF(0, m_y, m_width, slice + 2 * pad), QColor(225, 225, 225));
+                        m_canvas->fill(QRectF(0, m_y, m_width, slice + 2 * pad), QColor(225, 225, 225));
                     for (std::size_t i = 0; i < row.size(); ++i)
-                        laid[i].paint(*m_painter, QPointF(row[i].x, m_y + pad), from[i], to[i]);
-                    if (look != Look::Text) {
-                        m_painter->setPen(QPen(QColor(150, 150, 150), mm(0.15)));
-                        m_painter->drawLine(QPointF(0, m_y + slice + 2 * pad),
-                                            QPointF(m_width, m_y + slice + 2 * pad));
-                    }
+                        laid[i].paint(*m_canvas, QPointF(row[i].x, m_y + pad), from[i], to[i]);
+                    if (look != Look::Text)
+                        m_canvas->rule(QPointF(0, m_y + slice + 2 * pad),
+                                       QPointF(m_width, m_y + slice + 2 * pad), QColor(150, 150, 150),
+                                       mm(0.15));
                 }
                 m_y += slice + 2 * pad;
                 from = to;
@@ -289,27 +302,27 @@ private:
     {
         const QFont small = font(7.5);
         const QFontMetricsF metrics(small, &m_device);
-        m_painter->setFont(small);
-        m_painter->setPen(Qt::black);
-        const auto line = [&](const QString &text, qreal y, Qt::Alignment align) {
-            m_painter->drawText(QRectF(0, y, m_width, metrics.height()), static_cast<int>(align),
-                                metrics.elidedText(text, Qt::ElideMiddle, m_width));
+        // One line each, shortened in its middle to the width; the page number flush right.
+        const auto line = [&](const QString &text, qreal y) {
+            const LaidText laid(m_fonts.of(small), metrics.elidedText(text, Qt::ElideMiddle, m_width),
+                                m_width, m_device);
+            laid.paint(*m_canvas, QPointF(0, y), 0, 1);
         };
-        line(QStringLiteral("Zugriffsprüfung: %1").arg(m_head), 0, Qt::AlignLeft);
-        line(m_source, metrics.height(), Qt::AlignLeft);
+        line(QStringLiteral("Zugriffsprüfung: %1").arg(m_head), 0);
+        line(m_source, metrics.height());
         const qreal rule = 2 * metrics.height() + mm(1.5);
-        m_painter->setPen(QPen(QColor(120, 120, 120), mm(0.2)));
-        m_painter->drawLine(QPointF(0, rule), QPointF(m_width, rule));
+        const QColor grey(120, 120, 120);
+        m_canvas->rule(QPointF(0, rule), QPointF(m_width, rule), grey, mm(0.2));
         const qreal foot = m_height - metrics.height();
-        m_painter->drawLine(QPointF(0, foot - mm(1.5)), QPointF(m_width, foot - mm(1.5)));
-        m_painter->setPen(Qt::black);
-        line(QStringLiteral("Erstellt am %1").arg(m_made), foot, Qt::AlignLeft);
-        line(QStringLiteral("Seite %1 von %2").arg(m_page).arg(m_total), foot, Qt::AlignRight);
+        m_canvas->rule(QPointF(0, foot - mm(1.5)), QPointF(m_width, foot - mm(1.5)), grey, mm(0.2));
+        line(QStringLiteral("Erstellt am %1").arg(m_made), foot);
+        if (!m_canvas->numbersLast())
+            pageNumber(*m_canvas, m_fonts, m_device, m_page, m_total);
     }
 
     Mode m_mode;
-    QPagedPaintDevice &m_device;
-    QPainter *m_painter;
+    QPaintDevice &m_device; // measures
+    Canvas *m_canvas;       // paints, in Paint
     Fonts &m_fonts;
     int m_total;
     qreal m_width, m_height;
@@ -429,7 +442,7 @@ void findingsPage(Pages &pages, const ReportContent &content)
 
 // One pass over the whole report. In Count it notes, per section, whether it starts on a new page; Paint
 // follows those notes, so both passes break alike. Returns false when stopped.
-bool pass(Pages &pages, QPagedPaintDevice &device, const ReportContent &content, std::vector<char> &breaks,
+bool pass(Pages &pages, QPaintDevice &device, const ReportContent &content, std::vector<char> &breaks,
           const std::function<bool()> &step)
 {
     pages.newPage();
@@ -465,55 +478,100 @@ bool pass(Pages &pages, QPagedPaintDevice &device, const ReportContent &content,
 
 } // namespace
 
-std::optional<int> writePdf(const ReportContent &content, QIODevice &device, const Progress &progress)
-{
-    QPdfWriter writer(&device);
-    writer.setResolution(kDpi);
-    writer.setTitle(QStringLiteral("Zugriffsprüfung: %1").arg(content.scopeLine()));
-    writer.setCreator(QStringLiteral("Sicherheit"));
-    return paintReport(content, writer, progress);
-}
-
 QPageLayout reportPage()
 {
     return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(18, 14, 18, 14),
                        QPageLayout::Millimeter);
 }
 
+namespace {
+
+// Lays the pages out as measured on `device` and paints them on the canvas `begin` gives. A canvas that
+// paints the pages' numbers last gets them in one pass; any other once they are counted, in a pass before.
+// Returns the number of pages, or nothing when stopped.
+std::optional<int> layOut(const ReportContent &content, QPaintDevice &device, Fonts &fonts, bool numbersLast,
+                          const std::function<Canvas &()> &begin, const Progress &progress)
+{
+    const qint64 sections = static_cast<qint64>(std::max(content.userCount(), content.functionCount()));
+    // Told in steps of both passes, so that one pass goes two steps a section.
+    const qint64 steps = 2 * sections;
+    qint64 done = 0;
+    const auto step = [&]() {
+        const bool go = !progress || progress(done, steps);
+        done += numbersLast ? 2 : 1;
+        return go;
+    };
+
+    std::vector<char> breaks;
+    int total = 0;
+    if (!numbersLast) {
+        Pages counted(Pages::Mode::Count, device, nullptr, fonts, content, 0);
+        if (!pass(counted, device, content, breaks, step))
+            return std::nullopt;
+        total = counted.page();
+    }
+    Pages painted(Pages::Mode::Paint, device, &begin(), fonts, content, total);
+    if (!pass(painted, device, content, breaks, step))
+        return std::nullopt;
+    if (progress)
+        progress(steps, steps);
+    return painted.page();
+}
+
+} // namespace
+
+std::optional<int> writePdf(const ReportContent &content, QIODevice &device, const Progress &progress)
+{
+    // The pages are measured as on Qt's PDF writer at this resolution (which is never painted on) and
+    // written by our own: Qt's sets every glyph apart with its position and compresses it hard, which for a
+    // report of thousands of pages takes many times as long as the text itself.
+    QBuffer nowhere;
+    QPdfWriter metrics(&nowhere);
+    metrics.setResolution(kDpi);
+    metrics.setPageLayout(reportPage());
+    PdfOutput pdf(device, reportPage(), kDpi);
+    pdf.setTitle(QStringLiteral("Zugriffsprüfung: %1").arg(content.scopeLine()));
+    pdf.setCreator(QStringLiteral("Sicherheit"));
+    Fonts fonts(metrics);
+    const std::optional<int> pages = layOut(
+        content, metrics, fonts, true, [&]() -> Canvas & { return pdf; }, progress);
+    if (pages)
+        pdf.finish(
+            [&](Canvas &canvas, int page, int total) { pageNumber(canvas, fonts, metrics, page, total); });
+    if (pdf.failed())
+        throw store::StoreError(QStringLiteral("Der Bericht kann nicht als PDF geschrieben werden: %1")
+                                    .arg(device.errorString()));
+    return pages;
+}
+
 std::optional<int> paintReport(const ReportContent &content, QPagedPaintDevice &device,
                                const Progress &progress)
 {
     device.setPageLayout(reportPage());
-    const qint64 sections = static_cast<qint64>(std::max(content.userCount(), content.functionCount()));
-    qint64 done = 0;
-    const auto step = [&]() { return !progress || progress(done++, 2 * sections); };
-
-    std::vector<char> breaks;
-    Fonts fonts(device);
-    Pages counted(Pages::Mode::Count, device, nullptr, fonts, content, 0);
-    if (!pass(counted, device, content, breaks, step))
-        return std::nullopt;
-
     QPainter painter;
-    if (!painter.begin(&device))
-        throw store::StoreError(device.devType() == QInternal::Printer
-                                    ? QStringLiteral("Der Bericht kann nicht gedruckt werden: der Drucker "
-                                                     "nimmt keinen Auftrag an.")
-                                    : QStringLiteral("Der Bericht kann nicht als PDF geschrieben werden."));
-    Pages painted(Pages::Mode::Paint, device, &painter, fonts, content, counted.page());
-    const bool whole = pass(painted, device, content, breaks, step);
-    painter.end();
-    if (!whole)
-        return std::nullopt;
-    if (progress)
-        progress(2 * sections, 2 * sections);
-    return painted.page();
+    std::optional<PainterCanvas> canvas;
+    Fonts fonts(device);
+    const std::optional<int> pages = layOut(
+        content, device, fonts, false,
+        [&]() -> Canvas & {
+            if (!painter.begin(&device))
+                throw store::StoreError(
+                    device.devType() == QInternal::Printer
+                        ? QStringLiteral("Der Bericht kann nicht gedruckt werden: der "
+                                         "Drucker nimmt keinen Auftrag an.")
+                        : QStringLiteral("Der Bericht kann nicht als PDF geschrieben werden."));
+            return canvas.emplace(painter, device);
+        },
+        progress);
+    if (painter.isActive())
+        painter.end();
+    return pages;
 }
 
 namespace {
 
-// The PDF's bytes on their way into a private file. A failure to write is kept, not thrown through the PDF
-// engine, and raised once the engine is done.
+// The PDF's bytes on their way into a private file. A failure to write is kept and raised once the writer is
+// done, naming the file.
 class PrivateDevice : public QIODevice
 {
 public:
@@ -548,7 +606,15 @@ std::optional<int> savePdf(const ReportContent &content, const QString &path,
 {
     store::PrivateFile file(path, existing);
     PrivateDevice device(file);
-    const std::optional<int> pages = writePdf(content, device, progress);
+    std::optional<int> pages;
+    try {
+        pages = writePdf(content, device, progress);
+    } catch (const store::StoreError &) {
+        // The file's own failure names the cause better than the PDF's.
+        if (device.failure())
+            throw *device.failure();
+        throw;
+    }
     device.close();
     if (device.failure())
         throw *device.failure();

@@ -8,8 +8,10 @@
 #include "ServerMode.h"
 #include "Words.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QGuiApplication>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -68,6 +70,26 @@ void fill(testsupport::Db &db)
                             .arg(i + 4));
     }
 }
+
+// A device that takes so many bytes and then no more, as a full disk does.
+class FullDevice : public QIODevice
+{
+public:
+    explicit FullDevice(qint64 room) : m_room(room) { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64 size) override
+    {
+        if (size > m_room)
+            return -1;
+        m_room -= size;
+        return size;
+    }
+
+private:
+    qint64 m_room;
+};
 
 // Makes the report of these options; its path, or empty when the tool failed.
 QString madeReport(const QTemporaryDir &dir, const testsupport::Db &db, const QStringList &options,
@@ -246,6 +268,40 @@ private slots:
         QCOMPARE(ws, qsizetype{300});
     }
 
+    // Names in other scripts, and a letter the report's font lacks (drawn in another font, which the PDF
+    // then embeds as well), read back as they were written; every font is embedded and the reader finds no
+    // fault in the file.
+    void otherScriptsAndMissingGlyphs_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("greek") << QStringLiteral("Σωκράτης Παπαδόπουλος");
+        QTest::newRow("cyrillic") << QStringLiteral("Дмитрий Шостакович");
+        QTest::newRow("marks and umlauts") << QStringLiteral("Jürgen Weiß ☐ → › (Klammer) \\ Ende");
+        QTest::newRow("a letter only another font has") << QStringLiteral("Frau \U0001D49C Bertram");
+    }
+    void otherScriptsAndMissingGlyphs()
+    {
+        QFETCH(QString, name);
+        testsupport::Db db;
+        db.conn.execute(QStringLiteral("insert into Benutzer (User, RealName, Initialien) values (\"eva\", "
+                                       "\"%1\", \"EV\")")
+                            .arg(name));
+        const QTemporaryDir dir;
+        const QString pdf = madeReport(dir, db, words({"--user", "eva"}));
+        QVERIFY(!pdf.isEmpty());
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(60000) && text.exitCode() == 0);
+        const QByteArray complaints = text.readAllStandardError();
+        QVERIFY2(complaints.isEmpty(), complaints.constData());
+        const QString read = QString::fromUtf8(text.readAllStandardOutput());
+        QVERIFY2(read.contains(name), qPrintable(read));
+        const QStringList fonts = poppler(QStringLiteral("pdffonts"), {pdf}).split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY(fonts.size() > 2);
+        for (const QString &font : fonts.mid(2))
+            QVERIFY2(font.contains(QStringLiteral(" yes no  yes ")), qPrintable(font));
+    }
+
     // A path of 200 levels is taller than a page: as a row of a user's table it goes on under the repeated
     // heads, as the head of a function's section on the next page; every level is in the PDF, and nothing
     // lies below the foot of its page.
@@ -336,6 +392,72 @@ private slots:
                                            [&last](qint64 done, qint64) { return (last = done) >= 0; });
         QVERIFY(pages && *pages == pageCount(pdf));
         QCOMPARE(last, qint64{8});
+    }
+
+    // The PDF the tool writes and the pages painted for a printer (here Qt's PDF writer, as a printer's
+    // driver would be) break alike and carry the same text page by page; the written one keeps its title.
+    void writtenAndPrintedAlike()
+    {
+        testsupport::Db db;
+        fill(db);
+        const rights::Snapshot file = rights::Snapshot::read(db.conn);
+        const report::ReportContent content(db.conn, file, {}, db.file, QString(), QStringLiteral("prüfer"),
+                                            QDateTime::currentDateTime());
+        const QTemporaryDir dir;
+        const QString written = dir.filePath(QStringLiteral("geschrieben.pdf"));
+        const QString printed = dir.filePath(QStringLiteral("gedruckt.pdf"));
+        const auto pages = report::savePdf(content, written, store::PrivateFile::Existing::Refuse);
+        std::optional<int> painted;
+        {
+            QPdfWriter printer(printed);
+            printer.setResolution(300);
+            painted = report::paintReport(content, printer);
+        }
+        QVERIFY(pages && painted);
+        QCOMPARE(*painted, *pages);
+        QCOMPARE(pageCount(printed), *pages);
+        for (int page = 1; page <= *pages; ++page) {
+            const QStringList range{QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                                    QString::number(page)};
+            const QString ours =
+                poppler(QStringLiteral("pdftotext"), range + QStringList{written, QStringLiteral("-")});
+            QVERIFY2(ours.contains(QStringLiteral("Seite %1 von %2").arg(page).arg(*pages)),
+                     qPrintable(ours));
+            QCOMPARE(ours.simplified(),
+                     poppler(QStringLiteral("pdftotext"), range + QStringList{printed, QStringLiteral("-")})
+                         .simplified());
+        }
+        QVERIFY(poppler(QStringLiteral("pdfinfo"), {written})
+                    .contains(QStringLiteral("Zugriffsprüfung: alle Benutzer")));
+    }
+
+    // A device that runs full while the PDF is written fails the report with a German message, whether
+    // it fills on the first page or after many.
+    void aFullDeviceFails_data()
+    {
+        QTest::addColumn<double>("share"); // of the whole PDF that the device takes
+        QTest::newRow("nothing") << 0.0;
+        QTest::newRow("a few pages") << 0.02;
+        QTest::newRow("all but the end") << 0.999;
+    }
+    void aFullDeviceFails()
+    {
+        QFETCH(double, share);
+        testsupport::Db db;
+        fill(db);
+        const rights::Snapshot file = rights::Snapshot::read(db.conn);
+        const report::ReportContent content(db.conn, file, {}, db.file, QString(), QStringLiteral("prüfer"),
+                                            QDateTime::currentDateTime());
+        QBuffer whole;
+        whole.open(QIODevice::WriteOnly);
+        QVERIFY(report::writePdf(content, whole));
+        FullDevice full(static_cast<qint64>(share * static_cast<double>(whole.size())));
+        try {
+            report::writePdf(content, full);
+            QFAIL("a report written to a full device");
+        } catch (const store::StoreError &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("nicht als PDF geschrieben")), e.what());
+        }
     }
 
     // Ctrl+C stops a long report of the command and leaves no file where the report was to be.
