@@ -37,7 +37,7 @@ void BoundInsert::insertAll(Connection &connection, const std::vector<std::vecto
 {
     connection.ensureConnected();
     Plumbing &p = connection.plumbing();
-    if (rows.size() == 1 || !p.backend().isServer()) {
+    if (rows.size() == 1) {
         std::optional<Connection::Transaction> own;
         if (p.depth() == 0 && rows.size() > 1)
             own.emplace(connection, QString());
@@ -50,7 +50,7 @@ void BoundInsert::insertAll(Connection &connection, const std::vector<std::vecto
     std::optional<Connection::Transaction> own;
     if (p.depth() == 0)
         own.emplace(connection, QString());
-    const auto most = static_cast<std::size_t>(rowsAtOnce(m_columns.size()));
+    const auto most = static_cast<std::size_t>(rowsAtOnce(m_columns.size(), p.backend().isServer()));
     for (std::size_t from = 0; from < rows.size(); from += most) {
         const std::size_t to = std::min(rows.size(), from + most);
         Cursor &cursor = p.boundInsert(m_key, m_table, m_columns, static_cast<int>(to - from));

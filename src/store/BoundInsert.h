@@ -28,8 +28,7 @@ public:
     // Adds one row, a value for each column in their order: an invalid or null QVariant stores nothing
     // (NULL), a truth value 1 or 0, whole numbers and texts as they are.
     void insert(Connection &connection, const std::vector<QVariant> &values) const;
-    // Adds the rows in their order, all or none: on a server a thousand in one statement, on a file one
-    // after the other, which is as fast there.
+    // Adds the rows in their order, all or none, as many in one statement as the back end takes.
     void insertAll(Connection &connection, const std::vector<std::vector<QVariant>> &rows) const;
 
     const QString &table() const { return m_table; }

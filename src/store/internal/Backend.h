@@ -49,16 +49,18 @@ inline QString primaryKeyOf(const std::vector<ColumnInfo> &columns)
 // file and on a server.
 constexpr int kBusyTimeoutMs = 5000;
 
-// What one statement of many rows carries at most on a server: the server takes no more than 65,535 values
-// in one statement, and a thousand rows make the round trip a small part of the time already.
+// What one statement of many rows carries at most: a server takes no more than 65,535 values in one
+// statement, the file's library no more than 999; a thousand rows make a server's round trip a small part
+// of the time already.
 constexpr int kMostBoundValues = 65535;
+constexpr int kMostFileBoundValues = 999;
 constexpr int kMostRowsAtOnce = 1000;
 
 // The rows of `columns` values each that one such statement carries.
-inline int rowsAtOnce(qsizetype columns)
+inline int rowsAtOnce(qsizetype columns, bool server = true)
 {
-    return columns <= 0 ? 1
-                        : static_cast<int>(std::min<qsizetype>(kMostRowsAtOnce, kMostBoundValues / columns));
+    const qsizetype values = server ? kMostBoundValues : kMostFileBoundValues;
+    return columns <= 0 ? 1 : static_cast<int>(std::clamp<qsizetype>(values / columns, 1, kMostRowsAtOnce));
 }
 
 // The form a value of a result row comes in.
