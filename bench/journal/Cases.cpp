@@ -334,8 +334,10 @@ std::vector<bench::Result> addAllUsers(const QString &file, int reps)
         users.first();
         store::Connection::Transaction transaction(db, assigned.name());
         const store::ControlsHeld held(assigned);
+        std::vector<std::vector<QVariant>> assignments;
         for (int row = 0; row < users.rowCount(); ++row)
-            assigned.insertRecord({QVariant(), function, users.valueAt(row, initials).toString()});
+            assignments.push_back({QVariant(), function, users.valueAt(row, initials).toString()});
+        assigned.insertRecords(assignments);
         transaction.commit();
         users.first();
     };

@@ -408,8 +408,10 @@ public:
         const double s = bench::timed([&] {
             store::Connection::Transaction transaction(m_db, m_assigned.name());
             const store::ControlsHeld held(m_assigned);
+            std::vector<std::vector<QVariant>> assignments;
             for (int row = 0; row < m_users.rowCount(); ++row)
-                m_assigned.insertRecord({QVariant(), fn, m_users.valueAt(row, field).toString()});
+                assignments.push_back({QVariant(), fn, m_users.valueAt(row, field).toString()});
+            m_assigned.insertRecords(assignments);
             transaction.commit();
         });
         expect(m_assigned.recordCount() == before + m_users.rowCount(),

@@ -247,9 +247,11 @@ void TFMain::UserAddallClick()
         store::Connection::Transaction transaction(SData->SecureDB, FunktionenBenutzer->name());
         // The assigned users' grid shows the outcome once, not every row as it comes.
         const store::ControlsHeld held(*FunktionenBenutzer);
+        std::vector<std::vector<QVariant>> assignments;
+        assignments.reserve(static_cast<std::size_t>(UserList->rowCount()));
         for (int row = 0; row < UserList->rowCount(); ++row)
-            FunktionenBenutzer->insertRecord(
-                {QVariant(), *function, UserList->valueAt(row, field).toString()});
+            assignments.push_back({QVariant(), *function, UserList->valueAt(row, field).toString()});
+        FunktionenBenutzer->insertRecords(assignments);
         transaction.commit();
     }
     UserList->first();

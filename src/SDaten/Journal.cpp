@@ -135,11 +135,12 @@ QString checksum(const QString &previous, qint64 id, const Entry &entry)
     return bytes.sum();
 }
 
-qint64 append(store::Connection &db, const Entry &entry, std::optional<Tail> *tail)
+namespace {
+
+// The journal's last row, read under the write lock unless the writer knows it from this lock already.
+void knowTail(store::Connection &db, std::optional<Tail> &known)
 {
     using namespace schema::protokoll;
-    std::optional<Tail> read;
-    std::optional<Tail> &known = tail ? *tail : read;
     if (!known) {
         known.emplace();
         // By the greatest id rather than the first of all ids in descending order: a statement without a
@@ -153,18 +154,54 @@ qint64 append(store::Connection &db, const Entry &entry, std::optional<Tail> *ta
             known->checksum = last.asString(last.field(kPruefsumme));
         }
     }
-    const qint64 lastId = known->id;
-    const QString previous = known->checksum;
+}
+
+// The entry as the row after the tail, in the order of the table's columns; the tail moves on to it.
+std::vector<QVariant> chained(Tail &tail, const Entry &entry)
+{
     // The id is given, not left to the database, because the check sum covers it.
-    const qint64 id = lastId + 1;
-    const QString sum = checksum(previous, id, entry);
-    // In the order of the table's columns.
-    rowInsert().insert(db,
-                       {id, entry.zeit, entry.administrator, entry.konto, entry.rechner, entry.programm,
-                        entry.tabelle, entry.zeile.isNull() ? QVariant() : QVariant(entry.zeile.toLongLong()),
-                        entry.aktion, entry.aenderung, sum});
-    *known = Tail{id, sum};
-    return id;
+    const qint64 id = tail.id + 1;
+    QString sum = checksum(tail.checksum, id, entry);
+    tail = Tail{id, sum};
+    return {id,
+            entry.zeit,
+            entry.administrator,
+            entry.konto,
+            entry.rechner,
+            entry.programm,
+            entry.tabelle,
+            entry.zeile.isNull() ? QVariant() : QVariant(entry.zeile.toLongLong()),
+            entry.aktion,
+            entry.aenderung,
+            std::move(sum)};
+}
+
+} // namespace
+
+qint64 append(store::Connection &db, const Entry &entry, std::optional<Tail> *tail)
+{
+    std::optional<Tail> read;
+    std::optional<Tail> &known = tail ? *tail : read;
+    knowTail(db, known);
+    // Moved on only once the row is in: a refused row leaves the tail where the journal ends.
+    Tail next = *known;
+    rowInsert().insert(db, chained(next, entry));
+    *known = next;
+    return next.id;
+}
+
+void appendAll(store::Connection &db, const std::vector<Entry> &entries, std::optional<Tail> *tail)
+{
+    if (entries.empty())
+        return;
+    knowTail(db, *tail);
+    Tail next = **tail;
+    std::vector<std::vector<QVariant>> rows;
+    rows.reserve(entries.size());
+    for (const Entry &entry : entries)
+        rows.push_back(chained(next, entry));
+    rowInsert().insertAll(db, rows);
+    **tail = next;
 }
 
 std::optional<qint64> firstBroken(store::Connection &db)

@@ -260,6 +260,21 @@ void Writer::written(store::Connection &db, const store::RowWrite &row)
     append(db, *change, &m_tail);
 }
 
+void Writer::writtenAll(store::Connection &db, const std::vector<store::RowWrite> &rows)
+{
+    if (!m_tail && !db.hasTable(schema::kProtokoll))
+        return;
+    std::vector<Entry> entries;
+    entries.reserve(rows.size());
+    for (const store::RowWrite &row : rows) {
+        if (std::optional<Entry> change = entryFor(row, m_as)) {
+            stamp(*change);
+            entries.push_back(std::move(*change));
+        }
+    }
+    appendAll(db, entries, &m_tail);
+}
+
 void Writer::record(store::Connection &db, const QString &tabelle, const QVariant &zeile,
                     const QString &aktion, const QString &aenderung)
 {

@@ -439,24 +439,41 @@ int copyRights(store::Connection &db, const Snapshot &file, const User &source, 
     const std::vector<qint32> functions = file.lacking(source, target);
     if (functions.empty())
         return 0;
-    const auto found = [&db](const QStringList &query) {
-        store::RecordSet rows(QStringLiteral("Rechte"));
-        rows.setConnection(&db);
-        rows.setSql(query);
-        rows.open();
-        return !rows.isEmpty();
+    // The numbers one query reads in its field.
+    const auto numbers = [&db](const QString &table, const QStringList &query, const QString &field,
+                               std::unordered_set<qint32> &into) {
+        store::Query rows(db, table, query);
+        int at = -1;
+        while (rows.next()) {
+            if (at < 0)
+                at = rows.field(field);
+            into.insert(rows.asInteger(at));
+        }
     };
     // The failure's message names its cause and the file; a word after it would read as a stray.
     store::Connection::Transaction transaction(db, QString());
-    int added = 0;
-    for (qint32 f : functions) {
-        // Looked at again under the write lock: since the file was read, another program may have given
-        // the function already or deleted it, and a second assignment or one to nothing would be junk.
-        if (!found(schema::functionHeld(f)) || found(schema::assignmentHeld(f, target.initials)))
-            continue;
-        db.execute(schema::addAssignment(f, target.initials).join(QStringLiteral("\r\n")));
-        ++added;
+    // Looked at again under the write lock: since the file was read, another program may have given a
+    // function already or deleted it, and a second assignment or one to nothing would be junk.
+    std::unordered_set<qint32> held;
+    constexpr std::size_t kIdsAtOnce = 1000;
+    for (std::size_t from = 0; from < functions.size(); from += kIdsAtOnce) {
+        const auto to =
+            functions.begin() + static_cast<std::ptrdiff_t>(std::min(functions.size(), from + kIdsAtOnce));
+        numbers(schema::kFunktionen,
+                schema::functionsHeld({functions.begin() + static_cast<std::ptrdiff_t>(from), to}),
+                schema::funktionen::kId, held);
     }
+    std::unordered_set<qint32> given;
+    numbers(schema::kFunktionenBenutzer, schema::assignmentsOfInitials(target.initials),
+            schema::funktionenBenutzer::kFunktion, given);
+    std::vector<std::vector<QVariant>> rows;
+    for (qint32 f : functions) {
+        if (held.contains(f) && !given.contains(f))
+            rows.push_back({f, target.initials});
+    }
+    const int added =
+        db.insertRows(schema::kFunktionenBenutzer,
+                      {schema::funktionenBenutzer::kFunktion, schema::funktionenBenutzer::kUser}, rows);
     transaction.commit();
     return added;
 }

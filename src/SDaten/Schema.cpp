@@ -320,6 +320,14 @@ QStringList functionHeld(qint32 functionId)
     return {format(kFunctionHeld, {QString::number(functionId)})};
 }
 
+QStringList functionsHeld(const std::vector<qint32> &functionIds)
+{
+    QStringList ids;
+    for (const qint32 id : functionIds)
+        ids << QString::number(id);
+    return {format(kFunctionsHeld, {ids.join(u',')})};
+}
+
 QStringList addAssignment(qint32 functionId, const QString &initials)
 {
     return {format(kAddAssignment, {QString::number(functionId), store::jetQuoted(initials)})};

@@ -123,6 +123,7 @@ inline constexpr const char *kUserNameElsewhere = "select id from Benutzer where
 inline constexpr const char *kMoveAssignments =
     "update Funktionen_Benutzer set Funktionen_Benutzer.User=\"%s\" where Funktionen_Benutzer.User=\"%s\"";
 inline constexpr const char *kFunctionHeld = "select id from Funktionen where id=%d";
+inline constexpr const char *kFunctionsHeld = "select id from Funktionen where id in (%s)";
 inline constexpr const char *kAssignmentHeld =
     "select id from Funktionen_Benutzer where Funktion=%d and User=\"%s\"";
 // The assignments of one user's initials or of one function, for a reader that needs no others.
@@ -161,6 +162,8 @@ QStringList initialsElsewhere(const QString &initials, qint32 userId);
 QStringList userNameElsewhere(const QString &userName, qint32 userId);
 QStringList moveAssignments(const QString &fromInitials, const QString &toInitials);
 QStringList functionHeld(qint32 functionId);
+// Those of the functions that are there, in one statement.
+QStringList functionsHeld(const std::vector<qint32> &functionIds);
 QStringList addAssignment(qint32 functionId, const QString &initials);
 QStringList assignmentHeld(qint32 functionId, const QString &initials);
 QStringList assignmentsOfInitials(const QString &initials);

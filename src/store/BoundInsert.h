@@ -28,6 +28,8 @@ public:
     // Adds one row, a value for each column in their order: an invalid or null QVariant stores nothing
     // (NULL), a truth value 1 or 0, whole numbers and texts as they are.
     void insert(Connection &connection, const std::vector<QVariant> &values) const;
+    // Adds the rows in their order, all or none, as many in one statement as the back end takes.
+    void insertAll(Connection &connection, const std::vector<std::vector<QVariant>> &rows) const;
 
     const QString &table() const { return m_table; }
     const QStringList &columns() const { return m_columns; }

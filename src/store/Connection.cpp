@@ -97,6 +97,15 @@ int Connection::execute(const QString &statement)
     return stmt.run();
 }
 
+int Connection::insertRows(const QString &table, const QStringList &columns,
+                           const std::vector<std::vector<QVariant>> &rows)
+{
+    int added = 0;
+    store::insertRows(*this, table, columns, rows, QString(),
+                      [&added](std::size_t, qint64, const Statement *) { ++added; });
+    return added;
+}
+
 void Connection::setWriteObserver(std::shared_ptr<WriteObserver> observer)
 {
     m_plumbing->setObserver(std::move(observer));

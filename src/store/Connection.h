@@ -118,6 +118,11 @@ public:
     // Runs a statement of the program's dialect; rows it returns are read and dropped. Returns the number of
     // rows the statement changed: 0 for a query.
     int execute(const QString &statement);
+    // Adds the rows to the table, a value for each of the columns in their order (an invalid or null one
+    // leaves the column to the database), all or none, told to the write observer: on a server in a few
+    // statements, not one for each row. Returns the rows added.
+    int insertRows(const QString &table, const QStringList &columns,
+                   const std::vector<std::vector<QVariant>> &rows);
 
     // Who is told of every row written through this connection, inside the write's transaction (see
     // WriteObserver.h); null for nobody. The connection keeps it while it is set.

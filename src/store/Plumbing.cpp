@@ -155,14 +155,15 @@ std::optional<bool> Plumbing::boundRowsAgree(const QString &table) const
     return it == m_boundRowsAgree.constEnd() ? std::nullopt : std::optional<bool>(it.value());
 }
 
-Cursor &Plumbing::boundInsert(const QString &key, const QString &table, const QStringList &columns)
+Cursor &Plumbing::boundInsert(const QString &key, const QString &table, const QStringList &columns, int rows)
 {
-    auto it = m_boundInserts.constFind(key);
+    const QString sized = rows == 1 ? key : key + u'\n' + QString::number(rows);
+    auto it = m_boundInserts.constFind(sized);
     if (it == m_boundInserts.constEnd()) {
         QStringList names;
         for (const QString &c : columns)
             names << storedName(c);
-        it = m_boundInserts.insert(key, backend().prepareInsert(storedName(table), names, QString()));
+        it = m_boundInserts.insert(sized, backend().prepareInsert(storedName(table), names, rows, QString()));
     }
     it.value()->reset();
     return *it.value();
@@ -224,6 +225,16 @@ void Plumbing::tell(const RowWrite &row)
     m_telling = true;
     const auto told = qScopeGuard([this] { m_telling = false; });
     m_observer->written(m_connection, row);
+}
+
+void Plumbing::tellAll(const std::vector<RowWrite> &rows)
+{
+    Q_ASSERT(m_depth > 0 && !m_telling);
+    if (rows.empty())
+        return;
+    m_telling = true;
+    const auto told = qScopeGuard([this] { m_telling = false; });
+    m_observer->writtenAll(m_connection, rows);
 }
 
 void Plumbing::noteSnapshotChange(SnapshotChange change)

@@ -161,6 +161,11 @@ public:
     // Insert, then the values in declared field order (an invalid QVariant leaves its field alone), then
     // post. One operation: when the post fails, the new row is dropped again.
     void insertRecord(const std::vector<QVariant> &values);
+    // insertRecord for each row in turn, as one operation: every row is stored or none (inside the
+    // transaction open, or one of its own), and the set shows them as the rows inserted one by one would
+    // stand. On a server the rows go in a few statements, not one each. A set with handlers around its
+    // posts stores the rows one by one, so that each handler sees its row.
+    void insertRecords(const std::vector<std::vector<QVariant>> &rows);
     // Ends a pending row: post when changed, else drop.
     void checkBrowseMode();
     // Called by a bound control from updatingRecord when it could not write its value (it has shown why):

@@ -304,6 +304,86 @@ void RecordSet::insertRecord(const std::vector<QVariant> &values)
     }
 }
 
+void RecordSet::insertRecords(const std::vector<std::vector<QVariant>> &rows)
+{
+    checkActive();
+    checkEditable();
+    checkBrowseModeWithDetails();
+    if (rows.empty())
+        return;
+    m_conn->ensureConnected();
+    Plumbing &p = m_conn->plumbing();
+    const QString context = QStringLiteral("(%1)").arg(name());
+    std::optional<Connection::Transaction> own;
+    if (p.depth() == 0)
+        own.emplace(*m_conn, context);
+    if (m_afterInsert || m_beforePost || m_afterPost) {
+        for (const std::vector<QVariant> &row : rows)
+            insertRecord(row);
+        if (own)
+            own->commit();
+        return;
+    }
+    // Each row as insert and setValue would make it: the master's key, then the values given.
+    const int linked = m_master ? fieldIndex(m_detailField) : -1;
+    std::vector<std::vector<QVariant>> buffers;
+    buffers.reserve(rows.size());
+    for (const std::vector<QVariant> &values : rows) {
+        std::vector<QVariant> buffer(m_fields.size());
+        if (linked >= 0)
+            buffer[static_cast<std::size_t>(linked)] = linkKey();
+        for (std::size_t i = 0; i < values.size() && i < m_fields.size(); ++i) {
+            if (!values[i].isValid())
+                continue;
+            if (m_fields[i].type == FieldType::AutoInc)
+                fail(QStringLiteral("Feld %1 kann nicht geändert werden").arg(quoted(m_fields[i].name)));
+            buffer[i] = normalize(static_cast<int>(i), values[i]);
+        }
+        buffers.push_back(std::move(buffer));
+    }
+    QStringList columns;
+    std::vector<std::size_t> stored; // the fields the table takes
+    for (std::size_t f = 0; f < m_fields.size(); ++f) {
+        if (m_fields[f].type != FieldType::AutoInc) {
+            columns << m_fields[f].name;
+            stored.push_back(f);
+        }
+    }
+    std::vector<std::vector<QVariant>> values;
+    values.reserve(buffers.size());
+    for (const std::vector<QVariant> &buffer : buffers) {
+        std::vector<QVariant> row;
+        row.reserve(stored.size());
+        for (std::size_t f : stored)
+            row.push_back(buffer[f]);
+        values.push_back(std::move(row));
+    }
+    std::vector<int> added;
+    added.reserve(rows.size());
+    insertRows(*m_conn, m_table, columns, values, context,
+               [&](std::size_t i, qint64 key, const Statement *row) {
+                   const int s = m_cells->rows();
+                   if (row)
+                       m_cells->appendRead(*row, key, m_columnOf);
+                   else
+                       m_cells->append(key, buffers[i]);
+                   indexAdd(s);
+                   added.push_back(s);
+                   p.noteSnapshotChange({this, SnapshotChange::Kind::Added, s, -1, QVariant()});
+               });
+    if (own)
+        own->commit();
+    // Where insertRecord would have put them: each new row before the one inserted before it.
+    const int pos = m_cur < 0 ? 0 : m_cur;
+    emit viewAboutToReset();
+    m_view.insert(m_view.begin() + pos, added.rbegin(), added.rend());
+    m_cur = pos;
+    m_eof = false;
+    emit viewReset();
+    emit currentChanged(m_cur);
+    notifyDetails();
+}
+
 void RecordSet::undoChange(const SnapshotChange &change) noexcept
 {
     const int s = change.row;

@@ -41,6 +41,13 @@ public:
     // the write: the transaction rolls back and neither the row nor what the observer wrote stays. Writes it
     // makes itself on the connection are not told to it again.
     virtual void written(Connection &connection, const RowWrite &row) = 0;
+    // The rows one write stored together (an insert of many rows), in the order stored; the same as being
+    // told of each in turn, which is what it does unless the observer can do better with them at once.
+    virtual void writtenAll(Connection &connection, const std::vector<RowWrite> &rows)
+    {
+        for (const RowWrite &row : rows)
+            written(connection, row);
+    }
     // What the observer learnt under the write lock may no longer hold: a transaction or savepoint rolled
     // back, or the outermost transaction ended and other programs may write again.
     virtual void lockEnded() noexcept {}

@@ -368,6 +368,54 @@ private slots:
         QVERIFY(!journal::firstBroken(db.conn));
     }
 
+    // Many rows stored at once give the same rows, the same view and the same journal as one after the
+    // other: more than one statement's worth, and a row that leaves a column to the database among them.
+    void manyRowsAtOnceAsOneByOne()
+    {
+        constexpr int kRows = 1203;
+        std::vector<std::vector<QVariant>> rows;
+        for (int i = 0; i < kRows; ++i)
+            rows.push_back(
+                {QVariant(), i % 2 + 1, i == 600 ? QVariant() : QVariant(QStringLiteral("U%1").arg(i))});
+        const auto stored = [&](bool atOnce, QStringList *shown, QStringList *changes) {
+            testsupport::Db db;
+            seedRights(db);
+            journal::keepJournal(db.conn,
+                                 journal::actorHere(QStringLiteral("chef"), QStringLiteral("sicherheit")));
+            auto set = db.assignments();
+            set->open();
+            set->moveTo(1);
+            {
+                store::Connection::Transaction transaction(db.conn, QString());
+                if (atOnce) {
+                    set->insertRecords(rows);
+                } else {
+                    for (const std::vector<QVariant> &row : rows)
+                        set->insertRecord(row);
+                }
+                transaction.commit();
+            }
+            for (int r = 0; r < set->rowCount(); ++r)
+                *shown << QStringLiteral("%1 %2 %3")
+                              .arg(set->valueAt(r, 0).toString(), set->valueAt(r, 1).toString(),
+                                   set->valueAt(r, 2).toString());
+            *shown << QString::number(set->currentRow());
+            auto reread = db.assignments();
+            reread->open();
+            *shown << QString::number(reread->rowCount());
+            QStringList rowsJournalled = journalRows(db, changes);
+            QVERIFY(!journal::firstBroken(db.conn));
+            *changes += rowsJournalled;
+        };
+        QStringList loopShown, loopJournal, batchShown, batchJournal;
+        stored(false, &loopShown, &loopJournal);
+        stored(true, &batchShown, &batchJournal);
+        QCOMPARE(batchShown.size(), kRows + 3 + 2);
+        QCOMPARE(batchShown, loopShown);
+        QCOMPARE(batchJournal.size(), 2 * kRows);
+        QCOMPARE(batchJournal, loopJournal);
+    }
+
     // A journal that cannot take the row takes the change with it: both are stored or neither.
     void aRefusedJournalRowTakesTheChangeBack()
     {
@@ -391,6 +439,18 @@ private slots:
                                  db.conn.execute(schema::cascadeDelete(QStringLiteral("AN")).join(u' ')));
         QVERIFY_THROWS_EXCEPTION(store::StoreError,
                                  db.conn.execute(schema::addAssignment(2, QStringLiteral("BE")).join(u' ')));
+        // Of many rows at once none stays, nor does the set show any.
+        auto assignments = db.assignments();
+        assignments->open();
+        QVERIFY_THROWS_EXCEPTION(store::StoreError,
+                                 assignments->insertRecords({{QVariant(), 2, QStringLiteral("BE")},
+                                                             {QVariant(), 1, QStringLiteral("XY")}}));
+        QCOMPARE(assignments->rowCount(), 3);
+        QVERIFY_THROWS_EXCEPTION(
+            store::StoreError,
+            db.conn.insertRows(schema::kFunktionenBenutzer,
+                               {schema::funktionenBenutzer::kFunktion, schema::funktionenBenutzer::kUser},
+                               {{2, QStringLiteral("BE")}, {1, QStringLiteral("XY")}}));
         QCOMPARE(db.scalar(QStringLiteral("select count(*) from Benutzer where RealName is null")).toInt(),
                  2);
         QCOMPARE(db.scalar(QStringLiteral("select count(*) from Funktionen_Benutzer")).toInt(), 3);

@@ -19,6 +19,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -47,6 +48,20 @@ inline QString primaryKeyOf(const std::vector<ColumnInfo> &columns)
 // How long a change waits for another program's lock before it gives up with a message; the same on a
 // file and on a server.
 constexpr int kBusyTimeoutMs = 5000;
+
+// What one statement of many rows carries at most: a server takes no more than 65,535 values in one
+// statement, the file's library no more than 999; a thousand rows make a server's round trip a small part
+// of the time already.
+constexpr int kMostBoundValues = 65535;
+constexpr int kMostFileBoundValues = 999;
+constexpr int kMostRowsAtOnce = 1000;
+
+// The rows of `columns` values each that one such statement carries.
+inline int rowsAtOnce(qsizetype columns, bool server = true)
+{
+    const qsizetype values = server ? kMostBoundValues : kMostFileBoundValues;
+    return columns <= 0 ? 1 : static_cast<int>(std::clamp<qsizetype>(values / columns, 1, kMostRowsAtOnce));
+}
 
 // The form a value of a result row comes in.
 enum class CellType
@@ -119,10 +134,10 @@ public:
     // --- statements ---
     // The text is SQLite's dialect with ? for each value; `context` follows every message of its failures.
     virtual std::unique_ptr<Cursor> prepare(const QString &sql, const QString &context) = 0;
-    // An insert of one row into the table, its values bound by position to the columns (both as the
-    // database names them). The text is the back end's own, made here and prepared once: the cursor owns
-    // its statement, and runs again after reset() with nothing translated or looked up.
-    virtual std::unique_ptr<Cursor> prepareInsert(const QString &table, const QStringList &columns,
+    // An insert of `rows` rows into the table, their values bound by position to the columns (both as the
+    // database names them), row after row. The text is the back end's own, made here and prepared once:
+    // the cursor owns its statement, and runs again after reset() with nothing translated or looked up.
+    virtual std::unique_ptr<Cursor> prepareInsert(const QString &table, const QStringList &columns, int rows,
                                                   const QString &context) = 0;
     // A file takes its write lock for a change sent outside a transaction by itself; a server must be
     // given it, so that the change never comes between another program's check and its write.

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -45,6 +46,16 @@ std::optional<RowImage> insertedRow(Connection &connection, const QString &table
 std::optional<RowImage> updatedRow(Connection &connection, const QString &table, qint64 key,
                                    const RowImage &before, const QStringList &names,
                                    const std::vector<QVariant> &values, const QString &context);
+
+// Stores the rows, a value for each of `columns` (an invalid or null one leaves the column to the
+// database), into the table in their order: on a server in few statements, all inside the transaction open
+// or one of its own, and tells the observer of them as they are stored. `each` is called for every row in
+// order with its key and the row as stored (the key, then the table's columns), or null where it could not
+// be read back. A failure raises the back end's StoreError, and the transaction takes back every row.
+using StoredRowSeen = std::function<void(std::size_t index, qint64 key, const Statement *stored)>;
+void insertRows(Connection &connection, const QString &table, const QStringList &columns,
+                const std::vector<std::vector<QVariant>> &rows, const QString &context,
+                const StoredRowSeen &each);
 
 // Runs a write of the program's dialect inside a transaction (its own or the one open), telling the
 // observer of every row it inserted, changed or deleted. Returns the rows changed.

@@ -87,7 +87,7 @@ public:
     }
     // The insert `key` names (see BoundInsert), prepared at its first use and kept with what was learnt of
     // the tables; reset when it is handed out.
-    Cursor &boundInsert(const QString &key, const QString &table, const QStringList &columns);
+    Cursor &boundInsert(const QString &key, const QString &table, const QStringList &columns, int rows = 1);
 
     void attach(RecordSet *set);
     void detach(RecordSet *set);
@@ -108,6 +108,7 @@ public:
     void setObserver(std::shared_ptr<WriteObserver> observer) { m_observer = std::move(observer); }
     WriteObserver *observerSet() const { return m_observer.get(); }
     void tell(const RowWrite &row);
+    void tellAll(const std::vector<RowWrite> &rows);
     void unobserve(int step) { m_unobserved += step; }
 
 private:

@@ -37,7 +37,7 @@ public:
     quint64 roundTrips() const override { return m_session.roundTrips(); }
 
     std::unique_ptr<Cursor> prepare(const QString &sql, const QString &context) override;
-    std::unique_ptr<Cursor> prepareInsert(const QString &table, const QStringList &columns,
+    std::unique_ptr<Cursor> prepareInsert(const QString &table, const QStringList &columns, int rows,
                                           const QString &context) override;
     bool writeTakesLock() const override { return false; }
 

@@ -232,19 +232,24 @@ std::unique_ptr<Cursor> makePgCursor(pg::Session &session, const QString &sql, c
     return std::make_unique<PgCursor>(session, sql, context);
 }
 
-std::unique_ptr<Cursor> PgBackend::prepareInsert(const QString &table, const QStringList &columns,
+std::unique_ptr<Cursor> PgBackend::prepareInsert(const QString &table, const QStringList &columns, int rows,
                                                  const QString &context)
 {
     // The server prepares it at its first run (Session::exec) and keeps it for the session.
-    QStringList names, values;
-    for (const QString &c : columns) {
+    QStringList names, tuples;
+    for (const QString &c : columns)
         names << quotedServerName(c);
-        values << u'$' + QString::number(values.size() + 1);
+    int parameter = 0;
+    for (int r = 0; r < rows; ++r) {
+        QStringList values;
+        for (qsizetype c = 0; c < columns.size(); ++c)
+            values << u'$' + QString::number(++parameter);
+        tuples << u'(' + values.join(u',') + u')';
     }
     return std::make_unique<PgCursor>(
         m_session,
-        PgCursor::ServerText{QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                 .arg(m_session.qualified(table), names.join(u','), values.join(u','))},
+        PgCursor::ServerText{QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                                 .arg(m_session.qualified(table), names.join(u','), tuples.join(u','))},
         context);
 }
 

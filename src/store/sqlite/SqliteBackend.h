@@ -40,7 +40,7 @@ public:
     qint64 storedBytes() override;
 
     std::unique_ptr<Cursor> prepare(const QString &sql, const QString &context) override;
-    std::unique_ptr<Cursor> prepareInsert(const QString &table, const QStringList &columns,
+    std::unique_ptr<Cursor> prepareInsert(const QString &table, const QStringList &columns, int rows,
                                           const QString &context) override;
     bool writeTakesLock() const override { return true; }
 

@@ -119,15 +119,16 @@ std::unique_ptr<Cursor> SqliteBackend::prepare(const QString &sql, const QString
 }
 
 std::unique_ptr<Cursor> SqliteBackend::prepareInsert(const QString &table, const QStringList &columns,
-                                                     const QString &context)
+                                                     int rows, const QString &context)
 {
     QStringList names;
     for (const QString &c : columns)
         names << quotedName(c);
-    const QByteArray sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                               .arg(quotedName(table), names.join(u','),
-                                    QStringLiteral("?,").repeated(columns.size()).chopped(1))
-                               .toUtf8();
+    const QString tuple = u'(' + QStringLiteral("?,").repeated(columns.size()).chopped(1) + u')';
+    const QByteArray sql =
+        QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+            .arg(quotedName(table), names.join(u','), (tuple + u',').repeated(rows).chopped(1))
+            .toUtf8();
     sqlite3_stmt *raw = nullptr;
     const int rc =
         sqlite3_prepare_v2(m_db.get(), sql.constData(), static_cast<int>(sql.size()), &raw, nullptr);
