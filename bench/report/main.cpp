@@ -14,9 +14,9 @@
 
 #include "Cases.h"
 #include "DemoData.h"
+#include "DemoOptions.h"
 #include "Harness.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -28,66 +28,26 @@
 
 namespace {
 
-struct Options
+bench::DemoOptions defaults()
 {
-    demo::Size size{10000, 100000, 1000000, 100000};
-    int reps = 3;
-    int only = 0; // 0: every case
-    QString file;
-    bool check = false;
-};
-
-bool parse(const QStringList &args, Options &opt)
-{
-    QCommandLineParser parser;
-    const QCommandLineOption quick(QStringLiteral("quick"));
-    const QCommandLineOption check(QStringLiteral("check"));
-    const QCommandLineOption users(QStringLiteral("users"), QString(), QStringLiteral("N"));
-    const QCommandLineOption functions(QStringLiteral("functions"), QString(), QStringLiteral("N"));
-    const QCommandLineOption assignments(QStringLiteral("assignments"), QString(), QStringLiteral("N"));
-    const QCommandLineOption journal(QStringLiteral("journal"), QString(), QStringLiteral("N"));
-    const QCommandLineOption reps(QStringLiteral("reps"), QString(), QStringLiteral("N"));
-    const QCommandLineOption only(QStringLiteral("case"), QString(), QStringLiteral("N"));
-    const QCommandLineOption file(QStringLiteral("file"), QString(), QStringLiteral("PATH"));
-    parser.addOptions({quick, check, users, functions, assignments, journal, reps, only, file});
-    if (!parser.parse(args) || !parser.positionalArguments().isEmpty())
-        return false;
-    if (parser.isSet(quick))
-        opt.size = {10000, 10000, 100000, 10000};
-    opt.check = parser.isSet(check);
-    opt.file = parser.value(file);
-    bool ok = true;
-    const auto number = [&](const QCommandLineOption &option, int &into, int least) {
-        if (ok && parser.isSet(option)) {
-            into = parser.value(option).toInt(&ok);
-            ok = ok && into >= least;
-        }
-    };
-    number(users, opt.size.users, 1);
-    number(functions, opt.size.functions, 1);
-    number(assignments, opt.size.assignments, 0);
-    number(journal, opt.size.journal, 1);
-    number(reps, opt.reps, 1);
-    number(only, opt.only, 1);
-    return ok && opt.only <= 2;
+    bench::DemoOptions opt;
+    opt.size = {10000, 100000, 1000000, 100000};
+    return opt;
 }
 
-int run(const Options &opt, const QString &scratch)
+bool parse(const QStringList &args, bench::DemoOptions &opt)
 {
-    QString file = opt.file;
-    if (file.isEmpty()) {
-        file = scratch + QStringLiteral("/bericht.mdb");
-        const double made = bench::timed([&] { demo::createLarge(file, opt.size); });
-        bench::note(QStringLiteral("%1 users, %2 functions, %3 assignments, %4 journal rows made in %5")
-                        .arg(bench::count(opt.size.users), bench::count(opt.size.functions),
-                             bench::count(opt.size.assignments), bench::count(opt.size.journal),
-                             bench::formatTime(made)));
-    }
+    return bench::parseDemoOptions(args, opt, {10000, 10000, 100000, 10000}, 2);
+}
+
+int run(const bench::DemoOptions &opt, const QString &scratch)
+{
+    const QString file = bench::demoFile(opt, scratch, QStringLiteral("bericht.mdb"));
     bench::Report report;
     bool memoryMet = true;
-    if (opt.only == 0 || opt.only == 1)
+    if (opt.wanted(1))
         report.add(reportbench::oneSection(file, opt.reps));
-    if (opt.only == 0 || opt.only == 2)
+    if (opt.wanted(2))
         report.add(reportbench::allUsers(file, &memoryMet));
     report.finish();
     if (!memoryMet)
@@ -111,7 +71,7 @@ int main(int argc, char **argv)
         }
     }
     QCoreApplication app(argc, argv);
-    Options opt;
+    bench::DemoOptions opt = defaults();
     if (!parse(QCoreApplication::arguments(), opt)) {
         std::fputs("usage: bench-report [--quick] [--users N --functions N --assignments N --journal N] "
                    "[--reps N] [--case N] [--file PATH] [--check]\n",

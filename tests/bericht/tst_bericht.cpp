@@ -3,6 +3,7 @@
 
 #include "JournalHistory.h"
 #include "PgServer.h"
+#include "Poppler.h"
 #include "ReportContent.h"
 #include "ReportPdf.h"
 #include "ServerMode.h"
@@ -19,29 +20,15 @@
 #include <csignal>
 #include <signal.h>
 
+using testsupport::pdfPageCount;
+using testsupport::poppler;
 using testsupport::words;
 
 namespace {
 
-// What a poppler tool prints for these arguments; empty when it failed.
-QString poppler(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000) || p.exitCode() != 0)
-        return QString();
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
 QString pdfText(const QString &pdf)
 {
     return poppler(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-}
-
-int pageCount(const QString &pdf)
-{
-    static const QRegularExpression pages(QStringLiteral("Pages:\\s+(\\d+)"));
-    return pages.match(poppler(QStringLiteral("pdfinfo"), {pdf})).captured(1).toInt();
 }
 
 // Three users (anna and carl share the initials AN), a small tree, an assignment to initials nobody has
@@ -155,7 +142,7 @@ private slots:
             QVERIFY2(text.contains(expected), qPrintable(expected));
         for (const QString &absent : notShown)
             QVERIFY2(!text.contains(absent), qPrintable(absent));
-        const int pages = pageCount(pdf);
+        const int pages = pdfPageCount(pdf);
         QVERIFY(pages >= 2);
         for (int page = 1; page <= pages; ++page)
             QVERIFY(text.contains(QStringLiteral("Seite %1 von %2").arg(page).arg(pages)));
@@ -390,7 +377,7 @@ private slots:
         qint64 last = 0;
         const auto pages = report::savePdf(content, pdf, store::PrivateFile::Existing::Refuse,
                                            [&last](qint64 done, qint64) { return (last = done) >= 0; });
-        QVERIFY(pages && *pages == pageCount(pdf));
+        QVERIFY(pages && *pages == pdfPageCount(pdf));
         QCOMPARE(last, qint64{8});
     }
 
@@ -415,7 +402,7 @@ private slots:
         }
         QVERIFY(pages && painted);
         QCOMPARE(*painted, *pages);
-        QCOMPARE(pageCount(printed), *pages);
+        QCOMPARE(pdfPageCount(printed), *pages);
         for (int page = 1; page <= *pages; ++page) {
             const QStringList range{QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
                                     QString::number(page)};

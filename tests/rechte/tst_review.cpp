@@ -3,6 +3,7 @@
 // the overview's date of each user's last review and whether their rights changed since.
 
 #include "ListPanel.h"
+#include "Poppler.h"
 #include "Rechte.h"
 #include "ReportDialog.h"
 #include "ResultButton.h"
@@ -32,24 +33,11 @@
 using driver::Script;
 using rechte::ListPanel;
 using rechte::ReportDialog;
+using testsupport::pdfPageCount;
+using testsupport::poppler;
 using testsupport::words;
 
 namespace {
-
-QString poppler(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000) || p.exitCode() != 0)
-        return QString();
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-int pageCount(const QString &pdf)
-{
-    static const QRegularExpression pages(QStringLiteral("Pages:\\s+(\\d+)"));
-    return pages.match(poppler(QStringLiteral("pdfinfo"), {pdf})).captured(1).toInt();
-}
 
 // anna (AN) holds Ändern, bert (BE) Kunden and Lager: Verkauf 1 › Kunden 2 › Ändern 3, Lager 4.
 void fill(testsupport::Db &db)
@@ -243,7 +231,7 @@ private slots:
         w.window.Bericht->click();
         QVERIFY2(s.done(), qPrintable(s.pending().join(u',')));
         QCOMPARE(s.boxes[0].text, QStringLiteral("„%1“ gibt es schon. Ersetzen?").arg(pdf));
-        QVERIFY(pageCount(pdf) > 1);
+        QVERIFY(pdfPageCount(pdf) > 1);
     }
 
     // The preview and the printer get the same pages as the PDF.
@@ -272,7 +260,7 @@ private slots:
         QVERIFY2(s.done(), qPrintable(s.pending().join(u',') +
                                       (s.boxes.isEmpty() ? QString() : s.boxes.constLast().text)));
         QVERIFY(previewed >= 3); // the title, the users, the findings
-        QCOMPARE(pageCount(printed), previewed);
+        QCOMPARE(pdfPageCount(printed), previewed);
         const QString text = poppler(QStringLiteral("pdftotext"), {printed, QStringLiteral("-")});
         QVERIFY(text.contains(QStringLiteral("Seite %1 von %1").arg(previewed)));
     }
