@@ -65,19 +65,10 @@ QString lastJournalZeit(store::Connection &db)
     return last.next() ? last.asString(0) : QString();
 }
 
-// Runs sicherheit-db with the arguments, its output thrown away; the seconds it took.
+// sicherheit-db with the arguments; the seconds it took.
 double runTool(const QStringList &args)
 {
-    QProcess tool;
-    tool.setStandardOutputFile(QProcess::nullDevice());
-    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const double seconds = timed([&] {
-        tool.start(QStringLiteral(SICHERHEIT_DB_PATH), args);
-        tool.waitForFinished(-1);
-    });
-    expect(tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0,
-           QStringLiteral("sicherheit-db %1").arg(args.join(u' ')));
-    return seconds;
+    return bench::timedRun(QStringLiteral(SICHERHEIT_DB_PATH), args);
 }
 
 // SHA-256 the bare way: OpenSSL's, fed field by field, the algorithm fetched and the context made once.

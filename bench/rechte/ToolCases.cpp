@@ -25,19 +25,10 @@ double childrenPeakMb()
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-// Runs sicherheit-db with the arguments, standard output thrown away; returns the seconds it took.
+// sicherheit-db with the arguments; the seconds it took.
 double runTool(const QStringList &args)
 {
-    QProcess tool;
-    tool.setStandardOutputFile(QProcess::nullDevice());
-    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const double seconds = timed([&] {
-        tool.start(QStringLiteral(SICHERHEIT_DB_PATH), args);
-        tool.waitForFinished(-1);
-    });
-    expect(tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0,
-           QStringLiteral("sicherheit-db %1").arg(args.join(u' ')));
-    return seconds;
+    return bench::timedRun(QStringLiteral(SICHERHEIT_DB_PATH), args);
 }
 
 // The three tables read the bare way, every value of every row.

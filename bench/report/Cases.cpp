@@ -34,19 +34,10 @@ double cpuSeconds()
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-// Runs sicherheit-db with the arguments, its output thrown away; the seconds it took.
+// sicherheit-db with the arguments; the seconds it took.
 double runTool(const QStringList &args)
 {
-    QProcess tool;
-    tool.setStandardOutputFile(QProcess::nullDevice());
-    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const double seconds = timed([&] {
-        tool.start(QStringLiteral(SICHERHEIT_DB_PATH), args);
-        tool.waitForFinished(-1);
-    });
-    expect(tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0,
-           QStringLiteral("sicherheit-db %1").arg(args.join(u' ')));
-    return seconds;
+    return bench::timedRun(QStringLiteral(SICHERHEIT_DB_PATH), args);
 }
 
 // The tool's report of these options, the best of `reps` runs; the PDF removed before each, since the

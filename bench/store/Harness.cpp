@@ -5,7 +5,9 @@
 #include "StoreError.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLocale>
+#include <QProcess>
 #include <QStringList>
 
 #include <algorithm>
@@ -214,6 +216,20 @@ double residentMb()
             return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
     }
     return 0;
+}
+
+double timedRun(const QString &program, const QStringList &args)
+{
+    QProcess tool;
+    tool.setStandardOutputFile(QProcess::nullDevice());
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const double seconds = timed([&] {
+        tool.start(program, args);
+        tool.waitForFinished(-1);
+    });
+    expect(tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0,
+           QStringLiteral("%1 %2").arg(QFileInfo(program).fileName(), args.join(u' ')));
+    return seconds;
 }
 
 } // namespace bench

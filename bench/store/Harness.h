@@ -6,6 +6,7 @@
 #include "Sqlite.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <memory>
@@ -45,6 +46,10 @@ double residentMb();
 
 // Throws a StoreError naming WHAT when a case's result is not what it should be.
 void expect(bool ok, const QString &what);
+
+// Runs `program` with the arguments, its standard output thrown away, and expects it to end with 0; the
+// seconds it took.
+double timedRun(const QString &program, const QStringList &args);
 
 // A tiny deterministic generator, so that both sides of a comparison see the same sequence.
 class Lcg
