@@ -186,6 +186,7 @@ private:
     std::unique_ptr<ui::ProgressSteps> m_progress; // the start-up's, until the window is on show
     std::array<QLabel *, 3> m_panels{};
     qint32 m_currentGroup = 0;
+    QString m_currentGroupTitle;
     bool m_assignmentsMoved = false; // a user's changed initials took their assignments along
     bool m_terminated = false;
     bool m_placed = false;

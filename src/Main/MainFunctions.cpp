@@ -12,6 +12,7 @@
 #include "OnClick.h"
 #include "PageParts.h"
 #include "RecordSet.h"
+#include "Rights.h"
 #include "Schema.h"
 #include "SDaten.h"
 
@@ -174,6 +175,7 @@ void TFMain::showGroup(qint32 id, const QString &title, const QString &filter)
     Funktionen->setFilter(filter.isEmpty() ? schema::groupFilter(id) : filter);
     Gruppe->setText(schema::groupCaption(title));
     m_currentGroup = id;
+    m_currentGroupTitle = title;
 }
 
 void TFMain::DBGrid3DblClick()
@@ -189,7 +191,11 @@ void TFMain::GroupAddClick()
         return;
     // Titel, inGruppe; the store keeps the first 50 characters of the title. A row that cannot be stored
     // does not stay behind in the grid.
+    store::Connection::Transaction transaction(SData->SecureDB, Funktionen->name());
+    rights::requireGroup(SData->SecureDB, m_currentGroup, m_currentGroupTitle,
+                         QStringLiteral("die Gruppe wurde nicht hinzugefügt."));
     Funktionen->insertRecord({title, m_currentGroup});
+    transaction.commit();
 }
 
 void TFMain::ToolButton6Click()
@@ -202,6 +208,8 @@ void TFMain::ToolButton6Click()
     Funktionen->checkBrowseModeWithDetails();
     // All chosen rights or none: a set half made would be made again in full by the next try.
     store::Connection::Transaction transaction(SData->SecureDB, Funktionen->name());
+    rights::requireGroup(SData->SecureDB, m_currentGroup, m_currentGroupTitle,
+                         QStringLiteral("die Rechte wurden nicht angelegt."));
     for (const QString &title : dialog.checkedTitles())
         Funktionen->insertRecord({title, m_currentGroup});
     transaction.commit();
@@ -230,8 +238,15 @@ void TFMain::UserAddClick()
     const std::optional<qint32> function = currentFunction(Funktionen);
     if (!function || UserList->isEmpty() || UserList->currentRow() < 0)
         return;
-    FunktionenBenutzer->insertRecord(
-        {QVariant(), *function, UserList->field(schema::benutzer::kInitialien).asString()});
+    const QString initials = UserList->field(schema::benutzer::kInitialien).asString();
+    const QString notStored = QStringLiteral("die Zuordnung wurde nicht gespeichert.");
+    store::Connection::Transaction transaction(SData->SecureDB, FunktionenBenutzer->name());
+    rights::requireFunction(SData->SecureDB, *function,
+                            Funktionen->field(schema::funktionen::kTitel).asString(), notStored);
+    rights::requireUser(SData->SecureDB, UserList->field(schema::benutzer::kUser).asString(), initials,
+                        notStored);
+    FunktionenBenutzer->insertRecord({QVariant(), *function, initials});
+    transaction.commit();
 }
 
 void TFMain::UserAddallClick()
@@ -247,10 +262,17 @@ void TFMain::UserAddallClick()
         store::Connection::Transaction transaction(SData->SecureDB, FunktionenBenutzer->name());
         // The assigned users' grid shows the outcome once, not every row as it comes.
         const store::ControlsHeld held(*FunktionenBenutzer);
-        std::vector<std::vector<QVariant>> assignments;
-        assignments.reserve(static_cast<std::size_t>(UserList->rowCount()));
+        rights::requireFunction(SData->SecureDB, *function,
+                                Funktionen->field(schema::funktionen::kTitel).asString(),
+                                QStringLiteral("die Zuordnungen wurden nicht gespeichert."));
+        std::vector<QString> listed;
+        listed.reserve(static_cast<std::size_t>(UserList->rowCount()));
         for (int row = 0; row < UserList->rowCount(); ++row)
-            assignments.push_back({QVariant(), *function, UserList->valueAt(row, field).toString()});
+            listed.push_back(UserList->valueAt(row, field).toString());
+        // Everyone listed who is still there: a user another program deleted meanwhile gets nothing.
+        std::vector<std::vector<QVariant>> assignments;
+        for (const QString &initials : rights::stillHeld(SData->SecureDB, listed))
+            assignments.push_back({QVariant(), *function, initials});
         FunktionenBenutzer->insertRecords(assignments);
         transaction.commit();
     }

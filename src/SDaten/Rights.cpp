@@ -2,9 +2,11 @@
 
 #include "Collation.h"
 #include "Connection.h"
+#include "GroupTree.h"
 #include "Query.h"
 #include "RecordSet.h"
 #include "Schema.h"
+#include "StoreError.h"
 
 #include <algorithm>
 #include <limits>
@@ -434,6 +436,47 @@ std::vector<qint32> Snapshot::lacking(const User &source, const User &target) co
     return out;
 }
 
+void requireUser(store::Connection &db, const QString &userName, const QString &initials,
+                 const QString &notStored)
+{
+    if (!store::Query(db, schema::kBenutzer, schema::initialsHeld(initials)).next())
+        throw store::StoreError(
+            QStringLiteral("Der Benutzer \"%1\" mit den Initialien \"%2\" wurde inzwischen "
+                           "von einem anderen Programm gelöscht oder hat andere Initialien "
+                           "bekommen; %3")
+                .arg(userName, initials, notStored));
+}
+
+void requireFunction(store::Connection &db, qint32 function, const QString &title, const QString &notStored)
+{
+    if (!store::Query(db, schema::kFunktionen, schema::functionHeld(function)).next())
+        throw store::StoreError(
+            QStringLiteral("Die Funktion \"%1\" wurde inzwischen von einem anderen Programm gelöscht; %2")
+                .arg(title, notStored));
+}
+
+void requireGroup(store::Connection &db, qint32 group, const QString &title, const QString &notStored)
+{
+    if (!grouptree::holds(db, group))
+        throw store::StoreError(
+            QStringLiteral("Die Gruppe \"%1\" wurde inzwischen von einem anderen Programm gelöscht; %2")
+                .arg(title, notStored));
+}
+
+std::vector<QString> stillHeld(store::Connection &db, const std::vector<QString> &initials)
+{
+    std::unordered_set<QString> held;
+    store::Query rows(db, schema::kBenutzer, schema::everyInitials());
+    while (rows.next())
+        held.insert(matchKey(rows.asString(0)));
+    std::vector<QString> out;
+    for (const QString &i : initials) {
+        if (held.contains(matchKey(i)))
+            out.push_back(i);
+    }
+    return out;
+}
+
 int copyRights(store::Connection &db, const Snapshot &file, const User &source, const User &target)
 {
     const std::vector<qint32> functions = file.lacking(source, target);
@@ -453,7 +496,9 @@ int copyRights(store::Connection &db, const Snapshot &file, const User &source, 
     // The failure's message names its cause and the file; a word after it would read as a stray.
     store::Connection::Transaction transaction(db, QString());
     // Looked at again under the write lock: since the file was read, another program may have given a
-    // function already or deleted it, and a second assignment or one to nothing would be junk.
+    // function already or deleted it, and a second assignment or one to nothing would be junk; or deleted
+    // the target or given them other initials.
+    requireUser(db, target.user, target.initials, QStringLiteral("die Rechte wurden nicht übernommen."));
     std::unordered_set<qint32> held;
     constexpr std::size_t kIdsAtOnce = 1000;
     for (std::size_t from = 0; from < functions.size(); from += kIdsAtOnce) {

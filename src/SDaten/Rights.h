@@ -151,6 +151,18 @@ private:
     mutable std::unordered_map<qint32, QString> m_paths;
 };
 
+// For a write that names users by their initials or puts a row under a function, inside its transaction
+// (under the write lock, where no other program changes the file): another administrator may have deleted
+// the user, given them other initials or deleted the function since this program read them, and a row
+// naming them would be junk that no window shows. `notStored` ends the message ("die Zuordnung wurde
+// nicht gespeichert."). Each throws StoreError naming what is gone.
+void requireUser(store::Connection &db, const QString &userName, const QString &initials,
+                 const QString &notStored);
+void requireFunction(store::Connection &db, qint32 function, const QString &title, const QString &notStored);
+void requireGroup(store::Connection &db, qint32 group, const QString &title, const QString &notStored);
+// Those of `initials` that a stored user has now, in their order (compared as the store compares text).
+std::vector<QString> stillHeld(store::Connection &db, const std::vector<QString> &initials);
+
 // Gives `target` every function of `source` they lack (Snapshot::lacking), in one transaction: all or
 // nothing. A function the file no longer holds, or that `target` has been given since `file` was read, is
 // left out. Returns the number of assignments added. Throws StoreError.

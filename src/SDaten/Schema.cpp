@@ -305,6 +305,16 @@ QStringList initialsElsewhere(const QString &initials, qint32 userId)
     return {format(kInitialsElsewhere, {store::jetQuoted(initials), QString::number(userId)})};
 }
 
+QStringList initialsHeld(const QString &initials)
+{
+    return {format(kInitialsHeld, {store::jetQuoted(initials)})};
+}
+
+QStringList everyInitials()
+{
+    return {QString::fromUtf8(kEveryInitials)};
+}
+
 QStringList userNameElsewhere(const QString &userName, qint32 userId)
 {
     return {format(kUserNameElsewhere, {store::jetQuoted(userName), QString::number(userId)})};

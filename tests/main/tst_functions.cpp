@@ -317,6 +317,73 @@ private slots:
         QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer")), total);
     }
 
+    // Another administrator deletes, after this program read it, what a click then names: the write looks
+    // again under the write lock and stores nothing that names what is gone.
+    void aClickNamesNothingAnotherProgramRemovedMeanwhile_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<QString>("counted");
+        QTest::addColumn<int>("added");
+        QTest::addColumn<QString>("message");
+        const QString assignments = QStringLiteral("select count(*) from Funktionen_Benutzer");
+        const QString user = QStringLiteral(
+            "Der Benutzer \"kweber\" mit den Initialien \"KW\" wurde inzwischen von einem anderen Programm "
+            "gelöscht oder hat andere Initialien bekommen; die Zuordnung wurde nicht gespeichert.");
+        const QString deleteWeber = QStringLiteral("delete from Benutzer where User=\"kweber\"");
+        QTest::newRow("one, user deleted") << "UserAdd" << deleteWeber << assignments << 0 << user;
+        QTest::newRow("one, other initials")
+            << "UserAdd"
+            << "update Benutzer set Initialien=\"XY\" where User=\"kweber\"" << assignments << 0 << user;
+        QTest::newRow("one, function deleted")
+            << "UserAdd"
+            << "delete from Funktionen where Titel=\"Drucken\"" << assignments << 0
+            << QStringLiteral(
+                   "Die Funktion \"Drucken\" wurde inzwischen von einem anderen Programm gelöscht; "
+                   "die Zuordnung wurde nicht gespeichert.");
+        QTest::newRow("all, one user deleted")
+            << "UserAddall" << deleteWeber << assignments << 3 << QString();
+        const QString group = QStringLiteral(
+            "Die Gruppe \"Personal\" wurde inzwischen von einem anderen Programm gelöscht; %1");
+        const QString deletePersonal = QStringLiteral("delete from Funktionen where Titel=\"Personal\"");
+        const QString functions = QStringLiteral("select count(*) from Funktionen");
+        QTest::newRow("group") << "GroupAdd" << deletePersonal << functions << 0
+                               << group.arg(QStringLiteral("die Gruppe wurde nicht hinzugefügt."));
+        QTest::newRow("standard rights") << "ToolButton6" << deletePersonal << functions << 0
+                                         << group.arg(QStringLiteral("die Rechte wurden nicht angelegt."));
+    }
+
+    void aClickNamesNothingAnotherProgramRemovedMeanwhile()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, other);
+        QFETCH(QString, counted);
+        QFETCH(int, added);
+        QFETCH(QString, message);
+        const QString file = m_folder.freshDemo();
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            drillInto(m, QStringLiteral("Personal"));
+            clickRow(m->DBGrid3, rowOf(m->Funktionen, "Titel", QStringLiteral("Drucken")), 1);
+            clickRow(m->DBGrid2, rowOf(m->UserList, "User", QStringLiteral("kweber")));
+            FileView f(file);
+            f.conn.execute(other);
+            const int before = f.count(counted);
+            if (button == QStringLiteral("GroupAdd"))
+                answerInput(s, QStringLiteral("neu"), QStringLiteral("OK"));
+            else if (button == QStringLiteral("ToolButton6"))
+                answerRights(s, {QStringLiteral("Print")}, QStringLiteral("Button1"));
+            if (!message.isEmpty())
+                s.answerBox();
+            m->findChild<QAbstractButton *>(button)->click();
+            QCOMPARE(f.count(counted), before + added);
+            QCOMPARE(s.boxes.isEmpty() ? QString() : s.boxes.last().text, message);
+            QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where User=\"XY\"")),
+                     0);
+        });
+        QVERIFY(s.done());
+    }
+
     void noUsersMeansNoAssignmentsButNoInitialsDo_data()
     {
         QTest::addColumn<bool>("aUserWithoutInitials");
