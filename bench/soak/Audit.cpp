@@ -64,6 +64,53 @@ std::map<RowKey, QJsonObject> finalRows(const rights::Snapshot &file)
     return rows;
 }
 
+// When, in journal order, each function was last put in a group, each assignment last named its function,
+// and each function was deleted.
+struct Order
+{
+    std::map<qint64, qint64> placed;   // function id: journal id
+    std::map<qint64, qint64> assigned; // assignment id: journal id
+    std::map<qint64, qint64> deleted;  // function id: journal id
+    void note(const journal::Row &row, qint64 zeile, const QJsonObject &change)
+    {
+        using namespace schema;
+        const journal::Entry &e = row.entry;
+        if (e.tabelle == kFunktionen && e.aktion == aktion::kGeloescht)
+            deleted[zeile] = row.id;
+        else if (e.tabelle == kFunktionen && change.contains(funktionen::kInGruppe))
+            placed[zeile] = row.id;
+        else if (e.tabelle == kFunktionenBenutzer && e.aktion != aktion::kGeloescht &&
+                 change.contains(funktionenBenutzer::kFunktion))
+            assigned[zeile] = row.id;
+    }
+    // A row written after the function it names was deleted was written on a reading older than the file
+    // under the write lock. A function left in a deleted group, or an assignment left to a deleted
+    // function, is what the delete itself leaves and no fault of a session.
+    bool late(const std::map<qint64, qint64> &written, qint64 zeile, qint64 named) const
+    {
+        const auto w = written.find(zeile);
+        const auto d = deleted.find(named);
+        return w != written.end() && d != deleted.end() && w->second > d->second;
+    }
+};
+
+void lateWrites(const rights::Snapshot &file, const Order &order, Outcome &out)
+{
+    for (const rights::Function &f : file.functions()) {
+        if (!f.noGroup && f.group != schema::kRootId && !file.function(f.group) &&
+            order.late(order.placed, f.id, f.group))
+            out.unexpected << QStringLiteral("Funktion %1 nach dem Löschen ihrer Gruppe %2 hineingelegt")
+                                  .arg(f.id)
+                                  .arg(f.group);
+    }
+    for (const rights::Assignment &a : file.assignments()) {
+        if (!a.oddFunction && !file.function(a.function) && order.late(order.assigned, a.id, a.function))
+            out.unexpected << QStringLiteral("Zuordnung %1 nach dem Löschen der Funktion %2 angelegt")
+                                  .arg(a.id)
+                                  .arg(a.function);
+    }
+}
+
 void readLog(const QString &path, Outcome &out, std::vector<Acked> &acked)
 {
     QFile log(path);
@@ -131,6 +178,7 @@ Outcome audit(store::Connection &db, const Before &before, const QStringList &lo
     std::map<std::tuple<QString, QString, qint64, QString>, std::deque<QJsonObject>> journalled;
     std::map<std::tuple<QString, QString, QString>, int> unkeyed; // worker, table, aktion: rows left over
     std::map<RowKey, journal::Row> last;
+    Order order;
     journal::Filter since;
     since.fromId = before.journalTail + 1;
     journal::forEach(db, since, journal::Order::OldestFirst, [&](const journal::Row &row) {
@@ -139,13 +187,16 @@ Outcome audit(store::Connection &db, const Before &before, const QStringList &lo
             return true; // a logon
         ++out.journalRows;
         const qint64 zeile = e.zeile.toLongLong();
-        journalled[{e.administrator, e.tabelle, zeile, e.aktion}].push_back(journal::changeOf(e));
+        const QJsonObject change = journal::changeOf(e);
+        order.note(row, zeile, change);
+        journalled[{e.administrator, e.tabelle, zeile, e.aktion}].push_back(change);
         last[{e.tabelle, zeile}] = row;
         return true;
     });
 
     const rights::Snapshot file = rights::Snapshot::read(db);
     const std::map<RowKey, QJsonObject> rows = finalRows(file);
+    lateWrites(file, order, out);
 
     // Each acknowledged row against its journal row, in the order the session was told.
     for (const Acked &a : acked) {
@@ -253,9 +304,12 @@ Outcome audit(store::Connection &db, const Before &before, const QStringList &lo
         if (was == 0 && now == 0)
             continue;
         out.findings[QString::fromUtf8(name)] = {was, now};
-        // A handler refuses a second user of one name, and no action moves a function: only a write that
-        // missed another session's could make these. Repeats and orphans the handlers make themselves.
+        // A handler refuses a second user of one name, no action moves a function, and a user's
+        // assignments go with the user or follow their initials: only a write that missed another
+        // session's could make these. Repeats and orphans the handlers make themselves (those made late are
+        // told above).
         const bool never = kind == K::SharedUserName || kind == K::Ring || kind == K::RootId ||
+                           kind == K::UnknownInitials ||
                            (strict && (kind == K::Repeated || kind == K::MissingGroup));
         if (never && now > was)
             out.unexpected
