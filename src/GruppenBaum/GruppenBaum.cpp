@@ -1,5 +1,6 @@
 #include "GruppenBaum.h"
 
+#include "Accessible.h"
 #include "Busy.h"
 #include "DesignFont.h"
 #include "ErrorHandler.h"
@@ -147,6 +148,8 @@ TfGruppen::TfGruppen(QWidget *parent)
     Update->setGeometry(1, 1, 75, 25);
     ui::onClick(Update, this, &TfGruppen::UpdateClick);
 
+    ui::nameControl(Struktur, QStringLiteral("Gruppen"));
+    ui::nameControl(Update, QString(), QStringLiteral("Den Baum neu aus der Datei lesen"));
     setTabOrder(Struktur, Update);
 
     FormCreate();

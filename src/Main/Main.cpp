@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "Accessible.h"
 #include "Busy.h"
 #include "DataSource.h"
 #include "DBGrid.h"
@@ -30,6 +31,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -149,6 +151,8 @@ void TFMain::buildCoolBar(QWidget *central)
     DBopen->setToolButtonStyle(Qt::ToolButtonIconOnly);
     DBopen->setAutoRaise(true);
     ToolBar4->addWidget(DBopen);
+    ui::nameControl(DBopen, QStringLiteral("Datenbank öffnen"),
+                    QStringLiteral("Eine andere Datenbankdatei wählen und öffnen"));
     buildRechteButton();
     band->addWidget(ToolBar4);
     band->addStretch();
@@ -168,6 +172,11 @@ void TFMain::buildPageControl(QWidget *central)
     PageControl1->addTab(TabSheet1, QStringLiteral("Benutzer"));
     PageControl1->addTab(TabSheet2, QStringLiteral("Funktionen"));
     PageControl1->addTab(TabSheet3, QStringLiteral("TabSheet3"));
+    // The captions stay as designed; a screen reader names the pages by what they show. The tab bar is
+    // called after its page on show, and "Benutzer" is already the name edit's on the first page.
+    PageControl1->tabBar()->setAccessibleTabName(0, QStringLiteral("Benutzerverwaltung"));
+    PageControl1->tabBar()->setAccessibleTabName(2, QStringLiteral("Zuordnungen"));
+    ui::nameControl(PageControl1, QStringLiteral("Seiten"));
 
     // Ctrl+Tab switches pages by itself; Ctrl+PgDn and Ctrl+PgUp as well, from wherever the focus is.
     const auto turnPage = [this](int by) {

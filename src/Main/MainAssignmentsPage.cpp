@@ -2,6 +2,7 @@
 // grid, with the options every grid starts with, shows a query that nothing opens. Not to be confused with
 // the window "Rechte-Übersicht", which MainRechteWindow.cpp opens.
 
+#include "Accessible.h"
 #include "DBGrid.h"
 #include "Main.h"
 #include "Schema.h"
@@ -20,4 +21,5 @@ void TFMain::buildRightsPage()
         columns.push_back({field.name, QString(), 120});
     DBGrid5->setColumns(columns);
     page->addWidget(DBGrid5);
+    ui::nameRows(DBGrid5, QStringLiteral("Liste der Zuordnungen"));
 }

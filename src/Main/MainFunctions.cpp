@@ -1,5 +1,6 @@
 // The functions page: its fixed layout (positions and sizes in pixels) and its handlers.
 
+#include "Accessible.h"
 #include "Anlegen.h"
 #include "Busy.h"
 #include "DataSource.h"
@@ -82,6 +83,16 @@ void TFMain::buildGroupButtons()
     ui::onClick(GroupAdd, this, &TFMain::GroupAddClick);
     ui::onClick(ToolButton6, this, &TFMain::ToolButton6Click);
     ui::onClick(GroupDel, this, &TFMain::GroupDelClick);
+    // The buttons show icons only; their names are what the tool-tips say.
+    ui::nameControl(GroupChange, QStringLiteral("Haupt-Gruppe wechseln"), QStringLiteral("Ohne Wirkung"));
+    ui::nameControl(
+        GroupAdd, QStringLiteral("Unter-Gruppe hinzufügen"),
+        QStringLiteral("Fragt nach einem Titel und legt ihn als Funktion in der gezeigten Gruppe an"));
+    ui::nameControl(
+        ToolButton6, QStringLiteral("Standard-Rechte hinzufügen"),
+        QStringLiteral("Legt die gewählten Standard-Rechte als Funktionen in der gezeigten Gruppe an"));
+    ui::nameControl(GroupDel, QStringLiteral("Unter-Gruppe löschen"),
+                    QStringLiteral("Löscht die gewählte Funktion nach einer Rückfrage"));
     ToolBar2->adjustSize();
     ToolBar2->move(5, 0);
 
@@ -107,6 +118,12 @@ void TFMain::buildAssignButtons()
     ui::onClick(UserDEL, this, &TFMain::UserDELClick);
     ui::onClick(UserAdd, this, &TFMain::UserAddClick);
     ui::onClick(UserAddall, this, &TFMain::UserAddallClick);
+    ui::nameControl(UserDEL, QStringLiteral("Benutzer aus Gruppe löschen"),
+                    QStringLiteral("Nimmt den gewählten Benutzer aus der gewählten Funktion"));
+    ui::nameControl(UserAdd, QStringLiteral("Benutzer in Gruppe hinzufügen"),
+                    QStringLiteral("Ordnet den gewählten Benutzer der gewählten Funktion zu"));
+    ui::nameControl(UserAddall, QStringLiteral("Alle Benutzer in Gruppe hinzufügen"),
+                    QStringLiteral("Ordnet alle Benutzer der gewählten Funktion zu"));
     ToolBar3->adjustSize();
     ToolBar3->move(385, 0);
 }
@@ -146,6 +163,10 @@ QBoxLayout *TFMain::buildFunctionGrids()
                         GridOption::ReadOnly);
     DBGrid2->setFixedWidth(161);
 
+    // Not "Funktionen": that is the page's tab, which a screen reader names by the page on show.
+    ui::nameRows(DBGrid3, QStringLiteral("Funktionen der Gruppe"));
+    ui::nameRows(DBGrid4, QStringLiteral("Zugeordnete Benutzer"));
+    ui::nameRows(DBGrid2, QStringLiteral("Alle Benutzer"));
     grids->addWidget(DBGrid3);
     grids->addWidget(DBGrid4, 1);
     grids->addWidget(DBGrid2);

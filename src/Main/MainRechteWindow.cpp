@@ -1,6 +1,7 @@
 // The way from the main window to the window "Rechte-Übersicht": the second button of the left tool bar,
 // Ctrl+R, and the sets read again after the window has changed the file.
 
+#include "Accessible.h"
 #include "ErrorHandler.h"
 #include "GruppenBaum.h"
 #include "ImageLists.h"
@@ -23,6 +24,8 @@ void TFMain::buildRechteButton()
     Rechte->setIcon(imagelists::imageList3().value(1));
     Rechte->setToolButtonStyle(Qt::ToolButtonIconOnly);
     Rechte->setAutoRaise(true);
+    ui::nameControl(Rechte, QStringLiteral("Rechte-Übersicht"),
+                    QStringLiteral("Öffnet das Fenster „Rechte-Übersicht“ oder holt es nach vorn"));
     ToolBar4->addWidget(Rechte);
     ui::onClick(Rechte, this, &TFMain::RechteClick);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this), &QShortcut::activated, this,

@@ -1,5 +1,6 @@
 // The users page: its fixed layout (positions and sizes in pixels) and its handlers.
 
+#include "Accessible.h"
 #include "DataSource.h"
 #include "DBCheckBox.h"
 #include "DBEdit.h"
@@ -87,6 +88,8 @@ void TFMain::buildUsersPage()
                         GridOption::RowSelect | GridOption::AlwaysShowSelection | GridOption::ConfirmDelete |
                         GridOption::CancelOnExit);
     page->addWidget(DBGrid1, 1);
+    // Not "Benutzer": that is the name edit's label on the same page.
+    ui::nameRows(DBGrid1, QStringLiteral("Benutzerliste"));
     QWidget *tabOrder[] = {DBEdit1, DBEdit3, DBEdit2, DBEdit4, DBEdit5, DBCheckBox1, ToolBar1, DBGrid1};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -119,6 +122,15 @@ void TFMain::buildUserButtons()
     SpeedButton1->setAutoRaise(true); // only its frame shows, and only under the mouse
     SpeedButton1->setFocusPolicy(Qt::NoFocus);
     SpeedButton1->setGeometry(390, 95, 46, 16);
+
+    // What the buttons do, for those who hear them rather than see their icons.
+    ui::nameControl(Bneu, QString(), QStringLiteral("Einen neuen Benutzer anlegen"));
+    ui::nameControl(Bdel, QString(), QStringLiteral("Den gewählten Benutzer und seine Zuordnungen löschen"));
+    ui::nameControl(Bsave, QString(), QStringLiteral("Die Änderungen am Benutzer speichern"));
+    ui::nameControl(ToolButton2, QString(), QStringLiteral("Ohne Wirkung"));
+    ui::nameControl(
+        SpeedButton1, QStringLiteral("Kennwort zeigen"),
+        QStringLiteral("Zeigt das Kennwort des gewählten Benutzers entschlüsselt in einer Meldung"));
 }
 
 void TFMain::buildUserEdits()

@@ -2,6 +2,7 @@
 
 #include "HistoryModel.h"
 
+#include "Accessible.h"
 #include "Busy.h"
 #include "Connection.h"
 #include "ErrorHandler.h"
@@ -58,6 +59,7 @@ HistoryPage::HistoryPage(store::Connection &db, QWidget *parent)
     VerlaufHinweis->setObjectName(QStringLiteral("VerlaufHinweis"));
     VerlaufHinweis->setWordWrap(true);
     VerlaufHinweis->setTextInteractionFlags(Qt::TextSelectableByMouse); // the command, to copy
+    ui::nameControl(VerlaufHinweis, QStringLiteral("Hinweis"));
     VerlaufHinweis->hide();
     column->addWidget(VerlaufHinweis);
 
@@ -121,6 +123,8 @@ HistoryPage::HistoryPage(store::Connection &db, QWidget *parent)
     VerlaufDetail->setReadOnly(true);
     VerlaufDetail->setTabChangesFocus(true);
     VerlaufDetail->setPlaceholderText(QStringLiteral("Eine Zeile wählen: hier steht sie ganz."));
+    ui::nameRows(VerlaufGrid, QStringLiteral("Änderungen"));
+    ui::nameControl(VerlaufDetail, QStringLiteral("Gewählte Änderung"));
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
     inner->addWidget(split, 1);

@@ -1,5 +1,6 @@
 #include "ListPanel.h"
 
+#include "Accessible.h"
 #include "ErrorHandler.h"
 #include "GridModel.h"
 
@@ -72,6 +73,13 @@ ListPanel::ListPanel(const QString &name, int parts, QWidget *parent)
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { setWidths(m_widths); });
     connect(m_table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
             [this] { m_table->horizontalHeader()->setSortIndicatorShown(true); });
+}
+
+void ListPanel::setSpokenName(const QString &list)
+{
+    ui::nameRows(m_table, list);
+    if (m_filter)
+        ui::nameControl(m_filter, QStringLiteral("%1 filtern").arg(list));
 }
 
 void ListPanel::setGrid(TextGrid grid, int chooseRow)

@@ -49,6 +49,9 @@ public:
     // The text of the count below the list; by default it counts the rows as assignments.
     void setCounter(std::function<QString(const TextGrid &)> counter);
 
+    // What a screen reader calls the list ("Benutzer, 4 Zeilen") and its filter ("Benutzer filtern").
+    void setSpokenName(const QString &list);
+
     QLineEdit *filter() const { return m_filter; }
     QTableView *table() const { return m_table; }
     QLabel *count() const { return m_count; }

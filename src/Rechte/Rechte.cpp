@@ -1,5 +1,6 @@
 #include "Rechte.h"
 
+#include "Accessible.h"
 #include "Backup.h"
 
 #include "Busy.h"
@@ -32,6 +33,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTableView>
 #include <QTabWidget>
 #include <QTimer>
@@ -220,9 +222,18 @@ TFRechte::TFRechte(store::Connection &db, QWidget *parent) : QWidget(parent, Qt:
         return rechte::assignmentsCount(grid, m_assignmentOf, m_assignmentCount);
     });
     Findings->setWidths({150, 120});
+    Users->setSpokenName(QStringLiteral("Benutzer"));
+    Held->setSpokenName(QStringLiteral("Funktionen des Benutzers"));
+    Functions->setSpokenName(QStringLiteral("Funktionen"));
+    Holders->setSpokenName(QStringLiteral("Inhaber der Funktion"));
+    Assignments->setSpokenName(QStringLiteral("Zuordnungen"));
+    Findings->setSpokenName(QStringLiteral("Befunde"));
+    ui::nameControl(Views, QStringLiteral("Ansichten"));
     column->addWidget(Views, 1);
     Hinweis = caption(this, QStringLiteral("Hinweis"));
     Hinweis->setTextInteractionFlags(Qt::TextSelectableByMouse); // the command, to copy
+    // Selectable text takes the focus, and then needs a name of its own.
+    ui::nameControl(Hinweis, QStringLiteral("Hinweis"));
     Hinweis->hide();
     column->addWidget(Hinweis);
 
@@ -266,6 +277,17 @@ void TFRechte::buildButtons()
     Exportieren = button("Exportieren", QStringLiteral("&Exportieren …"));
     Bericht = button("Bericht", QStringLiteral("Ber&icht …"));
     Bericht->setToolTip(QStringLiteral("Der Bericht für die Prüfung der Rechte: Vorschau, Drucken, PDF"));
+    ui::nameControl(
+        RechteUebernehmen, QString(),
+        QStringLiteral("Gibt dem gewählten Benutzer nach einer Rückfrage die Rechte eines anderen"));
+    ui::nameControl(
+        Pruefen, QString(),
+        QStringLiteral("Sucht, was in der Datei falsch oder zweifelhaft ist, und zeigt es unter „Prüfung“"));
+    ui::nameControl(
+        Bereinigen, QString(),
+        QStringLiteral("Behebt nach einer Rückfrage die Befunde der Prüfung, mit Sicherungskopie"));
+    ui::nameControl(Exportieren, QString(),
+                    QStringLiteral("Speichert die Liste der gezeigten Seite als CSV-Datei"));
     // The buttons' questions and errors stand on this window, not on the main window.
     ui::onClick(Aktualisieren, this, &TFRechte::AktualisierenClick, this);
     ui::onClick(RechteUebernehmen, this, &TFRechte::RechteUebernehmenClick, this);
@@ -350,6 +372,7 @@ QWidget *TFRechte::buildFindings()
     FindingDetail = caption(page, QStringLiteral("FindingDetail"));
     FindingDetail->setWordWrap(true);
     FindingDetail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ui::nameControl(FindingDetail, QStringLiteral("Gewählter Befund"));
     column->addWidget(FindingCaption);
     column->addWidget(Findings, 1);
     column->addWidget(FindingDetail);

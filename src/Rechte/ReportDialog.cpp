@@ -1,5 +1,6 @@
 #include "ReportDialog.h"
 
+#include "Accessible.h"
 #include "Busy.h"
 #include "Connection.h"
 #include "DesignFont.h"
@@ -123,6 +124,8 @@ ReportDialog::ReportDialog(store::Connection &db, ReportChoices choices, ReportS
     SeitDatum->setCalendarPopup(true);
     SeitDatum->setMaximumDate(QDate::currentDate().addDays(1));
     SeitDatum->setDate(m_choices.since(QDate::currentDate()));
+    // The check box before it says what the date is for.
+    ui::nameControl(SeitDatum, QStringLiteral("Änderungen seit Datum"));
     since->addWidget(AenderungenSeit);
     since->addWidget(SeitDatum);
     since->addStretch();
