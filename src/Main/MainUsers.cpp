@@ -87,7 +87,8 @@ void TFMain::buildUsersPage()
                         GridOption::RowSelect | GridOption::AlwaysShowSelection | GridOption::ConfirmDelete |
                         GridOption::CancelOnExit);
     page->addWidget(DBGrid1, 1);
-    QWidget *tabOrder[] = {DBEdit1, DBEdit3, DBEdit2, DBEdit4, DBEdit5, DBCheckBox1, ToolBar1, DBGrid1};
+    QWidget *tabOrder[] = {DBEdit1,     DBEdit3,      DBEdit2,  DBEdit4, DBEdit5,
+                           DBCheckBox1, SpeedButton1, ToolBar1, DBGrid1};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     connectUsersPage();
@@ -117,7 +118,8 @@ void TFMain::buildUserButtons()
     SpeedButton1 = new QToolButton(GroupBox2);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
     SpeedButton1->setAutoRaise(true); // only its frame shows, and only under the mouse
-    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    SpeedButton1->setFocusPolicy(
+        Qt::TabFocus); // as the tool buttons: Tab reaches it, a click keeps the focus
     SpeedButton1->setGeometry(390, 95, 46, 16);
 }
 

@@ -5,6 +5,7 @@
 #include "Busy.h"
 #include "Connection.h"
 #include "ErrorHandler.h"
+#include "FocusFrame.h"
 #include "OnClick.h"
 #include "Schema.h"
 #include "StoreError.h"
@@ -121,6 +122,8 @@ HistoryPage::HistoryPage(store::Connection &db, QWidget *parent)
     VerlaufDetail->setReadOnly(true);
     VerlaufDetail->setTabChangesFocus(true);
     VerlaufDetail->setPlaceholderText(QStringLiteral("Eine Zeile wählen: hier steht sie ganz."));
+    ui::showFocusFrame(VerlaufGrid);
+    ui::showFocusFrame(VerlaufDetail);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
     inner->addWidget(split, 1);

@@ -1,6 +1,7 @@
 #include "ListPanel.h"
 
 #include "ErrorHandler.h"
+#include "FocusFrame.h"
 #include "GridModel.h"
 
 #include <QHeaderView>
@@ -60,6 +61,7 @@ ListPanel::ListPanel(const QString &name, int parts, QWidget *parent)
     m_table->horizontalHeader()->setDefaultSectionSize(kColumnWidth);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->horizontalHeader()->setSortIndicatorShown(false);
+    ui::showFocusFrame(m_table);
     column->addWidget(m_table, 1);
     if (parts & Count) {
         m_count = new QLabel(this);
