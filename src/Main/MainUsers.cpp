@@ -87,8 +87,10 @@ void TFMain::buildUsersPage()
                         GridOption::RowSelect | GridOption::AlwaysShowSelection | GridOption::ConfirmDelete |
                         GridOption::CancelOnExit);
     page->addWidget(DBGrid1, 1);
-    QWidget *tabOrder[] = {DBEdit1,     DBEdit3,      DBEdit2,  DBEdit4, DBEdit5,
-                           DBCheckBox1, SpeedButton1, ToolBar1, DBGrid1};
+    // The tool bar's buttons by name: the bar itself takes no focus, and Qt would leave its buttons where
+    // they were made, before the edits.
+    QWidget *tabOrder[] = {DBEdit1,      DBEdit3, DBEdit2, DBEdit4, DBEdit5,     DBCheckBox1,
+                           SpeedButton1, Bneu,    Bdel,    Bsave,   ToolButton2, DBGrid1};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     connectUsersPage();
