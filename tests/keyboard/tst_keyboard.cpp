@@ -292,10 +292,11 @@ private slots:
                                             "Initialien='KU' and RealName='Karl Unger' and NTUser='kunger'"))
                      .toString(),
                  ScramblePasswordText(QStringLiteral("geheim1")));
-        QCOMPARE(view.count(QStringLiteral("select count(*) from Funktionen where id=%1 and Titel='Tastatur12' "
-                                           "and inGruppe=0")
-                                .arg(group)),
-                 1);
+        QCOMPARE(
+            view.count(QStringLiteral("select count(*) from Funktionen where id=%1 and Titel='Tastatur12' "
+                                      "and inGruppe=0")
+                           .arg(group)),
+            1);
         QCOMPARE(view.count(QStringLiteral("select count(*) from Funktionen where inGruppe=%1 and Titel in "
                                            "('Hinzufügen', 'Ändern', 'Drucken')")
                                 .arg(group)),
