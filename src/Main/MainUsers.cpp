@@ -120,8 +120,8 @@ void TFMain::buildUserButtons()
     SpeedButton1 = new QToolButton(GroupBox2);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
     SpeedButton1->setAutoRaise(true); // only its frame shows, and only under the mouse
-    SpeedButton1->setFocusPolicy(
-        Qt::TabFocus); // as the tool buttons: Tab reaches it, a click keeps the focus
+    // As the tool buttons: Tab reaches it, a click leaves the focus where it was.
+    SpeedButton1->setFocusPolicy(Qt::TabFocus);
     SpeedButton1->setGeometry(390, 95, 46, 16);
 }
 
