@@ -44,11 +44,13 @@ TFAnlegen::TFAnlegen(QWidget *parent) : ui::ModalDialog(parent)
         button->setDefault(false);
     }
 
+    setCancelButton(Button2);
+
     setTabOrder(add, change);
     setTabOrder(change, Delete);
-    setTabOrder(Delete, Button1);
+    setTabOrder(Delete, Print);
+    setTabOrder(Print, Button1);
     setTabOrder(Button1, Button2);
-    setTabOrder(Button2, Print);
     add->setFocus();
 }
 
@@ -81,11 +83,6 @@ void TFAnlegen::keyPressEvent(QKeyEvent *event)
 
 void TFAnlegen::keyPressed(QKeyEvent *event)
 {
-    // Escape would cancel through the base class; this dialog has no cancel key.
-    if (event->matches(QKeySequence::Cancel)) {
-        event->accept();
-        return;
-    }
     const bool plain = event->modifiers() == Qt::NoModifier ||
                        (event->key() == Qt::Key_Enter && event->modifiers() == Qt::KeypadModifier);
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {

@@ -20,9 +20,9 @@ class ResultButton;
 // takes a new dialog, released afterwards (a local object or a unique_ptr; the parent, if any, is the
 // window that opens it).
 //
-// Neither button is a default or cancel button. Enter presses a button only while that button has the
-// focus; on a check box it does nothing. Escape does nothing at all. Closing the window through its title
-// bar counts as Cancel.
+// Neither button is a default button. Enter presses a button only while that button has the focus; on a
+// check box it does nothing. Escape, like closing the window through its title bar, counts as Cancel: no
+// dialog may hold on to a keyboard user. Tab goes down the boxes, then to OK and Abbruch.
 class TFAnlegen : public ui::ModalDialog
 {
     Q_OBJECT

@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -134,6 +135,8 @@ TfGruppen::TfGruppen(QWidget *parent)
     Struktur->setMouseTracking(true);
     Struktur->viewport()->setAttribute(Qt::WA_Hover);
     Struktur->viewport()->installEventFilter(this);
+    Struktur->installEventFilter(this);
+    Struktur->setToolTip(QStringLiteral("Gruppe mit den Pfeiltasten wählen, mit der Eingabetaste öffnen"));
     layout->addWidget(Struktur);
 
     // A panel without bevel whose caption is one blank.
@@ -266,6 +269,18 @@ void TfGruppen::removeAllNodes()
 
 bool TfGruppen::eventFilter(QObject *watched, QEvent *event)
 {
+    // Enter opens the node the arrow keys went to, as a click on it would.
+    if (watched == Struktur && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            // Ctrl+arrows move the current node without selecting it; Enter means the one it stands on.
+            if (QTreeWidgetItem *node = Struktur->currentItem(); node && !node->isSelected())
+                Struktur->setCurrentItem(node);
+            ui::guarded([this] { StrukturClick(); });
+            return true;
+        }
+    }
     // A click is a left press and release in the tree; the press has already selected the node under the
     // mouse, if there was one.
     if (watched == Struktur->viewport() && event->type() == QEvent::MouseButtonRelease &&

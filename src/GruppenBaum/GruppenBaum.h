@@ -22,8 +22,9 @@ struct TMyRec
 // The tree is a snapshot of the functions table on the session's connection, read when the window is
 // created and again only on "Update". A mouse click in the tree applies the selected node: SelectedId and
 // SelectedTitle take its record, then groupChosen reports it, so that whoever shows the group can follow.
-// Selecting with the keyboard applies nothing until the next click. A click on a function that the file no
-// longer holds (another program deleted it) applies nothing and builds the tree again.
+// Selecting with the arrow keys applies nothing until the next click or Enter, which applies the node as a
+// click does. A click on a function that the file no longer holds (another program deleted it) applies
+// nothing and builds the tree again.
 //
 // It stays open for the whole run: a request to close it is refused until the program ends.
 //

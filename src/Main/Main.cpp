@@ -6,6 +6,7 @@
 #include "DBGrid.h"
 #include "DesignFont.h"
 #include "ErrorHandler.h"
+#include "FocusFrame.h"
 #include "GruppenBaum.h"
 #include "ImageLists.h"
 #include "Logon.h"
@@ -17,6 +18,7 @@
 #include "SDaten.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -37,6 +39,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTreeWidget>
 
 TFMain *FMain = nullptr;
 
@@ -150,6 +153,9 @@ void TFMain::buildCoolBar(QWidget *central)
     DBopen->setIcon(imagelists::imageList3().value(0));
     DBopen->setToolButtonStyle(Qt::ToolButtonIconOnly);
     DBopen->setAutoRaise(true);
+    // Tab reaches the button as well; the key is one that no edit of the window takes for itself.
+    DBopen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    DBopen->setToolTip(QStringLiteral("Datenbank öffnen (Strg+O)"));
     ToolBar4->addWidget(DBopen);
     ui::nameControl(DBopen, QStringLiteral("Datenbank öffnen"),
                     QStringLiteral("Eine andere Datenbankdatei wählen und öffnen"));
@@ -224,6 +230,8 @@ void TFMain::buildOpenDialog()
     // The working folder at first, as a dialog without a folder of its own opens; later where the last file
     // was (QFileDialog would otherwise start wherever any dialog of the process was last).
     Open->setDirectory(QDir::currentPath());
+    for (auto *view : Open->findChildren<QAbstractItemView *>())
+        ui::showFocusFrame(view);
     // The columns of the detail view fit their content whenever a folder has been read.
     if (auto *files = Open->findChild<QFileSystemModel *>()) {
         connect(files, &QFileSystemModel::directoryLoaded, Open, [this] {
@@ -300,6 +308,27 @@ void TFMain::createGroupTree()
     const QScreen *screen = m_groupTree->screen();
     m_groupTree->move((screen ? screen->geometry().topLeft() : QPoint()) + QPoint(5, 5));
     m_groupTree->show();
+    linkGroupTreeKeys();
+}
+
+void TFMain::linkGroupTreeKeys()
+{
+    // A tool window is left out of the desktop's window switching: Ctrl+G goes to the tree and back.
+    const auto goTo = [](QWidget *window, QWidget *focus) {
+        window->raise();
+        window->activateWindow();
+        if (focus)
+            focus->setFocus(Qt::ShortcutFocusReason);
+    };
+    const QKeySequence key(Qt::CTRL | Qt::Key_G);
+    connect(new QShortcut(key, this), &QShortcut::activated, this,
+            [this, goTo] { goTo(m_groupTree.get(), m_groupTree->Struktur); });
+    connect(new QShortcut(key, m_groupTree.get()), &QShortcut::activated, this,
+            [this, goTo] { goTo(this, nullptr); });
+    if (Gruppe)
+        Gruppe->setToolTip(QStringLiteral("Gruppe wählen im Fenster \"Gruppe wählen\" (Strg+G)"));
+    m_groupTree->Struktur->setToolTip(m_groupTree->Struktur->toolTip() +
+                                      QStringLiteral(" (Strg+G: zum Hauptfenster)"));
 }
 
 void TFMain::DBopenClick()

@@ -178,6 +178,7 @@ private:
     void buildRightsPage();
     void centreOnScreen(QWidget *dialog);
     void createGroupTree();
+    void linkGroupTreeKeys();
     void terminate();
 
     std::unique_ptr<TSLogon> m_logon;

@@ -90,7 +90,10 @@ void TFMain::buildUsersPage()
     page->addWidget(DBGrid1, 1);
     // Not "Benutzer": that is the name edit's label on the same page.
     ui::nameRows(DBGrid1, QStringLiteral("Benutzerliste"));
-    QWidget *tabOrder[] = {DBEdit1, DBEdit3, DBEdit2, DBEdit4, DBEdit5, DBCheckBox1, ToolBar1, DBGrid1};
+    // The tool bar's buttons by name: the bar itself takes no focus, and Qt would leave its buttons where
+    // they were made, before the edits.
+    QWidget *tabOrder[] = {DBEdit1,      DBEdit3, DBEdit2, DBEdit4, DBEdit5,     DBCheckBox1,
+                           SpeedButton1, Bneu,    Bdel,    Bsave,   ToolButton2, DBGrid1};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     connectUsersPage();
@@ -120,7 +123,8 @@ void TFMain::buildUserButtons()
     SpeedButton1 = new QToolButton(GroupBox2);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
     SpeedButton1->setAutoRaise(true); // only its frame shows, and only under the mouse
-    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    // As the tool buttons: Tab reaches it, a click leaves the focus where it was.
+    SpeedButton1->setFocusPolicy(Qt::TabFocus);
     SpeedButton1->setGeometry(390, 95, 46, 16);
 
     // What the buttons do, for those who hear them rather than see their icons.

@@ -17,9 +17,9 @@ QToolButton *toolButton(QToolBar *bar, const QString &name, const QString &capti
     b->setIcon(icon);
     b->setToolButtonStyle(style);
     b->setAutoRaise(true);
-    // Tool buttons never take the focus, by mouse or by their key: the control the user works in keeps it,
-    // and leaves it only when a handler moves it on purpose.
-    b->setFocusPolicy(Qt::NoFocus);
+    // A click or the button's key never takes the focus: the control the user works in keeps it, and leaves
+    // it only when a handler moves it on purpose. Tab reaches the button, so that it works without a mouse.
+    b->setFocusPolicy(Qt::TabFocus);
     bar->addWidget(b);
     return b;
 }

@@ -6,6 +6,7 @@
 #include "Busy.h"
 #include "Connection.h"
 #include "ErrorHandler.h"
+#include "FocusFrame.h"
 #include "OnClick.h"
 #include "Schema.h"
 #include "StoreError.h"
@@ -125,6 +126,8 @@ HistoryPage::HistoryPage(store::Connection &db, QWidget *parent)
     VerlaufDetail->setPlaceholderText(QStringLiteral("Eine Zeile wählen: hier steht sie ganz."));
     ui::nameRows(VerlaufGrid, QStringLiteral("Änderungen"));
     ui::nameControl(VerlaufDetail, QStringLiteral("Gewählte Änderung"));
+    ui::showFocusFrame(VerlaufGrid);
+    ui::showFocusFrame(VerlaufDetail);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
     inner->addWidget(split, 1);

@@ -2,6 +2,7 @@
 
 #include "Accessible.h"
 #include "ErrorHandler.h"
+#include "FocusFrame.h"
 #include "GridModel.h"
 
 #include <QHeaderView>
@@ -61,6 +62,7 @@ ListPanel::ListPanel(const QString &name, int parts, QWidget *parent)
     m_table->horizontalHeader()->setDefaultSectionSize(kColumnWidth);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->horizontalHeader()->setSortIndicatorShown(false);
+    ui::showFocusFrame(m_table);
     column->addWidget(m_table, 1);
     if (parts & Count) {
         m_count = new QLabel(this);

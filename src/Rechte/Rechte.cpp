@@ -313,6 +313,9 @@ QWidget *TFRechte::buildByUser()
                                                    "seinen Anmeldungen und "
                                                    "Zuordnungen geändert?"));
     ui::onClick(VerlaufBenutzer, this, &TFRechte::VerlaufBenutzerClick, this);
+    // Tab as they stand: the button on the caption's line above the list.
+    setTabOrder(Users->table(), VerlaufBenutzer);
+    setTabOrder(VerlaufBenutzer, Held->table());
     auto *line = new QHBoxLayout;
     line->addWidget(HeldCaption, 1);
     line->addWidget(VerlaufBenutzer);

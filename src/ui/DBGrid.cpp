@@ -1,6 +1,7 @@
 #include "DBGrid.h"
 
 #include "ErrorHandler.h"
+#include "FocusFrame.h"
 #include "MessageBoxes.h"
 #include "Win1252Validator.h"
 
@@ -157,6 +158,7 @@ DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(new RecordSetModel
             m_columns[static_cast<size_t>(section)].width = width;
     });
     m_focusLink = connect(qApp, &QApplication::focusChanged, this, &DBGrid::focusMoved);
+    showFocusFrame(this);
     setOptions(defaultOptions());
 }
 
@@ -381,6 +383,21 @@ bool DBGrid::handleKey(QKeyEvent *event)
         if (editable() && open)
             guarded([s] { s->insert(); });
         return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // The Enter that ends the edit of a cell comes on from its editor: it ends the edit and no more.
+        if (mods != Qt::NoModifier || state() == QAbstractItemView::EditingState)
+            return false;
+        guarded([this] { emit dblClick(); });
+        return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        if (!tabKeyNavigation() ||
+            !tabLeaves(event->key() == Qt::Key_Tab && !mods.testFlag(Qt::ShiftModifier)))
+            return false;
+        // Ignored, the key moves the focus on to the next control instead of wrapping to another row.
+        event->ignore();
+        return true;
     case Qt::Key_Down:
         if (mods != Qt::NoModifier || !editable() || !open || s->currentRow() != s->rowCount() - 1)
             return false;
@@ -392,6 +409,20 @@ bool DBGrid::handleKey(QKeyEvent *event)
     default:
         return false;
     }
+}
+
+bool DBGrid::tabLeaves(bool next) const
+{
+    const QModelIndex current = currentIndex();
+    const QHeaderView *columns = horizontalHeader();
+    if (!current.isValid() || columns->count() == 0)
+        return true;
+    // The row's first or last column that is on show.
+    int edge = next ? columns->count() - 1 : 0;
+    while (edge >= 0 && edge < columns->count() && columns->isSectionHidden(columns->logicalIndex(edge)))
+        edge += next ? -1 : 1;
+    const int at = columns->visualIndex(current.column());
+    return next ? at >= edge : at <= edge;
 }
 
 void DBGrid::mouseDoubleClickEvent(QMouseEvent *event)
@@ -410,9 +441,16 @@ void DBGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hin
 {
     // Esc in a cell editor drops the changes of the whole row, not just the editor's text.
     const bool revert = hint == QAbstractItemDelegate::RevertModelCache;
+    // Tab in the editor of the row's last cell (Shift+Tab in its first) goes on to the next control, as it
+    // does from the grid itself; the view would open the next row's cell instead.
+    const bool next = hint == QAbstractItemDelegate::EditNextItem;
+    const bool leave =
+        (next || hint == QAbstractItemDelegate::EditPreviousItem) && (!tabKeyNavigation() || tabLeaves(next));
     if (editor == m_editor)
         m_editor = nullptr;
-    QTableView::closeEditor(editor, revert ? QAbstractItemDelegate::NoHint : hint);
+    QTableView::closeEditor(editor, revert || leave ? QAbstractItemDelegate::NoHint : hint);
+    if (leave)
+        QTableView::focusNextPrevChild(next);
     if (revert) {
         RecordSet *s = set();
         guarded([s] {

@@ -41,8 +41,13 @@ Q_DECLARE_FLAGS(GridOptions, GridOption)
 //
 // Keys of its own: Esc drops the pending edit or new row; Ctrl+Del deletes the current row (not when
 // read-only), after "Datensatz löschen?" with ConfirmDelete; with Editing, Insert starts a new row and Down
-// on the last row appends one. Editing in place writes the retyped text into the field; the store posts it
-// when the row is left. CancelOnExit drops an untouched new row when the focus leaves the grid.
+// on the last row appends one. Enter does what a double click does, unless it ends the edit of a cell. With
+// Tabs, Tab and Shift+Tab go from cell to cell within the row and leave the grid at the row's ends, also
+// from an open cell editor: the keyboard never gets caught in a grid. Editing in place writes the retyped
+// text into the field; the store posts it when the row is left. CancelOnExit drops an untouched new row when
+// the focus leaves the grid.
+//
+// With the focus, the grid shows a frame inside its edge (ui::showFocusFrame).
 //
 // Rows are all one height and nothing is done per row, so the grid costs the same for any number of rows.
 // The options start as the platform grid's defaults.
@@ -68,7 +73,8 @@ public:
     void setRemoveAction(std::function<void()> action) { m_removeAction = std::move(action); }
 
 signals:
-    // A double click on a row, after the row under the mouse became current (or on the empty grid).
+    // A double click on a row, after the row under the mouse became current (or on the empty grid); also
+    // Enter on the current row.
     void dblClick();
 
 protected:
@@ -96,6 +102,8 @@ private:
     void writePendingEditor();
     void startEdit(QLineEdit *editor);
     bool handleKey(QKeyEvent *event);
+    // Whether Tab (next) or Shift+Tab goes out of the grid rather than to a neighbouring cell.
+    bool tabLeaves(bool next) const;
 
     QPointer<DataSource> m_source;
     RecordSetModel *m_model;

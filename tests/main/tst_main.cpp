@@ -165,7 +165,7 @@ private slots:
             QCOMPARE(main->UserList->recordCount(), 4);
             QCOMPARE(main->DBGrid3->model()->rowCount(), 5); // the demo's top level
             QVERIFY(main->GroupChange->isHidden() || !main->GroupChange->isVisible());
-            QCOMPARE(main->DBopen->toolTip(), QString());
+            QCOMPARE(main->DBopen->toolTip(), QStringLiteral("Datenbank öffnen (Strg+O)"));
             // The rights overview shows its three titles and never a row.
             QCOMPARE(gridTitles(main->DBGrid5), QStringList({QStringLiteral("User"), QStringLiteral("Gruppe"),
                                                              QStringLiteral("Titel")}));
