@@ -122,6 +122,7 @@ void TSLogon::buildSignOnBox()
     // descriptions.
     Label1->setBuddy(Benutzer);
     Label2->setBuddy(Pass);
+    ui::keepLabelsClear(GroupBox1);
 }
 
 void TSLogon::buildButtons()

@@ -161,6 +161,7 @@ void TFMain::buildUserEdits()
                                    row.left, row.top, row.width);
         row.label->setBuddy(row.edit);
     }
+    ui::keepLabelsClear(GroupBox2);
 
     DBCheckBox1 = new ui::DBCheckBox(GroupBox2);
     DBCheckBox1->setObjectName(QStringLiteral("DBCheckBox1"));

@@ -39,6 +39,7 @@ TSPWchange::TSPWchange(QWidget *parent)
     // A screen reader names each edit after the label beside it.
     Label1->setBuddy(passneu);
     Label2->setBuddy(passneucheck);
+    ui::keepLabelsClear(GroupBox1);
     passneucheck->setAccessibleDescription(QStringLiteral("Das neue Kennwort noch einmal eingeben"));
 
     OKbutton = new ui::ResultButton(QStringLiteral("OK"), ui::ModalResult::OK, this);

@@ -47,10 +47,8 @@ KeyedWindow::KeyedWindow(QSize clientSize, QRect body, QSize cornerEllipse, QWid
     // dark or high-contrast one brings white text), so its colours follow the body, not the desktop.
     QPalette pal = palette();
     const QColor ink = inkOn(bodyColour());
-    const QColor faded =
-        QColor::fromRgbF((ink.redF() + bodyColour().redF()) / 2, (ink.greenF() + bodyColour().greenF()) / 2,
-                         (ink.blueF() + bodyColour().blueF()) / 2)
-            .darker(130);
+    // Disabled text keeps the ink's side of the body, halfway towards it.
+    const QColor faded = ink == QColor(Qt::black) ? bodyColour().darker(200) : bodyColour().lighter(150);
     for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
         pal.setColor(group, QPalette::Window, bodyColour());
         pal.setColor(group, QPalette::Button, bodyColour());

@@ -103,6 +103,23 @@ bool wholeOnShow(const QWidget *w, const QWidget *window)
     return true;
 }
 
+// The sibling drawn over a label's text, if any.
+QWidget *coveringLabel(const QWidget *w, const QString &text)
+{
+    const auto *label = qobject_cast<const QLabel *>(w);
+    if (!label || label->wordWrap() || !w->parentWidget())
+        return nullptr;
+    const QRect textRect(w->pos(),
+                         QSize(std::min(w->width(), w->fontMetrics().horizontalAdvance(text)), w->height()));
+    const QObjectList &siblings = w->parentWidget()->children();
+    for (qsizetype i = siblings.indexOf(const_cast<QWidget *>(w)) + 1; i < siblings.size(); ++i) {
+        auto *above = qobject_cast<QWidget *>(siblings.at(i));
+        if (above && above->isVisible() && !above->isWindow() && above->geometry().intersects(textRect))
+            return above;
+    }
+    return nullptr;
+}
+
 // Each fault a user would meet: text in colours that do not stand apart, a style sheet with colours of its
 // own, text cut off outside any scroll area.
 QStringList faultsOf(QWidget *window)
@@ -135,6 +152,8 @@ QStringList faultsOf(QWidget *window)
             continue;
         if (const QString clipped = clipping(w, text); !clipped.isEmpty())
             faults << QStringLiteral("%1 \"%2\": %3").arg(name, text, clipped);
+        if (const QWidget *above = coveringLabel(w, text))
+            faults << QStringLiteral("%1 \"%2\": hidden in part by %3").arg(name, text, above->objectName());
         if (!wholeOnShow(w, window))
             faults << QStringLiteral("%1 \"%2\": partly beyond the edge of what holds it").arg(name, text);
     }
