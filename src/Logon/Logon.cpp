@@ -106,10 +106,23 @@ void TSLogon::buildSignOnBox()
     Pwchange = new QCheckBox(QStringLiteral("Passwort ändern"), GroupBox1);
     Pwchange->setObjectName(QStringLiteral("Pwchange"));
     Pwchange->setGeometry(55, 70, 97, 17);
-    // Qt's check mark and the stand-in for "MS Sans Serif" take more room than the design allowed; a wider
-    // box keeps the caption whole instead of cutting off its last letter.
-    Pwchange->resize(qMax(Pwchange->width(), Pwchange->sizeHint().width()), Pwchange->height());
+    // Qt's check mark and the stand-in for "MS Sans Serif" take more room than the design allowed, and large
+    // text more still; a wider (and with large text taller) box keeps the caption whole instead of cutting
+    // off its last letters, as far as the group box's edge. If even that is too narrow, the box moves left
+    // towards the labels just as far as it must.
+    const QSize wanted = Pwchange->sizeHint();
+    const int room = GroupBox1->width() - 2;
+    Pwchange->move(qBound(5, room - wanted.width(), Pwchange->x()), Pwchange->y());
+    Pwchange->resize(qBound(Pwchange->width(), wanted.width(), room - Pwchange->x()),
+                     qBound(Pwchange->height(), Pwchange->fontMetrics().height() + 4,
+                            GroupBox1->height() - Pwchange->y() - 2));
     Pwchange->setToolTip(QStringLiteral("Nach erfolgreicher Anmeldung Passwort ändern"));
+
+    // A screen reader names each edit after the label beside it; the hints (tool tips) are read as their
+    // descriptions.
+    Label1->setBuddy(Benutzer);
+    Label2->setBuddy(Pass);
+    ui::keepLabelsClear(GroupBox1);
 }
 
 void TSLogon::buildButtons()
@@ -128,6 +141,7 @@ void TSLogon::buildButtons()
     Animate1->setObjectName(QStringLiteral("Animate1"));
     Animate1->setGeometry(10, 25, 64, 64);
     Animate1->setColour(bodyColour());
+    Animate1->setAccessibleName(QStringLiteral("Schlüssel-Animation"));
 
     setDefaultButton(OKbutton);
     setCancelButton(Button2);

@@ -12,6 +12,7 @@
 #include "Logon.h"
 #include "MessageBoxes.h"
 #include "OnClick.h"
+#include "PageParts.h"
 #include "Rechte.h"
 #include "RecordSet.h"
 #include "Schema.h"
@@ -199,7 +200,8 @@ void TFMain::buildStatusBar()
 {
     Status = new QStatusBar(this);
     Status->setObjectName(QStringLiteral("Status"));
-    Status->setFixedHeight(19);
+    // The panels' frames take 7 pixels of the designed 19; large text gets a taller bar.
+    Status->setFixedHeight(pageparts::heightForText(Status, 19, 7));
     Status->setSizeGripEnabled(true);
     for (int i = 0; i < 3; ++i) {
         auto *panel = new QLabel(Status);

@@ -100,6 +100,7 @@ void TFMain::buildGroupButtons()
     Gruppe->setObjectName(QStringLiteral("Gruppe"));
     Gruppe->setTextFormat(Qt::PlainText); // a title from the file, never markup
     Gruppe->setGeometry(125, 5, 255, 16);
+    Gruppe->resize(Gruppe->width(), pageparts::heightForText(Gruppe, Gruppe->height(), 0));
 }
 
 void TFMain::buildAssignButtons()

@@ -24,6 +24,7 @@
 #include <iterator>
 #include <QGroupBox>
 #include <QLabel>
+#include <QScrollArea>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -33,15 +34,18 @@ namespace {
 
 constexpr int kNoteLeft = 450;
 constexpr int kNoteWidth = 151;
+constexpr int kNoteTop = 75;
 constexpr int kNoteHeight = 41;
 
 // Keeps the password note within the part of the group box that is seen: at the window's designed size the
 // box ends before the note's designed width, so the note wraps to the width that is left rather than lose
-// its last word past the edge.
+// its last word past the edge. Large text may need more lines than the box has room for below the note's
+// top; the note then scrolls instead of being cut off at the box's lower edge.
 class NoteFitter : public QObject
 {
 public:
-    NoteFitter(QLabel *note, QObject *parent) : QObject(parent), m_note(note) {}
+    NoteFitter(QScrollArea *area, QLabel *note, QObject *parent) : QObject(parent), m_area(area), m_note(note)
+    {}
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -49,12 +53,14 @@ protected:
         if (event->type() == QEvent::Resize) {
             const auto *box = static_cast<QWidget *>(watched);
             const int width = std::clamp(box->width() - kNoteLeft - 3, 1, kNoteWidth);
-            m_note->resize(width, std::max(kNoteHeight, m_note->heightForWidth(width)));
+            const int room = std::max(kNoteHeight, box->height() - kNoteTop - 3);
+            m_area->resize(width, std::min(room, std::max(kNoteHeight, m_note->heightForWidth(width))));
         }
         return false;
     }
 
 private:
+    QScrollArea *m_area;
     QLabel *m_note;
 };
 
@@ -120,6 +126,9 @@ void TFMain::buildUserButtons()
     ToolButton2 = pageparts::toolButton(ToolBar1, QStringLiteral("ToolButton2"),
                                         QStringLiteral("Rechte-Kopie"), icons.value(4), beside);
 
+    // Its buttons show their captions beside the pictures; large text needs a taller bar to keep them whole.
+    ToolBar1->resize(ToolBar1->width(), pageparts::heightForText(Bneu, ToolBar1->height(), 8));
+
     SpeedButton1 = new QToolButton(GroupBox2);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
     SpeedButton1->setAutoRaise(true); // only its frame shows, and only under the mouse
@@ -164,6 +173,7 @@ void TFMain::buildUserEdits()
                                    row.left, row.top, row.width);
         row.label->setBuddy(row.edit);
     }
+    ui::keepLabelsClear(GroupBox2);
 
     DBCheckBox1 = new ui::DBCheckBox(GroupBox2);
     DBCheckBox1->setObjectName(QStringLiteral("DBCheckBox1"));
@@ -175,12 +185,21 @@ void TFMain::buildUserEdits()
     DBCheckBox1->setValueUnchecked(store::truthWords().no);
     DBCheckBox1->setGeometry(230, 95, 78, 17);
 
-    Label1 = new QLabel(QStringLiteral("Passwort wird nach Eingabe verschlüsselt!"), GroupBox2);
+    // The note stands in a scroll area without frame or background, invisible while the text fits.
+    auto *noteArea = new QScrollArea(GroupBox2);
+    noteArea->setObjectName(QStringLiteral("Label1Area"));
+    noteArea->setFrameShape(QFrame::NoFrame);
+    noteArea->setFocusPolicy(Qt::NoFocus);
+    noteArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    noteArea->setWidgetResizable(true);
+    noteArea->viewport()->setAutoFillBackground(false);
+    noteArea->setGeometry(kNoteLeft, kNoteTop, kNoteWidth, kNoteHeight);
+    Label1 = new QLabel(QStringLiteral("Passwort wird nach Eingabe verschlüsselt!"));
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setWordWrap(true);
-    Label1->setGeometry(kNoteLeft, 75, kNoteWidth, kNoteHeight);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    GroupBox2->installEventFilter(new NoteFitter(Label1, GroupBox2));
+    noteArea->setWidget(Label1);
+    GroupBox2->installEventFilter(new NoteFitter(noteArea, Label1, GroupBox2));
 }
 
 void TFMain::connectUsersPage()

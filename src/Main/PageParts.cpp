@@ -6,6 +6,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace pageparts {
 
 QToolButton *toolButton(QToolBar *bar, const QString &name, const QString &caption, const QIcon &icon,
@@ -40,6 +42,11 @@ QToolBar *flatBar(QWidget *parent, const QString &name)
     bar->setFloatable(false);
     bar->setIconSize(QSize(16, 16));
     return bar;
+}
+
+int heightForText(const QWidget *w, int designed, int padding)
+{
+    return std::max(designed, w->fontMetrics().height() + padding);
 }
 
 ui::DBEdit *edit(QWidget *parent, const QString &name, ui::DataSource *source, const QString &field, int left,

@@ -36,6 +36,12 @@ TSPWchange::TSPWchange(QWidget *parent)
     passneucheck->setFont(ui::designFont(QStringLiteral("Arial"), 8));
     passneucheck->setMaskChar(ui::kPasswordMask);
 
+    // A screen reader names each edit after the label beside it.
+    Label1->setBuddy(passneu);
+    Label2->setBuddy(passneucheck);
+    ui::keepLabelsClear(GroupBox1);
+    passneucheck->setAccessibleDescription(QStringLiteral("Das neue Kennwort noch einmal eingeben"));
+
     OKbutton = new ui::ResultButton(QStringLiteral("OK"), ui::ModalResult::OK, this);
     OKbutton->setObjectName(QStringLiteral("OKbutton"));
     OKbutton->setGeometry(40, 100, 75, 25);

@@ -8,7 +8,31 @@
 #include <QPalette>
 #include <QWindow>
 
+#include <algorithm>
+#include <cmath>
+
 namespace ui {
+
+double contrastRatio(const QColor &a, const QColor &b)
+{
+    // Relative luminance as contrast guidelines weigh the channels.
+    const auto luminance = [](const QColor &c) {
+        const auto linear = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor inkOn(const QColor &background)
+{
+    const QColor black(Qt::black);
+    const QColor white(Qt::white);
+    return contrastRatio(black, background) >= contrastRatio(white, background) ? black : white;
+}
 
 KeyedWindow::KeyedWindow(QSize clientSize, QRect body, QSize cornerEllipse, QWidget *parent)
     : ModalDialog(parent), m_shape(new RoundedShape(this))
@@ -19,9 +43,19 @@ KeyedWindow::KeyedWindow(QSize clientSize, QRect body, QSize cornerEllipse, QWid
     setCentredOnScreen(true);
     setFont(designFont(QStringLiteral("MS Sans Serif"), 8));
 
+    // The silver body is designed; the text on it must stay readable whatever palette the desktop uses (a
+    // dark or high-contrast one brings white text), so its colours follow the body, not the desktop.
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, bodyColour());
-    pal.setColor(QPalette::Button, bodyColour());
+    const QColor ink = inkOn(bodyColour());
+    // Disabled text keeps the ink's side of the body, halfway towards it.
+    const QColor faded = ink == QColor(Qt::black) ? bodyColour().darker(200) : bodyColour().lighter(150);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::Window, bodyColour());
+        pal.setColor(group, QPalette::Button, bodyColour());
+        const QColor text = group == QPalette::Disabled ? faded : ink;
+        pal.setColor(group, QPalette::WindowText, text);
+        pal.setColor(group, QPalette::ButtonText, text);
+    }
     setPalette(pal);
 
     m_shape->setObjectName(QStringLiteral("Shape1"));

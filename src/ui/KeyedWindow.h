@@ -11,6 +11,12 @@ namespace ui {
 
 class RoundedShape;
 
+// How far two colours stand apart as accessibility guidelines measure it: 1 (not at all) to 21 (black and
+// white). Text needs 4.5 to be readable for most.
+double contrastRatio(const QColor &a, const QColor &b);
+// Black or white, whichever stands out more from the background.
+QColor inkOn(const QColor &background);
+
 // A frameless modal dialog of which only its rounded body is visible.
 //
 // The window is frameless and translucent and paints no background at all; what shows is its body, the

@@ -101,6 +101,9 @@ MsgResult messageBox(const QString &text, const QString &caption, std::optional<
                        Qt::WindowCloseButtonHint);
     box.setObjectName(QStringLiteral("MessageBox"));
     box.setTextFormat(Qt::PlainText);
+    // Qt announces the box as an alert named by its caption; the text goes with it, so that a screen reader
+    // reads the cause together with the kind.
+    box.setAccessibleDescription(text);
 
     std::array<std::pair<QAbstractButton *, MsgButton>, kButtons.size()> added{};
     std::size_t count = 0;
