@@ -516,6 +516,7 @@ private:
         if (tok.text == u"(") {
             m_outer.push_back(m_clause);
         } else if (tok.text == u")") {
+            m_lowerList = false;
             if (m_outer.empty())
                 refuse(QStringLiteral("\u201E)\u201C ohne \u201E(\u201C"));
             closeLike();
@@ -544,9 +545,10 @@ private:
         const bool bound = m_keyNext && (isBetween(m_i) || up == u"BETWEEN" || (up == u"AND" && m_between));
         m_between = bound && up == u"BETWEEN";
         m_keyNext = bound;
-        if (up == u"SELECT")
+        if (up == u"SELECT") {
+            m_lowerList = false; // a subquery's own literals are its own
             m_selects.push_back(Select{m_outer.size(), {}});
-        else if (up == u"DISTINCT" && !m_selects.empty())
+        } else if (up == u"DISTINCT" && !m_selects.empty())
             m_selects.back().distinct = true;
         if (up == u"FROM")
             m_selectList = false;
@@ -728,7 +730,7 @@ private:
             m_keyNext = compared || m_between;
             return;
         }
-        append(lower || compared ? lowered(QStringLiteral("?")) : QStringLiteral("?"));
+        append(lower || compared || m_lowerList ? lowered(QStringLiteral("?")) : QStringLiteral("?"));
         m_out.params.emplace_back(tok.value);
     }
 
@@ -760,6 +762,8 @@ private:
             }
             append(lowered(written));
             m_lowerNext = isComparison(j);
+            // Every text of a list it is looked up in, as one it is compared with.
+            m_lowerList = upper(j) == u"IN" || (upper(j) == u"NOT" && upper(j + 1) == u"IN");
             return;
         }
         if (m_grouping)
@@ -802,6 +806,7 @@ private:
     bool m_grouping = false;  // the OrderBy clause is a GROUP BY
     bool m_lowerNext = false; // a text column was just compared: its partner goes through lower case too
     bool m_keyNext = false;   // ... by a range: its partner goes through the weights too
+    bool m_lowerList = false; // ... looked up IN a list: up to its ")", each text of it as the partner
     bool m_between = false;   // between BETWEEN and its AND
     std::vector<Select> m_selects;
     bool m_likeOpen = false; // a LIKE pattern on a server still to be given its ESCAPE

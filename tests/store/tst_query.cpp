@@ -69,6 +69,28 @@ private slots:
         QVERIFY(!query.next());
     }
 
+    // A text looked up in a list matches as one compared with "=": without regard to case, on a file and
+    // on a server alike.
+    void aListOfTextsMatchesAsEquality_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<int>("count");
+        QTest::newRow("in") << QStringLiteral("User in (\"MÜLLER\", \"Anna\")") << 2;
+        QTest::newRow("single quotes") << QStringLiteral("User in ('müller')") << 1;
+        QTest::newRow("not in") << QStringLiteral("User not in (\"müller\")") << 1;
+        QTest::newRow("a subquery's own")
+            << QStringLiteral("id in (select id from Benutzer where User=\"ANNA\")") << 1;
+    }
+    void aListOfTextsMatchesAsEquality()
+    {
+        QFETCH(QString, where);
+        QFETCH(int, count);
+        Db db;
+        db.conn.execute(QStringLiteral("insert into Benutzer (User) values (\"Müller\")"));
+        db.conn.execute(QStringLiteral("insert into Benutzer (User) values (\"anna\")"));
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from Benutzer where ") + where).toInt(), count);
+    }
+
     void errorsNameTheQuery()
     {
         Db db;
