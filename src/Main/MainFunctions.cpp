@@ -260,6 +260,9 @@ void TFMain::UserAddClick()
     const std::optional<qint32> function = currentFunction(Funktionen);
     if (!function || UserList->isEmpty() || UserList->currentRow() < 0)
         return;
+    // A user still being typed is stored first, through the page's checks: an assignment names a stored
+    // user, never one that may yet be abandoned.
+    UserList->checkBrowseModeWithDetails();
     const QString initials = UserList->field(schema::benutzer::kInitialien).asString();
     const QString notStored = QStringLiteral("die Zuordnung wurde nicht gespeichert.");
     store::Connection::Transaction transaction(SData->SecureDB, FunktionenBenutzer->name());

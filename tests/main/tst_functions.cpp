@@ -384,6 +384,28 @@ private slots:
         QVERIFY(s.done());
     }
 
+    void aUserStillBeingTypedIsStoredBeforeTheAssignment()
+    {
+        const QString file = m_folder.freshDemo();
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            m->PageControl1->setCurrentWidget(m->TabSheet1);
+            s.answerBox(QStringLiteral("Yes"));
+            m->Bneu->click();
+            maindriver::retype(m->DBEdit1, QStringLiteral("neu"));
+            maindriver::retype(m->DBEdit4, QStringLiteral("neu"));
+            maindriver::retype(m->DBEdit3, QStringLiteral("NZ"));
+            m->PageControl1->setCurrentWidget(m->TabSheet2);
+            drillInto(m, QStringLiteral("Personal"));
+            clickRow(m->DBGrid3, rowOf(m->Funktionen, "Titel", QStringLiteral("Drucken")), 1);
+            m->UserAdd->click();
+            QCOMPARE(s.boxes.size(), 1); // the question of "Neu" only
+        });
+        FileView f(file);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Benutzer where Initialien=\"NZ\"")), 1);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where User=\"NZ\"")), 1);
+    }
+
     void noUsersMeansNoAssignmentsButNoInitialsDo_data()
     {
         QTest::addColumn<bool>("aUserWithoutInitials");
