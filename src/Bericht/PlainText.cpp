@@ -102,7 +102,6 @@ LaidText::LaidText(PlainFont &font, const QString &text, qreal width, QPaintDevi
     : m_font(font), m_text(text)
 {
     if (const std::optional<qreal> plain = font.width(text); plain && *plain <= width) {
-        m_tops = {0, font.lineHeight()};
         m_height = font.lineHeight();
         m_width = *plain;
         return;
@@ -128,7 +127,7 @@ LaidText::LaidText(PlainFont &font, const QString &text, qreal width, QPaintDevi
 
 qreal LaidText::heightOf(int from, int to) const
 {
-    return m_tops[static_cast<std::size_t>(to)] - m_tops[static_cast<std::size_t>(from)];
+    return top(to) - top(from);
 }
 
 int LaidText::fitting(int from, qreal space, bool atLeastOne) const
@@ -147,7 +146,7 @@ void LaidText::paint(Canvas &canvas, QPointF topLeft, int from, int to) const
         m_font.paint(canvas, topLeft + QPointF(0, m_font.ascent()), m_text);
         return;
     }
-    const QPointF shift = topLeft - QPointF(0, m_tops[static_cast<std::size_t>(from)]);
+    const QPointF shift = topLeft - QPointF(0, top(from));
     const QString &text = m_layout->text();
     for (int i = from; i < to; ++i) {
         const QTextLine line = m_layout->lineAt(i);

@@ -69,7 +69,7 @@ class LaidText
 public:
     LaidText(PlainFont &font, const QString &text, qreal width, QPaintDevice &device);
 
-    int lineCount() const { return static_cast<int>(m_tops.size()) - 1; }
+    int lineCount() const { return m_layout ? static_cast<int>(m_tops.size()) - 1 : 1; }
     qreal height() const { return m_height; }
     // Of its widest line.
     qreal width() const { return m_width; }
@@ -84,7 +84,11 @@ private:
     PlainFont &m_font;
     QString m_text;
     std::unique_ptr<QTextLayout> m_layout; // none for one plain line
-    std::vector<qreal> m_tops;             // of each line, and after them the bottom of the last
+    std::vector<qreal> m_tops; // of each line of the layout, and after them the bottom of the last
+    qreal top(int line) const
+    {
+        return m_layout ? m_tops[static_cast<std::size_t>(line)] : line > 0 ? m_height : 0;
+    }
     qreal m_height = 0;
     qreal m_width = 0;
 };
