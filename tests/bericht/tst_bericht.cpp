@@ -289,6 +289,44 @@ private slots:
             QVERIFY2(font.contains(QStringLiteral(" yes no  yes ")), qPrintable(font));
     }
 
+    // More letters in one font than one set of its codes in the PDF holds: each reads back as written, in
+    // plain lines (the users' names, a dozen letters each) and in wrapped text (a full name of all of them).
+    void moreLettersThanOneSetOfCodes()
+    {
+        QString letters;
+        const auto add = [&](char16_t from, char16_t to) {
+            for (char16_t c = from; c <= to; ++c)
+                if (QChar(c).isLetter())
+                    letters += QChar(c);
+        };
+        add(0xC0, 0xFF);   // Latin-1
+        add(0x100, 0x17F); // Latin Extended-A
+        add(0x391, 0x3C9); // Greek
+        add(0x410, 0x44F); // Cyrillic
+        QVERIFY(letters.size() > 300);
+        testsupport::Db db;
+        QStringList names, chunks;
+        for (qsizetype i = 0; i < letters.size(); i += 12) {
+            names << QStringLiteral("u%1").arg(i) + letters.mid(i, 12);
+            chunks << letters.mid(i, 12);
+            db.conn.execute(QStringLiteral("insert into Benutzer (User, Initialien) values (\"%1\", \"I%2\")")
+                                .arg(names.last())
+                                .arg(i));
+        }
+        db.conn.execute(QStringLiteral("insert into Benutzer (User, RealName, Initialien) values (\"eva\", "
+                                       "\"%1\", \"EV\")")
+                            .arg(chunks.join(u' ')));
+        const QTemporaryDir dir;
+        const QString pdf = madeReport(dir, db, words({"--all-users"}));
+        QVERIFY(!pdf.isEmpty());
+        const QString read = poppler(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        for (const QString &name : names)
+            QVERIFY2(read.contains(QStringLiteral("Benutzer ") + name), qPrintable(name));
+        QString squeezed = read;
+        squeezed.remove(QRegularExpression(QStringLiteral("\\s")));
+        QVERIFY2(squeezed.contains(letters), qPrintable(read));
+    }
+
     // A path of 200 levels is taller than a page: as a row of a user's table it goes on under the repeated
     // heads, as the head of a function's section on the next page; every level is in the PDF, and nothing
     // lies below the foot of its page.
