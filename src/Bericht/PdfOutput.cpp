@@ -210,6 +210,8 @@ void PdfOutput::write(const QByteArray &bytes)
 void PdfOutput::beginPage()
 {
     m_content = m_begin;
+    // Most pages take a few kilobytes: grown from the start, the content would be copied several times.
+    m_content.reserve(8192);
     m_inText = false;
     m_inString = false;
     m_font = -1;
@@ -482,8 +484,8 @@ void PdfOutput::plainLine(QPointF origin, const QRawFont &raw, const std::vector
         if (QString &shown = font.text[id]; shown.isNull() && i < static_cast<std::size_t>(text.size()))
             shown = text[static_cast<qsizetype>(i)];
         if (code >> 8 != m_font) {
-            if (!m_line.isEmpty()) {
-                m_content += m_line;
+            if (!m_line.empty()) {
+                m_content.append(m_line.data(), static_cast<qsizetype>(m_line.size()));
                 m_line.clear();
             }
             useSet(code >> 8);
@@ -496,9 +498,9 @@ void PdfOutput::plainLine(QPointF origin, const QRawFont &raw, const std::vector
             m_content += "[(";
             m_inString = true;
         }
-        m_line += static_cast<char>(code & 0xFF);
+        m_line.push_back(static_cast<char>(code & 0xFF));
     }
-    m_content += m_line;
+    m_content.append(m_line.data(), static_cast<qsizetype>(m_line.size()));
     closeString();
 }
 

@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -120,7 +121,7 @@ private:
     std::vector<int> m_pages;                      // the objects of their contents
     QByteArray m_media, m_begin;                   // the media box; what starts every page's content
     QByteArray m_content;                          // of the page being painted
-    QByteArray m_line;                             // the codes of a plain line, put in at once
+    std::string m_line;                            // the codes of a plain line, put in at once
     QByteArray m_packed;
     struct Deflater;
     std::unique_ptr<Deflater> m_deflater;
