@@ -6,6 +6,24 @@
 
 namespace report {
 
+void Canvas::plainLine(QPointF origin, const QRawFont &raw, const std::vector<quint32> &ids,
+                       const std::vector<float> &advances, QStringView text)
+{
+    QList<quint32> indexes(ids.begin(), ids.end());
+    QList<QPointF> positions;
+    positions.reserve(indexes.size());
+    qreal x = 0;
+    for (const float advance : advances) {
+        positions.append(QPointF(x, 0));
+        x += static_cast<qreal>(advance);
+    }
+    QGlyphRun run;
+    run.setRawFont(raw);
+    run.setGlyphIndexes(indexes);
+    run.setPositions(positions);
+    glyphs(origin, run, text, true);
+}
+
 void PainterCanvas::newPage()
 {
     m_device.newPage();

@@ -11,6 +11,8 @@
 #include <QRectF>
 #include <QStringView>
 
+#include <vector>
+
 class QPagedPaintDevice;
 class QPainter;
 class QTextLine;
@@ -27,6 +29,10 @@ public:
     // Glyphs of one font, `origin` added to their positions. `text` is what they show: one character a
     // glyph when `oneEach`, otherwise the text a line of a layout was made of.
     virtual void glyphs(QPointF origin, const QGlyphRun &run, QStringView text, bool oneEach) = 0;
+    // One plain line: glyph `ids` of `raw`, one character of `text` each, each after the one before by its
+    // `advances`. Nearly every text of a large report is such a line, so a canvas may take it the short way.
+    virtual void plainLine(QPointF origin, const QRawFont &raw, const std::vector<quint32> &ids,
+                           const std::vector<float> &advances, QStringView text);
     // A line of a layout, `shift` added to its position.
     virtual void layoutLine(const QTextLine &line, QPointF shift, QStringView text) = 0;
     virtual void fill(const QRectF &rect, const QColor &color) = 0;

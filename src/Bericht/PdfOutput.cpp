@@ -44,6 +44,17 @@ QByteArray textString(const QString &text)
     return '<' + bytes.toHex() + '>';
 }
 
+// A code that a string of a content stream would have to escape.
+bool escaped(int code)
+{
+    return code == '\r' || code == '(' || code == ')' || code == '\\';
+}
+
+QByteArray hex2(int code)
+{
+    return QByteArray::number(code, 16).rightJustified(2, '0').toUpper();
+}
+
 QByteArray hex16(const QString &text)
 {
     QByteArray out;
@@ -199,13 +210,20 @@ void PdfOutput::write(const QByteArray &bytes)
 void PdfOutput::beginPage()
 {
     m_content = m_begin;
+    // Most pages take a few kilobytes: grown from the start, the content would be copied several times.
+    m_content.reserve(8192);
     m_inText = false;
-    m_font = SIZE_MAX;
+    m_inString = false;
+    m_font = -1;
+    m_rules.clear();
+    m_ruleColour = QColor();
+    m_ruleWidth = -1;
 }
 
 void PdfOutput::endPage()
 {
     endText();
+    m_content += m_rules;
     m_content += "Q\n";
     const int contents = reserve();
     m_pages.push_back(contents);
@@ -230,6 +248,7 @@ void PdfOutput::newPage()
 
 void PdfOutput::endText()
 {
+    closeString();
     if (m_inText)
         m_content += "ET\n";
     m_inText = false;
@@ -283,6 +302,7 @@ double PdfOutput::widthOf(Font &font, quint32 glyph)
     if (glyph >= font.widths.size()) {
         font.widths.resize(glyph + 1, -1);
         font.text.resize(glyph + 1);
+        font.codes.resize(glyph + 1, -1);
     }
     double &w = font.widths[glyph];
     if (w < 0) {
@@ -291,6 +311,107 @@ double PdfOutput::widthOf(Font &font, quint32 glyph)
         w = font.size > 0 ? std::round(advance / font.size * 1e6) / 1000 : 0;
     }
     return w;
+}
+
+int PdfOutput::codeOf(std::size_t index, quint32 glyph)
+{
+    Font &font = m_fonts[index];
+    widthOf(font, glyph);
+    int &code = font.codes[glyph];
+    if (code >= 0)
+        return code;
+    while (!font.sets.empty() && font.used < 256 && escaped(font.used))
+        ++font.used;
+    if (font.sets.empty() || font.used >= 256) {
+        m_sets.push_back({index, {}});
+        font.sets.push_back(static_cast<int>(m_sets.size() - 1));
+        font.used = 0;
+    }
+    const int set = font.sets.back(), byte = font.used++;
+    m_sets[static_cast<std::size_t>(set)].glyphs.emplace_back(static_cast<unsigned char>(byte), glyph);
+    code = set * 256 + byte;
+    return code;
+}
+
+void PdfOutput::openString()
+{
+    if (!m_inString)
+        m_content += "[(";
+    m_inString = true;
+}
+
+void PdfOutput::closeString()
+{
+    if (m_inString)
+        m_content += ")] TJ\n";
+    m_inString = false;
+}
+
+void PdfOutput::beginText()
+{
+    if (m_inText)
+        return;
+    m_content += "BT\n";
+    m_inText = true;
+    m_placed = false;
+}
+
+// Hundredths of a unit as a number: "-12.05".
+void PdfOutput::hundredths(qint64 value)
+{
+    char buffer[32];
+    char *end = buffer + sizeof buffer, *p = end;
+    const bool negative = value < 0;
+    quint64 v = static_cast<quint64>(negative ? -value : value);
+    const quint64 fraction = v % 100;
+    v /= 100;
+    if (fraction != 0) {
+        *--p = static_cast<char>('0' + fraction % 10);
+        *--p = static_cast<char>('0' + fraction / 10);
+        *--p = '.';
+    }
+    do {
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    if (negative)
+        *--p = '-';
+    m_content.append(p, end - p);
+}
+
+void PdfOutput::moveTo(double x, double y)
+{
+    closeString();
+    beginText();
+    const qint64 hx = std::llround(x * 100), hy = std::llround(y * 100);
+    // The first line of a text object is placed whole; each next from the one before, which is shorter.
+    if (!m_placed) {
+        m_content += "1 0 0 -1 ";
+        hundredths(hx);
+        m_content += ' ';
+        hundredths(hy);
+        m_content += " Tm\n";
+    } else {
+        hundredths(hx - m_lineX);
+        m_content += ' ';
+        hundredths(m_lineY - hy);
+        m_content += " Td\n";
+    }
+    m_placed = true;
+    m_lineX = hx;
+    m_lineY = hy;
+}
+
+void PdfOutput::useSet(int set)
+{
+    if (m_font == set)
+        return;
+    closeString();
+    beginText();
+    m_content += "/F" + QByteArray::number(set) + ' ';
+    number(m_content, m_fonts[m_sets[static_cast<std::size_t>(set)].font].size, 3);
+    m_content += " Tf\n";
+    m_font = set;
 }
 
 void PdfOutput::glyphs(QPointF origin, const QGlyphRun &run, QStringView text, bool oneEach)
@@ -319,46 +440,68 @@ void PdfOutput::glyphs(QPointF origin, const QGlyphRun &run, QStringView text, b
             i += n - 1;
         }
     }
-    if (!m_inText)
-        m_content += "BT\n";
-    m_inText = true;
-    if (m_font != index) {
-        m_content += "/F" + QByteArray::number(index) + ' ';
-        number(m_content, font.size, 3);
-        m_content += " Tf\n";
-        m_font = index;
-    }
+    beginText();
     const double size = font.size > 0 ? font.size : 1;
     double pen = 0, y = 0;
     for (qsizetype i = 0; i < ids.size(); ++i) {
+        const int code = codeOf(index, ids[i]);
+        useSet(code >> 8);
         const double gx = origin.x() + at[i].x(), gy = origin.y() + at[i].y();
         if (i == 0 || std::abs(gy - y) > 0.01) {
-            if (i > 0)
-                m_content += ")] TJ\n";
-            m_content += "1 0 0 -1 ";
-            number(m_content, gx, 2);
-            m_content += ' ';
-            number(m_content, gy, 2);
-            m_content += " Tm [(";
+            moveTo(gx, gy);
             pen = gx;
             y = gy;
         } else if (std::abs(gx - pen) > 0.01) {
-            m_content += ")";
+            m_content += m_inString ? ")" : "[";
             number(m_content, (pen - gx) * 1000 / size, 1);
             m_content += "(";
+            m_inString = true;
             pen = gx;
         }
-        for (const char byte : {static_cast<char>(ids[i] >> 8), static_cast<char>(ids[i] & 0xFF)}) {
-            if (byte == '(' || byte == ')' || byte == '\\')
-                m_content += '\\';
-            if (byte == '\r')
-                m_content += "\\r";
-            else
-                m_content += byte;
-        }
-        pen += font.widths[ids[i]] * size / 1000;
+        openString();
+        m_content += static_cast<char>(code & 0xFF);
+        pen += m_fonts[index].widths[ids[i]] * size / 1000;
     }
-    m_content += ")] TJ\n";
+    closeString();
+}
+
+void PdfOutput::plainLine(QPointF origin, const QRawFont &raw, const std::vector<quint32> &ids,
+                          const std::vector<float> &, QStringView text)
+{
+    // The glyphs follow each other by their advances, which are the widths the fonts are written with: the
+    // line needs its start alone.
+    if (ids.empty())
+        return;
+    const std::size_t index = fontOf(raw);
+    Font &font = m_fonts[index];
+    m_line.clear();
+    bool placed = false;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const quint32 id = ids[i];
+        int code = id < font.codes.size() ? font.codes[id] : -1;
+        if (code < 0)
+            code = codeOf(index, id);
+        if (QString &shown = font.text[id]; shown.isNull() && i < static_cast<std::size_t>(text.size()))
+            shown = text[static_cast<qsizetype>(i)];
+        if (code >> 8 != m_font) {
+            if (!m_line.empty()) {
+                m_content.append(m_line.data(), static_cast<qsizetype>(m_line.size()));
+                m_line.clear();
+            }
+            useSet(code >> 8);
+        }
+        if (!placed) {
+            moveTo(origin.x(), origin.y());
+            placed = true;
+        }
+        if (!m_inString) {
+            m_content += "[(";
+            m_inString = true;
+        }
+        m_line.push_back(static_cast<char>(code & 0xFF));
+    }
+    m_content.append(m_line.data(), static_cast<qsizetype>(m_line.size()));
+    closeString();
 }
 
 void PdfOutput::layoutLine(const QTextLine &line, QPointF shift, QStringView text)
@@ -381,38 +524,74 @@ void PdfOutput::fill(const QRectF &rect, const QColor &color)
 
 void PdfOutput::rule(QPointF from, QPointF to, const QColor &color, qreal width)
 {
-    endText();
-    m_content += "q ";
-    colour(m_content, color, " RG ");
-    number(m_content, width, 2);
-    m_content += " w ";
+    // Rules never cross text: they are drawn after the page's text, so that the text is not broken into
+    // text objects around each, and they set their colour and width only when these change.
+    if (color != m_ruleColour || width != m_ruleWidth) {
+        colour(m_rules, color, " RG ");
+        number(m_rules, width, 2);
+        m_rules += " w\n";
+        m_ruleColour = color;
+        m_ruleWidth = width;
+    }
     for (const double v : {from.x(), from.y()}) {
-        number(m_content, v, 2);
-        m_content += ' ';
+        number(m_rules, v, 2);
+        m_rules += ' ';
     }
-    m_content += "m ";
+    m_rules += "m ";
     for (const double v : {to.x(), to.y()}) {
-        number(m_content, v, 2);
-        m_content += ' ';
+        number(m_rules, v, 2);
+        m_rules += ' ';
     }
-    m_content += "l S Q\n";
+    m_rules += "l S\n";
+}
+
+// One compressor for every stream, reset for each: made anew, it would clear and allocate its tables for
+// every page.
+struct PdfOutput::Deflater
+{
+    z_stream z{};
+    bool ready = false;
+    ~Deflater()
+    {
+        if (ready)
+            deflateEnd(&z);
+    }
+};
+
+bool PdfOutput::deflated(const QByteArray &data)
+{
+    if (!m_deflater)
+        m_deflater = std::make_unique<Deflater>();
+    z_stream &z = m_deflater->z;
+    if (!m_deflater->ready) {
+        // The fastest level: most of a page is glyph codes, which pack well at any level. A page's content is
+        // a few kilobytes, for which a small window and hash find what large ones would, sooner.
+        if (deflateInit2(&z, 1, Z_DEFLATED, 13, 6, Z_DEFAULT_STRATEGY) != Z_OK)
+            return false;
+        m_deflater->ready = true;
+    } else if (deflateReset(&z) != Z_OK) {
+        return false;
+    }
+    const uLong bound = deflateBound(&z, static_cast<uLong>(data.size()));
+    m_packed.resize(static_cast<qsizetype>(bound));
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(m_packed.data());
+    z.avail_out = static_cast<uInt>(bound);
+    if (deflate(&z, Z_FINISH) != Z_STREAM_END)
+        return false;
+    m_packed.resize(static_cast<qsizetype>(z.total_out));
+    return true;
 }
 
 void PdfOutput::writeStream(int object, const QByteArray &data, const QByteArray &extra, bool compress)
 {
     const QByteArray *body = &data;
     if (compress) {
-        // The fastest level: most of a page is glyph ids, which pack well at any level.
-        uLongf size = compressBound(static_cast<uLong>(data.size()));
-        m_packed.resize(static_cast<qsizetype>(size));
-        if (compress2(reinterpret_cast<Bytef *>(m_packed.data()), &size,
-                      reinterpret_cast<const Bytef *>(data.constData()), static_cast<uLong>(data.size()),
-                      1) == Z_OK) {
-            m_packed.resize(static_cast<qsizetype>(size));
+        if (deflated(data))
             body = &m_packed;
-        } else {
+        else
             compress = false;
-        }
     }
     begin(object);
     write("<< /Length " + QByteArray::number(body->size()) + (compress ? " /Filter /FlateDecode" : "") +
@@ -452,11 +631,6 @@ void PdfOutput::writeFont(const Font &font)
 {
     const Face &face = m_faces[font.face];
     const bool cff = !face.raw.fontTable("CFF ").isEmpty();
-    const int cid = reserve(), toUnicode = reserve();
-    begin(font.object);
-    write("<< /Type /Font /Subtype /Type0 /BaseFont /" + face.name +
-          " /Encoding /Identity-H /DescendantFonts [" + QByteArray::number(cid) + " 0 R] /ToUnicode " +
-          QByteArray::number(toUnicode) + " 0 R >>\nendobj\n");
     QByteArray widths;
     for (std::size_t g = 0; g < font.widths.size(); ++g) {
         if (font.widths[g] < 0)
@@ -468,30 +642,64 @@ void PdfOutput::writeFont(const Font &font)
         }
         widths += "]\n";
     }
-    begin(cid);
+    begin(font.object);
     write(QByteArray("<< /Type /Font /Subtype ") + (cff ? "/CIDFontType0" : "/CIDFontType2") +
           " /BaseFont /" + face.name +
           " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /FontDescriptor " +
           QByteArray::number(face.descriptor) + " 0 R /DW 1000 /W [" + widths + "]" +
           (cff ? "" : " /CIDToGIDMap /Identity") + " >>\nendobj\n");
-    std::vector<QByteArray> pairs;
-    for (std::size_t g = 0; g < font.text.size(); ++g)
-        if (!font.text[g].isEmpty())
-            pairs.push_back(
-                '<' + QByteArray::number(static_cast<qulonglong>(g), 16).rightJustified(4, '0').toUpper() +
-                "> <" + hex16(font.text[g]) + ">\n");
-    QByteArray cmap = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
-                      "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
-                      "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
-                      "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
-    for (std::size_t i = 0; i < pairs.size(); i += 100) {
-        const std::size_t n = std::min<std::size_t>(100, pairs.size() - i);
-        cmap += QByteArray::number(static_cast<qulonglong>(n)) + " beginbfchar\n";
-        for (std::size_t j = i; j < i + n; ++j)
-            cmap += pairs[j];
-        cmap += "endbfchar\n";
-    }
-    cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+}
+
+void PdfOutput::writeSet(const CodeSet &set, int object, int cid)
+{
+    const Font &font = m_fonts[set.font];
+    const int encoding = reserve(), toUnicode = reserve();
+    const QByteArray name = "SicherheitCodes" + QByteArray::number(object);
+    begin(object);
+    write("<< /Type /Font /Subtype /Type0 /BaseFont /" + m_faces[font.face].name + " /Encoding " +
+          QByteArray::number(encoding) + " 0 R /DescendantFonts [" + QByteArray::number(cid) +
+          " 0 R] /ToUnicode " + QByteArray::number(toUnicode) + " 0 R >>\nendobj\n");
+    const auto blocks = [&](const char *kind, const auto &entry) {
+        QByteArray out;
+        for (std::size_t i = 0; i < set.glyphs.size(); i += 100) {
+            const std::size_t n = std::min<std::size_t>(100, set.glyphs.size() - i);
+            QByteArray lines;
+            std::size_t made = 0;
+            for (std::size_t j = i; j < i + n; ++j) {
+                const QByteArray line = entry(set.glyphs[j]);
+                if (!line.isEmpty()) {
+                    lines += line;
+                    ++made;
+                }
+            }
+            if (made > 0)
+                out += QByteArray::number(static_cast<qulonglong>(made)) + " begin" + kind + '\n' + lines +
+                       "end" + kind + '\n';
+        }
+        return out;
+    };
+    const QByteArray system = "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>";
+    const QByteArray codes =
+        "%!PS-Adobe-3.0 Resource-CMap\n/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n" +
+        system + " def\n/CMapName /" + name + " def\n/CMapType 1 def\n" +
+        "1 begincodespacerange\n<00> <FF>\nendcodespacerange\n" +
+        blocks("cidchar",
+               [](const std::pair<unsigned char, quint32> &g) {
+                   return '<' + hex2(g.first) + "> " + QByteArray::number(g.second) + '\n';
+               }) +
+        "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+    writeStream(encoding, codes, " /Type /CMap /CMapName /" + name + ' ' + system, true);
+    const QByteArray cmap =
+        "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+        "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+        "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+        "1 begincodespacerange\n<00> <FF>\nendcodespacerange\n" +
+        blocks("bfchar",
+               [&](const std::pair<unsigned char, quint32> &g) {
+                   const QString &text = font.text[g.second];
+                   return text.isEmpty() ? QByteArray() : '<' + hex2(g.first) + "> <" + hex16(text) + ">\n";
+               }) +
+        "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
     writeStream(toUnicode, cmap, {}, true);
 }
 
@@ -520,10 +728,13 @@ void PdfOutput::finish(const Numbers &numbers)
     for (Face &face : m_faces)
         writeFace(face);
     QByteArray fonts;
-    for (std::size_t i = 0; i < m_fonts.size(); ++i) {
-        writeFont(m_fonts[i]);
-        fonts += " /F" + QByteArray::number(static_cast<qulonglong>(i)) + ' ' +
-                 QByteArray::number(m_fonts[i].object) + " 0 R";
+    for (const Font &font : m_fonts) {
+        writeFont(font);
+        for (const int set : font.sets) {
+            const int object = reserve();
+            writeSet(m_sets[static_cast<std::size_t>(set)], object, font.object);
+            fonts += " /F" + QByteArray::number(set) + ' ' + QByteArray::number(object) + " 0 R";
+        }
     }
     begin(kResources);
     write("<< /Font <<" + fonts + " >> /ProcSet [/PDF /Text] >>\nendobj\n");

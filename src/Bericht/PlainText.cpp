@@ -54,10 +54,10 @@ PlainFont::PlainFont(const QFont &font, QPaintDevice &device)
     m_ascent = line.ascent();
 }
 
-const PlainFont::Glyph &PlainFont::glyph(char16_t c)
+const PlainFont::Glyph &PlainFont::lookUp(char16_t c)
 {
     Glyph &g = m_glyphs[c];
-    if (g.plain < 0) {
+    {
         g.plain = 0;
         const QChar ch(c);
         if (standsAlone(ch) && m_raw.supportsCharacter(ch)) {
@@ -86,31 +86,22 @@ std::optional<qreal> PlainFont::width(const QString &text)
     return sum;
 }
 
-QGlyphRun PlainFont::glyphs(const QString &text)
+void PlainFont::paint(Canvas &canvas, QPointF origin, const QString &text)
 {
-    QList<quint32> indexes;
-    QList<QPointF> positions;
-    indexes.reserve(text.size());
-    positions.reserve(text.size());
-    qreal x = 0;
+    m_ids.clear();
+    m_advances.clear();
     for (QChar c : text) {
         const Glyph &g = glyph(c.unicode());
-        indexes.append(g.index);
-        positions.append(QPointF(x, 0));
-        x += static_cast<qreal>(g.advance);
+        m_ids.push_back(g.index);
+        m_advances.push_back(g.advance);
     }
-    QGlyphRun run;
-    run.setRawFont(m_raw);
-    run.setGlyphIndexes(indexes);
-    run.setPositions(positions);
-    return run;
+    canvas.plainLine(origin, m_raw, m_ids, m_advances, text);
 }
 
 LaidText::LaidText(PlainFont &font, const QString &text, qreal width, QPaintDevice &device)
     : m_font(font), m_text(text)
 {
     if (const std::optional<qreal> plain = font.width(text); plain && *plain <= width) {
-        m_tops = {0, font.lineHeight()};
         m_height = font.lineHeight();
         m_width = *plain;
         return;
@@ -136,7 +127,7 @@ LaidText::LaidText(PlainFont &font, const QString &text, qreal width, QPaintDevi
 
 qreal LaidText::heightOf(int from, int to) const
 {
-    return m_tops[static_cast<std::size_t>(to)] - m_tops[static_cast<std::size_t>(from)];
+    return top(to) - top(from);
 }
 
 int LaidText::fitting(int from, qreal space, bool atLeastOne) const
@@ -152,10 +143,10 @@ void LaidText::paint(Canvas &canvas, QPointF topLeft, int from, int to) const
     if (from >= to)
         return;
     if (!m_layout) {
-        canvas.glyphs(topLeft + QPointF(0, m_font.ascent()), m_font.glyphs(m_text), m_text, true);
+        m_font.paint(canvas, topLeft + QPointF(0, m_font.ascent()), m_text);
         return;
     }
-    const QPointF shift = topLeft - QPointF(0, m_tops[static_cast<std::size_t>(from)]);
+    const QPointF shift = topLeft - QPointF(0, top(from));
     const QString &text = m_layout->text();
     for (int i = from; i < to; ++i) {
         const QTextLine line = m_layout->lineAt(i);

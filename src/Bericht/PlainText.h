@@ -35,8 +35,8 @@ public:
 
     // The width of the text as one line without shaping; nothing when it is no such line.
     std::optional<qreal> width(const QString &text);
-    // The glyphs of a text width() measured, the first at x = 0 on the baseline.
-    QGlyphRun glyphs(const QString &text);
+    // Paints a text width() measured, its baseline's left end at `origin`.
+    void paint(Canvas &canvas, QPointF origin, const QString &text);
 
 private:
     struct Glyph
@@ -45,13 +45,21 @@ private:
         float advance = 0;
         signed char plain = -1; // not yet looked at
     };
-    const Glyph &glyph(char16_t c);
+    const Glyph &glyph(char16_t c)
+    {
+        const Glyph &g = m_glyphs[c];
+        return g.plain < 0 ? lookUp(c) : g;
+    }
+    const Glyph &lookUp(char16_t c);
 
     QFont m_font;
     QRawFont m_raw;
     qreal m_lineHeight = 0;
     qreal m_ascent = 0;
     std::vector<Glyph> m_glyphs;
+    // Of the line being painted, kept to spare an allocation a line.
+    std::vector<quint32> m_ids;
+    std::vector<float> m_advances;
 };
 
 // A text laid out in a width: one plain line, or the lines of Qt's layout. Its lines can be painted a run
@@ -61,7 +69,7 @@ class LaidText
 public:
     LaidText(PlainFont &font, const QString &text, qreal width, QPaintDevice &device);
 
-    int lineCount() const { return static_cast<int>(m_tops.size()) - 1; }
+    int lineCount() const { return m_layout ? static_cast<int>(m_tops.size()) - 1 : 1; }
     qreal height() const { return m_height; }
     // Of its widest line.
     qreal width() const { return m_width; }
@@ -76,7 +84,11 @@ private:
     PlainFont &m_font;
     QString m_text;
     std::unique_ptr<QTextLayout> m_layout; // none for one plain line
-    std::vector<qreal> m_tops;             // of each line, and after them the bottom of the last
+    std::vector<qreal> m_tops; // of each line of the layout, and after them the bottom of the last
+    qreal top(int line) const
+    {
+        return m_layout ? m_tops[static_cast<std::size_t>(line)] : line > 0 ? m_height : 0;
+    }
     qreal m_height = 0;
     qreal m_width = 0;
 };

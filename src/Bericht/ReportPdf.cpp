@@ -13,6 +13,7 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QVarLengthArray>
 
 #include <limits>
 #include <map>
@@ -117,6 +118,8 @@ public:
     // Millimetres on this device.
     qreal mm(qreal millimetres) const { return mmAt(m_dpi, millimetres); }
     Fonts &fonts() const { return m_fonts; }
+    // Above and below the text of a table's cell.
+    qreal pad() const { return kPad; }
 
     void newPage()
     {
@@ -267,22 +270,25 @@ private:
             turn();
             fresh = true;
         }
-        std::vector<int> from(row.size(), 0);
+        const auto cells = static_cast<qsizetype>(row.size());
+        QVarLengthArray<int, 4> from(cells, 0), to(cells, 0);
         for (;;) {
-            std::vector<int> to(row.size());
             qreal slice = 0;
             bool left = false;
-            for (std::size_t i = 0; i < row.size(); ++i) {
-                to[i] = laid[i].fitting(from[i], remaining() - 2 * pad, fresh);
-                slice = std::max(slice, laid[i].heightOf(from[i], to[i]));
-                left = left || to[i] < laid[i].lineCount();
+            for (qsizetype i = 0; i < cells; ++i) {
+                const LaidText &text = laid[static_cast<std::size_t>(i)];
+                to[i] = text.fitting(from[i], remaining() - 2 * pad, fresh);
+                slice = std::max(slice, text.heightOf(from[i], to[i]));
+                left = left || to[i] < text.lineCount();
             }
             if (slice > 0 || !left) {
                 if (m_mode == Mode::Paint) {
                     if (look == Look::Head)
                         m_canvas->fill(QRectF(0, m_y, m_width, slice + 2 * pad), QColor(225, 225, 225));
-                    for (std::size_t i = 0; i < row.size(); ++i)
-                        laid[i].paint(*m_canvas, QPointF(row[i].x, m_y + pad), from[i], to[i]);
+                    for (qsizetype i = 0; i < cells; ++i)
+                        laid[static_cast<std::size_t>(i)].paint(
+                            *m_canvas, QPointF(row[static_cast<std::size_t>(i)].x, m_y + pad), from[i],
+                            to[i]);
                     if (look != Look::Text)
                         m_canvas->rule(QPointF(0, m_y + slice + 2 * pad),
                                        QPointF(m_width, m_y + slice + 2 * pad), QColor(150, 150, 150),
@@ -395,6 +401,14 @@ void userSection(Pages &pages, const ReportContent &content, const UserSection &
     signOff(pages);
 }
 
+// What a user's section takes at least: one line a row of its tables. Most sections of a large report are
+// longer than what is left of a page, which this tells without laying them out.
+qreal userSectionAtLeast(Pages &pages, const ReportContent &content, const UserSection &s)
+{
+    const std::size_t rows = s.held.size() + (content.listsChanges() ? s.changes.size() : 0);
+    return static_cast<qreal>(rows) * (pages.fonts().of(font(8.5)).lineHeight() + 2 * pages.pad());
+}
+
 void functionSection(Pages &pages, const FunctionSection &s)
 {
     pages.paragraph(QStringLiteral("Funktion %1").arg(s.id), font(13, true));
@@ -459,9 +473,13 @@ bool pass(Pages &pages, QPaintDevice &device, const ReportContent &content, std:
             const UserSection s = content.user(i);
             if (counting) {
                 // The first section of users starts after the title page; the next where it fits whole.
-                Pages measure(Pages::Mode::Measure, device, nullptr, pages.fonts(), content, 0);
-                userSection(measure, content, s);
-                breaks[i] = i == 0 || measure.y() > pages.remaining() ? 1 : 0;
+                if (i == 0 || userSectionAtLeast(pages, content, s) > pages.remaining()) {
+                    breaks[i] = 1;
+                } else {
+                    Pages measure(Pages::Mode::Measure, device, nullptr, pages.fonts(), content, 0);
+                    userSection(measure, content, s);
+                    breaks[i] = measure.y() > pages.remaining() ? 1 : 0;
+                }
             }
             if (breaks[i])
                 pages.newPage();

@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <signal.h>
 
@@ -287,6 +288,45 @@ private slots:
         QVERIFY(fonts.size() > 2);
         for (const QString &font : fonts.mid(2))
             QVERIFY2(font.contains(QStringLiteral(" yes no  yes ")), qPrintable(font));
+    }
+
+    // More letters in one font than one set of its codes in the PDF holds: each reads back as written, in the
+    // users' names (bold) and their full names, a dozen letters each.
+    void moreLettersThanOneSetOfCodes()
+    {
+        QString letters;
+        const auto add = [&](char16_t from, char16_t to) {
+            for (char16_t c = from; c <= to; ++c)
+                if (QChar(c).isLetter())
+                    letters += QChar(c);
+        };
+        add(0xC0, 0xFF);   // Latin-1
+        add(0x100, 0x17F); // Latin Extended-A
+        add(0x391, 0x3C9); // Greek
+        add(0x410, 0x44F); // Cyrillic
+        QVERIFY(letters.size() > 300);
+        testsupport::Db db;
+        QStringList names, fullNames;
+        for (qsizetype i = 0; i < letters.size(); i += 12) {
+            const QString chunk = letters.mid(i, 12);
+            names << QStringLiteral("u%1").arg(i) + chunk;
+            QString reversed = chunk;
+            std::reverse(reversed.begin(), reversed.end());
+            fullNames << reversed;
+            db.conn.execute(
+                QStringLiteral("insert into Benutzer (User, RealName, Initialien) values (\"%1\", \"%2\", "
+                               "\"I%3\")")
+                    .arg(names.last(), fullNames.last())
+                    .arg(i));
+        }
+        const QTemporaryDir dir;
+        const QString pdf = madeReport(dir, db, words({"--all-users"}));
+        QVERIFY(!pdf.isEmpty());
+        const QString read = poppler(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        for (const QString &name : names)
+            QVERIFY2(read.contains(QStringLiteral("Benutzer ") + name), qPrintable(name));
+        for (const QString &name : fullNames)
+            QVERIFY2(read.contains(name), qPrintable(name));
     }
 
     // A path of 200 levels is taller than a page: as a row of a user's table it goes on under the repeated
