@@ -1,5 +1,6 @@
 // Every window as a screen reader meets it: each control has a name, each label beside an edit is tied to
-// it, no two controls on show share a name, and the grids say how many rows they hold.
+// it, no two controls on show share a name, the grids say how many rows they hold, and a warning is an
+// alert that carries its text.
 
 #include "A11yWalk.h"
 #include "MainDriver.h"
@@ -12,6 +13,7 @@
 #include "Rechte.h"
 #include "RecordSet.h"
 
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -23,6 +25,7 @@ class TestAccessibility : public QObject
 
     maindriver::DemoFolder m_folder;
     QHash<QString, QStringList> m_found; // by window, and by page where one page is on show at a time
+    QString m_alertRead;                 // role, name and description of the sign-on's warning
 
     void walk(const QString &where, QWidget *w, QTabWidget *pages = nullptr)
     {
@@ -52,7 +55,28 @@ private slots:
     {
         QVERIFY(m_folder.setUp());
         driver::Script s;
-        maindriver::withMain(s, m_folder.freshDemo(), [&](TFMain *m) {
+        s.on(QStringLiteral("SLogon"), [this](QWidget *w) {
+            walk(QStringLiteral("SLogon"), w);
+            driver::fill(w, QStringLiteral("Benutzer"), QStringLiteral("admin"));
+            driver::fill(w, QStringLiteral("Pass"), QStringLiteral("falsch"));
+            driver::press(w, QStringLiteral("OKbutton"));
+        });
+        s.answerBox(QStringLiteral("OK"), [this](QMessageBox *box) {
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(box);
+            m_alertRead = QStringLiteral("%1 %2: %3")
+                              .arg(QString::number(a->role()), a->text(QAccessible::Name),
+                                   a->text(QAccessible::Description));
+        });
+        s.on(QStringLiteral("SLogon"), [](QWidget *w) {
+            QTest::mouseClick(w->findChild<QWidget *>(QStringLiteral("Pwchange")), Qt::LeftButton);
+            driver::fill(w, QStringLiteral("Pass"), QStringLiteral("admin"));
+            driver::press(w, QStringLiteral("OKbutton"));
+        });
+        walkDialog(s, QStringLiteral("SPWchange"), QStringLiteral("Abbruch"));
+        maindriver::chooseFile(s, m_folder.freshDemo());
+        maindriver::runWith([&](TFMain *m) {
+            m->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(m));
             walk(QStringLiteral("main"), m, m->PageControl1);
             walk(QStringLiteral("fGruppen"), fGruppen);
             walkDialog(s, QStringLiteral("FAnlegen"), QStringLiteral("Abbruch"));
@@ -76,6 +100,7 @@ private slots:
             walkDialog(s, QStringLiteral("RechteVon"), QStringLiteral("Abbrechen"));
             r->RechteUebernehmen->click();
             r->close();
+            m->close();
         });
         QVERIFY2(s.done(), qPrintable(s.pending().join(u',')));
         QCOMPARE(ui::rowsDescription(QStringLiteral("Benutzer"), 1), QStringLiteral("Benutzer, 1 Zeile"));
@@ -85,9 +110,10 @@ private slots:
     {
         QTest::addColumn<QString>("where");
         for (const char *where :
-             {"main: Benutzer", "main: Funktionen", "main: TabSheet3", "fGruppen", "FAnlegen", "InputQuery",
-              "FRechte: Nach Benutzer", "FRechte: Nach Funktion", "FRechte: Alle Zuordnungen",
-              "FRechte: Prüfung", "FRechte: Verlauf", "BerichtDialog", "RechteVon"})
+             {"SLogon", "SPWchange", "main: Benutzer", "main: Funktionen", "main: TabSheet3", "fGruppen",
+              "FAnlegen", "InputQuery", "FRechte: Nach Benutzer", "FRechte: Nach Funktion",
+              "FRechte: Alle Zuordnungen", "FRechte: Prüfung", "FRechte: Verlauf", "BerichtDialog",
+              "RechteVon"})
             QTest::newRow(where) << QString::fromUtf8(where);
     }
 
@@ -96,6 +122,12 @@ private slots:
         QFETCH(QString, where);
         QVERIFY2(m_found.contains(where), "never walked");
         QVERIFY2(m_found.value(where).isEmpty(), qPrintable(m_found.value(where).join(QStringLiteral("; "))));
+    }
+
+    void aWarningIsReadAsAnAlertWithItsText()
+    {
+        QCOMPARE(m_alertRead, QStringLiteral("%1 Warnung: Falscher Benutzer oder falsches Passwort!")
+                                  .arg(int(QAccessible::AlertMessage)));
     }
 };
 

@@ -4,7 +4,7 @@
 // scroll to it.
 
 #include "MainDriver.h"
-#include "Suites.h"
+#include "ServerMode.h"
 
 #include "GruppenBaum.h"
 #include "KeyedWindow.h"
@@ -234,10 +234,6 @@ private slots:
     }
 };
 
-int runContrastTests(int argc, char **argv)
-{
-    ContrastTest t;
-    return QTest::qExec(&t, testsupport::suiteArguments(argc, argv));
-}
+SUITE_MAIN(QApplication, ContrastTest)
 
 #include "tst_contrast.moc"
