@@ -59,7 +59,8 @@ HistoryPage::HistoryPage(store::Connection &db, QWidget *parent)
     VerlaufHinweis = new QLabel(this);
     VerlaufHinweis->setObjectName(QStringLiteral("VerlaufHinweis"));
     VerlaufHinweis->setWordWrap(true);
-    VerlaufHinweis->setTextInteractionFlags(Qt::TextSelectableByMouse); // the command, to copy
+    VerlaufHinweis->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                            Qt::TextSelectableByKeyboard); // the command, to copy
     ui::nameControl(VerlaufHinweis, QStringLiteral("Hinweis"));
     VerlaufHinweis->hide();
     column->addWidget(VerlaufHinweis);

@@ -231,8 +231,10 @@ TFRechte::TFRechte(store::Connection &db, QWidget *parent) : QWidget(parent, Qt:
     ui::nameControl(Views, QStringLiteral("Ansichten"));
     column->addWidget(Views, 1);
     Hinweis = caption(this, QStringLiteral("Hinweis"));
-    Hinweis->setTextInteractionFlags(Qt::TextSelectableByMouse); // the command, to copy
-    // Selectable text takes the focus, and then needs a name of its own.
+    Hinweis->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                     Qt::TextSelectableByKeyboard); // the command, to copy
+    // Selectable text takes the focus, by Tab as well (the command is copied without a mouse too), and
+    // then needs a name of its own.
     ui::nameControl(Hinweis, QStringLiteral("Hinweis"));
     Hinweis->hide();
     column->addWidget(Hinweis);
@@ -374,7 +376,7 @@ QWidget *TFRechte::buildFindings()
     // A finding is a sentence: its row shows what fits, the line below the whole of the chosen one.
     FindingDetail = caption(page, QStringLiteral("FindingDetail"));
     FindingDetail->setWordWrap(true);
-    FindingDetail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    FindingDetail->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     ui::nameControl(FindingDetail, QStringLiteral("Gewählter Befund"));
     column->addWidget(FindingCaption);
     column->addWidget(Findings, 1);
