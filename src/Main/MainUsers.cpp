@@ -256,16 +256,17 @@ void TFMain::BdelClick()
 
 void TFMain::deleteCurrentUser()
 {
-    const std::optional<QString> initials = userrules::initialsToCleanUp(*UserList);
-    if (!initials) {
+    if (!userrules::initialsToCleanUp(*UserList)) {
         // A new record is only abandoned, and an empty list refuses with the store's own error.
         UserList->remove();
         return;
     }
     const qint32 id = UserList->field(schema::benutzer::kId).asInteger();
-    // The user and the assignments that were only that user's go together or not at all.
+    // The user and the assignments that were only that user's go together or not at all; which those are
+    // is read under the write lock, not taken from the list.
     store::Connection::Transaction transaction(SData->SecureDB, UserList->name());
-    if (!userrules::initialsSharedWithOthers(SData->SecureDB, *initials, id)) {
+    const std::optional<QString> initials = userrules::storedInitials(SData->SecureDB, id);
+    if (initials && !userrules::initialsSharedWithOthers(SData->SecureDB, *initials, id)) {
         Delquery->setSql(schema::cascadeDelete(*initials));
         Delquery->execute();
     }

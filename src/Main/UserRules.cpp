@@ -56,6 +56,17 @@ qint32 idOf(const store::RecordSet &users)
 
 } // namespace
 
+std::optional<QString> storedInitials(store::Connection &db, qint32 userId)
+{
+    store::RecordSet rows(QStringLiteral("Delquery"));
+    rows.setConnection(&db);
+    rows.setSql(schema::initialsOfUser(userId));
+    rows.open();
+    if (rows.isEmpty())
+        return std::nullopt;
+    return rows.field(schema::benutzer::kInitialien).asString();
+}
+
 bool initialsSharedWithOthers(store::Connection &db, const QString &initials, qint32 userId)
 {
     return anyRow(db, schema::initialsElsewhere(initials, userId));

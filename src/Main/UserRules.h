@@ -27,6 +27,9 @@ QString deleteQuestion(const QString &user, const QString &realName);
 // removes no stored user (a new record is only abandoned). An edited but unsaved Initialien does not
 // count: the assignments belong to the initials stored in the file.
 std::optional<QString> initialsToCleanUp(const store::RecordSet &users);
+// The initials the user `userId` has in the file now, or nothing when the user is gone. Read under the
+// write lock, since another program may have given them other initials, and their assignments with them.
+std::optional<QString> storedInitials(store::Connection &db, qint32 userId);
 
 // Whether a stored user other than `userId` has these initials, compared as the store compares text (so
 // "ab" and "AB" are the same initials). Their assignments are that user's too and must stay.

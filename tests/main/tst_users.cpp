@@ -445,6 +445,24 @@ private slots:
         QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where User=\"MM\"")), mm);
     }
 
+    void theCleanUpTakesTheInitialsAnotherProgramGaveMeanwhile()
+    {
+        const QString file = m_folder.freshDemo();
+        Script s;
+        withMain(s, file, [&](TFMain *m) {
+            selectUser(m, QStringLiteral("kweber"));
+            FileView f(file);
+            f.conn.execute(QStringLiteral("update Benutzer set Initialien=\"XY\" where User=\"kweber\""));
+            f.conn.execute(QStringLiteral("update Funktionen_Benutzer set User=\"XY\" where User=\"KW\""));
+            s.answerBox(QStringLiteral("Yes"));
+            m->Bdel->click();
+            QCOMPARE(s.boxes.size(), 1);
+        });
+        FileView f(file);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Benutzer where User=\"kweber\"")), 0);
+        QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where User=\"XY\"")), 0);
+    }
+
     void loeschenOnANewOrEditedRecordNeverTouchesAnotherUsersRights()
     {
         const QString file = m_folder.freshDemo();
