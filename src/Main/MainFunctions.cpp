@@ -188,6 +188,14 @@ QBoxLayout *TFMain::buildFunctionGrids()
         if (functions.state() == store::DataState::Insert && group.isNull())
             group.setAsInteger(m_currentGroup);
     });
+    // ... and that group is still there when the row is stored.
+    Funktionen->setBeforeCommit([this](store::RecordSet &functions) {
+        const qint32 group = functions.field(schema::funktionen::kInGruppe).asInteger();
+        if (functions.state() == store::DataState::Insert)
+            rights::requireGroup(SData->SecureDB, group,
+                                 group == m_currentGroup ? m_currentGroupTitle : QString::number(group),
+                                 QStringLiteral("die Funktion wurde nicht angelegt."));
+    });
     return grids;
 }
 
@@ -211,8 +219,10 @@ void TFMain::GroupAddClick()
     QString title;
     if (!ui::inputQuery(QStringLiteral("Gruppe hinzufügen"), QStringLiteral("Titel"), title))
         return;
-    // Titel, inGruppe; the store keeps the first 50 characters of the title. A row that cannot be stored
-    // does not stay behind in the grid.
+    // Titel, inGruppe; the store keeps the first 50 characters of the title. A title still being retyped
+    // in the grid is stored by itself first, so that its failure is not taken for the group's; a row that
+    // cannot be stored does not stay behind in the grid.
+    Funktionen->checkBrowseModeWithDetails();
     store::Connection::Transaction transaction(SData->SecureDB, Funktionen->name());
     rights::requireGroup(SData->SecureDB, m_currentGroup, m_currentGroupTitle,
                          QStringLiteral("die Gruppe wurde nicht hinzugefügt."));
@@ -268,8 +278,8 @@ void TFMain::UserAddClick()
     store::Connection::Transaction transaction(SData->SecureDB, FunktionenBenutzer->name());
     rights::requireFunction(SData->SecureDB, *function,
                             Funktionen->field(schema::funktionen::kTitel).asString(), notStored);
-    rights::requireUser(SData->SecureDB, UserList->field(schema::benutzer::kUser).asString(), initials,
-                        notStored);
+    rights::requireUser(SData->SecureDB, UserList->field(schema::benutzer::kId).asInteger(),
+                        UserList->field(schema::benutzer::kUser).asString(), initials, notStored);
     FunktionenBenutzer->insertRecord({QVariant(), *function, initials});
     transaction.commit();
 }

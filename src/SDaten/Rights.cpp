@@ -436,10 +436,10 @@ std::vector<qint32> Snapshot::lacking(const User &source, const User &target) co
     return out;
 }
 
-void requireUser(store::Connection &db, const QString &userName, const QString &initials,
+void requireUser(store::Connection &db, qint32 userId, const QString &userName, const QString &initials,
                  const QString &notStored)
 {
-    if (!store::Query(db, schema::kBenutzer, schema::initialsHeld(initials)).next())
+    if (!store::Query(db, schema::kBenutzer, schema::userHeld(userId, initials)).next())
         throw store::StoreError(
             QStringLiteral("Der Benutzer \"%1\" mit den Initialien \"%2\" wurde inzwischen "
                            "von einem anderen Programm gelöscht oder hat andere Initialien "
@@ -498,7 +498,8 @@ int copyRights(store::Connection &db, const Snapshot &file, const User &source, 
     // Looked at again under the write lock: since the file was read, another program may have given a
     // function already or deleted it, and a second assignment or one to nothing would be junk; or deleted
     // the target or given them other initials.
-    requireUser(db, target.user, target.initials, QStringLiteral("die Rechte wurden nicht übernommen."));
+    requireUser(db, target.id, target.user, target.initials,
+                QStringLiteral("die Rechte wurden nicht übernommen."));
     std::unordered_set<qint32> held;
     constexpr std::size_t kIdsAtOnce = 1000;
     for (std::size_t from = 0; from < functions.size(); from += kIdsAtOnce) {

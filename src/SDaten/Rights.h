@@ -153,10 +153,11 @@ private:
 
 // For a write that names users by their initials or puts a row under a function, inside its transaction
 // (under the write lock, where no other program changes the file): another administrator may have deleted
-// the user, given them other initials or deleted the function since this program read them, and a row
-// naming them would be junk that no window shows. `notStored` ends the message ("die Zuordnung wurde
-// nicht gespeichert."). Each throws StoreError naming what is gone.
-void requireUser(store::Connection &db, const QString &userName, const QString &initials,
+// the user, given them other initials (or given theirs to another user) or deleted the function since this
+// program read them, and a row naming them would be junk that no window shows, or another user's right.
+// `notStored` ends the message ("die Zuordnung wurde nicht gespeichert."). Each throws StoreError naming what
+// is gone.
+void requireUser(store::Connection &db, qint32 userId, const QString &userName, const QString &initials,
                  const QString &notStored);
 void requireFunction(store::Connection &db, qint32 function, const QString &title, const QString &notStored);
 void requireGroup(store::Connection &db, qint32 group, const QString &title, const QString &notStored);

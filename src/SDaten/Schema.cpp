@@ -305,9 +305,14 @@ QStringList initialsElsewhere(const QString &initials, qint32 userId)
     return {format(kInitialsElsewhere, {store::jetQuoted(initials), QString::number(userId)})};
 }
 
-QStringList initialsHeld(const QString &initials)
+QStringList userHeld(qint32 userId, const QString &initials)
 {
-    return {format(kInitialsHeld, {store::jetQuoted(initials)})};
+    return {format(kUserHeld, {QString::number(userId), store::jetQuoted(initials)})};
+}
+
+QStringList initialsOfUser(qint32 userId)
+{
+    return {format(kInitialsOfUser, {QString::number(userId)})};
 }
 
 QStringList everyInitials()

@@ -119,8 +119,10 @@ inline constexpr const char *kCascadeDelete3 = "WHERE (((Funktionen_Benutzer.Use
 // by initials.
 inline constexpr const char *kInitialsElsewhere =
     "select id from Benutzer where Initialien=\"%s\" and id<>%d";
-// The initials users have now, for a write that must not name a user who is gone.
-inline constexpr const char *kInitialsHeld = "select Initialien from Benutzer where Initialien=\"%s\"";
+// The users as they are now, for a write that must not name a user who is gone or another user who has
+// since been given the same initials.
+inline constexpr const char *kUserHeld = "select Initialien from Benutzer where id=%d and Initialien=\"%s\"";
+inline constexpr const char *kInitialsOfUser = "select Initialien from Benutzer where id=%d";
 inline constexpr const char *kEveryInitials = "select Initialien from Benutzer";
 inline constexpr const char *kUserNameElsewhere = "select id from Benutzer where user=\"%s\" and id<>%d";
 inline constexpr const char *kMoveAssignments =
@@ -162,8 +164,9 @@ QStringList cascadeDelete(const QString &initials);
 QStringList rightsOverview();
 // Users other than `userId` with these initials, or with this user name (compared as the logon compares).
 QStringList initialsElsewhere(const QString &initials, qint32 userId);
-// The stored users' initials: those equal to `initials`, or every user's.
-QStringList initialsHeld(const QString &initials);
+// The user `userId` if they still have these initials; the initials of the user `userId`; every user's.
+QStringList userHeld(qint32 userId, const QString &initials);
+QStringList initialsOfUser(qint32 userId);
 QStringList everyInitials();
 QStringList userNameElsewhere(const QString &userName, qint32 userId);
 QStringList moveAssignments(const QString &fromInitials, const QString &toInitials);

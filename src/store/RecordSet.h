@@ -120,9 +120,10 @@ public:
     void setAfterEdit(Event e) { m_afterEdit = std::move(e); }
     void setBeforePost(Event e) { m_beforePost = std::move(e); }
     void setAfterPost(Event e) { m_afterPost = std::move(e); }
-    // Runs inside the transaction that stores a changed row (not a new one), after the row is written:
-    // what it writes goes into the file together with the row or not at all, and an error it raises
-    // stores neither. value() gives the row's new values, oldValue() those that were read.
+    // Runs inside the transaction that stores a new or changed row, after the row is written: what it
+    // writes goes into the file together with the row or not at all, and an error it raises stores
+    // neither. state() tells a new row from a changed one; value() gives the row's new values, oldValue()
+    // those that were read.
     void setBeforeCommit(Event e) { m_beforeCommit = std::move(e); }
 
     // --- life ---

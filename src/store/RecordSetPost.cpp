@@ -71,14 +71,15 @@ void RecordSet::postInsert()
                                                    QStringLiteral("?,").repeated(names.size()).chopped(1));
     const QString context = QStringLiteral("(%1)").arg(name());
     qint64 rowid = 0;
-    // Observed, the row and what the observer records of it are stored together or not at all. Inside a
-    // transaction the one reading of the new row serves both; alone, the row is told and committed before
-    // the set shows it, so that a failure leaves the typed row pending as it was.
+    // The row, what the observer records of it and what the before-commit handler checks or writes are
+    // stored together or not at all. Inside a transaction the one reading of the new row serves both;
+    // alone, the row is told and committed before the set shows it, so that a failure leaves the typed row
+    // pending as it was.
     const bool observed = p.observer() != nullptr;
     const bool alone = p.depth() == 0;
     {
         std::optional<Connection::Transaction> own;
-        if (observed && alone)
+        if (alone && (observed || m_beforeCommit))
             own.emplace(*m_conn, context);
         {
             Statement insert(*m_conn, sql + p.backend().returningKey(key), context);
@@ -86,10 +87,12 @@ void RecordSet::postInsert()
             insert.run();
             rowid = insert.insertedRowid();
         }
-        if (observed && alone) {
+        if (observed && alone)
             tellInserted(rowid, insertedRow(*m_conn, m_table, rowid, bound, values, context));
+        if (m_beforeCommit)
+            m_beforeCommit(*this);
+        if (own)
             own->commit();
-        }
     }
     // Read the stored row back: the store fills the id and any defaults.
     Statement reread(*m_conn, QStringLiteral("SELECT %1, * FROM %2 WHERE %1=?").arg(key, table));

@@ -61,6 +61,21 @@ void drillInto(TFMain *m, const QString &title)
     doubleClickRow(m->DBGrid3, row, 1);
 }
 
+// Insert in the functions grid, the title typed into its cell, and the row left by Down.
+void typeNewFunction(TFMain *m, const QString &title)
+{
+    focus(m->DBGrid3);
+    QTest::keyClick(m->DBGrid3, Qt::Key_Insert);
+    QCOMPARE(m->Funktionen->state(), DataState::Insert);
+    m->DBGrid3->setCurrentIndex(m->DBGrid3->model()->index(m->Funktionen->currentRow(), 1));
+    QTest::keyClick(m->DBGrid3, Qt::Key_F2);
+    auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    QVERIFY(editor);
+    driver::type(editor, title);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::keyClick(m->DBGrid3, Qt::Key_Down);
+}
+
 // The control that Tab leads to from w, past w's own parts.
 QWidget *nextTabStop(QWidget *w)
 {
@@ -335,6 +350,9 @@ private slots:
         QTest::newRow("one, other initials")
             << "UserAdd"
             << "update Benutzer set Initialien=\"XY\" where User=\"kweber\"" << assignments << 0 << user;
+        QTest::newRow("one, initials given to another user")
+            << "UserAdd"
+            << "update Benutzer set id=id+1000 where User=\"kweber\"" << assignments << 0 << user;
         QTest::newRow("one, function deleted")
             << "UserAdd"
             << "delete from Funktionen where Titel=\"Drucken\"" << assignments << 0
@@ -351,6 +369,9 @@ private slots:
                                << group.arg(QStringLiteral("die Gruppe wurde nicht hinzugefügt."));
         QTest::newRow("standard rights") << "ToolButton6" << deletePersonal << functions << 0
                                          << group.arg(QStringLiteral("die Rechte wurden nicht angelegt."));
+        QTest::newRow("typed into the grid")
+            << "DBGrid3" << deletePersonal << functions << 0
+            << group.arg(QStringLiteral("die Funktion wurde nicht angelegt."));
     }
 
     void aClickNamesNothingAnotherProgramRemovedMeanwhile()
@@ -375,11 +396,15 @@ private slots:
                 answerRights(s, {QStringLiteral("Print")}, QStringLiteral("Button1"));
             if (!message.isEmpty())
                 s.answerBox();
-            m->findChild<QAbstractButton *>(button)->click();
+            if (button == QStringLiteral("DBGrid3"))
+                typeNewFunction(m, QStringLiteral("neu"));
+            else
+                m->findChild<QAbstractButton *>(button)->click();
             QCOMPARE(f.count(counted), before + added);
             QCOMPARE(s.boxes.isEmpty() ? QString() : s.boxes.last().text, message);
             QCOMPARE(f.count(QStringLiteral("select count(*) from Funktionen_Benutzer where User=\"XY\"")),
                      0);
+            m->Funktionen->cancel(); // a typed row that was refused
         });
         QVERIFY(s.done());
     }
@@ -469,15 +494,7 @@ private slots:
             QTest::keyClick(editor, Qt::Key_Escape);
             QCOMPARE(m->Funktionen->state(), DataState::Browse);
             // Insert starts a row; typed and left, it is stored in the group on show.
-            QTest::keyClick(m->DBGrid3, Qt::Key_Insert);
-            QCOMPARE(m->Funktionen->state(), DataState::Insert);
-            m->DBGrid3->setCurrentIndex(m->DBGrid3->model()->index(m->Funktionen->currentRow(), 1));
-            QTest::keyClick(m->DBGrid3, Qt::Key_F2);
-            editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
-            QVERIFY(editor);
-            driver::type(editor, QStringLiteral("Inventur"));
-            QTest::keyClick(editor, Qt::Key_Return);
-            QTest::keyClick(m->DBGrid3, Qt::Key_Down);
+            typeNewFunction(m, QStringLiteral("Inventur"));
             QCOMPARE(m->Funktionen->state(), DataState::Browse);
             QVERIFY(titles(m).contains(QStringLiteral("Inventur")));
             QCOMPARE(
