@@ -5,7 +5,6 @@
 #include "MainDriver.h"
 #include "ServerMode.h"
 
-#include "Anlegen.h"
 #include "DBEdit.h"
 #include "DBGrid.h"
 #include "GruppenBaum.h"
@@ -19,13 +18,9 @@
 #include "ResultButton.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
