@@ -780,6 +780,33 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("nicht.mdb"))));
     }
 
+    // Output into a full disk is a failure with its cause, never a success with half a file.
+    void outputLostOnTheWayFails_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("export") << words({"export"});
+        QTest::newRow("export as CSV") << words({"export", "--format", "csv"});
+        QTest::newRow("journal as text") << words({"journal"});
+        QTest::newRow("journal as JSON") << words({"journal", "--format", "json"});
+        QTest::newRow("a listing") << words({"users"});
+    }
+    void outputLostOnTheWayFails()
+    {
+        QFETCH(QStringList, args);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("a.mdb"));
+        QCOMPARE(dbtool({QStringLiteral("demo"), file}).code, 0);
+        appendJournalRows(file, 2);
+        args.insert(1, file);
+        QProcess p;
+        p.setStandardOutputFile(QStringLiteral("/dev/full"));
+        p.start(QStringLiteral(SICHERHEIT_BIN_DIR "/sicherheit-db"), args);
+        QVERIFY(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(err.count(QStringLiteral("Die Ausgabe ist unvollständig: kein Platz mehr")), 1);
+    }
+
     // Exports and backups hold the file's data, an export every password: never a right for others,
     // whatever the umask, from the moment the file exists.
     void writtenFilesAreNeverOpenToOthers_data()

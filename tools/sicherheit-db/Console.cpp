@@ -4,10 +4,13 @@
 #include "JournalWriter.h"
 #include "SDaten.h"
 #include "ServerPassword.h"
+#include "StoreError.h"
+#include "SystemError.h"
 
 #include <QFileInfo>
 #include <QIODevice>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <termios.h>
@@ -16,6 +19,21 @@
 namespace cli {
 
 namespace {
+
+// The error number of the first write standard output lost: a full disk or a closed pipe behind a
+// redirection must not end a command as if everything had arrived.
+int lostOutput = 0;
+
+bool put(std::FILE *to, const char *bytes, qsizetype size)
+{
+    errno = 0;
+    const bool ok =
+        std::fwrite(bytes, 1, static_cast<std::size_t>(size), to) == static_cast<std::size_t>(size) &&
+        std::fflush(to) == 0;
+    if (!ok && to == stdout && !lostOutput)
+        lostOutput = errno ? errno : EIO;
+    return ok;
+}
 
 // Text for the terminal with every control character but the line end shown as "?": a name in the file
 // cannot move the cursor, clear the screen or forge a line of its own on the administrator's terminal.
@@ -39,8 +57,7 @@ protected:
                 shown.remove(i + 1, 1);
             }
         }
-        std::fwrite(shown.constData(), 1, static_cast<std::size_t>(shown.size()), m_to);
-        std::fflush(m_to);
+        put(m_to, shown.constData(), shown.size());
         return size;
     }
 
@@ -55,6 +72,21 @@ QTextStream &out()
     static Printable device(stdout);
     static QTextStream s(&device);
     return s;
+}
+
+void writeRaw(QByteArrayView bytes)
+{
+    if (!put(stdout, bytes.data(), bytes.size()))
+        throw store::StoreError(outputFailure());
+}
+
+QString outputFailure()
+{
+    if (!lostOutput && std::fflush(stdout) != 0)
+        lostOutput = errno ? errno : EIO;
+    return lostOutput
+               ? QStringLiteral("Die Ausgabe ist unvollständig: %1.").arg(store::systemReason(lostOutput))
+               : QString();
 }
 
 QTextStream &err()

@@ -3,6 +3,7 @@
 // What every command of sicherheit-db shares: its output streams, its answers to mistakes, and the reading
 // of its arguments.
 
+#include <QByteArrayView>
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -19,6 +20,11 @@ namespace cli {
 
 QTextStream &out();
 QTextStream &err();
+// Bytes to standard output as they are (an export, the journal as CSV or JSON). Throws StoreError when
+// they do not all arrive.
+void writeRaw(QByteArrayView bytes);
+// Why standard output lost something, as a sentence; empty while everything arrived.
+QString outputFailure();
 
 // "1 Zeile", "2 Zeilen".
 QString rows(qint64 count);

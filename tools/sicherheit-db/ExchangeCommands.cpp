@@ -438,7 +438,7 @@ int exportTables(const QStringList &args)
         if (file)
             file->write(bytes);
         else
-            std::fwrite(bytes.data(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+            cli::writeRaw(bytes);
     };
     const std::unique_ptr<exchange::RowSink> writer =
         format == u"json" ? exchange::jsonWriter(output) : exchange::csvWriter(output, raw);

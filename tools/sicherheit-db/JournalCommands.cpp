@@ -91,7 +91,7 @@ QByteArray jsonObject(const journal::Row &row)
 
 void write(QByteArrayView bytes)
 {
-    std::fwrite(bytes.data(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+    cli::writeRaw(bytes);
 }
 
 } // namespace

@@ -400,6 +400,11 @@ int main(int argc, char **argv)
         rc = 1;
     }
     out().flush();
+    // A command that failed has said why already, whatever its output lost on the way.
+    if (const QString lost = cli::outputFailure(); rc == 0 && !lost.isEmpty()) {
+        err() << "sicherheit-db: " << lost << "\n";
+        rc = 1;
+    }
     err().flush();
     return rc;
 }
