@@ -709,6 +709,28 @@ private slots:
                  qPrintable(imported));
     }
 
+    // A journalled target whose tables are empty (an import of nothing) takes no rows from a source without
+    // a journal: they would be in the file with no row of the journal saying how they came.
+    void copyWithoutAJournalLeavesAJournalledTargetAlone()
+    {
+        QTemporaryDir dir;
+        const QString older = dir.filePath(QStringLiteral("alt.mdb")),
+                      target = dir.filePath(QStringLiteral("t.mdb")),
+                      empty = dir.filePath(QStringLiteral("leer.json"));
+        makeOlderFile(older);
+        QCOMPARE(dbtool({QStringLiteral("demo"), target}).code, 0);
+        QFile json(empty);
+        QVERIFY(json.open(QIODevice::WriteOnly));
+        json.write(R"({"Benutzer":[],"Funktionen":[],"Funktionen_Benutzer":[]})");
+        json.close();
+        QCOMPARE(dbtool({QStringLiteral("import"), target, empty}).code, 0);
+        const QByteArray before = testsupport::fileHash(target);
+        const Run r = dbtool({QStringLiteral("copy"), older, target});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("Das Protokoll des Ziels")), qPrintable(r.err));
+        QCOMPARE(testsupport::fileHash(target), before);
+    }
+
     void importRefusesWhatTheFileCannotHold_data()
     {
         QTest::addColumn<QString>("json");

@@ -257,6 +257,13 @@ int fill(store::Connection &db, const std::vector<Table> &all, const std::vector
                                "kopiert.")
                     .arg(store::quoted(table.name)));
     }
+    // Rows that appear in a journalled database without a row of its journal would be unaccounted for.
+    if (!names.contains(schema::kProtokoll) && db.hasTable(schema::kProtokoll) &&
+        store::StoredRows::count(db, schema::kProtokoll) > 0)
+        throw store::StoreError(
+            QStringLiteral("Das Protokoll des Ziels %1 enthält schon Einträge, die Quelle hat keines: die "
+                           "kopierten Zeilen stünden nicht darin. Es wird nichts kopiert.")
+                .arg(store::quoted(db.fileName())));
     int copied = 0;
     store::BulkLoad load(db, names);
     for (std::size_t t = 0; t < all.size(); ++t) {
