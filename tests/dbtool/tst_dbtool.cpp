@@ -665,8 +665,9 @@ private slots:
         QTest::addColumn<QString>("target");
         QTest::addColumn<int>("code");
         QTest::addColumn<int>("rowsAfter");
-        // The rows brought along, then the import's own: one per table replaced.
-        QTest::newRow("empty journal") << QStringLiteral("empty") << 0 << 6;
+        // The rows brought along, then the import's own: one per table replaced, and one naming the
+        // journal's rows it appended.
+        QTest::newRow("empty journal") << QStringLiteral("empty") << 0 << 7;
         QTest::newRow("the same journal") << QStringLiteral("same") << 0 << 6;
         QTest::newRow("a journal of its own") << QStringLiteral("other") << 1 << 1;
         QTest::newRow("an older file") << QStringLiteral("older") << 2 << -1;
@@ -704,7 +705,10 @@ private slots:
         }
         const QString imported =
             dbtool({QStringLiteral("journal"), file, QStringLiteral("--format"), QStringLiteral("csv")}).out;
-        QCOMPARE(imported.count(QStringLiteral("sicherheit-db import")), 3);
+        const bool appended = target == u"empty";
+        QCOMPARE(imported.count(QStringLiteral("sicherheit-db import")), appended ? 4 : 3);
+        QCOMPARE(imported.contains(QStringLiteral("Protokoll;;Import;\"{\"\"SHA-256")), appended);
+        QCOMPARE(imported.contains(QStringLiteral("\"\"bis id\"\":3,")), appended);
         QVERIFY2(imported.contains(QStringLiteral("Zeilen")) && imported.contains(QStringLiteral("SHA-256")),
                  qPrintable(imported));
     }

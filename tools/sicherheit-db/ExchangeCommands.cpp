@@ -295,22 +295,38 @@ journal::Entry entryOf(const exchange::Row &values)
 // import never takes one of its rows away or puts another in its place: the data's journal has to begin with
 // every row the database holds (the same ids and check sums) and go on as a whole chain. Read under the write
 // lock; throws StoreError for anything else.
-// Each table replaced, with its count of rows and the SHA-256 of them as read, in the database's journal.
-void recordImport(store::Connection &db, const QJsonObject &data)
+QJsonObject countAndHash(const QJsonArray &list)
+{
+    const QByteArray read = QJsonDocument(list).toJson(QJsonDocument::Compact);
+    return {{QStringLiteral("Zeilen"), static_cast<qint64>(list.size())},
+            {QStringLiteral("SHA-256"),
+             QString::fromLatin1(QCryptographicHash::hash(read, QCryptographicHash::Sha256).toHex())}};
+}
+
+// Each table replaced, with its count of rows and the SHA-256 of them as read, in the database's journal;
+// and the journal rows the data appended, by their ids, so that an auditor tells them from rows written
+// live here.
+void recordImport(store::Connection &db, const QJsonObject &data, const Rows &appended)
 {
     journal::Writer *writer = journal::writerOf(db);
     if (!writer)
         return;
-    for (const Table &table : tables()) {
-        const QJsonArray list = data.value(table.name).toArray();
-        const QByteArray read = QJsonDocument(list).toJson(QJsonDocument::Compact);
-        const QJsonObject change{
-            {QStringLiteral("Zeilen"), static_cast<qint64>(list.size())},
-            {QStringLiteral("SHA-256"),
-             QString::fromLatin1(QCryptographicHash::hash(read, QCryptographicHash::Sha256).toHex())}};
-        writer->record(db, table.name, QVariant(), schema::aktion::kImport,
+    const auto record = [&](const QString &table, const QJsonObject &change) {
+        writer->record(db, table, QVariant(), schema::aktion::kImport,
                        QString::fromUtf8(QJsonDocument(change).toJson(QJsonDocument::Compact)));
-    }
+    };
+    for (const Table &table : tables())
+        record(table.name, countAndHash(data.value(table.name).toArray()));
+    if (appended.empty())
+        return;
+    const QJsonArray given = data.value(schema::kProtokoll).toArray();
+    QJsonArray added;
+    for (qsizetype i = given.size() - static_cast<qsizetype>(appended.size()); i < given.size(); ++i)
+        added.append(given[i]);
+    QJsonObject change = countAndHash(added);
+    change.insert(QStringLiteral("von id"), appended.front()[0].toLongLong());
+    change.insert(QStringLiteral("bis id"), appended.back()[0].toLongLong());
+    record(schema::kProtokoll, change);
 }
 
 Rows journalContinuation(store::Connection &db, const QJsonArray &given)
@@ -498,7 +514,7 @@ int importTables(const QStringList &args)
                                     "sicherheit-db upgrade)"));
     int rows = 0;
     cli::keepJournal(db, QStringLiteral("import"));
-    store::Connection::Transaction transaction(db, QStringLiteral("Einlesen"));
+    store::Connection::Transaction transaction(db, QStringLiteral("(Einlesen)"));
     // The journal records each table replaced as one row, not each of its rows.
     std::optional<store::Connection::Unobserved> unobserved(std::in_place, db);
     // The journal is not replaced: rows of the data that the database already holds stay as they are.
@@ -528,7 +544,7 @@ int importTables(const QStringList &args)
     }
     load.finish();
     unobserved.reset();
-    recordImport(db, data);
+    recordImport(db, data, journalRows);
     transaction.commit();
     cli::out() << cli::rows(rows) << " eingelesen.\n";
     if (!journalRows.empty())
