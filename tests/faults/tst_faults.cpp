@@ -2,6 +2,7 @@
 // box names the cause, the file stays sound and holds the old or the new state, the windows show what the
 // file holds, and the same action once the disk works again gives the outcome of one successful action.
 
+#include "Backup.h"
 #include "FaultyDisk.h"
 #include "Integrity.h"
 #include "Journal.h"
@@ -439,6 +440,29 @@ private slots:
                    clickSave(m);
                },
                clickSave, true});
+    }
+
+    // A backup that meets a sick disk says why in German words and leaves no copy behind.
+    void backupOnASickDisk_data() { faults(); }
+    void backupOnASickDisk()
+    {
+        QFETCH(Fault, fault);
+        testsupport::Db db;
+        const QString target = db.dir.filePath(QStringLiteral("kopie.mdb"));
+        faultydisk::startCounting();
+        faultydisk::failAt(1, fault, true);
+        QString said;
+        try {
+            store::backup(db.conn, target);
+        } catch (const store::StoreError &e) {
+            said = e.message();
+        }
+        faultydisk::heal();
+        QVERIFY2(said.contains(fault == Fault::DiskFull
+                                   ? QStringLiteral(": kein Platz mehr auf dem Datenträger (")
+                                   : QStringLiteral(": Ein- oder Ausgabefehler")),
+                 qPrintable(said));
+        QVERIFY(!QFile::exists(target));
     }
 
     void changePasswordAtLogon_data() { faults(); }

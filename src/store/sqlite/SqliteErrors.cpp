@@ -112,10 +112,27 @@ QString lockedMessage(const QString &file)
         .arg(quoted(file));
 }
 
-QString openFailureReason(int systemErrno, const QString &sqliteMessage)
+QString openFailureReason(int systemErrno, int rc, const QString &sqliteMessage)
 {
-    return QStringLiteral("%1 (%2)").arg(
-        systemErrno ? systemReason(systemErrno) : QStringLiteral("Datenbankfehler"), sqliteMessage);
+    QString why;
+    switch (primaryCode(rc)) {
+    case SQLITE_FULL:
+        why = systemReason(ENOSPC);
+        break;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        why = QStringLiteral("die Datei ist beschädigt");
+        break;
+    case SQLITE_READONLY:
+        why = systemReason(EROFS);
+        break;
+    case SQLITE_NOMEM:
+        why = QStringLiteral("zu wenig Arbeitsspeicher");
+        break;
+    default:
+        why = systemErrno ? systemReason(systemErrno) : QStringLiteral("Datenbankfehler");
+    }
+    return QStringLiteral("%1 (%2)").arg(why, sqliteMessage);
 }
 
 } // namespace store

@@ -38,7 +38,8 @@ QString sqliteText(sqlite3 *db, int rc);
 int primaryCode(int rc);
 
 QString lockedMessage(const QString &file);
-// Why a file cannot be opened or made: the system's words first, SQLite's follow in brackets.
-QString openFailureReason(int systemErrno, const QString &sqliteMessage);
+// Why a file cannot be opened, made or copied, in German words fit to follow a colon; SQLite's own words
+// follow in brackets.
+QString openFailureReason(int systemErrno, int rc, const QString &sqliteMessage);
 
 } // namespace store

@@ -22,7 +22,7 @@ StoreError cannotOpen(const QString &path, sqlite3 *db, int rc)
 {
     const int err = db ? sqlite3_system_errno(db) : 0;
     return StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden: %2.")
-                          .arg(quoted(path), openFailureReason(err, sqliteText(db, rc))));
+                          .arg(quoted(path), openFailureReason(err, rc, sqliteText(db, rc))));
 }
 
 DbPtr openKeyed(const QString &path, const QByteArray &nativePath, const QString &password)
@@ -161,7 +161,7 @@ void SqliteBackend::createFile(const QString &path, const QString &password, con
     auto fail = [&](int failed) {
         // A full disk often leaves no error number behind.
         const int err = primaryCode(failed) == SQLITE_FULL ? ENOSPC : raw ? sqlite3_system_errno(raw) : 0;
-        const QString why = openFailureReason(err, sqliteText(raw, failed));
+        const QString why = openFailureReason(err, failed, sqliteText(raw, failed));
         db.reset();
         QFile::remove(path);
         QFile::remove(path + QStringLiteral("-journal"));
@@ -203,7 +203,7 @@ void SqliteBackend::backupTo(const QString &target, const QString &password)
         if (isLocked(rc))
             why = QStringLiteral("die Datei ist von einem anderen Programm gesperrt");
         else if (rc != SQLITE_OK)
-            why = QString::fromUtf8(sqlite3_errstr(rc));
+            why = openFailureReason(raw ? sqlite3_system_errno(raw) : 0, rc, sqliteText(raw, rc));
     }
     if (why.isEmpty())
         return;
