@@ -1,6 +1,9 @@
 // What survives other programs: a kill in the middle of posting, and two programs posting at once.
 
+#include "Backup.h"
 #include "Integrity.h"
+#include "SDaten.h"
+#include "Sqlite.h"
 #include "SqliteBackend.h"
 #include "Suites.h"
 #include "TestSupport.h"
@@ -10,7 +13,10 @@
 #include <QSet>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <thread>
 
 using namespace testsupport;
 
@@ -90,6 +96,49 @@ private slots:
         QCOMPARE(db.scalar(QStringLiteral("select count(*) from Funktionen")).toInt(), 350);
         if (!onServer())
             QCOMPARE(integrityOf(db.conn), QStringLiteral("ok"));
+    }
+
+    // Every commit of another connection starts an online backup over; one that kept starting over would
+    // end only once the others stop saving.
+    void aBackupEndsWhileAnotherProgramKeepsSaving()
+    {
+        FILE_ONLY();
+        Db db;
+        // About 10 MB: a pass of the backup takes far longer than the pause between the other's commits.
+        QCOMPARE(
+            sqlite3_exec(store::sqliteHandle(db.conn),
+                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 150000) "
+                         "INSERT INTO Funktionen (Titel, inGruppe) SELECT printf('%050d', i), 0 FROM n",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        std::atomic<bool> stop = false;
+        std::atomic<bool> saving = true;
+        std::thread other([&] {
+            sqlite3 *raw = nullptr;
+            sqlite3_open_v2(QFile::encodeName(db.file).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+            const QByteArray key = databasePassword().toUtf8();
+            sqlite3_key(raw, key.constData(), static_cast<int>(key.size()));
+            sqlite3_busy_timeout(raw, 5000);
+            // A commit every 20 ms for at most 5 s.
+            for (int i = 0; i < 250 && !stop; ++i) {
+                sqlite3_exec(raw, "UPDATE Funktionen SET inGruppe = inGruppe + 1 WHERE id = 1", nullptr,
+                             nullptr, nullptr);
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            saving = false;
+            sqlite3_close_v2(raw);
+        });
+        const QString target = db.dir.filePath(QStringLiteral("kopie.mdb"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        store::backup(db.conn, target);
+        const bool stillSaving = saving;
+        stop = true;
+        other.join();
+        QVERIFY2(stillSaving, "the backup ended only after the other connection stopped saving");
+        store::Connection copy;
+        copy.setConnectionString(connectionString(target));
+        copy.connect();
+        QCOMPARE(integrityOf(copy), QStringLiteral("ok"));
     }
 
     void aLockedSchemaLookUpIsReportedAndMadeAgain()

@@ -92,6 +92,9 @@ constexpr int kRetryMs = 50;
 constexpr int kRetries = 200;
 // Pages copied per step: small enough that a writer never waits long for its lock.
 constexpr int kPagesPerStep = 256;
+// Another program's commit starts a backup over. One started over this often copies what is left in one
+// step, holding writers off for that long, so that it ends while others keep saving.
+constexpr int kRestartsBeforeWhole = 3;
 
 // The target's name, taken exclusively: two backups cannot both write one file. The copy holds the same
 // passwords as the file, so it gets the file's mode, but never a right for every user of the machine.
@@ -117,11 +120,16 @@ int copyInto(sqlite3 *source, sqlite3 *target)
     if (!job)
         return sqlite3_errcode(target);
     int rc = SQLITE_OK;
+    int restarts = 0;
+    int remaining = -1;
     for (int waited = 0;;) {
-        rc = sqlite3_backup_step(job, kPagesPerStep);
-        if (rc == SQLITE_OK)
+        rc = sqlite3_backup_step(job, restarts < kRestartsBeforeWhole ? kPagesPerStep : -1);
+        if (rc == SQLITE_OK) {
             waited = 0;
-        else if (isLocked(rc) && ++waited < kRetries)
+            const int left = sqlite3_backup_remaining(job);
+            restarts += remaining >= 0 && left > remaining ? 1 : 0;
+            remaining = left;
+        } else if (isLocked(rc) && ++waited < kRetries)
             sqlite3_sleep(kRetryMs);
         else
             break;
