@@ -398,7 +398,7 @@ std::vector<bench::Result> addAllUsers(const QString &file, int reps)
     // What UserAddallClick does, without the wait cursor.
     const auto addAll = [&] {
         users.first();
-        store::Connection::Transaction transaction(db, assigned.name());
+        store::Connection::Transaction transaction(db, assigned.errorContext());
         const store::ControlsHeld held(assigned);
         std::vector<std::vector<QVariant>> assignments;
         for (int row = 0; row < users.rowCount(); ++row)

@@ -223,7 +223,7 @@ void TFMain::GroupAddClick()
     // in the grid is stored by itself first, so that its failure is not taken for the group's; a row that
     // cannot be stored does not stay behind in the grid.
     Funktionen->checkBrowseModeWithDetails();
-    store::Connection::Transaction transaction(SData->SecureDB, Funktionen->name());
+    store::Connection::Transaction transaction(SData->SecureDB, Funktionen->errorContext());
     rights::requireGroup(SData->SecureDB, m_currentGroup, m_currentGroupTitle,
                          QStringLiteral("die Gruppe wurde nicht hinzugefügt."));
     Funktionen->insertRecord({title, m_currentGroup});
@@ -239,7 +239,7 @@ void TFMain::ToolButton6Click()
     // the rights.
     Funktionen->checkBrowseModeWithDetails();
     // All chosen rights or none: a set half made would be made again in full by the next try.
-    store::Connection::Transaction transaction(SData->SecureDB, Funktionen->name());
+    store::Connection::Transaction transaction(SData->SecureDB, Funktionen->errorContext());
     rights::requireGroup(SData->SecureDB, m_currentGroup, m_currentGroupTitle,
                          QStringLiteral("die Rechte wurden nicht angelegt."));
     for (const QString &title : dialog.checkedTitles())
@@ -275,7 +275,7 @@ void TFMain::UserAddClick()
     UserList->checkBrowseModeWithDetails();
     const QString initials = UserList->field(schema::benutzer::kInitialien).asString();
     const QString notStored = QStringLiteral("die Zuordnung wurde nicht gespeichert.");
-    store::Connection::Transaction transaction(SData->SecureDB, FunktionenBenutzer->name());
+    store::Connection::Transaction transaction(SData->SecureDB, FunktionenBenutzer->errorContext());
     rights::requireFunction(SData->SecureDB, *function,
                             Funktionen->field(schema::funktionen::kTitel).asString(), notStored);
     rights::requireUser(SData->SecureDB, UserList->field(schema::benutzer::kId).asInteger(),
@@ -294,7 +294,7 @@ void TFMain::UserAddallClick()
         // One durable write for all users or none: after a failed write SQLite may have dropped the whole
         // transaction by itself, so a part could not be kept reliably; and a repeat then assigns everyone
         // once, not those before the failure twice.
-        store::Connection::Transaction transaction(SData->SecureDB, FunktionenBenutzer->name());
+        store::Connection::Transaction transaction(SData->SecureDB, FunktionenBenutzer->errorContext());
         // The assigned users' grid shows the outcome once, not every row as it comes.
         const store::ControlsHeld held(*FunktionenBenutzer);
         rights::requireFunction(SData->SecureDB, *function,

@@ -264,7 +264,7 @@ void TFMain::deleteCurrentUser()
     const qint32 id = UserList->field(schema::benutzer::kId).asInteger();
     // The user and the assignments that were only that user's go together or not at all; which those are
     // is read under the write lock, not taken from the list.
-    store::Connection::Transaction transaction(SData->SecureDB, UserList->name());
+    store::Connection::Transaction transaction(SData->SecureDB, UserList->errorContext());
     const std::optional<QString> initials = userrules::storedInitials(SData->SecureDB, id);
     if (initials && !userrules::initialsSharedWithOthers(SData->SecureDB, *initials, id)) {
         Delquery->setSql(schema::cascadeDelete(*initials));

@@ -95,6 +95,8 @@ public:
     ~RecordSet() override;
 
     QString name() const { return objectName(); }
+    // What a failure of a write of this set ends with, so that the user knows which list it concerns.
+    QString errorContext() const { return QStringLiteral("(%1)").arg(name()); }
 
     // --- configuration ---
     void setConnection(Connection *connection);

@@ -69,7 +69,7 @@ void RecordSet::postInsert()
                                         : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                               .arg(table, names.join(u','),
                                                    QStringLiteral("?,").repeated(names.size()).chopped(1));
-    const QString context = QStringLiteral("(%1)").arg(name());
+    const QString context = errorContext();
     qint64 rowid = 0;
     // The row, what the observer records of it and what the before-commit handler checks or writes are
     // stored together or not at all. Inside a transaction the one reading of the new row serves both;
@@ -141,7 +141,7 @@ void RecordSet::postUpdate()
     if (changed.empty())
         return;
     m_conn->ensureConnected();
-    const QString context = QStringLiteral("(%1)").arg(name());
+    const QString context = errorContext();
     // Read the row again and compare the changed fields as this set reads them, all under one write lock:
     // a field another program changed since the snapshot is not overwritten, whatever form it is stored in.
     Connection::Transaction transaction(*m_conn, context);
@@ -255,7 +255,7 @@ void RecordSet::remove()
     m_conn->ensureConnected();
     {
         Plumbing &p = m_conn->plumbing();
-        const QString context = QStringLiteral("(%1)").arg(name());
+        const QString context = errorContext();
         const bool observed = p.observer() != nullptr;
         std::optional<Connection::Transaction> own;
         if (observed && p.depth() == 0)
@@ -316,7 +316,7 @@ void RecordSet::insertRecords(const std::vector<std::vector<QVariant>> &rows)
         return;
     m_conn->ensureConnected();
     Plumbing &p = m_conn->plumbing();
-    const QString context = QStringLiteral("(%1)").arg(name());
+    const QString context = errorContext();
     std::optional<Connection::Transaction> own;
     if (p.depth() == 0)
         own.emplace(*m_conn, context);

@@ -23,6 +23,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -525,6 +526,9 @@ private slots:
             QCOMPARE(s.boxes.size(), 2);
             QCOMPARE(s.boxes.last().title, QStringLiteral("Sicherheitsbeschreibungen"));
             QCOMPARE(s.boxes.last().icon, QMessageBox::Critical);
+            // The list it concerns closes the sentence in brackets, not as a stray word.
+            QVERIFY2(!s.boxes.last().text.contains(QRegularExpression(QStringLiteral("[^(]UserList"))),
+                     qPrintable(s.boxes.last().text));
             QCOMPARE(m->UserList->rowCount(), 4);
             QCOMPARE(value(m, "User"), QStringLiteral("kweber"));
         });
