@@ -766,6 +766,9 @@ private slots:
         QTest::newRow("no id") << R"({"Benutzer": [], "Funktionen_Benutzer": [], "Funktionen": [
             {"Titel": "A", "inGruppe": 0, "id": null}]})"
                                << "Funktionen, Zeile 1: id ist leer (null); jede Zeile braucht ihre Nummer";
+        QTest::newRow("the greatest id") << R"({"Benutzer": [], "Funktionen_Benutzer": [], "Funktionen": [
+            {"Titel": "A", "inGruppe": 0, "id": 2147483647}]})"
+                                         << "id ist die größte Nummer mit 32 Bit";
         QTest::newRow("a number as text where a number belongs")
             << users + row.arg(QStringLiteral("u"), QStringLiteral("\"1\"")) << "Wahrheitswert";
     }

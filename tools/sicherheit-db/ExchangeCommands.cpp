@@ -99,8 +99,8 @@ QVariant valueFor(const store::FieldDef &field, const QJsonValue &value, QString
             *why = QStringLiteral("ist länger als %1 Zeichen").arg(field.size);
         return value.toString();
     case store::FieldType::AutoInc:
-        if (!int32)
-            *why = QStringLiteral("ist keine ganze Zahl mit 32 Bit");
+        *why = int32 ? exchange::idWithoutSuccessor(v.toLongLong())
+                     : QStringLiteral("ist keine ganze Zahl mit 32 Bit");
         return v;
     case store::FieldType::Boolean:
         // 0 and 1 are what the file holds for false and true, which export writes as false and true.

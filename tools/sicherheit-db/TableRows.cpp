@@ -222,10 +222,20 @@ private:
 
 } // namespace
 
+QString idWithoutSuccessor(qint64 id)
+{
+    if (id != std::numeric_limits<qint32>::max())
+        return QString();
+    return QStringLiteral("ist die größte Nummer mit 32 Bit; eine neue Zeile bekäme danach keine mehr");
+}
+
 QString unfitForColumn(const store::FieldDef &field, const QVariant &value, bool server, bool anyText)
 {
     if (value.isNull())
         return QString();
+    if (field.type == store::FieldType::AutoInc && value.typeId() == QMetaType::LongLong)
+        if (const QString why = idWithoutSuccessor(value.toLongLong()); !why.isEmpty())
+            return QStringLiteral("%1 %2 %3").arg(field.name, value.toString(), why);
     const bool text = value.typeId() == QMetaType::QString;
     if (text && server && !store::Connection::serverCanHold(value.toString()))
         return field.name + QStringLiteral(" enthält das Zeichen U+FFFF, das ein Datenbankserver nicht "

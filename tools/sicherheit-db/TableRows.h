@@ -60,6 +60,11 @@ public:
 // at a time, and finishes the sink.
 void readTables(store::Connection &db, RowSink &sink);
 
+// Why a row's number that fits 32 bits still cannot be taken: the greatest leaves none for the next new
+// row (a file would count past what the program reads, a server's numbering would overflow). Empty when it
+// can.
+QString idWithoutSuccessor(qint64 id);
+
 // Why `value` cannot go into `field` so that it reads back the same, as "Funktion „3.5“ ist keine ganze
 // Zahl; ..."; empty when it can. A file keeps whatever it is given in Windows-1252. A server's typed columns
 // would round 3.5 to 4, take 2 for true, and refuse "abc" only half-way through the rows. `value` is as
