@@ -3,6 +3,7 @@
 #include "FileChecks.h"
 #include "StoreError.h"
 #include "SystemError.h"
+#include "Unfinished.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,6 +34,7 @@ PrivateFile::PrivateFile(const QString &path, Existing existing) : m_path(path),
         m_fd = createPrivate(path);
         if (m_fd < 0)
             refuseNewFile(path, errno, QStringLiteral("Die Datei"));
+        m_unfinished = std::make_unique<UnfinishedFile>(m_written);
         return;
     }
     const QString written = QStringLiteral("geschrieben");
@@ -50,6 +52,7 @@ PrivateFile::PrivateFile(const QString &path, Existing existing) : m_path(path),
         if (m_fd < 0 && (errno != EEXIST || attempt > 100))
             refuseNewFile(path, errno, QStringLiteral("Die Datei"), written);
     }
+    m_unfinished = std::make_unique<UnfinishedFile>(m_written);
 }
 
 PrivateFile::~PrivateFile()
@@ -97,6 +100,7 @@ void PrivateFile::commit()
         ::rename(QFile::encodeName(m_written).constData(), QFile::encodeName(m_path).constData()) != 0)
         fail(errno);
     m_committed = true;
+    m_unfinished.reset();
 }
 
 void PrivateFile::fail(int err)

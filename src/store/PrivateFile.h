@@ -4,7 +4,11 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <memory>
+
 namespace store {
+
+class UnfinishedFile;
 
 // A file written with data of the database: an export, a list of rights. It holds names and rights, an
 // export every password in a form anyone can turn back, so other users of the machine never get a right
@@ -42,6 +46,7 @@ private:
     int m_fd = -1;
     QByteArray m_buffer;
     bool m_committed = false;
+    std::unique_ptr<UnfinishedFile> m_unfinished; // until commit()
 };
 
 } // namespace store

@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
 #include <sys/stat.h>
 
 using testsupport::words;
@@ -807,6 +808,51 @@ private slots:
         QCOMPARE(missing.code, 1);
         QVERIFY2(missing.err.contains(QStringLiteral("wurde nicht gefunden")), qPrintable(missing.err));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("nicht.mdb"))));
+    }
+
+    // Ctrl+C or a termination in the middle of writing leaves no half file under the name, which would be
+    // taken for the real thing and would make a second try be refused.
+    void stoppedCommandsLeaveNoHalfFile_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("demo") << words({"demo", "TARGET", "--users", "5000", "--functions", "50000",
+                                        "--assignments", "500000"})
+                              << SIGINT;
+        QTest::newRow("export") << words({"export", "SOURCE", "--out", "TARGET"}) << SIGTERM;
+        QTest::newRow("backup") << words({"backup", "SOURCE", "TARGET"}) << SIGINT;
+        QTest::newRow("copy") << words({"copy", "SOURCE", "TARGET"}) << SIGTERM;
+    }
+    void stoppedCommandsLeaveNoHalfFile()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, signal);
+        static QTemporaryDir sources;
+        const QString source = sources.filePath(QStringLiteral("gross.mdb"));
+        if (!QFile::exists(source))
+            QCOMPARE(dbtool({QStringLiteral("demo"), source, QStringLiteral("--users"),
+                             QStringLiteral("5000"), QStringLiteral("--functions"), QStringLiteral("50000"),
+                             QStringLiteral("--assignments"), QStringLiteral("500000")})
+                         .code,
+                     0);
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("ziel"));
+        args.replaceInStrings(QStringLiteral("SOURCE"), source)
+            .replaceInStrings(QStringLiteral("TARGET"), target);
+        QProcess p;
+        p.start(QStringLiteral(SICHERHEIT_BIN_DIR "/sicherheit-db"), args);
+        QVERIFY(p.waitForStarted());
+        for (int waited = 0; !QFile::exists(target) && p.state() == QProcess::Running && waited < 6000;
+             ++waited)
+            QTest::qSleep(5);
+        QTest::qSleep(30);
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        QVERIFY(p.waitForFinished(30000));
+        QVERIFY2(p.exitCode() == 130, "the command ended before it could be stopped");
+        QVERIFY2(QString::fromUtf8(p.readAllStandardError())
+                     .contains(QStringLiteral("abgebrochen; die angefangene Datei wurde entfernt")),
+                 "");
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     // Output into a full disk is a failure with its cause, never a success with half a file.

@@ -9,6 +9,7 @@
 #include "Schema.h"
 #include "SDaten.h"
 #include "StoreError.h"
+#include "Unfinished.h"
 #include "Win1252.h"
 
 #include <QFile>
@@ -40,6 +41,7 @@ void addUser(store::RecordSet &users, const QString &user, const QString &realNa
 // Runs the work on a new file and removes the file when it fails, so that a retry starts clean.
 template <typename Fn> void fillOrRemove(const QString &file, Fn &&fill)
 {
+    const store::UnfinishedFile unfinished(file);
     try {
         store::Connection db;
         db.setConnectionString(connectionStringFor(file));

@@ -12,6 +12,7 @@
 #include "StoredRows.h"
 #include "StoreError.h"
 #include "TableRows.h"
+#include "Unfinished.h"
 #include "Win1252.h"
 
 #include <QCryptographicHash>
@@ -417,6 +418,9 @@ int copyTables(const QStringList &args)
         return 0;
     }
     const bool made = makeTarget(to);
+    std::optional<store::UnfinishedFile> unfinished;
+    if (made)
+        unfinished.emplace(to);
     try {
         store::Connection target;
         cli::openOn(target, to);

@@ -15,6 +15,7 @@
 #include "Schema.h"
 #include "SDaten.h"
 #include "StoreError.h"
+#include "Unfinished.h"
 #include "Win1252.h"
 
 #include <QCoreApplication>
@@ -26,8 +27,10 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -369,6 +372,19 @@ int run(const QStringList &args)
     return cli::mistake(QStringLiteral("unbekannter Befehl %1").arg(args[0]));
 }
 
+// Ctrl+C or a termination takes away what the command had begun to write (a half export, a database not
+// yet filled), then ends it as the shell expects of an interrupted program.
+void onStop(int)
+{
+    static const char stopped[] = "\nsicherheit-db: abgebrochen.\n";
+    static const char removed[] = "\nsicherheit-db: abgebrochen; die angefangene Datei wurde entfernt.\n";
+    if (store::removeUnfinishedFiles() > 0)
+        static_cast<void>(!::write(STDERR_FILENO, removed, sizeof(removed) - 1));
+    else
+        static_cast<void>(!::write(STDERR_FILENO, stopped, sizeof(stopped) - 1));
+    ::_exit(130);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -391,6 +407,11 @@ int main(int argc, char **argv)
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
     cli::askPasswordsOnTerminal();
+    struct sigaction stop = {};
+    stop.sa_handler = onStop;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
     int rc = 1;
     try {
         rc = run(QCoreApplication::arguments().mid(1));

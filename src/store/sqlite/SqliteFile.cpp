@@ -6,6 +6,7 @@
 #include "Quoted.h"
 #include "SqliteErrors.h"
 #include "StoreError.h"
+#include "Unfinished.h"
 
 #include <QFile>
 
@@ -162,6 +163,7 @@ void SqliteBackend::createFile(const QString &path, const QString &password, con
 {
     const QByteArray nativePath = QFile::encodeName(path);
     claimNewFile(path, nativePath);
+    const UnfinishedFile unfinished(path);
     sqlite3 *raw = nullptr;
     const int rc = sqlite3_open_v2(nativePath.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     DbPtr db(raw);
@@ -197,6 +199,7 @@ void SqliteBackend::backupTo(const QString &target, const QString &password)
     };
     const mode_t mode = ::stat(m_nativePath.constData(), &original) == 0 ? original.st_mode & 07777 : 0600;
     claim(target, mode);
+    const UnfinishedFile unfinished(target);
     QString why;
     {
         sqlite3 *raw = nullptr;
