@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "LogonServices.h"
 #include "Schema.h"
+#include "StoreError.h"
 #include "Win1252.h"
 
 #include <QJsonArray>
@@ -298,9 +299,15 @@ void Writer::logon(store::Connection &db, const QString &typedName, const QVaria
     QJsonObject change{{schema::benutzer::kUser, typedName}};
     if (!refusal.isEmpty())
         change.insert(QStringLiteral("Grund"), refusal);
-    record(db, schema::kBenutzer, userId,
-           refusal.isEmpty() ? schema::aktion::kAnmeldung : schema::aktion::kAnmeldungAbgelehnt,
-           compact(change));
+    // The one who logs on changed nothing: what failed is the note of it, and the message says so.
+    try {
+        record(db, schema::kBenutzer, userId,
+               refusal.isEmpty() ? schema::aktion::kAnmeldung : schema::aktion::kAnmeldungAbgelehnt,
+               compact(change));
+    } catch (const store::StoreError &e) {
+        throw store::StoreError(QStringLiteral("Die Anmeldung von %1 wurde nicht im Protokoll vermerkt: %2")
+                                    .arg(store::quoted(typedName), e.message()));
+    }
 }
 
 std::shared_ptr<Writer> keepJournal(store::Connection &db, Actor actor)

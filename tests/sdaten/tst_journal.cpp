@@ -432,6 +432,10 @@ private slots:
         }
         journal::keepJournal(db.conn,
                              journal::actorHere(QStringLiteral("chef"), QStringLiteral("sicherheit")));
+        // A logon that cannot be noted says that it is the note that failed.
+        EXPECT_STORE_ERROR_CONTAINING(
+            journal::writerOf(db.conn)->logon(db.conn, QStringLiteral("anna"), 1, QString()),
+            QStringLiteral("Die Anmeldung von „anna“ wurde nicht im Protokoll vermerkt: "));
         auto users = editAnna(db);
         users->field(schema::benutzer::kRealName).setValue(QStringLiteral("Anna A."));
         QVERIFY_THROWS_EXCEPTION(store::StoreError, users->post());
