@@ -5,6 +5,7 @@
 #include "PasswordEdit.h"
 #include "PlacedLabel.h"
 #include "ResultButton.h"
+#include "Schema.h"
 #include "Win1252.h"
 
 #include <QGroupBox>
@@ -72,6 +73,15 @@ void TSPWchange::OKbuttonClick()
     if (newPassword().size() < kMinPasswordLength) {
         setModalResult(ui::ModalResult::Cancel);
         ui::messageDlg(QStringLiteral("Passwort ist zu kurz. Änderung wird nicht durchgeführt."),
+                       ui::MsgKind::Error, ui::MsgButton::OK);
+    }
+    // Told, not cut off by the edit: a pasted password cut to the field's size would be stored shorter than
+    // the one the user keeps, and the logon would refuse that one.
+    if (newPassword().size() > schema::kPasswortSize) {
+        setModalResult(ui::ModalResult::Cancel);
+        ui::messageDlg(QStringLiteral("Passwort ist zu lang (höchstens %1 Zeichen). Änderung wird nicht "
+                                      "durchgeführt.")
+                           .arg(schema::kPasswortSize),
                        ui::MsgKind::Error, ui::MsgButton::OK);
     }
     // Exact: the edits only take Windows-1252 characters, each one byte, so equal texts are equal bytes.

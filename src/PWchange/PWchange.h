@@ -14,9 +14,10 @@ class ResultButton;
 // The dialog that asks for a new password twice ("Kennwort ändern").
 //
 // It only judges the two entries: OK closes it with the result OK, but only when the new password has at
-// least 5 characters and the repetition equals it byte for byte; otherwise it closes with Cancel after
-// saying why (both reasons, length first, when both apply). It never keeps itself open for a second try.
-// Whoever opened it reads passneu when the result is OK and stores the password.
+// least 5 characters and no more than the Passwort field holds, and the repetition equals it byte for byte;
+// otherwise it closes with Cancel after saying why (both reasons, length first, when both apply). It never
+// keeps itself open for a second try. Whoever opened it reads passneu when the result is OK and stores the
+// password.
 class TSPWchange : public ui::KeyedWindow
 {
     Q_OBJECT

@@ -34,7 +34,11 @@ QString Connection::serverOf(const QString &target)
         // A database file begins with SQLite's (or SQLCipher's random) bytes, never with the URI.
         if (!file.open(QIODevice::ReadOnly))
             return QString();
-        const QString first = QString::fromUtf8(file.readLine(4096)).trimmed();
+        QString first = QString::fromUtf8(file.readLine(4096));
+        // Some editors begin a file in UTF-8 with its byte order mark; the line is the same URI.
+        if (first.startsWith(QChar(0xFEFF)))
+            first.remove(0, 1);
+        first = first.trimmed();
         if (!isUri(first))
             return QString();
         uri = first;

@@ -61,8 +61,8 @@ public:
                                    const QStringList &tables);
     // Drops those tables again, after an init that failed half-way; nothing when there is no server.
     static void dropServerTables(const QString &target, const QStringList &tables) noexcept;
-    // The server a text names: a postgresql:// URI, or a file whose first line is one; empty for anything
-    // else. Refuses a link that holds a password.
+    // The server a text names: a postgresql:// URI, or a file whose first line is one (in UTF-8, with or
+    // without the byte order mark); empty for anything else. Refuses a link that holds a password.
     static QString serverOf(const QString &target);
     // Whether a server can hold the text exactly. A server's text has no character 0, which a scrambled
     // password holds for each ">": it keeps the character 0 as U+FFFF, a character the program never

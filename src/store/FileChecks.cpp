@@ -5,6 +5,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
+
+#include <algorithm>
 
 #include <cerrno>
 
@@ -54,16 +57,45 @@ void checkBeforeOpening(const QString &path, const QByteArray &nativePath)
             QStringLiteral("Die Datei %1 ist leer und keine Sicherheitsdatenbank.").arg(quoted(path)));
 }
 
+namespace {
+
+// Why a file of plain text was no link to a server; empty where it is no text. SQLite's header holds a 0
+// and SQLCipher's pages are random bytes: a few thousand of those never pass for text.
+QString notALink(const QString &path, const QByteArray &head)
+{
+    const QString expected =
+        QStringLiteral("eine Verknüpfung zum Datenbankserver ist eine Textdatei in UTF-8, "
+                       "deren erste Zeile seine Adresse ist, mit \u201Epostgresql://\u201C in "
+                       "Kleinbuchstaben vorn, etwa \u201Epostgresql://SERVER/DATENBANK\u201C");
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
+        return QStringLiteral("Die Datei %1 ist als UTF-16 gespeichert; %2.").arg(quoted(path), expected);
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(head);
+    const bool control = std::any_of(text.begin(), text.end(), [](QChar c) {
+        return (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c.unicode() == 0x7F;
+    });
+    if (utf8.hasError() || control || text.trimmed().isEmpty())
+        return QString();
+    return QStringLiteral("Die Datei %1 ist eine Textdatei, aber ihre erste Zeile ist keine Adresse eines "
+                          "Datenbankservers (Angaben wie \u201Ehost=\u2026 dbname=\u2026\u201C gelten hier "
+                          "nicht); %2.")
+        .arg(quoted(path), expected);
+}
+
+} // namespace
+
 void refuseNotADatabase(const QString &path)
 {
     QFile f(path);
     QByteArray header;
     if (f.open(QIODevice::ReadOnly))
-        header = f.read(16);
-    if (header == QByteArray("SQLite format 3\0", 16))
+        header = f.read(4096);
+    if (header.startsWith(QByteArray("SQLite format 3\0", 16)))
         throw StoreError(QStringLiteral("Die Datei %1 ist eine unverschlüsselte SQLite-Datenbank und keine "
                                         "Sicherheitsdatenbank.")
                              .arg(quoted(path)));
+    if (const QString why = notALink(path, header); !why.isEmpty())
+        throw StoreError(why);
     throw StoreError(
         QStringLiteral("Die Datei %1 kann nicht geöffnet werden: falsches Datenbankkennwort oder "
                        "keine Sicherheitsdatenbank.")

@@ -350,6 +350,10 @@ private slots:
         QTest::newRow("who of no number") << words({"who", "FILE", "zehn"}) << 2 << "„zehn“";
         QTest::newRow("check") << words({"check", "FILE"}) << 1 << "\n9 Befunde\n";
         QTest::newRow("missing argument") << words({"rights", "FILE"}) << 2 << "Es fehlen Angaben";
+        // A command stays as typed, also at the start of the sentence.
+        QTest::newRow("command without its file") << words({"users"}) << 2 << ": Der Befehl users braucht";
+        QTest::newRow("report without --out")
+            << words({"report", "FILE"}) << 2 << ": Der Befehl report braucht";
         QTest::newRow("wrong option") << words({"who", "FILE", "10", "--unter"}) << 2 << "--unter";
         QTest::newRow("wrong format") << words({"export", "FILE", "--format", "xml"}) << 2 << "„xml“";
         QTest::newRow("who below counts users")

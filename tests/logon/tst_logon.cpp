@@ -45,6 +45,8 @@ namespace {
 const QString kUnknown = QStringLiteral("Benutzername %1 ist unbekannt!");
 const QString kWrong = QStringLiteral("Falscher Benutzer oder falsches Passwort!");
 const QString kTooShort = QStringLiteral("Passwort ist zu kurz. Änderung wird nicht durchgeführt.");
+const QString kTooLong =
+    QStringLiteral("Passwort ist zu lang (höchstens %1 Zeichen). Änderung wird nicht durchgeführt.");
 const QString kMismatch = QStringLiteral("Eingaben stimmen nicht überein. Passwort wird nicht geändert.");
 const QString kMask = QStringLiteral("¤");
 // Scrambles to the byte 0, to control bytes and to values Windows-1252 leaves undefined.
@@ -301,6 +303,9 @@ void TestSignOn::changeDialogJudgesBothEntries_data()
         << "Abcde"
         << "abcde"
         << "OKbutton" << QStringList{error(kMismatch)} << ModalResult::Cancel;
+    QTest::newRow("longer than the field")
+        << QString(schema::kPasswortSize + 1, u'p') << QString(schema::kPasswortSize + 1, u'p') << "OKbutton"
+        << QStringList{error(kTooLong.arg(schema::kPasswortSize))} << ModalResult::Cancel;
     // Characters are bytes of the 8-bit text: five of them are enough, whatever they are.
     QTest::newRow("5 non-ASCII characters") << "ä€¤ß>"
                                             << "ä€¤ß>"

@@ -76,6 +76,13 @@ private slots:
         QTest::newRow("syntax") << "sicherheit"
                                 << "SELEKT 1"
                                 << "Syntaxfehler in der SQL-Anweisung (Syntaxfehler bei »SELEKT«";
+        QTest::newRow("a value twice") << "sicherheit"
+                                       << "DO $$BEGIN CREATE TEMP TABLE u (n int PRIMARY KEY); "
+                                          "INSERT INTO u VALUES (1), (1); END$$"
+                                       << "Einen Datensatz mit diesem Wert gibt es in der Datenbank";
+        QTest::newRow("number out of range") << "sicherheit"
+                                             << "SELECT 2147483647::int4 + 1"
+                                             << "Eine Zahl ist zu gro\u00DF oder zu klein";
     }
 
     void failuresAreToldInGerman()
@@ -309,7 +316,13 @@ private slots:
                                           << "select * from Benutzer" << denied + QStringLiteral(" (");
         QTest::newRow("statement time-out") << "&options=-c%20statement_timeout%3D100"
                                             << "select PG_SLEEP(2)"
-                                            << "von einem anderen Programm gesperrt";
+                                            << "hat die Anweisung abgebrochen: sie dauerte l\u00E4nger";
+        QTest::newRow("too many connections") << "&user=voll"
+                                              << ""
+                                              << "Zu viele Verbindungen zum Datenbankserver";
+        QTest::newRow("database closed") << "&dbname=zu"
+                                         << ""
+                                         << "nimmt zurzeit keine Verbindungen an; ein Administrator";
         QTest::newRow("no security tables")
             << "&dbname=postgres"
             << ""
@@ -334,7 +347,9 @@ private slots:
         QFETCH(QString, expected);
         freshTables();
         PGconn *admin = PQconnectdb(m_server.uri().toUtf8().constData());
-        PQclear(PQexec(admin, "DROP ROLE IF EXISTS leser; CREATE ROLE leser LOGIN"));
+        PQclear(PQexec(admin, "DROP ROLE IF EXISTS leser, voll; CREATE ROLE leser LOGIN; "
+                              "CREATE ROLE voll LOGIN CONNECTION LIMIT 0"));
+        PQclear(PQexec(admin, "CREATE DATABASE zu ALLOW_CONNECTIONS false"));
         PQfinish(admin);
         store::Connection db;
         db.setConnectionString(connectionStringFor(m_server.uri() + parameters));
@@ -429,8 +444,9 @@ private slots:
         QTest::newRow("cancelled") << QStringList{QStringLiteral("-")} << QStringLiteral("abgebrochen");
         QTest::newRow("wrong three times")
             << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}
-            << QStringLiteral("hat die Anmeldung abgelehnt");
-        QTest::newRow("nobody to ask") << QStringList() << QStringLiteral("hat die Anmeldung abgelehnt");
+            << QStringLiteral("hat die Anmeldung abgelehnt: Kennwort falsch f\u00FCr die Rolle");
+        QTest::newRow("nobody to ask")
+            << QStringList() << QStringLiteral("es wurde keines gefunden: weder in");
     }
 
     void aPasswordLibpqLacksIsAskedFor()

@@ -167,8 +167,14 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("wrong key") << QByteArray("db") << QStringLiteral("falsch")
                                    << QStringLiteral("falsches Datenbankkennwort");
-        QTest::newRow("no database") << QByteArray(4096, 'x') << databasePassword()
+        QTest::newRow("no database") << QByteArray(4096, '\x9c') << databasePassword()
                                      << QStringLiteral("keine Sicherheitsdatenbank");
+        // Text meant as a link to a server, in a form libpq does not read as one.
+        for (const char *link : {"host=dbhost dbname=sicherheit\n", "POSTGRESQL://dbhost/sicherheit"})
+            QTest::newRow(link) << QByteArray(link) << databasePassword()
+                                << QStringLiteral("ist keine Adresse");
+        QTest::newRow("link in UTF-16") << QByteArray("\xFF\xFEp\0g\0:\0/\0/\0", 12) << databasePassword()
+                                        << QStringLiteral("ist als UTF-16 gespeichert");
         QTest::newRow("empty file") << QByteArray() << databasePassword() << QStringLiteral("ist leer");
         QTest::newRow("plain sqlite") << QByteArray("plain") << databasePassword()
                                       << QStringLiteral("unverschlüsselte SQLite-Datenbank");

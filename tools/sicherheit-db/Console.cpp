@@ -134,6 +134,8 @@ QString rows(qint64 count)
 
 namespace {
 
+// The first letter goes up: a problem begins with a German word, never with a name that must stay as typed
+// (a command: "der Befehl users ...").
 QString sentence(const QString &problem)
 {
     return problem.isEmpty() ? problem : problem.front().toUpper() + problem.mid(1);

@@ -123,7 +123,7 @@ int reportPdf(const QStringList &args)
         return 2;
     const QString out = a->options.value(QStringLiteral("out"));
     if (out.isEmpty())
-        return cli::mistake(QStringLiteral("report braucht --out BERICHT.pdf"));
+        return cli::mistake(QStringLiteral("der Befehl report braucht --out BERICHT.pdf"));
     const int scopes = int(a->options.contains(QStringLiteral("user"))) +
                        int(a->options.contains(QStringLiteral("function"))) +
                        int(a->flags.contains(QStringLiteral("all-users"))) +
@@ -211,7 +211,7 @@ int reviewDone(const QStringList &args)
     const QString name = a->options.value(QStringLiteral("user"));
     const QString by = a->options.value(QStringLiteral("by")).trimmed();
     if (name.isEmpty() || by.isEmpty())
-        return cli::mistake(QStringLiteral("review braucht --user BENUTZER und --by NAME"));
+        return cli::mistake(QStringLiteral("der Befehl review braucht --user BENUTZER und --by NAME"));
     store::Connection db;
     cli::openOn(db, a->plain[0]);
     cli::keepJournal(db, QStringLiteral("review"));

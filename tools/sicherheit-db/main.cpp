@@ -237,7 +237,7 @@ int init(const QStringList &args)
                       &options))
         return 2;
     if (options.value(QStringLiteral("admin")).isEmpty() || !options.contains(QStringLiteral("password")))
-        return cli::mistake(QStringLiteral("init braucht --admin und --password"));
+        return cli::mistake(QStringLiteral("der Befehl init braucht --admin und --password"));
     demo::Admin admin;
     admin.user = options.value(QStringLiteral("admin"));
     admin.password = options.value(QStringLiteral("password"));
@@ -365,7 +365,7 @@ int run(const QStringList &args)
         if (args[0] == QLatin1String(command.name)) {
             // Every command names a file first.
             if (args.size() < 2 || args[1].startsWith(QStringLiteral("--")))
-                return cli::mistake(QStringLiteral("%1 braucht eine DATEI").arg(args[0]));
+                return cli::mistake(QStringLiteral("der Befehl %1 braucht eine DATEI").arg(args[0]));
             return command.run(args.mid(1));
         }
     }

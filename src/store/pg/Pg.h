@@ -57,7 +57,8 @@ struct Failure
     QString serverMessage; // the server's or libpq's own words
     QString role;          // the role the session logged in as
     bool connectionLost = false;
-    bool writing = false; // the call was to store a change
+    bool writing = false;    // the call was to store a change
+    bool connecting = false; // the call was to log on
 };
 
 QString describe(const Failure &failure);

@@ -39,11 +39,27 @@ constexpr Words kWords[] = {
     {"42P01", "Eine Tabelle der Anweisung gibt es in der Datenbank %1 nicht (%2)."},
     {"42703", "Ein Feld der Anweisung gibt es in der Datenbank %1 nicht (%2)."},
     {"42501", "Die Rolle %5 hat in der Datenbank %1 keine Berechtigung für %6%3 (%2)."},
-    // Another administrator holds what this change needs, or the server had to choose between two, or a
-    // statement waited longer than the server lets it.
-    {"55P03 40P01 40001 57014",
+    // Another administrator holds what this change needs (lock_timeout ran out), or the server had to choose
+    // between two.
+    {"55P03 40P01 40001",
      "Die Datenbank %1 ist von einem anderen Programm gesperrt. Bitte später noch einmal versuchen%3."},
+    // No lock: the statement ran longer than statement_timeout allows, or an administrator ended it.
+    {"57014", "Der Datenbankserver %1 hat die Anweisung abgebrochen: sie dauerte länger, als "
+              "statement_timeout erlaubt, oder ein Administrator hat sie abgebrochen%3 (%2)."},
     {"22001", "Ein Text ist zu lang für sein Feld in der Datenbank %1; %4."},
+    {"22003", "Eine Zahl ist zu groß oder zu klein für ihren Zahlentyp in der Datenbank %1%3 (%2)."},
+    {"23505",
+     "Einen Datensatz mit diesem Wert gibt es in der Datenbank %1 schon; das Feld darf jeden Wert nur "
+     "einmal haben%3 (%2)."},
+    {"53300", "Zu viele Verbindungen zum Datenbankserver %1: er nimmt für diese Rolle, diese Datenbank oder "
+              "insgesamt keine weitere an. Bitte später noch einmal versuchen (%2)."},
+    // Refused at the logon, so nothing was lost: the server starts, stops or recovers after a crash.
+    {"57P03", "Der Datenbankserver %1 nimmt gerade keine Verbindungen an: er startet, fährt herunter oder "
+              "stellt sich nach einem Absturz wieder her. Bitte später noch einmal versuchen (%2)."},
+    // A role the server does not know is refused with the same words, so that nobody learns which exist.
+    {"28P01",
+     "Der Datenbankserver %1 hat die Anmeldung abgelehnt: Kennwort falsch für die Rolle %5, oder die "
+     "Rolle gibt es dort nicht (%2)."},
     {"53100", "Kein Platz mehr auf dem Datenträger des Datenbankservers %1; %4."},
     {"25006", "Die Datenbank %1 ist schreibgeschützt; %4."},
     {"28", "Der Datenbankserver %1 hat die Anmeldung abgelehnt (%2)."},
@@ -179,12 +195,28 @@ QString promptName(PGconn *conn)
     return name;
 }
 
+QString noPasswordFound(const Failure &f)
+{
+    return QStringLiteral(
+               "Der Datenbankserver %1 verlangt ein Kennwort für die Rolle %2, aber es wurde keines "
+               "gefunden: weder in ~/.pgpass (oder der Datei in PGPASSFILE) noch in PGPASSWORD, und "
+               "ohne Terminal wird nicht danach gefragt (%3).")
+        .arg(quoted(f.server), quoted(f.role), oneLine(f.serverMessage));
+}
+
 QString describe(const Failure &f)
 {
-    if (f.connectionLost || f.sqlState.startsWith(u"08") || f.sqlState.startsWith(u"57P"))
+    if (f.connectionLost || f.sqlState.startsWith(u"08") ||
+        (f.sqlState.startsWith(u"57P") && f.sqlState != u"57P03"))
         return lost(f);
     const QString server = quoted(f.server);
     const QString words = oneLine(f.serverMessage);
+    // A database an administrator closed (ALLOW_CONNECTIONS false); elsewhere the code means other things.
+    if (f.connecting && f.sqlState == u"55000")
+        return QStringLiteral(
+                   "Die Datenbank %1 nimmt zurzeit keine Verbindungen an; ein Administrator hat sie "
+                   "dafür gesperrt (%2).")
+            .arg(server, words);
     // The server names what is missing in its own words and quotes: "x" in English, »x« in German.
     const QString missing = nameQuotedIn(f.serverMessage);
     if (f.sqlState == u"42P01" && !missing.isEmpty())

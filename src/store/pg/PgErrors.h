@@ -15,6 +15,8 @@ QString lost(const Failure &f);
 QString oneLine(const QString &text);
 // Why libpq cannot read a URI, in German; empty when it can. A parameter libpq does not know is named.
 QString unreadable(const QString &uri, const QString &server);
+// The server wants a password and libpq found none, and nobody could be asked for one.
+QString noPasswordFound(const Failure &f);
 // No server answered; where TLS is to check the server, its certificate may be why.
 QString unreachable(const QString &uri, const Failure &f);
 // How the password prompt names the server: database, host and port as libpq uses them for this

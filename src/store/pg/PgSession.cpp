@@ -171,8 +171,9 @@ void Session::connect(const QString &uri)
         return PQconnectionNeedsPassword(c) ||
                (PQconnectionUsedPassword(c) && refusalOf(c).sqlState == u"28P01");
     };
-    for (int asked = 0; PQstatus(conn.get()) != CONNECTION_OK && wantsPassword(conn.get()) && asked < 3 &&
-                        hasServerPasswordPrompt();
+    int asked = 0;
+    for (; PQstatus(conn.get()) != CONNECTION_OK && wantsPassword(conn.get()) && asked < 3 &&
+           hasServerPasswordPrompt();
          ++asked) {
         std::optional<QString> typed = askServerPassword(promptName(conn.get()));
         if (!typed)
@@ -186,6 +187,11 @@ void Session::connect(const QString &uri)
     if (PQstatus(conn.get()) != CONNECTION_OK) {
         Failure f = refusalOf(conn.get());
         f.server = m_server;
+        f.role = QString::fromUtf8(PQuser(conn.get()));
+        f.connecting = true;
+        // libpq's own words then ("no password supplied"): the server has refused nothing yet.
+        if (PQconnectionNeedsPassword(conn.get()) && asked == 0)
+            throw StoreError(noPasswordFound(f));
         if (wantsPassword(conn.get()))
             f.sqlState = QStringLiteral("28P01");
         else if (f.sqlState.isEmpty() && !m_uri.isEmpty()) // the server went away during the session
