@@ -140,7 +140,7 @@ int soakOne(const Run &run, const QString &size)
 
     const soak::Outcome out = soak::audit(db, before, logs, run.strict);
     std::printf("%s on %s, %d processes, %.0f s\n", qPrintable(size),
-                run.server ? "a server" : "a file (WAL)", run.processes, seconds);
+                run.server ? "a server" : "a file", run.processes, seconds);
     std::printf("  actions %d (%.1f/s), stored %d, refused %d; journal rows %d, follow-ups %d\n", out.actions,
                 out.actions / seconds, out.stored, out.actions - out.stored, out.journalRows, out.followUps);
     QStringList actions;

@@ -581,8 +581,10 @@ std::optional<int> paintReport(const ReportContent &content, QPagedPaintDevice &
             return canvas.emplace(painter, device);
         },
         progress);
-    if (painter.isActive())
-        painter.end();
+    if (painter.isActive() && !painter.end())
+        throw store::StoreError(
+            QStringLiteral("Der Bericht wurde nicht vollständig gedruckt: der Drucker hat "
+                           "die Seiten nicht angenommen."));
     return pages;
 }
 

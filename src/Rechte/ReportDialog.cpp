@@ -316,6 +316,12 @@ void ReportDialog::DruckenClick()
     ask.setOption(QAbstractPrintDialog::PrintPageRange, false);
     if (ask.exec() != QDialog::Accepted)
         return;
+    // Printed into a file, the report is the PDF "Als PDF" writes: private to owner and group, and put in
+    // place of a file there only when the user agrees.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
+        saveAsPdf(scope, printer.outputFileName());
+        return;
+    }
     const std::optional<int> pages =
         withProgress(QStringLiteral("Der Bericht wird gedruckt …"), [&](const report::Progress &step) {
             return report::paintReport(*made->content, printer, step);
@@ -344,7 +350,11 @@ void ReportDialog::AlsPdfClick()
     save.selectFile(m_choices.fileName(scope));
     if (save.exec() != QDialog::Accepted || save.selectedFiles().isEmpty())
         return;
-    const QString target = save.selectedFiles().constFirst();
+    saveAsPdf(scope, save.selectedFiles().constFirst());
+}
+
+void ReportDialog::saveAsPdf(const ReportScope &scope, const QString &target)
+{
     if (!m_db.isServer() &&
         QFileInfo(target).canonicalFilePath() == QFileInfo(m_db.fileName()).canonicalFilePath())
         throw store::StoreError(QStringLiteral("%1 ist die geöffnete Datenbank und wird nicht überschrieben")

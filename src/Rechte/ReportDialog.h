@@ -68,6 +68,8 @@ private:
     // Runs `work` under a progress window with "Abbrechen"; nothing when it was stopped.
     std::optional<int> withProgress(const QString &text,
                                     const std::function<std::optional<int>(const report::Progress &)> &work);
+    // The report of the scope as a PDF in `target`, after asking before one there is replaced.
+    void saveAsPdf(const ReportScope &scope, const QString &target);
     // A report was made of the scope: it may now be closed as reviewed.
     void madeOf(ReportScope scope);
     // Each scope's button, in the dialog's order.

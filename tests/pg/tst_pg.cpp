@@ -206,6 +206,22 @@ private slots:
         PQfinish(conn);
     }
 
+    // A link file that everybody may read says only where the server is: no finding, unlike a database file.
+    void aLinkFileOpenToAllIsNoFinding()
+    {
+        freshTables();
+        QTemporaryDir dir;
+        QFile link(dir.filePath(QStringLiteral("User.mdb")));
+        QVERIFY(link.open(QIODevice::WriteOnly));
+        link.write(m_server.uri().toUtf8() + "\n");
+        link.close();
+        QVERIFY(link.setPermissions(link.permissions() | QFileDevice::ReadOther));
+        QByteArray direct, linked;
+        runTool({QStringLiteral("check"), m_server.uri()}, &direct);
+        runTool({QStringLiteral("check"), link.fileName()}, &linked);
+        QCOMPARE(linked, direct);
+    }
+
     // Nothing of the export goes out before the database shows it has the tables.
     void aDatabaseWithoutTheTablesExportsNothing()
     {

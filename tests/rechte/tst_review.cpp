@@ -255,12 +255,15 @@ private slots:
             name->setText(printed);
             qobject_cast<QDialog *>(d)->accept();
         });
+        s.answerBox(); // saved, with its pages
         closeDialog(s);
         w.window.Bericht->click();
         QVERIFY2(s.done(), qPrintable(s.pending().join(u',') +
                                       (s.boxes.isEmpty() ? QString() : s.boxes.constLast().text)));
         QVERIFY(previewed >= 3); // the title, the users, the findings
         QCOMPARE(pdfPageCount(printed), previewed);
+        // Printed into a file, the report is as private as one saved as PDF.
+        QCOMPARE(QFile::permissions(printed) & (QFileDevice::ReadOther | QFileDevice::WriteOther), 0);
         const QString text = poppler(QStringLiteral("pdftotext"), {printed, QStringLiteral("-")});
         QVERIFY(text.contains(QStringLiteral("Seite %1 von %1").arg(previewed)));
     }

@@ -227,6 +227,26 @@ private slots:
         QCOMPARE(firstUser(db), QStringLiteral("neu"));
     }
 
+    // Another program that keeps the file open in WAL mode keeps it there: that is its lock, and is told so.
+    void aFileHeldInWalModeIsToldAsLocked()
+    {
+        Db db;
+        db.conn.disconnect();
+        sqlite3 *raw = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(db.file).constData(), &raw), SQLITE_OK);
+        const QByteArray key = databasePassword().toUtf8();
+        sqlite3_key(raw, key.constData(), static_cast<int>(key.size()));
+        QCOMPARE(sqlite3_exec(raw, "PRAGMA journal_mode=WAL; SELECT count(*) FROM Benutzer", nullptr, nullptr,
+                              nullptr),
+                 SQLITE_OK);
+        const QString refused = errorOf([&] { db.conn.connect(); });
+        sqlite3_close(raw);
+        QVERIFY2(refused.contains(QStringLiteral("von einem anderen Programm gesperrt")),
+                 qPrintable(refused));
+        db.conn.connect();
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from Benutzer")).toInt(), 0);
+    }
+
     void aMissingFolderIsNamed()
     {
         QTemporaryDir dir;

@@ -154,7 +154,8 @@ int check(const QStringList &args)
     cli::openOn(db, a->plain[0]);
     const std::vector<rights::Problem> problems = rights::check(rights::Snapshot::read(db));
     QStringList access = othersWhoMayWrite(db);
-    if (const std::optional<QString> mode = openToEveryone(a->plain[0]))
+    // A link file holds no password (one holding it is refused), only where the server is.
+    if (const std::optional<QString> mode = db.isServer() ? std::nullopt : openToEveryone(a->plain[0]))
         access.prepend(*mode);
     if (const std::optional<qint64> broken = journal::firstBroken(db))
         access << QStringLiteral("Protokoll ab Eintrag %1 verändert oder gelöscht").arg(*broken);

@@ -73,6 +73,9 @@ void requireSharedDurableWrites(sqlite3 *db, const QString &path)
     QByteArray journal = pragmaText(db, "PRAGMA journal_mode", &rc);
     if (rc == SQLITE_OK && journal == "wal")
         journal = pragmaText(db, "PRAGMA journal_mode=DELETE", &rc);
+    // Another program holding the file in WAL mode keeps it there for as long as it has it open.
+    if (primaryCode(rc) == SQLITE_BUSY || primaryCode(rc) == SQLITE_LOCKED)
+        throw StoreError(lockedMessage(path));
     if (rc != SQLITE_OK || journal == "wal")
         throw StoreError(
             QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden: ihr Journal lässt "
