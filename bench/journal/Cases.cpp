@@ -164,12 +164,20 @@ std::pair<qint64, qint64> bareChain(const bench::RawDb &bare)
 }
 
 // The floor of a journalled save: the same durable writes by hand on bare SQLCipher, on the same file. A
-// save changes RealName; with the journal the last row's id and check sum are read and a row of the
-// newest row's shape is added, chained as the program chains it, in the same transaction. Median seconds
-// of REPS each, in turns: with, without.
+// save changes RealName; with the journal the last row's id and check sum are read and a row like the
+// program's last one (its change text too, which names the whole row) is added, chained as the program
+// chains it, in the same transaction. Median seconds of REPS each, in turns: with, without.
 std::pair<double, double> bareSaves(const QString &file, qint32 user, int reps)
 {
     const bench::RawDb bare(file);
+    QByteArray change;
+    {
+        const store::StmtPtr newest =
+            bare.prepare(QStringLiteral("SELECT Aenderung FROM Protokoll ORDER BY id DESC LIMIT 1"));
+        if (sqlite3_step(newest.get()) != SQLITE_ROW)
+            bare.raise("SELECT");
+        change = bench::textValue(newest.get(), 0).toString().toUtf8();
+    }
     const store::StmtPtr update =
         bare.prepare(QStringLiteral("UPDATE Benutzer SET RealName = ? WHERE id = ?"));
     const store::StmtPtr tail =
@@ -208,7 +216,6 @@ std::pair<double, double> bareSaves(const QString &file, qint32 user, int reps)
                     hash.integer(id);
                     sqlite3_bind_int64(insert.get(), 1, id);
                     const QByteArray zeit = journal::now().toUtf8();
-                    const QByteArray change = "{\"RealName\":[\"" + name + "\",\"" + name + "\"]}";
                     int at = 2;
                     for (const QByteArray *value : {&zeit, &admin, &konto, &rechner, &programm, &tabelle})
                         text(at++, *value);
