@@ -247,6 +247,29 @@ private slots:
         QCOMPARE(db.scalar(QStringLiteral("select count(*) from Benutzer")).toInt(), 0);
     }
 
+    // A file in WAL mode needs files beside it: in a folder that refuses them, the folder is the cause.
+    void aWalFileInAClosedFolderNamesTheFolder()
+    {
+        Db db;
+        db.conn.disconnect();
+        sqlite3 *raw = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(db.file).constData(), &raw), SQLITE_OK);
+        const QByteArray key = databasePassword().toUtf8();
+        sqlite3_key(raw, key.constData(), static_cast<int>(key.size()));
+        QCOMPARE(sqlite3_exec(raw, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(raw);
+        const QString folder = db.dir.path();
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        QString refused;
+        {
+            OrdinaryPermissions ordinary;
+            refused = errorOf([&] { db.conn.connect(); });
+        }
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY2(namesInGerman(refused, folder) && refused.contains(QStringLiteral("kann nicht geschrieben")),
+                 qPrintable(refused));
+    }
+
     void aMissingFolderIsNamed()
     {
         QTemporaryDir dir;

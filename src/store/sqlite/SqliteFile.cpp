@@ -6,9 +6,11 @@
 #include "Quoted.h"
 #include "SqliteErrors.h"
 #include "StoreError.h"
+#include "SystemError.h"
 #include "Unfinished.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -21,6 +23,14 @@ namespace {
 
 StoreError cannotOpen(const QString &path, sqlite3 *db, int rc)
 {
+    // A file there that cannot be opened for want of files beside it (a file in WAL mode needs two): the
+    // folder that refuses them is the cause, not the file.
+    if (primaryCode(rc) == SQLITE_CANTOPEN && QFileInfo(path).isFile())
+        if (const int folderErr = folderWriteError(folderOf(path)))
+            return StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden: im Ordner %2 "
+                                             "kann nicht geschrieben werden (%3), und die Datei braucht dort "
+                                             "Dateien neben sich.")
+                                  .arg(quoted(path), quoted(folderOf(path)), systemReason(folderErr)));
     const int err = db ? sqlite3_system_errno(db) : 0;
     return StoreError(QStringLiteral("Die Datenbankdatei %1 kann nicht geöffnet werden: %2.")
                           .arg(quoted(path), openFailureReason(err, rc, sqliteText(db, rc))));
