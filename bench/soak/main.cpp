@@ -139,8 +139,8 @@ int soakOne(const Run &run, const QString &size)
     const double seconds = double(clock.elapsed()) / 1000.0;
 
     const soak::Outcome out = soak::audit(db, before, logs, run.strict);
-    std::printf("%s on %s, %d processes, %.0f s\n", qPrintable(size),
-                run.server ? "a server" : "a file", run.processes, seconds);
+    std::printf("%s on %s, %d processes, %.0f s\n", qPrintable(size), run.server ? "a server" : "a file",
+                run.processes, seconds);
     std::printf("  actions %d (%.1f/s), stored %d, refused %d; journal rows %d, follow-ups %d\n", out.actions,
                 out.actions / seconds, out.stored, out.actions - out.stored, out.journalRows, out.followUps);
     QStringList actions;
